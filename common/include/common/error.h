@@ -1,0 +1,157 @@
+#pragma once
+// The one failure convention of the program.
+//
+// Code inside a guarded procedure signals an unexpected failure by throwing
+// RuntimeFailure (see fail()). The guard at the top of the procedure catches
+// it, leaves its number in CurrentError and hands the procedure's name to
+// gProcError (log and continue) or gProcFatalError (tell the user, log, end).
+#include <cstdint>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace msifter::common {
+
+// Failure numbers and their standard descriptions.
+namespace err {
+inline constexpr int32_t None = 0;
+inline constexpr int32_t ReturnWithoutGosub = 3;
+inline constexpr int32_t InvalidArgument = 5;
+inline constexpr int32_t Overflow = 6;
+inline constexpr int32_t OutOfMemory = 7;
+inline constexpr int32_t Subscript = 9;
+inline constexpr int32_t DivisionByZero = 11;
+inline constexpr int32_t TypeMismatch = 13;
+inline constexpr int32_t OutOfStringSpace = 14;
+inline constexpr int32_t BadFileName = 52;
+inline constexpr int32_t FileNotFound = 53;
+inline constexpr int32_t BadFileMode = 54;
+inline constexpr int32_t FileAlreadyOpen = 55;
+inline constexpr int32_t DeviceIO = 57;
+inline constexpr int32_t FileExists = 58;
+inline constexpr int32_t DiskFull = 61;
+inline constexpr int32_t InputPastEnd = 62;
+inline constexpr int32_t TooManyFiles = 67;
+inline constexpr int32_t DeviceUnavailable = 68;
+inline constexpr int32_t PermissionDenied = 70;
+inline constexpr int32_t DiskNotReady = 71;
+inline constexpr int32_t RenameAcrossDisks = 74;
+inline constexpr int32_t PathFileAccess = 75;
+inline constexpr int32_t PathNotFound = 76;
+inline constexpr int32_t ObjectRequired = 424;
+inline constexpr int32_t Automation = 440;
+}  // namespace err
+
+// The standard Japanese description of a number; a generic text for numbers
+// without one.
+std::string standardDescription(int32_t number);
+// The failure number that fits an errno value (ENOENT 53, EACCES 70, ...).
+int32_t errorNumberFromErrno(int errnoValue);
+
+struct ErrorRecord {
+  int32_t number = 0;
+  std::string description;
+  std::string source;
+  std::string helpFile;
+  int32_t helpContext = 0;
+};
+
+// CurrentError: one per program, everything runs on the one UI thread.
+ErrorRecord& currentError();
+void clearError();
+// Fills CurrentError from the number alone: the standard description and the
+// program as source. Raising 0 counts as an invalid argument (5).
+void raiseError(int32_t number);
+
+class RuntimeFailure : public std::runtime_error {
+ public:
+  explicit RuntimeFailure(int32_t number);
+  int32_t number() const noexcept { return number_; }
+
+ private:
+  int32_t number_;
+};
+
+[[noreturn]] void fail(int32_t number);
+// fail() with the number that fits errno.
+[[noreturn]] void failErrno(int errnoValue);
+
+// Thrown by the test double's endProgram so that a test sees the end of the
+// program without its process ending. Deliberately not a std::exception: no
+// guard may swallow the end of the program.
+struct ProgramEnded {
+  int exitCode = 0;
+};
+
+// While false, gProcError shows its report in a dialog as well.
+extern bool gblnNoErrDialog;
+
+void gProcError(std::string_view procName, std::string_view detail);
+[[noreturn]] void gProcFatalError(std::string_view procName, std::string_view detail);
+
+bool gSetErrLog(const std::string& text, const std::string& trailer);
+bool gGetErrLogFileName(std::string& path);
+bool gDspErrLog();
+
+// Path with one trailing separator; "" gives the separator alone.
+std::string gAddBackslash(std::string_view path);
+
+bool gGetWinVersion(std::string& platformText, std::string& major, std::string& minor,
+                    std::string& build, std::string& servicePack, std::string& subVersionNumber,
+                    std::string& versionText);
+bool gGetIeVersion(std::string& version, std::string& build, std::string& versionVectorIE);
+std::string gGetWinTempDir();
+// The path itself when it exists; otherwise a report and the path unchanged.
+std::string gGetLongFileName(const std::string& path);
+
+// Reads a string value for the report's probes (root key, sub-key, value
+// name, default). Until a registry is installed the default comes back.
+using ProbeReader = std::string (*)(int32_t root, const std::string& subKey,
+                                    const std::string& valueName, const std::string& defaultValue);
+void setProbeReader(ProbeReader reader);
+
+// Part of the report text, exposed so the layout can be checked exactly.
+std::string buildErrorReport(std::string_view procName, std::string_view detail);
+
+namespace detail {
+// Leaves the caught failure's number in CurrentError. Must be called from
+// inside a catch block.
+void recordCaughtFailure();
+}  // namespace detail
+
+// The guard every guarded procedure uses:
+//   return guardLog("gFindFile", false, [&] { ...; return true; });
+// CurrentError is cleared on entry (the guard is set up); a failure is
+// reported to gProcError under `name` and `failValue` is returned.
+template <class R, class F>
+R guardLog(std::string_view name, R failValue, F&& body) {
+  clearError();
+  try {
+    return std::forward<F>(body)();
+  } catch (const ProgramEnded&) {
+    throw;
+  } catch (...) {
+    detail::recordCaughtFailure();
+  }
+  gProcError(name, "");
+  return failValue;
+}
+
+// As guardLog, but a failure takes the fatal path (which does not return).
+template <class F>
+auto guardFatal(std::string_view name, F&& body) -> decltype(std::forward<F>(body)()) {
+  clearError();
+  try {
+    return std::forward<F>(body)();
+  } catch (const ProgramEnded&) {
+    throw;
+  } catch (...) {
+    detail::recordCaughtFailure();
+  }
+  gProcFatalError(name, "");
+}
+
+}  // namespace msifter::common
