@@ -1,0 +1,40 @@
+#pragma once
+// The main window's options, kept per user from one start to the next.
+#include <cstdint>
+#include <string>
+
+#include "settings/settings_window.h"
+
+namespace msifter::settings {
+
+// What gGetSettingData reads, in the order the values are stored.
+struct SavedSettings {
+  std::string serverDir;
+  std::string receiveDir;
+  bool limitCount = false;
+  int32_t limitCountValue = 0;
+  bool subFolder = false;
+  bool limitMinSize = false;
+  int32_t limitMinSizeKb = 0;
+  bool limitMaxSize = false;
+  int32_t limitMaxSizeKb = 0;
+  bool slowly = false;
+  bool copy = false;
+  bool allFile = false;
+  bool graphics = false;
+  std::string graphicsTypes;  // packed "*.GIF;*.PCD"
+  bool other = false;
+  std::string otherText;
+  uint8_t renameMethod = 0;   // 0 date-time, 1 serial number
+  std::string lastExecute;    // "YYYY/MM/DD HH:NN:SS"
+  bool extFix = false;
+};
+
+bool gGetSettingData(SavedSettings& saved);
+bool gDspSettingData(SettingsWindow& window);
+bool gDspSettingData2(SettingsWindow& window);
+bool gChkSettingData(SettingsWindow& window);
+// Writes the nineteen values; a failed write takes the fatal path.
+bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute);
+
+}  // namespace msifter::settings
