@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Installs m_sifter into a temporary DESTDIR, checks the installed tree, then
+# starts the installed program the way the desktop menu does (the entry's Exec
+# line through PATH) under a headless X server. Its main window must open,
+# and closing the window must take the program through its end window to a
+# normal end, with no error log: so the installed program found its message
+# database from its own folder.
+#
+# installed_program.sh BUILD_DIR WORK_DIR WINDOW_PROBE APP_DIR APPSTREAM_ID ICON_SIZES [APPSTREAM_OPTION...]
+set -euo pipefail
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+if [ "${1:-}" = --session ]; then
+  # Runs inside xvfb-run, with DISPLAY set.
+  shift
+  prefix=$1 home=$2 probe=$3
+  desktop_entry=$prefix/share/applications/m_sifter.desktop
+  read -r -a command <<<"$(sed -n 's/^Exec=//p' "$desktop_entry")"
+  [ ${#command[@]} -gt 0 ] || fail "the desktop entry has no Exec line"
+
+  # A clean session: the user's own settings, lock and temporary folder stay
+  # untouched, and the working folder is not the program's folder.
+  mkdir -p "$home/config" "$home/runtime" "$home/tmp"
+  chmod 700 "$home/runtime"
+  session_env=(
+    HOME="$home" PATH="$prefix/bin:/usr/bin:/bin" LANG=C.UTF-8
+    DISPLAY="$DISPLAY" XAUTHORITY="${XAUTHORITY:-}" QT_QPA_PLATFORM=xcb
+    XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/runtime"
+    TMPDIR="$home/tmp" TEMP="$home/tmp" TMP="$home/tmp"
+  )
+  for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS; do
+    [ -n "${!name:-}" ] && session_env+=("$name=${!name}")
+  done
+  resolved=$(env -i "${session_env[@]}" bash -c 'command -v "$1"' _ "${command[0]}") ||
+    fail "the entry's command ${command[0]} is not on PATH"
+  [ "$resolved" = "$prefix/bin/m_sifter" ] || fail "the entry's command resolves to $resolved"
+
+  cd "$home"
+  env -i "${session_env[@]}" timeout 60 "${command[@]}" &
+  pid=$!
+  error_log=$home/tmp/m_sifter_ErrLog.txt
+  show_log() { [ -e "$error_log" ] && { echo "--- error log:"; cat "$error_log"; } >&2 || true; }
+
+  title=
+  for _ in $(seq 30); do
+    title=$("$probe" wait "ファイル検索移動プログラム" 1 2>/dev/null) && break
+    kill -0 "$pid" 2>/dev/null || break
+  done
+  if [ -z "$title" ]; then
+    kill "$pid" 2>/dev/null || true
+    show_log
+    fail "the main window did not open"
+  fi
+  echo "main window: $title"
+  sleep 1
+  "$probe" close "ファイル検索移動プログラム" 5 >/dev/null || fail "the main window went away by itself"
+  if ! title=$("$probe" wait "終了処理" 10); then
+    kill "$pid" 2>/dev/null || true
+    fail "closing the main window showed no end window"
+  fi
+  echo "end window: $title"
+  status=0
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || { show_log; fail "the program ended with status $status"; }
+  [ ! -e "$error_log" ] || { show_log; fail "the program wrote an error log"; }
+  echo "the installed program started and ended normally"
+  exit 0
+fi
+
+build=$1 work=$2 probe=$3 app_dir=$4 appstream_id=$5 icon_sizes=$6
+shift 6
+appstream_options=("$@")
+
+rm -rf "$work"
+mkdir -p "$work"
+root=$work/root
+prefix=$root/usr
+DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" ||
+  { cat "$work/install.log" >&2; fail "cmake --install failed"; }
+
+# The application folder holds everything the program looks for beside itself.
+[ -f "$prefix/$app_dir/m_sifter" ] && [ -x "$prefix/$app_dir/m_sifter" ] ||
+  fail "no executable in $app_dir"
+[ -s "$prefix/$app_dir/sys/msg" ] || fail "no sys/msg beside the executable"
+[ -s "$prefix/$app_dir/index.html" ] || fail "no index.html beside the executable"
+
+# The command is a relative link into it, so the tree works from any prefix.
+[ -L "$prefix/bin/m_sifter" ] || fail "bin/m_sifter is not a link"
+case $(readlink "$prefix/bin/m_sifter") in
+  /*) fail "bin/m_sifter is an absolute link" ;;
+esac
+[ "$(readlink -f "$prefix/bin/m_sifter")" = "$(readlink -f "$prefix/$app_dir/m_sifter")" ] ||
+  fail "bin/m_sifter does not lead to $app_dir/m_sifter"
+
+for size in $icon_sizes; do
+  png=$prefix/share/icons/hicolor/${size}x${size}/apps/m_sifter.png
+  [ -f "$png" ] || fail "no ${size}x${size} icon"
+  file -b "$png" | grep -q "^PNG image data, $size x $size," || fail "$png: $(file -b "$png")"
+done
+grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/m_sifter.svg" || fail "no scalable icon"
+[ -f "$prefix/share/metainfo/$appstream_id.metainfo.xml" ] || fail "no metainfo"
+
+# The tree as a software centre reads it: entry, metainfo and icons must agree.
+appstreamcli validate-tree "${appstream_options[@]}" "$root" || fail "appstreamcli validate-tree"
+
+xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -nolisten tcp" \
+  bash "$0" --session "$prefix" "$work/home" "$probe"
