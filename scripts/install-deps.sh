@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick fonts-ipafont-gothic
   desktop-file-utils appstream hyperfine file
-  librsvg2-bin libx11-dev dpkg-dev
+  librsvg2-bin libx11-dev dpkg-dev man-db
 )
 
 missing=()

@@ -55,6 +55,7 @@ expected=$work/expected.txt
   echo "-rw-r--r-- root/root ./usr/$app_dir/index.html"
   echo "-rw-r--r-- root/root ./usr/$app_dir/sys/msg"
   echo "-rw-r--r-- root/root ./usr/share/applications/m_sifter.desktop"
+  echo "-rw-r--r-- root/root ./usr/share/man/man1/m_sifter.1.gz"
   echo "-rw-r--r-- root/root ./usr/share/metainfo/$appstream_id.metainfo.xml"
   echo "-rw-r--r-- root/root ./usr/share/icons/hicolor/scalable/apps/m_sifter.svg"
   for size in $icon_sizes; do

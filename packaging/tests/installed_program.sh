@@ -56,6 +56,14 @@ if [ "${1:-}" = --session ]; then
     fail "the main window did not open"
   fi
   echo "main window: $title"
+  # Docks group the window under the menu entry by this class.
+  wm_class=$("$probe" class "ファイル検索移動プログラム" 5) || fail "the main window went away by itself"
+  echo "window class: $wm_class"
+  startup_class=$(sed -n 's/^StartupWMClass=//p' "$desktop_entry")
+  case " $wm_class " in
+    *" $startup_class "*) ;;
+    *) fail "the window's WM_CLASS \"$wm_class\" does not hold the entry's StartupWMClass $startup_class" ;;
+  esac
   sleep 1
   "$probe" close "ファイル検索移動プログラム" 5 >/dev/null || fail "the main window went away by itself"
   if ! title=$("$probe" wait "終了処理" 10); then
@@ -103,6 +111,9 @@ for size in $icon_sizes; do
 done
 grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/m_sifter.svg" || fail "no scalable icon"
 [ -f "$prefix/share/metainfo/$appstream_id.metainfo.xml" ] || fail "no metainfo"
+man_warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/m_sifter.1.gz" 2>&1 >/dev/null) ||
+  fail "man: $man_warnings"
+[ -z "$man_warnings" ] || fail "the manual page has faults: $man_warnings"
 
 # The tree as a software centre reads it: entry, metainfo and icons must agree.
 appstreamcli validate-tree "${appstream_options[@]}" "$root" || fail "appstreamcli validate-tree"

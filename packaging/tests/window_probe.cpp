@@ -1,9 +1,11 @@
-// window_probe wait|close TITLE SECONDS
+// window_probe wait|class|close TITLE SECONDS
 //
 // Waits until a mapped top-level window whose title contains TITLE appears on
-// the X display and prints its title. With "close" it then asks the window to
-// close exactly as a window manager's close button does (WM_DELETE_WINDOW),
-// so the program goes through its own end sequence.
+// the X display and prints its title; "class" prints its WM_CLASS instead
+// (instance and class, by which docks match it to its desktop entry). With
+// "close" it then asks the window to close exactly as a window manager's close
+// button does (WM_DELETE_WINDOW), so the program goes through its own end
+// sequence.
 // Exit status: 0 found, 1 not found in time, 2 bad arguments or no display.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -12,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +79,14 @@ std::optional<std::pair<Window, std::string>> findWindow(Display* display,
   return std::nullopt;
 }
 
+std::string windowClass(Display* display, Window window) {
+  XClassHint hint{};
+  if (XGetClassHint(display, window, &hint) == 0) return {};
+  XPtr<char> name(hint.res_name);
+  XPtr<char> kind(hint.res_class);
+  return std::string(name ? name.get() : "") + " " + (kind ? kind.get() : "");
+}
+
 void askToClose(Display* display, Window window) {
   XEvent event{};
   event.xclient.type = ClientMessage;
@@ -96,11 +105,11 @@ int ignoreErrors(Display*, XErrorEvent*) { return 0; }
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || (std::strcmp(argv[1], "wait") != 0 && std::strcmp(argv[1], "close") != 0)) {
-    std::fprintf(stderr, "usage: window_probe wait|close TITLE SECONDS\n");
+  const std::string mode = argc == 4 ? argv[1] : "";
+  if (mode != "wait" && mode != "class" && mode != "close") {
+    std::fprintf(stderr, "usage: window_probe wait|class|close TITLE SECONDS\n");
     return 2;
   }
-  const bool close = std::strcmp(argv[1], "close") == 0;
   const std::string part = argv[2];
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[3]));
 
@@ -113,8 +122,12 @@ int main(int argc, char** argv) {
 
   while (std::chrono::steady_clock::now() < deadline) {
     if (auto found = findWindow(display.get(), part)) {
-      std::printf("%s\n", found->second.c_str());
-      if (close) askToClose(display.get(), found->first);
+      if (mode == "class") {
+        std::printf("%s\n", windowClass(display.get(), found->first).c_str());
+      } else {
+        std::printf("%s\n", found->second.c_str());
+      }
+      if (mode == "close") askToClose(display.get(), found->first);
       return 0;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
