@@ -38,7 +38,7 @@ class Directory {
   // Returns 0 or the errno of the failure.
   int read(std::vector<DirEntry>& entries);
   // Length in bytes of the entry `name` of this folder; a symbolic link
-  // gives its target's length, or its own when the target is missing.
+  // gives its target's length, or its own when the target cannot be reached.
   // Returns 0 or the errno of the failure.
   int fileSize(const std::string& name, int64_t& size) const;
   void close();

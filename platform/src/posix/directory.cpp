@@ -104,11 +104,9 @@ int Directory::fileSize(const std::string& name, int64_t& size) const {
   struct stat st {};
   if (::fstatat(fd, name.c_str(), &st, 0) != 0) {
     const int e = errno;
-    // A dangling link still is an entry of the folder: take the link itself.
-    if ((e != ENOENT && e != ELOOP) || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISLNK(st.st_mode)) {
-      return e;
-    }
+    // A link whose target cannot be reached still is an entry of the
+    // folder: take the link itself.
+    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) return e;
   }
   size = static_cast<int64_t>(st.st_size);
   return 0;
