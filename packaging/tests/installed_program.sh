@@ -115,7 +115,7 @@ man_warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/m_sifter.1.
   fail "man: $man_warnings"
 [ -z "$man_warnings" ] || fail "the manual page has faults: $man_warnings"
 
-# The tree as a software centre reads it: entry, metainfo and icons must agree.
+# The tree as a software centre reads it: the metainfo must find its desktop entry.
 appstreamcli validate-tree "${appstream_options[@]}" "$root" || fail "appstreamcli validate-tree"
 
 xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -nolisten tcp" \
