@@ -63,7 +63,7 @@ Db open(const std::string& path, int flags, int& rc) {
   return db;
 }
 
-enum class Health { Sound, Damaged, Unusable };
+enum class Health { Sound, Fresh, Damaged, Unusable };
 
 // A file that SQLite cannot read, that fails its own check, or that belongs
 // to something else is damaged. Other failures (a full disk, no permission,
@@ -86,7 +86,7 @@ Health checkHealth(sqlite3* db) {
   Stmt tables = prepare(db, "SELECT count(*) FROM sqlite_master");
   if (!tables || sqlite3_step(tables.get()) != SQLITE_ROW) return Health::Unusable;
   // A new, empty file is fine; anything else without our mark is foreign.
-  return sqlite3_column_int(tables.get(), 0) == 0 ? Health::Sound : Health::Damaged;
+  return sqlite3_column_int(tables.get(), 0) == 0 ? Health::Fresh : Health::Damaged;
 }
 
 bool ensureSchema(sqlite3* db) {
@@ -145,10 +145,8 @@ Db openForWriting(const std::string& path) {
     int rc = SQLITE_OK;
     Db db = open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, rc);
     Health health = db ? checkHealth(db.get()) : (isDamage(rc) ? Health::Damaged : Health::Unusable);
-    if (health == Health::Sound) {
-      if (ensureSchema(db.get())) return db;
-      return nullptr;
-    }
+    if (health == Health::Sound) return db;
+    if (health == Health::Fresh) return ensureSchema(db.get()) ? std::move(db) : nullptr;
     db.reset();
     if (health == Health::Unusable || attempt > 0 || !replaceDamagedStore(path)) return nullptr;
   }
@@ -205,7 +203,12 @@ RegKey regCreateKey(uint32_t root, const std::string& subKey) {
   fs::create_directories(fs::path(path).parent_path(), ec);
   if (ec) return {};
   Db db = openForWriting(path);
-  if (!db || !exec(db.get(), "BEGIN IMMEDIATE")) return {};
+  if (!db) return {};
+  sqlite3_int64 id = 0;
+  if (findKey(db.get(), root, subKey, id)) {
+    return RegKey(std::make_unique<RegKey::Impl>(RegKey::Impl{std::move(db), id}));
+  }
+  if (!exec(db.get(), "BEGIN IMMEDIATE")) return {};
   bool done = true;
   for (const std::string& keyPath : keyAndParents(subKey)) {
     Stmt insert = prepare(db.get(), "INSERT OR IGNORE INTO reg_key (root, path) VALUES (?1, ?2)");
@@ -221,7 +224,6 @@ RegKey regCreateKey(uint32_t root, const std::string& subKey) {
       break;
     }
   }
-  sqlite3_int64 id = 0;
   done = done && findKey(db.get(), root, subKey, id) && exec(db.get(), "COMMIT");
   if (!done) {
     exec(db.get(), "ROLLBACK");
