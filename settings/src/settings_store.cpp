@@ -1,13 +1,12 @@
 #include "settings/settings_store.h"
 
 #include <array>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "common/error.h"
 #include "common/msg.h"
+#include "platform/directory.h"
 #include "settings/registry.h"
 #include "value_convert.h"
 
@@ -40,10 +39,7 @@ constexpr int16_t kMsgChoose = 37;
 constexpr int16_t kMsgCannotShow = 47;
 constexpr int16_t kMsgMissing = 58;
 
-bool anythingAt(std::string path, bool) {
-  std::error_code ec;
-  return !path.empty() && std::filesystem::exists(path, ec);
-}
+bool anythingAt(std::string path, bool) { return !path.empty() && platform::entryExists(path); }
 
 FolderTest folderTest = &anythingAt;
 
