@@ -84,7 +84,7 @@ int32_t textToLong(std::string_view text) {
     common::fail(common::err::Overflow);
   }
   if (negative) number = -number;
-  // The default rounding mode rounds a half to the even neighbour.
+  // Rounding to nearest takes a half to the even neighbour.
   const int previous = std::fegetround();
   std::fesetround(FE_TONEAREST);
   const double rounded = std::nearbyint(number);
