@@ -1,0 +1,293 @@
+#include "platform/file_transfer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <vector>
+
+#include "common/ui_services.h"
+#include "platform/syscalls.h"
+
+namespace msifter::platform {
+
+namespace {
+
+TransferResult failed(int error) { return {TransferStatus::Failed, error}; }
+TransferResult done() { return {TransferStatus::Done, 0}; }
+TransferResult exists() { return {TransferStatus::TargetExists, EEXIST}; }
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool entryExists(const std::string& path) {
+  struct stat st {};
+  return syscalls().lstat(path.c_str(), &st) == 0;
+}
+
+// A fresh, exclusively created file beside the final name.
+UniqueFd createTemporary(const std::string& folder, std::string& tempPath, int& error) {
+  static std::atomic<unsigned> counter{0};
+  const std::string stem = folder + "/.m_sifter-" + std::to_string(::getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = stem + std::to_string(counter++) + ".part";
+    UniqueFd fd(syscalls().open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (fd.valid()) return fd;
+    if (errno != EEXIST) break;
+  }
+  error = errno;
+  return UniqueFd();
+}
+
+// Copies the contents; 0 or the errno of the failure.
+int copyContents(int in, int out, uint64_t expected) {
+  constexpr size_t kChunk = 8u << 20;
+  uint64_t copied = 0;
+  bool inKernel = true;
+  std::vector<char> buffer;
+  for (;;) {
+    ssize_t n = 0;
+    if (inKernel) {
+      n = syscalls().copyFileRange(in, out, kChunk);
+      if (n < 0 && copied == 0 &&
+          (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        inKernel = false;
+        continue;
+      }
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+    } else {
+      if (buffer.empty()) buffer.resize(1u << 18);
+      n = syscalls().read(in, buffer.data(), buffer.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      for (ssize_t written = 0; written < n;) {
+        const ssize_t w = syscalls().write(out, buffer.data() + written,
+                                           static_cast<size_t>(n - written));
+        if (w < 0) {
+          if (errno == EINTR) continue;
+          return errno;
+        }
+        written += w;
+      }
+    }
+    if (n == 0) break;
+    copied += static_cast<uint64_t>(n);
+    // Large files take a while: keep the window painted meanwhile.
+    if (copied < expected) keepUiAlive();
+  }
+  return copied == expected ? 0 : EIO;
+}
+
+// Copies `from` into a new temporary file in `folder` with the source's
+// contents, mode and times; on success tempPath names it, otherwise nothing
+// is left behind.
+int copyToTemporary(const std::string& from, const std::string& folder, bool flush, bool keepOwner,
+                    std::string& tempPath, struct stat& source) {
+  UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0));
+  if (!in.valid()) return errno;
+  if (syscalls().fstat(in.get(), &source) != 0) return errno;
+  if (!S_ISREG(source.st_mode)) return EINVAL;
+
+  int error = 0;
+  UniqueFd out = createTemporary(folder, tempPath, error);
+  if (!out.valid()) return error;
+
+  auto attempt = [&]() -> int {
+    if (int e = copyContents(in.get(), out.get(), static_cast<uint64_t>(source.st_size))) return e;
+    if (keepOwner) {
+      // Only root may give a file away; anybody else keeps it.
+      if (syscalls().fchown(out.get(), source.st_uid, source.st_gid) != 0 && errno != EPERM)
+        return errno;
+    }
+    if (syscalls().fchmod(out.get(), source.st_mode & 07777) != 0) return errno;
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (syscalls().futimens(out.get(), times) != 0) return errno;
+    if (flush && syscalls().fsync(out.get()) != 0) return errno;
+    struct stat written {};
+    if (syscalls().fstat(out.get(), &written) != 0) return errno;
+    if (written.st_size != source.st_size) return EIO;
+    // A source that changed while it was read is not a faithful copy.
+    struct stat after {};
+    if (syscalls().fstat(in.get(), &after) != 0) return errno;
+    if (after.st_size != source.st_size || after.st_mtim.tv_sec != source.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != source.st_mtim.tv_nsec)
+      return EAGAIN;
+    if (out.reset() != 0) return errno;
+    return 0;
+  };
+  const int e = attempt();
+  if (e != 0) {
+    out.reset();
+    syscalls().unlink(tempPath.c_str());
+  }
+  return e;
+}
+
+// Renames the finished temporary file into place without replacing.
+TransferResult placeTemporary(const std::string& tempPath, const std::string& to) {
+  if (syscalls().renameNoReplace(tempPath.c_str(), to.c_str()) == 0) return done();
+  const int e = errno;
+  syscalls().unlink(tempPath.c_str());
+  return e == EEXIST ? exists() : failed(e);
+}
+
+TransferResult moveAcrossFileSystems(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (syscalls().lstat(from.c_str(), &st) != 0) return failed(errno);
+  // Folders and special files are not copied between file systems.
+  if (!S_ISREG(st.st_mode)) return failed(EXDEV);
+  // Spares a whole copy when the name is plainly taken; the final rename
+  // still refuses a file that appears meanwhile.
+  if (entryExists(to)) return exists();
+
+  std::string tempPath;
+  struct stat source {};
+  if (int e = copyToTemporary(from, folderOf(to), true, true, tempPath, source)) return failed(e);
+  const TransferResult placed = placeTemporary(tempPath, to);
+  if (!placed.done()) return placed;
+  if (syscalls().unlink(from.c_str()) != 0) {
+    const int e = errno;
+    // Somebody else removed the source meanwhile: the copy is now the only
+    // one, so it stays.
+    if (e == ENOENT) return done();
+    syscalls().unlink(to.c_str());
+    return failed(e);
+  }
+  return done();
+}
+
+// Appends " (n)" before the extension: "photo.jpg" -> "photo (2).jpg".
+std::string collisionName(const std::string& path, int n) {
+  const std::string folder = folderOf(path);
+  const std::string name = nameOf(path);
+  const auto dot = name.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && dot != 0;
+  const std::string stem = hasExt ? name.substr(0, dot) : name;
+  const std::string ext = hasExt ? name.substr(dot) : "";
+  const std::string prefix = path.find('/') == std::string::npos ? "" : folder + "/";
+  return prefix + stem + " (" + std::to_string(n) + ")" + ext;
+}
+
+int makeFolders(const std::string& folder) {
+  if (folder.empty() || folder == "/" || folder == ".") return 0;
+  struct stat st {};
+  if (syscalls().stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  if (int e = makeFolders(folderOf(folder))) return e;
+  if (syscalls().mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+  return 0;
+}
+
+int removeTree(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  return ec.value();
+}
+
+std::string trimTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+TransferResult moveFile(const std::string& from, const std::string& to) {
+  if (syscalls().renameNoReplace(from.c_str(), to.c_str()) == 0) return done();
+  const int e = errno;
+  if (e == EEXIST) return exists();
+  if (e == EXDEV) return moveAcrossFileSystems(from, to);
+  return failed(e);
+}
+
+TransferResult copyFile(const std::string& from, const std::string& to) {
+  if (entryExists(to)) return exists();
+  std::string tempPath;
+  struct stat source {};
+  // The source stays, so a crash costs nothing: no flush, as cp does.
+  if (int e = copyToTemporary(from, folderOf(to), false, false, tempPath, source)) return failed(e);
+  return placeTemporary(tempPath, to);
+}
+
+int fileOperation(FileFunction function, const std::string& fromIn, const std::string& toIn,
+                  uint32_t flags, FileOperationReport* report) {
+  FileOperationReport scratch;
+  FileOperationReport& out = report ? *report : scratch;
+  out = {};
+  if (fromIn.empty()) return EINVAL;
+  const std::string from = trimTrailingSlashes(fromIn);
+
+  if (function == FileFunction::Delete) {
+    struct stat st {};
+    if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
+    if (flags & fof::AllowUndo) return moveToTrash(from) ? 0 : (errno ? errno : EIO);
+    if (S_ISDIR(st.st_mode)) return removeTree(from);
+    return syscalls().unlink(from.c_str()) == 0 ? 0 : errno;
+  }
+
+  if (toIn.empty()) return EINVAL;
+  struct stat st {};
+  if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
+  std::string target = trimTrailingSlashes(toIn);
+  if (toIn.back() == '/' && function != FileFunction::Rename) target = toIn + nameOf(from);
+
+  const std::string folder = folderOf(target);
+  struct stat fst {};
+  if (syscalls().stat(folder.c_str(), &fst) != 0) {
+    if (errno != ENOENT) return errno;
+    if (!(flags & (fof::NoConfirmMkdir | fof::NoConfirmation))) return ENOENT;
+    if (int e = makeFolders(folder)) return e;
+  }
+
+  std::string candidate = target;
+  for (int n = 2;; ++n) {
+    TransferResult r;
+    switch (function) {
+      case FileFunction::Move:
+        r = moveFile(from, candidate);
+        break;
+      case FileFunction::Copy:
+        r = S_ISREG(st.st_mode) ? copyFile(from, candidate) : failed(EISDIR);
+        break;
+      case FileFunction::Rename:
+        r = syscalls().renameNoReplace(from.c_str(), candidate.c_str()) == 0
+                ? done()
+                : (errno == EEXIST ? exists() : failed(errno));
+        break;
+      default:
+        return EINVAL;
+    }
+    if (r.done()) {
+      out.finalPath = candidate;
+      return 0;
+    }
+    if (r.status == TransferStatus::Failed) return r.error ? r.error : EIO;
+    out.targetExisted = true;
+    if (!(flags & fof::RenameOnCollision) || n > 9999) return EEXIST;
+    candidate = collisionName(target, n);
+  }
+}
+
+void keepUiAlive() {
+  static int64_t last = 0;
+  const int64_t now = syscalls().monotonicMilliseconds();
+  if (now - last < 100) return;
+  last = now;
+  common::ui().processEvents();
+}
+
+}  // namespace msifter::platform
