@@ -229,7 +229,10 @@ int fileOperation(FileFunction function, const std::string& fromIn, const std::s
   FileOperationReport& out = report ? *report : scratch;
   out = {};
   if (fromIn.empty()) return EINVAL;
-  const std::string from = trimTrailingSlashes(fromIn);
+  // The path goes to the system as given; the name is taken without the
+  // trailing separators.
+  const std::string& from = fromIn;
+  const std::string fromName = nameOf(trimTrailingSlashes(from));
 
   if (function == FileFunction::Delete) {
     struct stat st {};
@@ -243,7 +246,7 @@ int fileOperation(FileFunction function, const std::string& fromIn, const std::s
   struct stat st {};
   if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
   std::string target = trimTrailingSlashes(toIn);
-  if (toIn.back() == '/' && function != FileFunction::Rename) target = toIn + nameOf(from);
+  if (toIn.back() == '/' && function != FileFunction::Rename) target = toIn + fromName;
 
   const std::string folder = folderOf(target);
   struct stat fst {};
