@@ -24,6 +24,7 @@ bool clsFileOperation::RunOperation(const std::string& source, const std::string
   const int result = platform::fileOperation(static_cast<platform::FileFunction>(function), source,
                                              destination, static_cast<uint32_t>(flags_) & 0xFFFF,
                                              &report);
+  lastResult_ = result;
   targetExisted_ = result != 0 && report.targetExisted;
   return result == 0;
 }

@@ -60,6 +60,9 @@ class clsFileOperation {
   // Whether the last operation left its source where it was because the
   // target name was taken (so that a caller can pick another name).
   bool TargetExisted() const { return targetExisted_; }
+  // The system's reason (errno) when the last operation was not carried
+  // out, 0 after a success.
+  int LastResult() const { return lastResult_; }
 
  private:
   bool RunOperation(const std::string& source, const std::string& destination, int32_t function);
@@ -69,6 +72,7 @@ class clsFileOperation {
   int64_t ownerWindow_ = 0;
   int32_t flags_ = 0;
   bool targetExisted_ = false;
+  int lastResult_ = 0;
 };
 
 }  // namespace msifter::objects
