@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The transfer run against mv and cp on identical trees, in one hyperfine run
+# each. Usage: bench/transfer/run.sh [BUILD_DIR] [WORK_DIR]
+#   move: 100,000 small files (100 folders of 1,000, 200 bytes), one file
+#         system, date-time prefix, against find | xargs mv -t
+#   copy: 1,000 files of 1 MB against find | xargs cp -p -t
+# WORK_DIR defaults to a folder in the build tree (the build tree's file system).
+set -euo pipefail
+build=$(realpath "${1:-build}")
+work=$(realpath -m "${2:-$build/bench-transfer-work}")
+cli="$build/bench/transfer/transfer_cli"
+make_tree="$build/bench/transfer/transfer_make_tree"
+runs=${RUNS:-5}
+
+rm -rf "$work"
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+
+echo "== move: 100,000 files of 200 bytes in 100 folders"
+"$make_tree" "$work/seed" 100 1000 200
+# Each run starts from a fresh tree of hard links to the seed: same inodes,
+# same names, the same work for both sides.
+prepare="rm -rf '$work/src' '$work/dst' && cp -al '$work/seed' '$work/src' && mkdir '$work/dst' && sync"
+hyperfine --runs "$runs" --warmup 1 --prepare "$prepare" \
+  --export-markdown "$work/../bench-transfer-move.md" \
+  -n m_sifter "'$cli' move '$work/src' '$work/dst'" \
+  -n mv "find '$work/src' -type f -print0 | xargs -0 mv -t '$work/dst'"
+rm -rf "$work/seed" "$work/src" "$work/dst"
+
+echo "== copy: 1,000 files of 1 MB"
+"$make_tree" "$work/seed" 10 100 1048576
+prepare="rm -rf '$work/dst' && mkdir '$work/dst' && sync"
+hyperfine --runs "$runs" --warmup 1 --prepare "$prepare" \
+  --export-markdown "$work/../bench-transfer-copy.md" \
+  -n m_sifter "'$cli' copy '$work/seed' '$work/dst'" \
+  -n cp "find '$work/seed' -type f -print0 | xargs -0 cp -p -t '$work/dst'"
