@@ -237,6 +237,21 @@ TEST_F(CrossFileSystemTest, MoveBetweenFileSystemsKeepsContentTimeAndMode) {
   EXPECT_TRUE(fs::exists(local / "b.jpg"));
 }
 
+TEST_F(CrossFileSystemTest, LinksAndPipesBetweenFileSystems) {
+  writeText(remote / "target.jpg", "t");
+  fs::create_symlink(remote / "target.jpg", remote / "link.jpg");
+  ASSERT_TRUE(moveFile(remote / "link.jpg", local / "link.jpg").done());
+  EXPECT_TRUE(fs::is_symlink(local / "link.jpg"));
+  EXPECT_EQ(fs::read_symlink(local / "link.jpg"), remote / "target.jpg");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(remote / "link.jpg")));
+
+  // A pipe is not copied (and does not stall the move); it stays.
+  ASSERT_EQ(::mkfifo((remote / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(moveFile(remote / "pipe", local / "pipe").status, TransferStatus::Failed);
+  EXPECT_TRUE(fs::is_fifo(remote / "pipe"));
+  EXPECT_EQ(entriesOf(local), std::vector<std::string>{"link.jpg"});
+}
+
 // Each step of the path between file systems failing: the source stays
 // whole and no partial copy is left anywhere.
 TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
@@ -299,6 +314,20 @@ TEST_F(FileTransferTest, SourceVanishingAfterTheCopyKeepsTheCopy) {
   ScopedSyscalls scoped(vanishing);
   ASSERT_TRUE(moveFile(src / "a.jpg", dst / "a.jpg").done());
   EXPECT_EQ(readText(dst / "a.jpg"), "photo");
+}
+
+TEST_F(FileTransferTest, CopyFollowsLinksAndKeepsDanglingOnesAsLinks) {
+  writeText(src / "target.jpg", "t");
+  fs::create_symlink(src / "target.jpg", src / "link.jpg");
+  fs::create_symlink(src / "nowhere.jpg", src / "dangling.jpg");
+  ASSERT_TRUE(copyFile(src / "link.jpg", dst / "a.jpg").done());
+  EXPECT_FALSE(fs::is_symlink(dst / "a.jpg"));
+  EXPECT_EQ(readText(dst / "a.jpg"), "t");
+  ASSERT_TRUE(copyFile(src / "dangling.jpg", dst / "b.jpg").done());
+  EXPECT_EQ(fs::read_symlink(dst / "b.jpg"), src / "nowhere.jpg");
+  ASSERT_EQ(::mkfifo((src / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(copyFile(src / "pipe", dst / "pipe").status, TransferStatus::Failed);
+  EXPECT_EQ(entriesOf(dst), (std::vector<std::string>{"a.jpg", "b.jpg"}));
 }
 
 TEST_F(FileTransferTest, OperationRulesWhereTheShellWouldAsk) {

@@ -39,6 +39,8 @@ class Syscalls {
   // renameat2(RENAME_NOREPLACE): fails with EEXIST instead of replacing.
   virtual int renameNoReplace(const char* from, const char* to);
   virtual int link(const char* from, const char* to);
+  virtual ssize_t readlink(const char* path, char* buffer, size_t size);
+  virtual int symlink(const char* target, const char* path);
   virtual int unlink(const char* path);
   virtual int mkdir(const char* path, mode_t mode);
   virtual int rmdir(const char* path);

@@ -99,7 +99,8 @@ int copyContents(int in, int out, uint64_t expected) {
 // is left behind.
 int copyToTemporary(const std::string& from, const std::string& folder, bool flush, bool keepOwner,
                     std::string& tempPath, struct stat& source) {
-  UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0));
+  // Non-blocking, so that a pipe among the files cannot stall the run.
+  UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
   if (!in.valid()) return errno;
   if (syscalls().fstat(in.get(), &source) != 0) return errno;
   if (!S_ISREG(source.st_mode)) return EINVAL;
@@ -139,6 +140,22 @@ int copyToTemporary(const std::string& from, const std::string& folder, bool flu
   return e;
 }
 
+// A symbolic link made anew beside `to`, pointing where the one at `from` points.
+int copyLinkToTemporary(const std::string& from, const std::string& folder, std::string& tempPath) {
+  std::string target(4096, '\0');
+  const ssize_t n = syscalls().readlink(from.c_str(), target.data(), target.size());
+  if (n < 0) return errno;
+  if (static_cast<size_t>(n) >= target.size()) return ENAMETOOLONG;
+  target.resize(static_cast<size_t>(n));
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = folder + "/.m_sifter-" + std::to_string(::getpid()) + "-l" + std::to_string(counter++) + ".part";
+    if (syscalls().symlink(target.c_str(), tempPath.c_str()) == 0) return 0;
+    if (errno != EEXIST) break;
+  }
+  return errno;
+}
+
 // Renames the finished temporary file into place without replacing.
 TransferResult placeTemporary(const std::string& tempPath, const std::string& to) {
   if (syscalls().renameNoReplace(tempPath.c_str(), to.c_str()) == 0) return done();
@@ -151,14 +168,16 @@ TransferResult moveAcrossFileSystems(const std::string& from, const std::string&
   struct stat st {};
   if (syscalls().lstat(from.c_str(), &st) != 0) return failed(errno);
   // Folders and special files are not copied between file systems.
-  if (!S_ISREG(st.st_mode)) return failed(EXDEV);
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return failed(EXDEV);
   // Spares a whole copy when the name is plainly taken; the final rename
   // still refuses a file that appears meanwhile.
   if (entryExists(to)) return exists();
 
   std::string tempPath;
   struct stat source {};
-  if (int e = copyToTemporary(from, folderOf(to), true, true, tempPath, source)) return failed(e);
+  if (int e = S_ISLNK(st.st_mode) ? copyLinkToTemporary(from, folderOf(to), tempPath)
+                                  : copyToTemporary(from, folderOf(to), true, true, tempPath, source))
+    return failed(e);
   const TransferResult placed = placeTemporary(tempPath, to);
   if (!placed.done()) return placed;
   if (syscalls().unlink(from.c_str()) != 0) {
@@ -219,7 +238,12 @@ TransferResult copyFile(const std::string& from, const std::string& to) {
   std::string tempPath;
   struct stat source {};
   // The source stays, so a crash costs nothing: no flush, as cp does.
-  if (int e = copyToTemporary(from, folderOf(to), false, false, tempPath, source)) return failed(e);
+  int e = copyToTemporary(from, folderOf(to), false, false, tempPath, source);
+  // A link that points nowhere is copied as the link itself.
+  struct stat st {};
+  if (e == ENOENT && syscalls().lstat(from.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    e = copyLinkToTemporary(from, folderOf(to), tempPath);
+  if (e) return failed(e);
   return placeTemporary(tempPath, to);
 }
 
@@ -264,7 +288,7 @@ int fileOperation(FileFunction function, const std::string& fromIn, const std::s
         r = moveFile(from, candidate);
         break;
       case FileFunction::Copy:
-        r = S_ISREG(st.st_mode) ? copyFile(from, candidate) : failed(EISDIR);
+        r = S_ISDIR(st.st_mode) ? failed(EISDIR) : copyFile(from, candidate);
         break;
       case FileFunction::Rename:
         r = syscalls().renameNoReplace(from.c_str(), candidate.c_str()) == 0
@@ -288,7 +312,7 @@ int fileOperation(FileFunction function, const std::string& fromIn, const std::s
 void keepUiAlive() {
   static int64_t last = 0;
   const int64_t now = syscalls().monotonicMilliseconds();
-  if (now - last < 100) return;
+  if (now >= last && now - last < 100) return;
   last = now;
   common::ui().processEvents();
 }

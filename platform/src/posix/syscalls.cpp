@@ -40,6 +40,10 @@ int Syscalls::renameNoReplace(const char* from, const char* to) {
 }
 
 int Syscalls::link(const char* from, const char* to) { return ::link(from, to); }
+ssize_t Syscalls::readlink(const char* path, char* buffer, size_t size) {
+  return ::readlink(path, buffer, size);
+}
+int Syscalls::symlink(const char* target, const char* path) { return ::symlink(target, path); }
 int Syscalls::unlink(const char* path) { return ::unlink(path); }
 int Syscalls::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int Syscalls::rmdir(const char* path) { return ::rmdir(path); }
