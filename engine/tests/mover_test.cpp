@@ -173,6 +173,31 @@ TEST_F(MoverTest, CopyKeepsTheSourceAndItsTime) {
   EXPECT_EQ(st.st_mtim.tv_sec, kOctober15);
 }
 
+// From a memory file system into the build folder: the files arrive whole
+// under their new names, the sources are gone, a taken name is skipped.
+TEST_F(MoverTest, MovesBetweenFileSystems) {
+  struct stat here {}, shm {};
+  if (::stat(".", &here) != 0 || ::stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
+    GTEST_SKIP() << "/dev/shm is not a second file system here";
+  const fs::path remote = "/dev/shm/msifter-mover-" + std::to_string(::getpid());
+  const fs::path local = fs::current_path() / ("mover-xfs-" + std::to_string(::getpid()));
+  fs::create_directories(remote);
+  fs::create_directories(local);
+  std::ofstream(remote / "a.jpg") << std::string(100000, 'a');
+  std::ofstream(remote / "b.jpg") << "b";
+  std::ofstream(local / "0000000000_a.jpg") << "kept";
+  options.receiveDir = local.string();
+  options.renameMethod = RenameMethod::SerialNumber;
+  const bool moved = mMoveFile({(remote / "a.jpg").string(), (remote / "b.jpg").string()}, options);
+  EXPECT_TRUE(moved);
+  EXPECT_EQ(text(local / "0000000000_a.jpg"), "kept");
+  EXPECT_EQ(text(local / "0000000001_a.jpg"), std::string(100000, 'a'));
+  EXPECT_EQ(text(local / "0000000002_b.jpg"), "b");
+  EXPECT_TRUE(fs::is_empty(remote));
+  fs::remove_all(remote);
+  fs::remove_all(local);
+}
+
 TEST_F(MoverTest, StopsAtTheFirstFailureAndReportsIt) {
   options.renameMethod = RenameMethod::SerialNumber;
   const std::vector<std::string> sources = {put("a.jpg"), (src / "vanished.jpg").string(), put("c.jpg")};
