@@ -128,6 +128,35 @@ TEST_F(MoverTest, TakenSerialNameIsSkippedAndUsedUp) {
   EXPECT_EQ(env.errorLog(), "");
 }
 
+// A file that appears under the new name while the transfer runs is kept;
+// the mover goes on with the next number.
+TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
+  struct Intruder : platform::Syscalls {
+    bool done = false;
+    int renameNoReplace(const char* from, const char* to) override {
+      if (!done && std::string(to).ends_with("/0000000000_photo.jpg")) {
+        done = true;
+        std::ofstream(to) << "intruder";
+      }
+      return Syscalls::renameNoReplace(from, to);
+    }
+  };
+  options.renameMethod = RenameMethod::SerialNumber;
+  for (const bool copy : {false, true}) {
+    SCOPED_TRACE(copy ? "copy" : "move");
+    fs::remove_all(dst);
+    fs::create_directories(dst);
+    runState().serialNumber = 0;
+    options.copyFiles = copy;
+    Intruder intruder;
+    platform::ScopedSyscalls scoped(intruder);
+    ASSERT_TRUE(mMoveFile({put("photo.jpg", "mine")}, options));
+    EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "intruder");
+    EXPECT_EQ(text(dst / "0000000001_photo.jpg"), "mine");
+    EXPECT_EQ(destinationNames().size(), 2u);
+  }
+}
+
 TEST_F(MoverTest, SameSecondClashTakesTheNextCounter) {
   FixedClock clock;
   platform::ScopedSyscalls scoped(clock);
