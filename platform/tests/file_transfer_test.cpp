@@ -355,6 +355,13 @@ TEST_F(FileTransferTest, OperationRulesWhereTheShellWouldAsk) {
   EXPECT_EQ(fileOperation(FileFunction::Rename, dst / "sub/deeper/a.jpg", dst / "sub/deeper/b.jpg", 0), 0);
   EXPECT_EQ(fileOperation(FileFunction::Delete, dst / "sub/", "", 0), 0);
   EXPECT_FALSE(fs::exists(dst / "sub"));
+
+  // Deleting a link to a folder, even written with a separator, spares the folder.
+  writeText(src / "keep/inside.txt", "inside");
+  fs::create_directory_symlink(src / "keep", dst / "link");
+  EXPECT_EQ(fileOperation(FileFunction::Delete, dst.string() + "/link/", "", 0), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dst / "link")));
+  EXPECT_EQ(readText(src / "keep/inside.txt"), "inside");
 }
 
 TEST_F(FileTransferTest, TrashFollowsTheFreedesktopLayout) {

@@ -103,7 +103,7 @@ int copyToTemporary(const std::string& from, const std::string& folder, bool flu
   UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
   if (!in.valid()) return errno;
   if (syscalls().fstat(in.get(), &source) != 0) return errno;
-  if (!S_ISREG(source.st_mode)) return EINVAL;
+  if (!S_ISREG(source.st_mode)) return S_ISDIR(source.st_mode) ? EISDIR : EINVAL;
 
   int error = 0;
   UniqueFd out = createTemporary(folder, tempPath, error);
@@ -262,50 +262,60 @@ int fileOperation(FileFunction function, const std::string& fromIn, const std::s
     struct stat st {};
     if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
     if (flags & fof::AllowUndo) return moveToTrash(from) ? 0 : (errno ? errno : EIO);
+    // "link/" resolves to the folder behind a link; only the link itself goes.
+    const std::string entry = trimTrailingSlashes(from);
+    struct stat link {};
+    if (syscalls().lstat(entry.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+      return syscalls().unlink(entry.c_str()) == 0 ? 0 : errno;
     if (S_ISDIR(st.st_mode)) return removeTree(from);
     return syscalls().unlink(from.c_str()) == 0 ? 0 : errno;
   }
 
   if (toIn.empty()) return EINVAL;
-  struct stat st {};
-  if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
   std::string target = trimTrailingSlashes(toIn);
   if (toIn.back() == '/' && function != FileFunction::Rename) target = toIn + fromName;
 
-  const std::string folder = folderOf(target);
-  struct stat fst {};
-  if (syscalls().stat(folder.c_str(), &fst) != 0) {
-    if (errno != ENOENT) return errno;
-    if (!(flags & (fof::NoConfirmMkdir | fof::NoConfirmation))) return ENOENT;
-    if (int e = makeFolders(folder)) return e;
-  }
-
-  std::string candidate = target;
-  for (int n = 2;; ++n) {
-    TransferResult r;
+  auto attempt = [&](const std::string& candidate) -> TransferResult {
     switch (function) {
       case FileFunction::Move:
-        r = moveFile(from, candidate);
-        break;
+        return moveFile(from, candidate);
       case FileFunction::Copy:
-        r = S_ISDIR(st.st_mode) ? failed(EISDIR) : copyFile(from, candidate);
-        break;
+        return copyFile(from, candidate);
       case FileFunction::Rename:
-        r = syscalls().renameNoReplace(from.c_str(), candidate.c_str()) == 0
-                ? done()
-                : (errno == EEXIST ? exists() : failed(errno));
-        break;
+        if (syscalls().renameNoReplace(from.c_str(), candidate.c_str()) == 0) return done();
+        return errno == EEXIST ? exists() : failed(errno);
       default:
-        return EINVAL;
+        return failed(EINVAL);
     }
+  };
+
+  // The transfer is tried first and the reason looked for only when it fails:
+  // a run of many files pays one call per file, not three.
+  bool foldersMade = false;
+  std::string candidate = target;
+  for (int n = 2;;) {
+    const TransferResult r = attempt(candidate);
     if (r.done()) {
       out.finalPath = candidate;
       return 0;
     }
-    if (r.status == TransferStatus::Failed) return r.error ? r.error : EIO;
+    if (r.status == TransferStatus::Failed) {
+      const int error = r.error ? r.error : EIO;
+      if (error != ENOENT || foldersMade) return error;
+      // Missing: the source, or the destination folder.
+      struct stat st {};
+      if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
+      const std::string folder = folderOf(target);
+      if (syscalls().stat(folder.c_str(), &st) == 0) return error;
+      if (errno != ENOENT) return errno;
+      if (!(flags & (fof::NoConfirmMkdir | fof::NoConfirmation))) return ENOENT;
+      if (int e = makeFolders(folder)) return e;
+      foldersMade = true;
+      continue;
+    }
     out.targetExisted = true;
     if (!(flags & fof::RenameOnCollision) || n > 9999) return EEXIST;
-    candidate = collisionName(target, n);
+    candidate = collisionName(target, n++);
   }
 }
 
