@@ -13,7 +13,7 @@ make_tree="$build/bench/transfer/transfer_make_tree"
 runs=${RUNS:-5}
 only=${ONLY:-}   # "move" or "copy" for one pair alone
 
-rm -rf "$work" "$work/../bench-transfer-"*.json
+rm -rf "$work" "$build/bench-transfer-"*.json
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 
@@ -24,7 +24,7 @@ if [ "$only" != copy ]; then
   # same names, the same work for both sides.
   prepare="rm -rf '$work/src' '$work/dst' && cp -al '$work/seed' '$work/src' && mkdir '$work/dst' && sync"
   hyperfine --runs "$runs" --warmup 1 --prepare "$prepare" \
-    --export-json "$work/../bench-transfer-move.json" \
+    --export-json "$build/bench-transfer-move.json" \
     -n m_sifter "'$cli' move '$work/src' '$work/dst'" \
     -n mv "find '$work/src' -type f -print0 | xargs -0 mv -t '$work/dst'"
   rm -rf "$work/seed" "$work/src" "$work/dst"
@@ -35,15 +35,15 @@ if [ "$only" != move ]; then
   "$make_tree" "$work/seed" 10 100 1048576
   prepare="rm -rf '$work/dst' && mkdir '$work/dst' && sync"
   hyperfine --runs "$runs" --warmup 1 --prepare "$prepare" \
-    --export-json "$work/../bench-transfer-copy.json" \
+    --export-json "$build/bench-transfer-copy.json" \
     -n m_sifter "'$cli' copy '$work/seed' '$work/dst'" \
     -n cp "find '$work/seed' -type f -print0 | xargs -0 cp -p -t '$work/dst'"
 fi
 
 # The targets are ratios of medians: move at most 1.0 x mv, copy at most 1.1 x cp.
 for kind in move copy; do
-  [ -f "$work/../bench-transfer-$kind.json" ] || continue
-  grep -E '"(command|median)"' "$work/../bench-transfer-$kind.json" |
+  [ -f "$build/bench-transfer-$kind.json" ] || continue
+  grep -E '"(command|median)"' "$build/bench-transfer-$kind.json" |
     sed -E 's/.*"(command|median)": "?([^",]*)"?,?/\2/' | paste - - |
     awk -v kind="$kind" '{ t[NR] = $2; n[NR] = $1 }
       END { printf "%s: median %s %.3f s, %s %.3f s, ratio %.2f\n", kind, n[1], t[1], n[2], t[2], t[1] / t[2] }'
