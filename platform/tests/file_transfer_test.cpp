@@ -52,7 +52,9 @@ time_t modified(const fs::path& path) {
 }
 
 // Fails one kind of call with a chosen errno.
-enum class Step { None, RenameFirst, RenameSecond, CopyData, Write, OpenSource, OpenTemp, Fsync, Futimens, UnlinkSource };
+enum class Step {
+  None, RenameFirst, RenameSecond, CopyData, Write, OpenSource, OpenTemp, Fsync, FsyncFolder, Futimens, UnlinkSource
+};
 
 class FaultyCalls : public Syscalls {
  public:
@@ -85,7 +87,12 @@ class FaultyCalls : public Syscalls {
     if (step == Step::OpenTemp && (flags & O_CREAT)) return failWith();
     return Syscalls::open(path, flags, mode);
   }
-  int fsync(int fd) override { return step == Step::Fsync ? failWith() : Syscalls::fsync(fd); }
+  int fsync(int fd) override {
+    struct stat st {};
+    if (step == Step::Fsync || (step == Step::FsyncFolder && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)))
+      return failWith();
+    return Syscalls::fsync(fd);
+  }
   int futimens(int fd, const struct timespec t[2]) override {
     return step == Step::Futimens ? failWith() : Syscalls::futimens(fd, t);
   }
@@ -262,7 +269,8 @@ TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
   };
   const Case cases[] = {{Step::CopyData, ENOSPC, false},  {Step::Write, ENOSPC, true},
                         {Step::OpenTemp, EACCES, false},  {Step::OpenSource, ENOENT, false},
-                        {Step::Fsync, EIO, false},        {Step::Futimens, EPERM, false},
+                        {Step::Fsync, EIO, false},        {Step::FsyncFolder, EIO, false},
+                        {Step::Futimens, EPERM, false},
                         {Step::RenameSecond, EXDEV, false}, {Step::UnlinkSource, EACCES, false}};
   const std::string content(200000, 'c');
   writeText(remote / "a.jpg", content);

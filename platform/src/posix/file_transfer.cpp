@@ -164,6 +164,15 @@ TransferResult placeTemporary(const std::string& tempPath, const std::string& to
   return e == EEXIST ? exists() : failed(e);
 }
 
+// Makes the new name itself durable, before the source may go.
+int syncFolder(const std::string& folder) {
+  UniqueFd fd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!fd.valid()) return errno;
+  // Some file systems cannot sync a folder; they keep no separate entry state.
+  if (syscalls().fsync(fd.get()) != 0 && errno != EINVAL) return errno;
+  return 0;
+}
+
 TransferResult moveAcrossFileSystems(const std::string& from, const std::string& to) {
   struct stat st {};
   if (syscalls().lstat(from.c_str(), &st) != 0) return failed(errno);
@@ -180,6 +189,10 @@ TransferResult moveAcrossFileSystems(const std::string& from, const std::string&
     return failed(e);
   const TransferResult placed = placeTemporary(tempPath, to);
   if (!placed.done()) return placed;
+  if (int e = syncFolder(folderOf(to))) {
+    syscalls().unlink(to.c_str());
+    return failed(e);
+  }
   if (syscalls().unlink(from.c_str()) != 0) {
     const int e = errno;
     // Somebody else removed the source meanwhile: the copy is now the only
