@@ -259,6 +259,24 @@ TEST_F(CrossFileSystemTest, LinksAndPipesBetweenFileSystems) {
   EXPECT_EQ(entriesOf(local), std::vector<std::string>{"link.jpg"});
 }
 
+TEST_F(CrossFileSystemTest, FoldersMoveBetweenFileSystems) {
+  writeText(remote / "album/a.jpg", "a");
+  writeText(remote / "album/sub/b.jpg", std::string(100000, 'b'));
+  {
+    FaultyCalls calls;
+    calls.step = Step::CopyData;
+    calls.error = ENOSPC;
+    ScopedSyscalls scoped(calls);
+    EXPECT_EQ(moveFile(remote / "album", local / "album").error, ENOSPC);
+    EXPECT_TRUE(entriesOf(local).empty());
+    EXPECT_EQ(readText(remote / "album/a.jpg"), "a");
+  }
+  ASSERT_TRUE(moveFile(remote / "album", local / "album").done());
+  EXPECT_EQ(readText(local / "album/a.jpg"), "a");
+  EXPECT_EQ(readText(local / "album/sub/b.jpg"), std::string(100000, 'b'));
+  EXPECT_FALSE(fs::exists(remote / "album"));
+}
+
 // Each step of the path between file systems failing: the source stays
 // whole and no partial copy is left anywhere.
 TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
@@ -336,6 +354,27 @@ TEST_F(FileTransferTest, CopyFollowsLinksAndKeepsDanglingOnesAsLinks) {
   ASSERT_EQ(::mkfifo((src / "pipe").c_str(), 0600), 0);
   EXPECT_EQ(copyFile(src / "pipe", dst / "pipe").status, TransferStatus::Failed);
   EXPECT_EQ(entriesOf(dst), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+}
+
+TEST_F(FileTransferTest, FoldersAreCopiedWholeOrNotAtAll) {
+  writeText(src / "album/a.jpg", "a");
+  writeText(src / "album/sub/b.jpg", "b");
+  fs::create_symlink("a.jpg", src / "album/link.jpg");
+  setModified(src / "album/a.jpg", 1034674200);
+  ASSERT_EQ(fileOperation(FileFunction::Copy, src.string() + "/album/", dst.string() + "/", 0), 0);
+  EXPECT_EQ(readText(dst / "album/a.jpg"), "a");
+  EXPECT_EQ(readText(dst / "album/sub/b.jpg"), "b");
+  EXPECT_EQ(fs::read_symlink(dst / "album/link.jpg"), "a.jpg");
+  EXPECT_EQ(modified(dst / "album/a.jpg"), 1034674200);
+  EXPECT_EQ(readText(src / "album/sub/b.jpg"), "b");
+  EXPECT_EQ(fileOperation(FileFunction::Copy, src / "album", dst / "album", 0), EEXIST);
+
+  FaultyCalls calls;
+  calls.step = Step::CopyData;
+  calls.error = ENOSPC;
+  ScopedSyscalls scoped(calls);
+  EXPECT_EQ(copyFile(src / "album", dst / "album2").error, ENOSPC);
+  EXPECT_EQ(entriesOf(dst), std::vector<std::string>{"album"});
 }
 
 TEST_F(FileTransferTest, OperationRulesWhereTheShellWouldAsk) {

@@ -33,15 +33,16 @@ struct TransferResult {
   bool done() const { return status == TransferStatus::Done; }
 };
 
-// Moves one file (or, within one file system, a folder) to exactly `to`.
-// Between file systems a regular file is copied to a temporary name beside
-// `to`, flushed, given the source's modification time and mode, checked for
-// size, renamed into place, and only then is the source removed; any failure
-// removes the partial copy and leaves the source as it was.
+// Moves one file or folder to exactly `to`. Between file systems it is
+// copied to a temporary name beside `to`, flushed, given the source's
+// modification time and mode, checked for size, renamed into place, and only
+// then is the source removed; any failure removes the partial copy and
+// leaves the source as it was. A link is moved as the link itself.
 TransferResult moveFile(const std::string& from, const std::string& to);
 
-// Copies one regular file to exactly `to` through a temporary name, keeping
-// its modification time and mode. The source is never touched.
+// Copies one file (a link is followed) or folder tree to exactly `to`
+// through a temporary name, keeping modification times and modes. The
+// source is never touched.
 TransferResult copyFile(const std::string& from, const std::string& to);
 
 // What the last fileOperation() found, for callers that pick another name

@@ -94,45 +94,52 @@ int copyContents(int in, int out, uint64_t expected) {
   return copied == expected ? 0 : EIO;
 }
 
+// Fills the new file `out` from `in`: contents, owner (on request), mode and
+// times, flushed on request and checked for size. 0 or the errno.
+int fillCopy(int in, const struct stat& source, int out, bool flush, bool keepOwner) {
+  if (int e = copyContents(in, out, static_cast<uint64_t>(source.st_size))) return e;
+  if (keepOwner) {
+    // Only root may give a file away; anybody else keeps it.
+    if (syscalls().fchown(out, source.st_uid, source.st_gid) != 0 && errno != EPERM) return errno;
+  }
+  if (syscalls().fchmod(out, source.st_mode & 07777) != 0) return errno;
+  const struct timespec times[2] = {source.st_atim, source.st_mtim};
+  if (syscalls().futimens(out, times) != 0) return errno;
+  if (flush && syscalls().fsync(out) != 0) return errno;
+  struct stat written {};
+  if (syscalls().fstat(out, &written) != 0) return errno;
+  if (written.st_size != source.st_size) return EIO;
+  // A source that changed while it was read is not a faithful copy.
+  struct stat after {};
+  if (syscalls().fstat(in, &after) != 0) return errno;
+  if (after.st_size != source.st_size || after.st_mtim.tv_sec != source.st_mtim.tv_sec ||
+      after.st_mtim.tv_nsec != source.st_mtim.tv_nsec)
+    return EAGAIN;
+  return 0;
+}
+
+// Opens a source for copying; non-blocking, so that a pipe among the files
+// cannot stall the run. Only regular files are copied.
+int openSource(const std::string& from, UniqueFd& in, struct stat& source) {
+  in = UniqueFd(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  if (!in.valid()) return errno;
+  if (syscalls().fstat(in.get(), &source) != 0) return errno;
+  if (!S_ISREG(source.st_mode)) return S_ISDIR(source.st_mode) ? EISDIR : EINVAL;
+  return 0;
+}
+
 // Copies `from` into a new temporary file in `folder` with the source's
 // contents, mode and times; on success tempPath names it, otherwise nothing
 // is left behind.
 int copyToTemporary(const std::string& from, const std::string& folder, bool flush, bool keepOwner,
                     std::string& tempPath, struct stat& source) {
-  // Non-blocking, so that a pipe among the files cannot stall the run.
-  UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
-  if (!in.valid()) return errno;
-  if (syscalls().fstat(in.get(), &source) != 0) return errno;
-  if (!S_ISREG(source.st_mode)) return S_ISDIR(source.st_mode) ? EISDIR : EINVAL;
-
+  UniqueFd in;
+  if (int e = openSource(from, in, source)) return e;
   int error = 0;
   UniqueFd out = createTemporary(folder, tempPath, error);
   if (!out.valid()) return error;
-
-  auto attempt = [&]() -> int {
-    if (int e = copyContents(in.get(), out.get(), static_cast<uint64_t>(source.st_size))) return e;
-    if (keepOwner) {
-      // Only root may give a file away; anybody else keeps it.
-      if (syscalls().fchown(out.get(), source.st_uid, source.st_gid) != 0 && errno != EPERM)
-        return errno;
-    }
-    if (syscalls().fchmod(out.get(), source.st_mode & 07777) != 0) return errno;
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (syscalls().futimens(out.get(), times) != 0) return errno;
-    if (flush && syscalls().fsync(out.get()) != 0) return errno;
-    struct stat written {};
-    if (syscalls().fstat(out.get(), &written) != 0) return errno;
-    if (written.st_size != source.st_size) return EIO;
-    // A source that changed while it was read is not a faithful copy.
-    struct stat after {};
-    if (syscalls().fstat(in.get(), &after) != 0) return errno;
-    if (after.st_size != source.st_size || after.st_mtim.tv_sec != source.st_mtim.tv_sec ||
-        after.st_mtim.tv_nsec != source.st_mtim.tv_nsec)
-      return EAGAIN;
-    if (out.reset() != 0) return errno;
-    return 0;
-  };
-  const int e = attempt();
+  int e = fillCopy(in.get(), source, out.get(), flush, keepOwner);
+  if (e == 0 && out.reset() != 0) e = errno;
   if (e != 0) {
     out.reset();
     syscalls().unlink(tempPath.c_str());
@@ -164,6 +171,9 @@ TransferResult placeTemporary(const std::string& tempPath, const std::string& to
   return e == EEXIST ? exists() : failed(e);
 }
 
+int removeTree(const std::string& path);
+TransferResult copyFolder(const std::string& from, const std::string& to, bool flush);
+
 // Makes the new name itself durable, before the source may go.
 int syncFolder(const std::string& folder) {
   UniqueFd fd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
@@ -176,7 +186,19 @@ int syncFolder(const std::string& folder) {
 TransferResult moveAcrossFileSystems(const std::string& from, const std::string& to) {
   struct stat st {};
   if (syscalls().lstat(from.c_str(), &st) != 0) return failed(errno);
-  // Folders and special files are not copied between file systems.
+  if (S_ISDIR(st.st_mode)) {
+    const TransferResult placed = copyFolder(from, to, true);
+    if (!placed.done()) return placed;
+    if (int e = syncFolder(folderOf(to))) {
+      removeTree(to);
+      return failed(e);
+    }
+    // From here the copy is whole: a source that cannot be removed
+    // completely is reported, and the copy stays.
+    if (int e = removeTree(from)) return failed(e);
+    return done();
+  }
+  // Pipes, sockets and devices are not copied between file systems.
   if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return failed(EXDEV);
   // Spares a whole copy when the name is plainly taken; the final rename
   // still refuses a file that appears meanwhile.
@@ -204,6 +226,68 @@ TransferResult moveAcrossFileSystems(const std::string& from, const std::string&
   return done();
 }
 
+int removeTree(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  return ec.value();
+}
+
+// Copies the tree at `from` to `to`, which must not exist yet: folders,
+// files and links, with modes and times. Leaves whatever it made on failure.
+int copyTree(const std::string& from, const std::string& to, bool flush) {
+  struct stat st {};
+  if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
+  if (S_ISLNK(st.st_mode)) {
+    std::string target(4096, '\0');
+    const ssize_t n = syscalls().readlink(from.c_str(), target.data(), target.size());
+    if (n < 0) return errno;
+    if (static_cast<size_t>(n) >= target.size()) return ENAMETOOLONG;
+    target.resize(static_cast<size_t>(n));
+    return syscalls().symlink(target.c_str(), to.c_str()) == 0 ? 0 : errno;
+  }
+  if (S_ISREG(st.st_mode)) {
+    UniqueFd in;
+    struct stat source {};
+    if (int e = openSource(from, in, source)) return e;
+    UniqueFd out(syscalls().open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid()) return errno;
+    if (int e = fillCopy(in.get(), source, out.get(), flush, false)) return e;
+    return out.reset() == 0 ? 0 : errno;
+  }
+  if (!S_ISDIR(st.st_mode)) return EINVAL;
+  if (syscalls().mkdir(to.c_str(), 0700) != 0) return errno;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (int e = copyTree(from + "/" + name, to + "/" + name, flush)) return e;
+    keepUiAlive();
+  }
+  if (ec) return ec.value();
+  UniqueFd folder(syscalls().open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!folder.valid()) return errno;
+  if (syscalls().fchmod(folder.get(), st.st_mode & 07777) != 0) return errno;
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  if (syscalls().futimens(folder.get(), times) != 0) return errno;
+  if (flush && syscalls().fsync(folder.get()) != 0 && errno != EINVAL) return errno;
+  return 0;
+}
+
+// A folder copied under a temporary name beside `to` and renamed into place.
+TransferResult copyFolder(const std::string& from, const std::string& to, bool flush) {
+  if (entryExists(to)) return exists();
+  static std::atomic<unsigned> counter{0};
+  const std::string tempPath =
+      folderOf(to) + "/.m_sifter-" + std::to_string(::getpid()) + "-d" + std::to_string(counter++) + ".part";
+  if (int e = copyTree(from, tempPath, flush)) {
+    removeTree(tempPath);
+    return failed(e);
+  }
+  if (syscalls().renameNoReplace(tempPath.c_str(), to.c_str()) == 0) return done();
+  const int e = errno;
+  removeTree(tempPath);
+  return e == EEXIST ? exists() : failed(e);
+}
+
 // Appends " (n)" before the extension: "photo.jpg" -> "photo (2).jpg".
 std::string collisionName(const std::string& path, int n) {
   const std::string folder = folderOf(path);
@@ -225,11 +309,6 @@ int makeFolders(const std::string& folder) {
   return 0;
 }
 
-int removeTree(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
-  return ec.value();
-}
 
 std::string trimTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -252,6 +331,7 @@ TransferResult copyFile(const std::string& from, const std::string& to) {
   struct stat source {};
   // The source stays, so a crash costs nothing: no flush, as cp does.
   int e = copyToTemporary(from, folderOf(to), false, false, tempPath, source);
+  if (e == EISDIR) return copyFolder(from, to, false);
   // A link that points nowhere is copied as the link itself.
   struct stat st {};
   if (e == ENOENT && syscalls().lstat(from.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
