@@ -309,7 +309,6 @@ int makeFolders(const std::string& folder) {
   return 0;
 }
 
-
 std::string trimTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
