@@ -26,6 +26,7 @@ inline constexpr int32_t Subscript = 9;
 inline constexpr int32_t DivisionByZero = 11;
 inline constexpr int32_t TypeMismatch = 13;
 inline constexpr int32_t OutOfStringSpace = 14;
+inline constexpr int32_t Internal = 51;
 inline constexpr int32_t BadFileName = 52;
 inline constexpr int32_t FileNotFound = 53;
 inline constexpr int32_t BadFileMode = 54;

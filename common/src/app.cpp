@@ -1,0 +1,20 @@
+#include "common/app.h"
+
+#include <filesystem>
+
+#include "system_probe.h"
+
+namespace msifter::common {
+
+std::string versionText() {
+  return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+         std::to_string(kVersionRevision);
+}
+
+std::string applicationFolder() {
+  const std::string exe = detail::executablePath();
+  if (exe.empty()) return std::filesystem::current_path().string();
+  return std::filesystem::path(exe).parent_path().string();
+}
+
+}  // namespace msifter::common

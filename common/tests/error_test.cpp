@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "common/app.h"
+#include "common/error.h"
+#include "recording_ui.h"
+#include "temp_env.h"
+
+namespace msifter::common {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingUi;
+using testing::TempEnv;
+
+std::vector<std::string> splitCrLf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+class ErrorHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gblnNoErrDialog = true;
+    clearError();
+  }
+  void TearDown() override {
+    gblnNoErrDialog = false;
+    setProbeReader(nullptr);
+  }
+  TempEnv env;
+  RecordingUi ui;
+};
+
+TEST_F(ErrorHandlerTest, ReportHasTheSixteenLinesInOrder) {
+  raiseError(err::FileNotFound);
+  const auto lines = splitCrLf(buildErrorReport("gFindFile", ""));
+  ASSERT_EQ(lines.size(), 16u);  // 15 lines and the empty rest after the last CR LF
+  EXPECT_EQ(lines[0], "アプリケーション名：m_sifter");
+  EXPECT_EQ(lines[1], "アプリケーションヴァージョン：1.0.1");
+  EXPECT_EQ(lines[2], "エラー番号：53");
+  EXPECT_EQ(lines[3], "gFindFile (m_sifter)でエラーが発生しました。");
+  EXPECT_EQ(lines[4], "管理者に問い合わせて下さい｡");
+  EXPECT_EQ(lines[5], "エラー内容：ファイルが見つかりません。");
+  EXPECT_TRUE(std::regex_match(lines[6], std::regex("発生日時：\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}")))
+      << lines[6];
+  EXPECT_EQ(lines[7], "WINTYPE：");
+  EXPECT_EQ(lines[8], "\tVersion：Linux");
+  EXPECT_TRUE(std::regex_match(lines[9], std::regex("\tMajor：\\d+"))) << lines[9];
+  EXPECT_TRUE(std::regex_match(lines[10], std::regex("\tMinor：\\d+"))) << lines[10];
+  EXPECT_TRUE(std::regex_match(lines[11], std::regex("\tBuild：\\d+"))) << lines[11];
+  EXPECT_EQ(lines[12].rfind("\tSubVersion：", 0), 0u);
+  EXPECT_EQ(lines[13], "IeTYPE：");
+  EXPECT_EQ(lines[14], "\tVersion：Can'tGet");
+  EXPECT_EQ(lines[15], "");
+}
+
+TEST_F(ErrorHandlerTest, DetailStandsOnItsOwnLineAndNumberZeroReadsAsInvalidArgument) {
+  const auto lines = splitCrLf(buildErrorReport("Main", "必要とするメッセージマスタデータベースが開けません。"));
+  ASSERT_GE(lines.size(), 7u);
+  EXPECT_EQ(lines[1], "アプリケーションヴァージョン：1.0.1");
+  EXPECT_EQ(lines[2], "必要とするメッセージマスタデータベースが開けません。");
+  EXPECT_EQ(lines[3], "エラー番号：5");
+  EXPECT_EQ(lines[4], "Main (m_sifter)でエラーが発生しました。");
+  EXPECT_EQ(lines[6], "エラー内容：プロシージャの呼び出し、または引数が不正です。");
+}
+
+TEST_F(ErrorHandlerTest, RecordsAppendWithThreeEmptyLinesBetween) {
+  const fs::path log = env.tempDir() / "m_sifter_ErrLog.txt";
+  env.writeFile(fs::relative(log, env.root()), 0);
+  { std::ofstream(log, std::ios::binary) << "earlier"; }
+  gProcError("first", "");
+  gProcError("second", "");
+  const std::string text = env.errorLog();
+  ASSERT_EQ(text.rfind("earlier\r\n", 0), 0u) << "an existing log must never be truncated";
+  const auto first = text.find("first (m_sifter)");
+  const auto second = text.find("second (m_sifter)");
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(second, std::string::npos);
+  // record = CRLF, report (ends in CRLF), trailer "" + CRLF
+  const auto end = text.find("\tVersion：Can'tGet\r\n", first);
+  const auto nextStart = text.find("アプリケーション名", end);
+  EXPECT_EQ(text.substr(end + std::string("\tVersion：Can'tGet\r\n").size(),
+                        nextStart - end - std::string("\tVersion：Can'tGet\r\n").size()),
+            "\r\n\r\n\r\n");
+  EXPECT_TRUE(text.ends_with("\tVersion：Can'tGet\r\n\r\n\r\n"));
+  EXPECT_EQ(currentError().number, 0) << "the handler leaves no failure behind";
+}
+
+TEST_F(ErrorHandlerTest, DialogOnlyBeforeStartUpSwitchesItOff) {
+  gProcError("quiet", "");
+  EXPECT_TRUE(ui.boxes.empty());
+  gblnNoErrDialog = false;
+  raiseError(err::Overflow);
+  gProcError("loud", "");
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "ｴﾗｰ");
+  EXPECT_EQ(ui.boxes[0].style, mb::OkOnly);
+  EXPECT_NE(ui.boxes[0].text.find("エラー番号：6"), std::string::npos);
+  EXPECT_NE(env.errorLog().find("loud (m_sifter)"), std::string::npos);
+}
+
+TEST_F(ErrorHandlerTest, GuardReportsTheFailureNumberAndReturnsTheFailValue) {
+  const int value = guardLog("gSomething", -7, []() -> int { fail(err::PathNotFound); });
+  EXPECT_EQ(value, -7);
+  const bool noMemory = guardLog("gAlloc", false, []() -> bool { throw std::bad_alloc(); });
+  EXPECT_FALSE(noMemory);
+  const std::string log = env.errorLog();
+  EXPECT_NE(log.find("エラー番号：76\r\ngSomething (m_sifter)"), std::string::npos);
+  EXPECT_NE(log.find("エラー番号：7\r\ngAlloc (m_sifter)"), std::string::npos);
+  EXPECT_EQ(guardLog("gFine", 0, [] { return 3; }), 3);
+  EXPECT_EQ(log, env.errorLog()) << "a procedure that succeeds reports nothing";
+}
+
+TEST_F(ErrorHandlerTest, FatalPathTellsLogsShowsTheLogAndEnds) {
+  raiseError(err::DiskFull);
+  EXPECT_THROW(gProcFatalError("gProcess1", ""), ProgramEnded);
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[0].text, "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。");
+  EXPECT_EQ(ui.boxes[0].style, mb::OkOnly | mb::Critical);
+  EXPECT_EQ(ui.boxes[0].title, "m_sifter");
+  EXPECT_EQ(ui.boxes[1].text, "エラーログに関するお問い合わせ・ご報告は\r\n説明書に記載しております。");
+  EXPECT_EQ(ui.boxes[1].style, mb::OkOnly | mb::Information);
+  ASSERT_EQ(ui.shellRequests.size(), 1u);
+  EXPECT_EQ(ui.shellRequests[0].first, (env.tempDir() / "m_sifter_ErrLog.txt").string());
+  EXPECT_EQ(ui.shellRequests[0].second, 2);
+  EXPECT_EQ(ui.endProcessingCalls, 1);
+  EXPECT_EQ(ui.endCodes.size(), 1u);
+  EXPECT_NE(env.errorLog().find("エラー番号：61\r\ngProcess1 (m_sifter)"), std::string::npos);
+}
+
+TEST_F(ErrorHandlerTest, FatalPathStillEndsWhenTheLogCannotBeShown) {
+  ui.shellSucceeds = false;
+  ui.endProcessingSucceeds = false;
+  EXPECT_THROW(guardFatal("cmdExecute_Click", []() -> int { fail(err::Overflow); }), ProgramEnded);
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, "エラーログが表示できませんでした。");
+  EXPECT_EQ(ui.endCodes.size(), 1u);
+}
+
+TEST_F(ErrorHandlerTest, ReportingThatKeepsFailingDoesNotRecurseWithoutEnd) {
+  static int probeCalls;
+  probeCalls = 0;
+  setProbeReader([](int32_t, const std::string&, const std::string&, const std::string& fallback) {
+    ++probeCalls;
+    gProcError("probe", "");
+    return fallback;
+  });
+  gProcError("outer", "");
+  EXPECT_LT(probeCalls, 50);
+  EXPECT_NE(env.errorLog().find("outer (m_sifter)"), std::string::npos);
+}
+
+TEST(AddBackslash, AddsExactlyOneSeparator) {
+  EXPECT_EQ(gAddBackslash("/src"), "/src/");
+  EXPECT_EQ(gAddBackslash("/src/"), "/src/");
+  EXPECT_EQ(gAddBackslash("/src//"), "/src//");
+  EXPECT_EQ(gAddBackslash(""), "/");
+}
+
+TEST(WinTempDir, TakesTheFirstVariableNamingAnExistingFolder) {
+  TempEnv env;
+  RecordingUi ui;
+  gblnNoErrDialog = true;
+  const fs::path a = env.root() / "a", b = env.root() / "b";
+  fs::create_directories(a);
+  fs::create_directories(b);
+  env.setVar("TEMP", (env.root() / "missing").string());
+  env.setVar("TMP", a.string());
+  env.setVar("TMPDIR", b.string());
+  EXPECT_EQ(gGetWinTempDir(), a.string());
+  env.setVar("TMP", std::nullopt);
+  EXPECT_EQ(gGetWinTempDir(), b.string());
+  env.setVar("TMPDIR", std::nullopt);
+  env.setVar("TEMP", std::nullopt);
+  EXPECT_EQ(gGetWinTempDir(), "/tmp");
+  gblnNoErrDialog = false;
+}
+
+TEST(StandardDescriptions, KnownAndUnknownNumbers) {
+  EXPECT_EQ(standardDescription(err::Subscript), "インデックスが有効範囲にありません。");
+  EXPECT_EQ(standardDescription(err::TypeMismatch), "型が一致しません。");
+  EXPECT_EQ(standardDescription(12345), "アプリケーション定義またはオブジェクト定義のエラーです。");
+  EXPECT_EQ(errorNumberFromErrno(ENOENT), err::FileNotFound);
+  EXPECT_EQ(errorNumberFromErrno(ENOSPC), err::DiskFull);
+  EXPECT_EQ(errorNumberFromErrno(EACCES), err::PermissionDenied);
+}
+
+}  // namespace
+}  // namespace msifter::common
