@@ -9,7 +9,7 @@ packages=(
   libsqlcipher-dev sqlcipher
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick fonts-ipafont-gothic
-  desktop-file-utils appstream hyperfine file
+  desktop-file-utils appstream hyperfine file time
 )
 
 missing=()

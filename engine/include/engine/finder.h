@@ -3,6 +3,7 @@
 // first, pre-order, for files matching a pattern list.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace msifter::engine {
@@ -24,7 +25,7 @@ bool gFindFile(std::string folder, const std::string& patternList, bool subFolde
 
 // Wildcard match of an already upper-cased name against an upper-cased
 // pattern: * ? # [list] [!list] with ranges. Throws RuntimeFailure (invalid
-// argument) on an unclosed "[".
+// argument) on an unclosed "[" or a range that runs downwards ("[Z-A]").
 bool matchesPattern(std::string_view name, std::string_view pattern);
 
 }  // namespace msifter::engine

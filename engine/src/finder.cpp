@@ -1,0 +1,368 @@
+#include "engine/finder.h"
+
+#include <limits>
+#include <optional>
+#include <utility>
+
+#include "common/error.h"
+#include "common/ui_services.h"
+#include "engine/target_list.h"
+#include "platform/directory.h"
+
+namespace msifter::engine {
+
+namespace {
+
+using common::err::InvalidArgument;
+using common::err::Overflow;
+
+// One character of a name or pattern: a valid UTF-8 sequence is its code
+// point, any other byte stands for itself above the code-point range, so
+// names that are not UTF-8 still match character by character.
+using Char = uint32_t;
+constexpr Char kRawByte = 0x110000;
+
+Char decodeAt(std::string_view s, std::size_t& i) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  if (b0 < 0x80) {
+    ++i;
+    return b0;
+  }
+  std::size_t len = 0;
+  Char cp = 0;
+  Char least = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, cp = b0 & 0x1F, least = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, cp = b0 & 0x0F, least = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, cp = b0 & 0x07, least = 0x10000;
+  }
+  if (len == 0 || i + len > s.size()) {
+    ++i;
+    return kRawByte + b0;
+  }
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return kRawByte + b0;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return kRawByte + b0;
+  }
+  i += len;
+  return cp;
+}
+
+void decodeAll(std::string_view s, std::vector<Char>& out) {
+  out.clear();
+  for (std::size_t i = 0; i < s.size();) out.push_back(decodeAt(s, i));
+}
+
+void upperAsciiInto(std::string_view s, std::string& out) {
+  out.assign(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
+  }
+}
+
+// A pattern compiled once: the characters of a "[...]" list as ranges, runs
+// of "*" collapsed. A pattern made of literals and "*" only is matched by
+// searching its literal pieces in the name's bytes.
+class Pattern {
+ public:
+  explicit Pattern(std::string_view pattern) {
+    std::vector<Char> chars;
+    decodeAll(pattern, chars);
+    bool plain = true;
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+      const Char c = chars[i];
+      if (c >= kRawByte) plain = false;
+      switch (c) {
+        case '*':
+          if (tokens_.empty() || tokens_.back().kind != Kind::AnyRun) tokens_.push_back({Kind::AnyRun});
+          break;
+        case '?':
+          tokens_.push_back({Kind::AnyOne});
+          plain = false;
+          break;
+        case '#':
+          tokens_.push_back({Kind::Digit});
+          plain = false;
+          break;
+        case '[':
+          i = parseList(chars, i + 1);
+          plain = false;
+          break;
+        default:
+          tokens_.push_back({Kind::Literal, c});
+      }
+    }
+    if (plain) splitPieces(pattern);
+  }
+
+  bool matches(std::string_view name, std::vector<Char>& scratch) const {
+    if (plain_) return matchesPlain(name);
+    decodeAll(name, scratch);
+    return matchesTokens(scratch);
+  }
+
+ private:
+  enum class Kind : uint8_t { Literal, AnyRun, AnyOne, Digit, List };
+  struct Token {
+    Kind kind;
+    Char ch = 0;        // Literal
+    uint32_t list = 0;  // List: index into lists_
+  };
+  struct CharList {
+    bool negated = false;
+    std::vector<std::pair<Char, Char>> ranges;
+    bool contains(Char c) const {
+      bool in = false;
+      for (const auto& [lo, hi] : ranges) in = in || (c >= lo && c <= hi);
+      return in != negated;
+    }
+  };
+
+  // Parses the list after "[" and returns the index of its "]".
+  std::size_t parseList(const std::vector<Char>& chars, std::size_t i) {
+    CharList list;
+    if (i < chars.size() && chars[i] == '!') {
+      list.negated = true;
+      ++i;
+    }
+    const std::size_t first = i;
+    for (; i < chars.size() && chars[i] != ']'; ++i) {
+      const Char lo = chars[i];
+      // "-" first or last in the list stands for itself.
+      if (lo != '-' || i == first) {
+        if (i + 2 < chars.size() && chars[i + 1] == '-' && chars[i + 2] != ']') {
+          const Char hi = chars[i + 2];
+          if (hi < lo) common::fail(InvalidArgument);  // ranges run upwards only
+          list.ranges.emplace_back(lo, hi);
+          i += 2;
+          continue;
+        }
+      }
+      list.ranges.emplace_back(lo, lo);
+    }
+    if (i >= chars.size()) common::fail(InvalidArgument);  // unclosed "["
+    // "[]" matches no character at all; "[!]" any one.
+    if (!list.ranges.empty() || list.negated) {
+      tokens_.push_back({Kind::List, 0, static_cast<uint32_t>(lists_.size())});
+      lists_.push_back(std::move(list));
+    }
+    return i;
+  }
+
+  void splitPieces(std::string_view pattern) {
+    plain_ = true;
+    anchoredStart_ = pattern.empty() || pattern.front() != '*';
+    anchoredEnd_ = pattern.empty() || pattern.back() != '*';
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t star = pattern.find('*', start);
+      const std::string_view piece =
+          pattern.substr(start, star == std::string_view::npos ? std::string_view::npos : star - start);
+      if (!piece.empty()) pieces_.emplace_back(piece);
+      if (star == std::string_view::npos) break;
+      start = star + 1;
+    }
+  }
+
+  bool matchesPlain(std::string_view name) const {
+    if (pieces_.empty()) return !anchoredStart_ || name.empty();  // "" or only stars
+    if (anchoredStart_ && anchoredEnd_ && pieces_.size() == 1) return name == pieces_.front();
+    std::size_t from = 0;
+    std::size_t firstFree = 0;
+    std::size_t lastFree = pieces_.size();
+    if (anchoredStart_) {
+      if (!name.starts_with(pieces_.front())) return false;
+      from = pieces_.front().size();
+      firstFree = 1;
+    }
+    std::size_t until = name.size();
+    if (anchoredEnd_) {
+      const std::string& tail = pieces_.back();
+      if (name.size() < from + tail.size() || !name.ends_with(tail)) return false;
+      until = name.size() - tail.size();
+      lastFree = pieces_.size() - 1;
+    }
+    const std::string_view middle = name.substr(0, until);
+    for (std::size_t k = firstFree; k < lastFree; ++k) {
+      const std::size_t at = middle.find(pieces_[k], from);
+      if (at == std::string_view::npos) return false;
+      from = at + pieces_[k].size();
+    }
+    return true;
+  }
+
+  bool matchOne(const Token& t, Char c) const {
+    switch (t.kind) {
+      case Kind::Literal:
+        return c == t.ch;
+      case Kind::AnyOne:
+        return true;
+      case Kind::Digit:
+        return c >= '0' && c <= '9';
+      case Kind::List:
+        return lists_[t.list].contains(c);
+      case Kind::AnyRun:
+        break;
+    }
+    return false;
+  }
+
+  // Every token but "*" takes exactly one character, so backing up to the
+  // last "*" seen is enough.
+  bool matchesTokens(const std::vector<Char>& name) const {
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    std::size_t p = 0, n = 0, starP = kNone, starN = 0;
+    while (n < name.size()) {
+      if (p < tokens_.size() && tokens_[p].kind == Kind::AnyRun) {
+        starP = p++;
+        starN = n;
+      } else if (p < tokens_.size() && matchOne(tokens_[p], name[n])) {
+        ++p, ++n;
+      } else if (starP != kNone) {
+        p = starP + 1;
+        n = ++starN;
+      } else {
+        return false;
+      }
+    }
+    while (p < tokens_.size() && tokens_[p].kind == Kind::AnyRun) ++p;
+    return p == tokens_.size();
+  }
+
+  std::vector<Token> tokens_;
+  std::vector<CharList> lists_;
+  bool plain_ = false;
+  bool anchoredStart_ = false;
+  bool anchoredEnd_ = false;
+  std::vector<std::string> pieces_;
+};
+
+// The patterns of one level, each "*" + item + "*" upper-cased. An invalid
+// item fails the level only when a file is first tested against it, as the
+// items are tried in order and a match stops the test.
+class LevelPatterns {
+ public:
+  explicit LevelPatterns(const std::vector<std::string>& items) {
+    patterns_.reserve(items.size());
+    std::string upper;
+    for (const auto& item : items) {
+      upperAsciiInto("*" + item + "*", upper);
+      try {
+        patterns_.emplace_back(Pattern(upper));
+      } catch (const common::RuntimeFailure& e) {
+        patterns_.emplace_back(std::nullopt);
+        invalidNumber_ = e.number();
+      }
+    }
+  }
+
+  bool anyMatches(std::string_view upperName) {
+    for (const auto& pattern : patterns_) {
+      if (!pattern) common::fail(invalidNumber_);
+      if (pattern->matches(upperName, scratch_)) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<std::optional<Pattern>> patterns_;
+  int32_t invalidNumber_ = InvalidArgument;
+  std::vector<Char> scratch_;
+};
+
+}  // namespace
+
+bool matchesPattern(std::string_view name, std::string_view pattern) {
+  std::vector<Char> scratch;
+  return Pattern(pattern).matches(name, scratch);
+}
+
+bool gFindFile(std::string folder, const std::string& patternList, bool subFolders,
+               std::vector<std::string>* resultList, ProgressLabel* progressLabel, bool fullPath,
+               std::string& resultText, bool useMinSize, int64_t minSizeBytes, bool useMaxSize,
+               int64_t maxSizeBytes, bool useCountLimit, int32_t countLimit, int32_t& fileCount,
+               int64_t& byteTotal, bool listFolders, bool tagged, int32_t depth) {
+  return common::guardLog("gFindFile", false, [&] {
+    if (useCountLimit && fileCount == countLimit) return true;
+    folder = common::gAddBackslash(folder);
+    if (progressLabel != nullptr) {
+      progressLabel->setCaption(folder);
+      common::ui().processEvents();
+    }
+    std::vector<std::string> items;
+    int32_t lastIndex = 0;
+    if (!gProcCharSplit(patternList, ";", items, lastIndex)) {
+      common::gProcError("gFindFile", "");
+      return false;
+    }
+    if (depth == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
+    const int32_t level = depth + 1;
+    const std::string levelText = std::to_string(level);
+
+    auto emit = [&](const char* tag, const std::string& text) {
+      std::string entry;
+      if (tagged) entry.append(tag).append(levelText).append("*");
+      entry.append(text);
+      if (resultList != nullptr) {
+        resultList->push_back(std::move(entry));
+      } else {
+        resultText.append(entry).append("\r\n");
+      }
+    };
+
+    LevelPatterns patterns(items);
+    std::vector<std::string> subfolderNames;
+    {
+      platform::Directory dir;
+      if (dir.open(folder) != 0) return true;  // missing or unreadable: nothing here
+      std::vector<platform::DirEntry> entries;
+      if (const int e = dir.read(entries)) common::failErrno(e);
+      std::string upperName;
+      for (auto& entry : entries) {
+        if (entry.isDirectory) {
+          subfolderNames.push_back(std::move(entry.name));
+          continue;
+        }
+        upperAsciiInto(entry.name, upperName);
+        if (!patterns.anyMatches(upperName)) continue;
+        int64_t length = 0;
+        if (const int e = dir.fileSize(entry.name, length)) common::failErrno(e);
+        if (useMinSize && length < minSizeBytes) continue;
+        if (useMaxSize && length > maxSizeBytes) continue;
+        if (useCountLimit && fileCount == countLimit) return true;
+        if (fileCount == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
+        int64_t newTotal = 0;
+        if (__builtin_add_overflow(byteTotal, length, &newTotal)) common::fail(Overflow);
+        emit("_____file", fullPath ? folder + entry.name : entry.name);
+        ++fileCount;
+        byteTotal = newTotal;
+      }
+    }
+    // Descend only now that this folder's enumeration is closed.
+    if (subFolders) {
+      for (const auto& name : subfolderNames) {
+        std::string sub = folder + name;
+        if (listFolders) emit("directory", common::gAddBackslash(sub));
+        if (!gFindFile(std::move(sub), patternList, true, resultList, progressLabel, fullPath,
+                       resultText, useMinSize, minSizeBytes, useMaxSize, maxSizeBytes, useCountLimit,
+                       countLimit, fileCount, byteTotal, listFolders, tagged, level)) {
+          common::gProcError("gFindFile", "");
+          return false;
+        }
+      }
+    }
+    return true;
+  });
+}
+
+}  // namespace msifter::engine

@@ -1,0 +1,124 @@
+#include "engine/file_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "temp_env.h"
+
+namespace msifter::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(FileHelpers, UnRootRemovesOneTrailingSeparator) {
+  struct Row {
+    std::string path, unrooted;
+  };
+  const Row rows[] = {
+      {"/data/", "/data"}, {"/data", "/data"}, {"/data//", "/data/"}, {"/", ""}, {"", ""}, {"C:\\", "C:\\"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(gUnRoot(r.path), r.unrooted) << r.path;
+}
+
+TEST(FileHelpers, ChkDirExists) {
+  testing::TempEnv env;
+  env.writeFile("data/file.txt");
+  const std::string root = env.root().string();
+  struct Row {
+    std::string path;
+    bool exists;
+  };
+  const Row rows[] = {
+      {root + "/data", true},
+      {root + "/data/", true},
+      {root + "/data/file.txt", true},  // an existing file counts too
+      {root + "/missing", false},
+      {root + "/data/*", false},        // no wildcards here: "*" is a name character
+      {root + "/data/.", false},        // the entry found would be "." itself
+      {root + "/data/..", false},
+      {"/", true},
+      {"", false},
+  };
+  for (const auto& r : rows) EXPECT_EQ(gChkDirExists(r.path, false), r.exists) << r.path;
+}
+
+TEST(FileHelpers, FileNamePieces) {
+  EXPECT_EQ(gGetFileExt("/a.b/c.JPEG"), "JPEG");
+  EXPECT_EQ(gGetFileExt("/a.b/c"), "");
+  EXPECT_EQ(gGetFileNameOnly("/a.b/c.tar.gz"), "c.tar");
+  EXPECT_EQ(gGetFileNameOnly("/a.b/c."), "c");
+  EXPECT_EQ(gGetFileNameOnly("/a/"), "");
+}
+
+TEST(FileHelpers, GetSpaceString1) {
+  struct Row {
+    std::string text;
+    int32_t width;
+    std::string pad;
+    int32_t side;
+    std::string result;
+  };
+  const Row rows[] = {
+      {"7", 5, "0", 1, "00007"},
+      {"7", 5, " ", 2, "7    "},
+      {"123456", 5, "0", 1, "123456"},  // never cut
+      {"12345", 5, "0", 1, "12345"},
+      {"7", 5, "00", 1, "7"},           // pad of two bytes: unchanged
+      {"7", 5, "０", 1, "7"},           // a double-byte pad is not one byte either
+      {"7", 5, "", 1, "7"},
+      {"7", 5, "0", 3, "7"},            // any other side does nothing
+      {"7", -1, "0", 1, "7"},
+      {"あ", 5, "*", 1, "**あ"},        // width counts bytes: "あ" takes three
+      {"", 3, "-", 2, "---"},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(gGetSpaceString1(r.text, r.width, r.pad, r.side), r.result) << r.text << "/" << r.pad;
+  }
+}
+
+TEST(FileHelpers, ProcSleep) {
+  EXPECT_FALSE(gProcSleep(-1));
+  EXPECT_TRUE(gProcSleep(0));
+  EXPECT_TRUE(gProcSleep(1));
+}
+
+TEST(FileHelpers, ProcTransString) {
+  struct Row {
+    std::string text, find, replace;
+    int32_t maxCount, doneStart;
+    std::string result;
+    int32_t doneEnd;
+  };
+  const std::string nul(1, '\0');
+  const Row rows[] = {
+      {"abc", "x", "y", -1, 0, "abc", 1},                     // not found: unchanged, one counted
+      {"a.b.c", ".", "/", -1, 0, "a/b/c", 3},                 // one over the replacements made
+      {"a.b.c", ".", "/", 1, 0, "a/b.c", 1},                  // the limit stops it
+      {"a.b.c", ".", "/", 2, 0, "a/b/c", 2},
+      {"a.b", ".", "/", 0, 0, "a.b", 0},
+      {"aaa", "a", "aa", -1, 0, "aaaaaa", 4},                 // never rescans what it inserted
+      {"/tmp" + nul + nul, nul, "", -1, 0, "/tmp", 3},        // the folder dialog's NUL clean-up
+      {"abc", "", "x", -1, 0, "abc", 1},                      // an empty findText finds nothing
+      {"a.b", ".", "/", 5, 5, "a.b", 5},
+  };
+  for (const auto& r : rows) {
+    std::string text = r.text;
+    int32_t done = r.doneStart;
+    EXPECT_TRUE(gProcTransString(text, r.find, r.replace, r.maxCount, done)) << r.text;
+    EXPECT_EQ(text, r.result) << r.text;
+    EXPECT_EQ(done, r.doneEnd) << r.text;
+  }
+}
+
+TEST(FileHelpers, ByteLengthAndTickCount) {
+  EXPECT_EQ(gGetByteLength("abc"), 3);
+  EXPECT_EQ(gGetByteLength("写真"), 6);
+  const int64_t first = gGetTickCount();
+  gProcSleep(20);
+  EXPECT_GE(gGetTickCount() - first, 20);
+  EXPECT_TRUE(gProcNothing());
+}
+
+}  // namespace
+}  // namespace msifter::engine

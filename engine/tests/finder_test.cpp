@@ -1,0 +1,446 @@
+#include "engine/finder.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "common/error.h"
+#include "platform/directory.h"
+#include "recording_ui.h"
+#include "temp_env.h"
+
+namespace msifter::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(MatchesPattern, Table) {
+  struct Row {
+    const char* name;
+    const char* pattern;
+    bool matches;
+  };
+  const Row rows[] = {
+      {"A.JPG", "*.JPG*", true},
+      {"B.JPG.BAK", "*.JPG*", true},
+      {"C.JPGX", "*.JPG*", true},
+      {"D.JPEG", "*.JPG*", false},
+      {"X.TIFF", "*.TIF*", true},
+      {"README", "*.BMP*", false},
+      {"README", "**", true},
+      {"", "**", true},
+      {"", "", true},
+      {"A", "", false},
+      {"ABC", "ABC", true},
+      {"ABCD", "ABC", false},
+      {"ABC", "A?C", true},
+      {"AC", "A?C", false},
+      {"A1C", "A#C", true},
+      {"AXC", "A#C", false},
+      {"IMG_0042.JPG", "IMG_####.*", true},
+      {"IMG_004.JPG", "IMG_####.*", false},
+      {"B", "[ABC]", true},
+      {"D", "[ABC]", false},
+      {"D", "[!ABC]", true},
+      {"A", "[!ABC]", false},
+      {"Q", "[A-Z]", true},
+      {"5", "[A-Z]", false},
+      {"5", "[!A-Z]", true},
+      {"-", "[A-]", true},       // "-" last in a list is itself
+      {"-", "[-A]", true},
+      {"!", "[A!]", true},       // "!" not first is itself
+      {"[", "[[]", true},
+      {"*", "[*]", true},        // pattern characters lose their meaning in a list
+      {"X", "[*]", false},
+      {"AB", "A[]B", true},      // an empty list takes no character
+      {"AXB", "A[!]B", true},
+      {"A.B.C", "*.*.*", true},
+      {"A.B", "*.*.*", false},
+      {"AAAB", "*A*AB", true},   // needs backtracking
+      {"AAB", "A*AAB", false},   // the pieces may not overlap
+      // Multi-byte characters count as one character each.
+      {"夏.JPG", "?.JPG", true},
+      {"夏.JPG", "??.JPG", false},
+      {"夏.JPG", "[春夏].JPG", true},
+      {"秋.JPG", "[!春夏].JPG", true},
+      // Bytes that are not UTF-8 are characters of their own.
+      {"BAD\xFF.JPG", "BAD?.JPG", true},
+      {"BAD\xFF\xFE.JPG", "*\xFE.JPG", true},
+      {"\xE5\xA4\x8F", "*\xA4*", false},  // never a piece of a valid character
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(matchesPattern(r.name, r.pattern), r.matches) << r.name << " ~ " << r.pattern;
+  }
+}
+
+TEST(MatchesPattern, InvalidListsFail) {
+  for (const char* pattern : {"*[A*", "[", "*[!*", "[Z-A]"}) {
+    try {
+      matchesPattern("A", pattern);
+      ADD_FAILURE() << pattern << " was accepted";
+    } catch (const common::RuntimeFailure& e) {
+      EXPECT_EQ(e.number(), common::err::InvalidArgument) << pattern;
+    }
+  }
+}
+
+class RecordingLabel : public ProgressLabel {
+ public:
+  void setCaption(const std::string& caption) override { captions.push_back(caption); }
+  std::vector<std::string> captions;
+};
+
+// One search with the transfer run's switches unless a test changes them.
+struct Search {
+  std::string folder;
+  std::string patterns = "*";
+  bool subFolders = true;
+  bool useList = true;
+  bool withLabel = true;
+  bool fullPath = true;
+  bool useMinSize = false;
+  int64_t minSize = 0;
+  bool useMaxSize = false;
+  int64_t maxSize = 0;
+  bool useCountLimit = false;
+  int32_t countLimit = 0;
+  bool listFolders = false;
+  bool tagged = false;
+
+  int32_t fileCount = 0;
+  int64_t byteTotal = 0;
+  std::vector<std::string> list;
+  std::string text;
+  RecordingLabel label;
+
+  bool run() {
+    return gFindFile(folder, patterns, subFolders, useList ? &list : nullptr, withLabel ? &label : nullptr,
+                     fullPath, text, useMinSize, minSize, useMaxSize, maxSize, useCountLimit, countLimit,
+                     fileCount, byteTotal, listFolders, tagged, 0);
+  }
+};
+
+class FinderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedNoDialog_ = common::gblnNoErrDialog;
+    common::gblnNoErrDialog = true;
+  }
+  void TearDown() override {
+    common::gblnNoErrDialog = savedNoDialog_;
+    platform::setDirectoryFaults(nullptr);
+  }
+  // The source folder without a trailing separator, or a path inside it.
+  std::string dir(const std::string& relative = "") const {
+    const fs::path top = env.root() / "src";
+    return (relative.empty() ? top : top / relative).string();
+  }
+  void file(const std::string& relative, std::size_t size = 0) const { env.writeFile(fs::path("src") / relative, size); }
+  int reports(const std::string& name = "gFindFile") const {
+    const std::string log = env.errorLog();
+    const std::string needle = name + " (";
+    int n = 0;
+    for (auto at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++n;
+    return n;
+  }
+
+  testing::TempEnv env;
+  testing::RecordingUi ui;
+  bool savedNoDialog_ = true;
+};
+
+TEST_F(FinderTest, TrailingSeparatorOrNotSearchesTheSameFolder) {
+  file("a.jpg");
+  file("sub/b.jpg");
+  for (const std::string& folder : {dir(), dir() + "/"}) {
+    Search s;
+    s.folder = folder;
+    ASSERT_TRUE(s.run());
+    EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg"), dir("sub/b.jpg")})) << folder;
+    EXPECT_EQ(s.label.captions, (std::vector<std::string>{dir() + "/", dir("sub/")}));
+  }
+}
+
+TEST_F(FinderTest, PatternListSelectsFiles) {
+  for (const char* name : {"a.jpg", "b.JPG.bak", "c.jpgx", "d.jpeg", "x.tiff", "NODOT", "e.bmp"}) file(name);
+  struct Row {
+    std::string patterns;
+    std::vector<std::string> names;
+  };
+  const Row rows[] = {
+      {"*.JPG", {"a.jpg", "b.JPG.bak", "c.jpgx"}},
+      {"*.TIFF;*.TIF", {"x.tiff"}},  // matched once, counted once
+      {"*.BMP;*.GIF;*.TIFF;*.TIF;*.JPG;*.JPEG;*.PNG;*.PCD",
+       {"a.jpg", "b.JPG.bak", "c.jpgx", "d.jpeg", "e.bmp", "x.tiff"}},
+      {"*", {"a.jpg", "b.JPG.bak", "c.jpgx", "d.jpeg", "e.bmp", "NODOT", "x.tiff"}},
+      {"", {"a.jpg", "b.JPG.bak", "c.jpgx", "d.jpeg", "e.bmp", "NODOT", "x.tiff"}},
+      {"*.BMP;;*.GIF", {"a.jpg", "b.JPG.bak", "c.jpgx", "d.jpeg", "e.bmp", "NODOT", "x.tiff"}},
+      {"*.bmp", {"e.bmp"}},  // patterns are upper-cased too
+      {"*.BMP;", {"e.bmp"}},
+      {"[A-C].*", {"a.jpg", "b.JPG.bak", "c.jpgx"}},
+  };
+  for (const auto& r : rows) {
+    Search s;
+    s.folder = dir();
+    s.fullPath = false;
+    s.patterns = r.patterns;
+    ASSERT_TRUE(s.run()) << r.patterns;
+    EXPECT_EQ(s.list, r.names) << r.patterns;
+    EXPECT_EQ(s.fileCount, static_cast<int32_t>(r.names.size())) << r.patterns;
+  }
+}
+
+TEST_F(FinderTest, SizeBoundsAreInclusive) {
+  for (int size : {1023, 1024, 2048, 2049}) file("f" + std::to_string(size) + ".dat", size);
+  Search s;
+  s.folder = dir();
+  s.fullPath = false;
+  s.useMinSize = true;
+  s.minSize = 1024;
+  s.useMaxSize = true;
+  s.maxSize = 2048;
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{"f1024.dat", "f2048.dat"}));
+  EXPECT_EQ(s.fileCount, 2);
+  EXPECT_EQ(s.byteTotal, 1024 + 2048);
+}
+
+TEST_F(FinderTest, FilesOf2GiBAndMoreAreSizedFilteredAndCounted) {
+  file("small.bin", 10);
+  const int64_t big = (int64_t{3} << 30) + 5;  // beyond every 32-bit range
+  const fs::path bigPath = dir("big.bin");
+  file("big.bin", 1);
+  ASSERT_EQ(::truncate(bigPath.c_str(), big), 0);
+
+  Search s;
+  s.folder = dir();
+  s.fullPath = false;
+  s.useMinSize = true;
+  s.minSize = int64_t{2} << 30;
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{"big.bin"}));
+  EXPECT_EQ(s.byteTotal, big);
+
+  Search all;
+  all.folder = dir();
+  all.byteTotal = big;  // totals run on from the caller's value
+  ASSERT_TRUE(all.run());
+  EXPECT_EQ(all.byteTotal, 2 * big + 10);
+
+  Search capped;
+  capped.folder = dir();
+  capped.useMaxSize = true;
+  capped.maxSize = big - 1;
+  ASSERT_TRUE(capped.run());
+  EXPECT_EQ(capped.list, (std::vector<std::string>{dir("small.bin")}));
+}
+
+TEST_F(FinderTest, CountLimitKeepsTheFirstFilesAndStopsTheSearch) {
+  for (const char* name : {"e.jpg", "a.jpg", "C.jpg", "b.jpg", "d.jpg"}) file(name);
+  file("sub/f.jpg");
+  file("sub/g.jpg");
+  Search s;
+  s.folder = dir();
+  s.fullPath = false;
+  s.useCountLimit = true;
+  s.countLimit = 3;
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{"a.jpg", "b.jpg", "C.jpg"}));
+  EXPECT_EQ(s.fileCount, 3);
+  EXPECT_EQ(s.label.captions, (std::vector<std::string>{dir() + "/"}));
+  EXPECT_EQ(ui.eventPasses, 1);
+}
+
+TEST_F(FinderTest, CountLimitZeroTouchesNothing) {
+  file("a.jpg");
+  Search s;
+  s.folder = dir();
+  s.useCountLimit = true;
+  s.countLimit = 0;
+  ASSERT_TRUE(s.run());
+  EXPECT_TRUE(s.list.empty());
+  EXPECT_TRUE(s.label.captions.empty());
+  EXPECT_EQ(ui.eventPasses, 0);
+}
+
+TEST_F(FinderTest, DepthFirstPreOrderInNameOrder) {
+  for (const char* name : {"z.jpg", "B/y.jpg", "B/a/x.jpg", "a/w.jpg", "a/C/v.jpg", "a/b/u.jpg", "m.jpg"}) file(name);
+  Search s;
+  s.folder = dir();
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{dir("m.jpg"), dir("z.jpg"), dir("a/w.jpg"), dir("a/b/u.jpg"),
+                                              dir("a/C/v.jpg"), dir("B/y.jpg"), dir("B/a/x.jpg")}));
+  EXPECT_EQ(s.label.captions, (std::vector<std::string>{dir() + "/", dir("a/"), dir("a/b/"), dir("a/C/"),
+                                                        dir("B/"), dir("B/a/")}));
+  EXPECT_EQ(ui.eventPasses, 6);
+}
+
+TEST_F(FinderTest, WithoutSubFoldersNothingBelowIsEnteredOrListed) {
+  file("a.jpg");
+  file("sub/b.jpg");
+  Search s;
+  s.folder = dir();
+  s.subFolders = false;
+  s.listFolders = true;
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg")}));
+  EXPECT_EQ(ui.eventPasses, 1);
+}
+
+TEST_F(FinderTest, NoLabelMeansNoEventPasses) {
+  file("sub/a.jpg");
+  Search s;
+  s.folder = dir();
+  s.withLabel = false;
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list.size(), 1u);
+  EXPECT_EQ(ui.eventPasses, 0);
+}
+
+TEST_F(FinderTest, HiddenFilesAndFoldersAreSearched) {
+  file(".hidden.jpg");
+  file(".cache/x.jpg");
+  Search s;
+  s.folder = dir();
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{dir(".hidden.jpg"), dir(".cache/x.jpg")}));
+}
+
+TEST_F(FinderTest, NamesThatAreNotUtf8ReachTheListUnchanged) {
+  const std::string name = "\x83\x74\x83\x40\x83\x43\x83\x8B.JPG";  // Shift-JIS bytes
+  file(name, 7);
+  file("\xE5\xA4\x8F/\xFFok.jpg");
+  Search s;
+  s.folder = dir();
+  s.patterns = "*.JPG";
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{dir(name), dir("\xE5\xA4\x8F/\xFFok.jpg")}));
+  EXPECT_EQ(s.byteTotal, 7);
+}
+
+TEST_F(FinderTest, TaggedEntriesAndFolderEntries) {
+  file("a.jpg");
+  file("sub/b.jpg");
+  file("sub/deeper/c.jpg");
+  Search s;
+  s.folder = dir();
+  s.tagged = true;
+  s.listFolders = true;
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{"_____file1*" + dir("a.jpg"), "directory1*" + dir("sub/"),
+                                              "_____file2*" + dir("sub/b.jpg"), "directory2*" + dir("sub/deeper/"),
+                                              "_____file3*" + dir("sub/deeper/c.jpg")}));
+
+  Search untagged;
+  untagged.folder = dir();
+  untagged.listFolders = true;
+  untagged.fullPath = false;
+  ASSERT_TRUE(untagged.run());
+  EXPECT_EQ(untagged.list, (std::vector<std::string>{"a.jpg", dir("sub/"), "b.jpg", dir("sub/deeper/"), "c.jpg"}));
+}
+
+TEST_F(FinderTest, WithoutAListEntriesGoToTheText) {
+  file("a.jpg");
+  file("b.jpg");
+  Search s;
+  s.folder = dir();
+  s.useList = false;
+  s.text = "before\r\n";
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.text, "before\r\n" + dir("a.jpg") + "\r\n" + dir("b.jpg") + "\r\n");
+}
+
+TEST_F(FinderTest, MissingFolderContributesNothing) {
+  Search s;
+  s.folder = dir("missing");
+  EXPECT_TRUE(s.run());
+  EXPECT_TRUE(s.list.empty());
+  EXPECT_EQ(reports(), 0);
+}
+
+TEST_F(FinderTest, LinkToAFolderIsNotFollowed) {
+  file("a.jpg");
+  fs::create_directory_symlink(dir(), dir("loop"));
+  Search s;
+  s.folder = dir();
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg")}));
+}
+
+TEST_F(FinderTest, UnclosedListFailsOnceForEveryLevel) {
+  struct Row {
+    std::vector<std::string> files;
+    int reports;
+  };
+  const Row rows[] = {
+      {{"a.txt"}, 1},
+      {{"sub/deeper/a.txt"}, 3},  // the failure starts three levels down
+      {{"a.jpg"}, 0},             // "*.JPG" matches first, the bad item is never tried
+  };
+  for (const auto& r : rows) {
+    testing::TempEnv local;
+    for (const auto& f : r.files) local.writeFile(fs::path("src") / f);
+    const int before = reports();
+    Search s;
+    s.folder = (local.root() / "src").string();
+    s.patterns = "*.JPG;[A";
+    EXPECT_EQ(s.run(), r.reports == 0) << r.files.front();
+    const std::string log = local.errorLog();
+    int n = 0;
+    for (auto at = log.find("gFindFile ("); at != std::string::npos; at = log.find("gFindFile (", at + 1)) ++n;
+    EXPECT_EQ(n, r.reports) << r.files.front();
+    EXPECT_EQ(reports(), before);
+  }
+}
+
+TEST_F(FinderTest, FileCountAtItsLargestValueIsAnOverflow) {
+  file("a.jpg");
+  Search s;
+  s.folder = dir();
+  s.fileCount = std::numeric_limits<int32_t>::max();
+  EXPECT_FALSE(s.run());
+  EXPECT_EQ(s.fileCount, std::numeric_limits<int32_t>::max());
+  EXPECT_TRUE(s.list.empty());
+  EXPECT_EQ(reports(), 1);
+  EXPECT_NE(env.errorLog().find("エラー番号：6"), std::string::npos);
+}
+
+TEST_F(FinderTest, PlatformFaults) {
+  file("a.jpg");
+  file("sub/b.jpg");
+  const std::string sub = dir("sub/");
+  platform::DirectoryFaults faults;
+  faults.open = [&](const std::string& folder) { return folder == sub ? EACCES : 0; };
+  platform::setDirectoryFaults(&faults);
+  {
+    // A folder that cannot be opened is passed over, not an error.
+    Search s;
+    s.folder = dir();
+    EXPECT_TRUE(s.run());
+    EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg")}));
+    EXPECT_EQ(reports(), 0);
+  }
+  faults.open = nullptr;
+  faults.size = [&](const std::string& folder, const std::string&) { return folder == sub ? EIO : 0; };
+  {
+    Search s;
+    s.folder = dir();
+    EXPECT_FALSE(s.run());
+    EXPECT_EQ(reports(), 2);
+  }
+  faults.size = nullptr;
+  faults.read = [&](const std::string&) { return EIO; };
+  {
+    Search s;
+    s.folder = dir();
+    EXPECT_FALSE(s.run());
+    EXPECT_EQ(reports(), 3);
+  }
+}
+
+}  // namespace
+}  // namespace msifter::engine

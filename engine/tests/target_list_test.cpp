@@ -1,0 +1,130 @@
+#include "engine/target_list.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "common/error.h"
+#include "temp_env.h"
+
+namespace msifter::engine {
+namespace {
+
+class Boxes : public TargetTypeSource {
+ public:
+  Boxes(std::set<TargetBox> checked, std::string other = "") : checked_(std::move(checked)), other_(std::move(other)) {}
+  bool isChecked(TargetBox box) const override { return checked_.contains(box); }
+  std::string otherText() const override { return other_; }
+
+ private:
+  std::set<TargetBox> checked_;
+  std::string other_;
+};
+
+using enum TargetBox;
+
+TEST(TargetList, BuiltFromTheCheckBoxes) {
+  struct Row {
+    std::set<TargetBox> checked;
+    std::string other;
+    std::string list;
+  };
+  const Row rows[] = {
+      {{AllFile, Graphics, BMP, Other}, "txt", "*"},
+      {{Graphics, BMP, GIF, TIFF, JPG, PNG, PCD}, "", "*.BMP;*.GIF;*.TIFF;*.TIF;*.JPG;*.JPEG;*.PNG;*.PCD"},
+      {{Graphics, BMP, PNG, Other}, "txt;doc", "*.BMP;*.PNG;TXT;DOC"},
+      {{Other}, "txt", "TXT"},
+      {{Other}, "", ""},
+      {{Graphics, JPG, Other}, "", "*.JPG;*.JPEG;"},
+      {{Graphics, TIFF}, "", "*.TIFF;*.TIF"},
+      {{}, "txt", ""},
+      {{BMP, GIF}, "", ""},          // image types count only under Graphics
+      {{Graphics}, "", ""},
+      {{Other}, "txt; doc", "TXT; DOC"},  // the space stays part of the next item
+      {{Other}, "*.[a-c]x?", "*.[A-C]X?"},
+      {{Other}, "写真.jpg", "写真.JPG"},  // only ASCII letters change case
+  };
+  for (const auto& r : rows) {
+    std::string list = "stale";
+    EXPECT_TRUE(gGetSettingData_TargetExtension(Boxes(r.checked, r.other), list));
+    EXPECT_EQ(list, r.list) << r.other;
+  }
+}
+
+TEST(TargetList, GraphicsLeavesTheListAloneWhenUnchecked) {
+  std::string list = "kept";
+  EXPECT_TRUE(gGetSettingData_GraphicsExtension(Boxes({BMP}), list));
+  EXPECT_EQ(list, "kept");
+  EXPECT_TRUE(gGetSettingData_GraphicsExtension(Boxes({Graphics, GIF}), list));
+  EXPECT_EQ(list, "*.GIF");
+}
+
+class ThrowingBoxes : public TargetTypeSource {
+ public:
+  bool isChecked(TargetBox box) const override {
+    if (box == BMP) common::fail(common::err::TypeMismatch);
+    return box == Graphics;
+  }
+  std::string otherText() const override { return ""; }
+};
+
+TEST(TargetList, FailureIsReportedByEveryLevel) {
+  testing::TempEnv env;
+  const bool saved = common::gblnNoErrDialog;
+  common::gblnNoErrDialog = true;
+  std::string list;
+  EXPECT_FALSE(gGetSettingData_TargetExtension(ThrowingBoxes(), list));
+  common::gblnNoErrDialog = saved;
+  const std::string log = env.errorLog();
+  EXPECT_NE(log.find("gGetSettingData_GraphicsExtension ("), std::string::npos);
+  EXPECT_NE(log.find("gGetSettingData_TargetExtension ("), std::string::npos);
+}
+
+TEST(ProcCharSplit, Table) {
+  struct Row {
+    std::string text, delimiter;
+    std::vector<std::string> items;
+    int32_t lastIndex;
+  };
+  const Row rows[] = {
+      {"a;b", ";", {"a", "b"}, 1},
+      {"a;b;", ";", {"a", "b"}, 1},
+      {"a;;b", ";", {"a", "", "b"}, 2},
+      {";a", ";", {"", "a"}, 1},
+      {"a", ";", {"a"}, 0},
+      {"", ";", {""}, 0},
+      {";", ";", {""}, 0},
+      {";;", ";", {"", ""}, 1},
+      {"a<>b<>", "<>", {"a", "b"}, 1},
+      {"a<b", "<>", {"a<b"}, 0},
+      {"*.BMP;*.GIF;*.TIFF", ";", {"*.BMP", "*.GIF", "*.TIFF"}, 2},
+  };
+  for (const auto& r : rows) {
+    std::vector<std::string> items;
+    int32_t lastIndex = 0;
+    EXPECT_TRUE(gProcCharSplit(r.text, r.delimiter, items, lastIndex));
+    EXPECT_EQ(items, r.items) << r.text;
+    EXPECT_EQ(lastIndex, r.lastIndex) << r.text;
+  }
+}
+
+TEST(ProcCharSplit, LastIndexAsTheCallerLeftIt) {
+  std::vector<std::string> items = {"old"};
+  int32_t lastIndex = 4;
+  EXPECT_TRUE(gProcCharSplit("a;b", "", items, lastIndex));  // no delimiter: nothing touched
+  EXPECT_EQ(items, std::vector<std::string>{"old"});
+  EXPECT_EQ(lastIndex, 4);
+
+  EXPECT_TRUE(gProcCharSplit("whole", ";", items, lastIndex));  // no occurrence: item 0, index kept
+  EXPECT_EQ(items, std::vector<std::string>{"whole"});
+  EXPECT_EQ(lastIndex, 4);
+
+  items = {"x", "y"};
+  lastIndex = 1;
+  EXPECT_TRUE(gProcCharSplit("a;b", ";", items, lastIndex));  // appended after what is there
+  EXPECT_EQ(items, (std::vector<std::string>{"x", "a", "b"}));
+  EXPECT_EQ(lastIndex, 2);
+}
+
+}  // namespace
+}  // namespace msifter::engine

@@ -1,0 +1,110 @@
+#include "objects/path.h"
+
+#include "platform/folders.h"
+
+namespace msifter::objects {
+
+namespace {
+
+constexpr char kSep = platform::kSeparator;
+
+char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// The shell's answer can come back split at NUL characters: cut at the
+// first pair, mend one single NUL with a space, cut at any that remains.
+std::string cleanShellAnswer(std::string text) {
+  const std::size_t pair = text.find(std::string("\0\0", 2));
+  if (pair != std::string::npos) text.resize(pair);
+  const std::size_t single = text.find('\0');
+  if (single != std::string::npos) text[single] = ' ';
+  const std::size_t rest = text.find('\0');
+  if (rest != std::string::npos) text.resize(rest);
+  return text;
+}
+
+}  // namespace
+
+std::string cPath::GetFileName() const {
+  const std::size_t sep = fileName_.rfind(kSep);
+  if (sep != std::string::npos) return fileName_.substr(sep + 1);
+  if constexpr (platform::kDriveLetters) {
+    const std::size_t colon = fileName_.find(':');
+    if (colon != std::string::npos) return fileName_.substr(colon + 1);
+  }
+  return fileName_;
+}
+
+std::string cPath::GetExt() const {
+  const std::string name = GetFileName();
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+std::string cPath::GetPath() const {
+  const std::size_t sep = fileName_.rfind(kSep);
+  if (sep != std::string::npos) return fileName_.substr(0, sep + 1);
+  if constexpr (platform::kDriveLetters) {
+    const std::size_t colon = fileName_.find(':');
+    if (colon != std::string::npos) return fileName_.substr(0, colon + 1) + kSep;
+  }
+  return "";
+}
+
+std::string cPath::AddDblQuot(bool NotCheckSpace) const {
+  std::string text = fileName_;
+  if (!NotCheckSpace && text.find_first_of(" ,") == std::string::npos) return text;
+  // Both ends are judged on the text as given, so a lone quote or an empty
+  // text still comes out as a balanced pair.
+  const bool opened = !text.empty() && text.front() == '"';
+  const bool closed = text.size() >= 2 && text.back() == '"';
+  if (!opened) text.insert(text.begin(), '"');
+  if (!closed) text.push_back('"');
+  return text;
+}
+
+std::string cPath::GetShortPathName() const { return platform::shortPathName(fileName_); }
+
+std::string cPath::GetFullPathName(const std::string& PathName, const std::string& FileName) const {
+  std::string full = PathName;
+  if (full.empty() || full.back() != kSep) full.push_back(kSep);
+  return full + FileName;
+}
+
+std::string cPath::GetFileNameOnly() const {
+  const std::string name = GetFileName();
+  const std::string ext = GetExt();
+  if (!ext.empty()) return name.substr(0, name.size() - ext.size() - 1);
+  if (!name.empty() && name.back() == '.') return name.substr(0, name.size() - 1);
+  return name;
+}
+
+std::string cPath::GetCleanFileName() const {
+  return Capitalise(GetFileNameOnly()) + "." + Capitalise(GetExt());
+}
+
+std::string cPath::GetWindowsDirectory() const { return GetFullPathName(platform::windowsDirectory()); }
+
+std::string cPath::GetSystemDirectory() const { return GetFullPathName(platform::systemDirectory()); }
+
+std::string cPath::GetSpecialFolder(int32_t GetFolderType) const {
+  return GetFullPathName(platform::specialFolder(GetFolderType));
+}
+
+std::string cPath::GetExecFileFromDataFile() const {
+  std::string program;
+  if (platform::findExecutable(fileName_, program) < 32) return "";
+  return cleanShellAnswer(program);
+}
+
+std::string cPath::Capitalise(const std::string& text) {
+  for (const char c : text) {
+    if (upperAscii(c) != c) return text;  // has a lower-case letter: keep as written
+  }
+  std::string result = text;
+  for (char& c : result) c = lowerAscii(c);
+  if (!result.empty()) result[0] = upperAscii(result[0]);
+  return result;
+}
+
+}  // namespace msifter::objects

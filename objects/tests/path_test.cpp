@@ -1,0 +1,142 @@
+#include "objects/path.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "temp_env.h"
+
+namespace msifter::objects {
+namespace {
+
+cPath pathOf(const std::string& text) {
+  cPath p;
+  p.setFileName(text);
+  return p;
+}
+
+TEST(cPath, SplitsPathsIntoPieces) {
+  struct Row {
+    std::string path, fileName, ext, nameOnly, folder;
+  };
+  const Row rows[] = {
+      {"/data/photo.jpg", "photo.jpg", "jpg", "photo", "/data/"},
+      {"/data/archive.tar.gz", "archive.tar.gz", "gz", "archive.tar", "/data/"},
+      {"/data/.profile", ".profile", "profile", "", "/data/"},
+      {"/data/name.", "name.", "", "name", "/data/"},
+      {"/data/v1.2/readme", "readme", "", "readme", "/data/v1.2/"},
+      {"/data/sub/", "", "", "", "/data/sub/"},
+      {"plain.txt", "plain.txt", "txt", "plain", ""},
+      {"", "", "", "", ""},
+      // ":" is an ordinary character here: no drive rules.
+      {"C:photo.jpg", "C:photo.jpg", "jpg", "C:photo", ""},
+      {"/mnt/c:d/e.f", "e.f", "f", "e", "/mnt/c:d/"},
+      // Multi-byte names: only the ASCII separators count.
+      {"/写真/夏.JPEG", "夏.JPEG", "JPEG", "夏", "/写真/"},
+      {"/raw/bad\xFF.\xFE", "bad\xFF.\xFE", "\xFE", "bad\xFF", "/raw/"},
+  };
+  for (const auto& r : rows) {
+    const cPath p = pathOf(r.path);
+    EXPECT_EQ(p.GetFileName(), r.fileName) << r.path;
+    EXPECT_EQ(p.GetExt(), r.ext) << r.path;
+    EXPECT_EQ(p.GetFileNameOnly(), r.nameOnly) << r.path;
+    EXPECT_EQ(p.GetPath(), r.folder) << r.path;
+    EXPECT_EQ(p.FileName(), r.path) << "the questions never change FileName";
+  }
+}
+
+TEST(cPath, AddDblQuot) {
+  struct Row {
+    std::string path;
+    bool notCheckSpace;
+    std::string quoted;
+  };
+  const Row rows[] = {
+      {"/my files/a.txt", false, "\"/my files/a.txt\""},
+      {"/a,b.txt", false, "\"/a,b.txt\""},
+      {"\"/my files/a.txt\"", false, "\"/my files/a.txt\""},
+      {"\"/my files/a.txt", false, "\"/my files/a.txt\""},
+      {"/plain.txt", false, "/plain.txt"},
+      {"/plain.txt", true, "\"/plain.txt\""},
+      {"/in\"side x", false, "\"/in\"side x\""},
+      {"", true, "\"\""},
+      {"\"", true, "\"\""},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(pathOf(r.path).AddDblQuot(r.notCheckSpace), r.quoted) << r.path;
+  }
+}
+
+TEST(cPath, GetFullPathNameJoinsWithOneSeparator) {
+  const cPath p;
+  EXPECT_EQ(p.GetFullPathName("/data", "a.jpg"), "/data/a.jpg");
+  EXPECT_EQ(p.GetFullPathName("/data/", "a.jpg"), "/data/a.jpg");
+  EXPECT_EQ(p.GetFullPathName("/data"), "/data/");
+  EXPECT_EQ(p.GetFullPathName("", "a.jpg"), "/a.jpg");
+  EXPECT_EQ(p.GetFullPathName(""), "/");
+}
+
+TEST(cPath, GetCleanFileNameCapitalisesAllCapitalParts) {
+  struct Row {
+    std::string path, clean;
+  };
+  const Row rows[] = {
+      {"/x/README.TXT", "Readme.Txt"},
+      {"/x/MyFile.TXT", "MyFile.Txt"},
+      {"/x/photo.jpg", "photo.jpg"},
+      {"/x/IMG_0001.JPG", "Img_0001.Jpg"},
+      {"/x/2024", "2024."},
+      {"/x/.BASHRC", ".Bashrc"},
+      {"/x/", "."},
+  };
+  for (const auto& r : rows) EXPECT_EQ(pathOf(r.path).GetCleanFileName(), r.clean) << r.path;
+}
+
+TEST(cPath, PlatformFoldersEndWithSeparator) {
+  testing::TempEnv env;
+  const std::string home = (env.root() / "home").string();
+  env.setVar("HOME", home);
+  env.setVar("XDG_CONFIG_HOME", std::nullopt);
+  env.setVar("XDG_DATA_HOME", std::nullopt);
+  const cPath p;
+  EXPECT_EQ(p.GetWindowsDirectory(), "/usr/");
+  EXPECT_EQ(p.GetSystemDirectory(), "/usr/lib/");
+  EXPECT_EQ(p.GetSpecialFolder(cPath::Desktop), home + "/Desktop/");
+  EXPECT_EQ(p.GetSpecialFolder(cPath::MyDocuments), home + "/Documents/");
+  EXPECT_EQ(p.GetSpecialFolder(cPath::StartMenu), home + "/.local/share/applications/");
+  EXPECT_EQ(p.GetSpecialFolder(cPath::Startup), home + "/.config/autostart/");
+  EXPECT_EQ(p.GetSpecialFolder(cPath::Fonts), home + "/.local/share/fonts/");
+  EXPECT_EQ(p.GetSpecialFolder(cPath::Favorites), "/");  // no such folder here
+  EXPECT_EQ(p.GetSpecialFolder(12345), "/");
+
+  // The user's own user-dirs.dirs wins.
+  std::filesystem::create_directories(home + "/.config");
+  std::ofstream(home + "/.config/user-dirs.dirs") << "# comment\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n";
+  EXPECT_EQ(p.GetSpecialFolder(cPath::Desktop), home + "/デスクトップ/");
+}
+
+TEST(cPath, ShortPathAndAssociatedProgram) {
+  testing::TempEnv env;
+  const auto data = env.writeFile("a b.txt", 3);
+  const auto tool = env.writeFile("tool.sh", 3);
+  std::filesystem::permissions(tool, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+
+  EXPECT_EQ(pathOf(data.string()).GetShortPathName(), data.string());
+  EXPECT_EQ(pathOf((env.root() / "missing").string()).GetShortPathName(), "");
+
+  EXPECT_EQ(pathOf(tool.string()).GetExecFileFromDataFile(), tool.string());
+  EXPECT_EQ(pathOf((env.root() / "missing").string()).GetExecFileFromDataFile(), "");
+
+  // A data file opens through the desktop's opener when one is on PATH.
+  const auto opener = env.writeFile("bin/xdg-open", 1);
+  std::filesystem::permissions(opener, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+  env.setVar("PATH", (env.root() / "bin").string());
+  EXPECT_EQ(pathOf(data.string()).GetExecFileFromDataFile(), opener.string());
+  env.setVar("PATH", (env.root() / "nowhere").string());
+  EXPECT_EQ(pathOf(data.string()).GetExecFileFromDataFile(), "");
+}
+
+}  // namespace
+}  // namespace msifter::objects

@@ -1,0 +1,105 @@
+#include "platform/folders.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+namespace msifter::platform {
+
+namespace {
+
+std::string envOr(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return (value != nullptr && *value != '\0') ? std::string(value) : fallback;
+}
+
+std::string home() { return envOr("HOME", ""); }
+
+std::string configHome() { return envOr("XDG_CONFIG_HOME", home() + "/.config"); }
+
+std::string dataHome() { return envOr("XDG_DATA_HOME", home() + "/.local/share"); }
+
+// A folder named in the user's user-dirs.dirs (XDG_DESKTOP_DIR="$HOME/...").
+std::string userDir(const std::string& key, const std::string& fallback) {
+  std::ifstream in(configHome() + "/user-dirs.dirs");
+  std::string line;
+  const std::string prefix = key + "=\"";
+  while (std::getline(in, line)) {
+    if (line.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::size_t end = line.rfind('"');
+    if (end == std::string::npos || end < prefix.size()) continue;
+    std::string value = line.substr(prefix.size(), end - prefix.size());
+    if (value.compare(0, 5, "$HOME") == 0) value = home() + value.substr(5);
+    if (!value.empty() && value.front() == '/') return value;
+  }
+  return fallback;
+}
+
+bool isExecutableFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string findOnPath(const std::string& program) {
+  const std::string path = envOr("PATH", "/usr/local/bin:/usr/bin:/bin");
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string dir = path.substr(start, end - start);
+    if (!dir.empty()) {
+      const std::string candidate = dir + "/" + program;
+      if (isExecutableFile(candidate)) return candidate;
+    }
+    start = end + 1;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string shortPathName(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return "";
+  return path;
+}
+
+std::string windowsDirectory() { return "/usr"; }
+
+std::string systemDirectory() { return "/usr/lib"; }
+
+std::string specialFolder(int32_t folderType) {
+  if (home().empty()) return "";
+  switch (folderType) {
+    case 0:  // desktop
+      return userDir("XDG_DESKTOP_DIR", home() + "/Desktop");
+    case 2:   // programs of the start menu
+    case 11:  // start menu
+      return dataHome() + "/applications";
+    case 5:  // documents
+      return userDir("XDG_DOCUMENTS_DIR", home() + "/Documents");
+    case 7:  // start-up
+      return configHome() + "/autostart";
+    case 20:  // fonts
+      return dataHome() + "/fonts";
+    default:  // favourites, recent, send-to and the rest have no folder here
+      return "";
+  }
+}
+
+int32_t findExecutable(const std::string& file, std::string& program) {
+  struct stat st {};
+  if (file.empty() || ::stat(file.c_str(), &st) != 0) return 2;
+  if (S_ISREG(st.st_mode) && ::access(file.c_str(), X_OK) == 0) {
+    program = file;
+    return 42;
+  }
+  const std::string opener = findOnPath("xdg-open");
+  if (opener.empty()) return 31;
+  program = opener;
+  return 42;
+}
+
+}  // namespace msifter::platform

@@ -1,0 +1,154 @@
+#include "platform/directory.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "temp_env.h"
+
+namespace msifter::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<DirEntry> listOf(const fs::path& folder) {
+  Directory dir;
+  EXPECT_EQ(dir.open(folder.string()), 0);
+  std::vector<DirEntry> entries;
+  EXPECT_EQ(dir.read(entries), 0);
+  return entries;
+}
+
+std::vector<std::string> namesOf(const std::vector<DirEntry>& entries) {
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  return names;
+}
+
+TEST(EntryOrder, UpperCasedOrdinalOrder) {
+  struct Row {
+    std::string a, b;
+    bool less;
+  };
+  const Row rows[] = {
+      {"a", "B", true},       // case does not count
+      {"B", "a", false},
+      {"Z", "_", true},       // "_" (0x5F) sorts after upper-case letters
+      {"a", "_", true},       // lower-case letters sort with the upper-case ones
+      {"ab", "AB", false},    // equal apart from case: raw bytes decide ("A" < "a")
+      {"AB", "ab", true},
+      {"a", "a.txt", true},   // a prefix comes first
+      {"z", "\xE3\x81\x82", true},  // bytes compare unsigned: UTF-8 after ASCII
+      {"x.jpg", "x.jpg", false},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(entryNameLess(r.a, r.b), r.less) << r.a << " < " << r.b;
+  }
+}
+
+TEST(Directory, ListsEveryEntrySortedWithKinds) {
+  testing::TempEnv env;
+  const fs::path top = env.root() / "top";
+  env.writeFile("top/b.txt");
+  env.writeFile("top/A.jpg");
+  env.writeFile("top/.hidden");
+  env.writeFile("top/c.JPG");
+  fs::create_directories(top / "Sub");
+  fs::create_directories(top / "a_dir");
+  const std::string raw = "bad\xFF\xFEname.jpg";
+  env.writeFile(fs::path("top") / raw);
+
+  const auto entries = listOf(top);
+  const std::vector<std::string> expected = {".hidden", "A.jpg", "a_dir", "b.txt", raw, "c.JPG", "Sub"};
+  EXPECT_EQ(namesOf(entries), expected);
+  for (const auto& e : entries) {
+    EXPECT_EQ(e.isDirectory, e.name == "Sub" || e.name == "a_dir") << e.name;
+  }
+}
+
+TEST(Directory, SymlinkToFolderIsLeftOutLinkToFileIsAFile) {
+  testing::TempEnv env;
+  const fs::path top = env.root() / "top";
+  env.writeFile("top/real/f.txt", 10);
+  fs::create_directory_symlink(top, top / "loop");
+  fs::create_symlink(top / "real" / "f.txt", top / "link.txt");
+  fs::create_symlink(top / "missing", top / "dangling");
+
+  const auto entries = listOf(top);
+  EXPECT_EQ(namesOf(entries), (std::vector<std::string>{"dangling", "link.txt", "real"}));
+
+  Directory dir;
+  ASSERT_EQ(dir.open(top.string()), 0);
+  int64_t size = -1;
+  EXPECT_EQ(dir.fileSize("link.txt", size), 0);
+  EXPECT_EQ(size, 10);
+  EXPECT_EQ(dir.fileSize("dangling", size), 0);
+  EXPECT_EQ(size, static_cast<int64_t>((top / "missing").string().size()));
+  EXPECT_EQ(dir.fileSize("no-such-file", size), ENOENT);
+}
+
+TEST(Directory, OpenFailsOnMissingFolderOrFile) {
+  testing::TempEnv env;
+  env.writeFile("plain.txt");
+  Directory dir;
+  EXPECT_EQ(dir.open((env.root() / "missing").string()), ENOENT);
+  EXPECT_FALSE(dir.isOpen());
+  EXPECT_EQ(dir.open((env.root() / "plain.txt").string()), ENOTDIR);
+  EXPECT_EQ(dir.open(env.root().string() + "/"), 0);  // trailing separator is fine
+}
+
+TEST(Directory, SizeOfSparseFileBeyond4GiB) {
+  testing::TempEnv env;
+  const fs::path big = env.root() / "big.bin";
+  { std::ofstream(big).put('x'); }
+  const int64_t length = (int64_t{5} << 30) + 7;
+  ASSERT_EQ(::truncate(big.c_str(), length), 0);
+  Directory dir;
+  ASSERT_EQ(dir.open(env.root().string()), 0);
+  int64_t size = 0;
+  EXPECT_EQ(dir.fileSize("big.bin", size), 0);
+  EXPECT_EQ(size, length);
+}
+
+TEST(Directory, FaultsSeamFailsEachCall) {
+  testing::TempEnv env;
+  env.writeFile("top/a.txt", 3);
+  const std::string top = (env.root() / "top").string();
+
+  DirectoryFaults faults;
+  faults.open = [&](const std::string& folder) { return folder == top + "/x" ? EACCES : 0; };
+  faults.read = [&](const std::string&) { return EIO; };
+  faults.size = [&](const std::string&, const std::string& name) { return name == "a.txt" ? EIO : 0; };
+  setDirectoryFaults(&faults);
+
+  Directory dir;
+  EXPECT_EQ(dir.open(top + "/x"), EACCES);
+  ASSERT_EQ(dir.open(top), 0);
+  std::vector<DirEntry> entries;
+  EXPECT_EQ(dir.read(entries), EIO);
+  int64_t size = 0;
+  EXPECT_EQ(dir.fileSize("a.txt", size), EIO);
+
+  setDirectoryFaults(nullptr);
+  EXPECT_EQ(dir.read(entries), 0);
+  EXPECT_EQ(dir.fileSize("a.txt", size), 0);
+  EXPECT_EQ(size, 3);
+}
+
+TEST(EntryExists, FilesFoldersLinksButNotEmpty) {
+  testing::TempEnv env;
+  env.writeFile("f.txt");
+  fs::create_symlink(env.root() / "gone", env.root() / "dangling");
+  EXPECT_TRUE(entryExists((env.root() / "f.txt").string()));
+  EXPECT_TRUE(entryExists(env.root().string()));
+  EXPECT_TRUE(entryExists((env.root() / "dangling").string()));
+  EXPECT_FALSE(entryExists((env.root() / "gone").string()));
+  EXPECT_FALSE(entryExists(""));
+}
+
+}  // namespace
+}  // namespace msifter::platform
