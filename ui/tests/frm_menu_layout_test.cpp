@@ -105,7 +105,9 @@ TEST(FrmMenuLayout, EveryControlIsAsTheTableGivesIt) {
     EXPECT_EQ(captionOf(widget).toStdString(), row.caption);
     EXPECT_EQ(widget->toolTip().toStdString(), row.toolTip);
     EXPECT_EQ(widget->isEnabled(), row.enabled);
-    if (row.checked >= 0) EXPECT_EQ(qobject_cast<QAbstractButton*>(widget)->isChecked(), row.checked == 1);
+    if (row.checked >= 0) {
+      EXPECT_EQ(qobject_cast<QAbstractButton*>(widget)->isChecked(), row.checked == 1);
+    }
     EXPECT_EQ(widget->geometry(), pixels(row.twipsGeometry));
   }
 }

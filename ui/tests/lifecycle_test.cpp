@@ -1,6 +1,7 @@
 // Start-up, the single instance, the end window, the About window and the
 // window procedures.
 #include <QElapsedTimer>
+#include <memory>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
@@ -68,32 +69,47 @@ TEST_F(LifecycleTest, FormCountFollowsLoadAndUnload) {
   EXPECT_EQ(gGetFormCount(), before);
 }
 
-// Reads the window that is showing modally once it is up, then lets it go on.
-void whileModal(std::function<void(QWidget&)> look) {
-  QTimer::singleShot(20, [look] {
+// Reads the window that is showing modally once it is up. The look runs at
+// most once and only while `alive` says the test is still there.
+void whileModal(std::function<void(QWidget&)> look, std::shared_ptr<bool> alive, int triesLeft = 200) {
+  QTimer::singleShot(20, [look, alive, triesLeft] {
+    if (!*alive) return;
     if (QWidget* modal = QApplication::activeModalWidget()) look(*modal);
-    else whileModal(look);
+    else if (triesLeft > 0) whileModal(look, alive, triesLeft - 1);
   });
 }
 
-TEST_F(LifecycleTest, EndWindowShowsItsTwoLinesForAboutASecondAndAHalf) {
+// Notes what the end window shows at the moment it goes away.
+class EndWindowWatch : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide && watched->objectName() == "frmEndProgram") {
+      auto* window = static_cast<QWidget*>(watched);
+      title = window->windowTitle().toStdString();
+      line1 = window->findChild<QLabel*>("Label1")->text().toStdString();
+      line2 = window->findChild<QLabel*>("Label2")->text().toStdString();
+      visibleFor = shownAt.elapsed();
+    }
+    if (event->type() == QEvent::Show && watched->objectName() == "frmEndProgram") shownAt.start();
+    return false;
+  }
   std::string title;
   std::string line1;
   std::string line2;
-  whileModal([&](QWidget& modal) {
-    title = modal.windowTitle().toStdString();
-    line1 = modal.findChild<QLabel*>("Label1")->text().toStdString();
-    line2 = modal.findChild<QLabel*>("Label2")->text().toStdString();
-  });
-  QElapsedTimer clock;
-  clock.start();
+  QElapsedTimer shownAt;
+  qint64 visibleFor = -1;
+};
+
+TEST_F(LifecycleTest, EndWindowShowsItsTwoLinesForAboutASecondAndAHalf) {
+  EndWindowWatch watch;
+  QApplication::instance()->installEventFilter(&watch);
   EXPECT_TRUE(gProcEndProgram());
-  const auto elapsed = clock.elapsed();
-  EXPECT_GE(elapsed, 1150);
-  EXPECT_LT(elapsed, 5000);
-  EXPECT_EQ(title, "終了処理     m_sifter");
-  EXPECT_EQ(line1, "終了処理をしています。");
-  EXPECT_EQ(line2, "しばらくお待ちください。");
+  QApplication::instance()->removeEventFilter(&watch);
+  EXPECT_GE(watch.visibleFor, 1150);
+  EXPECT_LT(watch.visibleFor, 5000);
+  EXPECT_EQ(watch.title, "終了処理     m_sifter");
+  EXPECT_EQ(watch.line1, "終了処理をしています。");
+  EXPECT_EQ(watch.line2, "しばらくお待ちください。");
   EXPECT_EQ(frmEndProgram(), nullptr);  // its unload cleared the reference
 }
 
@@ -145,19 +161,21 @@ TEST_F(LifecycleTest, AboutLinkThatCannotOpenShowsMessage48AndStaysOpen) {
 
 TEST_F(LifecycleTest, AboutIsCreatedAfreshAfterItWasClosed) {
   FrmMenu menu;
-  whileModal([](QWidget& modal) {
-    EXPECT_EQ(modal.windowTitle().toStdString(), "このソフトについて     m_sifter");
+  auto alive = std::make_shared<bool>(true);
+  std::vector<std::string> titles;
+  const auto lookAndClose = [&](QWidget& modal) {
+    titles.push_back(modal.windowTitle().toStdString());
     modal.close();
-  });
+  };
+  whileModal(lookAndClose, alive);
   menu.mnuAbout_Click();
   EXPECT_EQ(frmAbout(), nullptr);
-  whileModal([](QWidget& modal) {
-    // A second time the caption is built again from the plain one, not added to.
-    EXPECT_EQ(modal.windowTitle().toStdString(), "このソフトについて     m_sifter");
-    modal.close();
-  });
+  whileModal(lookAndClose, alive);
   menu.mnuAbout_Click();
   EXPECT_EQ(frmAbout(), nullptr);
+  *alive = false;
+  // A second time the caption is built again from the plain one, not added to.
+  EXPECT_EQ(titles, (std::vector<std::string>{"このソフトについて     m_sifter", "このソフトについて     m_sifter"}));
 }
 
 TEST_F(LifecycleTest, MissingMessageDatabaseEndsWithTheBuiltInMessage) {

@@ -2,6 +2,7 @@
 #include <QFileDialog>
 #include <QTimer>
 
+#include "common/app.h"
 #include "ui/frm_menu.h"
 #include "ui/shell.h"
 #include "window_test_support.h"
@@ -130,7 +131,7 @@ TEST_F(ShellTest, FolderDialogChoiceBecomesTheCaption) {
   answerFolderDialog([&](QFileDialog& dialog) {
     dialog.setDirectory(QString::fromStdString(chosen.string()));
     dialog.selectFile(QString::fromStdString(chosen.string()));
-    dialog.accept();
+    static_cast<QDialog&>(dialog).accept();  // public as a QDialog
   });
   window.cmdReceiveSelect_Click();
   EXPECT_EQ(window.caption(settings::FolderLabel::ReceiveDir), chosen.string());

@@ -32,6 +32,8 @@ class QtTest : public ::testing::Test {
   void SetUp() override {
     env.setVar("XDG_RUNTIME_DIR", (env.root() / "run").string());
     fs::create_directories(env.root() / "run");
+    // A runtime folder is private to its user.
+    fs::permissions(env.root() / "run", fs::perms::owner_all, fs::perm_options::replace);
     // As in the running program: reports go to the log only.
     common::gblnNoErrDialog = true;
   }
