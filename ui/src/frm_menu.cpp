@@ -84,6 +84,12 @@ void FrmMenu::buildControls() {
   client->setObjectName(QStringLiteral("client"));
   client->setFixedSize(twips(10620), twips(7110));
   setCentralWidget(client);
+  // A frame's caption sits on its top line, and the children's positions
+  // count from the frame's outer corner, so the line runs through the
+  // middle of the caption's height.
+  client->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 0px; margin-top: 6px; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0px; }"));
 
   auto named = [](auto* widget, const char* name) {
     widget->setObjectName(u(name));
