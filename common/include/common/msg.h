@@ -3,6 +3,7 @@
 // the message database that ships beside the program (sys/msg).
 #include <cstdint>
 #include <string>
+#include <variant>
 
 namespace msifter::common {
 
@@ -19,5 +20,41 @@ bool gMsgInit(const std::string& path, const std::string& password);
 // when textPosition is 1). Returns the pressed button, or -100 when no
 // message could be taken from the database.
 int16_t gDispMsg(int16_t code, const std::string& text = "", uint8_t textPosition = 0);
+
+// The lookup gDispMsg runs for `code`.
+std::string msgQueryText(int16_t code);
+
+// The record layer under gDispMsg: the result of the last query, its record
+// count and the fields of its first row. None of these reports anything.
+
+// A column value: Null, an integer, a floating-point number or a text.
+using MsgValue = std::variant<std::monostate, int64_t, double, std::string>;
+
+// Column types, numbered as the catalogue's callers expect them.
+namespace fieldType {
+inline constexpr int Long = 4;
+inline constexpr int Double = 7;
+inline constexpr int Date = 8;
+inline constexpr int Text = 10;
+inline constexpr int LongBinary = 11;
+}  // namespace fieldType
+
+struct MsgField {
+  std::string name;
+  int type = fieldType::Text;
+  MsgValue value;
+};
+
+// Runs a query on the open database and makes its result current; true also
+// for an empty result (whose record count is 0, the fields staying as they
+// were).
+bool MsgDbOpenRecordSet(const std::string& query);
+// The field at a 0-based column index of the current row; nullptr beyond the
+// last column or below 0.
+const MsgField* MsgDbFields(int32_t index);
+// The field's value, Null replaced by 0 for numbers, "1000/01/01" for dates
+// and " " for everything else; a date as its digits. Empty for no field.
+MsgValue MsgDbCnvFld(const MsgField* field);
+int32_t MsgDbRecordCount();
 
 }  // namespace msifter::common

@@ -30,11 +30,21 @@ struct SavedSettings {
   bool extFix = false;
 };
 
+// True when every stored value could be read; a value that could not (a
+// rename method outside 0 to 255, a date that is not a date) takes its
+// default and makes the result false.
 bool gGetSettingData(SavedSettings& saved);
 bool gDspSettingData(SettingsWindow& window);
 bool gDspSettingData2(SettingsWindow& window);
 bool gChkSettingData(SettingsWindow& window);
 // Writes the nineteen values; a failed write takes the fatal path.
 bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute);
+
+// The folder test the validation uses (the engine's gChkDirExists, installed
+// by the program at start-up; settings may not depend on the engine). Without
+// one, a path counts as existing when anything is found at it. nullptr goes
+// back to that default.
+using FolderTest = bool (*)(std::string path, bool skipDriveTest);
+void setFolderTest(FolderTest test);
 
 }  // namespace msifter::settings

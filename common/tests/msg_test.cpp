@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+
+#include "common/error.h"
+#include "common/msg.h"
+#include "common/ui_services.h"
+#include "recording_ui.h"
+#include "temp_env.h"
+
+namespace msifter::common {
+namespace {
+
+using testing::RecordingUi;
+using testing::TempEnv;
+
+// Builds a keyed catalogue from SQL, as the build does from sys/msg.sql.
+std::string makeCatalogue(const TempEnv& env, const std::string& sql,
+                          const std::string& password = kMsgPassword) {
+  const std::string path = (env.root() / "msg").string();
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(sqlite3_key(db, password.data(), static_cast<int>(password.size())), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+  return path;
+}
+
+constexpr const char* kSchema = "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG INTEGER);";
+
+class MsgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gblnNoErrDialog = true;
+    clearError();
+  }
+  void TearDown() override { gblnNoErrDialog = false; }
+  TempEnv env;
+  RecordingUi ui;
+};
+
+TEST_F(MsgTest, QueryIsJoinedFromItsPiecesAsTheyAre) {
+  EXPECT_EQ(msgQueryText(37), "SELECT MSG,        DLGFLG  FROM t_MSG  WHERE CODE = 37");
+  EXPECT_EQ(msgQueryText(-1), "SELECT MSG,        DLGFLG  FROM t_MSG  WHERE CODE = -1");
+}
+
+TEST_F(MsgTest, BuiltCatalogueOpensWithThePasswordAndHoldsEveryCodeInUse) {
+  ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword));
+  for (const int16_t code : {1, 14, 37, 47, 48, 58, 59}) {
+    ui.boxes.clear();
+    EXPECT_EQ(gDispMsg(code, "", 0), answer::Ok) << code;
+    ASSERT_EQ(ui.boxes.size(), 1u) << code;
+    EXPECT_EQ(ui.boxes[0].title, "") << code;
+    EXPECT_NE(ui.boxes[0].text.find("。"), std::string::npos) << code;
+    EXPECT_NE(ui.boxes[0].style & mb::IconMask, 0) << code;
+  }
+  EXPECT_EQ(env.errorLog(), "");
+}
+
+TEST_F(MsgTest, CallersTextsReadAsSentencesWithTheBuiltCatalogue) {
+  ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword));
+  gDispMsg(37, "移動元のフォルダを", 0);
+  gDispMsg(58, "移動先のフォルダが", 0);
+  gDispMsg(59, "移動元のフォルダが", 0);
+  gDispMsg(47, "過去の設定データを", 0);
+  ASSERT_EQ(ui.boxes.size(), 4u);
+  EXPECT_EQ(ui.boxes[0].text, "移動元のフォルダを選択して下さい。");
+  EXPECT_EQ(ui.boxes[1].text, "移動先のフォルダが存在しません。");
+  EXPECT_EQ(ui.boxes[2].text, "移動元のフォルダが選択されていません。");
+  EXPECT_EQ(ui.boxes[3].text.rfind("過去の設定データを", 0), 0u);
+}
+
+TEST_F(MsgTest, WrongMissingOrAbsentPasswordIsRefusedAndReported) {
+  EXPECT_FALSE(gMsgInit(MSIFTER_MSG_DB, "wrong"));
+  EXPECT_FALSE(gMsgInit(MSIFTER_MSG_DB, ""));
+  EXPECT_FALSE(gMsgInit((env.root() / "no-such-msg").string(), kMsgPassword));
+  const std::string log = env.errorLog();
+  std::size_t reports = 0;
+  for (std::size_t at = 0; (at = log.find("gMsgInit (m_sifter)", at)) != std::string::npos; ++at) {
+    ++reports;
+  }
+  EXPECT_EQ(reports, 3u);
+  EXPECT_TRUE(ui.boxes.empty());
+  // Nothing is left open: a lookup now cannot be answered.
+  EXPECT_EQ(gDispMsg(37, "", 0), -100);
+}
+
+TEST_F(MsgTest, CodeWithoutRowGivesTheFallbackBoxAndMinus100) {
+  ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword));
+  EXPECT_EQ(gDispMsg(999, "移動元のフォルダを", 0), -100);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "ﾒｯｾｰｼﾞｺｰﾄﾞ： 999に対応するﾒｯｾｰｼﾞが登録されていません。");
+  EXPECT_EQ(ui.boxes[0].style, mb::OkOnly);
+  EXPECT_EQ(ui.boxes[0].title, "gDispMsg");
+  EXPECT_NE(env.errorLog().find("gDispMsg (m_sifter)"), std::string::npos);
+}
+
+TEST_F(MsgTest, FailedLookupGivesTheOtherFallbackBox) {
+  // A database without the table: the query itself fails.
+  ASSERT_TRUE(gMsgInit(makeCatalogue(env, "CREATE TABLE other (x);"), kMsgPassword));
+  EXPECT_EQ(gDispMsg(37, "", 0), -100);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "ﾒｯｾｰｼﾞの取得に失敗しました。");
+  EXPECT_EQ(ui.boxes[0].style, mb::OkOnly);
+  EXPECT_EQ(ui.boxes[0].title, "gDispMsg");
+  EXPECT_NE(env.errorLog().find("gDispMsg (m_sifter)"), std::string::npos);
+}
+
+TEST_F(MsgTest, NullMessageShowsOneSpaceAndNullStyleAnOkBox) {
+  const std::string path = makeCatalogue(
+      env, std::string(kSchema) +
+               "INSERT INTO t_MSG VALUES (5, NULL, 52);"
+               "INSERT INTO t_MSG VALUES (6, 'が見つかりません。', NULL);");
+  ASSERT_TRUE(gMsgInit(path, kMsgPassword));
+  ui.answers = {answer::Yes};
+  EXPECT_EQ(gDispMsg(5, "ファイル", 0), answer::Yes);
+  EXPECT_EQ(gDispMsg(6, "ファイル", 0), answer::Ok);
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[0].text, "ファイル ");
+  EXPECT_EQ(ui.boxes[0].style, mb::YesNo | mb::Exclamation);
+  EXPECT_EQ(ui.boxes[1].text, "ファイルが見つかりません。");
+  EXPECT_EQ(ui.boxes[1].style, mb::OkOnly);
+  EXPECT_EQ(ui.boxes[1].title, "");
+}
+
+TEST_F(MsgTest, TextPositionOnePutsTheCallersTextAfter) {
+  const std::string path =
+      makeCatalogue(env, std::string(kSchema) + "INSERT INTO t_MSG VALUES (7, 'A', 0);");
+  ASSERT_TRUE(gMsgInit(path, kMsgPassword));
+  gDispMsg(7, "b", 1);
+  gDispMsg(7, "b", 0);
+  gDispMsg(7, "b", 2);
+  gDispMsg(7);
+  ASSERT_EQ(ui.boxes.size(), 4u);
+  EXPECT_EQ(ui.boxes[0].text, "Ab");
+  EXPECT_EQ(ui.boxes[1].text, "bA");
+  EXPECT_EQ(ui.boxes[2].text, "bA");
+  EXPECT_EQ(ui.boxes[3].text, "A");
+}
+
+TEST_F(MsgTest, StyleThatIsNotANumberIsReportedAndGivesMinus100) {
+  const std::string path = makeCatalogue(
+      env, std::string(kSchema) +
+               "INSERT INTO t_MSG VALUES (8, 'x', 'many');"
+               "INSERT INTO t_MSG VALUES (9, 'y', 70000);"
+               "INSERT INTO t_MSG VALUES (10, 'z', ' 64 ');");
+  ASSERT_TRUE(gMsgInit(path, kMsgPassword));
+  EXPECT_EQ(gDispMsg(8), -100);
+  EXPECT_EQ(gDispMsg(9), -100);
+  EXPECT_EQ(gDispMsg(10), answer::Ok);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].style, mb::Information);
+  EXPECT_NE(env.errorLog().find("エラー番号：13"), std::string::npos);
+  EXPECT_NE(env.errorLog().find("エラー番号：6"), std::string::npos);
+}
+
+TEST_F(MsgTest, RecordLayerCountsRowsAndKeepsTheFirst) {
+  const std::string path = makeCatalogue(
+      env, std::string(kSchema) +
+               "INSERT INTO t_MSG VALUES (3, 'first', 1);"
+               "INSERT INTO t_MSG VALUES (3, 'second', 2);"
+               "CREATE TABLE dated (D DATE, N REAL, T TEXT);"
+               "INSERT INTO dated VALUES (NULL, NULL, NULL);"
+               "INSERT INTO dated VALUES ('2002/04/09 17:05:33', 1.5, 'x');");
+  ASSERT_TRUE(gMsgInit(path, kMsgPassword));
+
+  ASSERT_TRUE(MsgDbOpenRecordSet(msgQueryText(3)));
+  EXPECT_EQ(MsgDbRecordCount(), 2);
+  ASSERT_NE(MsgDbFields(0), nullptr);
+  EXPECT_EQ(MsgDbFields(0)->name, "MSG");
+  EXPECT_EQ(MsgDbCnvFld(MsgDbFields(0)), MsgValue(std::string("first")));
+  EXPECT_EQ(MsgDbCnvFld(MsgDbFields(1)), MsgValue(int64_t{1}));
+  EXPECT_EQ(MsgDbFields(2), nullptr);
+  EXPECT_EQ(MsgDbFields(-1), nullptr);
+  EXPECT_EQ(MsgDbCnvFld(nullptr), MsgValue());
+
+  // An empty result is a success with no records; the fields stay.
+  ASSERT_TRUE(MsgDbOpenRecordSet(msgQueryText(4)));
+  EXPECT_EQ(MsgDbRecordCount(), 0);
+  EXPECT_NE(MsgDbFields(1), nullptr);
+
+  EXPECT_FALSE(MsgDbOpenRecordSet("SELECT nonsense FROM nowhere"));
+
+  ASSERT_TRUE(MsgDbOpenRecordSet("SELECT D, N, T FROM dated ORDER BY rowid"));
+  EXPECT_EQ(MsgDbCnvFld(MsgDbFields(0)), MsgValue(std::string("1000/01/01")));
+  EXPECT_EQ(MsgDbCnvFld(MsgDbFields(1)), MsgValue(int64_t{0}));
+  EXPECT_EQ(MsgDbCnvFld(MsgDbFields(2)), MsgValue(std::string(" ")));
+  ASSERT_TRUE(MsgDbOpenRecordSet("SELECT D, N, T FROM dated WHERE D IS NOT NULL"));
+  EXPECT_EQ(MsgDbCnvFld(MsgDbFields(0)), MsgValue(std::string("20020409170533")));
+  EXPECT_EQ(MsgDbCnvFld(MsgDbFields(1)), MsgValue(1.5));
+}
+
+}  // namespace
+}  // namespace msifter::common

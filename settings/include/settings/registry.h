@@ -1,0 +1,37 @@
+#pragma once
+// Typed values under a per-user key: the only way the program keeps anything
+// between starts. One value per call; no key stays open between calls.
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace msifter::settings {
+
+inline constexpr uint32_t kHKeyCurrentUser = 0x80000001u;
+inline constexpr uint32_t kHKeyLocalMachine = 0x80000002u;
+
+inline constexpr int32_t kRegSz = 1;     // string
+inline constexpr int32_t kRegDword = 4;  // 32-bit integer, little-endian
+
+// A value as the callers hand it over: unset (read as "", 0 or False; a
+// string write stores it as one space), a Boolean, an integer or a text.
+using RegValue = std::variant<std::monostate, bool, int32_t, std::string>;
+
+// Creates the key when missing and writes one value. False when nothing was
+// written, including for a type other than kRegSz and kRegDword.
+bool gSetRegValue(uint32_t root, const std::string& subKey, const std::string& valueName,
+                  int32_t type, const RegValue& value);
+
+// Reads one value as `type`, whatever type it was stored with; the default
+// when the key or value is missing. Never creates anything.
+RegValue gGetRegValue(uint32_t root, const std::string& subKey, const std::string& valueName,
+                      int32_t type, const RegValue& defaultValue);
+
+// The reader the error report's probes use (common::setProbeReader).
+std::string probeRegValue(int32_t root, const std::string& subKey, const std::string& valueName,
+                          const std::string& defaultValue);
+
+// The store file that holds the current user's keys.
+std::string registryStorePath();
+
+}  // namespace msifter::settings

@@ -1,0 +1,84 @@
+#include "settings/registry.h"
+
+#include "common/error.h"
+#include "registry_store.h"
+#include "value_convert.h"
+
+namespace msifter::settings {
+
+namespace {
+
+std::string dwordBytes(int32_t number) {
+  const auto bits = static_cast<uint32_t>(number);
+  std::string data(4, '\0');
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((bits >> (8 * i)) & 0xFFu);
+  return data;
+}
+
+// Data shorter than four bytes fills the low bytes of a zero integer, as a
+// four-byte read buffer would; longer data does not fit and gives nothing.
+bool dwordFromBytes(const std::string& data, int32_t& number) {
+  if (data.size() > 4) return false;
+  uint32_t bits = 0;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    bits |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+  }
+  number = static_cast<int32_t>(bits);
+  return true;
+}
+
+}  // namespace
+
+bool gSetRegValue(uint32_t root, const std::string& subKey, const std::string& valueName,
+                  int32_t type, const RegValue& value) {
+  return common::guardLog("gSetRegValue", false, [&] {
+    // An empty string is never stored: it would read back like a missing value.
+    RegValue toWrite = value;
+    if (type == kRegSz) {
+      if (std::holds_alternative<std::monostate>(toWrite)) toWrite = std::string(" ");
+      if (detail::trimSpaces(detail::valueText(toWrite)).empty()) toWrite = std::string(" ");
+    }
+    const detail::RegKey key = detail::regCreateKey(root, subKey);
+    if (!key) return false;
+    if (type == kRegSz) {
+      return detail::regSetValue(key, valueName, kRegSz, detail::valueText(toWrite) + '\0');
+    }
+    if (type == kRegDword) {
+      return detail::regSetValue(key, valueName, kRegDword, dwordBytes(detail::valueLong(toWrite)));
+    }
+    return false;
+  });
+}
+
+RegValue gGetRegValue(uint32_t root, const std::string& subKey, const std::string& valueName,
+                      int32_t type, const RegValue& defaultValue) {
+  return common::guardLog("gGetRegValue", RegValue{}, [&] {
+    RegValue result = defaultValue;
+    if (const detail::RegKey key = detail::regOpenKey(root, subKey)) {
+      // The stored type is not looked at: the bytes are taken as asked.
+      int32_t storedType = 0;
+      std::string data;
+      if ((type == kRegSz || type == kRegDword) &&
+          detail::regQueryValue(key, valueName, storedType, data)) {
+        if (type == kRegSz) {
+          result = data.substr(0, data.find('\0'));
+        } else if (int32_t number = 0; dwordFromBytes(data, number)) {
+          result = number;
+        }
+      }
+    }
+    if (type == kRegSz) {
+      auto* text = std::get_if<std::string>(&result);
+      if (text && detail::trimSpaces(*text).empty()) text->clear();
+    }
+    return result;
+  });
+}
+
+std::string probeRegValue(int32_t root, const std::string& subKey, const std::string& valueName,
+                          const std::string& defaultValue) {
+  return detail::valueText(
+      gGetRegValue(static_cast<uint32_t>(root), subKey, valueName, kRegSz, defaultValue));
+}
+
+}  // namespace msifter::settings

@@ -1,0 +1,119 @@
+#include "value_convert.h"
+
+#include <cfenv>
+#include <charconv>
+#include <cmath>
+
+#include "common/error.h"
+
+namespace msifter::settings::detail {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads an unsigned decimal of 1 to `maxDigits` digits at `pos`.
+bool readNumber(std::string_view text, std::size_t& pos, std::size_t maxDigits, int& out) {
+  const std::size_t start = pos;
+  out = 0;
+  while (pos < text.size() && isDigit(text[pos]) && pos - start < maxDigits) {
+    out = out * 10 + (text[pos] - '0');
+    ++pos;
+  }
+  return pos > start && (pos >= text.size() || !isDigit(text[pos]));
+}
+
+bool expect(std::string_view text, std::size_t& pos, char c) {
+  if (pos < text.size() && text[pos] == c) {
+    ++pos;
+    return true;
+  }
+  return false;
+}
+
+int daysInMonth(int year, int month) {
+  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
+}  // namespace
+
+std::string trimSpaces(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const std::size_t last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+std::string valueText(const RegValue& value) {
+  if (const auto* b = std::get_if<bool>(&value)) return *b ? "True" : "False";
+  if (const auto* n = std::get_if<int32_t>(&value)) return std::to_string(*n);
+  if (const auto* s = std::get_if<std::string>(&value)) return *s;
+  return {};
+}
+
+int32_t valueLong(const RegValue& value) {
+  if (const auto* b = std::get_if<bool>(&value)) return *b ? -1 : 0;
+  if (const auto* n = std::get_if<int32_t>(&value)) return *n;
+  if (const auto* s = std::get_if<std::string>(&value)) return textToLong(*s);
+  return 0;
+}
+
+int32_t textToLong(std::string_view text) {
+  const std::string trimmed = trimSpaces(text);
+  std::string_view rest = trimmed;
+  bool negative = false;
+  if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
+    negative = rest.front() == '-';
+    rest.remove_prefix(1);
+  }
+  // from_chars would also take "inf", "nan" and hexadecimal floats.
+  if (rest.empty() || !(isDigit(rest.front()) || rest.front() == '.')) {
+    common::fail(common::err::TypeMismatch);
+  }
+  for (const char c : rest) {
+    if (!isDigit(c) && c != '.' && c != 'e' && c != 'E' && c != '+' && c != '-') {
+      common::fail(common::err::TypeMismatch);
+    }
+  }
+  double number = 0;
+  const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
+  if (end != rest.data() + rest.size()) common::fail(common::err::TypeMismatch);
+  if (ec == std::errc::result_out_of_range || !std::isfinite(number)) {
+    common::fail(common::err::Overflow);
+  }
+  if (negative) number = -number;
+  // Rounding to nearest takes a half to the even neighbour.
+  const int previous = std::fegetround();
+  std::fesetround(FE_TONEAREST);
+  const double rounded = std::nearbyint(number);
+  std::fesetround(previous);
+  if (rounded < -2147483648.0 || rounded > 2147483647.0) common::fail(common::err::Overflow);
+  return static_cast<int32_t>(rounded);
+}
+
+bool isDateText(std::string_view text) {
+  std::size_t pos = 0;
+  int year = 0, month = 0, day = 0;
+  if (!readNumber(text, pos, 4, year) || !expect(text, pos, '/') ||
+      !readNumber(text, pos, 2, month) || !expect(text, pos, '/') ||
+      !readNumber(text, pos, 2, day)) {
+    return false;
+  }
+  if (year < 100 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) {
+    return false;
+  }
+  if (pos == text.size()) return true;
+  int hour = 0, minute = 0, second = 0;
+  if (!expect(text, pos, ' ') || !readNumber(text, pos, 2, hour) || !expect(text, pos, ':') ||
+      !readNumber(text, pos, 2, minute)) {
+    return false;
+  }
+  if (pos < text.size() && (!expect(text, pos, ':') || !readNumber(text, pos, 2, second))) {
+    return false;
+  }
+  return pos == text.size() && hour < 24 && minute < 60 && second < 60;
+}
+
+}  // namespace msifter::settings::detail

@@ -1,0 +1,507 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/error.h"
+#include "common/msg.h"
+#include "fake_window.h"
+#include "recording_ui.h"
+#include "settings/registry.h"
+#include "settings/settings_store.h"
+#include "temp_env.h"
+
+namespace msifter::settings {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingUi;
+using testing::TempEnv;
+
+constexpr const char* kKey = "Software\\m_sifter";
+const std::vector<Check> kImages = {Check::BMP, Check::GIF, Check::TIFF,
+                                    Check::JPG, Check::PNG, Check::PCD};
+const std::vector<Check> kTargets = {Check::Graphics, Check::BMP, Check::GIF, Check::TIFF,
+                                     Check::JPG,      Check::PNG, Check::PCD, Check::Other};
+
+// A catalogue whose message for each code is "#<code>", so a box shows which
+// code it came from and the caller's text in front of it.
+void openTaggedCatalogue(const TempEnv& env) {
+  const std::string path = (env.root() / "msg").string();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  const std::string password = common::kMsgPassword;
+  sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+  std::string sql = "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG INTEGER);";
+  for (const int code : {1, 14, 37, 47, 48, 58, 59}) {
+    sql += "INSERT INTO t_MSG VALUES (" + std::to_string(code) + ", '#" + std::to_string(code) + "', 48);";
+  }
+  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  ASSERT_TRUE(common::gMsgInit(path, password));
+}
+
+std::vector<std::string> boxTexts(const RecordingUi& ui) {
+  std::vector<std::string> texts;
+  for (const auto& box : ui.boxes) texts.push_back(box.text);
+  return texts;
+}
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    common::gblnNoErrDialog = true;
+    common::clearError();
+    openTaggedCatalogue(env);
+    fs::create_directories(env.root() / "in");
+    fs::create_directories(env.root() / "out");
+  }
+  void TearDown() override {
+    common::gblnNoErrDialog = false;
+    setFolderTest(nullptr);
+  }
+
+  // A window that passes validation: both folders exist, all files chosen.
+  void fillValid(FakeWindow& w) {
+    w.setCaption(FolderLabel::ServerDir, (env.root() / "in").string());
+    w.setCaption(FolderLabel::ReceiveDir, (env.root() / "out").string());
+    w.setValue(Check::AllFile, 1);
+    for (const Text box : {Text::LimitCount, Text::LimitMinSize, Text::LimitMaxSize}) {
+      w.setText(box, "0");
+    }
+  }
+
+  void store(const char* name, int32_t type, const RegValue& value) {
+    ASSERT_TRUE(gSetRegValue(kHKeyCurrentUser, kKey, name, type, value));
+  }
+
+  TempEnv env;
+  RecordingUi ui;
+};
+
+TEST_F(SettingsStoreTest, FirstStartShowsDefaultsWithoutAMessage) {
+  FakeWindow w(&ui);
+  w.setValue(Check::GIF, 1);
+  EXPECT_TRUE(gDspSettingData(w));
+  EXPECT_EQ(w.caption(FolderLabel::ServerDir), "");
+  EXPECT_EQ(w.caption(FolderLabel::ReceiveDir), "");
+  for (const Check box : {Check::SubFolder, Check::LimitCount, Check::LimitMinSize,
+                          Check::LimitMaxSize, Check::Slowly, Check::Copy, Check::AllFile,
+                          Check::Graphics, Check::BMP, Check::GIF, Check::TIFF, Check::JPG,
+                          Check::PNG, Check::PCD, Check::Other, Check::ExtFix}) {
+    EXPECT_EQ(w.checks.at(box), 0) << static_cast<int>(box);
+  }
+  EXPECT_EQ(w.text(Text::LimitCount), "0");
+  EXPECT_EQ(w.text(Text::LimitMinSize), "0");
+  EXPECT_EQ(w.text(Text::LimitMaxSize), "0");
+  EXPECT_EQ(w.text(Text::Other), "");
+  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_FALSE(fs::exists(registryStorePath()));
+
+  SavedSettings saved;
+  EXPECT_TRUE(gGetSettingData(saved));
+  EXPECT_EQ(saved.lastExecute, "1000/01/01");
+}
+
+TEST_F(SettingsStoreTest, SavedWindowComesBackWhole) {
+  FakeWindow before(&ui);
+  const std::string longFolder = (env.root() / std::string(300, 'f')).string();
+  before.setCaption(FolderLabel::ServerDir, longFolder);
+  before.setCaption(FolderLabel::ReceiveDir, "/写真/整理済み");
+  before.setValue(Check::LimitCount, 1);
+  before.setText(Text::LimitCount, "25");
+  before.setValue(Check::SubFolder, 1);
+  before.setValue(Check::LimitMinSize, 1);
+  before.setText(Text::LimitMinSize, "5");
+  before.setValue(Check::LimitMaxSize, 0);
+  before.setText(Text::LimitMaxSize, "10");
+  before.setValue(Check::Copy, 1);
+  before.setValue(Check::Graphics, 1);
+  before.setValue(Check::GIF, 1);
+  before.setValue(Check::PCD, 1);
+  before.setValue(Check::Other, 1);
+  before.setText(Text::Other, "txt; doc");
+  before.select(Option::SerialNum);
+  before.setValue(Check::ExtFix, 1);
+  ASSERT_TRUE(gSetSettingData(before, "2026/12/07 08:15:00"));
+
+  SavedSettings saved;
+  EXPECT_TRUE(gGetSettingData(saved));
+  EXPECT_EQ(saved.serverDir, longFolder);
+  EXPECT_EQ(saved.graphicsTypes, "*.GIF;*.PCD");
+  EXPECT_EQ(saved.renameMethod, 1);
+  EXPECT_EQ(saved.lastExecute, "2026/12/07 08:15:00");
+  EXPECT_EQ(saved.limitMaxSizeKb, 10);
+
+  FakeWindow after(&ui);
+  EXPECT_TRUE(gDspSettingData(after));
+  for (int box = 0; box <= static_cast<int>(Check::ExtFix); ++box) {
+    EXPECT_EQ(after.value(Check(box)), before.value(Check(box))) << box;
+  }
+  EXPECT_EQ(after.texts, before.texts);
+  EXPECT_EQ(after.captions, before.captions);
+  EXPECT_EQ(after.selected, Option::SerialNum);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
+  FakeWindow w(&ui);
+  fillValid(w);
+  w.setText(Text::LimitCount, "2.5");
+  w.setText(Text::LimitMinSize, "3.5");
+  w.setText(Text::LimitMaxSize, " 7 ");
+  for (const Check box : kImages) w.setValue(box, 1);
+  ASSERT_TRUE(gSetSettingData(w, "2026/01/02 03:04:05"));
+
+  const auto text = [](const char* name) {
+    return gGetRegValue(kHKeyCurrentUser, kKey, name, kRegSz, std::string("absent"));
+  };
+  const auto number = [](const char* name) {
+    return gGetRegValue(kHKeyCurrentUser, kKey, name, kRegDword, int32_t{99});
+  };
+  EXPECT_EQ(text("strGraphics"), RegValue(std::string("*.BMP;*.GIF;*.TIFF;*.JPG;*.PNG;*.PCD")));
+  EXPECT_EQ(number("chkAllFile"), RegValue(int32_t{-1}));
+  EXPECT_EQ(number("chkGraphics"), RegValue(int32_t{0}));
+  EXPECT_EQ(number("lngLimitCount"), RegValue(int32_t{2}));
+  EXPECT_EQ(number("lngLimitMinSize"), RegValue(int32_t{4}));
+  EXPECT_EQ(number("lngLimitMaxSize"), RegValue(int32_t{7}));
+  EXPECT_EQ(number("bytBytRenameMethod"), RegValue(int32_t{0}));
+  EXPECT_EQ(text("datLastExecute"), RegValue(std::string("2026/01/02 03:04:05")));
+  EXPECT_EQ(text("strOther"), RegValue(std::string()));
+  for (const char* name : {"strServerDir", "strReceiveDir", "chkLimitCount", "lngLimitCount",
+                           "chkSubFolder", "chkLimitMinSize", "lngLimitMinSize", "chkLimitMaxSize",
+                           "lngLimitMaxSize", "chkSlowly", "chkCopy", "chkAllFile", "chkGraphics",
+                           "strGraphics", "chkOther", "strOther", "bytBytRenameMethod",
+                           "datLastExecute", "chkExtFix"}) {
+    const bool isText = name[0] == 's' || name[0] == 'd';
+    const RegValue absent = isText ? RegValue(std::string("absent")) : RegValue(int32_t{99});
+    EXPECT_NE(gGetRegValue(kHKeyCurrentUser, kKey, name, isText ? kRegSz : kRegDword, absent), absent)
+        << name;
+  }
+
+  // No image type: the packed value is stored as one space and reads as "".
+  for (const Check box : kImages) w.setValue(box, 0);
+  ASSERT_TRUE(gSetSettingData(w, "2026/01/02 03:04:05"));
+  EXPECT_EQ(text("strGraphics"), RegValue(std::string()));
+}
+
+TEST_F(SettingsStoreTest, StoredImageTypesCheckTheirBoxesOnly) {
+  struct Case {
+    const char* stored;
+    std::vector<Check> checked;
+  };
+  const Case cases[] = {
+      {"*.GIF;*.PCD", {Check::GIF, Check::PCD}},
+      {"*.gif", {}},
+      {"", {}},
+      {"*.TIFF;;*.JPEG;*.JPG;", {Check::TIFF, Check::JPG}},
+      {"*.BMP;*.GIF;*.TIFF;*.JPG;*.PNG;*.PCD", kImages},
+  };
+  for (const Case& c : cases) {
+    store("strGraphics", kRegSz, std::string(c.stored));
+    FakeWindow w(&ui);
+    for (const Check box : kImages) w.setValue(box, 1);
+    EXPECT_TRUE(gDspSettingData(w)) << c.stored;
+    for (const Check box : kImages) {
+      const bool expected = std::find(c.checked.begin(), c.checked.end(), box) != c.checked.end();
+      EXPECT_EQ(w.value(box), expected ? 1 : 0) << c.stored << " box " << static_cast<int>(box);
+    }
+  }
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(SettingsStoreTest, UnreadableStoredValuesShowMessage47OnceAndKeepTheWindowUsable) {
+  struct Case {
+    const char* what;
+    int32_t renameMethod;
+    const char* lastExecute;
+    std::optional<Option> selected;
+  };
+  const Case cases[] = {
+      {"method 2 is no known method", 2, "2026/12/01 10:00:00", std::nullopt},
+      {"method beyond a byte", 300, "2026/12/01 10:00:00", Option::DateNum},
+      {"negative method", -1, "2026/12/01", Option::DateNum},
+      {"date that is no date", 1, "yesterday", Option::SerialNum},
+      {"day that does not exist", 1, "2026/02/30", Option::SerialNum},
+      {"both at once", 300, "2026/13/01", Option::DateNum},
+  };
+  for (const Case& c : cases) {
+    ui.boxes.clear();
+    store("strServerDir", kRegSz, std::string("/data/in"));
+    store("chkExtFix", kRegDword, true);
+    store("bytBytRenameMethod", kRegDword, c.renameMethod);
+    store("datLastExecute", kRegSz, std::string(c.lastExecute));
+    FakeWindow w(&ui);
+    EXPECT_FALSE(gDspSettingData(w)) << c.what;
+    EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"過去の設定データを#47"}) << c.what;
+    EXPECT_EQ(w.caption(FolderLabel::ServerDir), "/data/in") << c.what;
+    EXPECT_EQ(w.value(Check::ExtFix), 1) << c.what;
+    EXPECT_EQ(w.selected, c.selected) << c.what;
+  }
+  EXPECT_TRUE(ui.endCodes.empty());
+}
+
+TEST_F(SettingsStoreTest, DamagedStoreStartsWithDefaultsAndTheNextSaveRepairsIt) {
+  fs::create_directories(fs::path(registryStorePath()).parent_path());
+  env.writeFile(fs::relative(registryStorePath(), env.root()), 3000, '\x07');
+  FakeWindow w(&ui);
+  EXPECT_TRUE(gDspSettingData(w));
+  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_EQ(w.text(Text::LimitCount), "0");
+
+  fillValid(w);
+  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  FakeWindow again(&ui);
+  EXPECT_TRUE(gDspSettingData(again));
+  EXPECT_EQ(again.caption(FolderLabel::ServerDir), (env.root() / "in").string());
+  EXPECT_EQ(again.value(Check::AllFile), 1);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(SettingsStoreTest, FailedWriteTakesTheFatalPathAndStops) {
+  env.setVar("XDG_CONFIG_HOME", env.writeFile("file-not-folder", 1).string());
+  FakeWindow w(&ui);
+  fillValid(w);
+  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
+  EXPECT_EQ(ui.endCodes.size(), 1u);
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_EQ(ui.boxes[0].text, "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。");
+  EXPECT_NE(env.errorLog().find("gSetSettingData (m_sifter)"), std::string::npos);
+}
+
+TEST_F(SettingsStoreTest, LimitTextThatIsNotANumberTakesTheFatalPath) {
+  FakeWindow w(&ui);
+  fillValid(w);
+  w.setText(Text::LimitCount, "12x");
+  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
+  EXPECT_NE(env.errorLog().find("gSetSettingData (m_sifter)"), std::string::npos);
+  // The values before the bad one were written, the ones after it were not.
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkLimitCount", kRegDword, int32_t{9}),
+            RegValue(int32_t{0}));
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkSubFolder", kRegDword, int32_t{9}),
+            RegValue(int32_t{9}));
+
+  FakeWindow check(&ui);
+  fillValid(check);
+  check.setText(Text::LimitMaxSize, "ten");
+  EXPECT_THROW(gChkSettingData(check), common::ProgramEnded);
+  EXPECT_NE(env.errorLog().find("gChkSettingData (m_sifter)"), std::string::npos);
+}
+
+// One click on a target-type box, then the enable rules, as the window does.
+struct ClickCase {
+  const char* what;
+  std::vector<Check> checkedBefore;
+  Check clicked;
+  std::vector<Check> checkedAfter;   // of the eight target boxes
+  std::vector<Check> enabledAfter;   // of the eight target boxes
+  bool otherTextEnabled;
+  Background otherBackground;
+};
+
+void PrintTo(const ClickCase& c, std::ostream* os) { *os << c.what; }
+
+class EnableRulesTest : public SettingsStoreTest, public ::testing::WithParamInterface<ClickCase> {};
+
+const std::vector<Check> kGraphicsAndImages = {Check::Graphics, Check::BMP, Check::GIF,
+                                               Check::TIFF,     Check::JPG, Check::PNG,
+                                               Check::PCD};
+
+std::vector<Check> with(std::vector<Check> boxes, std::initializer_list<Check> more) {
+  boxes.insert(boxes.end(), more);
+  return boxes;
+}
+
+TEST_P(EnableRulesTest, ClickThenRules) {
+  const ClickCase& c = GetParam();
+  FakeWindow w(&ui);
+  for (const Check box : c.checkedBefore) w.setValue(box, 1);
+  ASSERT_TRUE(gDspSettingData2(w));  // the state the window had before the click
+  w.setValue(c.clicked, w.value(c.clicked) == 1 ? 0 : 1);
+  ASSERT_TRUE(gDspSettingData2(w));
+  for (const Check box : kTargets) {
+    const auto in = [&](const std::vector<Check>& list) {
+      return std::find(list.begin(), list.end(), box) != list.end();
+    };
+    EXPECT_EQ(w.value(box), in(c.checkedAfter) ? 1 : 0) << "value of " << static_cast<int>(box);
+    EXPECT_EQ(w.isEnabled(box), in(c.enabledAfter)) << "enabled of " << static_cast<int>(box);
+  }
+  EXPECT_EQ(w.isTextEnabled(Text::Other), c.otherTextEnabled);
+  EXPECT_EQ(w.backgrounds.at(Text::Other), c.otherBackground);
+  for (const Text box : {Text::LimitCount, Text::LimitMinSize, Text::LimitMaxSize}) {
+    EXPECT_TRUE(w.isTextEnabled(box));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NineTargetBoxes, EnableRulesTest,
+    ::testing::Values(
+        ClickCase{"all files on", {Check::GIF}, Check::AllFile,
+                  kTargets, {}, false, Background::Menu},
+        ClickCase{"all files off keeps every type checked", {Check::AllFile}, Check::AllFile,
+                  kTargets, kTargets, true, Background::Window},
+        ClickCase{"images off clears the six", with(kGraphicsAndImages, {Check::Other}), Check::Graphics,
+                  {Check::Other}, {Check::Graphics, Check::Other}, true, Background::Window},
+        ClickCase{"images on", {}, Check::Graphics,
+                  {Check::Graphics}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
+        ClickCase{"BMP", {Check::Graphics}, Check::BMP,
+                  {Check::Graphics, Check::BMP}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
+        ClickCase{"GIF", {Check::Graphics, Check::GIF}, Check::GIF,
+                  {Check::Graphics}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
+        ClickCase{"TIFF", {Check::Graphics}, Check::TIFF,
+                  {Check::Graphics, Check::TIFF}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
+        ClickCase{"JPG", {Check::Graphics}, Check::JPG,
+                  {Check::Graphics, Check::JPG}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
+        ClickCase{"PNG", {Check::Graphics, Check::Other}, Check::PNG,
+                  {Check::Graphics, Check::PNG, Check::Other}, with(kGraphicsAndImages, {Check::Other}), true, Background::Window},
+        ClickCase{"PCD", {Check::Graphics}, Check::PCD,
+                  {Check::Graphics, Check::PCD}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
+        ClickCase{"other on", {}, Check::Other,
+                  {Check::Other}, {Check::Graphics, Check::Other}, true, Background::Window},
+        ClickCase{"other off", {Check::Other}, Check::Other,
+                  {}, {Check::Graphics, Check::Other}, false, Background::Menu}),
+    [](const auto& info) {
+      std::string name;
+      for (const char ch : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+      return name;
+    });
+
+struct CheckCase {
+  const char* what;
+  void (*arrange)(FakeWindow&);
+  const char* box;                      // "" when validation passes
+  std::optional<Focus> focus;
+  bool focusBeforeBox = false;
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.what; }
+
+class ValidationTest : public SettingsStoreTest, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(ValidationTest, FirstFailingCheckSpeaks) {
+  const CheckCase& c = GetParam();
+  FakeWindow w(&ui);
+  fillValid(w);
+  c.arrange(w);
+  const bool passed = gChkSettingData(w);
+  EXPECT_EQ(passed, std::string(c.box).empty());
+  if (passed) {
+    EXPECT_TRUE(ui.boxes.empty());
+  } else {
+    EXPECT_EQ(boxTexts(ui), std::vector<std::string>{c.box});
+  }
+  if (c.focus) {
+    ASSERT_EQ(w.focusMoves.size(), 1u);
+    EXPECT_EQ(w.focusMoves[0].first, *c.focus);
+    EXPECT_EQ(w.focusMoves[0].second, c.focusBeforeBox ? 0u : 1u);
+  } else {
+    EXPECT_TRUE(w.focusMoves.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, ValidationTest,
+    ::testing::Values(
+        CheckCase{"all_in_order", [](FakeWindow&) {}, "", std::nullopt},
+        CheckCase{"no_source", [](FakeWindow& w) { w.setCaption(FolderLabel::ServerDir, "   "); },
+                  "移動元のフォルダを#37", Focus::ServerSelect, true},
+        CheckCase{"no_destination", [](FakeWindow& w) {
+                    w.setCaption(FolderLabel::ReceiveDir, "");
+                    w.setValue(Check::AllFile, 0);
+                  },
+                  "移動先のフォルダを#37", Focus::ReceiveSelect, true},
+        CheckCase{"source_missing", [](FakeWindow& w) {
+                    w.setCaption(FolderLabel::ServerDir, w.caption(FolderLabel::ServerDir) + "/gone");
+                  },
+                  "移動元のフォルダが#58", std::nullopt},
+        CheckCase{"destination_missing", [](FakeWindow& w) {
+                    w.setCaption(FolderLabel::ReceiveDir, w.caption(FolderLabel::ReceiveDir) + "/gone");
+                  },
+                  "移動先のフォルダが#58", std::nullopt},
+        CheckCase{"no_file_kind", [](FakeWindow& w) { w.setValue(Check::AllFile, 0); },
+                  "検索ファイルを#37", std::nullopt},
+        CheckCase{"images_without_type_even_with_other", [](FakeWindow& w) {
+                    w.setValue(Check::AllFile, 0);
+                    w.setValue(Check::Graphics, 1);
+                    w.setValue(Check::Other, 1);
+                  },
+                  "検索ファイルを#37", std::nullopt},
+        CheckCase{"one_image_type", [](FakeWindow& w) {
+                    w.setValue(Check::AllFile, 0);
+                    w.setValue(Check::Graphics, 1);
+                    w.setValue(Check::PNG, 1);
+                  },
+                  "", std::nullopt},
+        CheckCase{"other_only", [](FakeWindow& w) {
+                    w.setValue(Check::AllFile, 0);
+                    w.setValue(Check::Other, 1);
+                  },
+                  "", std::nullopt},
+        CheckCase{"min_equal_to_max", [](FakeWindow& w) {
+                    w.setValue(Check::LimitMinSize, 1);
+                    w.setValue(Check::LimitMaxSize, 1);
+                    w.setText(Text::LimitMinSize, "10");
+                    w.setText(Text::LimitMaxSize, "10");
+                  },
+                  "#1", Focus::LimitMinSize, false},
+        CheckCase{"min_below_max", [](FakeWindow& w) {
+                    w.setValue(Check::LimitMinSize, 1);
+                    w.setValue(Check::LimitMaxSize, 1);
+                    w.setText(Text::LimitMinSize, "5");
+                    w.setText(Text::LimitMaxSize, "10");
+                  },
+                  "", std::nullopt},
+        CheckCase{"min_above_max_with_min_off", [](FakeWindow& w) {
+                    w.setValue(Check::LimitMaxSize, 1);
+                    w.setText(Text::LimitMinSize, "50");
+                    w.setText(Text::LimitMaxSize, "10");
+                  },
+                  "", std::nullopt},
+        CheckCase{"max_zero", [](FakeWindow& w) {
+                    w.setValue(Check::LimitMaxSize, 1);
+                    w.setText(Text::LimitMaxSize, "0");
+                  },
+                  "#1", Focus::LimitMaxSize, false},
+        CheckCase{"max_empty_becomes_zero", [](FakeWindow& w) {
+                    w.setValue(Check::LimitMaxSize, 1);
+                    w.setText(Text::LimitMaxSize, "  ");
+                  },
+                  "#1", Focus::LimitMaxSize, false},
+        CheckCase{"max_zero_with_limit_off", [](FakeWindow& w) { w.setText(Text::LimitMaxSize, "0"); },
+                  "", std::nullopt}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(SettingsStoreTest, EmptyLimitTextsBecomeZeroAndZeroIsSaved) {
+  FakeWindow w(&ui);
+  fillValid(w);
+  w.setText(Text::LimitCount, "");
+  w.setText(Text::LimitMinSize, " ");
+  w.setText(Text::LimitMaxSize, "");
+  ASSERT_TRUE(gChkSettingData(w));
+  EXPECT_EQ(w.text(Text::LimitCount), "0");
+  EXPECT_EQ(w.text(Text::LimitMinSize), "0");
+  EXPECT_EQ(w.text(Text::LimitMaxSize), "0");
+  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "lngLimitMinSize", kRegDword, int32_t{9}),
+            RegValue(int32_t{0}));
+}
+
+bool refuseEverything(std::string, bool) { return false; }
+
+TEST_F(SettingsStoreTest, InstalledFolderTestDecides) {
+  setFolderTest(&refuseEverything);
+  FakeWindow w(&ui);
+  fillValid(w);
+  EXPECT_FALSE(gChkSettingData(w));
+  EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"移動元のフォルダが#58"});
+}
+
+}  // namespace
+}  // namespace msifter::settings

@@ -1,0 +1,19 @@
+-- The message catalogue: one row per message code. The caller's text is put
+-- in front of MSG with no separator, so 37 completes an object ending in "を",
+-- 58 and 59 complete a subject ending in "が", and 47 completes
+-- "過去の設定データを". DLGFLG is the box style: buttons + icon (+ default
+-- button, + system-modal); 0 OK, 48 exclamation, 64 information.
+CREATE TABLE t_MSG (
+  CODE   INTEGER NOT NULL PRIMARY KEY,
+  MSG    TEXT,
+  DLGFLG INTEGER
+);
+
+INSERT INTO t_MSG (CODE, MSG, DLGFLG) VALUES
+  (1,  'ファイルサイズの指定が正しくありません。最小サイズは最大サイズより小さく、最大サイズは0より大きい値を入力して下さい。', 48),
+  (14, 'ヘルプを表示できませんでした。', 48),
+  (37, '選択して下さい。', 48),
+  (47, '正しく読み込めませんでした。設定を確認して下さい。', 48),
+  (48, 'ホームページを開けませんでした。', 48),
+  (58, '存在しません。', 48),
+  (59, '選択されていません。', 64);
