@@ -26,6 +26,7 @@
 #include "gui_thread.h"
 #include "settings/settings_store.h"
 #include "ui/appearance.h"
+#include "ui/caption_frame.h"
 #include "ui/clickable_label.h"
 #include "ui/frm_about.h"
 #include "ui/lifecycle.h"
@@ -84,19 +85,13 @@ void FrmMenu::buildControls() {
   client->setObjectName(QStringLiteral("client"));
   client->setFixedSize(twips(10620), twips(7110));
   setCentralWidget(client);
-  // A frame's caption sits on its top line, and the children's positions
-  // count from the frame's outer corner, so the line runs through the
-  // middle of the caption's height.
-  client->setStyleSheet(QStringLiteral(
-      "QGroupBox { border: 1px solid palette(mid); border-radius: 0px; margin-top: 6px; }"
-      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0px; }"));
 
   auto named = [](auto* widget, const char* name) {
     widget->setObjectName(u(name));
     return widget;
   };
   auto frame = [&](QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* box = named(child<QGroupBox>(parent, u(caption)), name);
+    auto* box = named(child<CaptionFrame>(parent, u(caption)), name);
     box->setGeometry(geometry);
     return box;
   };
@@ -224,7 +219,7 @@ void FrmMenu::buildControls() {
   optSerialNum_ = named(child<QRadioButton>(frame6, u("通し番号をつける")), "optSerialNum");
   optSerialNum_->setToolTip(u("移動するファイル名の先頭に通し番号を追加して新しいファイル名とします"));
   optSerialNum_->setGeometry(twipRect(120, 630, 1965, 195));
-  // The design's 13-pixel height would cut the caption; the row below it is free.
+  // Thirteen pixels would cut the caption; the row below it is free.
   optSerialNum_->resize(optSerialNum_->width(), std::max(optSerialNum_->height(), optSerialNum_->sizeHint().height()));
   check(fname, Check::ExtFix, "chkExtFix", "拡張子を整える", "拡張子を小文字に変更します", true,
         twipRect(240, 1470, 2055, 315));

@@ -170,7 +170,7 @@ TEST(FrmMenuLayout, HelpMenuHoldsContentsThenAbout) {
   EXPECT_EQ(items[1]->text().toStdString(), "このソフトについて(&A)");
 }
 
-TEST(FrmMenuLayout, TabOrderFollowsTheDesign) {
+TEST(FrmMenuLayout, TabOrderFollowsTheWindowTable) {
   FrmMenu window;
   const std::vector<std::string> expected = {
       "cmdServerSelect", "cmdReceiveSelect", "cmdExecute", "cmdEnd", "chkSubFolder", "chkLimitCount",

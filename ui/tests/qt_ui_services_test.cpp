@@ -3,8 +3,11 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "common/ui_services.h"
+#include "ui/frm_menu.h"
 #include "ui/qt_ui_services.h"
 #include "window_test_support.h"
 
@@ -102,6 +105,43 @@ TEST(QtMessageBox, WorksFromAnotherThread) {
   EXPECT_EQ(answer, Ok);
   EXPECT_EQ(text.toStdString(), "別の処理から");
   EXPECT_EQ(icon, QMessageBox::Information);
+}
+
+}  // namespace
+}  // namespace msifter::ui::testing
+
+namespace msifter::ui::testing {
+namespace {
+
+class RealServicesRun : public WindowTest {};
+
+// The whole Execute with the real services: the rejected options' box is a
+// real one, answered here, and a run leaves no hourglass behind.
+TEST_F(RealServicesRun, ExecuteShowsRealBoxesAndRestoresThePointer) {
+  FrmMenu window;
+  window.load();
+  window.show();
+  QtUiServices services;
+
+  QString title;
+  QString text;
+  QMessageBox::Icon icon{};
+  press(QMessageBox::Ok, &title, &text, &icon);
+  window.cmdExecute_Click();
+  EXPECT_TRUE(text.startsWith(QString::fromUtf8("移動元のフォルダを"))) << text.toStdString();
+  EXPECT_EQ(title.toStdString(), "m_sifter");
+
+  const fs::path source = env.root() / "in";
+  const fs::path destination = env.root() / "out";
+  env.writeFile("in/one.jpg", 1);
+  fs::create_directories(destination);
+  window.setCaption(settings::FolderLabel::ServerDir, source.string());
+  window.setCaption(settings::FolderLabel::ReceiveDir, destination.string());
+  window.setValue(settings::Check::AllFile, 1);
+  window.cmdExecute_Click();
+  EXPECT_TRUE(fs::exists(source) && fs::is_empty(source));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(window.isEnabled());
 }
 
 }  // namespace

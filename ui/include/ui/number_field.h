@@ -1,7 +1,6 @@
 #pragma once
-// A text box for a whole number: digits only, and a typing limit that, as in
-// the window's design, stops typing and pasting but not a longer text that
-// the program itself puts in.
+// A text box for a whole number: digits only, and a typing limit that stops
+// typing and pasting but not a longer text that the program itself puts in.
 #include <QLineEdit>
 #include <QValidator>
 
@@ -12,7 +11,7 @@ class NumberField : public QLineEdit {
   NumberField(int typingLimit, QWidget* parent);
 
   // Puts a text in without the typing rules (the saved settings, the
-  // design's initial "1000000").
+  // initial "1000000").
   void setProgramText(const QString& text);
   int typingLimit() const { return typingLimit_; }
 
