@@ -304,6 +304,10 @@ void FrmMenu::runKeepingWindowPainted() {
   // through long transfers and pauses; every call it makes into the window
   // or the window system is carried back to this thread.
   running_ = true;
+  struct Done {
+    bool& running;
+    ~Done() { running = false; }
+  } done{running_};
   std::atomic<bool> finished{false};
   std::exception_ptr failure;
   std::thread worker([&] {
@@ -324,7 +328,6 @@ void FrmMenu::runKeepingWindowPainted() {
     QCoreApplication::processEvents(flags | QEventLoop::WaitForMoreEvents);
   }
   worker.join();
-  running_ = false;
   if (failure) std::rethrow_exception(failure);
 }
 
