@@ -1,12 +1,20 @@
 #include "ui/frm_end_program.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include "ui/appearance.h"
 #include "ui/lifecycle.h"
 
 namespace msifter::ui {
+
+namespace {
+constexpr qint64 kExposeWaitMs = 1000;
+}
 
 FrmEndProgram::FrmEndProgram() {
   setObjectName(QStringLiteral("frmEndProgram"));
@@ -48,7 +56,18 @@ void FrmEndProgram::showEvent(QShowEvent* event) {
 }
 
 void FrmEndProgram::activate() {
+  // The waits below block the window thread, so the window must be on the
+  // screen and drawn before they start; a window system that maps windows
+  // asynchronously needs a moment for that.
+  QElapsedTimer waited;
+  waited.start();
+  while (!(windowHandle() != nullptr && windowHandle()->isExposed()) && waited.elapsed() < kExposeWaitMs) {
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
   gDspFormTitle(*this, 0);
+  repaint();
+  QCoreApplication::processEvents();
   gProcTune(1000);
   gProcEndProcess();
   gProcTune(200);
