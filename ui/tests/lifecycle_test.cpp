@@ -284,24 +284,11 @@ TEST_F(InstanceTest, LockLeftByACrashedRunDoesNotBlock) {
   EXPECT_EQ(second.state(), QProcess::Running);
 }
 
-TEST_F(LifecycleTest, LockIsTakenOverFromADeadOwnerInProcess) {
-  // A lock file whose owner has gone, as a crashed run leaves it.
-  {
-    QProcess crashed;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("XDG_RUNTIME_DIR", QString::fromLocal8Bit(std::getenv("XDG_RUNTIME_DIR")));
-    e.insert("QT_QPA_PLATFORM", "offscreen");
-    e.insert("XDG_CONFIG_HOME", QString::fromLocal8Bit(std::getenv("XDG_CONFIG_HOME")));
-    e.insert("TMPDIR", QString::fromLocal8Bit(std::getenv("TMPDIR")));
-    crashed.setProcessEnvironment(e);
-    crashed.start(QStringLiteral(MSIFTER_APP_DIR "/m_sifter"), {});
-    ASSERT_TRUE(crashed.waitForStarted(5000));
-    for (int i = 0; i < 200 && !fs::exists(instanceLockPath()); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    crashed.kill();
-    crashed.waitForFinished(5000);
-  }
+TEST_F(InstanceTest, LockIsTakenOverFromADeadOwnerInProcess) {
+  start(first);
+  ASSERT_TRUE(waitForLock());
+  first.kill();
+  ASSERT_TRUE(first.waitForFinished(5000));
   ASSERT_TRUE(fs::exists(instanceLockPath()));
   EXPECT_NO_THROW(gChkDoubleStarting(true));
   EXPECT_TRUE(recorder.boxes.empty());
