@@ -1,0 +1,129 @@
+#include "engine/mover.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "common/error.h"
+#include "common/ui_services.h"
+#include "engine/file_helpers.h"
+#include "platform/file_transfer.h"
+#include "platform/syscalls.h"
+#include "transfer_helpers.h"
+
+namespace msifter::engine {
+
+namespace {
+
+constexpr int32_t kMaxSameStamp = 99999;
+
+// "YYYYMMDDHHNNSS" of the local time now; formatted once per second.
+class StampClock {
+ public:
+  const std::string& now() {
+    const std::time_t t = platform::syscalls().now();
+    if (t != cachedTime_ || stamp_.empty()) {
+      std::tm tm{};
+      if (!platform::syscalls().localTime(t, tm)) common::fail(common::err::InvalidArgument);
+      char text[64];
+      std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                    tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+      stamp_ = text;
+      cachedTime_ = t;
+    }
+    return stamp_;
+  }
+
+ private:
+  std::time_t cachedTime_ = 0;
+  std::string stamp_;
+};
+
+std::string fixExtension(std::string ext) {
+  // ASCII letters only: the rest of the name's bytes stay as the file system has them.
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return ext == "jpeg" ? "jpg" : ext;
+}
+
+// Waits for the window without letting it freeze.
+void pause500() {
+  for (int slice = 0; slice < 5; ++slice) {
+    gProcSleep(100);
+    common::ui().processEvents();
+  }
+}
+
+// Hands out prefixes; every prefix handed out is used up, also when its
+// name turns out to be taken.
+class PrefixSource {
+ public:
+  explicit PrefixSource(RenameMethod method) : method_(method) {}
+
+  std::string next() {
+    if (method_ == RenameMethod::SerialNumber) {
+      int32_t& serial = runState().serialNumber;
+      const std::string prefix = gGetSpaceString1(std::to_string(serial), 10, "0", 1);
+      serial = serial == INT32_MAX ? 0 : serial + 1;
+      return prefix;
+    }
+    std::string stamp = clock_.now();
+    if (stamp == lastStamp_) {
+      if (sameStampCount_ + 1 >= kMaxSameStamp) {
+        // The counter has run out for this second: the next second starts
+        // it again.
+        while ((stamp = clock_.now()) == lastStamp_) {
+          gProcSleep(5);
+          platform::keepUiAlive();
+        }
+        sameStampCount_ = 0;
+      } else {
+        ++sameStampCount_;
+      }
+    } else {
+      sameStampCount_ = 0;
+    }
+    lastStamp_ = stamp;
+    return stamp + "_" + gGetSpaceString1(std::to_string(sameStampCount_), 5, "0", 1);
+  }
+
+ private:
+  RenameMethod method_;
+  StampClock clock_;
+  std::string lastStamp_;
+  int32_t sameStampCount_ = 0;
+};
+
+}  // namespace
+
+bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options) {
+  return common::guardLog("mMoveFile", false, [&] {
+    const std::string folder = common::gAddBackslash(options.receiveDir);
+    PrefixSource prefixes(options.renameMethod);
+    for (const std::string& source : sources) {
+      std::string ext = gGetFileExt(source);
+      if (options.extFix) ext = fixExtension(ext);
+      // Without an extension the name ends without the dot.
+      const std::string tail = "_" + gGetFileNameOnly(source) + (ext.empty() ? "" : "." + ext);
+
+      // A taken name is never replaced: the next number is tried instead.
+      for (int64_t attempt = 0;; ++attempt) {
+        if (attempt > INT32_MAX) common::fail(common::err::FileExists);
+        const std::string destination = folder + prefixes.next() + tail;
+        bool taken = false;
+        int error = 0;
+        const bool moved = options.copyFiles
+                               ? copyFileChecked(source, destination, &taken, &error)
+                               : moveFileChecked(source, destination, false, &taken, &error);
+        if (moved) break;
+        if (!taken) common::failErrno(error ? error : EIO);
+      }
+      platform::keepUiAlive();
+      if (options.slowly) pause500();
+    }
+    return true;
+  });
+}
+
+}  // namespace msifter::engine

@@ -1,0 +1,135 @@
+#include "engine/run.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "common/error.h"
+#include "common/ui_services.h"
+#include "engine/file_helpers.h"
+#include "engine/mover.h"
+#include "platform/syscalls.h"
+
+namespace msifter::engine {
+
+namespace {
+
+// A number as a text box holds it, rounded to the nearest whole number,
+// a half to the even neighbour.
+double roundedNumber(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t");
+  size_t end = text.find_last_not_of(" \t");
+  if (begin == std::string::npos) common::fail(common::err::TypeMismatch);
+  std::string_view digits(text.data() + begin, end - begin + 1);
+  if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec == std::errc::result_out_of_range) common::fail(common::err::Overflow);
+  if (ec != std::errc() || ptr != digits.data() + digits.size() || !std::isfinite(value))
+    common::fail(common::err::TypeMismatch);
+  return std::nearbyint(value);  // the default rounding mode: half to even
+}
+
+std::string localTimeText(const char* format) {
+  std::tm tm{};
+  if (!platform::syscalls().localTime(platform::syscalls().now(), tm))
+    common::fail(common::err::InvalidArgument);
+  char text[64];
+  std::strftime(text, sizeof text, format, &tm);
+  return text;
+}
+
+// The byte total as the summary writes it: a plain whole number, from 10^15
+// on the exponent form with 15 significant digits ("1.23456789012346E+15").
+std::string byteTotalText(int64_t bytes) {
+  const double value = static_cast<double>(bytes);
+  if (std::fabs(value) < 1e15) return std::to_string(bytes);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.14E", value);
+  std::string s = text;
+  const auto e = s.find('E');
+  std::string mantissa = s.substr(0, e);
+  if (mantissa.find('.') != std::string::npos) {
+    mantissa.erase(mantissa.find_last_not_of('0') + 1);
+    if (mantissa.back() == '.') mantissa.pop_back();
+  }
+  // "E+15", never "E+015"; three digits only when needed.
+  std::string exponent = s.substr(e + 2);
+  exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 2));
+  return mantissa + "E" + s[e + 1] + exponent;
+}
+
+}  // namespace
+
+RunState& runState() {
+  static RunState state;
+  return state;
+}
+
+int64_t kbTextToBytes(const std::string& text) {
+  const double kb = roundedNumber(text);
+  // Beyond 2^53 KB the product no longer fits 64 bits.
+  if (kb < -9007199254740992.0 || kb > 9007199254740991.0) common::fail(common::err::Overflow);
+  return static_cast<int64_t>(kb) * 1024;
+}
+
+int32_t wholeNumberText(const std::string& text) {
+  const double value = roundedNumber(text);
+  if (value < INT32_MIN || value > INT32_MAX) common::fail(common::err::Overflow);
+  return static_cast<int32_t>(value);
+}
+
+std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {
+  return "処理結果： " + std::to_string(files) + " ファイル   " + byteTotalText(bytes) +
+         " バイト   処理時間 " + std::to_string(seconds) + " 秒";
+}
+
+bool gProcess1(ExecuteWindow& window) {
+  return common::guardFatal("gProcess1", [&] {
+    std::string targetList;
+    if (!gGetSettingData_TargetExtension(window, targetList)) common::gProcFatalError("gProcess1", "");
+    TransferOptions options = window.takeSnapshot();
+    options.targetList = targetList;
+
+    RunState& state = runState();
+    std::string scratch;
+    if (!gFindFile(options.serverDir, options.targetList, options.subFolder, &state.lstResult,
+                   window.progressLabel(), true, scratch, options.useMinSize, options.minSizeBytes,
+                   options.useMaxSize, options.maxSizeBytes, options.useCountLimit,
+                   options.countLimit, state.runFileCount, state.runByteTotal, false, false, 0))
+      common::gProcFatalError("gProcess1", "");
+    if (!mMoveFile(state.lstResult, options)) common::gProcFatalError("gProcess1", "");
+    return true;
+  });
+}
+
+void executeCommand(ExecuteWindow& window) {
+  common::guardFatal("cmdExecute_Click", [&] {
+    RunState& state = runState();
+    state.serialNumber = 0;
+    state.lastExecute = localTimeText("%Y/%m/%d %H:%M:%S");
+    state.runFileCount = 0;
+    state.runByteTotal = 0;
+    if (!window.checkSettings()) return;
+
+    window.enterBusyState();
+    common::ui().processEvents();
+    window.saveSettings();
+    state.lstResult.clear();
+
+    const int64_t start = gGetTickCount();
+    gProcess1(window);
+    const int64_t end = gGetTickCount();
+
+    // A monotonic clock never runs back; the guard only keeps a bad reading
+    // from showing a negative time.
+    const int64_t seconds = std::max<int64_t>(0, (end - start) / 1000);
+    window.showSummary(formatSummary(state.runFileCount, state.runByteTotal, seconds));
+    window.leaveBusyState();
+    common::ui().processEvents();
+  });
+}
+
+}  // namespace msifter::engine

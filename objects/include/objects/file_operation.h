@@ -1,0 +1,78 @@
+#pragma once
+// clsFileOperation: one file operation (move, copy, rename, delete, trash)
+// with the shell's option bits, set through Boolean properties.
+//
+// The object reports nothing itself: an operation that was not carried out
+// gives False, and an unexpected failure inside a member (RuntimeFailure)
+// reaches the caller's guard.
+#include <cstdint>
+#include <string>
+
+namespace msifter::objects {
+
+class clsFileOperation {
+ public:
+  static constexpr int32_t FO_MOVE = 1;
+  static constexpr int32_t FO_COPY = 2;
+  static constexpr int32_t FO_DELETE = 3;
+  static constexpr int32_t FO_RENAME = 4;
+  static constexpr int32_t FOF_SILENT = 0x0004;
+  static constexpr int32_t FOF_RENAMEONCOLLISION = 0x0008;
+  static constexpr int32_t FOF_NOCONFIRMATION = 0x0010;
+  static constexpr int32_t FOF_ALLOWUNDO = 0x0040;
+  static constexpr int32_t FOF_SIMPLEPROGRESS = 0x0100;
+  static constexpr int32_t FOF_NOCONFIRMMKDIR = 0x0200;
+
+  clsFileOperation();
+
+  // A source ending in one "/" loses it (only one).
+  bool Delete(const std::string& strFrom);
+  bool Rename(const std::string& strFrom, const std::string& strTo);
+  // A destination ending in "/" is the folder to move into; otherwise it
+  // is the new path. An existing target is never replaced.
+  bool Move(const std::string& strFrom, const std::string& strTo);
+  // Replaces every option bit by FOF_SILENT alone, for good.
+  bool Copy(const std::string& strFrom, const std::string& strTo);
+
+  void Target(int64_t lngNewWindow);
+  int64_t Target() const;
+  bool RespondDialog() const;
+  void RespondDialog(bool booRespond);
+  bool RenameOnCollision() const;
+  void RenameOnCollision(bool booRename);
+  void SimpleProgress(bool booSimple);
+  bool SimpleProgress() const;
+  // Inverted view of FOF_NOCONFIRMMKDIR.
+  bool ConfirmMakeDir() const;
+  void ConfirmMakeDir(bool booMakeDir);
+  // Inverted view of FOF_SILENT.
+  bool ShowDialog() const;
+  void ShowDialog(bool booShowDialog);
+  bool AllowUndo() const;
+  void AllowUndo(bool booUndo);
+  // FOF_SILENT itself; the name is spelled as the program has always had it.
+  bool Sielnt() const;
+  void Sielnt(bool blnSilent);
+
+  // To the user's trash, silently, whatever the option bits say.
+  bool Trash(const std::string& strTarget);
+
+  // Whether the last operation left its source where it was because the
+  // target name was taken (so that a caller can pick another name).
+  bool TargetExisted() const { return targetExisted_; }
+  // The system's reason (errno) when the last operation was not carried
+  // out, 0 after a success.
+  int LastResult() const { return lastResult_; }
+
+ private:
+  bool RunOperation(const std::string& source, const std::string& destination, int32_t function);
+  void setBit(int32_t bit, bool on);
+  bool hasBit(int32_t bit) const { return (flags_ & bit) != 0; }
+
+  int64_t ownerWindow_ = 0;
+  int32_t flags_ = 0;
+  bool targetExisted_ = false;
+  int lastResult_ = 0;
+};
+
+}  // namespace msifter::objects

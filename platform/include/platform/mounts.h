@@ -1,0 +1,47 @@
+#pragma once
+// Mounted file systems: the stand-in for drives on this platform.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace msifter::platform {
+
+struct MountEntry {
+  std::string device;
+  std::string mountPoint;  // no trailing "/" except for "/" itself
+  std::string fsType;
+  std::string options;
+};
+
+// The mount table of this process (/proc/self/mounts), octal escapes
+// ("\040" for a space) decoded. Empty when it cannot be read.
+std::vector<MountEntry> readMounts();
+// Parses the text of a mount table.
+std::vector<MountEntry> parseMounts(const std::string& text);
+
+// The entry whose mount point holds `path` (the longest one); false when
+// none does.
+bool findMount(const std::vector<MountEntry>& mounts, const std::string& path, MountEntry& out);
+
+struct FileSystemStats {
+  uint64_t blockSize = 0;     // fundamental block size (f_frsize)
+  uint64_t ioBlockSize = 0;   // preferred block size (f_bsize)
+  uint64_t totalBlocks = 0;
+  uint64_t freeBlocks = 0;
+  uint64_t maxNameLength = 0;
+  uint64_t fsid = 0;
+};
+// statvfs(); false with errno set on failure.
+bool fileSystemStats(const std::string& path, FileSystemStats& out);
+
+// Whether a folder can be listed: opened and its first entry read.
+// False with errno set when not.
+bool canListFolder(const std::string& path);
+
+// The label of the block device, from /dev/disk/by-label; empty when it has none.
+std::string volumeLabel(const std::string& device);
+
+// Whether the block device holding `path` is removable (sysfs).
+bool isRemovableDevice(const std::string& path);
+
+}  // namespace msifter::platform

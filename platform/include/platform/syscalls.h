@@ -1,0 +1,101 @@
+#pragma once
+// The seam between the program and the operating system's file calls.
+//
+// Everything in platform/ that touches files or clocks calls through
+// syscalls(), so a test can install a subclass that fails one call at the
+// chosen moment (ENOSPC on a write, EACCES on an open, a source that has
+// vanished, EXDEV on a rename) and check that nothing was lost.
+//
+// Each call returns what the POSIX call returns (-1 on failure) and leaves
+// the reason in errno.
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace msifter::platform {
+
+class Syscalls {
+ public:
+  virtual ~Syscalls() = default;
+
+  virtual int open(const char* path, int flags, mode_t mode);
+  virtual int close(int fd);
+  virtual ssize_t read(int fd, void* buffer, size_t count);
+  virtual ssize_t write(int fd, const void* buffer, size_t count);
+  // copy_file_range(2); the caller falls back to read/write on EXDEV,
+  // EINVAL, ENOSYS and EOPNOTSUPP.
+  virtual ssize_t copyFileRange(int inFd, int outFd, size_t count);
+  virtual int fsync(int fd);
+  virtual int fstat(int fd, struct stat* out);
+  virtual int lstat(const char* path, struct stat* out);
+  virtual int stat(const char* path, struct stat* out);
+  virtual int fchmod(int fd, mode_t mode);
+  virtual int fchown(int fd, uid_t owner, gid_t group);
+  virtual int futimens(int fd, const struct timespec times[2]);
+  // renameat2(RENAME_NOREPLACE): fails with EEXIST instead of replacing.
+  virtual int renameNoReplace(const char* from, const char* to);
+  virtual int link(const char* from, const char* to);
+  virtual ssize_t readlink(const char* path, char* buffer, size_t size);
+  virtual int symlink(const char* target, const char* path);
+  virtual int unlink(const char* path);
+  virtual int mkdir(const char* path, mode_t mode);
+  virtual int rmdir(const char* path);
+  virtual int statvfs(const char* path, struct statvfs* out);
+
+  // Clocks: the local wall time (for name stamps) and a monotonic
+  // millisecond counter (for elapsed times).
+  virtual std::time_t now();
+  virtual bool localTime(std::time_t when, std::tm& out);
+  virtual int64_t monotonicMilliseconds();
+};
+
+// The calls in force.
+Syscalls& syscalls();
+// Installs `calls` (nullptr: the real calls again). The caller keeps ownership.
+void setSyscalls(Syscalls* calls);
+
+// Installs a replacement for the lifetime of the object, for tests.
+class ScopedSyscalls {
+ public:
+  explicit ScopedSyscalls(Syscalls& calls) { setSyscalls(&calls); }
+  ~ScopedSyscalls() { setSyscalls(nullptr); }
+  ScopedSyscalls(const ScopedSyscalls&) = delete;
+  ScopedSyscalls& operator=(const ScopedSyscalls&) = delete;
+};
+
+// An open file descriptor, closed through the seam when it goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes now; the result of close() (-1 with errno on failure).
+  int reset();
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace msifter::platform

@@ -1,0 +1,149 @@
+#include "platform/mounts.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "platform/syscalls.h"
+
+namespace msifter::platform {
+
+namespace {
+
+// "\040" and friends: the mount table escapes spaces, tabs, newlines and "\".
+std::string unescape(const std::string& field) {
+  std::string out;
+  out.reserve(field.size());
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+        field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += field[i];
+    }
+  }
+  return out;
+}
+
+std::string readWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  if (::getcwd(cwd, sizeof cwd) == nullptr) return path;
+  return std::string(cwd) + "/" + path;
+}
+
+}  // namespace
+
+std::vector<MountEntry> parseMounts(const std::string& text) {
+  std::vector<MountEntry> mounts;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    MountEntry entry;
+    if (!(fields >> entry.device >> entry.mountPoint >> entry.fsType >> entry.options)) continue;
+    entry.device = unescape(entry.device);
+    entry.mountPoint = unescape(entry.mountPoint);
+    while (entry.mountPoint.size() > 1 && entry.mountPoint.back() == '/') entry.mountPoint.pop_back();
+    mounts.push_back(std::move(entry));
+  }
+  return mounts;
+}
+
+std::vector<MountEntry> readMounts() { return parseMounts(readWhole("/proc/self/mounts")); }
+
+bool findMount(const std::vector<MountEntry>& mounts, const std::string& pathIn, MountEntry& out) {
+  const std::string path = absolute(pathIn);
+  size_t best = 0;
+  bool found = false;
+  // Later entries hide earlier ones at the same point, so ties go to the last.
+  for (const MountEntry& m : mounts) {
+    const std::string& mp = m.mountPoint;
+    const bool holds = mp == "/" || path == mp ||
+                       (path.size() > mp.size() && path.compare(0, mp.size(), mp) == 0 &&
+                        path[mp.size()] == '/');
+    if (holds && (!found || mp.size() >= best)) {
+      best = mp.size();
+      out = m;
+      found = true;
+    }
+  }
+  return found;
+}
+
+bool fileSystemStats(const std::string& path, FileSystemStats& out) {
+  struct statvfs vfs {};
+  if (syscalls().statvfs(path.c_str(), &vfs) != 0) return false;
+  out.blockSize = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+  out.ioBlockSize = vfs.f_bsize;
+  out.totalBlocks = vfs.f_blocks;
+  out.freeBlocks = vfs.f_bfree;
+  out.maxNameLength = vfs.f_namemax;
+  out.fsid = vfs.f_fsid;
+  return true;
+}
+
+bool canListFolder(const std::string& path) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
+  if (!dir) return false;
+  errno = 0;
+  // Even an empty folder yields "." and "..".
+  return ::readdir(dir.get()) != nullptr;
+}
+
+std::string volumeLabel(const std::string& device) {
+  char real[PATH_MAX];
+  if (::realpath(device.c_str(), real) == nullptr) return "";
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("/dev/disk/by-label"), &::closedir);
+  if (!dir) return "";
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (entry->d_name[0] == '.') continue;
+    char target[PATH_MAX];
+    const std::string link = std::string("/dev/disk/by-label/") + entry->d_name;
+    if (::realpath(link.c_str(), target) != nullptr && std::string(target) == real) {
+      // udev writes unsafe characters as \xHH.
+      std::string label;
+      const std::string name = entry->d_name;
+      for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+          label += static_cast<char>(std::strtol(name.substr(i + 2, 2).c_str(), nullptr, 16));
+          i += 3;
+        } else {
+          label += name[i];
+        }
+      }
+      return label;
+    }
+  }
+  return "";
+}
+
+bool isRemovableDevice(const std::string& path) {
+  struct stat st {};
+  if (syscalls().stat(path.c_str(), &st) != 0) return false;
+  const std::string base = "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
+                           std::to_string(minor(st.st_dev));
+  // A partition has no flag of its own; its disk one level up has.
+  for (const char* candidate : {"/removable", "/../removable"}) {
+    const std::string flag = readWhole(base + candidate);
+    if (!flag.empty()) return flag[0] == '1';
+  }
+  return false;
+}
+
+}  // namespace msifter::platform

@@ -1,0 +1,78 @@
+#include "platform/syscalls.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace msifter::platform {
+
+int Syscalls::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int Syscalls::close(int fd) { return ::close(fd); }
+ssize_t Syscalls::read(int fd, void* buffer, size_t count) { return ::read(fd, buffer, count); }
+ssize_t Syscalls::write(int fd, const void* buffer, size_t count) {
+  return ::write(fd, buffer, count);
+}
+ssize_t Syscalls::copyFileRange(int inFd, int outFd, size_t count) {
+  return ::copy_file_range(inFd, nullptr, outFd, nullptr, count, 0);
+}
+int Syscalls::fsync(int fd) { return ::fsync(fd); }
+int Syscalls::fstat(int fd, struct stat* out) { return ::fstat(fd, out); }
+int Syscalls::lstat(const char* path, struct stat* out) { return ::lstat(path, out); }
+int Syscalls::stat(const char* path, struct stat* out) { return ::stat(path, out); }
+int Syscalls::fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int Syscalls::fchown(int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); }
+int Syscalls::futimens(int fd, const struct timespec times[2]) { return ::futimens(fd, times); }
+
+int Syscalls::renameNoReplace(const char* from, const char* to) {
+  const int rc = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+  if (rc == 0 || (errno != EINVAL && errno != ENOSYS)) return rc;
+  // File systems without the flag: a hard link cannot replace either.
+  if (::link(from, to) != 0) return -1;
+  if (::unlink(from) != 0) {
+    const int saved = errno;
+    ::unlink(to);
+    errno = saved;
+    return -1;
+  }
+  return 0;
+}
+
+int Syscalls::link(const char* from, const char* to) { return ::link(from, to); }
+ssize_t Syscalls::readlink(const char* path, char* buffer, size_t size) {
+  return ::readlink(path, buffer, size);
+}
+int Syscalls::symlink(const char* target, const char* path) { return ::symlink(target, path); }
+int Syscalls::unlink(const char* path) { return ::unlink(path); }
+int Syscalls::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+int Syscalls::rmdir(const char* path) { return ::rmdir(path); }
+int Syscalls::statvfs(const char* path, struct statvfs* out) { return ::statvfs(path, out); }
+
+std::time_t Syscalls::now() { return std::time(nullptr); }
+
+bool Syscalls::localTime(std::time_t when, std::tm& out) {
+  return ::localtime_r(&when, &out) != nullptr;
+}
+
+int64_t Syscalls::monotonicMilliseconds() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+namespace {
+Syscalls realCalls;
+Syscalls* current = &realCalls;
+}  // namespace
+
+Syscalls& syscalls() { return *current; }
+void setSyscalls(Syscalls* calls) { current = calls ? calls : &realCalls; }
+
+int UniqueFd::reset() {
+  if (fd_ < 0) return 0;
+  const int fd = release();
+  return syscalls().close(fd);
+}
+
+}  // namespace msifter::platform

@@ -1,0 +1,441 @@
+#include "platform/file_transfer.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "platform/syscalls.h"
+#include "recording_ui.h"
+#include "temp_env.h"
+
+namespace msifter::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Entries of a folder other than the given names: leftovers of a transfer.
+std::vector<std::string> entriesOf(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void setModified(const fs::path& path, time_t seconds) {
+  const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+time_t modified(const fs::path& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0);
+  return st.st_mtim.tv_sec;
+}
+
+// Fails one kind of call with a chosen errno.
+enum class Step {
+  None, RenameFirst, RenameSecond, CopyData, Write, OpenSource, OpenTemp, Fsync, FsyncFolder, Futimens, UnlinkSource
+};
+
+class FaultyCalls : public Syscalls {
+ public:
+  Step step = Step::None;
+  int error = 0;
+  std::string source;  // the path the source-related steps look at
+  bool noKernelCopy = false;
+  int renames = 0;
+
+  int renameNoReplace(const char* from, const char* to) override {
+    ++renames;
+    if ((step == Step::RenameFirst && renames == 1) || (step == Step::RenameSecond && renames == 2))
+      return failWith();
+    return Syscalls::renameNoReplace(from, to);
+  }
+  ssize_t copyFileRange(int in, int out, size_t count) override {
+    if (step == Step::CopyData) return failWith();
+    if (noKernelCopy) {
+      errno = ENOSYS;
+      return -1;
+    }
+    return Syscalls::copyFileRange(in, out, count);
+  }
+  ssize_t write(int fd, const void* buffer, size_t count) override {
+    if (step == Step::Write) return failWith();
+    return Syscalls::write(fd, buffer, count);
+  }
+  int open(const char* path, int flags, mode_t mode) override {
+    if (step == Step::OpenSource && path == source) return failWith();
+    if (step == Step::OpenTemp && (flags & O_CREAT)) return failWith();
+    return Syscalls::open(path, flags, mode);
+  }
+  int fsync(int fd) override {
+    struct stat st {};
+    if (step == Step::Fsync || (step == Step::FsyncFolder && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)))
+      return failWith();
+    return Syscalls::fsync(fd);
+  }
+  int futimens(int fd, const struct timespec t[2]) override {
+    return step == Step::Futimens ? failWith() : Syscalls::futimens(fd, t);
+  }
+  int unlink(const char* path) override {
+    if (step == Step::UnlinkSource && path == source) return failWith();
+    return Syscalls::unlink(path);
+  }
+
+ private:
+  int failWith() {
+    errno = error;
+    return -1;
+  }
+};
+
+class FileTransferTest : public ::testing::Test {
+ protected:
+  testing::TempEnv env;
+  testing::RecordingUi ui;
+  fs::path src = env.root() / "src";
+  fs::path dst = env.root() / "dst";
+  void SetUp() override {
+    fs::create_directories(src);
+    fs::create_directories(dst);
+  }
+};
+
+TEST_F(FileTransferTest, MoveWithinOneFileSystemRefusesATakenName) {
+  writeText(src / "a.jpg", "new");
+  writeText(dst / "a.jpg", "old");
+  const TransferResult r = moveFile(src / "a.jpg", dst / "a.jpg");
+  EXPECT_EQ(r.status, TransferStatus::TargetExists);
+  EXPECT_EQ(readText(dst / "a.jpg"), "old");
+  EXPECT_EQ(readText(src / "a.jpg"), "new");
+
+  EXPECT_TRUE(moveFile(src / "a.jpg", dst / "b.jpg").done());
+  EXPECT_FALSE(fs::exists(src / "a.jpg"));
+  EXPECT_EQ(readText(dst / "b.jpg"), "new");
+}
+
+TEST_F(FileTransferTest, MissingSourceFailsAndCreatesNothing) {
+  const TransferResult r = moveFile(src / "gone.jpg", dst / "x.jpg");
+  EXPECT_EQ(r.status, TransferStatus::Failed);
+  EXPECT_EQ(r.error, ENOENT);
+  EXPECT_TRUE(entriesOf(dst).empty());
+}
+
+TEST_F(FileTransferTest, CopyKeepsSourceModeAndModificationTime) {
+  writeText(src / "a.jpg", std::string(300000, 'z'));
+  fs::permissions(src / "a.jpg", fs::perms::owner_read | fs::perms::group_read);
+  setModified(src / "a.jpg", 1034674200);
+  ASSERT_TRUE(copyFile(src / "a.jpg", dst / "c.jpg").done());
+  EXPECT_EQ(readText(src / "a.jpg"), std::string(300000, 'z'));
+  EXPECT_EQ(readText(dst / "c.jpg"), std::string(300000, 'z'));
+  EXPECT_EQ(modified(dst / "c.jpg"), 1034674200);
+  EXPECT_EQ(fs::status(dst / "c.jpg").permissions(), fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(entriesOf(dst), std::vector<std::string>{"c.jpg"});
+
+  // The same name again is refused and leaves no temporary file behind.
+  EXPECT_EQ(copyFile(src / "a.jpg", dst / "c.jpg").status, TransferStatus::TargetExists);
+  EXPECT_EQ(entriesOf(dst), std::vector<std::string>{"c.jpg"});
+}
+
+TEST_F(FileTransferTest, CopyWithoutKernelCopyUsesReadAndWrite) {
+  FaultyCalls calls;
+  calls.noKernelCopy = true;
+  ScopedSyscalls scoped(calls);
+  writeText(src / "a.bin", std::string(700000, 'q'));
+  ASSERT_TRUE(copyFile(src / "a.bin", dst / "a.bin").done());
+  EXPECT_EQ(readText(dst / "a.bin"), std::string(700000, 'q'));
+}
+
+// Each failing step of the copy path: the source is untouched, the
+// destination holds nothing (no partial file, no temporary name).
+TEST_F(FileTransferTest, CopyFailuresLeaveNothingBehind) {
+  struct Case {
+    Step step;
+    int error;
+    bool noKernelCopy;
+  };
+  const Case cases[] = {{Step::CopyData, ENOSPC, false}, {Step::Write, ENOSPC, true},
+                        {Step::OpenTemp, EACCES, false}, {Step::OpenSource, ENOENT, false},
+                        {Step::Futimens, EPERM, false},  {Step::RenameFirst, EACCES, false}};
+  writeText(src / "a.jpg", "photo");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.step));
+    FaultyCalls calls;
+    calls.step = c.step;
+    calls.error = c.error;
+    calls.noKernelCopy = c.noKernelCopy;
+    calls.source = (src / "a.jpg").string();
+    ScopedSyscalls scoped(calls);
+    const TransferResult r = copyFile(src / "a.jpg", dst / "a.jpg");
+    EXPECT_EQ(r.status, TransferStatus::Failed);
+    EXPECT_EQ(r.error, c.error);
+    EXPECT_EQ(readText(src / "a.jpg"), "photo");
+    EXPECT_TRUE(entriesOf(dst).empty());
+  }
+}
+
+// A folder on another file system than the build folder, or nothing.
+std::optional<fs::path> otherFileSystemRoot(const fs::path& here) {
+  struct stat hereStat {};
+  if (::stat(here.c_str(), &hereStat) != 0) return std::nullopt;
+  for (const char* candidate : {"/dev/shm", "/run/user", "/tmp"}) {
+    struct stat st {};
+    if (::stat(candidate, &st) == 0 && S_ISDIR(st.st_mode) && st.st_dev != hereStat.st_dev &&
+        ::access(candidate, W_OK) == 0)
+      return fs::path(candidate);
+  }
+  return std::nullopt;
+}
+
+class CrossFileSystemTest : public ::testing::Test {
+ protected:
+  testing::TempEnv env;
+  fs::path local;  // in the build folder
+  fs::path remote;
+  void SetUp() override {
+    const auto other = otherFileSystemRoot(fs::current_path());
+    if (!other) GTEST_SKIP() << "no second file system beside the build folder";
+    local = fs::current_path() / ("xfs-test-" + std::to_string(::getpid()));
+    remote = *other / ("msifter-xfs-" + std::to_string(::getpid()));
+    fs::create_directories(local);
+    fs::create_directories(remote);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!local.empty()) fs::remove_all(local, ec);
+    if (!remote.empty()) fs::remove_all(remote, ec);
+  }
+};
+
+TEST_F(CrossFileSystemTest, MoveBetweenFileSystemsKeepsContentTimeAndMode) {
+  writeText(remote / "a.jpg", std::string(1 << 20, 'm'));
+  fs::permissions(remote / "a.jpg", fs::perms::owner_read | fs::perms::owner_write);
+  setModified(remote / "a.jpg", 1034674200);
+  ASSERT_TRUE(moveFile(remote / "a.jpg", local / "b.jpg").done());
+  EXPECT_FALSE(fs::exists(remote / "a.jpg"));
+  EXPECT_EQ(readText(local / "b.jpg"), std::string(1 << 20, 'm'));
+  EXPECT_EQ(modified(local / "b.jpg"), 1034674200);
+  EXPECT_EQ(fs::status(local / "b.jpg").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(entriesOf(local), std::vector<std::string>{"b.jpg"});
+
+  // And back, onto a taken name: refused before anything is copied.
+  writeText(remote / "b.jpg", "other");
+  EXPECT_EQ(moveFile(local / "b.jpg", remote / "b.jpg").status, TransferStatus::TargetExists);
+  EXPECT_EQ(readText(remote / "b.jpg"), "other");
+  EXPECT_TRUE(fs::exists(local / "b.jpg"));
+}
+
+TEST_F(CrossFileSystemTest, LinksAndPipesBetweenFileSystems) {
+  writeText(remote / "target.jpg", "t");
+  fs::create_symlink(remote / "target.jpg", remote / "link.jpg");
+  ASSERT_TRUE(moveFile(remote / "link.jpg", local / "link.jpg").done());
+  EXPECT_TRUE(fs::is_symlink(local / "link.jpg"));
+  EXPECT_EQ(fs::read_symlink(local / "link.jpg"), remote / "target.jpg");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(remote / "link.jpg")));
+
+  // A pipe is not copied (and does not stall the move); it stays.
+  ASSERT_EQ(::mkfifo((remote / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(moveFile(remote / "pipe", local / "pipe").status, TransferStatus::Failed);
+  EXPECT_TRUE(fs::is_fifo(remote / "pipe"));
+  EXPECT_EQ(entriesOf(local), std::vector<std::string>{"link.jpg"});
+}
+
+TEST_F(CrossFileSystemTest, FoldersMoveBetweenFileSystems) {
+  writeText(remote / "album/a.jpg", "a");
+  writeText(remote / "album/sub/b.jpg", std::string(100000, 'b'));
+  {
+    FaultyCalls calls;
+    calls.step = Step::CopyData;
+    calls.error = ENOSPC;
+    ScopedSyscalls scoped(calls);
+    EXPECT_EQ(moveFile(remote / "album", local / "album").error, ENOSPC);
+    EXPECT_TRUE(entriesOf(local).empty());
+    EXPECT_EQ(readText(remote / "album/a.jpg"), "a");
+  }
+  ASSERT_TRUE(moveFile(remote / "album", local / "album").done());
+  EXPECT_EQ(readText(local / "album/a.jpg"), "a");
+  EXPECT_EQ(readText(local / "album/sub/b.jpg"), std::string(100000, 'b'));
+  EXPECT_FALSE(fs::exists(remote / "album"));
+}
+
+// Each step of the path between file systems failing: the source stays
+// whole and no partial copy is left anywhere.
+TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
+  struct Case {
+    Step step;
+    int error;
+    bool noKernelCopy;
+  };
+  const Case cases[] = {{Step::CopyData, ENOSPC, false},  {Step::Write, ENOSPC, true},
+                        {Step::OpenTemp, EACCES, false},  {Step::OpenSource, ENOENT, false},
+                        {Step::Fsync, EIO, false},        {Step::FsyncFolder, EIO, false},
+                        {Step::Futimens, EPERM, false},
+                        {Step::RenameSecond, EXDEV, false}, {Step::UnlinkSource, EACCES, false}};
+  const std::string content(200000, 'c');
+  writeText(remote / "a.jpg", content);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.step));
+    FaultyCalls calls;
+    calls.step = c.step;
+    calls.error = c.error;
+    calls.noKernelCopy = c.noKernelCopy;
+    calls.source = (remote / "a.jpg").string();
+    ScopedSyscalls scoped(calls);
+    const TransferResult r = moveFile(remote / "a.jpg", local / "a.jpg");
+    EXPECT_EQ(r.status, TransferStatus::Failed);
+    EXPECT_EQ(r.error, c.error);
+    EXPECT_EQ(readText(remote / "a.jpg"), content);
+    EXPECT_TRUE(entriesOf(local).empty());
+  }
+}
+
+TEST_F(FileTransferTest, InjectedCrossDeviceRenameTakesTheCopyPath) {
+  FaultyCalls calls;
+  calls.step = Step::RenameFirst;
+  calls.error = EXDEV;
+  ScopedSyscalls scoped(calls);
+  writeText(src / "a.jpg", "photo");
+  setModified(src / "a.jpg", 1034674200);
+  ASSERT_TRUE(moveFile(src / "a.jpg", dst / "a.jpg").done());
+  EXPECT_FALSE(fs::exists(src / "a.jpg"));
+  EXPECT_EQ(readText(dst / "a.jpg"), "photo");
+  EXPECT_EQ(modified(dst / "a.jpg"), 1034674200);
+}
+
+TEST_F(FileTransferTest, SourceVanishingAfterTheCopyKeepsTheCopy) {
+  writeText(src / "a.jpg", "photo");
+  // The first unlink of the source fails as if somebody had removed it.
+  struct Vanishing : FaultyCalls {
+    int unlink(const char* path) override {
+      if (path == source) {
+        Syscalls::unlink(path);
+        errno = ENOENT;
+        return -1;
+      }
+      return FaultyCalls::unlink(path);
+    }
+  } vanishing;
+  vanishing.step = Step::RenameFirst;
+  vanishing.error = EXDEV;
+  vanishing.source = (src / "a.jpg").string();
+  ScopedSyscalls scoped(vanishing);
+  ASSERT_TRUE(moveFile(src / "a.jpg", dst / "a.jpg").done());
+  EXPECT_EQ(readText(dst / "a.jpg"), "photo");
+}
+
+TEST_F(FileTransferTest, CopyFollowsLinksAndKeepsDanglingOnesAsLinks) {
+  writeText(src / "target.jpg", "t");
+  fs::create_symlink(src / "target.jpg", src / "link.jpg");
+  fs::create_symlink(src / "nowhere.jpg", src / "dangling.jpg");
+  ASSERT_TRUE(copyFile(src / "link.jpg", dst / "a.jpg").done());
+  EXPECT_FALSE(fs::is_symlink(dst / "a.jpg"));
+  EXPECT_EQ(readText(dst / "a.jpg"), "t");
+  ASSERT_TRUE(copyFile(src / "dangling.jpg", dst / "b.jpg").done());
+  EXPECT_EQ(fs::read_symlink(dst / "b.jpg"), src / "nowhere.jpg");
+  ASSERT_EQ(::mkfifo((src / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(copyFile(src / "pipe", dst / "pipe").status, TransferStatus::Failed);
+  EXPECT_EQ(entriesOf(dst), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+}
+
+TEST_F(FileTransferTest, FoldersAreCopiedWholeOrNotAtAll) {
+  writeText(src / "album/a.jpg", "a");
+  writeText(src / "album/sub/b.jpg", "b");
+  fs::create_symlink("a.jpg", src / "album/link.jpg");
+  setModified(src / "album/a.jpg", 1034674200);
+  ASSERT_EQ(fileOperation(FileFunction::Copy, src.string() + "/album/", dst.string() + "/", 0), 0);
+  EXPECT_EQ(readText(dst / "album/a.jpg"), "a");
+  EXPECT_EQ(readText(dst / "album/sub/b.jpg"), "b");
+  EXPECT_EQ(fs::read_symlink(dst / "album/link.jpg"), "a.jpg");
+  EXPECT_EQ(modified(dst / "album/a.jpg"), 1034674200);
+  EXPECT_EQ(readText(src / "album/sub/b.jpg"), "b");
+  EXPECT_EQ(fileOperation(FileFunction::Copy, src / "album", dst / "album", 0), EEXIST);
+
+  FaultyCalls calls;
+  calls.step = Step::CopyData;
+  calls.error = ENOSPC;
+  ScopedSyscalls scoped(calls);
+  EXPECT_EQ(copyFile(src / "album", dst / "album2").error, ENOSPC);
+  EXPECT_EQ(entriesOf(dst), std::vector<std::string>{"album"});
+}
+
+TEST_F(FileTransferTest, OperationRulesWhereTheShellWouldAsk) {
+  writeText(src / "a.jpg", "new");
+  writeText(dst / "a.jpg", "old");
+  FileOperationReport report;
+  // Nobody answers: the taken name is kept, whatever the flags say.
+  EXPECT_EQ(fileOperation(FileFunction::Move, src / "a.jpg", dst / "a.jpg", fof::NoConfirmation, &report),
+            EEXIST);
+  EXPECT_TRUE(report.targetExisted);
+  EXPECT_EQ(readText(dst / "a.jpg"), "old");
+
+  EXPECT_EQ(fileOperation(FileFunction::Copy, src / "a.jpg", dst.string() + "/", fof::RenameOnCollision,
+                          &report),
+            0);
+  EXPECT_EQ(report.finalPath, (dst / "a (2).jpg").string());
+  EXPECT_EQ(readText(dst / "a (2).jpg"), "new");
+
+  // A missing folder is made only when no question would be asked.
+  EXPECT_EQ(fileOperation(FileFunction::Move, src / "a.jpg", dst / "sub/deeper/a.jpg", fof::Silent), ENOENT);
+  EXPECT_FALSE(fs::exists(dst / "sub"));
+  EXPECT_EQ(fileOperation(FileFunction::Move, src / "a.jpg", dst / "sub/deeper/a.jpg", fof::NoConfirmMkdir), 0);
+  EXPECT_EQ(readText(dst / "sub/deeper/a.jpg"), "new");
+
+  EXPECT_EQ(fileOperation(FileFunction::Rename, dst / "sub/deeper/a.jpg", dst / "sub/deeper/b.jpg", 0), 0);
+  EXPECT_EQ(fileOperation(FileFunction::Delete, dst / "sub/", "", 0), 0);
+  EXPECT_FALSE(fs::exists(dst / "sub"));
+
+  // Deleting a link to a folder, even written with a separator, spares the folder.
+  writeText(src / "keep/inside.txt", "inside");
+  fs::create_directory_symlink(src / "keep", dst / "link");
+  EXPECT_EQ(fileOperation(FileFunction::Delete, dst.string() + "/link/", "", 0), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dst / "link")));
+  EXPECT_EQ(readText(src / "keep/inside.txt"), "inside");
+}
+
+TEST_F(FileTransferTest, TrashFollowsTheFreedesktopLayout) {
+  env.setVar("XDG_DATA_HOME", (env.root() / "data").string());
+  writeText(src / "a b.jpg", "photo");
+  writeText(src / "again/a b.jpg", "second");
+  ASSERT_TRUE(moveToTrash(src / "a b.jpg"));
+  ASSERT_TRUE(moveToTrash(src / "again/a b.jpg"));
+  const fs::path trash = env.root() / "data/Trash";
+  EXPECT_EQ(readText(trash / "files/a b.jpg"), "photo");
+  EXPECT_EQ(readText(trash / "files/a b.jpg.2"), "second");
+  const std::string info = readText(trash / "info/a b.jpg.trashinfo");
+  EXPECT_EQ(info.rfind("[Trash Info]\nPath=", 0), 0u);
+  EXPECT_NE(info.find("/src/a%20b.jpg\nDeletionDate="), std::string::npos);
+  EXPECT_FALSE(moveToTrash(src / "missing"));
+}
+
+TEST_F(FileTransferTest, LongCopiesKeepTheWindowPainted) {
+  struct SlowClock : Syscalls {
+    int64_t t = 0;
+    int64_t monotonicMilliseconds() override { return t += 150; }
+  } clock;
+  ScopedSyscalls scoped(clock);
+  writeText(src / "big.bin", std::string(20u << 20, 'b'));
+  ASSERT_TRUE(copyFile(src / "big.bin", dst / "big.bin").done());
+  EXPECT_GE(ui.eventPasses, 2);
+}
+
+}  // namespace
+}  // namespace msifter::platform
