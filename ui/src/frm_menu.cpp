@@ -176,8 +176,6 @@ void FrmMenu::buildControls() {
   // The check box is the group's title: it covers the frame line behind it.
   graphics->setFont(gothicFont(9));
   graphics->setAutoFillBackground(true);
-  graphics->adjustSize();
-  graphics->resize(graphics->width(), twips(315));
   struct TypeBox {
     Check which;
     const char* name;

@@ -122,8 +122,7 @@ TEST(FrmMenuLayout, GraphicsBoxIsTheTitleOfItsFrame) {
   EXPECT_TRUE(graphics->isChecked());
   EXPECT_FALSE(graphics->isEnabled());
   // On the frame's top edge, in the place of the (blank) caption.
-  EXPECT_EQ(graphics->pos(), QPoint(12, 0));
-  EXPECT_EQ(graphics->height(), 21);
+  EXPECT_EQ(graphics->geometry(), QRect(12, 0, 135, 21));
   EXPECT_TRUE(graphics->autoFillBackground());
   EXPECT_EQ(window.findChild<QGroupBox*>("Frame4")->font().family().toStdString(), "ＭＳ Ｐゴシック");
 }
