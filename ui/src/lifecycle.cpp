@@ -11,6 +11,8 @@
 #include "common/msg.h"
 #include "common/ui_services.h"
 #include "engine/file_helpers.h"
+#include "settings/registry.h"
+#include "settings/settings_store.h"
 #include "ui/frm_about.h"
 #include "ui/frm_end_program.h"
 #include "ui/frm_menu.h"
@@ -88,6 +90,10 @@ std::string startupFailureText() {
 }
 
 void Main() {
+  // The error report's probes read through the settings store, and the
+  // folder checks before a run use the engine's own folder test.
+  common::setProbeReader(&settings::probeRegValue);
+  settings::setFolderTest(&engine::gChkDirExists);
   common::guardFatal("main", [&] {
     gChkDoubleStarting(false);
     common::gblnNoErrDialog = true;

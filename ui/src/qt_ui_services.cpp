@@ -83,9 +83,12 @@ QtUiServices::~QtUiServices() { common::setUi(nullptr); }
 
 int QtUiServices::messageBox(const std::string& text, int style, const std::string& title) {
   return onGuiThread(QCoreApplication::instance(), [&] {
+    // The program's texts break their lines with CR LF; a label wants LF alone.
+    QString prompt = QString::fromUtf8(text.c_str());
+    prompt.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(iconForStyle(style),
-                    QString::fromUtf8(title.empty() ? common::kAppTitle : title.c_str()),
-                    QString::fromUtf8(text.c_str()), buttonsForStyle(style));
+                    QString::fromUtf8(title.empty() ? common::kAppTitle : title.c_str()), prompt,
+                    buttonsForStyle(style));
     box.setDefaultButton(defaultButtonForStyle(style));
     // The escape key answers with the box's cancel button, or with OK when
     // OK is its only button.
