@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev
   libsqlcipher-dev sqlcipher
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth imagemagick fonts-ipafont-gothic
+  xvfb xauth imagemagick fonts-ipafont-gothic openbox qt6-translations-l10n xdg-utils
   desktop-file-utils appstream hyperfine file time
   librsvg2-bin libx11-dev dpkg-dev man-db
 )

@@ -1,0 +1,175 @@
+#include "ui/lifecycle.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <cstdlib>
+#include <memory>
+
+#include "common/app.h"
+#include "common/error.h"
+#include "common/msg.h"
+#include "common/ui_services.h"
+#include "engine/file_helpers.h"
+#include "settings/registry.h"
+#include "settings/settings_store.h"
+#include "ui/frm_about.h"
+#include "ui/frm_end_program.h"
+#include "ui/frm_menu.h"
+
+namespace msifter::ui {
+
+namespace {
+
+std::unique_ptr<QLockFile>& instanceLock() {
+  static std::unique_ptr<QLockFile> lock;
+  return lock;
+}
+
+// Each window object lives in its owner slot until it is destroyed; the
+// reference is what the rest of the program sees, and an unload clears it.
+struct FormSlots {
+  std::unique_ptr<FrmMenu> menuOwner;
+  std::unique_ptr<FrmAbout> aboutOwner;
+  std::unique_ptr<FrmEndProgram> endOwner;
+  FrmMenu* menu = nullptr;
+  FrmAbout* about = nullptr;
+  FrmEndProgram* end = nullptr;
+};
+
+FormSlots& forms() {
+  static FormSlots held;
+  return held;
+}
+
+constexpr int kExitFailure = 1;
+
+}  // namespace
+
+std::string instanceLockPath() {
+  QString folder;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0' &&
+                                                              QFileInfo(QString::fromLocal8Bit(runtime)).isDir()) {
+    folder = QString::fromLocal8Bit(runtime);
+  } else {
+    folder = QDir::tempPath();
+  }
+  return QFile::encodeName(folder + QStringLiteral("/") + QString::fromUtf8(common::kAppTitle) +
+                           QStringLiteral(".lock"))
+      .toStdString();
+}
+
+void releaseInstanceLock() {
+  auto& lock = instanceLock();
+  if (lock) lock->unlock();
+  lock.reset();
+}
+
+void gChkDoubleStarting(bool showMessage) {
+  common::guardLog("gChkDoubleStarting", false, [&] {
+    common::clearError();
+    auto& lock = instanceLock();
+    if (lock && lock->isLocked()) return true;
+    lock = std::make_unique<QLockFile>(QFile::decodeName(instanceLockPath().c_str()));
+    // The lock is held for the program's whole life, so it never goes stale
+    // by age; a lock whose owner has died is taken over by tryLock.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) return true;
+    lock.reset();
+    if (showMessage) common::ui().messageBox("既に起動されています", common::mb::OkOnly, "");
+    common::ui().endProgram(0);
+    return false;  // not reached: the end does not return
+  });
+}
+
+std::string startupFailureText() {
+  const std::string crlf = "\r\n";
+  return crlf + "回避不可能なエラーが発生しました｡" + crlf + "「" + common::kAppTitle + "」を終了します。" + crlf +
+         "このアプリケーションの作者にエラー報告を" + crlf + "して頂けると有り難いです｡" + crlf +
+         "報告方法は「説明書」に記載してあります。" + crlf;
+}
+
+void Main() {
+  // The error report's probes read through the settings store, and the
+  // folder checks before a run use the engine's own folder test.
+  common::setProbeReader(&settings::probeRegValue);
+  settings::setFolderTest(&engine::gChkDirExists);
+  common::guardFatal("main", [&] {
+    gChkDoubleStarting(false);
+    common::gblnNoErrDialog = true;
+    const std::string failureText = startupFailureText();
+    if (!common::gMsgInit(common::messageDatabasePath(), common::kMsgPassword)) {
+      common::ui().messageBox(std::string(kMissingDatabaseMessage) + failureText,
+                              common::mb::OkOnly | common::mb::Critical, "");
+      common::gProcError("Main", kMissingDatabaseLogDetail);
+      common::ui().endProcessing();
+      common::ui().endProgram(kExitFailure);
+    }
+    auto& held = forms();
+    held.menuOwner = std::make_unique<FrmMenu>();
+    held.menu = held.menuOwner.get();
+    if (!gDspForm(*held.menu, 0, 0, 0)) common::gProcFatalError("main", "");
+    common::ui().processEvents();
+  });
+}
+
+FrmMenu* frmMenu() { return forms().menu; }
+FrmAbout* frmAbout() { return forms().about; }
+FrmEndProgram* frmEndProgram() { return forms().end; }
+
+FrmAbout& loadAboutForm() {
+  auto& held = forms();
+  if (held.about == nullptr) {
+    held.aboutOwner = std::make_unique<FrmAbout>();
+    held.about = held.aboutOwner.get();
+  }
+  return *held.about;
+}
+
+void clearFormReference(const void* form) {
+  auto& held = forms();
+  if (held.menu == form) held.menu = nullptr;
+  if (held.about == form) held.about = nullptr;
+  if (held.end == form) held.end = nullptr;
+}
+
+void destroyForms() {
+  auto& held = forms();
+  held.menu = nullptr;
+  held.about = nullptr;
+  held.end = nullptr;
+  held.endOwner.reset();
+  held.aboutOwner.reset();
+  held.menuOwner.reset();
+}
+
+bool gProcEndProgram() {
+  const bool shown = common::guardLog("gProcEndProgram", false, [&] {
+    auto& held = forms();
+    held.endOwner = std::make_unique<FrmEndProgram>();
+    held.end = held.endOwner.get();
+    if (gDspForm(*held.end, 0, 1, 0)) return true;
+    common::gProcError("gProcEndProgram", "");
+    common::ui().endProgram(kExitFailure);
+    return false;  // not reached: the end does not return
+  });
+  // A failure inside has been reported by the guard; the end comes at once.
+  if (!shown) common::ui().endProgram(kExitFailure);
+  return true;
+}
+
+bool gProcEndProcess() {
+  // This program has no end work of its own.
+  return common::guardFatal("gProcEndProcess", [] { return true; });
+}
+
+bool gProcTune(int32_t milliseconds) {
+  return common::guardLog("gProcTune", false, [&] {
+    common::ui().processEvents();
+    if (engine::gProcSleep(milliseconds)) return true;
+    common::gProcError("gProcTune", "");
+    return false;
+  });
+}
+
+}  // namespace msifter::ui

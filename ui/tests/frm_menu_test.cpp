@@ -1,0 +1,360 @@
+// The main window at work: loading the saved options, the enable rules, the
+// checks before a run, and whole runs over a temporary tree.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "engine/run.h"
+#include "settings/settings_store.h"
+#include "ui/frm_menu.h"
+#include "ui/forms.h"
+#include "window_test_support.h"
+
+namespace msifter::ui::testing {
+namespace {
+
+using settings::Check;
+using settings::FolderLabel;
+using settings::Text;
+
+std::vector<std::string> listEntries(FrmMenu& window) {
+  std::vector<std::string> entries;
+  auto* list = window.findChild<QListWidget*>("lstResult");
+  for (int i = 0; i < list->count(); ++i) entries.push_back(list->item(i)->text().toStdString());
+  return entries;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class FrmMenuTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    window.load();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  }
+
+  // A window ready to run: both folders set, every file type, nothing else.
+  void prepareRun(const fs::path& source, const fs::path& destination) {
+    window.setCaption(FolderLabel::ServerDir, source.string());
+    window.setCaption(FolderLabel::ReceiveDir, destination.string());
+    window.setValue(Check::AllFile, 1);
+    window.targetType_Click();
+    window.setValue(Check::SubFolder, 1);
+    window.select(settings::Option::SerialNum);
+  }
+
+  QCheckBox* box(const char* name) { return window.findChild<QCheckBox*>(name); }
+
+  FrmMenu window;
+};
+
+TEST_F(FrmMenuTest, FirstStartShowsTheDefaultsWithoutAMessage) {
+  EXPECT_TRUE(recorder.boxes.empty());
+  EXPECT_EQ(window.windowTitle().toStdString(), "m_sifter     ファイル検索移動プログラム");
+  EXPECT_EQ(window.caption(FolderLabel::ServerDir), "");
+  EXPECT_EQ(window.caption(FolderLabel::ReceiveDir), "");
+  for (const Check check : {Check::SubFolder, Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize,
+                            Check::Slowly, Check::Copy, Check::AllFile, Check::Graphics, Check::BMP, Check::GIF,
+                            Check::TIFF, Check::JPG, Check::PNG, Check::PCD, Check::Other, Check::ExtFix}) {
+    EXPECT_EQ(window.value(check), 0) << static_cast<int>(check);
+  }
+  EXPECT_EQ(window.text(Text::LimitCount), "0");
+  EXPECT_EQ(window.text(Text::LimitMinSize), "0");
+  EXPECT_EQ(window.text(Text::LimitMaxSize), "0");
+  EXPECT_TRUE(window.isSelected(settings::Option::DateNum));
+}
+
+TEST_F(FrmMenuTest, LoadShowsWhatTheLastRunSaved) {
+  const fs::path source = env.root() / "photos";
+  window.setCaption(FolderLabel::ServerDir, source.string());
+  window.setCaption(FolderLabel::ReceiveDir, "/nowhere/sorted");
+  for (const Check check : {Check::LimitCount, Check::LimitMaxSize, Check::Copy, Check::Graphics, Check::GIF,
+                            Check::PCD, Check::Other, Check::ExtFix}) {
+    window.setValue(check, 1);
+  }
+  window.setText(Text::LimitCount, "25");
+  window.setText(Text::LimitMinSize, "3");
+  window.setText(Text::LimitMaxSize, "900");
+  window.setText(Text::Other, ".raw;.nef");
+  window.select(settings::Option::SerialNum);
+  engine::runState().lastExecute = "2024/03/15 09:30:00";  // as Execute notes it before saving
+  window.saveSettings();
+
+  FrmMenu reloaded;
+  reloaded.load();
+  EXPECT_TRUE(recorder.boxes.empty()) << recorder.boxes[0].text;
+  EXPECT_EQ(reloaded.caption(FolderLabel::ServerDir), source.string());
+  EXPECT_EQ(reloaded.findChild<QLabel*>("lblServerDir")->text().toStdString(), source.string());
+  EXPECT_EQ(reloaded.caption(FolderLabel::ReceiveDir), "/nowhere/sorted");
+  for (const Check check : {Check::LimitCount, Check::LimitMaxSize, Check::Copy, Check::Graphics, Check::GIF,
+                            Check::PCD, Check::Other, Check::ExtFix}) {
+    EXPECT_EQ(reloaded.value(check), 1) << static_cast<int>(check);
+  }
+  for (const Check check : {Check::SubFolder, Check::LimitMinSize, Check::Slowly, Check::AllFile, Check::BMP,
+                            Check::JPG, Check::TIFF, Check::PNG}) {
+    EXPECT_EQ(reloaded.value(check), 0) << static_cast<int>(check);
+  }
+  EXPECT_EQ(reloaded.text(Text::LimitCount), "25");
+  EXPECT_EQ(reloaded.text(Text::LimitMinSize), "3");
+  EXPECT_EQ(reloaded.text(Text::LimitMaxSize), "900");
+  EXPECT_EQ(reloaded.text(Text::Other), ".raw;.nef");
+  EXPECT_TRUE(reloaded.isSelected(settings::Option::SerialNum));
+  // The enable rules ran after the values came in.
+  EXPECT_TRUE(reloaded.isEnabled(Check::GIF));
+  EXPECT_TRUE(reloaded.isTextEnabled(Text::Other));
+}
+
+TEST_F(FrmMenuTest, ClicksOnTheTypeBoxesReapplyTheEnableRules) {
+  // Defaults: no image group, no other files.
+  EXPECT_FALSE(box("chkBMP")->isEnabled());
+  EXPECT_FALSE(window.findChild<QLineEdit*>("txtOTher")->isEnabled());
+
+  QTest::mouseClick(box("ChkAllFile"), Qt::LeftButton);
+  EXPECT_TRUE(box("ChkAllFile")->isChecked());
+  for (const char* name : {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"}) {
+    EXPECT_TRUE(box(name)->isChecked()) << name;
+    EXPECT_FALSE(box(name)->isEnabled()) << name;
+  }
+  EXPECT_FALSE(window.findChild<QLineEdit*>("txtOTher")->isEnabled());
+
+  QTest::mouseClick(box("ChkAllFile"), Qt::LeftButton);
+  for (const char* name : {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"}) {
+    EXPECT_TRUE(box(name)->isChecked()) << name;
+    EXPECT_TRUE(box(name)->isEnabled()) << name;
+  }
+  EXPECT_TRUE(window.findChild<QLineEdit*>("txtOTher")->isEnabled());
+
+  QTest::mouseClick(box("ChkGraphics"), Qt::LeftButton);
+  for (const char* name : {"chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD"}) {
+    EXPECT_FALSE(box(name)->isChecked()) << name;
+    EXPECT_FALSE(box(name)->isEnabled()) << name;
+  }
+
+  QTest::mouseClick(box("chkOther"), Qt::LeftButton);
+  EXPECT_FALSE(window.findChild<QLineEdit*>("txtOTher")->isEnabled());
+
+  // The limit boxes have no rules of their own.
+  const bool countFieldEnabled = window.findChild<QLineEdit*>("txtLimitCount")->isEnabled();
+  QTest::mouseClick(box("chkLimitCount"), Qt::LeftButton, {}, QPoint(4, 10));
+  EXPECT_EQ(window.findChild<QLineEdit*>("txtLimitCount")->isEnabled(), countFieldEnabled);
+}
+
+struct ValidationCase {
+  const char* what;
+  std::function<void(FrmMenu&, const fs::path& existing)> arrange;
+  int16_t code;
+  std::string prefix;
+  const char* focused;  // nullptr: focus does not matter
+};
+
+TEST_F(FrmMenuTest, EachRejectedOptionShowsItsMessageAndStartsNothing) {
+  const fs::path existing = env.root() / "exists";
+  fs::create_directories(existing);
+  const auto bothFolders = [](FrmMenu& w, const fs::path& dir) {
+    w.setCaption(FolderLabel::ServerDir, dir.string());
+    w.setCaption(FolderLabel::ReceiveDir, dir.string());
+    w.setValue(Check::AllFile, 1);
+  };
+  const ValidationCase cases[] = {
+      {"no source", [](FrmMenu&, const fs::path&) {}, 37, "移動元のフォルダを", "cmdServerSelect"},
+      {"no destination",
+       [](FrmMenu& w, const fs::path& dir) { w.setCaption(FolderLabel::ServerDir, dir.string()); }, 37,
+       "移動先のフォルダを", "cmdReceiveSelect"},
+      {"missing source",
+       [](FrmMenu& w, const fs::path& dir) {
+         w.setCaption(FolderLabel::ServerDir, (dir / "gone").string());
+         w.setCaption(FolderLabel::ReceiveDir, dir.string());
+       },
+       58, "移動元のフォルダが", nullptr},
+      {"missing destination",
+       [](FrmMenu& w, const fs::path& dir) {
+         w.setCaption(FolderLabel::ServerDir, dir.string());
+         w.setCaption(FolderLabel::ReceiveDir, (dir / "gone").string());
+       },
+       58, "移動先のフォルダが", nullptr},
+      {"no file type",
+       [](FrmMenu& w, const fs::path& dir) {
+         w.setCaption(FolderLabel::ServerDir, dir.string());
+         w.setCaption(FolderLabel::ReceiveDir, dir.string());
+       },
+       37, "検索ファイルを", nullptr},
+      {"minimum not below maximum",
+       [&](FrmMenu& w, const fs::path& dir) {
+         bothFolders(w, dir);
+         w.setValue(Check::LimitMinSize, 1);
+         w.setValue(Check::LimitMaxSize, 1);
+         w.setText(Text::LimitMinSize, "10");
+         w.setText(Text::LimitMaxSize, "10");
+       },
+       1, "", "txtLimitMinSize"},
+      {"maximum of zero",
+       [&](FrmMenu& w, const fs::path& dir) {
+         bothFolders(w, dir);
+         w.setValue(Check::LimitMaxSize, 1);
+         w.setText(Text::LimitMaxSize, "0");
+       },
+       1, "", "txtLimitMaxSize"},
+  };
+  for (const ValidationCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    FrmMenu fresh;
+    fresh.load();
+    fresh.show();
+    fresh.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&fresh));
+    fresh.findChild<QListWidget*>("lstResult")->addItem("kept from before");
+    c.arrange(fresh, existing);
+    recorder.boxes.clear();
+
+    fresh.cmdExecute_Click();
+
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].text.rfind(c.prefix, 0), 0u) << recorder.boxes[0].text;
+    EXPECT_GT(recorder.boxes[0].text.size(), c.prefix.size());
+    if (c.focused != nullptr) {
+      EXPECT_TRUE(fresh.findChild<QWidget*>(c.focused)->hasFocus());
+    }
+    EXPECT_TRUE(fresh.isEnabled());
+    EXPECT_TRUE(recorder.busyChanges.empty());
+    EXPECT_EQ(listEntries(fresh), std::vector<std::string>{"kept from before"});
+    EXPECT_FALSE(fresh.isRunning());
+  }
+}
+
+class FrmMenuRun : public FrmMenuTest {
+ protected:
+  void SetUp() override {
+    FrmMenuTest::SetUp();
+    source = env.root() / "source";
+    destination = env.root() / "destination";
+    env.writeFile("source/b.txt", 20);
+    env.writeFile("source/a.txt", 10);
+    env.writeFile("source/sub/c.jpg", 30);
+    fs::create_directories(destination);
+  }
+
+  fs::path source;
+  fs::path destination;
+};
+
+TEST_F(FrmMenuRun, ExecuteMovesEveryFileUnderItsNewNameAndListsTheSources) {
+  prepareRun(source, destination);
+  window.cmdExecute_Click();
+
+  EXPECT_TRUE(recorder.boxes.empty());
+  EXPECT_EQ(namesIn(destination),
+            (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt", "0000000002_c.jpg"}));
+  EXPECT_EQ(namesIn(source), std::vector<std::string>{"sub"});
+  EXPECT_TRUE(namesIn(source / "sub").empty());
+  EXPECT_EQ(listEntries(window), (std::vector<std::string>{(source / "a.txt").string(), (source / "b.txt").string(),
+                                                           (source / "sub" / "c.jpg").string()}));
+  EXPECT_EQ(window.findChild<QLabel*>("lblProgress")->text().toStdString(),
+            "処理結果： 3 ファイル   60 バイト   処理時間 0 秒");
+  // Idle again.
+  EXPECT_TRUE(window.isEnabled());
+  EXPECT_TRUE(window.findChild<QListWidget*>("lstResult")->isVisible());
+  EXPECT_TRUE(window.findChild<QToolButton*>("cmdExecute")->isVisible());
+  EXPECT_TRUE(window.findChild<QToolButton*>("cmdEnd")->isVisible());
+  EXPECT_EQ(recorder.busyChanges, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(window.isRunning());
+
+  // The options were saved as the run started.
+  FrmMenu reloaded;
+  reloaded.load();
+  EXPECT_EQ(reloaded.caption(FolderLabel::ServerDir), source.string());
+  EXPECT_EQ(reloaded.value(Check::AllFile), 1);
+}
+
+TEST_F(FrmMenuRun, ExecuteWithCopyLeavesTheSourcesInPlace) {
+  prepareRun(source, destination);
+  window.setValue(Check::Copy, 1);
+  window.setValue(Check::SubFolder, 0);
+  window.cmdExecute_Click();
+
+  EXPECT_EQ(namesIn(destination), (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt"}));
+  EXPECT_EQ(namesIn(source), (std::vector<std::string>{"a.txt", "b.txt", "sub"}));
+  EXPECT_EQ(readText(destination / "0000000001_b.txt"), std::string(20, 'x'));
+  EXPECT_EQ(listEntries(window),
+            (std::vector<std::string>{(source / "a.txt").string(), (source / "b.txt").string()}));
+  EXPECT_EQ(window.findChild<QLabel*>("lblProgress")->text().toStdString(),
+            "処理結果： 2 ファイル   30 バイト   処理時間 0 秒");
+}
+
+TEST_F(FrmMenuRun, WindowStaysPaintedDisabledAndOpenDuringARun) {
+  prepareRun(source, destination);
+  window.setValue(Check::Slowly, 1);  // three pauses of half a second
+  int ticks = 0;
+  bool sawDisabled = false;
+  bool sawListHidden = false;
+  bool sawButtonsHidden = false;
+  bool closeRefused = false;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    ++ticks;
+    if (ticks == 8) {
+      sawDisabled = !window.isEnabled();
+      sawListHidden = !window.findChild<QListWidget*>("lstResult")->isVisible();
+      sawButtonsHidden = !window.findChild<QToolButton*>("cmdExecute")->isVisible() &&
+                         !window.findChild<QToolButton*>("cmdEnd")->isVisible();
+      closeRefused = !window.close();
+    }
+  });
+  probe.start(50);
+  window.cmdExecute_Click();
+  probe.stop();
+
+  // The event loop kept turning through the pauses.
+  EXPECT_GE(ticks, 15);
+  EXPECT_TRUE(sawDisabled);
+  EXPECT_TRUE(sawListHidden);
+  EXPECT_TRUE(sawButtonsHidden);
+  EXPECT_TRUE(closeRefused);
+  EXPECT_EQ(recorder.endProcessingCalls, 0);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(namesIn(destination).size(), 3u);
+}
+
+TEST_F(FrmMenuRun, FailureDuringTheRunTakesTheFatalPath) {
+  // Its new name is longer than a file name may be, so the move fails.
+  const std::string longName = std::string(250, 'n') + ".txt";
+  env.writeFile("source/" + longName, 5);
+  prepareRun(source, destination);
+
+  EXPECT_THROW(window.cmdExecute_Click(), common::ProgramEnded);
+
+  EXPECT_EQ(recorder.endProcessingCalls, 1);
+  ASSERT_EQ(recorder.endCodes.size(), 1u);
+  ASSERT_FALSE(recorder.boxes.empty());
+  EXPECT_NE(recorder.boxes[0].text.find("致命的エラーが発生しました。"), std::string::npos);
+  const std::string log = env.errorLog();
+  EXPECT_NE(log.find("mMoveFile (m_sifter)でエラーが発生しました。"), std::string::npos) << log;
+  EXPECT_NE(log.find("gProcess1 (m_sifter)でエラーが発生しました。"), std::string::npos) << log;
+  // The files before the failing one were moved.
+  EXPECT_EQ(namesIn(destination), (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt"}));
+}
+
+TEST_F(FrmMenuTest, ClosingRunsTheEndProcessingWithoutSaving) {
+  window.setCaption(FolderLabel::ServerDir, "/not/saved");
+  EXPECT_TRUE(window.close());
+  EXPECT_EQ(recorder.endProcessingCalls, 1);
+  EXPECT_FALSE(window.isLoaded());
+  FrmMenu reloaded;
+  reloaded.load();
+  EXPECT_EQ(reloaded.caption(FolderLabel::ServerDir), "");
+}
+
+}  // namespace
+}  // namespace msifter::ui::testing
