@@ -1,12 +1,12 @@
 #include "engine/run.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "common/error.h"
+#include "common/number_text.h"
 #include "common/ui_services.h"
 #include "engine/file_helpers.h"
 #include "engine/mover.h"
@@ -15,22 +15,6 @@
 namespace msifter::engine {
 
 namespace {
-
-// A number as a text box holds it, rounded to the nearest whole number,
-// a half to the even neighbour.
-double roundedNumber(const std::string& text) {
-  size_t begin = text.find_first_not_of(" \t");
-  size_t end = text.find_last_not_of(" \t");
-  if (begin == std::string::npos) common::fail(common::err::TypeMismatch);
-  std::string_view digits(text.data() + begin, end - begin + 1);
-  if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
-  double value = 0;
-  const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (ec == std::errc::result_out_of_range) common::fail(common::err::Overflow);
-  if (ec != std::errc() || ptr != digits.data() + digits.size() || !std::isfinite(value))
-    common::fail(common::err::TypeMismatch);
-  return std::nearbyint(value);  // the default rounding mode: half to even
-}
 
 std::string localTimeText(const char* format) {
   std::tm tm{};
@@ -69,14 +53,14 @@ RunState& runState() {
 }
 
 int64_t kbTextToBytes(const std::string& text) {
-  const double kb = roundedNumber(text);
+  const double kb = common::roundedNumberText(text);
   // Beyond 2^53 KB the product no longer fits 64 bits.
   if (kb < -9007199254740992.0 || kb > 9007199254740991.0) common::fail(common::err::Overflow);
   return static_cast<int64_t>(kb) * 1024;
 }
 
 int32_t wholeNumberText(const std::string& text) {
-  const double value = roundedNumber(text);
+  const double value = common::roundedNumberText(text);
   if (value < INT32_MIN || value > INT32_MAX) common::fail(common::err::Overflow);
   return static_cast<int32_t>(value);
 }

@@ -1,10 +1,7 @@
 #include "value_convert.h"
 
-#include <cfenv>
-#include <charconv>
-#include <cmath>
-
 #include "common/error.h"
+#include "common/number_text.h"
 
 namespace msifter::settings::detail {
 
@@ -61,34 +58,7 @@ int32_t valueLong(const RegValue& value) {
 }
 
 int32_t textToLong(std::string_view text) {
-  const std::string trimmed = trimSpaces(text);
-  std::string_view rest = trimmed;
-  bool negative = false;
-  if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
-    negative = rest.front() == '-';
-    rest.remove_prefix(1);
-  }
-  // from_chars would also take "inf", "nan" and hexadecimal floats.
-  if (rest.empty() || !(isDigit(rest.front()) || rest.front() == '.')) {
-    common::fail(common::err::TypeMismatch);
-  }
-  for (const char c : rest) {
-    if (!isDigit(c) && c != '.' && c != 'e' && c != 'E' && c != '+' && c != '-') {
-      common::fail(common::err::TypeMismatch);
-    }
-  }
-  double number = 0;
-  const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
-  if (end != rest.data() + rest.size()) common::fail(common::err::TypeMismatch);
-  if (ec == std::errc::result_out_of_range || !std::isfinite(number)) {
-    common::fail(common::err::Overflow);
-  }
-  if (negative) number = -number;
-  // Rounding to nearest takes a half to the even neighbour.
-  const int previous = std::fegetround();
-  std::fesetround(FE_TONEAREST);
-  const double rounded = std::nearbyint(number);
-  std::fesetround(previous);
+  const double rounded = common::roundedNumberText(text);
   if (rounded < -2147483648.0 || rounded > 2147483647.0) common::fail(common::err::Overflow);
   return static_cast<int32_t>(rounded);
 }

@@ -1,0 +1,41 @@
+#include "common/number_text.h"
+
+#include <cfenv>
+#include <charconv>
+#include <cmath>
+
+#include "common/error.h"
+
+namespace msifter::common {
+
+namespace {
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
+double roundedNumberText(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) fail(err::TypeMismatch);
+  std::string_view rest = text.substr(first, text.find_last_not_of(' ') - first + 1);
+  bool negative = false;
+  if (rest.front() == '+' || rest.front() == '-') {
+    negative = rest.front() == '-';
+    rest.remove_prefix(1);
+  }
+  // from_chars would also take "inf", "nan" and hexadecimal floats.
+  if (rest.empty() || !(isDigit(rest.front()) || rest.front() == '.')) fail(err::TypeMismatch);
+  for (const char c : rest) {
+    if (!isDigit(c) && c != '.' && c != 'e' && c != 'E' && c != '+' && c != '-') fail(err::TypeMismatch);
+  }
+  double number = 0;
+  const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
+  if (end != rest.data() + rest.size()) fail(err::TypeMismatch);
+  if (ec == std::errc::result_out_of_range || !std::isfinite(number)) fail(err::Overflow);
+  if (negative) number = -number;
+  const int previous = std::fegetround();
+  std::fesetround(FE_TONEAREST);
+  const double rounded = std::nearbyint(number);
+  std::fesetround(previous);
+  return rounded;
+}
+
+}  // namespace msifter::common
