@@ -10,6 +10,7 @@
 
 #include "common/error.h"
 #include "platform/directory.h"
+#include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "temp_env.h"
 
@@ -132,7 +133,6 @@ class FinderTest : public ::testing::Test {
   }
   void TearDown() override {
     common::gblnNoErrDialog = savedNoDialog_;
-    platform::setDirectoryFaults(nullptr);
   }
   // The source folder without a trailing separator, or a path inside it.
   std::string dir(const std::string& relative = "") const {
@@ -409,13 +409,45 @@ TEST_F(FinderTest, FileCountAtItsLargestValueIsAnOverflow) {
   EXPECT_NE(env.errorLog().find("エラー番号：6"), std::string::npos);
 }
 
+// Fails the folder calls for one folder chosen by the test.
+class FailingFolder : public platform::Syscalls {
+ public:
+  enum class Call { None, Open, Size, Read } call = Call::None;
+  std::string folder;  // as the finder opens it, with its trailing separator
+
+  int open(const char* path, int flags, mode_t mode) override {
+    if (call == Call::Open && path == folder) return failWith(EACCES);
+    const int fd = Syscalls::open(path, flags, mode);
+    if (path == folder) folderFd_ = fd;
+    return fd;
+  }
+  int fstatat(int dirFd, const char* name, struct stat* out, int flags) override {
+    if (call == Call::Size && dirFd == folderFd_) return failWith(EIO);
+    return Syscalls::fstatat(dirFd, name, out, flags);
+  }
+  struct dirent* readdir(DIR* dir) override {
+    if (call == Call::Read) {
+      errno = EIO;
+      return nullptr;
+    }
+    return Syscalls::readdir(dir);
+  }
+
+ private:
+  static int failWith(int error) {
+    errno = error;
+    return -1;
+  }
+  int folderFd_ = -1;
+};
+
 TEST_F(FinderTest, PlatformFaults) {
   file("a.jpg");
   file("sub/b.jpg");
-  const std::string sub = dir("sub/");
-  platform::DirectoryFaults faults;
-  faults.open = [&](const std::string& folder) { return folder == sub ? EACCES : 0; };
-  platform::setDirectoryFaults(&faults);
+  FailingFolder calls;
+  calls.folder = dir("sub/");
+  platform::ScopedSyscalls seam(calls);
+  calls.call = FailingFolder::Call::Open;
   {
     // A folder that cannot be opened is passed over, not an error.
     Search s;
@@ -424,16 +456,14 @@ TEST_F(FinderTest, PlatformFaults) {
     EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg")}));
     EXPECT_EQ(reports(), 0);
   }
-  faults.open = nullptr;
-  faults.size = [&](const std::string& folder, const std::string&) { return folder == sub ? EIO : 0; };
+  calls.call = FailingFolder::Call::Size;
   {
     Search s;
     s.folder = dir();
     EXPECT_FALSE(s.run());
     EXPECT_EQ(reports(), 2);
   }
-  faults.size = nullptr;
-  faults.read = [&](const std::string&) { return EIO; };
+  calls.call = FailingFolder::Call::Read;
   {
     Search s;
     s.folder = dir();

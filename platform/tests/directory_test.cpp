@@ -1,4 +1,5 @@
 #include "platform/directory.h"
+#include "platform/syscalls.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -114,27 +115,60 @@ TEST(Directory, SizeOfSparseFileBeyond4GiB) {
   EXPECT_EQ(size, length);
 }
 
-TEST(Directory, FaultsSeamFailsEachCall) {
+// Fails the folder calls chosen by the test; everything else runs for real.
+class FailingFolderCalls : public Syscalls {
+ public:
+  std::string openPath;  // open() of this path fails with EACCES
+  bool failRead = false;
+  std::string sizeName;  // fstatat() of this entry fails with EIO
+
+  int open(const char* path, int flags, mode_t mode) override {
+    if (path == openPath) return failWith(EACCES);
+    return Syscalls::open(path, flags, mode);
+  }
+  struct dirent* readdir(DIR* dir) override {
+    if (failRead) {
+      errno = EIO;
+      return nullptr;
+    }
+    return Syscalls::readdir(dir);
+  }
+  int fstatat(int dirFd, const char* name, struct stat* out, int flags) override {
+    if (name == sizeName) return failWith(EIO);
+    return Syscalls::fstatat(dirFd, name, out, flags);
+  }
+
+ private:
+  static int failWith(int error) {
+    errno = error;
+    return -1;
+  }
+};
+
+TEST(Directory, EachFolderCallCanFail) {
   testing::TempEnv env;
   env.writeFile("top/a.txt", 3);
   const std::string top = (env.root() / "top").string();
 
-  DirectoryFaults faults;
-  faults.open = [&](const std::string& folder) { return folder == top + "/x" ? EACCES : 0; };
-  faults.read = [&](const std::string&) { return EIO; };
-  faults.size = [&](const std::string&, const std::string& name) { return name == "a.txt" ? EIO : 0; };
-  setDirectoryFaults(&faults);
-
+  FailingFolderCalls calls;
+  calls.openPath = top + "/x";
+  calls.failRead = true;
+  calls.sizeName = "a.txt";
+  {
+    ScopedSyscalls seam(calls);
+    Directory dir;
+    EXPECT_EQ(dir.open(top + "/x"), EACCES);
+    ASSERT_EQ(dir.open(top), 0);
+    std::vector<DirEntry> entries;
+    EXPECT_EQ(dir.read(entries), EIO);
+    int64_t size = 0;
+    EXPECT_EQ(dir.fileSize("a.txt", size), EIO);
+  }
   Directory dir;
-  EXPECT_EQ(dir.open(top + "/x"), EACCES);
   ASSERT_EQ(dir.open(top), 0);
   std::vector<DirEntry> entries;
-  EXPECT_EQ(dir.read(entries), EIO);
-  int64_t size = 0;
-  EXPECT_EQ(dir.fileSize("a.txt", size), EIO);
-
-  setDirectoryFaults(nullptr);
   EXPECT_EQ(dir.read(entries), 0);
+  int64_t size = 0;
   EXPECT_EQ(dir.fileSize("a.txt", size), 0);
   EXPECT_EQ(size, 3);
 }

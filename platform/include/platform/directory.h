@@ -2,9 +2,9 @@
 // Folder enumeration, file lengths and entry look-ups.
 //
 // Names and paths are the file system's raw bytes. Every function reports an
-// OS failure as an errno value; callers decide whether it is an error.
+// OS failure as an errno value; callers decide whether it is an error. The
+// calls go through syscalls(), so tests can make any of them fail.
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,20 +45,9 @@ class Directory {
 
  private:
   void* stream_ = nullptr;  // DIR*
-  std::string folder_;
 };
 
 // True when `path` names an existing entry (file, folder or link).
 bool entryExists(const std::string& path);
-
-// Test seam: each hook returns an errno to make that call fail, or 0 to let
-// it run. Folder arguments are passed as the caller gave them.
-struct DirectoryFaults {
-  std::function<int(const std::string& folder)> open;
-  std::function<int(const std::string& folder)> read;
-  std::function<int(const std::string& folder, const std::string& name)> size;
-};
-// Installs hooks (nullptr removes them). The caller keeps ownership.
-void setDirectoryFaults(const DirectoryFaults* faults);
 
 }  // namespace msifter::platform

@@ -4,10 +4,12 @@
 // Everything in platform/ that touches files or clocks calls through
 // syscalls(), so a test can install a subclass that fails one call at the
 // chosen moment (ENOSPC on a write, EACCES on an open, a source that has
-// vanished, EXDEV on a rename) and check that nothing was lost.
+// vanished, EXDEV on a rename, a folder that cannot be read) and check that
+// nothing was lost.
 //
 // Each call returns what the POSIX call returns (-1 on failure) and leaves
 // the reason in errno.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -45,6 +47,13 @@ class Syscalls {
   virtual int mkdir(const char* path, mode_t mode);
   virtual int rmdir(const char* path);
   virtual int statvfs(const char* path, struct statvfs* out);
+  // Folder enumeration over an open folder descriptor; fstatat(2) for one
+  // entry of it. readdir returns nullptr at the end (errno untouched) and on
+  // failure (errno set).
+  virtual DIR* fdopendir(int fd);
+  virtual struct dirent* readdir(DIR* dir);
+  virtual int closedir(DIR* dir);
+  virtual int fstatat(int dirFd, const char* name, struct stat* out, int flags);
 
   // Clocks: the local wall time (for name stamps) and a monotonic
   // millisecond counter (for elapsed times).

@@ -9,11 +9,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/syscalls.h"
+
 namespace msifter::platform {
 
 namespace {
-
-const DirectoryFaults* gFaults = nullptr;
 
 DIR* asDir(void* stream) { return static_cast<DIR*>(stream); }
 
@@ -41,33 +41,26 @@ Directory::~Directory() { close(); }
 
 int Directory::open(const std::string& folder) {
   close();
-  if (gFaults && gFaults->open) {
-    if (const int e = gFaults->open(folder)) return e;
-  }
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd < 0) return errno;
-  DIR* dir = ::fdopendir(fd);
+  DIR* dir = syscalls().fdopendir(fd);
   if (dir == nullptr) {
     const int e = errno;
-    ::close(fd);
+    syscalls().close(fd);
     return e;
   }
   stream_ = dir;
-  folder_ = folder;
   return 0;
 }
 
 int Directory::read(std::vector<DirEntry>& entries) {
   entries.clear();
   if (stream_ == nullptr) return EBADF;
-  if (gFaults && gFaults->read) {
-    if (const int e = gFaults->read(folder_)) return e;
-  }
   DIR* dir = asDir(stream_);
   const int fd = ::dirfd(dir);
   for (;;) {
     errno = 0;
-    const dirent* d = ::readdir(dir);
+    const dirent* d = syscalls().readdir(dir);
     if (d == nullptr) {
       if (errno != 0) return errno;
       break;
@@ -77,7 +70,7 @@ int Directory::read(std::vector<DirEntry>& entries) {
     if (type == DT_UNKNOWN) {
       // Some file systems do not fill d_type; ask for this entry only.
       struct stat st {};
-      if (::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (syscalls().fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) continue;  // removed while we read
         return errno;
       }
@@ -85,7 +78,7 @@ int Directory::read(std::vector<DirEntry>& entries) {
     }
     if (type == DT_LNK) {
       struct stat st {};
-      if (::fstatat(fd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
+      if (syscalls().fstatat(fd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
       type = DT_REG;
     }
     entries.push_back(DirEntry{d->d_name, type == DT_DIR});
@@ -97,16 +90,13 @@ int Directory::read(std::vector<DirEntry>& entries) {
 
 int Directory::fileSize(const std::string& name, int64_t& size) const {
   if (stream_ == nullptr) return EBADF;
-  if (gFaults && gFaults->size) {
-    if (const int e = gFaults->size(folder_, name)) return e;
-  }
   const int fd = ::dirfd(asDir(stream_));
   struct stat st {};
-  if (::fstatat(fd, name.c_str(), &st, 0) != 0) {
+  if (syscalls().fstatat(fd, name.c_str(), &st, 0) != 0) {
     const int e = errno;
     // A link whose target cannot be reached still is an entry of the
     // folder: take the link itself.
-    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) return e;
+    if (syscalls().fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) return e;
   }
   size = static_cast<int64_t>(st.st_size);
   return 0;
@@ -114,16 +104,14 @@ int Directory::fileSize(const std::string& name, int64_t& size) const {
 
 void Directory::close() {
   if (stream_ != nullptr) {
-    ::closedir(asDir(stream_));
+    syscalls().closedir(asDir(stream_));
     stream_ = nullptr;
   }
 }
 
 bool entryExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+  return !path.empty() && syscalls().lstat(path.c_str(), &st) == 0;
 }
-
-void setDirectoryFaults(const DirectoryFaults* faults) { gFaults = faults; }
 
 }  // namespace msifter::platform
