@@ -48,4 +48,12 @@ std::string pathBytes(const QString& path) {
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
+void setUpDialogWindow(QWidget& window, const char* objectName, const char* caption) {
+  window.setObjectName(QString::fromUtf8(objectName));
+  window.setWindowTitle(QString::fromUtf8(caption));
+  window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  window.setWindowIcon(programIcon());
+  window.setFont(gothicFont(9));
+}
+
 }  // namespace msifter::ui

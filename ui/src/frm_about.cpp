@@ -21,11 +21,7 @@ constexpr int16_t kMsgHomePageNotOpened = 48;
 }
 
 FrmAbout::FrmAbout() {
-  setObjectName(QStringLiteral("frmAbout"));
-  setWindowTitle(QString::fromUtf8(kCaption));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  setWindowIcon(programIcon());
-  setFont(gothicFont(9));
+  setUpDialogWindow(*this, "frmAbout", kCaption);
 
   auto* layout = child<QVBoxLayout>(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -17,11 +17,7 @@ constexpr qint64 kExposeWaitMs = 1000;
 }
 
 FrmEndProgram::FrmEndProgram() {
-  setObjectName(QStringLiteral("frmEndProgram"));
-  setWindowTitle(QString::fromUtf8(kCaption));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  setWindowIcon(programIcon());
-  setFont(gothicFont(9));
+  setUpDialogWindow(*this, "frmEndProgram", kCaption);
   setFixedSize(twips(4110), twips(1065));
 
   auto* image = child<QLabel>(this);

@@ -2,6 +2,7 @@
 // Fonts, pictures and units shared by the windows.
 #include <QFont>
 #include <QIcon>
+#include <QWidget>
 #include <QPixmap>
 #include <QRect>
 #include <QString>
@@ -27,6 +28,10 @@ inline QRect twipRect(int left, int top, int width, int height) {
 // One of the program's pictures (":/icons/<name>.svg") drawn at `width` x `height`.
 QPixmap picture(const QString& name, int width, int height);
 QIcon programIcon();
+
+// The program's small dialogs (About, end window): their name, caption,
+// fixed frame with a close box only, program icon and default font.
+void setUpDialogWindow(QWidget& window, const char* objectName, const char* caption);
 
 // The Qt object tree owns child widgets: the new widget is handed to its
 // parent at construction.
