@@ -60,6 +60,28 @@ class Syscalls {
   virtual std::time_t now();
   virtual bool localTime(std::time_t when, std::tm& out);
   virtual int64_t monotonicMilliseconds();
+
+  // --- Transfers into a destination folder opened once for the whole run ---
+  // The *At calls take a folder descriptor (or AT_FDCWD) as their POSIX
+  // counterparts do.
+  virtual int openAt(int dirFd, const char* path, int flags, mode_t mode);
+  // renameat2(2); `flags` as there (RENAME_NOREPLACE).
+  virtual int renameAt(int fromDirFd, const char* from, int toDirFd, const char* to,
+                       unsigned flags);
+  virtual int linkAt(int fromDirFd, const char* from, int toDirFd, const char* to, int flags);
+  virtual int unlinkAt(int dirFd, const char* path, int flags);
+  virtual int symlinkAt(const char* target, int dirFd, const char* path);
+  virtual int fchownAt(int dirFd, const char* path, uid_t owner, gid_t group, int flags);
+  virtual int utimensAt(int dirFd, const char* path, const struct timespec times[2], int flags);
+  virtual int syncfs(int fd);
+  virtual int flock(int fd, int operation);
+  virtual off_t lseek(int fd, off_t offset, int whence);
+  virtual int ftruncate(int fd, off_t length);
+  // ioctl(FICLONE): `outFd` shares the blocks of `inFd` (btrfs, xfs).
+  virtual int cloneFile(int outFd, int inFd);
+  virtual ssize_t flistxattr(int fd, char* list, size_t size);
+  virtual ssize_t fgetxattr(int fd, const char* name, void* value, size_t size);
+  virtual int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
 };
 
 // The calls in force.
