@@ -133,12 +133,20 @@ TEST_F(MoverTest, TakenSerialNameIsSkippedAndUsedUp) {
 TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
   struct Intruder : platform::Syscalls {
     bool done = false;
-    int renameNoReplace(const char* from, const char* to) override {
-      if (!done && std::string(to).ends_with("/0000000000_photo.jpg")) {
+    fs::path folder;
+    void intrude(const char* name) {
+      if (!done && std::string(name) == "0000000000_photo.jpg") {
         done = true;
-        std::ofstream(to) << "intruder";
+        std::ofstream(folder / name) << "intruder";
       }
-      return Syscalls::renameNoReplace(from, to);
+    }
+    int renameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override {
+      intrude(to);
+      return Syscalls::renameAt(fromDir, from, toDir, to, flags);
+    }
+    int linkAt(int fromDir, const char* from, int toDir, const char* to, int flags) override {
+      intrude(to);
+      return Syscalls::linkAt(fromDir, from, toDir, to, flags);
     }
   };
   options.renameMethod = RenameMethod::SerialNumber;
@@ -149,6 +157,7 @@ TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
     runState().serialNumber = 0;
     options.copyFiles = copy;
     Intruder intruder;
+    intruder.folder = dst;
     platform::ScopedSyscalls scoped(intruder);
     ASSERT_TRUE(mMoveFile({put("photo.jpg", "mine")}, options));
     EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "intruder");
@@ -174,13 +183,12 @@ TEST_F(MoverTest, ExhaustedCounterWaitsForTheNextSecond) {
   struct Crowded : FixedClock {
     long calls = 0;
     std::time_t now() override { return ++calls > 100000 ? t + 1 : t; }
-    int renameNoReplace(const char* from, const char* to) override {
-      if (std::string(to).find("_20021015093000_") != std::string::npos ||
-          std::string(to).find("/20021015093000_") != std::string::npos) {
+    int renameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override {
+      if (std::string(to).starts_with("20021015093000_")) {
         errno = EEXIST;
         return -1;
       }
-      return Syscalls::renameNoReplace(from, to);
+      return Syscalls::renameAt(fromDir, from, toDir, to, flags);
     }
   } clock;
   platform::ScopedSyscalls scoped(clock);

@@ -53,7 +53,7 @@ time_t modified(const fs::path& path) {
 
 // Fails one kind of call with a chosen errno.
 enum class Step {
-  None, RenameFirst, RenameSecond, CopyData, Write, OpenSource, OpenTemp, Fsync, FsyncFolder, Futimens, UnlinkSource
+  None, RenameFirst, Link, CopyData, Write, OpenSource, OpenTemp, SyncData, SyncNames, Futimens, UnlinkSource
 };
 
 class FaultyCalls : public Syscalls {
@@ -63,12 +63,15 @@ class FaultyCalls : public Syscalls {
   std::string source;  // the path the source-related steps look at
   bool noKernelCopy = false;
   int renames = 0;
+  int syncs = 0;
 
-  int renameNoReplace(const char* from, const char* to) override {
-    ++renames;
-    if ((step == Step::RenameFirst && renames == 1) || (step == Step::RenameSecond && renames == 2))
-      return failWith();
-    return Syscalls::renameNoReplace(from, to);
+  int renameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override {
+    if (step == Step::RenameFirst && ++renames == 1) return failWith();
+    return Syscalls::renameAt(fromDir, from, toDir, to, flags);
+  }
+  int linkAt(int fromDir, const char* from, int toDir, const char* to, int flags) override {
+    if (step == Step::Link) return failWith();
+    return Syscalls::linkAt(fromDir, from, toDir, to, flags);
   }
   ssize_t copyFileRange(int in, int out, size_t count) override {
     if (step == Step::CopyData) return failWith();
@@ -87,11 +90,14 @@ class FaultyCalls : public Syscalls {
     if (step == Step::OpenTemp && (flags & O_CREAT)) return failWith();
     return Syscalls::open(path, flags, mode);
   }
-  int fsync(int fd) override {
-    struct stat st {};
-    if (step == Step::Fsync || (step == Step::FsyncFolder && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)))
-      return failWith();
-    return Syscalls::fsync(fd);
+  int openAt(int dir, const char* path, int flags, mode_t mode) override {
+    if (step == Step::OpenTemp && ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT))) return failWith();
+    return Syscalls::openAt(dir, path, flags, mode);
+  }
+  int syncfs(int fd) override {
+    ++syncs;
+    if ((step == Step::SyncData && syncs == 1) || (step == Step::SyncNames && syncs == 2)) return failWith();
+    return Syscalls::syncfs(fd);
   }
   int futimens(int fd, const struct timespec t[2]) override {
     return step == Step::Futimens ? failWith() : Syscalls::futimens(fd, t);
@@ -175,7 +181,7 @@ TEST_F(FileTransferTest, CopyFailuresLeaveNothingBehind) {
   };
   const Case cases[] = {{Step::CopyData, ENOSPC, false}, {Step::Write, ENOSPC, true},
                         {Step::OpenTemp, EACCES, false}, {Step::OpenSource, ENOENT, false},
-                        {Step::Futimens, EPERM, false},  {Step::RenameFirst, EACCES, false}};
+                        {Step::Futimens, EPERM, false},  {Step::Link, EACCES, false}};
   writeText(src / "a.jpg", "photo");
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.step));
@@ -287,9 +293,9 @@ TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
   };
   const Case cases[] = {{Step::CopyData, ENOSPC, false},  {Step::Write, ENOSPC, true},
                         {Step::OpenTemp, EACCES, false},  {Step::OpenSource, ENOENT, false},
-                        {Step::Fsync, EIO, false},        {Step::FsyncFolder, EIO, false},
+                        {Step::SyncData, EIO, false},     {Step::SyncNames, EIO, false},
                         {Step::Futimens, EPERM, false},
-                        {Step::RenameSecond, EXDEV, false}, {Step::UnlinkSource, EACCES, false}};
+                        {Step::Link, EXDEV, false}, {Step::UnlinkSource, EACCES, false}};
   const std::string content(200000, 'c');
   writeText(remote / "a.jpg", content);
   for (const Case& c : cases) {
