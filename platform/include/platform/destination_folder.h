@@ -114,7 +114,7 @@ class DestinationFolder {
                             const NameSource& names);
   int moveLinkAcross(const std::string& from, const struct stat& entry, std::string name,
                      const NameSource& names, Pending& out);
-  int copyLink(const std::string& from, const NameSource& names);
+  int copyLink(const std::string& from, std::string name, const NameSource& names);
   bool batchFull() const;
   void removeCopy(const Pending& p);
   void report(bool copied, const std::string& source, const std::string& name,

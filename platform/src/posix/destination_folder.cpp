@@ -196,12 +196,12 @@ int DestinationFolder::firstFreeName(std::string& name, const NameSource& names)
 }
 
 TransferResult DestinationFolder::move(const std::string& from, const NameSource& names) {
+  std::string name = names();
   if (int e = checkFolder()) return failed(e);
   struct stat entry {};
   if (syscalls().lstat(from.c_str(), &entry) != 0) return failed(errno);
   // Listed as a file, a folder by its turn: its tree was never searched.
   if (S_ISDIR(entry.st_mode)) return failed(EISDIR);
-  std::string name = names();
   for (;;) {
     if (name.empty()) return exists();
     const int e = renameNoReplaceAt(AT_FDCWD, from.c_str(), dir_.get(), name.c_str());
@@ -294,24 +294,26 @@ int DestinationFolder::moveLinkAcross(const std::string& from, const struct stat
 }
 
 TransferResult DestinationFolder::copy(const std::string& from, const NameSource& names) {
+  std::string name = names();
   if (int e = checkFolder()) return failed(e);
   UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
   if (!in.valid()) {
     const int e = errno;
     struct stat entry {};
     if (e == ENOENT && syscalls().lstat(from.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode))
-      return outcome(copyLink(from, names));
+      return outcome(copyLink(from, std::move(name), names));
     return failed(e);
   }
   struct stat source {};
   if (syscalls().fstat(in.get(), &source) != 0) return failed(errno);
   if (!S_ISREG(source.st_mode)) return failed(S_ISDIR(source.st_mode) ? EISDIR : EINVAL);
-  std::string name = names();
   if (int e = firstFreeName(name, names)) return outcome(e);
   Staged staged;
   if (int e = stage(in.get(), source, staged)) return failed(e);
   struct stat made {};
   int e = syscalls().fstat(staged.fd.get(), &made) == 0 ? 0 : errno;
+  // The folder may have changed while the file was copied.
+  if (e == 0) e = checkFolder();
   if (e == 0) e = link(staged, name, names);
   if (e != 0) {
     discard(staged);
@@ -322,10 +324,9 @@ TransferResult DestinationFolder::copy(const std::string& from, const NameSource
 }
 
 // A link that leads nowhere is copied as the link itself.
-int DestinationFolder::copyLink(const std::string& from, const NameSource& names) {
+int DestinationFolder::copyLink(const std::string& from, std::string name, const NameSource& names) {
   std::string target;
   if (int e = readLink(from, target)) return e;
-  std::string name = names();
   for (;;) {
     if (name.empty()) return EEXIST;
     if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) break;
