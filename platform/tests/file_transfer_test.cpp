@@ -591,8 +591,9 @@ class DestinationFolderTest : public CrossFileSystemTest {
   }
 };
 
-// A batch is settled as soon as one bound is reached: so many files, so
-// many bytes, or so much time since its first file.
+// A batch is flushed as soon as one bound is reached: so many files, so
+// many bytes, or so much time since its first file. Its sources go at the
+// next flush, which makes the names given after the first one durable.
 TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
   struct Clocked : Syscalls {
     int64_t t = 0;
@@ -608,10 +609,11 @@ TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
     BatchLimits limits;
     int64_t millisecondsPerFile;
     std::vector<int> syncsAfterEachMove;
+    std::vector<int> sourcesLeftAfterEachMove;
   };
-  const Row rows[] = {{"two files", {2, 1u << 30, 1000000}, 0, {0, 2, 2, 4, 4}},
-                      {"250 bytes", {100, 250, 1000000}, 0, {0, 0, 2, 2, 2}},
-                      {"one second", {100, 1u << 30, 1000}, 400, {0, 0, 0, 2, 2}}};
+  const Row rows[] = {{"two files", {2, 1u << 30, 1000000}, 0, {0, 1, 1, 2, 2}, {5, 5, 5, 3, 3}},
+                      {"250 bytes", {100, 250, 1000000}, 0, {0, 0, 1, 1, 1}, {5, 5, 5, 5, 5}},
+                      {"one second", {100, 1u << 30, 1000}, 400, {0, 0, 0, 1, 1}, {5, 5, 5, 5, 5}}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const std::vector<std::string> sources = putRemote(5);
@@ -622,22 +624,24 @@ TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
     DestinationFolder folder;
     ASSERT_EQ(folder.open(local.string()), 0);
     folder.setBatchLimits(row.limits);
-    std::vector<int> syncs;
+    std::vector<int> syncs, sourcesLeft;
     for (std::size_t i = 0; i < sources.size(); ++i) {
       ASSERT_TRUE(folder.move(sources[i], named("n" + std::to_string(i))).done());
       syncs.push_back(calls.syncs);
+      sourcesLeft.push_back(static_cast<int>(entriesOf(remote).size()));
       calls.t += row.millisecondsPerFile;
     }
     EXPECT_EQ(syncs, row.syncsAfterEachMove);
+    EXPECT_EQ(sourcesLeft, row.sourcesLeftAfterEachMove);
     ASSERT_EQ(folder.settle(), 0);
     EXPECT_TRUE(fs::is_empty(remote));
     EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1", "n2", "n3", "n4"}));
   }
 }
 
-// A run that has no descriptor left for the next copy settles its batch
-// first, and goes on.
-TEST_F(DestinationFolderTest, RunningOutOfDescriptorsSettlesTheBatch) {
+// A run that has no descriptor left for the next copy flushes its batch
+// first (which closes them), and goes on.
+TEST_F(DestinationFolderTest, RunningOutOfDescriptorsFlushesTheBatch) {
   struct Crowded : Syscalls {
     int unnamed = 0;
     int openAt(int dir, const char* path, int flags, mode_t mode) override {
@@ -656,8 +660,7 @@ TEST_F(DestinationFolderTest, RunningOutOfDescriptorsSettlesTheBatch) {
   ASSERT_TRUE(folder.move(sources[1], named("n1")).done());
   EXPECT_TRUE(fs::exists(sources[1]));
   ASSERT_TRUE(folder.move(sources[2], named("n2")).done());
-  EXPECT_FALSE(fs::exists(sources[1]));
-  EXPECT_TRUE(fs::exists(sources[2]));
+  EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1"}));
   ASSERT_TRUE(folder.move(sources[3], named("n3")).done());
   ASSERT_EQ(folder.settle(), 0);
   EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1", "n2", "n3"}));

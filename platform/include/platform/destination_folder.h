@@ -13,9 +13,10 @@
 // later run removes it once the owner is gone.
 //
 // A move between file systems removes its source only after the copy is on
-// disk and the source's name still names the very file that was copied.
-// Such moves are settled in batches: the batch's copies are flushed together
-// (one syncfs), linked to their names, flushed again, and only then are the
+// disk under its name and the source's name still names the very file that
+// was copied. Such moves go in batches, one flush of the destination
+// (syncfs) each: a batch's copies are flushed, then given their names; the
+// next flush makes those names durable, and only then are the batch's
 // sources removed.
 #include <sys/stat.h>
 
@@ -50,9 +51,9 @@ struct TransferredFile {
 // When a batch of moves between file systems is settled: whichever bound
 // is reached first.
 struct BatchLimits {
-  std::size_t files = 256;
-  uint64_t bytes = 256u << 20;
-  int64_t milliseconds = 2000;
+  std::size_t files = 1000;
+  uint64_t bytes = 512u << 20;
+  int64_t milliseconds = 5000;
 };
 
 class DestinationFolder {
@@ -83,9 +84,10 @@ class DestinationFolder {
   // A file (a link is followed; a link that leads nowhere is copied as the
   // link itself) copied into the folder. The source is never touched.
   TransferResult copy(const std::string& from, const NameSource& names);
-  // Settles the open batch. Sources whose name no longer names the file
-  // that was copied stay, and so do their copies; such a file counts as
-  // failed. Returns 0 or the errno of the first failure.
+  // Settles every move still open: flushed, named, flushed again, sources
+  // removed. A source whose name no longer names the file that was copied
+  // stays, and so does its copy; such a file counts as failed. Returns 0 or
+  // the errno of the first failure.
   int settle();
 
  private:
@@ -116,6 +118,8 @@ class DestinationFolder {
                      const NameSource& names, Pending& out);
   int copyLink(const std::string& from, std::string name, const NameSource& names);
   bool batchFull() const;
+  int flush();
+  int removeSources(const std::vector<Pending>& done);
   void removeCopy(const Pending& p);
   void report(bool copied, const std::string& source, const std::string& name,
               const struct stat& contents, uint64_t device, uint64_t inode);
@@ -127,7 +131,9 @@ class DestinationFolder {
   bool unnamedUnsupported_ = false;
   BatchLimits limits_;
   Completion completion_;
-  std::vector<Pending> pending_;
+  std::vector<Pending> pending_;  // copied, waiting for the flush of their contents
+  std::vector<Pending> named_;    // named, waiting for the flush of their names
+  std::size_t fileBudget_ = 1000;
   uint64_t pendingBytes_ = 0;
   int64_t batchStart_ = 0;
 };

@@ -10,6 +10,7 @@
 // Each call returns what the POSIX call returns (-1 on failure) and leaves
 // the reason in errno.
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -82,6 +83,7 @@ class Syscalls {
   virtual ssize_t flistxattr(int fd, char* list, size_t size);
   virtual ssize_t fgetxattr(int fd, const char* name, void* value, size_t size);
   virtual int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
+  virtual int getrlimit(int resource, struct rlimit* out);
 };
 
 // The calls in force.

@@ -6,6 +6,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cerrno>
 
 #include "posix/file_copy.h"
@@ -54,6 +57,7 @@ int readLink(const std::string& path, std::string& target) {
 DestinationFolder::DestinationFolder() = default;
 
 DestinationFolder::~DestinationFolder() {
+  for (Pending& p : named_) removeCopy(p);
   for (Pending& p : pending_) {
     if (p.linked) removeCopy(p);
     else discard(p.staged);
@@ -72,6 +76,11 @@ int DestinationFolder::open(const std::string& folder) {
   path_ = folder;
   device_ = st.st_dev;
   inode_ = st.st_ino;
+  // A batch holds a descriptor per file; half of them stay for the rest of
+  // the program (the error log among them).
+  struct rlimit files {};
+  if (syscalls().getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+    fileBudget_ = std::max<std::size_t>(1, static_cast<std::size_t>(files.rlim_cur / 2));
   removeStaleTemporaries();
   return 0;
 }
@@ -234,8 +243,8 @@ TransferResult DestinationFolder::moveAcross(const std::string& from, const stru
     if (!S_ISREG(p.copied.st_mode)) return failed(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV);
     int e = stage(in.get(), p.copied, p.staged);
     if (e == EMFILE && !pending_.empty()) {
-      // The batch holds a descriptor per file: settle it to make room.
-      if (int s = settle()) return failed(s);
+      // The batch holds a descriptor per file: flush it to make room.
+      if (int f = flush()) return failed(f);
       e = stage(in.get(), p.copied, p.staged);
     }
     if (e) return failed(e);
@@ -253,7 +262,7 @@ TransferResult DestinationFolder::moveAcross(const std::string& from, const stru
   pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
   pending_.push_back(std::move(p));
   if (batchFull()) {
-    if (int e = settle()) return failed(e);
+    if (int e = flush()) return failed(e);
   }
   return done();
 }
@@ -340,7 +349,7 @@ int DestinationFolder::copyLink(const std::string& from, std::string name, const
 }
 
 bool DestinationFolder::batchFull() const {
-  return pending_.size() >= limits_.files || pendingBytes_ >= limits_.bytes ||
+  return pending_.size() >= std::min(limits_.files, fileBudget_) || pendingBytes_ >= limits_.bytes ||
          syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds;
 }
 
@@ -354,44 +363,62 @@ void DestinationFolder::removeCopy(const Pending& p) {
 }
 
 int DestinationFolder::settle() {
-  if (pending_.empty()) return 0;
+  int error = flush();
+  // The names given by that flush reach the disk with one more.
+  if (!named_.empty()) {
+    const int e = flush();
+    if (error == 0) error = e;
+  }
+  return error;
+}
+
+// One flush of the destination makes the open batch's contents durable,
+// and the names given at the flush before: those sources may go now. Then
+// the open batch gets its names, which the next flush makes durable.
+int DestinationFolder::flush() {
   std::vector<Pending> batch = std::move(pending_);
+  std::vector<Pending> earlier = std::move(named_);
   pending_.clear();
+  named_.clear();
   pendingBytes_ = 0;
 
   int error = checkFolder();
-  // The copies' contents on disk before any of them has a name.
   if (error == 0 && syscalls().syncfs(dir_.get()) != 0) error = errno;
-  std::size_t named = 0;  // the leading files of the batch that have their names
+  if (error != 0) {
+    // Nothing is known to be on disk: every source stays, alone.
+    for (Pending& p : earlier) removeCopy(p);
+    for (Pending& p : batch) {
+      if (p.linked) removeCopy(p);
+      else discard(p.staged);
+    }
+    return error;
+  }
+  error = removeSources(earlier);
+  std::vector<Pending> durable;  // links made before the flush
   for (Pending& p : batch) {
-    if (error != 0) break;
-    if (!p.linked) {
-      if (int e = link(p.staged, p.name, p.names)) {
-        error = e;
-        break;
-      }
-      p.linked = true;
-    }
-    ++named;
-  }
-  // The names on disk before any source goes.
-  bool durable = false;
-  if (named > 0) {
-    durable = syscalls().syncfs(dir_.get()) == 0;
-    if (!durable && error == 0) error = errno;
-  }
-
-  for (std::size_t i = 0; i < batch.size(); ++i) {
-    Pending& p = batch[i];
-    if (!p.linked) {
+    if (p.linked) {
+      durable.push_back(std::move(p));
+    } else if (error != 0) {
+      // The files after a failure are dropped; their sources stay.
       discard(p.staged);
-      continue;
+    } else if (int e = link(p.staged, p.name, p.names)) {
+      error = e;
+      discard(p.staged);
+    } else {
+      p.linked = true;
+      p.staged.fd.reset();
+      named_.push_back(std::move(p));
     }
-    // Not settled: the source stays, alone.
-    if (i >= named || !durable) {
-      removeCopy(p);
-      continue;
-    }
+  }
+  const int e = removeSources(durable);
+  return error != 0 ? error : e;
+}
+
+// Removes the sources of copies that are on disk under their names, each
+// only if its name still names the very file that was copied.
+int DestinationFolder::removeSources(const std::vector<Pending>& done) {
+  int error = 0;
+  for (const Pending& p : done) {
     struct stat now {};
     if (syscalls().lstat(p.source.c_str(), &now) != 0) {
       const int e = errno;

@@ -68,7 +68,8 @@ int copyContents(int in, int out, uint64_t size) {
   // Shared blocks: instant, and holes come along.
   if (syscalls().cloneFile(out, in) == 0) return 0;
   bool inKernel = true;
-  std::vector<char> buffer;
+  // Kept from file to file: a run copies thousands.
+  static thread_local std::vector<char> buffer;
   const auto end = static_cast<off_t>(size);
   for (off_t pos = 0; pos < end;) {
     off_t data = syscalls().lseek(in, pos, SEEK_DATA);

@@ -107,6 +107,9 @@ ssize_t Syscalls::fgetxattr(int fd, const char* name, void* value, size_t size) 
 int Syscalls::fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
   return ::fsetxattr(fd, name, value, size, flags);
 }
+int Syscalls::getrlimit(int resource, struct rlimit* out) {
+  return ::getrlimit(static_cast<__rlimit_resource_t>(resource), out);
+}
 
 namespace {
 Syscalls realCalls;
