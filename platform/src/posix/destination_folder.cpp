@@ -320,7 +320,8 @@ TransferResult DestinationFolder::copy(const std::string& from, const NameSource
   Staged staged;
   if (int e = stage(in.get(), source, staged)) return failed(e);
   struct stat made {};
-  int e = syscalls().fstat(staged.fd.get(), &made) == 0 ? 0 : errno;
+  int e = 0;
+  if (completion_ && syscalls().fstat(staged.fd.get(), &made) != 0) e = errno;
   // The folder may have changed while the file was copied.
   if (e == 0) e = checkFolder();
   if (e == 0) e = link(staged, name, names);
@@ -376,6 +377,8 @@ int DestinationFolder::settle() {
 // and the names given at the flush before: those sources may go now. Then
 // the open batch gets its names, which the next flush makes durable.
 int DestinationFolder::flush() {
+  // Copies are not flushed (as cp): with no move waiting there is nothing to do.
+  if (pending_.empty() && named_.empty()) return 0;
   std::vector<Pending> batch = std::move(pending_);
   std::vector<Pending> earlier = std::move(named_);
   pending_.clear();

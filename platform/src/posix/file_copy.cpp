@@ -63,14 +63,16 @@ int copyRange(int in, int out, uint64_t length, bool& inKernel, std::vector<char
 }
 
 // The data of `in` into `out`, holes left as holes: a sparse file stays sparse.
-int copyContents(int in, int out, uint64_t size) {
-  if (size == 0) return 0;
+int copyContents(int in, int out, const struct stat& source) {
+  const auto end = static_cast<off_t>(source.st_size);
+  if (end == 0) return 0;
   // Shared blocks: instant, and holes come along.
   if (syscalls().cloneFile(out, in) == 0) return 0;
   bool inKernel = true;
   // Kept from file to file: a run copies thousands.
   static thread_local std::vector<char> buffer;
-  const auto end = static_cast<off_t>(size);
+  // Blocks for every byte: no hole to look for (both files are at offset 0).
+  if (source.st_blocks * 512 >= end) return copyRange(in, out, static_cast<uint64_t>(end), inKernel, buffer);
   for (off_t pos = 0; pos < end;) {
     off_t data = syscalls().lseek(in, pos, SEEK_DATA);
     if (data < 0) {
@@ -151,7 +153,7 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 }
 
 int fillCopy(int in, const struct stat& source, int out, bool keepOwner) {
-  if (int e = copyContents(in, out, static_cast<uint64_t>(source.st_size))) return e;
+  if (int e = copyContents(in, out, source)) return e;
   // Only root may give a file away; anybody else keeps it. Before the mode:
   // a change of owner clears the set-id bits.
   if (keepOwner && syscalls().fchown(out, source.st_uid, source.st_gid) != 0 && errno != EPERM)
