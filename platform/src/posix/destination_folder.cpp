@@ -4,9 +4,8 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
-#include <unistd.h>
-
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -151,7 +150,7 @@ int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
     }
     // Tells later runs that the owner still lives. Without it a later run
     // may take the file away, which only makes this transfer fail.
-    syscalls().flock(out.fd.get(), LOCK_EX);
+    syscalls().flock(out.fd.get(), LOCK_EX | LOCK_NB);
   }
   if (int e = fillCopy(in, source, out.fd.get(), true)) {
     discard(out);
