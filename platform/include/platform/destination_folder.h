@@ -117,6 +117,7 @@ class DestinationFolder {
   int moveLinkAcross(const std::string& from, const struct stat& entry, std::string name,
                      const NameSource& names, Pending& out);
   int copyLink(const std::string& from, std::string name, const NameSource& names);
+  int makeLink(const std::string& from, std::string& name, const NameSource& names);
   bool batchFull() const;
   int flush();
   int removeSources(const std::vector<Pending>& done);

@@ -266,18 +266,23 @@ TransferResult DestinationFolder::moveAcross(const std::string& from, const stru
   return done();
 }
 
-// A link is made anew at once, owner and times as mv keeps them: it has no
-// contents that could be cut short. Its source goes with the batch.
-int DestinationFolder::moveLinkAcross(const std::string& from, const struct stat& entry,
-                                      std::string name, const NameSource& names, Pending& out) {
+// A link like the one at `from`, under the first free name.
+int DestinationFolder::makeLink(const std::string& from, std::string& name, const NameSource& names) {
   std::string target;
   if (int e = readLink(from, target)) return e;
   for (;;) {
     if (name.empty()) return EEXIST;
-    if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) break;
+    if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) return 0;
     if (errno != EEXIST) return errno;
     name = names();
   }
+}
+
+// A link is made anew at once, owner and times as mv keeps them: it has no
+// contents that could be cut short. Its source goes with the batch.
+int DestinationFolder::moveLinkAcross(const std::string& from, const struct stat& entry,
+                                      std::string name, const NameSource& names, Pending& out) {
+  if (int e = makeLink(from, name, names)) return e;
   out.copied = entry;
   out.name = std::move(name);
   out.linked = true;
@@ -334,14 +339,7 @@ TransferResult DestinationFolder::copy(const std::string& from, const NameSource
 
 // A link that leads nowhere is copied as the link itself.
 int DestinationFolder::copyLink(const std::string& from, std::string name, const NameSource& names) {
-  std::string target;
-  if (int e = readLink(from, target)) return e;
-  for (;;) {
-    if (name.empty()) return EEXIST;
-    if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) break;
-    if (errno != EEXIST) return errno;
-    name = names();
-  }
+  if (int e = makeLink(from, name, names)) return e;
   struct stat made {};
   if (syscalls().fstatat(dir_.get(), name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) return 0;
   report(true, from, name, made, made.st_dev, made.st_ino);
