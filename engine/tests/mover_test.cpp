@@ -11,6 +11,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <tuple>
 
 #include "engine/run.h"
 #include "platform/syscalls.h"
@@ -267,16 +268,22 @@ TEST_F(MoverTest, PauseKeepsTheWindowPainted) {
 // lasts, it is neither made again nor followed elsewhere. The file whose
 // turn it is fails, the one before stays where it went.
 TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
-  enum class Change { Removed, Renamed, ReplacedByLink, ReplacedByFolder, Unmounted };
+  const fs::path aside = env.root() / "aside";
+  const fs::path elsewhere = env.root() / "elsewhere";
   struct Row {
     const char* name;
-    Change change;
+    std::function<void(const fs::path&)> change;  // none: unmounted
+    bool pathRemains;
+    bool firstFileAside;
   };
-  const Row rows[] = {{"removed", Change::Removed},
-                      {"renamed", Change::Renamed},
-                      {"replaced by a link", Change::ReplacedByLink},
-                      {"replaced by another folder", Change::ReplacedByFolder},
-                      {"unmounted", Change::Unmounted}};
+  const Row rows[] = {
+      {"removed", [](const fs::path& d) { fs::remove_all(d); }, false, false},
+      {"renamed", [&](const fs::path& d) { fs::rename(d, aside); }, false, true},
+      {"replaced by a link", [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory_symlink(elsewhere, d); },
+       true, true},
+      {"replaced by another folder", [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory(d); }, true,
+       true},
+      {"unmounted", nullptr, true, false}};
   // The change comes as the second file's turn begins (its name is stamped).
   struct Changer : FixedClock {
     std::function<void()> change;
@@ -286,9 +293,6 @@ TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
       return t;
     }
   };
-  const fs::path aside = env.root() / "aside";
-  const fs::path elsewhere = env.root() / "elsewhere";
-  const std::string first = "20021015093000_00000_a.jpg";
   for (const bool copy : {false, true}) {
     for (const Row& row : rows) {
       SCOPED_TRACE(std::string(row.name) + (copy ? ", copy" : ", move"));
@@ -296,52 +300,30 @@ TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
       for (const fs::path& p : {src, dst, elsewhere}) fs::create_directories(p);
       std::optional<testing::ScratchMount> mount;
       fs::path target = dst;
-      if (row.change == Change::Unmounted) {
+      if (!row.change) {
         mount.emplace(env.root() / "mnt");
         if (!mount->mounted()) continue;  // needs root; the other rows still run
         target = mount->path();
       }
       Changer clock;
-      clock.change = [&] {
-        switch (row.change) {
-          case Change::Removed: fs::remove_all(target); break;
-          case Change::Renamed: fs::rename(target, aside); break;
-          case Change::ReplacedByLink:
-            fs::rename(target, aside);
-            fs::create_directory_symlink(elsewhere, target);
-            break;
-          case Change::ReplacedByFolder:
-            fs::rename(target, aside);
-            fs::create_directory(target);
-            break;
-          case Change::Unmounted: mount->detach(); break;
-        }
-      };
+      clock.change = [&] { row.change ? row.change(target) : mount->detach(); };
       options.receiveDir = target.string();
       options.copyFiles = copy;
       const std::string a = put("a.jpg", "a");
       const std::string b = put("b.jpg", "b");
-      bool transferred = true;
       {
         platform::ScopedSyscalls scoped(clock);
-        transferred = mMoveFile({a, b}, options);
+        EXPECT_FALSE(mMoveFile({a, b}, options));
       }
-      EXPECT_FALSE(transferred);
       EXPECT_EQ(text(b), "b");
       // Moved onto the memory file system, the first file waited for its
       // batch to settle: with its destination gone, it stays a source.
-      EXPECT_EQ(fs::exists(a), copy || row.change == Change::Unmounted);
+      EXPECT_EQ(fs::exists(a), copy || !row.change);
+      EXPECT_EQ(fs::exists(target), row.pathRemains);
+      EXPECT_TRUE(!row.pathRemains || namesIn(target).empty());
       EXPECT_TRUE(namesIn(elsewhere).empty());
-      switch (row.change) {
-        case Change::Removed: EXPECT_FALSE(fs::exists(target)); break;
-        case Change::Renamed: EXPECT_FALSE(fs::exists(target)); [[fallthrough]];
-        case Change::ReplacedByLink:
-        case Change::ReplacedByFolder: EXPECT_EQ(namesIn(aside), std::vector<std::string>{first}); break;
-        case Change::Unmounted: break;
-      }
-      if (row.change == Change::ReplacedByFolder || row.change == Change::Unmounted) {
-        EXPECT_TRUE(namesIn(target).empty());
-      }
+      const std::vector<std::string> first = {"20021015093000_00000_a.jpg"};
+      EXPECT_TRUE(!row.firstFileAside || namesIn(aside) == first);
     }
   }
 }
@@ -508,35 +490,25 @@ TEST_F(MoverAcrossTest, FailureMidBatchSettlesWhatWasCopiedFirst) {
 // the rename, after the copy got its name, after the source of a move
 // between file systems is gone (and its copy was flushed).
 TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
-  struct Recorder : TransferObserver {
-    const int* syncs = nullptr;
-    std::vector<TransferredFile> files;
-    std::vector<bool> sourceThere, destinationThere;
-    std::vector<int> syncsSeen;
-    void fileTransferred(const TransferredFile& f) override {
-      files.push_back(f);
-      sourceThere.push_back(fs::exists(fs::symlink_status(f.source)));
-      destinationThere.push_back(fs::exists(f.destination));
-      syncsSeen.push_back(*syncs);
-    }
-  };
-  struct Counting : platform::Syscalls {
+  struct Recorder : TransferObserver, platform::Syscalls {
     int syncs = 0;
+    std::vector<TransferredFile> files;
+    std::vector<std::vector<bool>> seen;  // source there, destination there, flushes
     int syncfs(int fd) override {
       ++syncs;
       return Syscalls::syncfs(fd);
+    }
+    void fileTransferred(const TransferredFile& f) override {
+      files.push_back(f);
+      seen.push_back({fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination), syncs == 2});
     }
   };
   struct Row {
     const char* name;
     bool across;
     bool copy;
-    TransferredFile::Kind kind;
-    int syncs;
   };
-  const Row rows[] = {{"move", false, false, TransferredFile::Kind::Moved, 0},
-                      {"copy", false, true, TransferredFile::Kind::Copied, 0},
-                      {"move across", true, false, TransferredFile::Kind::Moved, 2}};
+  const Row rows[] = {{"move", false, false}, {"copy", false, true}, {"move across", true, false}};
   const struct timespec times[2] = {{kOctober15, 0}, {kOctober15, 123}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -546,28 +518,22 @@ TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
     options.copyFiles = row.copy;
     const std::string source = row.across ? putRemote("a.jpg", "12345") : put("a.jpg", "12345");
     ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
-    Counting calls;
     Recorder recorder;
-    recorder.syncs = &calls.syncs;
     {
-      platform::ScopedSyscalls scoped(calls);
+      platform::ScopedSyscalls scoped(recorder);
       ASSERT_TRUE(mMoveFile({source}, options, &recorder));
     }
     ASSERT_EQ(recorder.files.size(), 1u);
     const TransferredFile& f = recorder.files[0];
     struct stat made {};
     ASSERT_EQ(::stat(f.destination.c_str(), &made), 0);
-    EXPECT_EQ(f.kind, row.kind);
+    EXPECT_EQ(f.kind, row.copy ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved);
     EXPECT_EQ(f.source, source);
     EXPECT_EQ(f.destination, (dst / "0000000000_a.jpg").string());
-    EXPECT_EQ(f.size, 5);
-    EXPECT_EQ(f.modifiedSeconds, kOctober15);
-    EXPECT_EQ(f.modifiedNanoseconds, 123);
-    EXPECT_EQ(f.device, made.st_dev);
-    EXPECT_EQ(f.inode, made.st_ino);
-    EXPECT_EQ(recorder.sourceThere[0], row.copy);
-    EXPECT_TRUE(recorder.destinationThere[0]);
-    EXPECT_EQ(recorder.syncsSeen[0], row.syncs);
+    EXPECT_EQ(std::make_tuple(f.size, f.modifiedSeconds, f.modifiedNanoseconds),
+              std::make_tuple(int64_t{5}, int64_t{kOctober15}, int32_t{123}));
+    EXPECT_EQ(std::make_pair(f.device, f.inode), std::make_pair(uint64_t{made.st_dev}, uint64_t{made.st_ino}));
+    EXPECT_EQ(recorder.seen[0], (std::vector<bool>{row.copy, true, row.across}));
   }
 }
 

@@ -240,13 +240,7 @@ TransferResult DestinationFolder::moveAcross(const std::string& from, const stru
     if (!in.valid()) return failed(errno);
     if (syscalls().fstat(in.get(), &p.copied) != 0) return failed(errno);
     if (!S_ISREG(p.copied.st_mode)) return failed(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV);
-    int e = stage(in.get(), p.copied, p.staged);
-    if (e == EMFILE && !pending_.empty()) {
-      // The batch holds a descriptor per file: flush it to make room.
-      if (int f = flush()) return failed(f);
-      e = stage(in.get(), p.copied, p.staged);
-    }
-    if (e) return failed(e);
+    if (int e = stage(in.get(), p.copied, p.staged)) return failed(e);
     struct stat made {};
     if (syscalls().fstat(p.staged.fd.get(), &made) != 0) {
       const int f = errno;
