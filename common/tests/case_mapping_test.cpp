@@ -1,0 +1,72 @@
+#include "common/case_mapping.h"
+
+#include <gtest/gtest.h>
+
+namespace msifter::common {
+namespace {
+
+TEST(CaseMapping, EachCodePointToItsOwnCasePartner) {
+  struct Row {
+    const char* name;
+    std::string text, upper, lower;
+  };
+  const Row rows[] = {
+      {"ascii", "Photo_01.Jpg", "PHOTO_01.JPG", "photo_01.jpg"},
+      // Full-width letters keep their width: ＪＰＧ is not JPG.
+      {"full-width latin", "ｊｐｇ.ＪＰｅＧ", "ＪＰＧ.ＪＰＥＧ", "ｊｐｇ.ｊｐｅｇ"},
+      {"half-width katakana", "ｼｬｼﾝ_ｶﾞｿﾞｳ", "ｼｬｼﾝ_ｶﾞｿﾞｳ", "ｼｬｼﾝ_ｶﾞｿﾞｳ"},
+      {"kana and kanji", "写真ぁァ", "写真ぁァ", "写真ぁァ"},
+      // Simple mapping: no final-sigma rule, so Σ lowers to σ everywhere.
+      {"greek", "αβγ ΔΕΖ ς Σ", "ΑΒΓ ΔΕΖ Σ Σ", "αβγ δεζ ς σ"},
+      {"cyrillic", "привет МИР ё", "ПРИВЕТ МИР Ё", "привет мир ё"},
+      // ß has no one-letter capital in the simple mapping: it stays.
+      {"latin-1", "ärger ÄRGER ÿ ß é", "ÄRGER ÄRGER Ÿ ß É", "ärger ärger ÿ ß é"},
+      // Partners of another UTF-8 length: ı→I (2→1 byte), ɐ→Ɐ (2→3 bytes).
+      {"length changes", "ıɐ Ⱥ", "IⱯ Ⱥ", "ıɐ ⱥ"},
+      {"outside the BMP", "𐐨𐐀", "𐐀𐐀", "𐐨𐐨"},
+      {"title-case letter", "ǅ", "Ǆ", "ǆ"},
+      {"invalid bytes", "a\xFF" "b\xC3", "A\xFF" "B\xC3", "a\xFF" "b\xC3"},
+      {"overlong and surrogate", "\xC1\x81z\xED\xA0\x80", "\xC1\x81Z\xED\xA0\x80", "\xC1\x81z\xED\xA0\x80"},
+      {"truncated sequence", "\xE3\x81" "a", "\xE3\x81" "A", "\xE3\x81" "a"},
+      {"mixed", "写真_ｐｈｏｔｏ.Jpeg\x80ä", "写真_ＰＨＯＴＯ.JPEG\x80Ä", "写真_ｐｈｏｔｏ.jpeg\x80ä"},
+      {"empty", "", "", ""},
+  };
+  std::string reused = "left over from an earlier name";
+  for (const auto& r : rows) {
+    EXPECT_EQ(upperCase(r.text), r.upper) << r.name;
+    EXPECT_EQ(lowerCase(r.text), r.lower) << r.name;
+    upperCaseInto(r.text, reused);
+    EXPECT_EQ(reused, r.upper) << r.name;
+    lowerCaseInto(r.text, reused);
+    EXPECT_EQ(reused, r.lower) << r.name;
+  }
+}
+
+TEST(CaseMapping, DecodeUtf8TakesValidSequencesAndSingleBadBytes) {
+  struct Row {
+    const char* name;
+    std::string bytes;
+    int32_t codePoint;
+    std::size_t length;
+  };
+  const Row rows[] = {
+      {"ascii", "a", 'a', 1},
+      {"two bytes", "\xC3\xA4", 0xE4, 2},
+      {"three bytes", "\xE5\x86\x99", 0x5199, 3},
+      {"four bytes", "\xF0\x90\x90\xA8", 0x10428, 4},
+      {"overlong", "\xC0\xAF", -1, 1},
+      {"surrogate", "\xED\xA0\x80", -1, 1},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", -1, 1},
+      {"truncated", "\xE3\x81", -1, 1},
+      {"continuation byte first", "\x80\x80", -1, 1},
+      {"lead byte then ascii", "\xE3" "ab", -1, 1},
+  };
+  for (const auto& r : rows) {
+    std::size_t i = 0;
+    EXPECT_EQ(decodeUtf8(r.bytes, i), r.codePoint) << r.name;
+    EXPECT_EQ(i, r.length) << r.name;
+  }
+}
+
+}  // namespace
+}  // namespace msifter::common
