@@ -27,9 +27,8 @@ void appendUtf8(std::string& out, int32_t cp) {
 // Most names are ASCII: their runs are copied and shifted in place, and ICU
 // is asked only for the code points above U+007F.
 template <char First, int Shift, UChar32 (*MapCodePoint)(UChar32)>
-void mapInto(std::string_view text, std::string& out) {
-  out.clear();
-  out.reserve(text.size());
+void appendMapped(std::string_view text, std::string& out) {
+  out.reserve(out.size() + text.size());
   std::size_t i = 0;
   while (i < text.size()) {
     std::size_t run = i;
@@ -92,19 +91,19 @@ int32_t decodeUtf8(std::string_view s, std::size_t& i) {
   return static_cast<int32_t>(cp);
 }
 
-void upperCaseInto(std::string_view text, std::string& out) { mapInto<'a', 'A' - 'a', u_toupper>(text, out); }
+void appendUpperCase(std::string_view text, std::string& out) { appendMapped<'a', 'A' - 'a', u_toupper>(text, out); }
 
-void lowerCaseInto(std::string_view text, std::string& out) { mapInto<'A', 'a' - 'A', u_tolower>(text, out); }
+void appendLowerCase(std::string_view text, std::string& out) { appendMapped<'A', 'a' - 'A', u_tolower>(text, out); }
 
 std::string upperCase(std::string_view text) {
   std::string out;
-  upperCaseInto(text, out);
+  appendUpperCase(text, out);
   return out;
 }
 
 std::string lowerCase(std::string_view text) {
   std::string out;
-  lowerCaseInto(text, out);
+  appendLowerCase(text, out);
   return out;
 }
 

@@ -16,10 +16,9 @@ namespace msifter::common {
 // that one byte.
 int32_t decodeUtf8(std::string_view s, std::size_t& i);
 
-// `out` is overwritten; passing the same buffer for many names saves an
-// allocation per name.
-void upperCaseInto(std::string_view text, std::string& out);
-void lowerCaseInto(std::string_view text, std::string& out);
+// Append the mapped text to `out`, so one buffer can serve many names.
+void appendUpperCase(std::string_view text, std::string& out);
+void appendLowerCase(std::string_view text, std::string& out);
 
 std::string upperCase(std::string_view text);
 std::string lowerCase(std::string_view text);

@@ -7,8 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <string_view>
 
+#include "common/case_mapping.h"
 #include "platform/syscalls.h"
 
 namespace msifter::platform {
@@ -17,24 +18,46 @@ namespace {
 
 DIR* asDir(void* stream) { return static_cast<DIR*>(stream); }
 
-unsigned char upperByte(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; }
-
 bool isDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Names equal apart from case only occur on a case-sensitive file system;
+// their raw bytes decide.
+bool keyLess(std::string_view keyA, const std::string& nameA, std::string_view keyB, const std::string& nameB) {
+  const int byKey = keyA.compare(keyB);
+  return byKey != 0 ? byKey < 0 : nameA < nameB;
+}
+
+// Each name is upper-cased once, not at every comparison: the keys share one
+// buffer and only small records are sorted before the entries move once.
+void sortByName(std::vector<DirEntry>& entries) {
+  struct Key {
+    std::size_t offset, length, index;
+  };
+  std::string keys;
+  std::vector<Key> order;
+  order.reserve(entries.size());
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const std::size_t offset = keys.size();
+    common::appendUpperCase(entries[k].name, keys);
+    order.push_back(Key{offset, keys.size() - offset, k});
+  }
+  const std::string_view all = keys;
+  std::sort(order.begin(), order.end(), [&](const Key& a, const Key& b) {
+    return keyLess(all.substr(a.offset, a.length), entries[a.index].name, all.substr(b.offset, b.length),
+                   entries[b.index].name);
+  });
+  std::vector<DirEntry> sorted;
+  sorted.reserve(entries.size());
+  for (const Key& key : order) sorted.push_back(std::move(entries[key.index]));
+  entries = std::move(sorted);
 }
 
 }  // namespace
 
 bool entryNameLess(const std::string& a, const std::string& b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char ua = upperByte(static_cast<unsigned char>(a[i]));
-    const unsigned char ub = upperByte(static_cast<unsigned char>(b[i]));
-    if (ua != ub) return ua < ub;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  // Same name apart from case: only possible on a case-sensitive file system.
-  return std::memcmp(a.data(), b.data(), n) < 0;
+  return keyLess(common::upperCase(a), a, common::upperCase(b), b);
 }
 
 Directory::~Directory() { close(); }
@@ -83,8 +106,7 @@ int Directory::read(std::vector<DirEntry>& entries) {
     }
     entries.push_back(DirEntry{d->d_name, type == DT_DIR});
   }
-  std::sort(entries.begin(), entries.end(),
-            [](const DirEntry& a, const DirEntry& b) { return entryNameLess(a.name, b.name); });
+  sortByName(entries);
   return 0;
 }
 
