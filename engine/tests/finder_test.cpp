@@ -194,6 +194,31 @@ TEST_F(FinderTest, PatternListSelectsFiles) {
   }
 }
 
+TEST_F(FinderTest, LettersBeyondAsciiMatchInEitherCase) {
+  for (const char* name : {"写真.ＪＰＧ", "ÄRGER.txt", "photo.jpg", "Ωmega.doc", "файл.TXT", "ｼｬｼﾝ.jpg"}) file(name);
+  struct Row {
+    std::string patterns;
+    std::vector<std::string> names;
+  };
+  const Row rows[] = {
+      {"ｊｐｇ", {"写真.ＪＰＧ"}},  // full-width letters are not the ASCII JPG
+      {"*.JPG", {"photo.jpg", "ｼｬｼﾝ.jpg"}},
+      {"ärger", {"ÄRGER.txt"}},
+      {"ωMEGA", {"Ωmega.doc"}},
+      {"ФАЙЛ.txt", {"файл.TXT"}},
+      {"[а-я]*", {"файл.TXT"}},
+      {"*", {"photo.jpg", "ÄRGER.txt", "Ωmega.doc", "файл.TXT", "写真.ＪＰＧ", "ｼｬｼﾝ.jpg"}},
+  };
+  for (const auto& r : rows) {
+    Search s;
+    s.folder = dir();
+    s.fullPath = false;
+    s.patterns = r.patterns;
+    ASSERT_TRUE(s.run()) << r.patterns;
+    EXPECT_EQ(s.list, r.names) << r.patterns;
+  }
+}
+
 TEST_F(FinderTest, SizeBoundsAreInclusive) {
   for (int size : {1023, 1024, 2048, 2049}) file("f" + std::to_string(size) + ".dat", size);
   Search s;
