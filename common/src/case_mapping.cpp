@@ -2,55 +2,91 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace msifter::common {
 
 namespace {
 
-void appendUtf8(std::string& out, int32_t cp) {
+// Writes the UTF-8 form of `cp` to `bytes` and returns its length.
+std::size_t encodeUtf8(UChar32 cp, char* bytes) {
   const auto c = static_cast<uint32_t>(cp);
   if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    const char bytes[] = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    out.append(bytes, 2);
-  } else if (c < 0x10000) {
-    const char bytes[] = {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                          static_cast<char>(0x80 | (c & 0x3F))};
-    out.append(bytes, 3);
-  } else {
-    const char bytes[] = {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                          static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    out.append(bytes, 4);
+    bytes[0] = static_cast<char>(c);
+    return 1;
   }
+  if (c < 0x800) {
+    bytes[0] = static_cast<char>(0xC0 | (c >> 6));
+    bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    bytes[0] = static_cast<char>(0xE0 | (c >> 12));
+    bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  bytes[0] = static_cast<char>(0xF0 | (c >> 18));
+  bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
 }
 
-// Most names are ASCII: their runs are copied and shifted in place, and ICU
-// is asked only for the code points above U+007F.
-template <char First, int Shift, UChar32 (*MapCodePoint)(UChar32)>
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHighBits = kOnes * 0x80;
+
+// Flips the case bit of every byte from First to First + 25 in eight ASCII
+// bytes at once; no byte is at or above 0x80, so no sum carries into the
+// next byte.
+template <char First>
+uint64_t mapAsciiWord(uint64_t w) {
+  const uint64_t atLeastFirst = w + kOnes * (0x80 - First);
+  const uint64_t pastLast = w + kOnes * (0x80 - (First + 26));
+  return w ^ (((atLeastFirst & ~pastLast) & kHighBits) >> 2);
+}
+
+// Most names are ASCII: they are mapped eight bytes at a time, and ICU is
+// asked only for the code points above U+007F.
+template <char First, UChar32 (*MapCodePoint)(UChar32)>
 void appendMapped(std::string_view text, std::string& out) {
-  out.reserve(out.size() + text.size());
+  const std::size_t n = text.size();
+  std::size_t w = out.size();
+  out.resize(w + n);
   std::size_t i = 0;
-  while (i < text.size()) {
-    std::size_t run = i;
-    while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
-    if (run > i) {
-      const std::size_t at = out.size();
-      out.append(text.data() + i, run - i);
-      for (std::size_t k = at; k < out.size(); ++k) {
-        const auto c = static_cast<unsigned char>(out[k]);
-        if (static_cast<unsigned char>(c - First) < 26) out[k] = static_cast<char>(c + Shift);
-      }
-      i = run;
-      if (i == text.size()) break;
+  while (i < n) {
+    const std::size_t chunk = std::min<std::size_t>(8, n - i);
+    uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, chunk);
+    if ((word & kHighBits) == 0) {
+      word = mapAsciiWord<First>(word);
+      std::memcpy(out.data() + w, &word, chunk);
+      i += chunk;
+      w += chunk;
+      continue;
+    }
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      out[w++] = static_cast<char>(mapAsciiWord<First>(b));
+      ++i;
+      continue;
     }
     const std::size_t start = i;
     const int32_t cp = decodeUtf8(text, i);
+    char bytes[4];
+    std::size_t length = 1;
     if (cp < 0) {
-      out.push_back(text[start]);
+      bytes[0] = text[start];
     } else {
-      appendUtf8(out, MapCodePoint(cp));
+      length = encodeUtf8(MapCodePoint(cp), bytes);
     }
+    // A case partner can be one byte longer than its letter (ɐ, Ɐ).
+    if (w + length + (n - i) > out.size()) out.resize(w + length + (n - i));
+    std::memcpy(out.data() + w, bytes, length);
+    w += length;
   }
+  out.resize(w);
 }
 
 }  // namespace
@@ -91,9 +127,9 @@ int32_t decodeUtf8(std::string_view s, std::size_t& i) {
   return static_cast<int32_t>(cp);
 }
 
-void appendUpperCase(std::string_view text, std::string& out) { appendMapped<'a', 'A' - 'a', u_toupper>(text, out); }
+void appendUpperCase(std::string_view text, std::string& out) { appendMapped<'a', u_toupper>(text, out); }
 
-void appendLowerCase(std::string_view text, std::string& out) { appendMapped<'A', 'a' - 'A', u_tolower>(text, out); }
+void appendLowerCase(std::string_view text, std::string& out) { appendMapped<'A', u_tolower>(text, out); }
 
 std::string upperCase(std::string_view text) {
   std::string out;

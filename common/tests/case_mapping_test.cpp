@@ -12,6 +12,7 @@ TEST(CaseMapping, EachCodePointToItsOwnCasePartner) {
   };
   const Row rows[] = {
       {"ascii", "Photo_01.Jpg", "PHOTO_01.JPG", "photo_01.jpg"},
+      {"ascii edges", "@AZ[`az{~\x7F", "@AZ[`AZ{~\x7F", "@az[`az{~\x7F"},
       // Full-width letters keep their width: ＪＰＧ is not JPG.
       {"full-width latin", "ｊｐｇ.ＪＰｅＧ", "ＪＰＧ.ＪＰＥＧ", "ｊｐｇ.ｊｐｅｇ"},
       {"half-width katakana", "ｼｬｼﾝ_ｶﾞｿﾞｳ", "ｼｬｼﾝ_ｶﾞｿﾞｳ", "ｼｬｼﾝ_ｶﾞｿﾞｳ"},
@@ -41,6 +42,24 @@ TEST(CaseMapping, EachCodePointToItsOwnCasePartner) {
     buffer = before;
     appendLowerCase(r.text, buffer);
     EXPECT_EQ(buffer, before + r.lower) << r.name;
+  }
+}
+
+// ASCII goes eight bytes at a time: every byte value, in every position of
+// a word and of the bytes after the last whole word.
+TEST(CaseMapping, AsciiBytesInEveryPosition) {
+  for (int c = 0; c < 0x80; ++c) {
+    const bool lower = c >= 'a' && c <= 'z';
+    const bool upper = c >= 'A' && c <= 'Z';
+    for (std::size_t at = 0; at < 11; ++at) {
+      std::string text(11, '.');
+      text[at] = static_cast<char>(c);
+      std::string expectUpper = text, expectLower = text;
+      expectUpper[at] = static_cast<char>(lower ? c - 32 : c);
+      expectLower[at] = static_cast<char>(upper ? c + 32 : c);
+      EXPECT_EQ(upperCase(text), expectUpper) << c << " at " << at;
+      EXPECT_EQ(lowerCase(text), expectLower) << c << " at " << at;
+    }
   }
 }
 

@@ -93,6 +93,24 @@ TEST(Directory, ListsNamesBeyondAsciiInUpperCasedOrder) {
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), entryNameLess));
 }
 
+// Names that share a long beginning and differ only far behind it, or only
+// in case, or end where others go on: the folder order must still be
+// entryNameLess order.
+TEST(Directory, NamesWithALongCommonBeginningKeepTheOrder) {
+  testing::TempEnv env;
+  std::vector<std::string> names;
+  for (const char* tail : {"", "a", "A", "a1", "ä", "Ä", "0123456", "01234567", "012345678", "01234567a",
+                           "01234567A", "01234567b", "01234567C", "0123456789.jpg", "0123456789.JPG",
+                           "0123456789.jpeg", "0123456789.ｊｐｇ"}) {
+    names.push_back(std::string("IMG_2024") + tail);
+    env.writeFile(fs::path("top") / names.back());
+  }
+  std::sort(names.begin(), names.end(), entryNameLess);
+  EXPECT_EQ(namesOf(listOf(env.root() / "top")), names);
+  EXPECT_EQ(names.front(), "IMG_2024");
+  EXPECT_EQ(names.back(), "IMG_2024ä");
+}
+
 TEST(Directory, SymlinkToFolderIsLeftOutLinkToFileIsAFile) {
   testing::TempEnv env;
   const fs::path top = env.root() / "top";

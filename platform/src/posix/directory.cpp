@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 
 #include "common/case_mapping.h"
@@ -31,22 +32,49 @@ bool keyLess(std::string_view keyA, const std::string& nameA, std::string_view k
 
 // Each name is upper-cased once, not at every comparison: the keys share one
 // buffer and only small records are sorted before the entries move once.
+// Names in one folder often share a long beginning (IMG_2024...), so each
+// record carries the eight key bytes after the folder's common prefix as one
+// number; most comparisons end there. Names hold no NUL byte, so the zero
+// padding of a short key sorts it first, as a shorter key should.
 void sortByName(std::vector<DirEntry>& entries) {
   struct Key {
+    uint64_t word;
     std::size_t offset, length, index;
   };
+  std::size_t total = 0;
+  for (const auto& entry : entries) total += entry.name.size();
   std::string keys;
+  keys.reserve(total + total / 8);
   std::vector<Key> order;
   order.reserve(entries.size());
   for (std::size_t k = 0; k < entries.size(); ++k) {
     const std::size_t offset = keys.size();
     common::appendUpperCase(entries[k].name, keys);
-    order.push_back(Key{offset, keys.size() - offset, k});
+    order.push_back(Key{0, offset, keys.size() - offset, k});
   }
   const std::string_view all = keys;
+  auto keyOf = [&](const Key& key) { return all.substr(key.offset, key.length); };
+
+  const std::string_view first = order.empty() ? std::string_view() : keyOf(order.front());
+  std::size_t common = first.size();
+  for (const Key& key : order) {
+    const std::string_view k = keyOf(key);
+    const auto end = first.begin() + static_cast<std::ptrdiff_t>(std::min(common, k.size()));
+    common = static_cast<std::size_t>(std::mismatch(first.begin(), end, k.begin()).first - first.begin());
+  }
+  constexpr std::size_t kWord = sizeof(uint64_t);
+  for (Key& key : order) {
+    const std::string_view after = keyOf(key).substr(common);
+    unsigned char bytes[kWord] = {};
+    std::memcpy(bytes, after.data(), std::min(kWord, after.size()));
+    for (const unsigned char b : bytes) key.word = (key.word << 8) | b;
+  }
+  auto rest = [&](const Key& key) {
+    return keyOf(key).substr(std::min(key.length, common + kWord));
+  };
   std::sort(order.begin(), order.end(), [&](const Key& a, const Key& b) {
-    return keyLess(all.substr(a.offset, a.length), entries[a.index].name, all.substr(b.offset, b.length),
-                   entries[b.index].name);
+    if (a.word != b.word) return a.word < b.word;
+    return keyLess(rest(a), entries[a.index].name, rest(b), entries[b.index].name);
   });
   std::vector<DirEntry> sorted;
   sorted.reserve(entries.size());
