@@ -6,7 +6,7 @@
 # that lists 1,000,000 entries.
 #
 #   bash bench/finder/run.sh [BUILD_DIR]        (default: build)
-#   PAIRS=N overrides the number of pairs (default 15 on 100k files, 9 on 1M)
+#   PAIRS=N overrides the number of pairs (default 15 on 100k files, 11 on 1M)
 #
 # Trees live in the temporary folder, never in the repository; they are made
 # once and kept for later runs.
@@ -22,13 +22,15 @@ big=$tmp/msifter-bench-finder-1m
 out=$build/bench/finder
 [ -x "$cli" ] && [ -x "$make_tree" ] || { echo "build first: cmake --build --preset default" >&2; exit 1; }
 
-# Wall time of one command in microseconds, its output thrown away.
-elapsed_us() {
+# Wall time of one command in microseconds and its processor time (user +
+# system) in milliseconds, its output thrown away. On a busy machine the
+# processor time says more than the wall time.
+measure() {
   local t0 t1
   t0=$EPOCHREALTIME
-  eval "$1" >/dev/null 2>&1
+  /usr/bin/time -f '%U %S' -o "$out/cpu.txt" bash -c "$1" >/dev/null 2>&1
   t1=$EPOCHREALTIME
-  echo $((${t1/./} - ${t0/./}))
+  echo "$((${t1/./} - ${t0/./})) $(awk '{ printf "%d", ($1 + $2) * 1000 }' "$out/cpu.txt")"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -36,22 +38,21 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 # alternate NAME PAIRS TARGET FINDER_CMD FIND_CMD: one warm-up of each, then
 # PAIRS pairs; writes NAME-pairs.csv and prints the medians.
 alternate() {
-  local name=$1 pairs=$2 target=$3 a=$4 b=$5 i ta tb
+  local name=$1 pairs=$2 target=$3 a=$4 b=$5 i wa ca wb cb
+  local csv=$out/$name-pairs.csv
   eval "$a" >/dev/null 2>&1
   eval "$b" >/dev/null 2>&1
-  echo "pair,finder_us,find_us,ratio" >"$out/$name-pairs.csv"
+  echo "pair,finder_us,find_us,wall_ratio,finder_cpu_ms,find_cpu_ms,cpu_ratio" >"$csv"
   for ((i = 1; i <= pairs; i++)); do
-    ta=$(elapsed_us "$a")
-    tb=$(elapsed_us "$b")
-    echo "$i,$ta,$tb,$(awk -v x="$ta" -v y="$tb" 'BEGIN { printf "%.4f", x / y }')" >>"$out/$name-pairs.csv"
+    read -r wa ca < <(measure "$a")
+    read -r wb cb < <(measure "$b")
+    awk -v i="$i" -v wa="$wa" -v wb="$wb" -v ca="$ca" -v cb="$cb" \
+      'BEGIN { printf "%d,%d,%d,%.4f,%d,%d,%.4f\n", i, wa, wb, wa / wb, ca, cb, (cb > 0 ? ca / cb : 0) }' >>"$csv"
   done
-  local ma mb mr
-  ma=$(tail -n +2 "$out/$name-pairs.csv" | cut -d, -f2 | median)
-  mb=$(tail -n +2 "$out/$name-pairs.csv" | cut -d, -f3 | median)
-  mr=$(tail -n +2 "$out/$name-pairs.csv" | cut -d, -f4 | median)
-  awk -v n="$name" -v p="$pairs" -v a="$ma" -v b="$mb" -v r="$mr" -v t="$target" 'BEGIN {
-    printf "%s, %d pairs: median finder %.1f ms, find %.1f ms; median of per-pair ratios %.3f (target <= %.2f): %s\n",
-      n, p, a / 1000, b / 1000, r, t, (r <= t ? "met" : "NOT met") }'
+  col() { tail -n +2 "$csv" | cut -d, -f"$1" | median; }
+  awk -v n="$name" -v p="$pairs" -v a="$(col 2)" -v b="$(col 3)" -v r="$(col 4)" -v cr="$(col 7)" -v t="$target" 'BEGIN {
+    printf "%s, %d pairs: median finder %.1f ms, find %.1f ms; median of per-pair ratios %.3f (target <= %.2f): %s; processor time ratio %.3f\n",
+      n, p, a / 1000, b / 1000, r, t, (r <= t ? "met" : "NOT met"), cr }'
 }
 
 same_lists() {
@@ -94,7 +95,7 @@ fi
 find "$big" -type f | sort >"$out/find-1m.txt"
 same_lists "$out/finder-1m.txt" "$out/find-1m.txt"
 rm -f "$out/finder-1m.txt" "$out/find-1m.txt"
-alternate all-files-1m "${PAIRS:-9}" 1.00 "$cli $big '*'" "find $big -type f -printf '%s\\t%p\\n'"
+alternate all-files-1m "${PAIRS:-11}" 1.00 "$cli $big '*'" "find $big -type f -printf '%s\\t%p\\n'"
 
 /usr/bin/time -v "$cli" "$big" '*' --quiet 2>"$out/time-1m.txt"
 entries=$(head -1 "$out/time-1m.txt")

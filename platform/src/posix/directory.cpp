@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -65,9 +66,8 @@ void sortByName(std::vector<DirEntry>& entries) {
   constexpr std::size_t kWord = sizeof(uint64_t);
   for (Key& key : order) {
     const std::string_view after = keyOf(key).substr(common);
-    unsigned char bytes[kWord] = {};
-    std::memcpy(bytes, after.data(), std::min(kWord, after.size()));
-    for (const unsigned char b : bytes) key.word = (key.word << 8) | b;
+    std::memcpy(&key.word, after.data(), std::min(kWord, after.size()));
+    if constexpr (std::endian::native == std::endian::little) key.word = __builtin_bswap64(key.word);
   }
   auto rest = [&](const Key& key) {
     return keyOf(key).substr(std::min(key.length, common + kWord));
