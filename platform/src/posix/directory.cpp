@@ -57,21 +57,19 @@ void sortByName(std::vector<DirEntry>& entries) {
   auto keyOf = [&](const Key& key) { return all.substr(key.offset, key.length); };
 
   const std::string_view first = order.empty() ? std::string_view() : keyOf(order.front());
-  std::size_t common = first.size();
+  std::size_t shared = first.size();
   for (const Key& key : order) {
     const std::string_view k = keyOf(key);
-    const auto end = first.begin() + static_cast<std::ptrdiff_t>(std::min(common, k.size()));
-    common = static_cast<std::size_t>(std::mismatch(first.begin(), end, k.begin()).first - first.begin());
+    const auto end = first.begin() + static_cast<std::ptrdiff_t>(std::min(shared, k.size()));
+    shared = static_cast<std::size_t>(std::mismatch(first.begin(), end, k.begin()).first - first.begin());
   }
   constexpr std::size_t kWord = sizeof(uint64_t);
   for (Key& key : order) {
-    const std::string_view after = keyOf(key).substr(common);
+    const std::string_view after = keyOf(key).substr(shared);
     std::memcpy(&key.word, after.data(), std::min(kWord, after.size()));
     if constexpr (std::endian::native == std::endian::little) key.word = __builtin_bswap64(key.word);
   }
-  auto rest = [&](const Key& key) {
-    return keyOf(key).substr(std::min(key.length, common + kWord));
-  };
+  auto rest = [&](const Key& key) { return keyOf(key).substr(std::min(key.length, shared + kWord)); };
   std::sort(order.begin(), order.end(), [&](const Key& a, const Key& b) {
     if (a.word != b.word) return a.word < b.word;
     return keyLess(rest(a), entries[a.index].name, rest(b), entries[b.index].name);
