@@ -27,7 +27,9 @@ TEST(CaseMapping, EachCodePointToItsOwnCasePartner) {
       {"outside the BMP", "𐐨𐐀", "𐐀𐐀", "𐐨𐐨"},
       {"title-case letter", "ǅ", "Ǆ", "ǆ"},
       {"invalid bytes", "a\xFF" "b\xC3", "A\xFF" "B\xC3", "a\xFF" "b\xC3"},
-      {"overlong and surrogate", "\xC1\x81z\xED\xA0\x80", "\xC1\x81Z\xED\xA0\x80", "\xC1\x81z\xED\xA0\x80"},
+      // Overlong "A", a surrogate, a code point above U+10FFFF: bytes, not letters.
+      {"not UTF-8 though well formed", "\xC1\x81z\xED\xA0\x80\xF4\x90\x80\x80", "\xC1\x81Z\xED\xA0\x80\xF4\x90\x80\x80",
+       "\xC1\x81z\xED\xA0\x80\xF4\x90\x80\x80"},
       {"truncated sequence", "\xE3\x81" "a", "\xE3\x81" "A", "\xE3\x81" "a"},
       {"mixed", "写真_ｐｈｏｔｏ.Jpeg\x80ä", "写真_ＰＨＯＴＯ.JPEG\x80Ä", "写真_ｐｈｏｔｏ.jpeg\x80ä"},
       {"empty", "", "", ""},
@@ -60,32 +62,6 @@ TEST(CaseMapping, AsciiBytesInEveryPosition) {
       EXPECT_EQ(upperCase(text), expectUpper) << c << " at " << at;
       EXPECT_EQ(lowerCase(text), expectLower) << c << " at " << at;
     }
-  }
-}
-
-TEST(CaseMapping, DecodeUtf8TakesValidSequencesAndSingleBadBytes) {
-  struct Row {
-    const char* name;
-    std::string bytes;
-    int32_t codePoint;
-    std::size_t length;
-  };
-  const Row rows[] = {
-      {"ascii", "a", 'a', 1},
-      {"two bytes", "\xC3\xA4", 0xE4, 2},
-      {"three bytes", "\xE5\x86\x99", 0x5199, 3},
-      {"four bytes", "\xF0\x90\x90\xA8", 0x10428, 4},
-      {"overlong", "\xC0\xAF", -1, 1},
-      {"surrogate", "\xED\xA0\x80", -1, 1},
-      {"above U+10FFFF", "\xF4\x90\x80\x80", -1, 1},
-      {"truncated", "\xE3\x81", -1, 1},
-      {"continuation byte first", "\x80\x80", -1, 1},
-      {"lead byte then ascii", "\xE3" "ab", -1, 1},
-  };
-  for (const auto& r : rows) {
-    std::size_t i = 0;
-    EXPECT_EQ(decodeUtf8(r.bytes, i), r.codePoint) << r.name;
-    EXPECT_EQ(i, r.length) << r.name;
   }
 }
 
