@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -17,6 +21,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::RecordingUi;
 using testing::TempEnv;
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 std::vector<std::string> splitCrLf(const std::string& text) {
   std::vector<std::string> lines;
@@ -95,6 +104,43 @@ TEST_F(ErrorHandlerTest, RecordsAppendWithThreeEmptyLinesBetween) {
             "\r\n\r\n\r\n");
   EXPECT_TRUE(text.ends_with("\tVersion：Can'tGet\r\n\r\n\r\n"));
   EXPECT_EQ(currentError().number, 0) << "the handler leaves no failure behind";
+}
+
+TEST_F(ErrorHandlerTest, NewLogIsItsOwnersAloneAndNoLinkIsFollowed) {
+  const fs::path log = env.tempDir() / "m_sifter_ErrLog.txt";
+  const mode_t savedMask = ::umask(022);
+  const bool written = gSetErrLog("first", "");
+  ::umask(savedMask);
+  ASSERT_TRUE(written);
+  struct stat info {};
+  ASSERT_EQ(::stat(log.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  fs::remove(log);
+
+  const fs::path kept = env.writeFile("kept", 0);
+  { std::ofstream(kept, std::ios::binary) << "keep"; }
+  const fs::path missing = env.root() / "missing";
+  for (const fs::path& target : {kept, missing}) {
+    fs::create_symlink(target, log);
+    EXPECT_FALSE(gSetErrLog("through a link", "")) << target;
+    fs::remove(log);
+  }
+  EXPECT_EQ(readText(kept), "keep");
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(ErrorHandlerTest, PipeInPlaceOfTheLogDoesNotHangTheReport) {
+  ASSERT_EQ(::mkfifo((env.tempDir() / "m_sifter_ErrLog.txt").c_str(), 0600), 0);
+  // In a child, so that a report that hangs cannot hang the tests as well.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(10);
+    ::_exit(gSetErrLog("report", "") ? 1 : 0);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the report hung on the pipe";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(ErrorHandlerTest, DialogOnlyBeforeStartUpSwitchesItOff) {
