@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -127,20 +125,6 @@ TEST_F(ErrorHandlerTest, NewLogIsItsOwnersAloneAndNoLinkIsFollowed) {
   }
   EXPECT_EQ(readText(kept), "keep");
   EXPECT_FALSE(fs::exists(missing));
-}
-
-TEST_F(ErrorHandlerTest, PipeInPlaceOfTheLogDoesNotHangTheReport) {
-  ASSERT_EQ(::mkfifo((env.tempDir() / "m_sifter_ErrLog.txt").c_str(), 0600), 0);
-  // In a child, so that a report that hangs cannot hang the tests as well.
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::alarm(10);
-    ::_exit(gSetErrLog("report", "") ? 1 : 0);
-  }
-  int status = -1;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "the report hung on the pipe";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(ErrorHandlerTest, DialogOnlyBeforeStartUpSwitchesItOff) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -296,25 +297,14 @@ uint32_t storeChangeCounter() {
 }
 
 // Another connection holding the store locked for writing, as another
-// process would.
-class StoreLockedElsewhere {
- public:
-  StoreLockedElsewhere() {
-    sqlite3_open(registryStorePath().c_str(), &db_);
-    locked_ = sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
-  }
-  ~StoreLockedElsewhere() {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(db_);
-  }
-  StoreLockedElsewhere(const StoreLockedElsewhere&) = delete;
-  StoreLockedElsewhere& operator=(const StoreLockedElsewhere&) = delete;
-  bool locked() const { return locked_; }
-
- private:
-  sqlite3* db_ = nullptr;
-  bool locked_ = false;
-};
+// process would, until it is closed.
+using Connection = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
+Connection lockStoreElsewhere() {
+  sqlite3* db = nullptr;
+  sqlite3_open(registryStorePath().c_str(), &db);
+  EXPECT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  return Connection(db, &sqlite3_close);
+}
 
 TEST_F(SettingsStoreTest, SaveIsOneTransaction) {
   FakeWindow w(&ui);
@@ -330,8 +320,7 @@ TEST_F(SettingsStoreTest, SaveIsOneTransaction) {
 TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
   store("strServerDir", kRegSz, std::string("/data/in"));
   store("chkCopy", kRegDword, true);
-  StoreLockedElsewhere held;
-  ASSERT_TRUE(held.locked());
+  const Connection held = lockStoreElsewhere();
   FakeWindow w(&ui);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(gDspSettingData(w));
@@ -353,8 +342,7 @@ TEST_F(SettingsStoreTest, SaveToALockedStoreEndsWithTheCauseInTheLog) {
   FakeWindow w(&ui);
   fillValid(w);
   ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
-  StoreLockedElsewhere held;
-  ASSERT_TRUE(held.locked());
+  const Connection held = lockStoreElsewhere();
   EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:05:00"), common::ProgramEnded);
   const std::string log = env.errorLog();
   const std::string cause = registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngSetRegValue (m_sifter)";

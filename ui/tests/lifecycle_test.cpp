@@ -1,5 +1,6 @@
 // Start-up, the single instance, the end window, the About window and the
 // window procedures.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -298,7 +299,8 @@ TEST_F(InstanceTest, LockIsTakenOverFromADeadOwnerInProcess) {
   EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// ---- what may and may not refuse a start
+// ---- what may and may not refuse a start (a live instance refuses, a killed
+// one does not: InstanceTest above)
 
 std::size_t countOf(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -330,7 +332,13 @@ TEST_F(InstanceLockTest, LockThatNoLiveInstanceHoldsNeverRefuses) {
       {"garbage", [](const fs::path& p) { std::ofstream(p, std::ios::binary) << "\x7f\x01 no pid\n\n"; }, 0},
       {"folder", [](const fs::path& p) { fs::create_directories(p / "inside"); }, 1},
       {"link", [&](const fs::path& p) { fs::create_symlink(elsewhere, p); }, 1},
+      {"pipe", [](const fs::path& p) { ::mkfifo(p.c_str(), 0600); }, 1},
   };
+  // A lock file the program makes is its user's alone.
+  ASSERT_TRUE(startGoesOn());
+  EXPECT_EQ(fs::status(instanceLockPath()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  releaseInstanceLock();
+
   for (const Case& c : cases) {
     const fs::path path = instanceLockPath();
     fs::remove_all(path);
