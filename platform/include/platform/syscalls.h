@@ -60,6 +60,12 @@ class Syscalls {
   virtual std::time_t now();
   virtual bool localTime(std::time_t when, std::tm& out);
   virtual int64_t monotonicMilliseconds();
+
+  // ---- The single-instance lock
+  // flock(2); the kernel drops the lock when the holder's descriptor closes,
+  // which includes the holder's death.
+  virtual int flock(int fd, int operation);
+  virtual uid_t geteuid();
 };
 
 // The calls in force.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -66,6 +67,9 @@ int64_t Syscalls::monotonicMilliseconds() {
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
+
+int Syscalls::flock(int fd, int operation) { return ::flock(fd, operation); }
+uid_t Syscalls::geteuid() { return ::geteuid(); }
 
 namespace {
 Syscalls realCalls;
