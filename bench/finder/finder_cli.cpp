@@ -66,5 +66,8 @@ int main(int argc, char** argv) {
     }
   }
   std::fprintf(stderr, "%d files, %lld bytes\n", fileCount, static_cast<long long>(byteTotal));
-  return ok ? 0 : 1;
+  // The process ends here: freeing a million entries one by one would only
+  // time the allocator, which find(1) never pays.
+  std::fflush(stdout);
+  std::_Exit(ok ? 0 : 1);
 }

@@ -1,12 +1,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "common/app.h"
 #include "common/error.h"
 #include "common/ui_services.h"
+#include "log_file.h"
 #include "system_probe.h"
 
 namespace msifter::common {
@@ -144,11 +144,7 @@ bool gSetErrLog(const std::string& text, const std::string& trailer) {
   std::string path;
   if (!gGetErrLogFileName(path)) return false;
   try {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    if (!out) return false;
-    out << kCrLf << text << kCrLf << trailer << kCrLf;
-    out.close();
-    return !out.fail();
+    return detail::appendToOwnFile(path, kCrLf + text + kCrLf + trailer + kCrLf);
   } catch (...) {
     return false;
   }

@@ -85,6 +85,35 @@ std::vector<MsgField> currentRow(sqlite3_stmt* stmt) {
   return row;
 }
 
+// Every page the lookups can reach is read once: the b-trees by the
+// database's own check, the messages themselves by reading the table whole.
+// The catalogue is small, and a damaged or empty one found here is one that
+// start-up can still report instead of every later message failing.
+bool catalogueReadable(sqlite3* db) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &raw, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(raw);
+    return false;
+  }
+  Stmt check(raw);
+  if (sqlite3_step(check.get()) != SQLITE_ROW) return false;
+  const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+  if (verdict == nullptr || std::string(verdict) != "ok" || sqlite3_step(check.get()) != SQLITE_DONE) return false;
+  check.reset();
+
+  raw = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT CODE, MSG, DLGFLG FROM t_MSG", -1, &raw, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(raw);
+    return false;
+  }
+  Stmt messages(raw);
+  int rc;
+  while ((rc = sqlite3_step(messages.get())) == SQLITE_ROW) {
+    for (int column = 0; column < 3; ++column) sqlite3_column_bytes(messages.get(), column);
+  }
+  return rc == SQLITE_DONE;
+}
+
 }  // namespace
 
 namespace detail {
@@ -109,7 +138,7 @@ int32_t msgDbOpen(const std::string& path, const std::string& password) {
   // look like no database at all.
   const int check = sqlite3_exec(db.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (check == SQLITE_NOTADB) return err::PermissionDenied;
-  if (check != SQLITE_OK) return err::PathFileAccess;
+  if (check != SQLITE_OK || !catalogueReadable(db.get())) return err::PathFileAccess;
   catalogue().db = std::move(db);
   return err::None;
 }

@@ -8,7 +8,8 @@ namespace msifter::common::detail {
 // Releases the current result and the database.
 void msgDbRelease();
 // Opens the database, keyed with the password when there is one, and checks
-// that the key fits. Returns 0, or the failure number.
+// that the key fits and that the message table can be read whole. Returns 0,
+// or the failure number.
 int32_t msgDbOpen(const std::string& path, const std::string& password);
 
 }  // namespace msifter::common::detail

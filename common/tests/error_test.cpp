@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -17,6 +19,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::RecordingUi;
 using testing::TempEnv;
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 std::vector<std::string> splitCrLf(const std::string& text) {
   std::vector<std::string> lines;
@@ -95,6 +102,29 @@ TEST_F(ErrorHandlerTest, RecordsAppendWithThreeEmptyLinesBetween) {
             "\r\n\r\n\r\n");
   EXPECT_TRUE(text.ends_with("\tVersion：Can'tGet\r\n\r\n\r\n"));
   EXPECT_EQ(currentError().number, 0) << "the handler leaves no failure behind";
+}
+
+TEST_F(ErrorHandlerTest, NewLogIsItsOwnersAloneAndNoLinkIsFollowed) {
+  const fs::path log = env.tempDir() / "m_sifter_ErrLog.txt";
+  const mode_t savedMask = ::umask(022);
+  const bool written = gSetErrLog("first", "");
+  ::umask(savedMask);
+  ASSERT_TRUE(written);
+  struct stat info {};
+  ASSERT_EQ(::stat(log.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  fs::remove(log);
+
+  const fs::path kept = env.writeFile("kept", 0);
+  { std::ofstream(kept, std::ios::binary) << "keep"; }
+  const fs::path missing = env.root() / "missing";
+  for (const fs::path& target : {kept, missing}) {
+    fs::create_symlink(target, log);
+    EXPECT_FALSE(gSetErrLog("through a link", "")) << target;
+    fs::remove(log);
+  }
+  EXPECT_EQ(readText(kept), "keep");
+  EXPECT_FALSE(fs::exists(missing));
 }
 
 TEST_F(ErrorHandlerTest, DialogOnlyBeforeStartUpSwitchesItOff) {

@@ -2,6 +2,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "common/error.h"
@@ -88,6 +89,36 @@ TEST_F(MsgTest, WrongMissingOrAbsentPasswordIsRefusedAndReported) {
   EXPECT_EQ(gDispMsg(37, "", 0), -100);
 }
 
+// Flips bytes in the middle of the file's last page.
+void damageLastPage(const std::string& path) {
+  const auto size = std::filesystem::file_size(path);
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp(static_cast<std::streamoff>(size - 300));
+  file.write("\xde\xad\xbe\xef\xde\xad\xbe\xef", 8);
+}
+
+TEST_F(MsgTest, EmptyOrDamagedCatalogueIsRefusedAtStartUp) {
+  const std::string noTable = (env.root() / "no-table-msg").string();
+  std::filesystem::rename(makeCatalogue(env, "CREATE TABLE other (x);"), noTable);
+  // Enough messages to fill several pages, the last of them damaged.
+  std::string rows = kSchema;
+  for (int code = 100; code < 400; ++code) {
+    rows += "INSERT INTO t_MSG VALUES (" + std::to_string(code) + ", '" + std::string(60, 'm') + "', 48);";
+  }
+  const std::string damaged = makeCatalogue(env, rows);
+  ASSERT_GT(std::filesystem::file_size(damaged), 8192u);
+  damageLastPage(damaged);
+  const std::string empty = (env.root() / "empty-msg").string();
+  std::ofstream(empty, std::ios::binary).close();
+
+  for (const std::string& path : {damaged, empty, noTable}) {
+    const std::string logBefore = env.errorLog();
+    EXPECT_FALSE(gMsgInit(path, kMsgPassword)) << path;
+    EXPECT_NE(env.errorLog().find("gMsgInit (m_sifter)", logBefore.size()), std::string::npos) << path;
+  }
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 TEST_F(MsgTest, CodeWithoutRowGivesTheFallbackBoxAndMinus100) {
   ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword));
   EXPECT_EQ(gDispMsg(999, "移動元のフォルダを", 0), -100);
@@ -99,8 +130,10 @@ TEST_F(MsgTest, CodeWithoutRowGivesTheFallbackBoxAndMinus100) {
 }
 
 TEST_F(MsgTest, FailedLookupGivesTheOtherFallbackBox) {
-  // A database without the table: the query itself fails.
-  ASSERT_TRUE(gMsgInit(makeCatalogue(env, "CREATE TABLE other (x);"), kMsgPassword));
+  // The table goes away after the catalogue was opened: the query itself fails.
+  const std::string path = makeCatalogue(env, std::string(kSchema) + "INSERT INTO t_MSG VALUES (37, 'A', 0);");
+  ASSERT_TRUE(gMsgInit(path, kMsgPassword));
+  makeCatalogue(env, "DROP TABLE t_MSG; CREATE TABLE other (x);");
   EXPECT_EQ(gDispMsg(37, "", 0), -100);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "ﾒｯｾｰｼﾞの取得に失敗しました。");

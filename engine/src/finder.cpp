@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/case_mapping.h"
 #include "common/error.h"
 #include "common/ui_services.h"
 #include "engine/target_list.h"
@@ -23,51 +24,13 @@ using Char = uint32_t;
 constexpr Char kRawByte = 0x110000;
 
 Char decodeAt(std::string_view s, std::size_t& i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  std::size_t len = 0;
-  Char cp = 0;
-  Char least = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2, cp = b0 & 0x1F, least = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0F, least = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, cp = b0 & 0x07, least = 0x10000;
-  }
-  if (len == 0 || i + len > s.size()) {
-    ++i;
-    return kRawByte + b0;
-  }
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return kRawByte + b0;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return kRawByte + b0;
-  }
-  i += len;
-  return cp;
+  const int32_t cp = common::decodeUtf8(s, i);
+  return cp >= 0 ? static_cast<Char>(cp) : kRawByte + static_cast<unsigned char>(s[i - 1]);
 }
 
 void decodeAll(std::string_view s, std::vector<Char>& out) {
   out.clear();
   for (std::size_t i = 0; i < s.size();) out.push_back(decodeAt(s, i));
-}
-
-void upperAsciiInto(std::string_view s, std::string& out) {
-  out.assign(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
-  }
 }
 
 // A pattern compiled once: the characters of a "[...]" list as ranges, runs
@@ -104,6 +67,8 @@ class Pattern {
     }
     if (plain) splitPieces(pattern);
   }
+
+  bool matchesEverything() const { return plain_ && pieces_.empty() && !anchoredStart_; }
 
   bool matches(std::string_view name, std::vector<Char>& scratch) const {
     if (plain_) return matchesPlain(name);
@@ -254,22 +219,25 @@ class LevelPatterns {
  public:
   explicit LevelPatterns(const std::vector<std::string>& items) {
     patterns_.reserve(items.size());
-    std::string upper;
     for (const auto& item : items) {
-      upperAsciiInto("*" + item + "*", upper);
       try {
-        patterns_.emplace_back(Pattern(upper));
+        patterns_.emplace_back(Pattern(common::upperCase("*" + item + "*")));
       } catch (const common::RuntimeFailure& e) {
         patterns_.emplace_back(std::nullopt);
         invalidNumber_ = e.number();
       }
     }
+    // "All files": no name needs to be upper-cased or looked at.
+    acceptsEverything_ = !patterns_.empty() && patterns_.front() && patterns_.front()->matchesEverything();
   }
 
-  bool anyMatches(std::string_view upperName) {
+  bool accepts(std::string_view name) {
+    if (acceptsEverything_) return true;
+    upperName_.clear();
+    common::appendUpperCase(name, upperName_);
     for (const auto& pattern : patterns_) {
       if (!pattern) common::fail(invalidNumber_);
-      if (pattern->matches(upperName, scratch_)) return true;
+      if (pattern->matches(upperName_, scratch_)) return true;
     }
     return false;
   }
@@ -277,6 +245,8 @@ class LevelPatterns {
  private:
   std::vector<std::optional<Pattern>> patterns_;
   int32_t invalidNumber_ = InvalidArgument;
+  bool acceptsEverything_ = false;
+  std::string upperName_;
   std::vector<Char> scratch_;
 };
 
@@ -309,10 +279,12 @@ bool gFindFile(std::string folder, const std::string& patternList, bool subFolde
     const int32_t level = depth + 1;
     const std::string levelText = std::to_string(level);
 
-    auto emit = [&](const char* tag, const std::string& text) {
+    // The entry is built in place: one allocation per accepted file.
+    auto emit = [&](std::string_view tag, std::string_view head, std::string_view tail) {
       std::string entry;
+      entry.reserve((tagged ? tag.size() + levelText.size() + 1 : 0) + head.size() + tail.size());
       if (tagged) entry.append(tag).append(levelText).append("*");
-      entry.append(text);
+      entry.append(head).append(tail);
       if (resultList != nullptr) {
         resultList->push_back(std::move(entry));
       } else {
@@ -327,14 +299,12 @@ bool gFindFile(std::string folder, const std::string& patternList, bool subFolde
       if (dir.open(folder) != 0) return true;  // missing or unreadable: nothing here
       std::vector<platform::DirEntry> entries;
       if (const int e = dir.read(entries)) common::failErrno(e);
-      std::string upperName;
       for (auto& entry : entries) {
         if (entry.isDirectory) {
           subfolderNames.push_back(std::move(entry.name));
           continue;
         }
-        upperAsciiInto(entry.name, upperName);
-        if (!patterns.anyMatches(upperName)) continue;
+        if (!patterns.accepts(entry.name)) continue;
         int64_t length = 0;
         if (const int e = dir.fileSize(entry.name, length)) common::failErrno(e);
         if (useMinSize && length < minSizeBytes) continue;
@@ -343,7 +313,7 @@ bool gFindFile(std::string folder, const std::string& patternList, bool subFolde
         if (fileCount == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
         int64_t newTotal = 0;
         if (__builtin_add_overflow(byteTotal, length, &newTotal)) common::fail(Overflow);
-        emit("_____file", fullPath ? folder + entry.name : entry.name);
+        emit("_____file", fullPath ? std::string_view(folder) : std::string_view(), entry.name);
         ++fileCount;
         byteTotal = newTotal;
       }
@@ -352,7 +322,7 @@ bool gFindFile(std::string folder, const std::string& patternList, bool subFolde
     if (subFolders) {
       for (const auto& name : subfolderNames) {
         std::string sub = folder + name;
-        if (listFolders) emit("directory", common::gAddBackslash(sub));
+        if (listFolders) emit("directory", common::gAddBackslash(sub), {});
         if (!gFindFile(std::move(sub), patternList, true, resultList, progressLabel, fullPath,
                        resultText, useMinSize, minSizeBytes, useMaxSize, maxSizeBytes, useCountLimit,
                        countLimit, fileCount, byteTotal, listFolders, tagged, level)) {

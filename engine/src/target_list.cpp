@@ -2,18 +2,12 @@
 
 #include <limits>
 
+#include "common/case_mapping.h"
 #include "common/error.h"
 
 namespace msifter::engine {
 
 namespace {
-
-std::string upperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
-  }
-  return text;
-}
 
 struct ImageItems {
   TargetBox box;
@@ -59,7 +53,7 @@ bool gGetSettingData_TargetExtension(const TargetTypeSource& window, std::string
       if (!list.empty()) list += ';';
       // The user's text is taken as typed: several items, pattern characters
       // and spaces all stay.
-      list += upperAscii(window.otherText());
+      common::appendUpperCase(window.otherText(), list);
     }
     return true;
   });

@@ -147,6 +147,16 @@ class FinderTest : public ::testing::Test {
     return (relative.empty() ? top : top / relative).string();
   }
   void file(const std::string& relative, std::size_t size = 0) const { env.writeFile(fs::path("src") / relative, size); }
+  // Searches the source folder for `patterns` and checks the bare names found.
+  void expectNamesFound(const std::string& patterns, const std::vector<std::string>& names) const {
+    Search s;
+    s.folder = dir();
+    s.fullPath = false;
+    s.patterns = patterns;
+    ASSERT_TRUE(s.run()) << patterns;
+    EXPECT_EQ(s.list, names) << patterns;
+    EXPECT_EQ(s.fileCount, static_cast<int32_t>(names.size())) << patterns;
+  }
   int reports(const std::string& name = "gFindFile") const {
     const std::string log = env.errorLog();
     const std::string needle = name + " (";
@@ -190,15 +200,25 @@ TEST_F(FinderTest, PatternListSelectsFiles) {
       {"*.BMP;", {"e.bmp"}},
       {"[A-C].*", {"a.jpg", "b.JPG.bak", "c.jpgx"}},
   };
-  for (const auto& r : rows) {
-    Search s;
-    s.folder = dir();
-    s.fullPath = false;
-    s.patterns = r.patterns;
-    ASSERT_TRUE(s.run()) << r.patterns;
-    EXPECT_EQ(s.list, r.names) << r.patterns;
-    EXPECT_EQ(s.fileCount, static_cast<int32_t>(r.names.size())) << r.patterns;
-  }
+  for (const auto& r : rows) expectNamesFound(r.patterns, r.names);
+}
+
+TEST_F(FinderTest, LettersBeyondAsciiMatchInEitherCase) {
+  for (const char* name : {"写真.ＪＰＧ", "ÄRGER.txt", "photo.jpg", "Ωmega.doc", "файл.TXT", "ｼｬｼﾝ.jpg"}) file(name);
+  struct Row {
+    std::string patterns;
+    std::vector<std::string> names;
+  };
+  const Row rows[] = {
+      {"ｊｐｇ", {"写真.ＪＰＧ"}},  // full-width letters are not the ASCII JPG
+      {"*.JPG", {"photo.jpg", "ｼｬｼﾝ.jpg"}},
+      {"ärger", {"ÄRGER.txt"}},
+      {"ωMEGA", {"Ωmega.doc"}},
+      {"ФАЙЛ.txt", {"файл.TXT"}},
+      {"[а-я]*", {"файл.TXT"}},
+      {"*", {"photo.jpg", "ÄRGER.txt", "Ωmega.doc", "файл.TXT", "写真.ＪＰＧ", "ｼｬｼﾝ.jpg"}},
+  };
+  for (const auto& r : rows) expectNamesFound(r.patterns, r.names);
 }
 
 TEST_F(FinderTest, SizeBoundsAreInclusive) {

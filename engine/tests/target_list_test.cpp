@@ -42,7 +42,8 @@ TEST(TargetList, BuiltFromTheCheckBoxes) {
       {{Graphics}, "", ""},
       {{Other}, "txt; doc", "TXT; DOC"},  // the space stays part of the next item
       {{Other}, "*.[a-c]x?", "*.[A-C]X?"},
-      {{Other}, "写真.jpg", "写真.JPG"},  // only ASCII letters change case
+      {{Other}, "写真.jpg", "写真.JPG"},  // kanji have no case
+      {{Other}, "ｊｐｇ;ärger;ωмега", "ＪＰＧ;ÄRGER;ΩМЕГА"},  // each letter to its own capital
   };
   for (const auto& r : rows) {
     std::string list = "stale";

@@ -1,5 +1,6 @@
 #include "objects/path.h"
 
+#include "common/case_mapping.h"
 #include "platform/folders.h"
 
 namespace msifter::objects {
@@ -7,9 +8,6 @@ namespace msifter::objects {
 namespace {
 
 constexpr char kSep = platform::kSeparator;
-
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // The shell's answer can come back split at NUL characters: cut at the
 // first pair, mend one single NUL with a space, cut at any that remains.
@@ -98,12 +96,14 @@ std::string cPath::GetExecFileFromDataFile() const {
 }
 
 std::string cPath::Capitalise(const std::string& text) {
-  for (const char c : text) {
-    if (upperAscii(c) != c) return text;  // has a lower-case letter: keep as written
-  }
-  std::string result = text;
-  for (char& c : result) c = lowerAscii(c);
-  if (!result.empty()) result[0] = upperAscii(result[0]);
+  if (common::upperCase(text) != text) return text;  // has a lower-case letter: keep as written
+  const std::string lower = common::lowerCase(text);
+  if (lower.empty()) return lower;
+  // The first character is one code point, or one byte that is not UTF-8.
+  std::size_t first = 0;
+  common::decodeUtf8(lower, first);
+  std::string result = common::upperCase(std::string_view(lower).substr(0, first));
+  result.append(lower, first);
   return result;
 }
 

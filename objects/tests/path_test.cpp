@@ -90,6 +90,12 @@ TEST(cPath, GetCleanFileNameCapitalisesAllCapitalParts) {
       {"/x/2024", "2024."},
       {"/x/.BASHRC", ".Bashrc"},
       {"/x/", "."},
+      {"/x/ÄRGER.ＴＸＴ", "Ärger.Ｔｘｔ"},
+      {"/x/ΑΘΗΝΑ.JPG", "Αθηνα.Jpg"},
+      {"/x/ÉCOLE", "École."},
+      {"/x/ñandú.TXT", "ñandú.Txt"},   // has a lower-case letter: kept
+      {"/x/ｶﾒﾗ.JPG", "ｶﾒﾗ.Jpg"},         // half-width katakana have no case
+      {"/x/\xFF" "ABC.TXT", "\xFF" "abc.Txt"},  // a byte that is not UTF-8 is a character
   };
   for (const auto& r : rows) EXPECT_EQ(pathOf(r.path).GetCleanFileName(), r.clean) << r.path;
 }

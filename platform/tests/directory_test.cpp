@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +46,16 @@ TEST(EntryOrder, UpperCasedOrdinalOrder) {
       {"a", "a.txt", true},   // a prefix comes first
       {"z", "\xE3\x81\x82", true},  // bytes compare unsigned: UTF-8 after ASCII
       {"x.jpg", "x.jpg", false},
+      // Letters beyond ASCII sort with their upper case too.
+      {"ärger", "ÄRGES", true},
+      {"ＺＺ", "ｙ", false},   // full-width: Ｙ < Ｚ once both are upper case
+      {"αβ", "ΑΓ", true},
+      {"ю", "Я", true},
+      {"Ä", "ä", true},        // equal apart from case: raw bytes decide
+      {"ä", "Ä", false},
+      {"ｶ", "ｱ", false},      // half-width katakana have no case
+      {"a\xFF", "A\xFE", false},  // invalid bytes compare as they are
+      {"\xFF", "a", false},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(entryNameLess(r.a, r.b), r.less) << r.a << " < " << r.b;
@@ -69,6 +80,35 @@ TEST(Directory, ListsEveryEntrySortedWithKinds) {
   for (const auto& e : entries) {
     EXPECT_EQ(e.isDirectory, e.name == "Sub" || e.name == "a_dir") << e.name;
   }
+}
+
+TEST(Directory, ListsNamesBeyondAsciiInUpperCasedOrder) {
+  testing::TempEnv env;
+  const std::vector<std::string> expected = {
+      "a.txt", "B.txt", "Ä.txt", "ä.txt", "ärger", "ÄRGES", "ΑΒ", "ωμέγα", "ЮГ", "я", "写真.JPG",
+      "ａ", "Ｂ", "ｃ", "ｱ", "\xFF" "bad"};
+  for (auto it = expected.rbegin(); it != expected.rend(); ++it) env.writeFile(fs::path("top") / *it);
+  const auto names = namesOf(listOf(env.root() / "top"));
+  EXPECT_EQ(names, expected);
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), entryNameLess));
+}
+
+// Names that share a long beginning and differ only far behind it, or only
+// in case, or end where others go on: the folder order must still be
+// entryNameLess order.
+TEST(Directory, NamesWithALongCommonBeginningKeepTheOrder) {
+  testing::TempEnv env;
+  std::vector<std::string> names;
+  for (const char* tail : {"", "a", "A", "a1", "ä", "Ä", "0123456", "01234567", "012345678", "01234567a",
+                           "01234567A", "01234567b", "01234567C", "0123456789.jpg", "0123456789.JPG",
+                           "0123456789.jpeg", "0123456789.ｊｐｇ"}) {
+    names.push_back(std::string("IMG_2024") + tail);
+    env.writeFile(fs::path("top") / names.back());
+  }
+  std::sort(names.begin(), names.end(), entryNameLess);
+  EXPECT_EQ(namesOf(listOf(env.root() / "top")), names);
+  EXPECT_EQ(names.front(), "IMG_2024");
+  EXPECT_EQ(names.back(), "IMG_2024ä");
 }
 
 TEST(Directory, SymlinkToFolderIsLeftOutLinkToFileIsAFile) {

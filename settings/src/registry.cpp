@@ -29,6 +29,16 @@ bool dwordFromBytes(const std::string& data, int32_t& number) {
 
 }  // namespace
 
+namespace detail {
+
+void reportStoreFailure(const char* procName, const StoreFailure& why) {
+  if (!why) return;
+  common::raiseError(why.number);
+  common::gProcError(procName, why.text);
+}
+
+}  // namespace detail
+
 bool gSetRegValue(uint32_t root, const std::string& subKey, const std::string& valueName,
                   int32_t type, const RegValue& value) {
   return common::guardLog("gSetRegValue", false, [&] {
@@ -38,15 +48,16 @@ bool gSetRegValue(uint32_t root, const std::string& subKey, const std::string& v
       if (std::holds_alternative<std::monostate>(toWrite)) toWrite = std::string(" ");
       if (detail::trimSpaces(detail::valueText(toWrite)).empty()) toWrite = std::string(" ");
     }
-    const detail::RegKey key = detail::regCreateKey(root, subKey);
-    if (!key) return false;
-    if (type == kRegSz) {
-      return detail::regSetValue(key, valueName, kRegSz, detail::valueText(toWrite) + '\0');
+    detail::StoreFailure why;
+    const detail::RegKey key = detail::regCreateKey(root, subKey, why);
+    bool written = false;
+    if (key && type == kRegSz) {
+      written = detail::regSetValue(key, valueName, kRegSz, detail::valueText(toWrite) + '\0', why);
+    } else if (key && type == kRegDword) {
+      written = detail::regSetValue(key, valueName, kRegDword, dwordBytes(detail::valueLong(toWrite)), why);
     }
-    if (type == kRegDword) {
-      return detail::regSetValue(key, valueName, kRegDword, dwordBytes(detail::valueLong(toWrite)));
-    }
-    return false;
+    detail::reportStoreFailure("gSetRegValue", why);
+    return written;
   });
 }
 
@@ -54,12 +65,13 @@ RegValue gGetRegValue(uint32_t root, const std::string& subKey, const std::strin
                       int32_t type, const RegValue& defaultValue) {
   return common::guardLog("gGetRegValue", RegValue{}, [&] {
     RegValue result = defaultValue;
-    if (const detail::RegKey key = detail::regOpenKey(root, subKey)) {
+    detail::StoreFailure why;
+    if (const detail::RegKey key = detail::regOpenKey(root, subKey, why)) {
       // The stored type is not looked at: the bytes are taken as asked.
       int32_t storedType = 0;
       std::string data;
       if ((type == kRegSz || type == kRegDword) &&
-          detail::regQueryValue(key, valueName, storedType, data)) {
+          detail::regQueryValue(key, valueName, storedType, data, why)) {
         if (type == kRegSz) {
           result = data.substr(0, data.find('\0'));
         } else if (int32_t number = 0; dwordFromBytes(data, number)) {
@@ -67,6 +79,8 @@ RegValue gGetRegValue(uint32_t root, const std::string& subKey, const std::strin
         }
       }
     }
+    // A store that is there but fails is no first start: the log says why.
+    detail::reportStoreFailure("gGetRegValue", why);
     if (type == kRegSz) {
       auto* text = std::get_if<std::string>(&result);
       if (text && detail::trimSpaces(*text).empty()) text->clear();

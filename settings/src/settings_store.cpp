@@ -73,7 +73,10 @@ void setFolderTest(FolderTest test) { folderTest = test ? test : &anythingAt; }
 
 bool gGetSettingData(SavedSettings& saved) {
   return common::guardFatal("gGetSettingData", [&] {
-    bool readable = true;
+    // One read transaction for the nineteen values: a store that another
+    // process keeps locked costs one bounded wait, not one per value.
+    const RegTransaction reading(RegTransaction::Kind::Read);
+    bool readable = reading.usable();
     saved.serverDir = readText("strServerDir", "");
     saved.receiveDir = readText("strReceiveDir", "");
     saved.limitCount = readFlag("chkLimitCount");
@@ -262,32 +265,38 @@ bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute) {
     if (window.isSelected(Option::SerialNum)) renameMethod = 1;
 
     const auto write = [](const char* name, int32_t type, const RegValue& value) {
-      if (!gSetRegValue(kHKeyCurrentUser, kKey, name, type, value)) {
-        common::gProcFatalError("gSetSettingData", "");
-      }
+      return gSetRegValue(kHKeyCurrentUser, kKey, name, type, value);
     };
     const auto flag = [&](Check box) { return RegValue(window.value(box) != 0); };
     const auto number = [&](Text box) { return RegValue(textToLong(window.text(box))); };
 
-    write("strServerDir", kRegSz, window.caption(FolderLabel::ServerDir));
-    write("strReceiveDir", kRegSz, window.caption(FolderLabel::ReceiveDir));
-    write("chkLimitCount", kRegDword, flag(Check::LimitCount));
-    write("lngLimitCount", kRegDword, number(Text::LimitCount));
-    write("chkSubFolder", kRegDword, flag(Check::SubFolder));
-    write("chkLimitMinSize", kRegDword, flag(Check::LimitMinSize));
-    write("lngLimitMinSize", kRegDword, number(Text::LimitMinSize));
-    write("chkLimitMaxSize", kRegDword, flag(Check::LimitMaxSize));
-    write("lngLimitMaxSize", kRegDword, number(Text::LimitMaxSize));
-    write("chkSlowly", kRegDword, flag(Check::Slowly));
-    write("chkCopy", kRegDword, flag(Check::Copy));
-    write("chkAllFile", kRegDword, flag(Check::AllFile));
-    write("chkGraphics", kRegDword, flag(Check::Graphics));
-    write("strGraphics", kRegSz, graphicsTypes);
-    write("chkOther", kRegDword, flag(Check::Other));
-    write("strOther", kRegSz, window.text(Text::Other));
-    write("bytBytRenameMethod", kRegDword, renameMethod);
-    write("datLastExecute", kRegSz, lastExecute);
-    write("chkExtFix", kRegDword, flag(Check::ExtFix));
+    bool saved = false;
+    {
+      // One transaction: the nineteen values land together or not at all,
+      // with one flush to disk. It is over before the fatal path shows
+      // anything, so no lock is held while a dialog waits.
+      RegTransaction writing(RegTransaction::Kind::Write);
+      saved = write("strServerDir", kRegSz, window.caption(FolderLabel::ServerDir)) &&
+              write("strReceiveDir", kRegSz, window.caption(FolderLabel::ReceiveDir)) &&
+              write("chkLimitCount", kRegDword, flag(Check::LimitCount)) &&
+              write("lngLimitCount", kRegDword, number(Text::LimitCount)) &&
+              write("chkSubFolder", kRegDword, flag(Check::SubFolder)) &&
+              write("chkLimitMinSize", kRegDword, flag(Check::LimitMinSize)) &&
+              write("lngLimitMinSize", kRegDword, number(Text::LimitMinSize)) &&
+              write("chkLimitMaxSize", kRegDword, flag(Check::LimitMaxSize)) &&
+              write("lngLimitMaxSize", kRegDword, number(Text::LimitMaxSize)) &&
+              write("chkSlowly", kRegDword, flag(Check::Slowly)) &&
+              write("chkCopy", kRegDword, flag(Check::Copy)) &&
+              write("chkAllFile", kRegDword, flag(Check::AllFile)) &&
+              write("chkGraphics", kRegDword, flag(Check::Graphics)) &&
+              write("strGraphics", kRegSz, graphicsTypes) &&
+              write("chkOther", kRegDword, flag(Check::Other)) &&
+              write("strOther", kRegSz, window.text(Text::Other)) &&
+              write("bytBytRenameMethod", kRegDword, renameMethod) &&
+              write("datLastExecute", kRegSz, lastExecute) &&
+              write("chkExtFix", kRegDword, flag(Check::ExtFix)) && writing.commit();
+    }
+    if (!saved) common::gProcFatalError("gSetSettingData", "");
     return true;
   });
 }

@@ -3,7 +3,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -266,26 +271,95 @@ TEST_F(SettingsStoreTest, DamagedStoreStartsWithDefaultsAndTheNextSaveRepairsIt)
 }
 
 TEST_F(SettingsStoreTest, FailedWriteTakesTheFatalPathAndStops) {
-  env.setVar("XDG_CONFIG_HOME", env.writeFile("file-not-folder", 1).string());
+  const fs::path notAFolder = env.writeFile("file-not-folder", 1);
+  env.setVar("XDG_CONFIG_HOME", notAFolder.string());
   FakeWindow w(&ui);
   fillValid(w);
   EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
   EXPECT_EQ(ui.endCodes.size(), 1u);
   ASSERT_FALSE(ui.boxes.empty());
   EXPECT_EQ(ui.boxes[0].text, "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。");
-  EXPECT_NE(env.errorLog().find("gSetSettingData (m_sifter)"), std::string::npos);
+  const std::string log = env.errorLog();
+  EXPECT_NE(log.find("gSetSettingData (m_sifter)"), std::string::npos);
+  // The cause comes first, in the system's words.
+  const std::string cause = (notAFolder / "m_sifter").string() + ": " + std::strerror(ENOTDIR) +
+                            "\r\nエラー番号：76\r\ngSetRegValue (m_sifter)";
+  EXPECT_LT(log.find(cause), log.find("gSetSettingData (m_sifter)")) << log;
+}
+
+// The store's file change counter (bytes 24 to 27 of its header, big-endian):
+// one more for every transaction that wrote to it.
+uint32_t storeChangeCounter() {
+  std::ifstream in(registryStorePath(), std::ios::binary);
+  unsigned char bytes[28] = {};
+  in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+  return (uint32_t{bytes[24]} << 24) | (uint32_t{bytes[25]} << 16) | (uint32_t{bytes[26]} << 8) | bytes[27];
+}
+
+// Another connection holding the store locked for writing, as another
+// process would, until it is closed.
+using Connection = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
+Connection lockStoreElsewhere() {
+  sqlite3* db = nullptr;
+  sqlite3_open(registryStorePath().c_str(), &db);
+  EXPECT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  return Connection(db, &sqlite3_close);
+}
+
+TEST_F(SettingsStoreTest, SaveIsOneTransaction) {
+  FakeWindow w(&ui);
+  fillValid(w);
+  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  const uint32_t before = storeChangeCounter();
+  w.setValue(Check::Copy, 1);
+  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:05:00"));
+  EXPECT_EQ(storeChangeCounter(), before + 1);
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkCopy", kRegDword, int32_t{0}), RegValue(int32_t{-1}));
+}
+
+TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
+  store("strServerDir", kRegSz, std::string("/data/in"));
+  store("chkCopy", kRegDword, true);
+  const Connection held = lockStoreElsewhere();
+  FakeWindow w(&ui);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(gDspSettingData(w));
+  // About one wait of two seconds; one per value would be 38.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(w.caption(FolderLabel::ServerDir), "");
+  EXPECT_EQ(w.value(Check::Copy), 0);
+  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"過去の設定データを#47"});
+  EXPECT_TRUE(ui.endCodes.empty());
+  const std::string log = env.errorLog();
+  const std::string cause = registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngGetRegValue (m_sifter)";
+  EXPECT_NE(log.find(cause), std::string::npos) << log;
+  EXPECT_EQ(log.find("gGetRegValue (m_sifter)", log.find(cause) + cause.size()), std::string::npos)
+      << "logged more than once";
+}
+
+TEST_F(SettingsStoreTest, SaveToALockedStoreEndsWithTheCauseInTheLog) {
+  FakeWindow w(&ui);
+  fillValid(w);
+  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  const Connection held = lockStoreElsewhere();
+  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:05:00"), common::ProgramEnded);
+  const std::string log = env.errorLog();
+  const std::string cause = registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngSetRegValue (m_sifter)";
+  EXPECT_LT(log.find(cause), log.find("gSetSettingData (m_sifter)")) << log;
 }
 
 TEST_F(SettingsStoreTest, LimitTextThatIsNotANumberTakesTheFatalPath) {
+  store("strServerDir", kRegSz, std::string("/before"));
   FakeWindow w(&ui);
   fillValid(w);
   w.setText(Text::LimitCount, "12x");
   EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
   EXPECT_NE(env.errorLog().find("gSetSettingData (m_sifter)"), std::string::npos);
-  // The values before the bad one were written, the ones after it were not.
+  // Nothing of the failed save lands, not even the values before the bad one.
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "strServerDir", kRegSz, std::string()),
+            RegValue(std::string("/before")));
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkLimitCount", kRegDword, int32_t{9}),
-            RegValue(int32_t{0}));
-  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkSubFolder", kRegDword, int32_t{9}),
             RegValue(int32_t{9}));
 
   FakeWindow check(&ui);

@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "common/app.h"
@@ -11,6 +11,7 @@
 #include "common/msg.h"
 #include "common/ui_services.h"
 #include "engine/file_helpers.h"
+#include "platform/instance_lock.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
 #include "ui/frm_about.h"
@@ -21,8 +22,8 @@ namespace msifter::ui {
 
 namespace {
 
-std::unique_ptr<QLockFile>& instanceLock() {
-  static std::unique_ptr<QLockFile> lock;
+platform::InstanceLock& instanceLock() {
+  static platform::InstanceLock lock;
   return lock;
 }
 
@@ -48,37 +49,44 @@ constexpr int kExitFailure = 1;
 
 std::string instanceLockPath() {
   QString folder;
+  bool shared = false;
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0' &&
                                                               QFileInfo(QString::fromLocal8Bit(runtime)).isDir()) {
     folder = QString::fromLocal8Bit(runtime);
   } else {
     folder = QDir::tempPath();
+    shared = true;
   }
-  return QFile::encodeName(folder + QStringLiteral("/") + QString::fromUtf8(common::kAppTitle) +
-                           QStringLiteral(".lock"))
-      .toStdString();
+  return QFile::encodeName(folder + QStringLiteral("/")).toStdString() + platform::instanceLockFileName(shared);
 }
 
-void releaseInstanceLock() {
-  auto& lock = instanceLock();
-  if (lock) lock->unlock();
-  lock.reset();
-}
+void releaseInstanceLock() { instanceLock().unlock(); }
 
 void gChkDoubleStarting(bool showMessage) {
   common::guardLog("gChkDoubleStarting", false, [&] {
     common::clearError();
     auto& lock = instanceLock();
-    if (lock && lock->isLocked()) return true;
-    lock = std::make_unique<QLockFile>(QFile::decodeName(instanceLockPath().c_str()));
-    // The lock is held for the program's whole life, so it never goes stale
-    // by age; a lock whose owner has died is taken over by tryLock.
-    lock->setStaleLockTime(0);
-    if (lock->tryLock(0)) return true;
-    lock.reset();
-    if (showMessage) common::ui().messageBox("既に起動されています", common::mb::OkOnly, "");
-    common::ui().endProgram(0);
-    return false;  // not reached: the end does not return
+    if (lock.held()) return true;
+    const std::string path = instanceLockPath();
+    switch (lock.tryLock(path)) {
+      case platform::InstanceLockState::Held:
+        return true;
+      case platform::InstanceLockState::HeldElsewhere:
+        if (showMessage) common::ui().messageBox("既に起動されています", common::mb::OkOnly, "");
+        common::ui().endProgram(0);
+      case platform::InstanceLockState::Unavailable:
+        break;
+    }
+    // Without a lock nothing tells of a running instance; refusing would
+    // keep the program from ever starting, so it starts and says why in the
+    // log. The start goes on, so the report gets no dialog.
+    const int error = lock.error();
+    common::raiseError(common::errorNumberFromErrno(error));
+    const bool dialogWasOff = common::gblnNoErrDialog;
+    common::gblnNoErrDialog = true;
+    common::gProcError("gChkDoubleStarting", path + ": " + std::strerror(error));
+    common::gblnNoErrDialog = dialogWasOff;
+    return true;
   });
 }
 

@@ -1,7 +1,12 @@
 // Start-up, the single instance, the end window, the About window and the
 // window procedures.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <memory>
+#include <optional>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
@@ -292,6 +297,98 @@ TEST_F(InstanceTest, LockIsTakenOverFromADeadOwnerInProcess) {
   ASSERT_TRUE(fs::exists(instanceLockPath()));
   EXPECT_NO_THROW(gChkDoubleStarting(true));
   EXPECT_TRUE(recorder.boxes.empty());
+}
+
+// ---- what may and may not refuse a start (a live instance refuses, a killed
+// one does not: InstanceTest above)
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+class InstanceLockTest : public LifecycleTest {
+ protected:
+  bool startGoesOn() {
+    try {
+      gChkDoubleStarting(true);
+      return true;
+    } catch (const common::ProgramEnded&) {
+      return false;
+    }
+  }
+};
+
+TEST_F(InstanceLockTest, LockThatNoLiveInstanceHoldsNeverRefuses) {
+  const fs::path elsewhere = env.root() / "elsewhere";
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> make;
+    std::size_t reports;  // a lock that cannot be taken at all is logged once
+  };
+  const Case cases[] = {
+      {"empty file", [](const fs::path& p) { std::ofstream(p, std::ios::binary) << ""; }, 0},
+      {"garbage", [](const fs::path& p) { std::ofstream(p, std::ios::binary) << "\x7f\x01 no pid\n\n"; }, 0},
+      {"folder", [](const fs::path& p) { fs::create_directories(p / "inside"); }, 1},
+      {"link", [&](const fs::path& p) { fs::create_symlink(elsewhere, p); }, 1},
+      {"pipe", [](const fs::path& p) { ::mkfifo(p.c_str(), 0600); }, 1},
+  };
+  // A lock file the program makes is its user's alone.
+  ASSERT_TRUE(startGoesOn());
+  EXPECT_EQ(fs::status(instanceLockPath()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  releaseInstanceLock();
+
+  for (const Case& c : cases) {
+    const fs::path path = instanceLockPath();
+    fs::remove_all(path);
+    c.make(path);
+    const std::string logBefore = env.errorLog();
+    EXPECT_TRUE(startGoesOn()) << c.what;
+    EXPECT_TRUE(recorder.boxes.empty()) << c.what;
+    const std::string logged = env.errorLog().substr(logBefore.size());
+    EXPECT_EQ(countOf(logged, "gChkDoubleStarting (m_sifter)"), c.reports) << c.what;
+    if (c.reports > 0) {
+      EXPECT_NE(logged.find(path.string() + ": "), std::string::npos) << c.what << logged;
+    }
+    releaseInstanceLock();
+  }
+  EXPECT_FALSE(fs::exists(elsewhere)) << "the lock followed a link";
+}
+
+TEST_F(InstanceLockTest, AnotherUsersLockInTheSharedTempFolderDoesNotBlock) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  // No runtime folder: the lock goes to the temporary folder all users share.
+  env.setVar("XDG_RUNTIME_DIR", std::nullopt);
+  const fs::path shared = env.root() / "shared";
+  fs::create_directories(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  fs::permissions(env.root(), fs::perms::owner_all | fs::perms::others_exec);
+  for (const char* name : {"TMPDIR", "TEMP", "TMP"}) env.setVar(name, shared.string());
+  const auto startAsNobody = [this]() -> std::optional<int> {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      int result = 3;
+      if (::setgid(65534) == 0 && ::setuid(65534) == 0) result = startGoesOn() ? 0 : 1;
+      ::_exit(result);
+    }
+    int status = -1;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return std::nullopt;
+    return WEXITSTATUS(status);
+  };
+  const fs::path theirLog = shared / "m_sifter_ErrLog.txt";
+
+  // A lock this user's instance left under the name all users once shared.
+  std::ofstream(shared / "m_sifter.lock") << "1\nm_sifter\nthis-host\n";
+  EXPECT_EQ(startAsNobody(), 0) << "the other user's start was refused";
+  EXPECT_FALSE(fs::exists(theirLog));
+
+  // A file this user put under the other user's own name is not taken, and
+  // not obeyed either.
+  fs::remove(shared / "m_sifter-65534.lock");
+  std::ofstream(shared / "m_sifter-65534.lock") << "";
+  EXPECT_EQ(startAsNobody(), 0) << "the other user's start was refused";
+  EXPECT_EQ(countOf(readText(theirLog), "gChkDoubleStarting (m_sifter)"), 1u);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ struct DirEntry {
 };
 
 // The order in which a folder's entries are delivered: ordinal order of the
-// ASCII upper-cased names (as NTFS keeps them), ties broken by the raw bytes
-// so the order is the same on every run.
+// upper-cased names (common::upperCase, as NTFS keeps them), ties broken by
+// the raw bytes so the order is the same on every run.
 bool entryNameLess(const std::string& a, const std::string& b);
 
 // One open folder. Kept open while its files are sized, closed before the

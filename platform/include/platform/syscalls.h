@@ -62,6 +62,12 @@ class Syscalls {
   virtual bool localTime(std::time_t when, std::tm& out);
   virtual int64_t monotonicMilliseconds();
 
+  // ---- The single-instance lock
+  // flock(2); the kernel drops the lock when the holder's descriptor closes,
+  // which includes the holder's death.
+  virtual int flock(int fd, int operation);
+  virtual uid_t geteuid();
+
   // --- Transfers into a destination folder opened once for the whole run ---
   // The *At calls take a folder descriptor (or AT_FDCWD) as their POSIX
   // counterparts do.
@@ -75,7 +81,6 @@ class Syscalls {
   virtual int fchownAt(int dirFd, const char* path, uid_t owner, gid_t group, int flags);
   virtual int utimensAt(int dirFd, const char* path, const struct timespec times[2], int flags);
   virtual int syncfs(int fd);
-  virtual int flock(int fd, int operation);
   virtual off_t lseek(int fd, off_t offset, int whence);
   virtual int ftruncate(int fd, off_t length);
   // ioctl(FICLONE): `outFd` shares the blocks of `inFd` (btrfs, xfs).

@@ -71,6 +71,8 @@ int64_t Syscalls::monotonicMilliseconds() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+int Syscalls::flock(int fd, int operation) { return ::flock(fd, operation); }
+uid_t Syscalls::geteuid() { return ::geteuid(); }
 int Syscalls::openAt(int dirFd, const char* path, int flags, mode_t mode) {
   return ::openat(dirFd, path, flags, mode);
 }
@@ -94,7 +96,6 @@ int Syscalls::utimensAt(int dirFd, const char* path, const struct timespec times
   return ::utimensat(dirFd, path, times, flags);
 }
 int Syscalls::syncfs(int fd) { return ::syncfs(fd); }
-int Syscalls::flock(int fd, int operation) { return ::flock(fd, operation); }
 off_t Syscalls::lseek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
 int Syscalls::ftruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
 int Syscalls::cloneFile(int outFd, int inFd) { return ::ioctl(outFd, FICLONE, inFd); }

@@ -2,6 +2,7 @@
 // Typed values under a per-user key: the only way the program keeps anything
 // between starts. One value per call; no key stays open between calls.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 
@@ -26,6 +27,35 @@ bool gSetRegValue(uint32_t root, const std::string& subKey, const std::string& v
 // when the key or value is missing. Never creates anything.
 RegValue gGetRegValue(uint32_t root, const std::string& subKey, const std::string& valueName,
                       int32_t type, const RegValue& defaultValue);
+
+// For its lifetime, every gGetRegValue and gSetRegValue under the current
+// user's key shares one connection to the store and one transaction: the
+// reads see one state after at most one bounded wait for a busy store, and
+// the writes land together at commit() or not at all. Each kind covers its
+// own calls only: a Read one the reads, a Write one the writes. One at a
+// time: a second one made while another lives joins it.
+class RegTransaction {
+ public:
+  enum class Kind { Read, Write };
+  explicit RegTransaction(Kind kind);
+  // Undoes the writes unless commit() succeeded.
+  ~RegTransaction();
+  RegTransaction(const RegTransaction&) = delete;
+  RegTransaction& operator=(const RegTransaction&) = delete;
+
+  // False when a store that is there could not be read or locked. The calls
+  // made meanwhile then give their defaults or fail at once, and the first of
+  // them reports why.
+  bool usable() const;
+  // Makes the writes durable. False, with a report under "gSetRegValue",
+  // when they could not be.
+  bool commit();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
 
 // The reader the error report's probes use (common::setProbeReader).
 std::string probeRegValue(int32_t root, const std::string& subKey, const std::string& valueName,

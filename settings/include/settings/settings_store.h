@@ -31,13 +31,15 @@ struct SavedSettings {
 };
 
 // True when every stored value could be read; a value that could not (a
-// rename method outside 0 to 255, a date that is not a date) takes its
-// default and makes the result false.
+// rename method outside 0 to 255, a date that is not a date, or every value
+// of a store that is there but cannot be read) takes its default and makes
+// the result false.
 bool gGetSettingData(SavedSettings& saved);
 bool gDspSettingData(SettingsWindow& window);
 bool gDspSettingData2(SettingsWindow& window);
 bool gChkSettingData(SettingsWindow& window);
-// Writes the nineteen values; a failed write takes the fatal path.
+// Writes the nineteen values, all or none; a failed write takes the fatal
+// path.
 bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute);
 
 // The folder test the validation uses (the engine's gChkDirExists, installed

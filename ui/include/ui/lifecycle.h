@@ -17,7 +17,7 @@ void Main();
 // Ends the program at once when another instance holds the lock.
 void gChkDoubleStarting(bool showMessage);
 // The lock file that tells a running instance: in XDG_RUNTIME_DIR when it
-// names a folder, otherwise in the temporary folder.
+// names a folder, otherwise in the temporary folder under a per-user name.
 std::string instanceLockPath();
 // Lets go of the lock (at the end, and between tests).
 void releaseInstanceLock();

@@ -1,0 +1,58 @@
+#include "platform/instance_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <cerrno>
+
+#include "common/app.h"
+
+namespace msifter::platform {
+
+InstanceLockState InstanceLock::tryLock(const std::string& path) {
+  fd_.reset();
+  error_ = 0;
+  Syscalls& sys = syscalls();
+  // Read-only is enough for flock, and lets an existing lock file be used in
+  // a folder that has become read-only. O_NONBLOCK: a pipe put in its place
+  // must not hang the start.
+  UniqueFd fd(sys.open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
+                       0600));
+  if (!fd.valid()) {
+    error_ = errno;
+    return InstanceLockState::Unavailable;
+  }
+  struct stat info {};
+  if (sys.fstat(fd.get(), &info) != 0) {
+    error_ = errno;
+    return InstanceLockState::Unavailable;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    error_ = EINVAL;
+    return InstanceLockState::Unavailable;
+  }
+  // Another user could otherwise keep this user from starting at all.
+  if (info.st_uid != sys.geteuid()) {
+    error_ = EACCES;
+    return InstanceLockState::Unavailable;
+  }
+  int rc;
+  do {
+    rc = sys.flock(fd.get(), LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    if (errno == EWOULDBLOCK) return InstanceLockState::HeldElsewhere;
+    error_ = errno;
+    return InstanceLockState::Unavailable;
+  }
+  fd_ = std::move(fd);
+  return InstanceLockState::Held;
+}
+
+std::string instanceLockFileName(bool sharedFolder) {
+  std::string name = common::kAppTitle;
+  if (sharedFolder) name += "-" + std::to_string(syscalls().geteuid());
+  return name + ".lock";
+}
+
+}  // namespace msifter::platform
