@@ -51,8 +51,8 @@ struct TransferredFile {
 // When a batch of moves between file systems is settled: whichever bound
 // is reached first.
 struct BatchLimits {
-  std::size_t files = 4096;
-  uint64_t bytes = 512u << 20;
+  std::size_t files = 8192;
+  uint64_t bytes = 1u << 30;
   int64_t milliseconds = 5000;
 };
 
@@ -134,7 +134,7 @@ class DestinationFolder {
   Completion completion_;
   std::vector<Pending> pending_;  // copied, waiting for the flush of their contents
   std::vector<Pending> named_;    // named, waiting for the flush of their names
-  std::size_t fileBudget_ = 4096;
+  std::size_t fileBudget_ = 8192;
   uint64_t pendingBytes_ = 0;
   int64_t batchStart_ = 0;
 };
