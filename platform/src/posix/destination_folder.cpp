@@ -129,7 +129,8 @@ void DestinationFolder::removeStaleTemporaries() {
 
 int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
   if (!unnamedUnsupported_) {
-    out.fd = UniqueFd(syscalls().openAt(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    out.fd = UniqueFd(syscalls().openAt(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                                        newFileMode(source)));
     if (!out.fd.valid()) {
       // EISDIR: a kernel without unnamed files.
       if (errno != EOPNOTSUPP && errno != EISDIR) return errno;
@@ -140,7 +141,7 @@ int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
     for (int attempt = 0; attempt < 100 && !out.fd.valid(); ++attempt) {
       out.tempName = temporaryName("");
       out.fd = UniqueFd(syscalls().openAt(dir_.get(), out.tempName.c_str(),
-                                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+                                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode(source)));
       if (!out.fd.valid() && errno != EEXIST) break;
     }
     if (!out.fd.valid()) {
@@ -302,7 +303,6 @@ int DestinationFolder::moveLinkAcross(const std::string& from, const struct stat
 
 TransferResult DestinationFolder::copy(const std::string& from, const NameSource& names) {
   std::string name = names();
-  if (int e = checkFolder()) return failed(e);
   UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
   if (!in.valid()) {
     const int e = errno;

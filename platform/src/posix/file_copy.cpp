@@ -112,8 +112,9 @@ int readSized(Call call, std::vector<char>& out) {
   }
 }
 
-// Every extended attribute of `in` that the destination accepts.
-int copyAttributes(int in, int out) {
+// Every extended attribute of `in` that the destination accepts; `set`
+// counts them.
+int copyAttributes(int in, int out, int& set) {
   std::vector<char> names;
   if (int e = readSized([&](char* b, size_t n) { return syscalls().flistxattr(in, b, n); }, names))
     return attributeNotAccepted(e) ? 0 : e;
@@ -127,9 +128,8 @@ int copyAttributes(int in, int out) {
       if (e == ENODATA || attributeNotAccepted(e)) continue;  // gone meanwhile, or not ours to read
       return e;
     }
-    if (syscalls().fsetxattr(out, name.c_str(), value.data(), value.size(), 0) != 0 &&
-        !attributeNotAccepted(errno))
-      return errno;
+    if (syscalls().fsetxattr(out, name.c_str(), value.data(), value.size(), 0) == 0) ++set;
+    else if (!attributeNotAccepted(errno)) return errno;
   }
   return 0;
 }
@@ -147,6 +147,8 @@ std::string temporaryName(const char* kind) {
          std::to_string(counter++) + std::string(kTemporarySuffix);
 }
 
+mode_t newFileMode(const struct stat& source) { return (source.st_mode & 0777) | S_IWUSR; }
+
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          sameTime(a.st_mtim, b.st_mtim) && sameTime(a.st_ctim, b.st_ctim);
@@ -154,19 +156,23 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 
 int fillCopy(int in, const struct stat& source, int out, bool keepOwner) {
   if (int e = copyContents(in, out, source)) return e;
+  struct stat made {};
+  if (syscalls().fstat(out, &made) != 0) return errno;
+  if (made.st_size != source.st_size) return EIO;
   // Only root may give a file away; anybody else keeps it. Before the mode:
   // a change of owner clears the set-id bits.
-  if (keepOwner && syscalls().fchown(out, source.st_uid, source.st_gid) != 0 && errno != EPERM)
+  const bool giveAway = keepOwner && (made.st_uid != source.st_uid || made.st_gid != source.st_gid);
+  if (giveAway && syscalls().fchown(out, source.st_uid, source.st_gid) != 0 && errno != EPERM)
     return errno;
   // Before the mode: an access list sets the group bits, and a read-only
   // mode would refuse the user's own attributes.
-  if (int e = copyAttributes(in, out)) return e;
-  if (syscalls().fchmod(out, source.st_mode & 07777) != 0) return errno;
+  int attributes = 0;
+  if (int e = copyAttributes(in, out, attributes)) return e;
+  if ((giveAway || attributes > 0 || (made.st_mode & 07777) != (source.st_mode & 07777)) &&
+      syscalls().fchmod(out, source.st_mode & 07777) != 0)
+    return errno;
   const struct timespec times[2] = {source.st_atim, source.st_mtim};
   if (syscalls().futimens(out, times) != 0) return errno;
-  struct stat written {};
-  if (syscalls().fstat(out, &written) != 0) return errno;
-  if (written.st_size != source.st_size) return EIO;
   // A source that changed while it was read is not a faithful copy.
   struct stat after {};
   if (syscalls().fstat(in, &after) != 0) return errno;

@@ -11,7 +11,12 @@ namespace msifter::platform {
 // Fills `out` from `in`, whose state when opened is `source`. The owner is
 // kept on request (where permitted). Fails with EAGAIN when the source
 // changed while it was read. Returns 0 or the errno of the failure.
+// Creating `out` with newFileMode() mostly spares changing its mode.
 int fillCopy(int in, const struct stat& source, int out, bool keepOwner);
+
+// The mode to create a copy with: the source's, writable by its owner
+// until it is filled.
+mode_t newFileMode(const struct stat& source);
 
 // A fresh name for a temporary beside the final names:
 // ".m_sifter-PID-<kind>N.part" (isTransferTemporary knows it).
