@@ -6,7 +6,7 @@
 # comes first and is not counted.
 #
 #   bash bench/transfer/run.sh [BUILD_DIR] [WORK_DIR]
-#   PAIRS=5 (timed pairs)   ONLY=move|copy|across (one case alone)
+#   PAIRS=7 (timed pairs)   ONLY=move|copy|across (one case alone)
 #
 #   move:   100,000 files of 200 bytes in 100 folders, one file system,
 #           against  find SRC -type f -print0 | xargs -0 mv -t DST
@@ -22,7 +22,7 @@ build=$(realpath "${1:-build}")
 work=$(realpath -m "${2:-$build/bench-transfer-work}")
 cli="$build/bench/transfer/transfer_cli"
 make_tree="$build/bench/transfer/transfer_make_tree"
-pairs=${PAIRS:-5}
+pairs=${PAIRS:-7}
 only=${ONLY:-}
 [ -x "$cli" ] && [ -x "$make_tree" ] || { echo "build first: cmake --build --preset default" >&2; exit 1; }
 
