@@ -9,7 +9,7 @@ packages=(
   libsqlcipher-dev sqlcipher libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick fonts-ipafont-gothic openbox qt6-translations-l10n xdg-utils
-  desktop-file-utils appstream hyperfine file time
+  desktop-file-utils appstream hyperfine file time btrfs-progs
   librsvg2-bin libx11-dev dpkg-dev man-db
 )
 

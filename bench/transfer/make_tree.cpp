@@ -1,23 +1,50 @@
 // Writes a tree to measure transfers on:
-//   transfer_make_tree ROOT FOLDERS FILES_PER_FOLDER BYTES
+//   transfer_make_tree ROOT FOLDERS FILES_PER_FOLDER BYTES|mixed
 // File names are unique across the whole tree, so that a flat destination
-// can take every file under its own name too (as mv -t needs).
+// can take every file under its own name too (as mv -t needs). "mixed" gives
+// sizes like a photo folder's, the same on every run: 80 % of 1 to 32 KB,
+// 18 % of 32 to 256 KB, 2 % of 0.5 to 2 MB (about 64 KB on average).
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+namespace {
+
+// A fixed pseudo-random sequence, so every tree is the same.
+uint64_t nextRandom(uint64_t& state) {
+  state = state * 6364136223846793005u + 1442695040888963407u;
+  return state >> 33;
+}
+
+size_t mixedSize(uint64_t& state) {
+  const uint64_t kind = nextRandom(state) % 100;
+  const auto between = [&](uint64_t low, uint64_t high) {
+    return static_cast<size_t>(low + nextRandom(state) % (high - low));
+  };
+  if (kind < 80) return between(1u << 10, 32u << 10);
+  if (kind < 98) return between(32u << 10, 256u << 10);
+  return between(512u << 10, 2u << 20);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: %s ROOT FOLDERS FILES_PER_FOLDER BYTES\n", argv[0]);
+    std::fprintf(stderr, "usage: %s ROOT FOLDERS FILES_PER_FOLDER BYTES|mixed\n", argv[0]);
     return 2;
   }
   const std::string root = argv[1];
   const long folders = std::atol(argv[2]);
   const long files = std::atol(argv[3]);
-  const std::vector<char> content(static_cast<size_t>(std::atol(argv[4])), 'm');
+  const bool mixed = std::strcmp(argv[4], "mixed") == 0;
+  const size_t fixedSize = mixed ? 0 : static_cast<size_t>(std::atol(argv[4]));
+  const std::vector<char> content(mixed ? 2u << 20 : fixedSize, 'm');
+  uint64_t state = 42;
   ::mkdir(root.c_str(), 0755);
   for (long d = 0; d < folders; ++d) {
     const std::string folder = root + "/d" + std::to_string(d);
@@ -27,9 +54,9 @@ int main(int argc, char** argv) {
     }
     for (long f = 0; f < files; ++f) {
       const std::string path = folder + "/img" + std::to_string(d) + "_" + std::to_string(f) + ".jpg";
+      const size_t size = mixed ? mixedSize(state) : fixedSize;
       FILE* out = std::fopen(path.c_str(), "wb");
-      if (!out || std::fwrite(content.data(), 1, content.size(), out) != content.size() ||
-          std::fclose(out) != 0) {
+      if (!out || std::fwrite(content.data(), 1, size, out) != size || std::fclose(out) != 0) {
         std::perror(path.c_str());
         return 1;
       }

@@ -1,50 +1,119 @@
 #!/usr/bin/env bash
-# The transfer run against mv and cp on identical trees, in one hyperfine run
-# each. Usage: bench/transfer/run.sh [BUILD_DIR] [WORK_DIR]
-#   move: 100,000 small files (100 folders of 1,000, 200 bytes), one file
-#         system, date-time prefix, against find | xargs mv -t
-#   copy: 1,000 files of 1 MB against find | xargs cp -p -t
-# WORK_DIR defaults to a folder in the build tree (the build tree's file system).
+# The transfer run against mv and cp -p. The two commands alternate, pair by
+# pair (m_sifter, peer, m_sifter, peer, ...), each on a fresh, identical tree
+# with the write-back of its preparation settled (sync) outside the timed
+# part; the result is the median of the per-pair ratios. One warm-up pair
+# comes first and is not counted.
+#
+#   bash bench/transfer/run.sh [BUILD_DIR] [WORK_DIR]
+#   PAIRS=7 (timed pairs)   ONLY=move|copy|across (one case alone)
+#
+#   move:   100,000 files of 200 bytes in 100 folders, one file system,
+#           against  find SRC -type f -print0 | xargs -0 mv -t DST
+#   copy:   1,000 files of 1 MB in 10 folders,
+#           against  find SRC -type f -print0 | xargs -0 cp -p -t DST
+#   across: 10,000 files of mixed size (about 640 MB) from one loop-mounted
+#           ext4 image to another (needs root), against
+#           find SRC -type f -print0 | xargs -0 mv -t DST && sync -f DST
+#
+# WORK_DIR (default: a folder in the build tree) holds the trees and images.
 set -euo pipefail
 build=$(realpath "${1:-build}")
 work=$(realpath -m "${2:-$build/bench-transfer-work}")
 cli="$build/bench/transfer/transfer_cli"
 make_tree="$build/bench/transfer/transfer_make_tree"
-runs=${RUNS:-5}
-only=${ONLY:-}   # "move" or "copy" for one pair alone
+pairs=${PAIRS:-7}
+only=${ONLY:-}
+[ -x "$cli" ] && [ -x "$make_tree" ] || { echo "build first: cmake --build --preset default" >&2; exit 1; }
 
-rm -rf "$work" "$build/bench-transfer-"*.json
+cleanup() {
+  for disk in "$work"/disk-*/; do
+    mountpoint -q "$disk" && umount "$disk"
+  done
+  rm -rf "$work"
+}
+rm -rf "$work"
 mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+trap cleanup EXIT
 
-if [ "$only" != copy ]; then
-  echo "== move: 100,000 files of 200 bytes in 100 folders"
+seconds() {
+  local start=$EPOCHREALTIME
+  eval "$1" >/dev/null
+  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'
+}
+
+files_in() { find "$1" -type f | wc -l; }
+
+# compare TITLE PREPARE M_SIFTER PEER DESTINATION EXPECTED_FILES
+compare() {
+  local title=$1 prepare=$2 ours=$3 peer=$4 dst=$5 expected=$6
+  local ratios=() a b ratio i
+  echo "== $title (load average before: $(cut -d' ' -f1-3 /proc/loadavg))"
+  for ((i = 0; i <= pairs; i++)); do
+    eval "$prepare"
+    sync
+    a=$(seconds "$ours")
+    [ "$(files_in "$dst")" -eq "$expected" ] || { echo "m_sifter left $(files_in "$dst") files" >&2; exit 1; }
+    eval "$prepare"
+    sync
+    b=$(seconds "$peer")
+    [ "$(files_in "$dst")" -eq "$expected" ] || { echo "the peer left $(files_in "$dst") files" >&2; exit 1; }
+    ratio=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')
+    if [ "$i" -eq 0 ]; then
+      echo "   warm-up  m_sifter $a s   peer $b s   ratio $ratio"
+      continue
+    fi
+    echo "   pair $i   m_sifter $a s   peer $b s   ratio $ratio"
+    ratios+=("$ratio")
+  done
+  printf '%s\n' "${ratios[@]}" | sort -n | awk -v t="$title" '{ r[NR] = $1 }
+    END { m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
+          printf "%s: median of %d per-pair ratios %.2f (load average after: ", t, NR, m }'
+  echo "$(cut -d' ' -f1-3 /proc/loadavg))"
+}
+
+if [ -z "$only" ] || [ "$only" = move ]; then
   "$make_tree" "$work/seed" 100 1000 200
-  # Each run starts from a fresh tree of hard links to the seed: same inodes,
-  # same names, the same work for both sides.
-  prepare="rm -rf '$work/src' '$work/dst' && cp -al '$work/seed' '$work/src' && mkdir '$work/dst' && sync"
-  hyperfine --runs "$runs" --warmup 1 --prepare "$prepare" \
-    --export-json "$build/bench-transfer-move.json" \
-    -n m_sifter "'$cli' move '$work/src' '$work/dst'" \
-    -n mv "find '$work/src' -type f -print0 | xargs -0 mv -t '$work/dst'"
+  # Hard links to one seed tree: both sides rename the same inodes.
+  compare "move, 100,000 files of 200 bytes, one file system" \
+    "rm -rf '$work/src' '$work/dst' && cp -al '$work/seed' '$work/src' && mkdir '$work/dst'" \
+    "'$cli' move '$work/src' '$work/dst'" \
+    "find '$work/src' -type f -print0 | xargs -0 mv -t '$work/dst'" \
+    "$work/dst" 100000
   rm -rf "$work/seed" "$work/src" "$work/dst"
 fi
 
-if [ "$only" != move ]; then
-  echo "== copy: 1,000 files of 1 MB"
+if [ -z "$only" ] || [ "$only" = copy ]; then
   "$make_tree" "$work/seed" 10 100 1048576
-  prepare="rm -rf '$work/dst' && mkdir '$work/dst' && sync"
-  hyperfine --runs "$runs" --warmup 1 --prepare "$prepare" \
-    --export-json "$build/bench-transfer-copy.json" \
-    -n m_sifter "'$cli' copy '$work/seed' '$work/dst'" \
-    -n cp "find '$work/seed' -type f -print0 | xargs -0 cp -p -t '$work/dst'"
+  compare "copy, 1,000 files of 1 MB" \
+    "rm -rf '$work/dst' && mkdir '$work/dst'" \
+    "'$cli' copy '$work/seed' '$work/dst'" \
+    "find '$work/seed' -type f -print0 | xargs -0 cp -p -t '$work/dst'" \
+    "$work/dst" 1000
+  rm -rf "$work/seed" "$work/dst"
 fi
 
-# The targets are ratios of medians: move at most 1.0 x mv, copy at most 1.1 x cp.
-for kind in move copy; do
-  [ -f "$build/bench-transfer-$kind.json" ] || continue
-  grep -E '"(command|median)"' "$build/bench-transfer-$kind.json" |
-    sed -E 's/.*"(command|median)": "?([^",]*)"?,?/\2/' | paste - - |
-    awk -v kind="$kind" '{ t[NR] = $2; n[NR] = $1 }
-      END { printf "%s: median %s %.3f s, %s %.3f s, ratio %.2f\n", kind, n[1], t[1], n[2], t[2], t[1] / t[2] }'
-done
+if [ -z "$only" ] || [ "$only" = across ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "== across: skipped (loop-mounting the two disk images needs root)"
+  else
+    for disk in a b; do
+      # Written in full: a sparse image would make whichever side writes a
+      # region first pay for the host's allocation of it.
+      dd if=/dev/zero of="$work/disk-$disk.img" bs=16M count=128 conv=fsync status=none
+      # Inode tables made now, not by a background thread during the runs.
+      mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 "$work/disk-$disk.img"
+      mkdir "$work/disk-$disk"
+      mount -o loop "$work/disk-$disk.img" "$work/disk-$disk"
+    done
+    "$make_tree" "$work/disk-a/seed" 100 100 mixed
+    # Whoever writes first into a fresh file system pays for setting up its
+    # block groups: do that once before the pairs.
+    cp -a "$work/disk-a/seed" "$work/disk-b/prime" && rm -rf "$work/disk-b/prime" && sync
+    compare "move across disks, 10,000 files of mixed size" \
+      "rm -rf '$work/disk-a/src' '$work/disk-b/dst' && cp -al '$work/disk-a/seed' '$work/disk-a/src' && mkdir '$work/disk-b/dst'" \
+      "'$cli' move '$work/disk-a/src' '$work/disk-b/dst'" \
+      "find '$work/disk-a/src' -type f -print0 | xargs -0 mv -t '$work/disk-b/dst' && sync -f '$work/disk-b/dst'" \
+      "$work/disk-b/dst" 10000
+  fi
+fi

@@ -7,6 +7,7 @@
 #include "common/error.h"
 #include "common/ui_services.h"
 #include "engine/file_helpers.h"
+#include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
 #include "platform/syscalls.h"
 #include "transfer_helpers.h"
@@ -95,12 +96,34 @@ class PrefixSource {
   int32_t sameStampCount_ = 0;
 };
 
+// Every file the destination folder completes, told to the observer.
+void observe(platform::DestinationFolder& destination, const std::string& folder,
+             TransferObserver* observer) {
+  if (observer == nullptr) return;
+  destination.onTransferred([&folder, observer](const platform::TransferredFile& f) {
+    observer->fileTransferred(TransferredFile{
+        f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved, f.source,
+        folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
+        static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode});
+  });
+}
+
 }  // namespace
 
-bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options) {
+bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
+               TransferObserver* observer) {
   return common::guardLog("mMoveFile", false, [&] {
+    if (sources.empty()) return true;
     const std::string folder = common::gAddBackslash(options.receiveDir);
+    // The folder the user chose, for the whole run: never re-created or
+    // followed elsewhere if it changes meanwhile.
+    platform::DestinationFolder destination;
+    if (const int e = destination.open(options.receiveDir)) common::failErrno(e);
+    observe(destination, folder, observer);
+
     PrefixSource prefixes(options.renameMethod);
+    int32_t nameFailure = 0;
+    int failure = 0;
     for (const std::string& source : sources) {
       std::string ext = gGetFileExt(source);
       if (options.extFix) ext = fixExtension(ext);
@@ -108,20 +131,32 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
       const std::string tail = "_" + gGetFileNameOnly(source) + (ext.empty() ? "" : "." + ext);
 
       // A taken name is never replaced: the next number is tried instead.
-      for (int64_t attempt = 0;; ++attempt) {
-        if (attempt > INT32_MAX) common::fail(common::err::FileExists);
-        const std::string destination = folder + prefixes.next() + tail;
-        bool taken = false;
-        int error = 0;
-        const bool moved = options.copyFiles
-                               ? copyFileChecked(source, destination, &taken, &error)
-                               : moveFileChecked(source, destination, false, &taken, &error);
-        if (moved) break;
-        if (!taken) common::failErrno(error ? error : EIO);
+      // A move between file systems may ask only when its batch settles.
+      NameSource names = [&prefixes, &nameFailure, tail, attempts = int64_t{0}]() mutable {
+        try {
+          if (++attempts > INT32_MAX) common::fail(common::err::FileExists);
+          return prefixes.next() + tail;
+        } catch (const common::RuntimeFailure& e) {
+          nameFailure = e.number();
+          return std::string();
+        }
+      };
+      int error = 0;
+      const bool transferred = options.copyFiles
+                                   ? copyFileInto(destination, source, names, &error)
+                                   : moveFileInto(destination, source, names, false, &error);
+      if (!transferred) {
+        failure = error ? error : EIO;
+        break;
       }
       platform::keepUiAlive();
       if (options.slowly) pause500();
     }
+    // The files copied so far are settled before any failure is reported.
+    const int settled = destination.settle();
+    if (nameFailure != 0) common::fail(nameFailure);
+    if (failure != 0) common::failErrno(failure);
+    if (settled != 0) common::failErrno(settled);
     return true;
   });
 }

@@ -11,51 +11,63 @@ namespace msifter::engine {
 
 namespace {
 
-// What an operation that was not carried out means for the caller.
-bool notCarriedOut(const objects::clsFileOperation& op, bool* targetTaken, int* error) {
+// An operation that was not carried out: its reason for the caller and the guard.
+[[noreturn]] void notCarriedOut(const objects::clsFileOperation& op, int* error) {
   const int reason = op.LastResult() ? op.LastResult() : EIO;
   if (error) *error = reason;
-  if (targetTaken && op.TargetExisted()) {
-    *targetTaken = true;
-    return false;
-  }
   common::failErrno(reason);
+}
+
+objects::clsFileOperation moveOperation(bool interactive) {
+  objects::clsFileOperation op;
+  op.AllowUndo(false);
+  op.RespondDialog(!interactive);
+  op.Sielnt(!interactive);
+  return op;
+}
+
+objects::clsFileOperation copyOperation() {
+  objects::clsFileOperation op;
+  op.AllowUndo(false);
+  op.RespondDialog(true);
+  op.Sielnt(true);
+  return op;
 }
 
 }  // namespace
 
-bool moveFileChecked(const std::string& source, const std::string& destination, bool interactive,
-                     bool* targetTaken, int* error) {
-  if (targetTaken) *targetTaken = false;
+bool moveFileInto(platform::DestinationFolder& destination, const std::string& source,
+                  const NameSource& names, bool interactive, int* error) {
   return common::guardLog("gMoveFile", false, [&] {
-    objects::clsFileOperation op;
-    op.AllowUndo(false);
-    op.RespondDialog(!interactive);
-    op.Sielnt(!interactive);
-    if (!op.Move(source, destination)) return notCarriedOut(op, targetTaken, error);
+    objects::clsFileOperation op = moveOperation(interactive);
+    if (!op.MoveInto(destination, source, names)) notCarriedOut(op, error);
     return true;
   });
 }
 
-bool copyFileChecked(const std::string& source, const std::string& destination, bool* targetTaken,
-                     int* error) {
-  if (targetTaken) *targetTaken = false;
+bool copyFileInto(platform::DestinationFolder& destination, const std::string& source,
+                  const NameSource& names, int* error) {
   return common::guardLog("gCopyFile", false, [&] {
-    objects::clsFileOperation op;
-    op.AllowUndo(false);
-    op.RespondDialog(true);
-    op.Sielnt(true);
-    if (!op.Copy(source, destination)) return notCarriedOut(op, targetTaken, error);
+    objects::clsFileOperation op = copyOperation();
+    if (!op.CopyInto(destination, source, names)) notCarriedOut(op, error);
     return true;
   });
 }
 
 bool gMoveFile(const std::string& source, const std::string& destination, bool interactive) {
-  return moveFileChecked(source, destination, interactive, nullptr, nullptr);
+  return common::guardLog("gMoveFile", false, [&] {
+    objects::clsFileOperation op = moveOperation(interactive);
+    if (!op.Move(source, destination)) notCarriedOut(op, nullptr);
+    return true;
+  });
 }
 
 bool gCopyFile(const std::string& source, const std::string& destination) {
-  return copyFileChecked(source, destination, nullptr, nullptr);
+  return common::guardLog("gCopyFile", false, [&] {
+    objects::clsFileOperation op = copyOperation();
+    if (!op.Copy(source, destination)) notCarriedOut(op, nullptr);
+    return true;
+  });
 }
 
 bool gChkDriveMediaCondition(const std::string& drive) {

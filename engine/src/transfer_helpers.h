@@ -1,17 +1,23 @@
 #pragma once
-// The move and copy wrappers as the mover uses them: a destination name that
-// is already taken is told apart from a failure, so that the mover can take
-// the next name instead of ending the run.
+// gMoveFile and gCopyFile as the mover drives them: into the run's
+// destination folder, opened once, with names from the mover (a taken name
+// is never replaced; the next one is asked for).
+#include <functional>
 #include <string>
+
+namespace msifter::platform {
+class DestinationFolder;
+}
 
 namespace msifter::engine {
 
-// As gMoveFile / gCopyFile. When `targetTaken` is given and the destination
-// already exists, the result is false without a report and *targetTaken is
-// set. `error` receives the system's reason of a failure.
-bool moveFileChecked(const std::string& source, const std::string& destination, bool interactive,
-                     bool* targetTaken, int* error);
-bool copyFileChecked(const std::string& source, const std::string& destination, bool* targetTaken,
-                     int* error);
+using NameSource = std::function<std::string()>;
+
+// As gMoveFile / gCopyFile: false after a report under that name.
+// `error` receives the system's reason of a failure.
+bool moveFileInto(platform::DestinationFolder& destination, const std::string& source,
+                  const NameSource& names, bool interactive, int* error);
+bool copyFileInto(platform::DestinationFolder& destination, const std::string& source,
+                  const NameSource& names, int* error);
 
 }  // namespace msifter::engine

@@ -1,12 +1,19 @@
 #include "engine/finder.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include "common/error.h"
 #include "platform/directory.h"
@@ -389,6 +396,55 @@ TEST_F(FinderTest, LinkToAFolderIsNotFollowed) {
   s.folder = dir();
   ASSERT_TRUE(s.run());
   EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg")}));
+}
+
+// Pipes, sockets and devices are no files to sort (a copy would stall or
+// fail the run), nor are links to them or a transfer's leftover temporary;
+// a link to a file, even one that leads nowhere, still counts as a file.
+TEST_F(FinderTest, OnlyFilesAndLinksToFilesAreListed) {
+  file("a.jpg", 3);
+  file(".m_sifter-4242-7.part", 5);
+  ASSERT_EQ(::mkfifo(dir("pipe.jpg").c_str(), 0600), 0);
+  fs::create_symlink(dir("pipe.jpg"), dir("pipe-link.jpg"));
+  fs::create_symlink(dir("a.jpg"), dir("file-link.jpg"));
+  fs::create_symlink(dir("nowhere.jpg"), dir("dangling.jpg"));
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = dir("socket.jpg");
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(sock);
+
+  // Also where the file system leaves the kind of each entry unknown.
+  struct KindsUnknown : platform::Syscalls {
+    struct dirent* readdir(DIR* d) override {
+      struct dirent* e = Syscalls::readdir(d);
+      if (e != nullptr) e->d_type = DT_UNKNOWN;
+      return e;
+    }
+  } unknown;
+  for (const bool kindsKnown : {true, false}) {
+    SCOPED_TRACE(kindsKnown ? "kinds known" : "kinds unknown");
+    std::optional<platform::ScopedSyscalls> scoped;
+    if (!kindsKnown) scoped.emplace(unknown);
+    Search s;
+    s.folder = dir();
+    ASSERT_TRUE(s.run());
+    EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg"), dir("dangling.jpg"), dir("file-link.jpg")}));
+  }
+}
+
+TEST_F(FinderTest, DeviceNodesAreNotListed) {
+  file("a.jpg");
+  if (::mknod(dir("null.jpg").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) != 0)
+    GTEST_SKIP() << "device nodes cannot be made here: " << std::strerror(errno);
+  fs::create_symlink(dir("null.jpg"), dir("null-link.jpg"));
+  Search s;
+  s.folder = dir();
+  ASSERT_TRUE(s.run());
+  EXPECT_EQ(s.list, std::vector<std::string>{dir("a.jpg")});
 }
 
 TEST_F(FinderTest, UnclosedListFailsOnceForEveryLevel) {

@@ -8,11 +8,15 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
+#include <tuple>
 
 #include "engine/run.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
+#include "scratch_mount.h"
 #include "temp_env.h"
 
 namespace msifter::engine {
@@ -29,6 +33,13 @@ struct FixedClock : platform::Syscalls {
   std::time_t now() override { return t; }
   bool localTime(std::time_t when, std::tm& out) override { return ::gmtime_r(&when, &out) != nullptr; }
 };
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class MoverTest : public ::testing::Test {
  protected:
@@ -48,12 +59,7 @@ class MoverTest : public ::testing::Test {
     std::ofstream(src / name, std::ios::binary) << text;
     return (src / name).string();
   }
-  std::vector<std::string> destinationNames() {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dst)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> destinationNames() { return namesIn(dst); }
   static std::string text(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -133,12 +139,20 @@ TEST_F(MoverTest, TakenSerialNameIsSkippedAndUsedUp) {
 TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
   struct Intruder : platform::Syscalls {
     bool done = false;
-    int renameNoReplace(const char* from, const char* to) override {
-      if (!done && std::string(to).ends_with("/0000000000_photo.jpg")) {
+    fs::path folder;
+    void intrude(const char* name) {
+      if (!done && std::string(name) == "0000000000_photo.jpg") {
         done = true;
-        std::ofstream(to) << "intruder";
+        std::ofstream(folder / name) << "intruder";
       }
-      return Syscalls::renameNoReplace(from, to);
+    }
+    int renameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override {
+      intrude(to);
+      return Syscalls::renameAt(fromDir, from, toDir, to, flags);
+    }
+    int linkAt(int fromDir, const char* from, int toDir, const char* to, int flags) override {
+      intrude(to);
+      return Syscalls::linkAt(fromDir, from, toDir, to, flags);
     }
   };
   options.renameMethod = RenameMethod::SerialNumber;
@@ -149,6 +163,7 @@ TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
     runState().serialNumber = 0;
     options.copyFiles = copy;
     Intruder intruder;
+    intruder.folder = dst;
     platform::ScopedSyscalls scoped(intruder);
     ASSERT_TRUE(mMoveFile({put("photo.jpg", "mine")}, options));
     EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "intruder");
@@ -174,13 +189,12 @@ TEST_F(MoverTest, ExhaustedCounterWaitsForTheNextSecond) {
   struct Crowded : FixedClock {
     long calls = 0;
     std::time_t now() override { return ++calls > 100000 ? t + 1 : t; }
-    int renameNoReplace(const char* from, const char* to) override {
-      if (std::string(to).find("_20021015093000_") != std::string::npos ||
-          std::string(to).find("/20021015093000_") != std::string::npos) {
+    int renameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override {
+      if (std::string(to).starts_with("20021015093000_")) {
         errno = EEXIST;
         return -1;
       }
-      return Syscalls::renameNoReplace(from, to);
+      return Syscalls::renameAt(fromDir, from, toDir, to, flags);
     }
   } clock;
   platform::ScopedSyscalls scoped(clock);
@@ -248,6 +262,279 @@ TEST_F(MoverTest, PauseKeepsTheWindowPainted) {
   options.slowly = true;
   ASSERT_TRUE(mMoveFile({put("a.jpg")}, options));
   EXPECT_GE(ui.eventPasses, 5);
+}
+
+// The destination the user chose is the only one: changed while the run
+// lasts, it is neither made again nor followed elsewhere. The file whose
+// turn it is fails, the one before stays where it went.
+TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
+  const fs::path aside = env.root() / "aside";
+  const fs::path elsewhere = env.root() / "elsewhere";
+  struct Row {
+    const char* name;
+    std::function<void(const fs::path&)> change;  // none: unmounted
+    bool pathRemains;
+    bool firstFileAside;
+  };
+  const Row rows[] = {
+      {"removed", [](const fs::path& d) { fs::remove_all(d); }, false, false},
+      {"renamed", [&](const fs::path& d) { fs::rename(d, aside); }, false, true},
+      {"replaced by a link", [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory_symlink(elsewhere, d); },
+       true, true},
+      {"replaced by another folder", [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory(d); }, true,
+       true},
+      {"unmounted", nullptr, true, false}};
+  // The change comes as the second file's turn begins (its name is stamped).
+  struct Changer : FixedClock {
+    std::function<void()> change;
+    int turns = 0;
+    std::time_t now() override {
+      if (++turns == 2) change();
+      return t;
+    }
+  };
+  for (const bool copy : {false, true}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.name) + (copy ? ", copy" : ", move"));
+      for (const fs::path& p : {src, dst, aside, elsewhere}) fs::remove_all(p);
+      for (const fs::path& p : {src, dst, elsewhere}) fs::create_directories(p);
+      std::optional<testing::ScratchMount> mount;
+      fs::path target = dst;
+      if (!row.change) {
+        mount.emplace(env.root() / "mnt");
+        if (!mount->mounted()) continue;  // needs root; the other rows still run
+        target = mount->path();
+      }
+      Changer clock;
+      clock.change = [&] { row.change ? row.change(target) : mount->detach(); };
+      options.receiveDir = target.string();
+      options.copyFiles = copy;
+      const std::string a = put("a.jpg", "a");
+      const std::string b = put("b.jpg", "b");
+      {
+        platform::ScopedSyscalls scoped(clock);
+        EXPECT_FALSE(mMoveFile({a, b}, options));
+      }
+      EXPECT_EQ(text(b), "b");
+      // Moved onto the memory file system, the first file waited for its
+      // batch to settle: with its destination gone, it stays a source.
+      EXPECT_EQ(fs::exists(a), copy || !row.change);
+      EXPECT_EQ(fs::exists(target), row.pathRemains);
+      EXPECT_TRUE(!row.pathRemains || namesIn(target).empty());
+      EXPECT_TRUE(namesIn(elsewhere).empty());
+      const std::vector<std::string> first = {"20021015093000_00000_a.jpg"};
+      EXPECT_TRUE(!row.firstFileAside || namesIn(aside) == first);
+    }
+  }
+}
+
+// A second file system (a memory one, mounted for the test) holds the sources.
+class MoverAcrossTest : public MoverTest {
+ protected:
+  testing::ScratchMount mount{env.root() / "remote"};
+  fs::path remote = mount.path();
+
+  void SetUp() override {
+    MoverTest::SetUp();
+    if (!mount.mounted()) GTEST_SKIP() << "cannot mount a memory file system here";
+    options.renameMethod = RenameMethod::SerialNumber;
+  }
+  std::string putRemote(const std::string& name, const std::string& content) {
+    std::ofstream(remote / name, std::ios::binary) << content;
+    return (remote / name).string();
+  }
+};
+
+// A newer version saved over the source while the move runs is not lost:
+// the source stays, and the run reports the file as failed. Saved while
+// the source is read, no copy is made; saved after it was copied, the copy
+// of the older version keeps its new name and the batch goes on.
+TEST_F(MoverAcrossTest, SourceSavedOverDuringTheMoveStays) {
+  struct Saver : platform::Syscalls {
+    bool whileRead = true;
+    std::string source;
+    bool saved = false;
+    void save() {
+      if (saved) return;
+      saved = true;
+      std::ofstream(source + ".new") << "newer";
+      fs::rename(source + ".new", source);
+    }
+    int futimens(int fd, const struct timespec times[2]) override {
+      if (whileRead) save();
+      return Syscalls::futimens(fd, times);
+    }
+    int syncfs(int fd) override {
+      if (!whileRead) save();
+      return Syscalls::syncfs(fd);
+    }
+  };
+  struct Row {
+    const char* name;
+    bool whileRead;
+    std::vector<std::string> destination;
+  };
+  const Row rows[] = {{"while it is read", true, {}},
+                      {"after it was copied", false, {"0000000000_a.jpg", "0000000001_b.jpg"}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(dst);
+    fs::create_directories(dst);
+    runState().serialNumber = 0;
+    Saver saver;
+    saver.whileRead = row.whileRead;
+    const std::string a = putRemote("a.jpg", "older");
+    const std::string b = putRemote("b.jpg", "b");
+    saver.source = a;
+    {
+      platform::ScopedSyscalls scoped(saver);
+      EXPECT_FALSE(mMoveFile({a, b}, options));
+    }
+    EXPECT_TRUE(saver.saved);
+    EXPECT_EQ(text(a), "newer");
+    EXPECT_EQ(destinationNames(), row.destination);
+    if (!row.whileRead) {
+      EXPECT_EQ(text(dst / "0000000000_a.jpg"), "older");
+      EXPECT_EQ(text(dst / "0000000001_b.jpg"), "b");
+    }
+    EXPECT_EQ(fs::exists(b), row.whileRead);
+  }
+  EXPECT_NE(env.errorLog().find("mMoveFile"), std::string::npos);
+}
+
+// The search listed a file; by its turn the name is a folder. Its tree was
+// never searched, so nothing of it is moved or copied.
+TEST_F(MoverAcrossTest, AnEntryThatIsAFolderByItsTurnIsNeverTransferred) {
+  struct Row {
+    const char* name;
+    bool across;
+    bool copy;
+  };
+  const Row rows[] = {{"move", false, false}, {"move across", true, false}, {"copy", false, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const fs::path folder = (row.across ? remote : src) / "album";
+    fs::create_directories(folder);
+    std::ofstream(folder / "inside.jpg") << "inside";
+    options.copyFiles = row.copy;
+    EXPECT_FALSE(mMoveFile({folder.string()}, options));
+    EXPECT_EQ(text(folder / "inside.jpg"), "inside");
+    EXPECT_TRUE(destinationNames().empty());
+  }
+}
+
+// The guarantee that a source goes only once its copy is on disk costs one
+// flush of the destination per batch (data, then names), not one per file.
+TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
+  struct Counting : platform::Syscalls {
+    std::string remote;
+    int fsyncs = 0;
+    int syncs = 0;
+    std::vector<int> syncsAtRemoval;
+    int fsync(int fd) override {
+      ++fsyncs;
+      return Syscalls::fsync(fd);
+    }
+    int syncfs(int fd) override {
+      ++syncs;
+      return Syscalls::syncfs(fd);
+    }
+    int unlink(const char* path) override {
+      if (std::string(path).starts_with(remote)) syncsAtRemoval.push_back(syncs);
+      return Syscalls::unlink(path);
+    }
+  } calls;
+  calls.remote = remote.string();
+  std::vector<std::string> sources;
+  for (int i = 0; i < 5; ++i) sources.push_back(putRemote("f" + std::to_string(i) + ".jpg", std::string(1000 * i, 'x')));
+  {
+    platform::ScopedSyscalls scoped(calls);
+    ASSERT_TRUE(mMoveFile(sources, options));
+  }
+  EXPECT_EQ(calls.fsyncs, 0);
+  EXPECT_EQ(calls.syncs, 2);
+  EXPECT_EQ(calls.syncsAtRemoval, std::vector<int>(5, 2));
+  EXPECT_TRUE(fs::is_empty(remote));
+  EXPECT_EQ(text(dst / "0000000004_f4.jpg"), std::string(4000, 'x'));
+}
+
+// A failure in the middle of a batch: what was copied before it is settled
+// (flushed, sources removed) before the run reports; the rest stays.
+TEST_F(MoverAcrossTest, FailureMidBatchSettlesWhatWasCopiedFirst) {
+  const std::vector<std::string> sources = {putRemote("a.jpg", "a"), putRemote("b.jpg", "b"),
+                                            (remote / "vanished.jpg").string(), putRemote("d.jpg", "d")};
+  EXPECT_FALSE(mMoveFile(sources, options));
+  EXPECT_EQ(destinationNames(), (std::vector<std::string>{"0000000000_a.jpg", "0000000001_b.jpg"}));
+  EXPECT_EQ(namesIn(remote), std::vector<std::string>{"d.jpg"});
+  const std::string log = env.errorLog();
+  const auto wrapper = log.find("gMoveFile");
+  ASSERT_NE(wrapper, std::string::npos);
+  EXPECT_NE(log.find("mMoveFile", wrapper), std::string::npos);
+
+  // A flush that fails keeps every source, and no copy.
+  struct FailingFlush : platform::Syscalls {
+    int syncfs(int) override {
+      errno = EIO;
+      return -1;
+    }
+  } failing;
+  fs::remove_all(dst);
+  fs::create_directories(dst);
+  platform::ScopedSyscalls scoped(failing);
+  EXPECT_FALSE(mMoveFile({(remote / "d.jpg").string()}, options));
+  EXPECT_EQ(namesIn(remote), std::vector<std::string>{"d.jpg"});
+  EXPECT_TRUE(destinationNames().empty());
+}
+
+// Each file is told to the observer once its transfer is complete: after
+// the rename, after the copy got its name, after the source of a move
+// between file systems is gone (and its copy was flushed).
+TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
+  struct Recorder : TransferObserver, platform::Syscalls {
+    int syncs = 0;
+    std::vector<TransferredFile> files;
+    std::vector<std::vector<bool>> seen;  // source there, destination there, flushes
+    int syncfs(int fd) override {
+      ++syncs;
+      return Syscalls::syncfs(fd);
+    }
+    void fileTransferred(const TransferredFile& f) override {
+      files.push_back(f);
+      seen.push_back({fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination), syncs == 2});
+    }
+  };
+  struct Row {
+    const char* name;
+    bool across;
+    bool copy;
+  };
+  const Row rows[] = {{"move", false, false}, {"copy", false, true}, {"move across", true, false}};
+  const struct timespec times[2] = {{kOctober15, 0}, {kOctober15, 123}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(dst);
+    fs::create_directories(dst);
+    runState().serialNumber = 0;
+    options.copyFiles = row.copy;
+    const std::string source = row.across ? putRemote("a.jpg", "12345") : put("a.jpg", "12345");
+    ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    Recorder recorder;
+    {
+      platform::ScopedSyscalls scoped(recorder);
+      ASSERT_TRUE(mMoveFile({source}, options, &recorder));
+    }
+    ASSERT_EQ(recorder.files.size(), 1u);
+    const TransferredFile& f = recorder.files[0];
+    struct stat made {};
+    ASSERT_EQ(::stat(f.destination.c_str(), &made), 0);
+    EXPECT_EQ(f.kind, row.copy ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved);
+    EXPECT_EQ(f.source, source);
+    EXPECT_EQ(f.destination, (dst / "0000000000_a.jpg").string());
+    EXPECT_EQ(std::make_tuple(f.size, f.modifiedSeconds, f.modifiedNanoseconds),
+              std::make_tuple(int64_t{5}, int64_t{kOctober15}, int32_t{123}));
+    EXPECT_EQ(std::make_pair(f.device, f.inode), std::make_pair(uint64_t{made.st_dev}, uint64_t{made.st_ino}));
+    EXPECT_EQ(recorder.seen[0], (std::vector<bool>{row.copy, true, row.across}));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "objects/file_operation.h"
 
+#include <cerrno>
+
 #include "common/error.h"
+#include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
 
 namespace msifter::objects {
@@ -44,6 +47,23 @@ bool clsFileOperation::Move(const std::string& strFrom, const std::string& strTo
 bool clsFileOperation::Copy(const std::string& strFrom, const std::string& strTo) {
   flags_ = FOF_SILENT;
   return RunOperation(withoutOneSeparator(strFrom), strTo, FO_COPY);
+}
+
+bool clsFileOperation::MoveInto(platform::DestinationFolder& destination, const std::string& strFrom,
+                                const NameSource& names) {
+  return recordResult(destination.move(strFrom, names));
+}
+
+bool clsFileOperation::CopyInto(platform::DestinationFolder& destination, const std::string& strFrom,
+                                const NameSource& names) {
+  flags_ = FOF_SILENT;
+  return recordResult(destination.copy(withoutOneSeparator(strFrom), names));
+}
+
+bool clsFileOperation::recordResult(const platform::TransferResult& result) {
+  lastResult_ = result.done() ? 0 : (result.error ? result.error : EIO);
+  targetExisted_ = result.status == platform::TransferStatus::TargetExists;
+  return result.done();
 }
 
 // No window handle can be confirmed below the window layer, so none is kept.

@@ -2,17 +2,26 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 
+#include "platform/destination_folder.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "temp_env.h"
@@ -53,7 +62,7 @@ time_t modified(const fs::path& path) {
 
 // Fails one kind of call with a chosen errno.
 enum class Step {
-  None, RenameFirst, RenameSecond, CopyData, Write, OpenSource, OpenTemp, Fsync, FsyncFolder, Futimens, UnlinkSource
+  None, RenameFirst, Link, CopyData, Write, OpenSource, OpenTemp, SyncData, SyncNames, Futimens, UnlinkSource
 };
 
 class FaultyCalls : public Syscalls {
@@ -63,12 +72,15 @@ class FaultyCalls : public Syscalls {
   std::string source;  // the path the source-related steps look at
   bool noKernelCopy = false;
   int renames = 0;
+  int syncs = 0;
 
-  int renameNoReplace(const char* from, const char* to) override {
-    ++renames;
-    if ((step == Step::RenameFirst && renames == 1) || (step == Step::RenameSecond && renames == 2))
-      return failWith();
-    return Syscalls::renameNoReplace(from, to);
+  int renameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override {
+    if (step == Step::RenameFirst && ++renames == 1) return failWith();
+    return Syscalls::renameAt(fromDir, from, toDir, to, flags);
+  }
+  int linkAt(int fromDir, const char* from, int toDir, const char* to, int flags) override {
+    if (step == Step::Link) return failWith();
+    return Syscalls::linkAt(fromDir, from, toDir, to, flags);
   }
   ssize_t copyFileRange(int in, int out, size_t count) override {
     if (step == Step::CopyData) return failWith();
@@ -87,11 +99,14 @@ class FaultyCalls : public Syscalls {
     if (step == Step::OpenTemp && (flags & O_CREAT)) return failWith();
     return Syscalls::open(path, flags, mode);
   }
-  int fsync(int fd) override {
-    struct stat st {};
-    if (step == Step::Fsync || (step == Step::FsyncFolder && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)))
-      return failWith();
-    return Syscalls::fsync(fd);
+  int openAt(int dir, const char* path, int flags, mode_t mode) override {
+    if (step == Step::OpenTemp && ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT))) return failWith();
+    return Syscalls::openAt(dir, path, flags, mode);
+  }
+  int syncfs(int fd) override {
+    ++syncs;
+    if ((step == Step::SyncData && syncs == 1) || (step == Step::SyncNames && syncs == 2)) return failWith();
+    return Syscalls::syncfs(fd);
   }
   int futimens(int fd, const struct timespec t[2]) override {
     return step == Step::Futimens ? failWith() : Syscalls::futimens(fd, t);
@@ -175,7 +190,7 @@ TEST_F(FileTransferTest, CopyFailuresLeaveNothingBehind) {
   };
   const Case cases[] = {{Step::CopyData, ENOSPC, false}, {Step::Write, ENOSPC, true},
                         {Step::OpenTemp, EACCES, false}, {Step::OpenSource, ENOENT, false},
-                        {Step::Futimens, EPERM, false},  {Step::RenameFirst, EACCES, false}};
+                        {Step::Futimens, EPERM, false},  {Step::Link, EACCES, false}};
   writeText(src / "a.jpg", "photo");
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.step));
@@ -247,10 +262,15 @@ TEST_F(CrossFileSystemTest, MoveBetweenFileSystemsKeepsContentTimeAndMode) {
 TEST_F(CrossFileSystemTest, LinksAndPipesBetweenFileSystems) {
   writeText(remote / "target.jpg", "t");
   fs::create_symlink(remote / "target.jpg", remote / "link.jpg");
+  const struct timespec times[2] = {{1034674200, 0}, {1034674200, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (remote / "link.jpg").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
   ASSERT_TRUE(moveFile(remote / "link.jpg", local / "link.jpg").done());
   EXPECT_TRUE(fs::is_symlink(local / "link.jpg"));
   EXPECT_EQ(fs::read_symlink(local / "link.jpg"), remote / "target.jpg");
   EXPECT_FALSE(fs::exists(fs::symlink_status(remote / "link.jpg")));
+  struct stat link {};
+  ASSERT_EQ(::lstat((local / "link.jpg").c_str(), &link), 0);
+  EXPECT_EQ(link.st_mtim.tv_sec, 1034674200);
 
   // A pipe is not copied (and does not stall the move); it stays.
   ASSERT_EQ(::mkfifo((remote / "pipe").c_str(), 0600), 0);
@@ -287,9 +307,9 @@ TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
   };
   const Case cases[] = {{Step::CopyData, ENOSPC, false},  {Step::Write, ENOSPC, true},
                         {Step::OpenTemp, EACCES, false},  {Step::OpenSource, ENOENT, false},
-                        {Step::Fsync, EIO, false},        {Step::FsyncFolder, EIO, false},
+                        {Step::SyncData, EIO, false},     {Step::SyncNames, EIO, false},
                         {Step::Futimens, EPERM, false},
-                        {Step::RenameSecond, EXDEV, false}, {Step::UnlinkSource, EACCES, false}};
+                        {Step::Link, EXDEV, false}, {Step::UnlinkSource, EACCES, false}};
   const std::string content(200000, 'c');
   writeText(remote / "a.jpg", content);
   for (const Case& c : cases) {
@@ -435,6 +455,207 @@ TEST_F(FileTransferTest, LongCopiesKeepTheWindowPainted) {
   writeText(src / "big.bin", std::string(20u << 20, 'b'));
   ASSERT_TRUE(copyFile(src / "big.bin", dst / "big.bin").done());
   EXPECT_GE(ui.eventPasses, 2);
+}
+
+// What mv keeps between file systems, and cp -p within one, plus extended
+// attributes (a browser's "where from", desktop tags) and holes: a sparse
+// file stays sparse.
+TEST_F(CrossFileSystemTest, MovesAndCopiesKeepOwnerModeTimesAttributesAndHoles) {
+  struct Row {
+    const char* name;
+    bool copy;
+    fs::path from;
+    fs::path to;
+  };
+  const Row rows[] = {{"move across", false, remote / "a.jpg", local / "a.jpg"},
+                      {"move back", false, local / "b.jpg", remote / "b.jpg"},
+                      {"copy", true, local / "c.jpg", local / "d.jpg"},
+                      {"copy across", true, remote / "e.jpg", local / "e.jpg"}};
+  constexpr off_t kSize = 8 << 20;
+  const std::string url = "https://example.org/a.jpg";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    {
+      UniqueFd fd(::open(row.from.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600));
+      ASSERT_TRUE(fd.valid());
+      ASSERT_EQ(::pwrite(fd.get(), "head", 4, 0), 4);
+      ASSERT_EQ(::pwrite(fd.get(), "tail", 4, kSize - 4), 4);
+    }
+    if (::setxattr(row.from.c_str(), "user.xdg.origin.url", url.data(), url.size(), 0) != 0)
+      GTEST_SKIP() << "no user attributes on " << row.from << ": " << std::strerror(errno);
+    ASSERT_EQ(::chown(row.from.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(row.from.c_str(), 0640), 0);
+    setModified(row.from, 1034674200);
+
+    ASSERT_TRUE((row.copy ? copyFile(row.from, row.to) : moveFile(row.from, row.to)).done());
+    EXPECT_EQ(fs::exists(row.from), row.copy);
+    struct stat st {};
+    ASSERT_EQ(::stat(row.to.c_str(), &st), 0);
+    const std::string content = readText(row.to);
+    ASSERT_EQ(content.size(), static_cast<size_t>(kSize));
+    EXPECT_EQ(content.substr(0, 4), "head");
+    EXPECT_EQ(content.substr(kSize - 4), "tail");
+    EXPECT_LT(st.st_blocks * 512, 1 << 20);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1034674200);
+    std::string value(100, '\0');
+    const ssize_t n = ::getxattr(row.to.c_str(), "user.xdg.origin.url", value.data(), value.size());
+    ASSERT_GE(n, 0) << std::strerror(errno);
+    EXPECT_EQ(value.substr(0, static_cast<size_t>(n)), url);
+  }
+}
+
+// An attribute the destination refuses (not supported, not permitted) is
+// left behind; the file is still moved.
+TEST_F(FileTransferTest, AttributesTheDestinationRefusesAreLeftBehind) {
+  struct Refusing : FaultyCalls {
+    int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) override {
+      if (std::string(name) == "user.kept") return Syscalls::fsetxattr(fd, name, value, size, flags);
+      errno = std::string(name) == "user.refused" ? ENOTSUP : EPERM;
+      return -1;
+    }
+  } refusing;
+  refusing.step = Step::RenameFirst;
+  refusing.error = EXDEV;
+  writeText(src / "a.jpg", "photo");
+  for (const char* name : {"user.refused", "user.forbidden", "user.kept"})
+    ASSERT_EQ(::setxattr((src / "a.jpg").c_str(), name, "v", 1, 0), 0);
+  ScopedSyscalls scoped(refusing);
+  ASSERT_TRUE(moveFile(src / "a.jpg", dst / "a.jpg").done());
+  char list[64] = {};
+  const ssize_t n = ::listxattr((dst / "a.jpg").c_str(), list, sizeof list);
+  EXPECT_EQ(std::string(list, static_cast<size_t>(std::max<ssize_t>(n, 0))), std::string("user.kept\0", 10));
+  EXPECT_FALSE(fs::exists(src / "a.jpg"));
+}
+
+// On a file system that can share blocks (btrfs, on a loop-mounted image
+// made by the test), a copy is a reflink: instant, no second set of blocks.
+TEST_F(FileTransferTest, CopyOnBtrfsSharesTheBlocks) {
+  const fs::path image = env.root() / "btrfs.img";
+  const fs::path mountPoint = env.root() / "btrfs";
+  fs::create_directories(mountPoint);
+  if (std::system(("truncate -s 128M '" + image.string() + "' && mkfs.btrfs -q '" + image.string() +
+                   "' >/dev/null 2>&1")
+                      .c_str()) != 0)
+    GTEST_SKIP() << "mkfs.btrfs (btrfs-progs) is missing";
+  if (std::system(("mount -o loop '" + image.string() + "' '" + mountPoint.string() + "' 2>/dev/null")
+                      .c_str()) != 0)
+    GTEST_SKIP() << "cannot loop-mount a btrfs image here";
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{mountPoint};
+
+  std::string content(1 << 20, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7919 % 251);
+  writeText(mountPoint / "a.jpg", content);
+  ASSERT_TRUE(copyFile(mountPoint / "a.jpg", mountPoint / "b.jpg").done());
+  EXPECT_EQ(readText(mountPoint / "b.jpg"), content);
+
+  UniqueFd fd(::open((mountPoint / "b.jpg").c_str(), O_RDONLY));
+  ASSERT_TRUE(fd.valid());
+  constexpr unsigned kExtents = 8;
+  std::vector<uint64_t> buffer((sizeof(fiemap) + kExtents * sizeof(fiemap_extent)) / 8 + 1);
+  auto* map = reinterpret_cast<fiemap*>(buffer.data());
+  map->fm_length = FIEMAP_MAX_OFFSET;
+  map->fm_flags = FIEMAP_FLAG_SYNC;
+  map->fm_extent_count = kExtents;
+  ASSERT_EQ(::ioctl(fd.get(), FS_IOC_FIEMAP, map), 0) << std::strerror(errno);
+  ASSERT_GT(map->fm_mapped_extents, 0u);
+  for (unsigned i = 0; i < map->fm_mapped_extents; ++i)
+    EXPECT_TRUE(map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED) << "extent " << i;
+}
+
+// The destination folder on its own: how a batch ends.
+class DestinationFolderTest : public CrossFileSystemTest {
+ protected:
+  std::vector<std::string> putRemote(int count) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+      paths.push_back((remote / ("f" + std::to_string(i) + ".jpg")).string());
+      writeText(paths.back(), std::string(100, static_cast<char>('a' + i)));
+    }
+    return paths;
+  }
+  static DestinationFolder::NameSource named(const std::string& name) {
+    return [name, given = false]() mutable { return std::exchange(given, true) ? std::string() : name; };
+  }
+};
+
+// A batch is flushed as soon as one bound is reached: so many files, so
+// many bytes, or so much time since its first file. Its sources go at the
+// next flush, which makes the names given after the first one durable.
+TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
+  struct Clocked : Syscalls {
+    int64_t t = 0;
+    int syncs = 0;
+    int64_t monotonicMilliseconds() override { return t; }
+    int syncfs(int fd) override {
+      ++syncs;
+      return Syscalls::syncfs(fd);
+    }
+  };
+  struct Row {
+    const char* name;
+    BatchLimits limits;
+    int64_t millisecondsPerFile;
+    std::vector<int> syncsAfterEachMove;
+    std::vector<int> sourcesLeftAfterEachMove;
+  };
+  const Row rows[] = {{"two files", {2, 1u << 30, 1000000}, 0, {0, 1, 1, 2, 2}, {5, 5, 5, 3, 3}},
+                      {"250 bytes", {100, 250, 1000000}, 0, {0, 0, 1, 1, 1}, {5, 5, 5, 5, 5}},
+                      {"one second", {100, 1u << 30, 1000}, 400, {0, 0, 0, 1, 1}, {5, 5, 5, 5, 5}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<std::string> sources = putRemote(5);
+    fs::remove_all(local);
+    fs::create_directories(local);
+    Clocked calls;
+    ScopedSyscalls scoped(calls);
+    DestinationFolder folder;
+    ASSERT_EQ(folder.open(local.string()), 0);
+    folder.setBatchLimits(row.limits);
+    std::vector<int> syncs, sourcesLeft;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      ASSERT_TRUE(folder.move(sources[i], named("n" + std::to_string(i))).done());
+      syncs.push_back(calls.syncs);
+      sourcesLeft.push_back(static_cast<int>(entriesOf(remote).size()));
+      calls.t += row.millisecondsPerFile;
+    }
+    EXPECT_EQ(syncs, row.syncsAfterEachMove);
+    EXPECT_EQ(sourcesLeft, row.sourcesLeftAfterEachMove);
+    ASSERT_EQ(folder.settle(), 0);
+    EXPECT_TRUE(fs::is_empty(remote));
+    EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1", "n2", "n3", "n4"}));
+  }
+}
+
+// Temporaries of earlier runs go once their owner is gone: unlocked and
+// older than a minute (a new one may not be locked yet). Anything else
+// stays: a locked one, a young one, a folder, other names.
+TEST_F(FileTransferTest, OnlyTemporariesWhoseOwnerIsGoneAreRemoved) {
+  writeText(dst / ".m_sifter-1-1.part", "ownerless");
+  writeText(dst / ".m_sifter-1-2.part", "owned");
+  writeText(dst / "other.part", "user's");
+  fs::create_directories(dst / ".m_sifter-1-d3.part");
+  UniqueFd owner(::open((dst / ".m_sifter-1-2.part").c_str(), O_RDONLY));
+  ASSERT_EQ(::flock(owner.get(), LOCK_EX), 0);
+  const std::vector<std::string> all = entriesOf(dst);
+  {
+    DestinationFolder folder;
+    ASSERT_EQ(folder.open(dst.string()), 0);
+    EXPECT_EQ(entriesOf(dst), all);
+  }
+  struct Later : Syscalls {
+    std::time_t now() override { return Syscalls::now() + 120; }
+  } later;
+  ScopedSyscalls scoped(later);
+  DestinationFolder folder;
+  ASSERT_EQ(folder.open(dst.string()), 0);
+  EXPECT_EQ(entriesOf(dst),
+            (std::vector<std::string>{".m_sifter-1-2.part", ".m_sifter-1-d3.part", "other.part"}));
 }
 
 }  // namespace

@@ -6,7 +6,13 @@
 // gives False, and an unexpected failure inside a member (RuntimeFailure)
 // reaches the caller's guard.
 #include <cstdint>
+#include <functional>
 #include <string>
+
+namespace msifter::platform {
+class DestinationFolder;
+struct TransferResult;
+}  // namespace msifter::platform
 
 namespace msifter::objects {
 
@@ -33,6 +39,14 @@ class clsFileOperation {
   bool Move(const std::string& strFrom, const std::string& strTo);
   // Replaces every option bit by FOF_SILENT alone, for good.
   bool Copy(const std::string& strFrom, const std::string& strTo);
+  // Move and Copy into a run's destination folder, opened once for the
+  // whole run: the new name comes from `names`, asked again while a name is
+  // taken. A move between file systems completes when its batch settles.
+  using NameSource = std::function<std::string()>;
+  bool MoveInto(platform::DestinationFolder& destination, const std::string& strFrom,
+                const NameSource& names);
+  bool CopyInto(platform::DestinationFolder& destination, const std::string& strFrom,
+                const NameSource& names);
 
   void Target(int64_t lngNewWindow);
   int64_t Target() const;
@@ -66,6 +80,7 @@ class clsFileOperation {
 
  private:
   bool RunOperation(const std::string& source, const std::string& destination, int32_t function);
+  bool recordResult(const platform::TransferResult& result);
   void setBit(int32_t bit, bool on);
   bool hasBit(int32_t bit) const { return (flags_ & bit) != 0; }
 

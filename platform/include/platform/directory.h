@@ -34,7 +34,9 @@ class Directory {
   bool isOpen() const { return stream_ != nullptr; }
   // Every entry except "." and "..", hidden ones included, in entryNameLess
   // order. Symbolic links to folders are left out: they are neither files
-  // nor folders to descend (a link back up the tree would never end).
+  // nor folders to descend (a link back up the tree would never end). Pipes,
+  // sockets, devices (and links to them) and transfer temporaries are left
+  // out too.
   // Returns 0 or the errno of the failure.
   int read(std::vector<DirEntry>& entries);
   // Length in bytes of the entry `name` of this folder; a symbolic link

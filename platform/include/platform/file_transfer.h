@@ -3,11 +3,10 @@
 // POSIX calls, driven by the option bits of the shell's file operation.
 //
 // Nothing here ever replaces an existing file: a taken destination is
-// refused atomically (RENAME_NOREPLACE, O_EXCL), also when it appears while
-// the operation runs. Copies, and moves between file systems, are written
-// under a temporary name in the destination folder and renamed into place,
-// so no truncated file ever carries a final name, and a moved source is
-// removed only after its copy is complete.
+// refused atomically (RENAME_NOREPLACE, linkat), also when it appears while
+// the operation runs. Single files go through DestinationFolder (see
+// destination_folder.h): no partial file ever carries a final name, and a
+// moved source is removed only after its copy is on disk.
 #include <cstdint>
 #include <string>
 
@@ -33,16 +32,17 @@ struct TransferResult {
   bool done() const { return status == TransferStatus::Done; }
 };
 
-// Moves one file or folder to exactly `to`. Between file systems it is
-// copied to a temporary name beside `to`, flushed, given the source's
-// modification time and mode, checked for size, renamed into place, and only
-// then is the source removed; any failure removes the partial copy and
-// leaves the source as it was. A link is moved as the link itself.
+// Moves one file or folder to exactly `to`. A file between file systems is
+// copied with its mode, owner, times, extended attributes and holes, flushed,
+// and only then is the source removed (if it still is the file that was
+// copied); any failure leaves the source as it was and no copy. A link is
+// moved as the link itself. A folder between file systems is copied under a
+// temporary name, flushed, renamed into place, then removed.
 TransferResult moveFile(const std::string& from, const std::string& to);
 
-// Copies one file (a link is followed) or folder tree to exactly `to`
-// through a temporary name, keeping modification times and modes. The
-// source is never touched.
+// Copies one file (a link is followed) or folder tree to exactly `to`,
+// keeping modes, owners where permitted, times, extended attributes and
+// holes. The source is never touched; copies are not flushed (as cp).
 TransferResult copyFile(const std::string& from, const std::string& to);
 
 // What the last fileOperation() found, for callers that pick another name

@@ -10,6 +10,7 @@
 // Each call returns what the POSIX call returns (-1 on failure) and leaves
 // the reason in errno.
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -66,6 +67,28 @@ class Syscalls {
   // which includes the holder's death.
   virtual int flock(int fd, int operation);
   virtual uid_t geteuid();
+
+  // --- Transfers into a destination folder opened once for the whole run ---
+  // The *At calls take a folder descriptor (or AT_FDCWD) as their POSIX
+  // counterparts do.
+  virtual int openAt(int dirFd, const char* path, int flags, mode_t mode);
+  // renameat2(2); `flags` as there (RENAME_NOREPLACE).
+  virtual int renameAt(int fromDirFd, const char* from, int toDirFd, const char* to,
+                       unsigned flags);
+  virtual int linkAt(int fromDirFd, const char* from, int toDirFd, const char* to, int flags);
+  virtual int unlinkAt(int dirFd, const char* path, int flags);
+  virtual int symlinkAt(const char* target, int dirFd, const char* path);
+  virtual int fchownAt(int dirFd, const char* path, uid_t owner, gid_t group, int flags);
+  virtual int utimensAt(int dirFd, const char* path, const struct timespec times[2], int flags);
+  virtual int syncfs(int fd);
+  virtual off_t lseek(int fd, off_t offset, int whence);
+  virtual int ftruncate(int fd, off_t length);
+  // ioctl(FICLONE): `outFd` shares the blocks of `inFd` (btrfs, xfs).
+  virtual int cloneFile(int outFd, int inFd);
+  virtual ssize_t flistxattr(int fd, char* list, size_t size);
+  virtual ssize_t fgetxattr(int fd, const char* name, void* value, size_t size);
+  virtual int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
+  virtual int getrlimit(int resource, struct rlimit* out);
 };
 
 // The calls in force.

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "common/case_mapping.h"
+#include "platform/destination_folder.h"
 #include "platform/syscalls.h"
 
 namespace msifter::platform {
@@ -114,7 +115,7 @@ int Directory::read(std::vector<DirEntry>& entries) {
       if (errno != 0) return errno;
       break;
     }
-    if (isDotOrDotDot(d->d_name)) continue;
+    if (isDotOrDotDot(d->d_name) || isTransferTemporary(d->d_name)) continue;
     unsigned char type = d->d_type;
     if (type == DT_UNKNOWN) {
       // Some file systems do not fill d_type; ask for this entry only.
@@ -123,13 +124,18 @@ int Directory::read(std::vector<DirEntry>& entries) {
         if (errno == ENOENT) continue;  // removed while we read
         return errno;
       }
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+      type = IFTODT(st.st_mode);
     }
     if (type == DT_LNK) {
+      // A link counts as what it leads to; one that leads nowhere is a file.
       struct stat st {};
-      if (syscalls().fstatat(fd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
-      type = DT_REG;
+      type = syscalls().fstatat(fd, d->d_name, &st, 0) == 0 ? IFTODT(st.st_mode)
+                                                             : static_cast<unsigned>(DT_REG);
+      if (type == DT_DIR) continue;
     }
+    // Pipes, sockets and devices are not files a user sorts; opening one
+    // could block the run.
+    if (type != DT_DIR && type != DT_REG) continue;
     entries.push_back(DirEntry{d->d_name, type == DT_DIR});
   }
   sortByName(entries);

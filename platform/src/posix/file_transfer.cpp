@@ -3,13 +3,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <vector>
 
 #include "common/ui_services.h"
+#include "platform/destination_folder.h"
 #include "platform/syscalls.h"
+#include "posix/file_copy.h"
 
 namespace msifter::platform {
 
@@ -36,86 +37,25 @@ bool entryExists(const std::string& path) {
   return syscalls().lstat(path.c_str(), &st) == 0;
 }
 
-// A fresh, exclusively created file beside the final name.
-UniqueFd createTemporary(const std::string& folder, std::string& tempPath, int& error) {
-  static std::atomic<unsigned> counter{0};
-  const std::string stem = folder + "/.m_sifter-" + std::to_string(::getpid()) + "-";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = stem + std::to_string(counter++) + ".part";
-    UniqueFd fd(syscalls().open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (fd.valid()) return fd;
-    if (errno != EEXIST) break;
-  }
-  error = errno;
-  return UniqueFd();
+// The one name given, then none: a taken name is refused, not replaced.
+DestinationFolder::NameSource onlyName(const std::string& name) {
+  return [name, given = false]() mutable {
+    if (given) return std::string();
+    given = true;
+    return name;
+  };
 }
 
-// Copies the contents; 0 or the errno of the failure.
-int copyContents(int in, int out, uint64_t expected) {
-  constexpr size_t kChunk = 8u << 20;
-  uint64_t copied = 0;
-  bool inKernel = true;
-  std::vector<char> buffer;
-  for (;;) {
-    ssize_t n = 0;
-    if (inKernel) {
-      n = syscalls().copyFileRange(in, out, kChunk);
-      if (n < 0 && copied == 0 &&
-          (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-        inKernel = false;
-        continue;
-      }
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-    } else {
-      if (buffer.empty()) buffer.resize(1u << 18);
-      n = syscalls().read(in, buffer.data(), buffer.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      for (ssize_t written = 0; written < n;) {
-        const ssize_t w = syscalls().write(out, buffer.data() + written,
-                                           static_cast<size_t>(n - written));
-        if (w < 0) {
-          if (errno == EINTR) continue;
-          return errno;
-        }
-        written += w;
-      }
-    }
-    if (n == 0) break;
-    copied += static_cast<uint64_t>(n);
-    // Large files take a while: keep the window painted meanwhile.
-    if (copied < expected) keepUiAlive();
-  }
-  return copied == expected ? 0 : EIO;
-}
-
-// Fills the new file `out` from `in`: contents, owner (on request), mode and
-// times, flushed on request and checked for size. 0 or the errno.
-int fillCopy(int in, const struct stat& source, int out, bool flush, bool keepOwner) {
-  if (int e = copyContents(in, out, static_cast<uint64_t>(source.st_size))) return e;
-  if (keepOwner) {
-    // Only root may give a file away; anybody else keeps it.
-    if (syscalls().fchown(out, source.st_uid, source.st_gid) != 0 && errno != EPERM) return errno;
-  }
-  if (syscalls().fchmod(out, source.st_mode & 07777) != 0) return errno;
-  const struct timespec times[2] = {source.st_atim, source.st_mtim};
-  if (syscalls().futimens(out, times) != 0) return errno;
-  if (flush && syscalls().fsync(out) != 0) return errno;
-  struct stat written {};
-  if (syscalls().fstat(out, &written) != 0) return errno;
-  if (written.st_size != source.st_size) return EIO;
-  // A source that changed while it was read is not a faithful copy.
-  struct stat after {};
-  if (syscalls().fstat(in, &after) != 0) return errno;
-  if (after.st_size != source.st_size || after.st_mtim.tv_sec != source.st_mtim.tv_sec ||
-      after.st_mtim.tv_nsec != source.st_mtim.tv_nsec)
-    return EAGAIN;
-  return 0;
+// One file through the destination folder that holds `to`.
+TransferResult transferFile(bool copy, const std::string& from, const std::string& to) {
+  DestinationFolder folder;
+  if (int e = folder.open(folderOf(to))) return failed(e);
+  const TransferResult r = copy ? folder.copy(from, onlyName(nameOf(to)))
+                                : folder.move(from, onlyName(nameOf(to)));
+  if (!r.done()) return r;
+  const int e = folder.settle();
+  if (e == 0) return done();
+  return e == EEXIST ? exists() : failed(e);
 }
 
 // Opens a source for copying; non-blocking, so that a pipe among the files
@@ -126,49 +66,6 @@ int openSource(const std::string& from, UniqueFd& in, struct stat& source) {
   if (syscalls().fstat(in.get(), &source) != 0) return errno;
   if (!S_ISREG(source.st_mode)) return S_ISDIR(source.st_mode) ? EISDIR : EINVAL;
   return 0;
-}
-
-// Copies `from` into a new temporary file in `folder` with the source's
-// contents, mode and times; on success tempPath names it, otherwise nothing
-// is left behind.
-int copyToTemporary(const std::string& from, const std::string& folder, bool flush, bool keepOwner,
-                    std::string& tempPath, struct stat& source) {
-  UniqueFd in;
-  if (int e = openSource(from, in, source)) return e;
-  int error = 0;
-  UniqueFd out = createTemporary(folder, tempPath, error);
-  if (!out.valid()) return error;
-  int e = fillCopy(in.get(), source, out.get(), flush, keepOwner);
-  if (e == 0 && out.reset() != 0) e = errno;
-  if (e != 0) {
-    out.reset();
-    syscalls().unlink(tempPath.c_str());
-  }
-  return e;
-}
-
-// A symbolic link made anew beside `to`, pointing where the one at `from` points.
-int copyLinkToTemporary(const std::string& from, const std::string& folder, std::string& tempPath) {
-  std::string target(4096, '\0');
-  const ssize_t n = syscalls().readlink(from.c_str(), target.data(), target.size());
-  if (n < 0) return errno;
-  if (static_cast<size_t>(n) >= target.size()) return ENAMETOOLONG;
-  target.resize(static_cast<size_t>(n));
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = folder + "/.m_sifter-" + std::to_string(::getpid()) + "-l" + std::to_string(counter++) + ".part";
-    if (syscalls().symlink(target.c_str(), tempPath.c_str()) == 0) return 0;
-    if (errno != EEXIST) break;
-  }
-  return errno;
-}
-
-// Renames the finished temporary file into place without replacing.
-TransferResult placeTemporary(const std::string& tempPath, const std::string& to) {
-  if (syscalls().renameNoReplace(tempPath.c_str(), to.c_str()) == 0) return done();
-  const int e = errno;
-  syscalls().unlink(tempPath.c_str());
-  return e == EEXIST ? exists() : failed(e);
 }
 
 int removeTree(const std::string& path);
@@ -183,46 +80,16 @@ int syncFolder(const std::string& folder) {
   return 0;
 }
 
-TransferResult moveAcrossFileSystems(const std::string& from, const std::string& to) {
-  struct stat st {};
-  if (syscalls().lstat(from.c_str(), &st) != 0) return failed(errno);
-  if (S_ISDIR(st.st_mode)) {
-    const TransferResult placed = copyFolder(from, to, true);
-    if (!placed.done()) return placed;
-    if (int e = syncFolder(folderOf(to))) {
-      removeTree(to);
-      return failed(e);
-    }
-    // From here the copy is whole: a source that cannot be removed
-    // completely is reported, and the copy stays.
-    if (int e = removeTree(from)) return failed(e);
-    return done();
-  }
-  // Pipes, sockets and devices are not copied between file systems.
-  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return failed(EXDEV);
-  // Spares a whole copy when the name is plainly taken; the final rename
-  // still refuses a file that appears meanwhile.
-  if (entryExists(to)) return exists();
-
-  std::string tempPath;
-  struct stat source {};
-  if (int e = S_ISLNK(st.st_mode) ? copyLinkToTemporary(from, folderOf(to), tempPath)
-                                  : copyToTemporary(from, folderOf(to), true, true, tempPath, source))
-    return failed(e);
-  const TransferResult placed = placeTemporary(tempPath, to);
+TransferResult moveFolderAcross(const std::string& from, const std::string& to) {
+  const TransferResult placed = copyFolder(from, to, true);
   if (!placed.done()) return placed;
   if (int e = syncFolder(folderOf(to))) {
-    syscalls().unlink(to.c_str());
+    removeTree(to);
     return failed(e);
   }
-  if (syscalls().unlink(from.c_str()) != 0) {
-    const int e = errno;
-    // Somebody else removed the source meanwhile: the copy is now the only
-    // one, so it stays.
-    if (e == ENOENT) return done();
-    syscalls().unlink(to.c_str());
-    return failed(e);
-  }
+  // From here the copy is whole: a source that cannot be removed
+  // completely is reported, and the copy stays.
+  if (int e = removeTree(from)) return failed(e);
   return done();
 }
 
@@ -251,7 +118,8 @@ int copyTree(const std::string& from, const std::string& to, bool flush) {
     if (int e = openSource(from, in, source)) return e;
     UniqueFd out(syscalls().open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!out.valid()) return errno;
-    if (int e = fillCopy(in.get(), source, out.get(), flush, false)) return e;
+    if (int e = fillCopy(in.get(), source, out.get(), true)) return e;
+    if (flush && syscalls().fsync(out.get()) != 0) return errno;
     return out.reset() == 0 ? 0 : errno;
   }
   if (!S_ISDIR(st.st_mode)) return EINVAL;
@@ -275,9 +143,7 @@ int copyTree(const std::string& from, const std::string& to, bool flush) {
 // A folder copied under a temporary name beside `to` and renamed into place.
 TransferResult copyFolder(const std::string& from, const std::string& to, bool flush) {
   if (entryExists(to)) return exists();
-  static std::atomic<unsigned> counter{0};
-  const std::string tempPath =
-      folderOf(to) + "/.m_sifter-" + std::to_string(::getpid()) + "-d" + std::to_string(counter++) + ".part";
+  const std::string tempPath = folderOf(to) + "/" + temporaryName("d");
   if (int e = copyTree(from, tempPath, flush)) {
     removeTree(tempPath);
     return failed(e);
@@ -317,26 +183,20 @@ std::string trimTrailingSlashes(std::string path) {
 }  // namespace
 
 TransferResult moveFile(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (syscalls().lstat(from.c_str(), &st) != 0) return failed(errno);
+  if (!S_ISDIR(st.st_mode)) return transferFile(false, from, to);
   if (syscalls().renameNoReplace(from.c_str(), to.c_str()) == 0) return done();
   const int e = errno;
   if (e == EEXIST) return exists();
-  if (e == EXDEV) return moveAcrossFileSystems(from, to);
+  if (e == EXDEV) return moveFolderAcross(from, to);
   return failed(e);
 }
 
 TransferResult copyFile(const std::string& from, const std::string& to) {
-  if (entryExists(to)) return exists();
-  std::string tempPath;
-  struct stat source {};
-  // The source stays, so a crash costs nothing: no flush, as cp does.
-  int e = copyToTemporary(from, folderOf(to), false, false, tempPath, source);
-  if (e == EISDIR) return copyFolder(from, to, false);
-  // A link that points nowhere is copied as the link itself.
   struct stat st {};
-  if (e == ENOENT && syscalls().lstat(from.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-    e = copyLinkToTemporary(from, folderOf(to), tempPath);
-  if (e) return failed(e);
-  return placeTemporary(tempPath, to);
+  if (syscalls().stat(from.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return copyFolder(from, to, false);
+  return transferFile(true, from, to);
 }
 
 int fileOperation(FileFunction function, const std::string& fromIn, const std::string& toIn,

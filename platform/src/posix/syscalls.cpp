@@ -1,8 +1,11 @@
 #include "platform/syscalls.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -70,6 +73,44 @@ int64_t Syscalls::monotonicMilliseconds() {
 
 int Syscalls::flock(int fd, int operation) { return ::flock(fd, operation); }
 uid_t Syscalls::geteuid() { return ::geteuid(); }
+int Syscalls::openAt(int dirFd, const char* path, int flags, mode_t mode) {
+  return ::openat(dirFd, path, flags, mode);
+}
+int Syscalls::renameAt(int fromDirFd, const char* from, int toDirFd, const char* to,
+                       unsigned flags) {
+  return ::renameat2(fromDirFd, from, toDirFd, to, flags);
+}
+int Syscalls::linkAt(int fromDirFd, const char* from, int toDirFd, const char* to, int flags) {
+  return ::linkat(fromDirFd, from, toDirFd, to, flags);
+}
+int Syscalls::unlinkAt(int dirFd, const char* path, int flags) {
+  return ::unlinkat(dirFd, path, flags);
+}
+int Syscalls::symlinkAt(const char* target, int dirFd, const char* path) {
+  return ::symlinkat(target, dirFd, path);
+}
+int Syscalls::fchownAt(int dirFd, const char* path, uid_t owner, gid_t group, int flags) {
+  return ::fchownat(dirFd, path, owner, group, flags);
+}
+int Syscalls::utimensAt(int dirFd, const char* path, const struct timespec times[2], int flags) {
+  return ::utimensat(dirFd, path, times, flags);
+}
+int Syscalls::syncfs(int fd) { return ::syncfs(fd); }
+off_t Syscalls::lseek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
+int Syscalls::ftruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
+int Syscalls::cloneFile(int outFd, int inFd) { return ::ioctl(outFd, FICLONE, inFd); }
+ssize_t Syscalls::flistxattr(int fd, char* list, size_t size) {
+  return ::flistxattr(fd, list, size);
+}
+ssize_t Syscalls::fgetxattr(int fd, const char* name, void* value, size_t size) {
+  return ::fgetxattr(fd, name, value, size);
+}
+int Syscalls::fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+  return ::fsetxattr(fd, name, value, size, flags);
+}
+int Syscalls::getrlimit(int resource, struct rlimit* out) {
+  return ::getrlimit(static_cast<__rlimit_resource_t>(resource), out);
+}
 
 namespace {
 Syscalls realCalls;

@@ -1,0 +1,451 @@
+#include "platform/destination_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "posix/file_copy.h"
+
+namespace msifter::platform {
+
+namespace {
+
+// A named temporary younger than this may still be waiting for its owner's
+// lock (it is created, then locked).
+constexpr std::time_t kStaleSeconds = 60;
+
+TransferResult failed(int error) { return {TransferStatus::Failed, error}; }
+TransferResult done() { return {TransferStatus::Done, 0}; }
+TransferResult exists() { return {TransferStatus::TargetExists, EEXIST}; }
+TransferResult outcome(int error) {
+  if (error == 0) return done();
+  return error == EEXIST ? exists() : failed(error);
+}
+
+// 0 or the errno; never replaces `to`.
+int renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to) {
+  if (syscalls().renameAt(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // File systems without the flag: a hard link cannot replace either.
+  if (syscalls().linkAt(fromDir, from, toDir, to, 0) != 0) return errno;
+  if (syscalls().unlinkAt(fromDir, from, 0) != 0) {
+    const int e = errno;
+    syscalls().unlinkAt(toDir, to, 0);
+    return e;
+  }
+  return 0;
+}
+
+int readLink(const std::string& path, std::string& target) {
+  target.assign(4096, '\0');
+  const ssize_t n = syscalls().readlink(path.c_str(), target.data(), target.size());
+  if (n < 0) return errno;
+  if (static_cast<size_t>(n) >= target.size()) return ENAMETOOLONG;
+  target.resize(static_cast<size_t>(n));
+  return 0;
+}
+
+}  // namespace
+
+DestinationFolder::DestinationFolder() = default;
+
+DestinationFolder::~DestinationFolder() {
+  for (Pending& p : named_) removeCopy(p);
+  for (Pending& p : pending_) {
+    if (p.linked) removeCopy(p);
+    else discard(p.staged);
+  }
+}
+
+int DestinationFolder::open(const std::string& folder) {
+  dir_ = UniqueFd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!dir_.valid()) return errno;
+  struct stat st {};
+  if (syscalls().fstat(dir_.get(), &st) != 0) {
+    const int e = errno;
+    dir_.reset();
+    return e;
+  }
+  path_ = folder;
+  device_ = st.st_dev;
+  inode_ = st.st_ino;
+  // A batch holds a descriptor per file; half of them stay for the rest of
+  // the program (the error log among them).
+  struct rlimit files {};
+  if (syscalls().getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+    fileBudget_ = std::max<std::size_t>(1, static_cast<std::size_t>(files.rlim_cur / 2));
+  removeStaleTemporaries();
+  return 0;
+}
+
+// The path still names the folder that was opened: not removed, renamed,
+// unmounted or replaced (by another folder or a link elsewhere).
+int DestinationFolder::checkFolder() const {
+  if (!dir_.valid()) return EBADF;
+  struct stat st {};
+  if (syscalls().stat(path_.c_str(), &st) != 0) return errno;
+  return st.st_dev == device_ && st.st_ino == inode_ ? 0 : ENOTDIR;
+}
+
+// Best effort: a temporary that cannot be looked at stays for a later run.
+void DestinationFolder::removeStaleTemporaries() {
+  std::vector<std::string> names;
+  {
+    const int fd = syscalls().openAt(dir_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0) return;
+    DIR* listing = syscalls().fdopendir(fd);
+    if (listing == nullptr) {
+      syscalls().close(fd);
+      return;
+    }
+    while (const dirent* d = syscalls().readdir(listing)) {
+      if (isTransferTemporary(d->d_name)) names.emplace_back(d->d_name);
+    }
+    syscalls().closedir(listing);
+  }
+  if (names.empty()) return;
+  const std::time_t now = syscalls().now();
+  for (const std::string& name : names) {
+    UniqueFd fd(syscalls().openAt(dir_.get(), name.c_str(),
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+    struct stat held {}, named {};
+    if (!fd.valid() || syscalls().fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode) ||
+        now - held.st_ctim.tv_sec < kStaleSeconds)
+      continue;
+    // The owner holds the lock as long as it lives, whatever became of its
+    // process number.
+    if (syscalls().flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+    if (syscalls().fstatat(dir_.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+      syscalls().unlinkAt(dir_.get(), name.c_str(), 0);
+  }
+}
+
+int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
+  if (!unnamedUnsupported_) {
+    out.fd = UniqueFd(syscalls().openAt(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                                        newFileMode(source)));
+    if (!out.fd.valid()) {
+      // EISDIR: a kernel without unnamed files.
+      if (errno != EOPNOTSUPP && errno != EISDIR) return errno;
+      unnamedUnsupported_ = true;
+    }
+  }
+  if (!out.fd.valid()) {
+    for (int attempt = 0; attempt < 100 && !out.fd.valid(); ++attempt) {
+      out.tempName = temporaryName("");
+      out.fd = UniqueFd(syscalls().openAt(dir_.get(), out.tempName.c_str(),
+                                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode(source)));
+      if (!out.fd.valid() && errno != EEXIST) break;
+    }
+    if (!out.fd.valid()) {
+      const int e = errno;
+      out.tempName.clear();
+      return e;
+    }
+    // Tells later runs that the owner still lives. Without it a later run
+    // may take the file away, which only makes this transfer fail.
+    syscalls().flock(out.fd.get(), LOCK_EX | LOCK_NB);
+  }
+  if (int e = fillCopy(in, source, out.fd.get(), true)) {
+    discard(out);
+    return e;
+  }
+  return 0;
+}
+
+void DestinationFolder::discard(Staged& staged) {
+  if (!staged.tempName.empty()) syscalls().unlinkAt(dir_.get(), staged.tempName.c_str(), 0);
+  staged.tempName.clear();
+  staged.fd.reset();
+}
+
+// Gives the staged file its name; a taken name is never replaced, the next
+// one is tried.
+int DestinationFolder::link(Staged& staged, std::string& name, const NameSource& names) {
+  for (;;) {
+    int e = 0;
+    if (staged.tempName.empty()) {
+      const std::string self = "/proc/self/fd/" + std::to_string(staged.fd.get());
+      if (syscalls().linkAt(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        e = errno;
+        // Without /proc: the descriptor itself, where the capability allows.
+        if (e == ENOENT &&
+            syscalls().linkAt(staged.fd.get(), "", dir_.get(), name.c_str(), AT_EMPTY_PATH) == 0)
+          e = 0;
+        else if (e == ENOENT && errno == EEXIST)
+          e = EEXIST;
+      }
+    } else {
+      e = renameNoReplaceAt(dir_.get(), staged.tempName.c_str(), dir_.get(), name.c_str());
+      if (e == 0) staged.tempName.clear();
+    }
+    if (e != EEXIST) return e;
+    name = names();
+    if (name.empty()) return EEXIST;
+  }
+}
+
+// Skips names that are plainly taken before anything is copied; the link
+// still refuses a name taken meanwhile.
+int DestinationFolder::firstFreeName(std::string& name, const NameSource& names) const {
+  for (;;) {
+    if (name.empty()) return EEXIST;
+    struct stat st {};
+    if (syscalls().fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return errno == ENOENT ? 0 : errno;
+    name = names();
+  }
+}
+
+TransferResult DestinationFolder::move(const std::string& from, const NameSource& names) {
+  std::string name = names();
+  if (int e = checkFolder()) return failed(e);
+  struct stat entry {};
+  if (syscalls().lstat(from.c_str(), &entry) != 0) return failed(errno);
+  // Listed as a file, a folder by its turn: its tree was never searched.
+  if (S_ISDIR(entry.st_mode)) return failed(EISDIR);
+  for (;;) {
+    if (name.empty()) return exists();
+    const int e = renameNoReplaceAt(AT_FDCWD, from.c_str(), dir_.get(), name.c_str());
+    if (e == 0) {
+      report(false, from, name, entry, entry.st_dev, entry.st_ino);
+      return done();
+    }
+    if (e == EXDEV) return moveAcross(from, entry, std::move(name), names);
+    if (e != EEXIST) return failed(e);
+    name = names();
+  }
+}
+
+TransferResult DestinationFolder::moveAcross(const std::string& from, const struct stat& entry,
+                                             std::string name, const NameSource& names) {
+  Pending p;
+  p.source = from;
+  p.names = names;
+  if (S_ISLNK(entry.st_mode)) {
+    if (int e = moveLinkAcross(from, entry, std::move(name), names, p)) return outcome(e);
+  } else if (!S_ISREG(entry.st_mode)) {
+    // Pipes, sockets and devices are not copied between file systems.
+    return failed(EXDEV);
+  } else {
+    if (int e = firstFreeName(name, names)) return outcome(e);
+    // Not following: a link that replaced the file by now is not what was listed.
+    UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
+    if (!in.valid()) return failed(errno);
+    if (syscalls().fstat(in.get(), &p.copied) != 0) return failed(errno);
+    if (!S_ISREG(p.copied.st_mode)) return failed(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV);
+    if (int e = stage(in.get(), p.copied, p.staged)) return failed(e);
+    struct stat made {};
+    if (syscalls().fstat(p.staged.fd.get(), &made) != 0) {
+      const int f = errno;
+      discard(p.staged);
+      return failed(f);
+    }
+    p.device = made.st_dev;
+    p.inode = made.st_ino;
+    p.name = std::move(name);
+  }
+  if (pending_.empty()) batchStart_ = syscalls().monotonicMilliseconds();
+  pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
+  pending_.push_back(std::move(p));
+  if (batchFull()) {
+    if (int e = flush()) return failed(e);
+  }
+  return done();
+}
+
+// A link like the one at `from`, under the first free name.
+int DestinationFolder::makeLink(const std::string& from, std::string& name, const NameSource& names) {
+  std::string target;
+  if (int e = readLink(from, target)) return e;
+  for (;;) {
+    if (name.empty()) return EEXIST;
+    if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) return 0;
+    if (errno != EEXIST) return errno;
+    name = names();
+  }
+}
+
+// A link is made anew at once, owner and times as mv keeps them: it has no
+// contents that could be cut short. Its source goes with the batch.
+int DestinationFolder::moveLinkAcross(const std::string& from, const struct stat& entry,
+                                      std::string name, const NameSource& names, Pending& out) {
+  if (int e = makeLink(from, name, names)) return e;
+  out.copied = entry;
+  out.name = std::move(name);
+  out.linked = true;
+  const struct timespec times[2] = {entry.st_atim, entry.st_mtim};
+  struct stat made {};
+  int e = 0;
+  if (syscalls().fchownAt(dir_.get(), out.name.c_str(), entry.st_uid, entry.st_gid,
+                          AT_SYMLINK_NOFOLLOW) != 0 &&
+      errno != EPERM)
+    e = errno;
+  if (e == 0 && syscalls().utimensAt(dir_.get(), out.name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    e = errno;
+  if (e == 0 && syscalls().fstatat(dir_.get(), out.name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
+    e = errno;
+  if (e != 0) {
+    syscalls().unlinkAt(dir_.get(), out.name.c_str(), 0);
+    return e;
+  }
+  out.device = made.st_dev;
+  out.inode = made.st_ino;
+  return 0;
+}
+
+TransferResult DestinationFolder::copy(const std::string& from, const NameSource& names) {
+  std::string name = names();
+  UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  if (!in.valid()) {
+    const int e = errno;
+    struct stat entry {};
+    if (e == ENOENT && syscalls().lstat(from.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode))
+      return outcome(copyLink(from, std::move(name), names));
+    return failed(e);
+  }
+  struct stat source {};
+  if (syscalls().fstat(in.get(), &source) != 0) return failed(errno);
+  if (!S_ISREG(source.st_mode)) return failed(S_ISDIR(source.st_mode) ? EISDIR : EINVAL);
+  if (int e = firstFreeName(name, names)) return outcome(e);
+  Staged staged;
+  if (int e = stage(in.get(), source, staged)) return failed(e);
+  struct stat made {};
+  int e = 0;
+  if (completion_ && syscalls().fstat(staged.fd.get(), &made) != 0) e = errno;
+  // The folder may have changed while the file was copied.
+  if (e == 0) e = checkFolder();
+  if (e == 0) e = link(staged, name, names);
+  if (e != 0) {
+    discard(staged);
+    return outcome(e);
+  }
+  report(true, from, name, source, made.st_dev, made.st_ino);
+  return done();
+}
+
+// A link that leads nowhere is copied as the link itself.
+int DestinationFolder::copyLink(const std::string& from, std::string name, const NameSource& names) {
+  if (int e = makeLink(from, name, names)) return e;
+  struct stat made {};
+  if (syscalls().fstatat(dir_.get(), name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+  report(true, from, name, made, made.st_dev, made.st_ino);
+  return 0;
+}
+
+bool DestinationFolder::batchFull() const {
+  return pending_.size() >= std::min(limits_.files, fileBudget_) || pendingBytes_ >= limits_.bytes ||
+         syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds;
+}
+
+// Takes back a copy whose source stays, unless its name has been taken by
+// another file meanwhile.
+void DestinationFolder::removeCopy(const Pending& p) {
+  struct stat st {};
+  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      st.st_dev == p.device && st.st_ino == p.inode)
+    syscalls().unlinkAt(dir_.get(), p.name.c_str(), 0);
+}
+
+int DestinationFolder::settle() {
+  int error = flush();
+  // The names given by that flush reach the disk with one more.
+  if (!named_.empty()) {
+    const int e = flush();
+    if (error == 0) error = e;
+  }
+  return error;
+}
+
+// One flush of the destination makes the open batch's contents durable,
+// and the names given at the flush before: those sources may go now. Then
+// the open batch gets its names, which the next flush makes durable.
+int DestinationFolder::flush() {
+  // Copies are not flushed (as cp): with no move waiting there is nothing to do.
+  if (pending_.empty() && named_.empty()) return 0;
+  std::vector<Pending> batch = std::move(pending_);
+  std::vector<Pending> earlier = std::move(named_);
+  pending_.clear();
+  named_.clear();
+  pendingBytes_ = 0;
+
+  int error = checkFolder();
+  if (error == 0 && syscalls().syncfs(dir_.get()) != 0) error = errno;
+  if (error != 0) {
+    // Nothing is known to be on disk: every source stays, alone.
+    for (Pending& p : earlier) removeCopy(p);
+    for (Pending& p : batch) {
+      if (p.linked) removeCopy(p);
+      else discard(p.staged);
+    }
+    return error;
+  }
+  error = removeSources(earlier);
+  std::vector<Pending> durable;  // links made before the flush
+  for (Pending& p : batch) {
+    if (p.linked) {
+      durable.push_back(std::move(p));
+    } else if (error != 0) {
+      // The files after a failure are dropped; their sources stay.
+      discard(p.staged);
+    } else if (int e = link(p.staged, p.name, p.names)) {
+      error = e;
+      discard(p.staged);
+    } else {
+      p.linked = true;
+      p.staged.fd.reset();
+      named_.push_back(std::move(p));
+    }
+  }
+  const int e = removeSources(durable);
+  return error != 0 ? error : e;
+}
+
+// Removes the sources of copies that are on disk under their names, each
+// only if its name still names the very file that was copied.
+int DestinationFolder::removeSources(const std::vector<Pending>& done) {
+  int error = 0;
+  for (const Pending& p : done) {
+    struct stat now {};
+    if (syscalls().lstat(p.source.c_str(), &now) != 0) {
+      const int e = errno;
+      // Somebody else removed the source meanwhile: the copy is now the
+      // only one, so it stays.
+      if (e == ENOENT) {
+        report(false, p.source, p.name, p.copied, p.device, p.inode);
+        continue;
+      }
+      if (error == 0) error = e;
+      removeCopy(p);
+      continue;
+    }
+    // A newer file under the source's name: both stay, the file failed.
+    if (!sameFile(now, p.copied)) {
+      if (error == 0) error = EAGAIN;
+      continue;
+    }
+    if (syscalls().unlink(p.source.c_str()) != 0 && errno != ENOENT) {
+      if (error == 0) error = errno;
+      removeCopy(p);
+      continue;
+    }
+    report(false, p.source, p.name, p.copied, p.device, p.inode);
+  }
+  return error;
+}
+
+void DestinationFolder::report(bool copied, const std::string& source, const std::string& name,
+                               const struct stat& contents, uint64_t device, uint64_t inode) {
+  if (!completion_) return;
+  completion_(TransferredFile{copied, source, name, static_cast<int64_t>(contents.st_size),
+                              contents.st_mtim, device, inode});
+}
+
+}  // namespace msifter::platform
