@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/case_mapping.h"
 #include "common/error.h"
 #include "common/ui_services.h"
 #include "engine/file_helpers.h"
@@ -40,12 +41,11 @@ class StampClock {
   std::string stamp_;
 };
 
-std::string fixExtension(std::string ext) {
-  // ASCII letters only: the rest of the name's bytes stay as the file system has them.
-  for (char& c : ext) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return ext == "jpeg" ? "jpg" : ext;
+// Each letter to its own lower case (a full-width ＪＰＧ becomes ｊｐｇ, never
+// jpg); only the ASCII "jpeg" is shortened.
+std::string fixExtension(const std::string& ext) {
+  std::string lower = common::lowerCase(ext);
+  return lower == "jpeg" ? "jpg" : lower;
 }
 
 // Waits for the window without letting it freeze.
