@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/error.h"
 #include "common/msg.h"
@@ -93,21 +94,30 @@ class Heartbeat : public QObject {
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] {
       const auto now = Clock::now();
-      longestMs = std::max(longestMs, msBetween(last_, now));
+      const double gap = msBetween(last_, now);
+      longestMs = std::max(longestMs, gap);
+      if (gap >= kNotedGapMs) notedGaps.push_back({msBetween(started_, now) / 1000.0, gap});
       last_ = now;
     });
   }
   void start() {
-    last_ = Clock::now();
+    started_ = last_ = Clock::now();
     timer_.start(kIntervalMs);
   }
   void stop() { timer_.stop(); }
 
   static constexpr int kIntervalMs = 10;
+  static constexpr double kNotedGapMs = 50;
   double longestMs = 0;
+  struct Gap {
+    double endedS;  // after the start
+    double ms;
+  };
+  std::vector<Gap> notedGaps;
 
  private:
   QTimer timer_;
+  Clock::time_point started_{};
   Clock::time_point last_{};
 };
 
@@ -187,6 +197,9 @@ int main(int argc, char** argv) {
   std::printf("summary to painted list:   %.1f ms (target < 100)\n", summaryToPaintMs);
   std::printf("longest unanswered:        %.1f ms (target < 100; timer every %d ms)\n", heartbeat.longestMs,
               Heartbeat::kIntervalMs);
+  for (const Heartbeat::Gap& gap : heartbeat.notedGaps) {
+    std::printf("  %.0f ms unanswered, ending %.2f s after the press\n", gap.ms, gap.endedS);
+  }
   std::printf("resident at start:         %.0f MB\n", startMb);
   std::printf("peak resident:             %.0f MB (target < 250)\n", peakMb);
   std::printf("resident after next run:   %.0f MB\n", afterClearMb);
