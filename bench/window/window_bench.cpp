@@ -55,6 +55,11 @@ double residentMb(const char* field) {
 // when they were made, on the run's thread, before the window acts on them.
 class TimedWindow : public msifter::ui::FrmMenu {
  public:
+  void saveSettings() override {
+    const auto start = Clock::now();
+    FrmMenu::saveSettings();
+    saveMs = msBetween(start, Clock::now());
+  }
   void showSummary(const std::string& summary) override {
     summaryTicks = Clock::now().time_since_epoch().count();
     FrmMenu::showSummary(summary);
@@ -63,6 +68,7 @@ class TimedWindow : public msifter::ui::FrmMenu {
   Clock::time_point summaryAt() const { return Clock::time_point(Clock::duration(summaryTicks)); }
 
   std::atomic<Clock::rep> summaryTicks{0};
+  double saveMs = 0;  // written by the run's thread, read after it has ended
 };
 
 // Notes when the list is next painted after the run's summary: the note is
@@ -186,6 +192,7 @@ int main(int argc, char** argv) {
   const double peakMb = residentMb("VmHWM");
   const double runSeconds = msBetween(pressed, window.summaryAt()) / 1000.0;
   const double summaryToPaintMs = msBetween(window.summaryAt(), paints.paintedAt);
+  const double saveMs = window.saveMs;
 
   // The next run clears the list; what the first one held should go back.
   prepare(window, argv[3], argv[2]);
@@ -200,6 +207,7 @@ int main(int argc, char** argv) {
   for (const Heartbeat::Gap& gap : heartbeat.notedGaps) {
     std::printf("  %.0f ms unanswered, ending %.2f s after the press\n", gap.ms, gap.endedS);
   }
+  std::printf("options saved in:          %.1f ms\n", saveMs);
   std::printf("resident at start:         %.0f MB\n", startMb);
   std::printf("peak resident:             %.0f MB (target < 250)\n", peakMb);
   std::printf("resident after next run:   %.0f MB\n", afterClearMb);

@@ -34,6 +34,7 @@
 #include "ui/frm_about.h"
 #include "ui/lifecycle.h"
 #include "ui/number_field.h"
+#include "ui/option_values.h"
 #include "ui/result_list_model.h"
 #include "ui/shell.h"
 
@@ -488,7 +489,10 @@ void FrmMenu::enterBusyState() {
 }
 
 void FrmMenu::saveSettings() {
-  onGuiThread(this, [this] { settings::gSetSettingData(*this, engine::runState().lastExecute); });
+  // The controls are read on the window thread and written from the run's,
+  // so that a slow disk does not hold the window up.
+  OptionValues options = onGuiThread(this, [this] { return OptionValues(*this); });
+  settings::gSetSettingData(options, engine::runState().lastExecute);
 }
 
 engine::TransferOptions FrmMenu::takeSnapshot() {
