@@ -10,6 +10,7 @@
 // timer, and the resident set after the second run.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QScrollBar>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWindow>
@@ -113,7 +114,7 @@ class Heartbeat : public QObject {
   void stop() { timer_.stop(); }
 
   static constexpr int kIntervalMs = 10;
-  static constexpr double kNotedGapMs = 50;
+  static constexpr double kNotedGapMs = 20;
   double longestMs = 0;
   struct Gap {
     double endedS;  // after the start
@@ -180,9 +181,13 @@ int main(int argc, char** argv) {
   prepare(window, argv[1], argv[2]);
   Heartbeat heartbeat;
   heartbeat.start();
+  Clock::time_point lastRangeChange = Clock::now();
+  QObject::connect(list->verticalScrollBar(), &QScrollBar::rangeChanged, [&] { lastRangeChange = Clock::now(); });
   const auto pressed = Clock::now();
   window.cmdExecute_Click();
   const bool painted = waitFor([&] { return paints.paintedAt != Clock::time_point{}; }, 10000);
+  // The list may take its full length after its first rows are painted.
+  waitFor([&] { return msBetween(lastRangeChange, Clock::now()) > 500; }, 10000);
   heartbeat.stop();
   if (!painted) {
     std::fprintf(stderr, "the list was never painted after the summary\n");
@@ -193,6 +198,7 @@ int main(int argc, char** argv) {
   const double runSeconds = msBetween(pressed, window.summaryAt()) / 1000.0;
   const double summaryToPaintMs = msBetween(window.summaryAt(), paints.paintedAt);
   const double saveMs = window.saveMs;
+  const double summaryToRangeMs = std::max(0.0, msBetween(window.summaryAt(), lastRangeChange));
 
   // The next run clears the list; what the first one held should go back.
   prepare(window, argv[3], argv[2]);
@@ -202,9 +208,14 @@ int main(int argc, char** argv) {
   std::printf("files listed:              %ld\n", listed);
   std::printf("run, press to summary:     %.1f s\n", runSeconds);
   std::printf("summary to painted list:   %.1f ms (target < 100)\n", summaryToPaintMs);
+  std::printf("summary to full scroll range: %.1f ms\n", summaryToRangeMs);
   std::printf("longest unanswered:        %.1f ms (target < 100; timer every %d ms)\n", heartbeat.longestMs,
               Heartbeat::kIntervalMs);
-  for (const Heartbeat::Gap& gap : heartbeat.notedGaps) {
+  // The three longest, where they fell in the run.
+  std::vector<Heartbeat::Gap> gaps = heartbeat.notedGaps;
+  std::sort(gaps.begin(), gaps.end(), [](const auto& a, const auto& b) { return a.ms > b.ms; });
+  gaps.resize(std::min<std::size_t>(gaps.size(), 3));
+  for (const Heartbeat::Gap& gap : gaps) {
     std::printf("  %.0f ms unanswered, ending %.2f s after the press\n", gap.ms, gap.endedS);
   }
   std::printf("options saved in:          %.1f ms\n", saveMs);

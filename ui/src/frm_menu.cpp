@@ -50,6 +50,7 @@ constexpr int16_t kMsgFolderNotExists = 58;
 constexpr int16_t kMsgFolderEmpty = 59;
 // How often the window thread looks after the window while a run works.
 constexpr int kPaintIntervalMs = 100;
+constexpr int kRowsLaidOutPerTurn = 20000;
 
 // The last run's list goes before the next run fills it again, and the
 // memory it held goes back to the system instead of staying with the process.
@@ -243,6 +244,10 @@ void FrmMenu::buildControls() {
   lstResult_ = named(child<QListView>(client), "lstResult");
   lstResult_->setGeometry(twipRect(120, 5220, 10395, 1680));
   lstResult_->setUniformItemSizes(true);
+  // A million rows are laid out a slice per turn of the event loop, so the
+  // window keeps answering while the list takes its length.
+  lstResult_->setLayoutMode(QListView::Batched);
+  lstResult_->setBatchSize(kRowsLaidOutPerTurn);
   results_ = child<ResultListModel>(this, engine::runState().lstResult);
   lstResult_->setModel(results_);
 
