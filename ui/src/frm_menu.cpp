@@ -339,6 +339,7 @@ void FrmMenu::runKeepingWindowPainted() {
     QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);  // wakes the loop below
   });
   QTimer tick;
+  connect(&tick, &QTimer::timeout, this, [this] { applyPendingProgress(); });
   tick.start(kPaintIntervalMs);
   while (!finished) {
     // Until the window is disabled, input waits instead of reaching the
@@ -527,13 +528,11 @@ void FrmMenu::setCaption(const std::string& caption) {
     lblProgress_->adjustSize();
     return;
   }
-  // The search names every folder it enters; the window shows the newest
-  // one without holding the search up.
+  // The search names every folder it enters, hundreds a second; the window
+  // shows the newest one at its next tick, without holding the search up.
   std::lock_guard lock(progressMutex_);
   pendingProgress_ = caption;
-  if (progressQueued_) return;
   progressQueued_ = true;
-  QMetaObject::invokeMethod(this, [this] { applyPendingProgress(); }, Qt::QueuedConnection);
 }
 
 void FrmMenu::applyPendingProgress() {

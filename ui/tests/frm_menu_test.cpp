@@ -324,11 +324,14 @@ TEST_F(FrmMenuRun, WindowStaysPaintedDisabledAndOpenDuringARun) {
   bool sawDisabled = false;
   bool sawListHidden = false;
   bool sawNoRows = false;
+  std::string progress;
   bool sawButtonsHidden = false;
   bool closeRefused = false;
   QTimer probe;
   QObject::connect(&probe, &QTimer::timeout, [&] {
     ++ticks;
+    const QString shown = window.findChild<QLabel*>("lblProgress")->text();
+    if (shown.endsWith('/')) progress = shown.toStdString();
     if (ticks == 8) {
       sawDisabled = !window.isEnabled();
       sawListHidden = !window.findChild<QListView*>("lstResult")->isVisible();
@@ -348,6 +351,8 @@ TEST_F(FrmMenuRun, WindowStaysPaintedDisabledAndOpenDuringARun) {
   EXPECT_TRUE(sawDisabled);
   EXPECT_TRUE(sawListHidden);
   EXPECT_TRUE(sawNoRows);
+  // While the pauses go on after the search, the last folder it entered shows.
+  EXPECT_EQ(progress, (source / "sub").string() + "/");
   EXPECT_TRUE(sawButtonsHidden);
   EXPECT_TRUE(closeRefused);
   EXPECT_EQ(recorder.endProcessingCalls, 0);

@@ -129,8 +129,8 @@ class FrmMenu : public QMainWindow,
   bool running_ = false;
   bool busy_ = false;
 
-  // Folder names from the search, handed to the window thread; only the
-  // newest one matters.
+  // Folder names from the search, handed to the window thread at its ticks;
+  // only the newest one matters.
   std::mutex progressMutex_;
   std::string pendingProgress_;
   bool progressQueued_ = false;
