@@ -1,7 +1,10 @@
 #include "ui/forms.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QLayout>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <set>
 
@@ -17,6 +20,69 @@ std::set<const Form*>& loadedForms() {
   static std::set<const Form*> forms;
   return forms;
 }
+
+// The window system tells a window's frame only once it has framed the window.
+bool frameKnown(const QWidget& window) { return window.frameGeometry() != window.geometry(); }
+
+// Moves the window so that its outer frame, as far as it is known, sits
+// where the position code puts it.
+void placeByFrame(QWidget& window, int32_t position) {
+  // A window not yet shown takes its size from its layout only when shown.
+  if (!window.isVisible() && window.layout() != nullptr) window.layout()->activate();
+  QScreen* screen = window.screen();
+  if (screen == nullptr) common::fail(common::err::ObjectRequired);
+  const QRect area = screen->geometry();
+  const QRect outer = window.frameGeometry();
+  const int freeHeight = area.height() - outer.height();
+  // Whole-number division truncates toward zero, also for a window larger
+  // than the screen.
+  const int top = position == 0 ? freeHeight / 2 : freeHeight / 6;
+  const int left = (area.width() - outer.width()) / 2;
+  window.move(area.left() + left, area.top() + top);
+}
+
+// A window placed before the window manager framed it was placed by its
+// inner size; once the frame is known it is placed again by its outer one.
+// Without a window manager no frame ever comes, and the watch ends.
+class PlaceWhenFramed : public QObject {
+ public:
+  static void watch(QWidget& window, int32_t position) {
+    auto* watcher = window.findChild<QObject*>(QString::fromLatin1(kName), Qt::FindDirectChildrenOnly);
+    if (watcher == nullptr) watcher = new PlaceWhenFramed(window);  // owned by the window
+    static_cast<PlaceWhenFramed*>(watcher)->position_ = position;
+  }
+
+ private:
+  static constexpr const char* kName = "placeWhenFramed";
+  static constexpr int kPollMs = 10;
+  static constexpr qint64 kGiveUpMs = 2000;  // after the window is shown
+
+  explicit PlaceWhenFramed(QWidget& window) : QObject(&window), window_(window) {
+    setObjectName(QString::fromLatin1(kName));
+    connect(&poll_, &QTimer::timeout, this, [this] { check(); });
+    poll_.start(kPollMs);
+  }
+
+  void check() {
+    if (!window_.isVisible()) return;
+    if (!shown_.isValid()) shown_.start();
+    if (frameKnown(window_)) {
+      common::guardLog("gDspWindowPosition", false, [&] {
+        placeByFrame(window_, position_);
+        return true;
+      });
+    } else if (shown_.elapsed() < kGiveUpMs) {
+      return;
+    }
+    poll_.stop();
+    deleteLater();
+  }
+
+  QWidget& window_;
+  int32_t position_ = 0;
+  QTimer poll_;
+  QElapsedTimer shown_;
+};
 
 }  // namespace
 
@@ -46,14 +112,18 @@ bool gDspForm(Form& form, int32_t position, int32_t modal, int32_t windowState) 
       dialog->exec();
       return true;
     }
+    // Placed before it is shown, so that it first appears where it belongs;
+    // placing leaves it in the normal state, whatever state was asked for.
+    const bool placed = position == 9 || gDspWindowPosition(window, position);
     window.show();
-    switch (windowState) {
-      case 1: window.setWindowState(Qt::WindowMinimized); break;
-      case 2: window.setWindowState(Qt::WindowMaximized); break;
-      default: window.setWindowState(Qt::WindowNoState); break;
+    if (position == 9) {
+      switch (windowState) {
+        case 1: window.setWindowState(Qt::WindowMinimized); break;
+        case 2: window.setWindowState(Qt::WindowMaximized); break;
+        default: window.setWindowState(Qt::WindowNoState); break;
+      }
     }
-    if (position == 9) return true;
-    if (gDspWindowPosition(window, position)) return true;
+    if (placed) return true;
     common::gProcError("gDspForm", "");
     return false;
   });
@@ -62,24 +132,12 @@ bool gDspForm(Form& form, int32_t position, int32_t modal, int32_t windowState) 
 bool gDspWindowPosition(QWidget& window, int32_t position) {
   return common::guardLog("gDspWindowPosition", false, [&] {
     window.setWindowState(Qt::WindowNoState);
-    QScreen* screen = window.screen();
-    if (screen == nullptr) common::fail(common::err::ObjectRequired);
-    const QRect area = screen->geometry();
-    const QRect outer = window.frameGeometry();
-    const int freeHeight = area.height() - outer.height();
-    int top = 0;
-    if (position == 0) {
-      top = freeHeight / 2;
-    } else if (position == 1) {
-      top = freeHeight / 6;
-    } else {
+    if (position != 0 && position != 1) {
       common::gProcError("gDspWindowPosition", "");
       return false;
     }
-    // Whole-number division truncates toward zero, also for a window larger
-    // than the screen.
-    const int left = (area.width() - outer.width()) / 2;
-    window.move(area.left() + left, area.top() + top);
+    placeByFrame(window, position);
+    if (!frameKnown(window)) PlaceWhenFramed::watch(window, position);
     common::ui().processEvents();
     return true;
   });

@@ -14,6 +14,7 @@ namespace msifter::ui {
 
 namespace {
 constexpr qint64 kExposeWaitMs = 1000;
+constexpr qint64 kFrameWaitMs = 100;
 }
 
 FrmEndProgram::FrmEndProgram() {
@@ -61,6 +62,14 @@ void FrmEndProgram::activate() {
     QCoreApplication::processEvents();
     QThread::msleep(5);
   }
+  // A window manager tells the frame it drew a moment after the window
+  // appears; the window is centred by it before the thread blocks.
+  waited.restart();
+  while (frameGeometry() == geometry() && waited.elapsed() < kFrameWaitMs) {
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
+  gDspWindowPosition(*this, 0);
   gDspFormTitle(*this, 0);
   repaint();
   QCoreApplication::processEvents();

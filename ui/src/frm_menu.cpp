@@ -9,7 +9,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,6 +18,9 @@
 #include <algorithm>
 #include <exception>
 #include <thread>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "common/error.h"
 #include "common/msg.h"
@@ -31,6 +34,8 @@
 #include "ui/frm_about.h"
 #include "ui/lifecycle.h"
 #include "ui/number_field.h"
+#include "ui/option_values.h"
+#include "ui/result_list_model.h"
 #include "ui/shell.h"
 
 namespace msifter::ui {
@@ -45,6 +50,16 @@ constexpr int16_t kMsgFolderNotExists = 58;
 constexpr int16_t kMsgFolderEmpty = 59;
 // How often the window thread looks after the window while a run works.
 constexpr int kPaintIntervalMs = 100;
+constexpr int kRowsLaidOutPerTurn = 20000;
+
+// The last run's list goes before the next run fills it again, and the
+// memory it held goes back to the system instead of staying with the process.
+void releaseFoundPaths() {
+  std::vector<std::string>().swap(engine::runState().lstResult);
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
 
 std::size_t index(Check box) { return static_cast<std::size_t>(box); }
 std::size_t index(Text box) { return static_cast<std::size_t>(box); }
@@ -226,9 +241,15 @@ void FrmMenu::buildControls() {
   lblProgress_->move(twips(150), twips(4950));
   lblProgress_->adjustSize();
 
-  lstResult_ = named(child<QListWidget>(client), "lstResult");
+  lstResult_ = named(child<QListView>(client), "lstResult");
   lstResult_->setGeometry(twipRect(120, 5220, 10395, 1680));
   lstResult_->setUniformItemSizes(true);
+  // A million rows are laid out a slice per turn of the event loop, so the
+  // window keeps answering while the list takes its length.
+  lstResult_->setLayoutMode(QListView::Batched);
+  lstResult_->setBatchSize(kRowsLaidOutPerTurn);
+  results_ = child<ResultListModel>(this, engine::runState().lstResult);
+  lstResult_->setModel(results_);
 
   // The four text boxes take direct typing only: no input method.
   for (QLineEdit* box : texts_) box->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -318,6 +339,7 @@ void FrmMenu::runKeepingWindowPainted() {
     QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);  // wakes the loop below
   });
   QTimer tick;
+  connect(&tick, &QTimer::timeout, this, [this] { applyPendingProgress(); });
   tick.start(kPaintIntervalMs);
   while (!finished) {
     // Until the window is disabled, input waits instead of reaching the
@@ -461,15 +483,22 @@ void FrmMenu::enterBusyState() {
   onGuiThread(this, [this] {
     common::ui().setBusyCursor(true);
     lstResult_->hide();
+    // From here on the run clears and fills the list the rows are read from.
+    results_->hidePaths();
     QWidget::setEnabled(false);
     cmdExecute_->hide();
     cmdEnd_->hide();
     busy_ = true;
   });
+  // Still on the run's thread: freeing a million paths would hold the window up.
+  releaseFoundPaths();
 }
 
 void FrmMenu::saveSettings() {
-  onGuiThread(this, [this] { settings::gSetSettingData(*this, engine::runState().lastExecute); });
+  // The controls are read on the window thread and written from the run's,
+  // so that a slow disk does not hold the window up.
+  OptionValues options = onGuiThread(this, [this] { return OptionValues(*this); });
+  settings::gSetSettingData(options, engine::runState().lastExecute);
 }
 
 engine::TransferOptions FrmMenu::takeSnapshot() {
@@ -499,13 +528,11 @@ void FrmMenu::setCaption(const std::string& caption) {
     lblProgress_->adjustSize();
     return;
   }
-  // The search names every folder it enters; the window shows the newest
-  // one without holding the search up.
+  // The search names every folder it enters, hundreds a second; the window
+  // shows the newest one at its next tick, without holding the search up.
   std::lock_guard lock(progressMutex_);
   pendingProgress_ = caption;
-  if (progressQueued_) return;
   progressQueued_ = true;
-  QMetaObject::invokeMethod(this, [this] { applyPendingProgress(); }, Qt::QueuedConnection);
 }
 
 void FrmMenu::applyPendingProgress() {
@@ -535,12 +562,7 @@ void FrmMenu::showSummary(const std::string& summary) {
 void FrmMenu::leaveBusyState() {
   onGuiThread(this, [this] {
     common::ui().setBusyCursor(false);
-    QStringList entries;
-    const auto& found = engine::runState().lstResult;
-    entries.reserve(static_cast<qsizetype>(found.size()));
-    for (const std::string& path : found) entries.push_back(displayPath(path));
-    lstResult_->clear();
-    lstResult_->addItems(entries);
+    results_->showPaths();
     lstResult_->show();
     QWidget::setEnabled(true);
     cmdExecute_->show();

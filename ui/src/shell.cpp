@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include "common/app.h"
@@ -23,10 +26,31 @@ bool localTargetExists(const std::string& target) {
   return !target.empty() && QFileInfo::exists(QFile::decodeName(target.c_str()));
 }
 
+// The file dialog keeps its history and last folder in a settings file of
+// its own among the user's configuration; this program keeps nothing beyond
+// its settings store, so for as long as the dialog lives that file goes to a
+// folder that is then removed.
+class DialogSettingsAside {
+ public:
+  DialogSettingsAside() {
+    if (folder_.isValid()) QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder_.path());
+  }
+  ~DialogSettingsAside() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+  }
+  DialogSettingsAside(const DialogSettingsAside&) = delete;
+  DialogSettingsAside& operator=(const DialogSettingsAside&) = delete;
+
+ private:
+  QTemporaryDir folder_;
+};
+
 }  // namespace
 
 std::string gShowSelectDirDlg(QWidget* owner) {
   return common::guardLog("gShowSelectDirDlg", std::string(), [&] {
+    const DialogSettingsAside aside;
     // Starts at the top of the user's own space, as the desktop root did.
     const QString chosen = QFileDialog::getExistingDirectory(
         owner, QString::fromUtf8(kSelectDirTitle), QDir::homePath(), QFileDialog::ShowDirsOnly);

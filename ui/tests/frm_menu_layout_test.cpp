@@ -6,7 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -78,7 +78,7 @@ const ControlRow kControls[] = {
      "移動するファイル名の先頭に移動日時を追加して新しいファイル名とします", 1, true, {120, 240, 1965, 375}},
     {"chkExtFix", "QCheckBox", "frmFName", "拡張子を整える", "拡張子を小文字に変更します", 1, true,
      {240, 1470, 2055, 315}},
-    {"lstResult", "QListWidget", "client", "", "", -1, true, {120, 5220, 10395, 1680}},
+    {"lstResult", "QListView", "client", "", "", -1, true, {120, 5220, 10395, 1680}},
 };
 
 QString captionOf(QWidget* widget) {

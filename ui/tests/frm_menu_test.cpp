@@ -3,7 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -24,8 +24,8 @@ using settings::Text;
 
 std::vector<std::string> listEntries(FrmMenu& window) {
   std::vector<std::string> entries;
-  auto* list = window.findChild<QListWidget*>("lstResult");
-  for (int i = 0; i < list->count(); ++i) entries.push_back(list->item(i)->text().toStdString());
+  const QAbstractItemModel* rows = window.findChild<QListView*>("lstResult")->model();
+  for (int i = 0; i < rows->rowCount(); ++i) entries.push_back(rows->index(i, 0).data().toString().toStdString());
   return entries;
 }
 
@@ -215,9 +215,12 @@ TEST_F(FrmMenuTest, EachRejectedOptionShowsItsMessageAndStartsNothing) {
     fresh.show();
     fresh.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&fresh));
-    fresh.findChild<QListWidget*>("lstResult")->addItem("kept from before");
+    // As a finished run leaves it.
+    engine::runState().lstResult = {"kept from before"};
+    fresh.leaveBusyState();
     c.arrange(fresh, existing);
     recorder.boxes.clear();
+    recorder.busyChanges.clear();
 
     fresh.cmdExecute_Click();
 
@@ -265,7 +268,7 @@ TEST_F(FrmMenuRun, ExecuteMovesEveryFileUnderItsNewNameAndListsTheSources) {
             "処理結果： 3 ファイル   60 バイト   処理時間 0 秒");
   // Idle again.
   EXPECT_TRUE(window.isEnabled());
-  EXPECT_TRUE(window.findChild<QListWidget*>("lstResult")->isVisible());
+  EXPECT_TRUE(window.findChild<QListView*>("lstResult")->isVisible());
   EXPECT_TRUE(window.findChild<QToolButton*>("cmdExecute")->isVisible());
   EXPECT_TRUE(window.findChild<QToolButton*>("cmdEnd")->isVisible());
   EXPECT_EQ(recorder.busyChanges, (std::vector<bool>{true, false}));
@@ -293,20 +296,47 @@ TEST_F(FrmMenuRun, ExecuteWithCopyLeavesTheSourcesInPlace) {
             "処理結果： 2 ファイル   30 バイト   処理時間 0 秒");
 }
 
+TEST_F(FrmMenuRun, NamesThatAreNotUtf8ShowWithReplacementsAndTheNextRunLetsTheListGo) {
+  env.writeFile("source/caf\xe9.txt", 5);  // Latin-1, as an old camera card may hold it
+  prepareRun(source, destination);
+  window.cmdExecute_Click();
+  const std::vector<std::string> shown = listEntries(window);
+  EXPECT_EQ(shown.size(), 4u);
+  EXPECT_NE(std::find(shown.begin(), shown.end(), (source / "caf\xef\xbf\xbd.txt").string()), shown.end());
+  EXPECT_GE(engine::runState().lstResult.capacity(), 4u);
+
+  const fs::path empty = env.root() / "empty";
+  fs::create_directories(empty);
+  prepareRun(empty, destination);
+  window.cmdExecute_Click();
+  EXPECT_TRUE(listEntries(window).empty());
+  EXPECT_EQ(engine::runState().lstResult.capacity(), 0u);
+  EXPECT_EQ(window.findChild<QLabel*>("lblProgress")->text().toStdString(),
+            "処理結果： 0 ファイル   0 バイト   処理時間 0 秒");
+}
+
 TEST_F(FrmMenuRun, WindowStaysPaintedDisabledAndOpenDuringARun) {
+  engine::runState().lstResult = {"from the last run"};
+  window.leaveBusyState();
   prepareRun(source, destination);
   window.setValue(Check::Slowly, 1);  // three pauses of half a second
   int ticks = 0;
   bool sawDisabled = false;
   bool sawListHidden = false;
+  bool sawNoRows = false;
+  std::string progress;
   bool sawButtonsHidden = false;
   bool closeRefused = false;
   QTimer probe;
   QObject::connect(&probe, &QTimer::timeout, [&] {
     ++ticks;
+    const QString shown = window.findChild<QLabel*>("lblProgress")->text();
+    if (shown.endsWith('/')) progress = shown.toStdString();
     if (ticks == 8) {
       sawDisabled = !window.isEnabled();
-      sawListHidden = !window.findChild<QListWidget*>("lstResult")->isVisible();
+      sawListHidden = !window.findChild<QListView*>("lstResult")->isVisible();
+      // The run is changing the list the rows are read from.
+      sawNoRows = window.findChild<QListView*>("lstResult")->model()->rowCount() == 0;
       sawButtonsHidden = !window.findChild<QToolButton*>("cmdExecute")->isVisible() &&
                          !window.findChild<QToolButton*>("cmdEnd")->isVisible();
       closeRefused = !window.close();
@@ -320,6 +350,9 @@ TEST_F(FrmMenuRun, WindowStaysPaintedDisabledAndOpenDuringARun) {
   EXPECT_GE(ticks, 15);
   EXPECT_TRUE(sawDisabled);
   EXPECT_TRUE(sawListHidden);
+  EXPECT_TRUE(sawNoRows);
+  // While the pauses go on after the search, the last folder it entered shows.
+  EXPECT_EQ(progress, (source / "sub").string() + "/");
   EXPECT_TRUE(sawButtonsHidden);
   EXPECT_TRUE(closeRefused);
   EXPECT_EQ(recorder.endProcessingCalls, 0);

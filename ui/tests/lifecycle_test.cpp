@@ -84,6 +84,17 @@ void whileModal(std::function<void(QWidget&)> look, std::shared_ptr<bool> alive,
   });
 }
 
+// Where a window's outer frame belongs when it is centred on its screen.
+QPoint centredFrame(const QWidget& window) {
+  const QRect screen = window.screen()->geometry();
+  const QRect outer = window.frameGeometry();
+  return screen.topLeft() + QPoint((screen.width() - outer.width()) / 2, (screen.height() - outer.height()) / 2);
+}
+
+bool becomesCentred(const QWidget& window) {
+  return QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == centredFrame(window); }, 2000);
+}
+
 // Notes what the end window shows at the moment it goes away.
 class EndWindowWatch : public QObject {
  public:
@@ -94,6 +105,7 @@ class EndWindowWatch : public QObject {
       line1 = window->findChild<QLabel*>("Label1")->text().toStdString();
       line2 = window->findChild<QLabel*>("Label2")->text().toStdString();
       visibleFor = shownAt.elapsed();
+      centred = window->frameGeometry().topLeft() == centredFrame(*window);
     }
     if (event->type() == QEvent::Show && watched->objectName() == "frmEndProgram") shownAt.start();
     return false;
@@ -103,6 +115,7 @@ class EndWindowWatch : public QObject {
   std::string line2;
   QElapsedTimer shownAt;
   qint64 visibleFor = -1;
+  bool centred = false;
 };
 
 TEST_F(LifecycleTest, EndWindowShowsItsTwoLinesForAboutASecondAndAHalf) {
@@ -115,7 +128,33 @@ TEST_F(LifecycleTest, EndWindowShowsItsTwoLinesForAboutASecondAndAHalf) {
   EXPECT_EQ(watch.title, "終了処理     m_sifter");
   EXPECT_EQ(watch.line1, "終了処理をしています。");
   EXPECT_EQ(watch.line2, "しばらくお待ちください。");
+  EXPECT_TRUE(watch.centred);
   EXPECT_EQ(frmEndProgram(), nullptr);  // its unload cleared the reference
+}
+
+TEST_F(LifecycleTest, WindowsAreCentredByTheirFrameOnceTheyAreFramed) {
+  // Placed while hidden, when the window system has not told its frame yet.
+  QWidget plain;
+  plain.resize(301, 201);
+  ASSERT_TRUE(gDspWindowPosition(plain, 0));
+  plain.show();
+  EXPECT_TRUE(becomesCentred(plain)) << plain.frameGeometry().x() << "," << plain.frameGeometry().y();
+
+  FrmMenu menu;
+  ASSERT_TRUE(gDspForm(menu, 0, 0, 0));
+  EXPECT_TRUE(becomesCentred(menu));
+
+  auto alive = std::make_shared<bool>(true);
+  bool aboutCentred = false;
+  whileModal(
+      [&](QWidget& about) {
+        aboutCentred = becomesCentred(about);
+        about.close();
+      },
+      alive);
+  menu.mnuAbout_Click();
+  *alive = false;
+  EXPECT_TRUE(aboutCentred);
 }
 
 TEST_F(LifecycleTest, AboutWindowTellsTitleVersionAndLinksTheHomePage) {

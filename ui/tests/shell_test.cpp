@@ -1,5 +1,7 @@
 // Opening targets, the help page, the folder pictures and the folder dialog.
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
 #include <QTimer>
 
 #include "common/app.h"
@@ -110,6 +112,14 @@ void answerFolderDialog(std::function<void(QFileDialog&)> answer) {
   });
 }
 
+// The program keeps no configuration beyond its own settings store: the
+// dialog's history and last folder are not left behind.
+void expectNoDialogSettingsLeft(const msifter::testing::TempEnv& env) {
+  EXPECT_FALSE(fs::exists(env.configHome() / "QtProject.conf"));
+  const QString dialogSettings = QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName();
+  EXPECT_FALSE(QFileInfo::exists(dialogSettings)) << dialogSettings.toStdString();
+}
+
 TEST_F(ShellTest, FolderDialogCancelKeepsTheLabel) {
   FrmMenu window;
   window.setCaption(settings::FolderLabel::ServerDir, "/kept");
@@ -122,6 +132,7 @@ TEST_F(ShellTest, FolderDialogCancelKeepsTheLabel) {
   window.cmdServerSelect_Click();
   EXPECT_EQ(title.toStdString(), "ﾌｫﾙﾀﾞを選択してください");
   EXPECT_EQ(window.caption(settings::FolderLabel::ServerDir), "/kept");
+  expectNoDialogSettingsLeft(env);
 }
 
 TEST_F(ShellTest, FolderDialogChoiceBecomesTheCaption) {
@@ -135,6 +146,7 @@ TEST_F(ShellTest, FolderDialogChoiceBecomesTheCaption) {
   });
   window.cmdReceiveSelect_Click();
   EXPECT_EQ(window.caption(settings::FolderLabel::ReceiveDir), chosen.string());
+  expectNoDialogSettingsLeft(env);
 }
 
 }  // namespace

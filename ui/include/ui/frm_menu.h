@@ -17,7 +17,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
@@ -25,6 +25,7 @@ class QToolButton;
 namespace msifter::ui {
 
 class ClickableLabel;
+class ResultListModel;
 
 class FrmMenu : public QMainWindow,
                 public Form,
@@ -115,7 +116,8 @@ class FrmMenu : public QMainWindow,
   QRadioButton* optDateNum_ = nullptr;
   QRadioButton* optSerialNum_ = nullptr;
   QLabel* lblProgress_ = nullptr;
-  QListWidget* lstResult_ = nullptr;
+  QListView* lstResult_ = nullptr;
+  ResultListModel* results_ = nullptr;
   QAction* mnuContents_ = nullptr;
   QAction* mnuAbout_ = nullptr;
 
@@ -127,8 +129,8 @@ class FrmMenu : public QMainWindow,
   bool running_ = false;
   bool busy_ = false;
 
-  // Folder names from the search, handed to the window thread; only the
-  // newest one matters.
+  // Folder names from the search, handed to the window thread at its ticks;
+  // only the newest one matters.
   std::mutex progressMutex_;
   std::string pendingProgress_;
   bool progressQueued_ = false;
