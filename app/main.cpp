@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
 
   // Every text of the program is Japanese; Qt's own buttons and dialogs follow.
   QTranslator qtTexts;
-  if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+  if (qtTexts.load(QStringLiteral("qtbase_ja"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(&qtTexts);
   }
   msifter::ui::installFontSubstitutions();

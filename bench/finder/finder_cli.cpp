@@ -19,8 +19,10 @@ class SilentLabel : public msifter::engine::ProgressLabel {
 };
 
 [[noreturn]] void usage() {
-  std::fputs("usage: finder_cli FOLDER PATTERNS [--top] [--min BYTES] [--max BYTES] [--count N] [--quiet]\n",
-             stderr);
+  std::fputs(
+      "usage: finder_cli FOLDER PATTERNS [--top] [--min BYTES] [--max BYTES] [--count N] "
+      "[--quiet]\n",
+      stderr);
   std::exit(2);
 }
 
@@ -56,9 +58,9 @@ int main(int argc, char** argv) {
   SilentLabel label;
   int32_t fileCount = 0;
   int64_t byteTotal = 0;
-  const bool ok = msifter::engine::gFindFile(folder, patterns, subFolders, &result, &label, true, unused, useMin,
-                                             minSize, useMax, maxSize, useCount, countLimit, fileCount,
-                                             byteTotal, false, false, 0);
+  const bool ok = msifter::engine::gFindFile(folder, patterns, subFolders, &result, &label, true,
+                                             unused, useMin, minSize, useMax, maxSize, useCount,
+                                             countLimit, fileCount, byteTotal, false, false, 0);
   if (!quiet) {
     for (const auto& entry : result) {
       std::fwrite(entry.data(), 1, entry.size(), stdout);

@@ -24,8 +24,9 @@ int main(int argc, char** argv) {
   const long maxSize = std::strtol(argv[4], nullptr, 10);
   std::mt19937 rng(argc > 5 ? static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)) : 1u);
 
-  static const char* const kExts[] = {"jpg", "JPG", "jpeg", "png", "PNG", "gif", "bmp", "tif", "TIFF",
-                                      "pcd", "txt", "doc", "mp3", "html", "dat", "jpg.bak", ""};
+  static const char* const kExts[] = {"jpg", "JPG",  "jpeg", "png",     "PNG", "gif",
+                                      "bmp", "tif",  "TIFF", "pcd",     "txt", "doc",
+                                      "mp3", "html", "dat",  "jpg.bak", ""};
   constexpr std::size_t kExtCount = sizeof(kExts) / sizeof(kExts[0]);
   std::uniform_int_distribution<std::size_t> pickExt(0, kExtCount - 1);
   std::uniform_int_distribution<long> pickSize(0, maxSize);

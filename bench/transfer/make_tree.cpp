@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     for (long f = 0; f < files; ++f) {
-      const std::string path = folder + "/img" + std::to_string(d) + "_" + std::to_string(f) + ".jpg";
+      const std::string path =
+          folder + "/img" + std::to_string(d) + "_" + std::to_string(f) + ".jpg";
       const size_t size = mixed ? mixedSize(state) : fixedSize;
       FILE* out = std::fopen(path.c_str(), "wb");
       if (!out || std::fwrite(content.data(), 1, size, out) != size || std::fclose(out) != 0) {

@@ -10,8 +10,8 @@
 // timer, and the resident set after the second run.
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QScrollBar>
 #include <QElapsedTimer>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -132,8 +132,8 @@ void prepare(TimedWindow& window, const std::string& source, const std::string& 
   window.setCaption(FolderLabel::ServerDir, source);
   window.setCaption(FolderLabel::ReceiveDir, destination);
   for (const Check box : {Check::SubFolder, Check::AllFile}) window.setValue(box, 1);
-  for (const Check box : {Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize, Check::Slowly, Check::Copy,
-                          Check::ExtFix}) {
+  for (const Check box : {Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize,
+                          Check::Slowly, Check::Copy, Check::ExtFix}) {
     window.setValue(box, 0);
   }
   window.targetType_Click();
@@ -169,7 +169,9 @@ int main(int argc, char** argv) {
   TimedWindow window;
   window.load();
   window.show();
-  if (!waitFor([&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); }, 5000)) {
+  if (!waitFor(
+          [&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); },
+          5000)) {
     std::fprintf(stderr, "the window was never shown\n");
     return 1;
   }
@@ -182,7 +184,8 @@ int main(int argc, char** argv) {
   Heartbeat heartbeat;
   heartbeat.start();
   Clock::time_point lastRangeChange = Clock::now();
-  QObject::connect(list->verticalScrollBar(), &QScrollBar::rangeChanged, [&] { lastRangeChange = Clock::now(); });
+  QObject::connect(list->verticalScrollBar(), &QScrollBar::rangeChanged,
+                   [&] { lastRangeChange = Clock::now(); });
   const auto pressed = Clock::now();
   window.cmdExecute_Click();
   const bool painted = waitFor([&] { return paints.paintedAt != Clock::time_point{}; }, 10000);
@@ -209,8 +212,8 @@ int main(int argc, char** argv) {
   std::printf("run, press to summary:     %.1f s\n", runSeconds);
   std::printf("summary to painted list:   %.1f ms (target < 100)\n", summaryToPaintMs);
   std::printf("summary to full scroll range: %.1f ms\n", summaryToRangeMs);
-  std::printf("longest unanswered:        %.1f ms (target < 100; timer every %d ms)\n", heartbeat.longestMs,
-              Heartbeat::kIntervalMs);
+  std::printf("longest unanswered:        %.1f ms (target < 100; timer every %d ms)\n",
+              heartbeat.longestMs, Heartbeat::kIntervalMs);
   // The three longest, where they fell in the run.
   std::vector<Heartbeat::Gap> gaps = heartbeat.notedGaps;
   std::sort(gaps.begin(), gaps.end(), [](const auto& a, const auto& b) { return a.ms > b.ms; });

@@ -127,9 +127,13 @@ int32_t decodeUtf8(std::string_view s, std::size_t& i) {
   return static_cast<int32_t>(cp);
 }
 
-void appendUpperCase(std::string_view text, std::string& out) { appendMapped<'a', u_toupper>(text, out); }
+void appendUpperCase(std::string_view text, std::string& out) {
+  appendMapped<'a', u_toupper>(text, out);
+}
 
-void appendLowerCase(std::string_view text, std::string& out) { appendMapped<'A', u_tolower>(text, out); }
+void appendLowerCase(std::string_view text, std::string& out) {
+  appendMapped<'A', u_tolower>(text, out);
+}
 
 std::string upperCase(std::string_view text) {
   std::string out;

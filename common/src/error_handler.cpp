@@ -166,7 +166,9 @@ std::string buildErrorReport(std::string_view procName, std::string_view detailT
   const int32_t saved = currentError().number;
   std::string platform, major, minor, build, servicePack, unusedSub, unusedVersion;
   std::string ieVersion, unusedBuild, unusedVector;
-  attempt([&] { gGetWinVersion(platform, major, minor, build, servicePack, unusedSub, unusedVersion); });
+  attempt([&] {
+    gGetWinVersion(platform, major, minor, build, servicePack, unusedSub, unusedVersion);
+  });
   attempt([&] { gGetIeVersion(ieVersion, unusedBuild, unusedVector); });
 
   std::string report;
@@ -213,16 +215,19 @@ void gProcError(std::string_view procName, std::string_view detailText) {
 
 void gProcFatalError(std::string_view procName, std::string_view detailText) {
   attempt([] {
-    ui().messageBox(std::string("致命的エラーが発生しました。") + kCrLf + "このアプリケーションを終了します。",
-                    mb::OkOnly | mb::Critical, kAppTitle);
+    ui().messageBox(
+        std::string("致命的エラーが発生しました。") + kCrLf + "このアプリケーションを終了します。",
+        mb::OkOnly | mb::Critical, kAppTitle);
   });
   gProcError(procName, detailText);
   attempt([] {
     if (gDspErrLog()) {
-      ui().messageBox(std::string("エラーログに関するお問い合わせ・ご報告は") + kCrLf + "説明書に記載しております。",
+      ui().messageBox(std::string("エラーログに関するお問い合わせ・ご報告は") + kCrLf +
+                          "説明書に記載しております。",
                       mb::OkOnly | mb::Information, kAppTitle);
     } else {
-      ui().messageBox("エラーログが表示できませんでした。", mb::OkOnly | mb::Information, kAppTitle);
+      ui().messageBox("エラーログが表示できませんでした。", mb::OkOnly | mb::Information,
+                      kAppTitle);
     }
   });
   attempt([] { ui().endProcessing(); });

@@ -66,8 +66,8 @@ bool gMsgInit(const std::string& path, const std::string& password) {
 }
 
 std::string msgQueryText(int16_t code) {
-  return std::string("SELECT MSG, ") + "       DLGFLG " + " FROM t_MSG " + " WHERE CODE = " +
-         std::to_string(code);
+  return std::string("SELECT MSG, ") + "       DLGFLG " + " FROM t_MSG " +
+         " WHERE CODE = " + std::to_string(code);
 }
 
 int16_t gDispMsg(int16_t code, const std::string& text, uint8_t textPosition) {
@@ -78,9 +78,9 @@ int16_t gDispMsg(int16_t code, const std::string& text, uint8_t textPosition) {
       return -100;
     }
     if (MsgDbRecordCount() <= 0) {
-      ui().messageBox("ﾒｯｾｰｼﾞｺｰﾄﾞ： " + std::to_string(code) +
-                          "に対応するﾒｯｾｰｼﾞが登録されていません。",
-                      mb::OkOnly, "gDispMsg");
+      ui().messageBox(
+          "ﾒｯｾｰｼﾞｺｰﾄﾞ： " + std::to_string(code) + "に対応するﾒｯｾｰｼﾞが登録されていません。",
+          mb::OkOnly, "gDispMsg");
       gProcError("gDispMsg", "");
       return -100;
     }

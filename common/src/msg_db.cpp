@@ -1,4 +1,6 @@
 // The record layer of the message catalogue over SQLCipher.
+#include "msg_db.h"
+
 #include <sqlite3.h>
 
 #include <cctype>
@@ -7,7 +9,6 @@
 
 #include "common/error.h"
 #include "common/msg.h"
-#include "msg_db.h"
 
 namespace msifter::common {
 
@@ -37,7 +38,9 @@ Catalogue& catalogue() {
   return current;
 }
 
-bool contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
+}
 
 // The column type from its declared type, by SQLite's own affinity rules,
 // with dates told apart; an expression column goes by its stored value.
@@ -98,11 +101,14 @@ bool catalogueReadable(sqlite3* db) {
   Stmt check(raw);
   if (sqlite3_step(check.get()) != SQLITE_ROW) return false;
   const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
-  if (verdict == nullptr || std::string(verdict) != "ok" || sqlite3_step(check.get()) != SQLITE_DONE) return false;
+  if (verdict == nullptr || std::string(verdict) != "ok" ||
+      sqlite3_step(check.get()) != SQLITE_DONE)
+    return false;
   check.reset();
 
   raw = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT CODE, MSG, DLGFLG FROM t_MSG", -1, &raw, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, "SELECT CODE, MSG, DLGFLG FROM t_MSG", -1, &raw, nullptr) !=
+      SQLITE_OK) {
     sqlite3_finalize(raw);
     return false;
   }
@@ -136,7 +142,8 @@ int32_t msgDbOpen(const std::string& path, const std::string& password) {
   }
   // The key is only tried at the first read: a wrong one makes the file
   // look like no database at all.
-  const int check = sqlite3_exec(db.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  const int check =
+      sqlite3_exec(db.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (check == SQLITE_NOTADB) return err::PermissionDenied;
   if (check != SQLITE_OK || !catalogueReadable(db.get())) return err::PathFileAccess;
   catalogue().db = std::move(db);

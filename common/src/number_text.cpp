@@ -24,7 +24,8 @@ double roundedNumberText(std::string_view text) {
   // from_chars would also take "inf", "nan" and hexadecimal floats.
   if (rest.empty() || !(isDigit(rest.front()) || rest.front() == '.')) fail(err::TypeMismatch);
   for (const char c : rest) {
-    if (!isDigit(c) && c != '.' && c != 'e' && c != 'E' && c != '+' && c != '-') fail(err::TypeMismatch);
+    if (!isDigit(c) && c != '.' && c != 'e' && c != 'E' && c != '+' && c != '-')
+      fail(err::TypeMismatch);
   }
   double number = 0;
   const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), number);

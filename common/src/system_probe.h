@@ -5,7 +5,7 @@
 namespace msifter::common::detail {
 
 struct PlatformVersion {
-  std::string family;       // "Linux"
+  std::string family;  // "Linux"
   long major = 0;
   long minor = 0;
   long build = 0;           // third release number

@@ -26,13 +26,15 @@ TempEnv::TempEnv() {
 
 TempEnv::~TempEnv() {
   for (const auto& [name, value] : saved_) {
-    if (value) ::setenv(name.c_str(), value->c_str(), 1);
-    else ::unsetenv(name.c_str());
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
   }
   std::error_code ec;
   // Tests may leave read-only folders behind; make them writable first.
-  for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(root_, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ec);
@@ -44,8 +46,10 @@ void TempEnv::setVar(const std::string& name, const std::optional<std::string>& 
     const char* old = std::getenv(name.c_str());
     saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
   }
-  if (value) ::setenv(name.c_str(), value->c_str(), 1);
-  else ::unsetenv(name.c_str());
+  if (value)
+    ::setenv(name.c_str(), value->c_str(), 1);
+  else
+    ::unsetenv(name.c_str());
 }
 
 fs::path TempEnv::writeFile(const fs::path& relative, std::size_t size, char fill) const {

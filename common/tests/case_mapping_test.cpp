@@ -26,12 +26,25 @@ TEST(CaseMapping, EachCodePointToItsOwnCasePartner) {
       {"length changes", "ıɐ Ⱥ", "IⱯ Ⱥ", "ıɐ ⱥ"},
       {"outside the BMP", "𐐨𐐀", "𐐀𐐀", "𐐨𐐨"},
       {"title-case letter", "ǅ", "Ǆ", "ǆ"},
-      {"invalid bytes", "a\xFF" "b\xC3", "A\xFF" "B\xC3", "a\xFF" "b\xC3"},
+      {"invalid bytes",
+       "a\xFF"
+       "b\xC3",
+       "A\xFF"
+       "B\xC3",
+       "a\xFF"
+       "b\xC3"},
       // Overlong "A", a surrogate, a code point above U+10FFFF: bytes, not letters.
-      {"not UTF-8 though well formed", "\xC1\x81z\xED\xA0\x80\xF4\x90\x80\x80", "\xC1\x81Z\xED\xA0\x80\xF4\x90\x80\x80",
-       "\xC1\x81z\xED\xA0\x80\xF4\x90\x80\x80"},
-      {"truncated sequence", "\xE3\x81" "a", "\xE3\x81" "A", "\xE3\x81" "a"},
-      {"mixed", "写真_ｐｈｏｔｏ.Jpeg\x80ä", "写真_ＰＨＯＴＯ.JPEG\x80Ä", "写真_ｐｈｏｔｏ.jpeg\x80ä"},
+      {"not UTF-8 though well formed", "\xC1\x81z\xED\xA0\x80\xF4\x90\x80\x80",
+       "\xC1\x81Z\xED\xA0\x80\xF4\x90\x80\x80", "\xC1\x81z\xED\xA0\x80\xF4\x90\x80\x80"},
+      {"truncated sequence",
+       "\xE3\x81"
+       "a",
+       "\xE3\x81"
+       "A",
+       "\xE3\x81"
+       "a"},
+      {"mixed", "写真_ｐｈｏｔｏ.Jpeg\x80ä", "写真_ＰＨＯＴＯ.JPEG\x80Ä",
+       "写真_ｐｈｏｔｏ.jpeg\x80ä"},
       {"empty", "", "", ""},
   };
   const std::string before = "Ab/";  // already in the buffer: left as it is

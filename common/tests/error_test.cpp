@@ -1,3 +1,5 @@
+#include "common/error.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "common/app.h"
-#include "common/error.h"
 #include "recording_ui.h"
 #include "temp_env.h"
 
@@ -59,7 +60,8 @@ TEST_F(ErrorHandlerTest, ReportHasTheSixteenLinesInOrder) {
   EXPECT_EQ(lines[3], "gFindFile (m_sifter)でエラーが発生しました。");
   EXPECT_EQ(lines[4], "管理者に問い合わせて下さい｡");
   EXPECT_EQ(lines[5], "エラー内容：ファイルが見つかりません。");
-  EXPECT_TRUE(std::regex_match(lines[6], std::regex("発生日時：\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}")))
+  EXPECT_TRUE(
+      std::regex_match(lines[6], std::regex("発生日時：\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}")))
       << lines[6];
   EXPECT_EQ(lines[7], "WINTYPE：");
   EXPECT_EQ(lines[8], "\tVersion：Linux");
@@ -73,7 +75,8 @@ TEST_F(ErrorHandlerTest, ReportHasTheSixteenLinesInOrder) {
 }
 
 TEST_F(ErrorHandlerTest, DetailStandsOnItsOwnLineAndNumberZeroReadsAsInvalidArgument) {
-  const auto lines = splitCrLf(buildErrorReport("Main", "必要とするメッセージマスタデータベースが開けません。"));
+  const auto lines =
+      splitCrLf(buildErrorReport("Main", "必要とするメッセージマスタデータベースが開けません。"));
   ASSERT_GE(lines.size(), 7u);
   EXPECT_EQ(lines[1], "アプリケーションヴァージョン：1.0.1");
   EXPECT_EQ(lines[2], "必要とするメッセージマスタデータベースが開けません。");
@@ -159,7 +162,8 @@ TEST_F(ErrorHandlerTest, FatalPathTellsLogsShowsTheLogAndEnds) {
   EXPECT_EQ(ui.boxes[0].text, "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。");
   EXPECT_EQ(ui.boxes[0].style, mb::OkOnly | mb::Critical);
   EXPECT_EQ(ui.boxes[0].title, "m_sifter");
-  EXPECT_EQ(ui.boxes[1].text, "エラーログに関するお問い合わせ・ご報告は\r\n説明書に記載しております。");
+  EXPECT_EQ(ui.boxes[1].text,
+            "エラーログに関するお問い合わせ・ご報告は\r\n説明書に記載しております。");
   EXPECT_EQ(ui.boxes[1].style, mb::OkOnly | mb::Information);
   ASSERT_EQ(ui.shellRequests.size(), 1u);
   EXPECT_EQ(ui.shellRequests[0].first, (env.tempDir() / "m_sifter_ErrLog.txt").string());

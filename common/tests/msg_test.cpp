@@ -1,3 +1,5 @@
+#include "common/msg.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "common/error.h"
-#include "common/msg.h"
 #include "common/ui_services.h"
 #include "recording_ui.h"
 #include "temp_env.h"
@@ -25,7 +26,8 @@ std::string makeCatalogue(const TempEnv& env, const std::string& sql,
   EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
             SQLITE_OK);
   EXPECT_EQ(sqlite3_key(db, password.data(), static_cast<int>(password.size())), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db);
   sqlite3_close(db);
   return path;
 }
@@ -103,7 +105,8 @@ TEST_F(MsgTest, EmptyOrDamagedCatalogueIsRefusedAtStartUp) {
   // Enough messages to fill several pages, the last of them damaged.
   std::string rows = kSchema;
   for (int code = 100; code < 400; ++code) {
-    rows += "INSERT INTO t_MSG VALUES (" + std::to_string(code) + ", '" + std::string(60, 'm') + "', 48);";
+    rows += "INSERT INTO t_MSG VALUES (" + std::to_string(code) + ", '" + std::string(60, 'm') +
+            "', 48);";
   }
   const std::string damaged = makeCatalogue(env, rows);
   ASSERT_GT(std::filesystem::file_size(damaged), 8192u);
@@ -114,7 +117,8 @@ TEST_F(MsgTest, EmptyOrDamagedCatalogueIsRefusedAtStartUp) {
   for (const std::string& path : {damaged, empty, noTable}) {
     const std::string logBefore = env.errorLog();
     EXPECT_FALSE(gMsgInit(path, kMsgPassword)) << path;
-    EXPECT_NE(env.errorLog().find("gMsgInit (m_sifter)", logBefore.size()), std::string::npos) << path;
+    EXPECT_NE(env.errorLog().find("gMsgInit (m_sifter)", logBefore.size()), std::string::npos)
+        << path;
   }
   EXPECT_TRUE(ui.boxes.empty());
 }
@@ -131,7 +135,8 @@ TEST_F(MsgTest, CodeWithoutRowGivesTheFallbackBoxAndMinus100) {
 
 TEST_F(MsgTest, FailedLookupGivesTheOtherFallbackBox) {
   // The table goes away after the catalogue was opened: the query itself fails.
-  const std::string path = makeCatalogue(env, std::string(kSchema) + "INSERT INTO t_MSG VALUES (37, 'A', 0);");
+  const std::string path =
+      makeCatalogue(env, std::string(kSchema) + "INSERT INTO t_MSG VALUES (37, 'A', 0);");
   ASSERT_TRUE(gMsgInit(path, kMsgPassword));
   makeCatalogue(env, "DROP TABLE t_MSG; CREATE TABLE other (x);");
   EXPECT_EQ(gDispMsg(37, "", 0), -100);
@@ -143,10 +148,10 @@ TEST_F(MsgTest, FailedLookupGivesTheOtherFallbackBox) {
 }
 
 TEST_F(MsgTest, NullMessageShowsOneSpaceAndNullStyleAnOkBox) {
-  const std::string path = makeCatalogue(
-      env, std::string(kSchema) +
-               "INSERT INTO t_MSG VALUES (5, NULL, 52);"
-               "INSERT INTO t_MSG VALUES (6, 'が見つかりません。', NULL);");
+  const std::string path =
+      makeCatalogue(env, std::string(kSchema) +
+                             "INSERT INTO t_MSG VALUES (5, NULL, 52);"
+                             "INSERT INTO t_MSG VALUES (6, 'が見つかりません。', NULL);");
   ASSERT_TRUE(gMsgInit(path, kMsgPassword));
   ui.answers = {answer::Yes};
   EXPECT_EQ(gDispMsg(5, "ファイル", 0), answer::Yes);
@@ -175,11 +180,10 @@ TEST_F(MsgTest, TextPositionOnePutsTheCallersTextAfter) {
 }
 
 TEST_F(MsgTest, StyleThatIsNotANumberIsReportedAndGivesMinus100) {
-  const std::string path = makeCatalogue(
-      env, std::string(kSchema) +
-               "INSERT INTO t_MSG VALUES (8, 'x', 'many');"
-               "INSERT INTO t_MSG VALUES (9, 'y', 70000);"
-               "INSERT INTO t_MSG VALUES (10, 'z', ' 64 ');");
+  const std::string path = makeCatalogue(env, std::string(kSchema) +
+                                                  "INSERT INTO t_MSG VALUES (8, 'x', 'many');"
+                                                  "INSERT INTO t_MSG VALUES (9, 'y', 70000);"
+                                                  "INSERT INTO t_MSG VALUES (10, 'z', ' 64 ');");
   ASSERT_TRUE(gMsgInit(path, kMsgPassword));
   EXPECT_EQ(gDispMsg(8), -100);
   EXPECT_EQ(gDispMsg(9), -100);
@@ -191,13 +195,13 @@ TEST_F(MsgTest, StyleThatIsNotANumberIsReportedAndGivesMinus100) {
 }
 
 TEST_F(MsgTest, RecordLayerCountsRowsAndKeepsTheFirst) {
-  const std::string path = makeCatalogue(
-      env, std::string(kSchema) +
-               "INSERT INTO t_MSG VALUES (3, 'first', 1);"
-               "INSERT INTO t_MSG VALUES (3, 'second', 2);"
-               "CREATE TABLE dated (D DATE, N REAL, T TEXT);"
-               "INSERT INTO dated VALUES (NULL, NULL, NULL);"
-               "INSERT INTO dated VALUES ('2002/04/09 17:05:33', 1.5, 'x');");
+  const std::string path =
+      makeCatalogue(env, std::string(kSchema) +
+                             "INSERT INTO t_MSG VALUES (3, 'first', 1);"
+                             "INSERT INTO t_MSG VALUES (3, 'second', 2);"
+                             "CREATE TABLE dated (D DATE, N REAL, T TEXT);"
+                             "INSERT INTO dated VALUES (NULL, NULL, NULL);"
+                             "INSERT INTO dated VALUES ('2002/04/09 17:05:33', 1.5, 'x');");
   ASSERT_TRUE(gMsgInit(path, kMsgPassword));
 
   ASSERT_TRUE(MsgDbOpenRecordSet(msgQueryText(3)));

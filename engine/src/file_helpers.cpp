@@ -41,7 +41,8 @@ bool gChkDirExists(std::string path, bool skipDriveTest) {
     const bool wasRoot = !path.empty();
     path = gUnRoot(path);
     if constexpr (platform::kDriveLetters) {
-      if (!skipDriveTest && !path.empty() && path.back() == ':') return gChkDriveMediaCondition(path);
+      if (!skipDriveTest && !path.empty() && path.back() == ':')
+        return gChkDriveMediaCondition(path);
     } else {
       (void)skipDriveTest;
       // "/" loses its only character to gUnRoot; the root folder exists.
@@ -67,8 +68,8 @@ bool gProcSleep(int32_t milliseconds) {
 // Replaces from left to right, at most maxCount times counted in doneCount.
 // On return doneCount is one more than the replacements made when the text
 // ran out of occurrences, and equals maxCount when the limit stopped it.
-bool gProcTransString(std::string& text, const std::string& findText, const std::string& replaceText,
-                      int32_t maxCount, int32_t& doneCount) {
+bool gProcTransString(std::string& text, const std::string& findText,
+                      const std::string& replaceText, int32_t maxCount, int32_t& doneCount) {
   return guardLog("gProcTransString", false, [&] {
     std::size_t start = 0;
     for (;;) {

@@ -47,7 +47,8 @@ class Pattern {
       if (c >= kRawByte) plain = false;
       switch (c) {
         case '*':
-          if (tokens_.empty() || tokens_.back().kind != Kind::AnyRun) tokens_.push_back({Kind::AnyRun});
+          if (tokens_.empty() || tokens_.back().kind != Kind::AnyRun)
+            tokens_.push_back({Kind::AnyRun});
           break;
         case '?':
           tokens_.push_back({Kind::AnyOne});
@@ -61,8 +62,7 @@ class Pattern {
           i = parseList(chars, i + 1);
           plain = false;
           break;
-        default:
-          tokens_.push_back({Kind::Literal, c});
+        default: tokens_.push_back({Kind::Literal, c});
       }
     }
     if (plain) splitPieces(pattern);
@@ -131,8 +131,8 @@ class Pattern {
     std::size_t start = 0;
     for (;;) {
       const std::size_t star = pattern.find('*', start);
-      const std::string_view piece =
-          pattern.substr(start, star == std::string_view::npos ? std::string_view::npos : star - start);
+      const std::string_view piece = pattern.substr(
+          start, star == std::string_view::npos ? std::string_view::npos : star - start);
       if (!piece.empty()) pieces_.emplace_back(piece);
       if (star == std::string_view::npos) break;
       start = star + 1;
@@ -168,16 +168,11 @@ class Pattern {
 
   bool matchOne(const Token& t, Char c) const {
     switch (t.kind) {
-      case Kind::Literal:
-        return c == t.ch;
-      case Kind::AnyOne:
-        return true;
-      case Kind::Digit:
-        return c >= '0' && c <= '9';
-      case Kind::List:
-        return lists_[t.list].contains(c);
-      case Kind::AnyRun:
-        break;
+      case Kind::Literal: return c == t.ch;
+      case Kind::AnyOne: return true;
+      case Kind::Digit: return c >= '0' && c <= '9';
+      case Kind::List: return lists_[t.list].contains(c);
+      case Kind::AnyRun: break;
     }
     return false;
   }
@@ -228,7 +223,8 @@ class LevelPatterns {
       }
     }
     // "All files": no name needs to be upper-cased or looked at.
-    acceptsEverything_ = !patterns_.empty() && patterns_.front() && patterns_.front()->matchesEverything();
+    acceptsEverything_ =
+        !patterns_.empty() && patterns_.front() && patterns_.front()->matchesEverything();
   }
 
   bool accepts(std::string_view name) {
@@ -324,8 +320,9 @@ bool gFindFile(std::string folder, const std::string& patternList, bool subFolde
         std::string sub = folder + name;
         if (listFolders) emit("directory", common::gAddBackslash(sub), {});
         if (!gFindFile(std::move(sub), patternList, true, resultList, progressLabel, fullPath,
-                       resultText, useMinSize, minSizeBytes, useMaxSize, maxSizeBytes, useCountLimit,
-                       countLimit, fileCount, byteTotal, listFolders, tagged, level)) {
+                       resultText, useMinSize, minSizeBytes, useMaxSize, maxSizeBytes,
+                       useCountLimit, countLimit, fileCount, byteTotal, listFolders, tagged,
+                       level)) {
           common::gProcError("gFindFile", "");
           return false;
         }

@@ -101,10 +101,10 @@ void observe(platform::DestinationFolder& destination, const std::string& folder
              TransferObserver* observer) {
   if (observer == nullptr) return;
   destination.onTransferred([&folder, observer](const platform::TransferredFile& f) {
-    observer->fileTransferred(TransferredFile{
-        f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved, f.source,
-        folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
-        static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode});
+    observer->fileTransferred(
+        TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
+                        f.source, folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
+                        static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode});
   });
 }
 

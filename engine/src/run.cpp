@@ -73,7 +73,8 @@ std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {
 bool gProcess1(ExecuteWindow& window) {
   return common::guardFatal("gProcess1", [&] {
     std::string targetList;
-    if (!gGetSettingData_TargetExtension(window, targetList)) common::gProcFatalError("gProcess1", "");
+    if (!gGetSettingData_TargetExtension(window, targetList))
+      common::gProcFatalError("gProcess1", "");
     TransferOptions options = window.takeSnapshot();
     options.targetList = targetList;
 

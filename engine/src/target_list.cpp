@@ -16,12 +16,9 @@ struct ImageItems {
 
 // In the order the items are added to the list.
 constexpr ImageItems kImageItems[] = {
-    {TargetBox::BMP, "*.BMP;"},
-    {TargetBox::GIF, "*.GIF;"},
-    {TargetBox::TIFF, "*.TIFF;*.TIF;"},
-    {TargetBox::JPG, "*.JPG;*.JPEG;"},
-    {TargetBox::PNG, "*.PNG;"},
-    {TargetBox::PCD, "*.PCD;"},
+    {TargetBox::BMP, "*.BMP;"},         {TargetBox::GIF, "*.GIF;"},
+    {TargetBox::TIFF, "*.TIFF;*.TIF;"}, {TargetBox::JPG, "*.JPG;*.JPEG;"},
+    {TargetBox::PNG, "*.PNG;"},         {TargetBox::PCD, "*.PCD;"},
 };
 
 }  // namespace

@@ -16,7 +16,8 @@ TEST(FileHelpers, UnRootRemovesOneTrailingSeparator) {
     std::string path, unrooted;
   };
   const Row rows[] = {
-      {"/data/", "/data"}, {"/data", "/data"}, {"/data//", "/data/"}, {"/", ""}, {"", ""}, {"C:\\", "C:\\"},
+      {"/data/", "/data"}, {"/data", "/data"}, {"/data//", "/data/"},
+      {"/", ""},           {"", ""},           {"C:\\", "C:\\"},
   };
   for (const auto& r : rows) EXPECT_EQ(gUnRoot(r.path), r.unrooted) << r.path;
 }
@@ -34,8 +35,8 @@ TEST(FileHelpers, ChkDirExists) {
       {root + "/data/", true},
       {root + "/data/file.txt", true},  // an existing file counts too
       {root + "/missing", false},
-      {root + "/data/*", false},        // no wildcards here: "*" is a name character
-      {root + "/data/.", false},        // the entry found would be "." itself
+      {root + "/data/*", false},  // no wildcards here: "*" is a name character
+      {root + "/data/.", false},  // the entry found would be "." itself
       {root + "/data/..", false},
       {"/", true},
       {"", false},
@@ -64,12 +65,12 @@ TEST(FileHelpers, GetSpaceString1) {
       {"7", 5, " ", 2, "7    "},
       {"123456", 5, "0", 1, "123456"},  // never cut
       {"12345", 5, "0", 1, "12345"},
-      {"7", 5, "00", 1, "7"},           // pad of two bytes: unchanged
-      {"7", 5, "０", 1, "7"},           // a double-byte pad is not one byte either
+      {"7", 5, "00", 1, "7"},  // pad of two bytes: unchanged
+      {"7", 5, "０", 1, "7"},  // a double-byte pad is not one byte either
       {"7", 5, "", 1, "7"},
-      {"7", 5, "0", 3, "7"},            // any other side does nothing
+      {"7", 5, "0", 3, "7"},  // any other side does nothing
       {"7", -1, "0", 1, "7"},
-      {"あ", 5, "*", 1, "**あ"},        // width counts bytes: "あ" takes three
+      {"あ", 5, "*", 1, "**あ"},  // width counts bytes: "あ" takes three
       {"", 3, "-", 2, "---"},
   };
   for (const auto& r : rows) {
@@ -92,14 +93,14 @@ TEST(FileHelpers, ProcTransString) {
   };
   const std::string nul(1, '\0');
   const Row rows[] = {
-      {"abc", "x", "y", -1, 0, "abc", 1},                     // not found: unchanged, one counted
-      {"a.b.c", ".", "/", -1, 0, "a/b/c", 3},                 // one over the replacements made
-      {"a.b.c", ".", "/", 1, 0, "a/b.c", 1},                  // the limit stops it
+      {"abc", "x", "y", -1, 0, "abc", 1},      // not found: unchanged, one counted
+      {"a.b.c", ".", "/", -1, 0, "a/b/c", 3},  // one over the replacements made
+      {"a.b.c", ".", "/", 1, 0, "a/b.c", 1},   // the limit stops it
       {"a.b.c", ".", "/", 2, 0, "a/b/c", 2},
       {"a.b", ".", "/", 0, 0, "a.b", 0},
-      {"aaa", "a", "aa", -1, 0, "aaaaaa", 4},                 // never rescans what it inserted
-      {"/tmp" + nul + nul, nul, "", -1, 0, "/tmp", 3},        // the folder dialog's NUL clean-up
-      {"abc", "", "x", -1, 0, "abc", 1},                      // an empty findText finds nothing
+      {"aaa", "a", "aa", -1, 0, "aaaaaa", 4},           // never rescans what it inserted
+      {"/tmp" + nul + nul, nul, "", -1, 0, "/tmp", 3},  // the folder dialog's NUL clean-up
+      {"abc", "", "x", -1, 0, "abc", 1},                // an empty findText finds nothing
       {"a.b", ".", "/", 5, 5, "a.b", 5},
   };
   for (const auto& r : rows) {

@@ -58,18 +58,18 @@ TEST(MatchesPattern, Table) {
       {"Q", "[A-Z]", true},
       {"5", "[A-Z]", false},
       {"5", "[!A-Z]", true},
-      {"-", "[A-]", true},       // "-" last in a list is itself
+      {"-", "[A-]", true},  // "-" last in a list is itself
       {"-", "[-A]", true},
-      {"!", "[A!]", true},       // "!" not first is itself
+      {"!", "[A!]", true},  // "!" not first is itself
       {"[", "[[]", true},
-      {"*", "[*]", true},        // pattern characters lose their meaning in a list
+      {"*", "[*]", true},  // pattern characters lose their meaning in a list
       {"X", "[*]", false},
-      {"AB", "A[]B", true},      // an empty list takes no character
+      {"AB", "A[]B", true},  // an empty list takes no character
       {"AXB", "A[!]B", true},
       {"A.B.C", "*.*.*", true},
       {"A.B", "*.*.*", false},
-      {"AAAB", "*A*AB", true},   // needs backtracking
-      {"AAB", "A*AAB", false},   // the pieces may not overlap
+      {"AAAB", "*A*AB", true},  // needs backtracking
+      {"AAB", "A*AAB", false},  // the pieces may not overlap
       // Multi-byte characters count as one character each.
       {"夏.JPG", "?.JPG", true},
       {"夏.JPG", "??.JPG", false},
@@ -126,9 +126,10 @@ struct Search {
   RecordingLabel label;
 
   bool run() {
-    return gFindFile(folder, patterns, subFolders, useList ? &list : nullptr, withLabel ? &label : nullptr,
-                     fullPath, text, useMinSize, minSize, useMaxSize, maxSize, useCountLimit, countLimit,
-                     fileCount, byteTotal, listFolders, tagged, 0);
+    return gFindFile(folder, patterns, subFolders, useList ? &list : nullptr,
+                     withLabel ? &label : nullptr, fullPath, text, useMinSize, minSize, useMaxSize,
+                     maxSize, useCountLimit, countLimit, fileCount, byteTotal, listFolders, tagged,
+                     0);
   }
 };
 
@@ -138,15 +139,15 @@ class FinderTest : public ::testing::Test {
     savedNoDialog_ = common::gblnNoErrDialog;
     common::gblnNoErrDialog = true;
   }
-  void TearDown() override {
-    common::gblnNoErrDialog = savedNoDialog_;
-  }
+  void TearDown() override { common::gblnNoErrDialog = savedNoDialog_; }
   // The source folder without a trailing separator, or a path inside it.
   std::string dir(const std::string& relative = "") const {
     const fs::path top = env.root() / "src";
     return (relative.empty() ? top : top / relative).string();
   }
-  void file(const std::string& relative, std::size_t size = 0) const { env.writeFile(fs::path("src") / relative, size); }
+  void file(const std::string& relative, std::size_t size = 0) const {
+    env.writeFile(fs::path("src") / relative, size);
+  }
   // Searches the source folder for `patterns` and checks the bare names found.
   void expectNamesFound(const std::string& patterns, const std::vector<std::string>& names) const {
     Search s;
@@ -183,7 +184,8 @@ TEST_F(FinderTest, TrailingSeparatorOrNotSearchesTheSameFolder) {
 }
 
 TEST_F(FinderTest, PatternListSelectsFiles) {
-  for (const char* name : {"a.jpg", "b.JPG.bak", "c.jpgx", "d.jpeg", "x.tiff", "NODOT", "e.bmp"}) file(name);
+  for (const char* name : {"a.jpg", "b.JPG.bak", "c.jpgx", "d.jpeg", "x.tiff", "NODOT", "e.bmp"})
+    file(name);
   struct Row {
     std::string patterns;
     std::vector<std::string> names;
@@ -204,7 +206,9 @@ TEST_F(FinderTest, PatternListSelectsFiles) {
 }
 
 TEST_F(FinderTest, LettersBeyondAsciiMatchInEitherCase) {
-  for (const char* name : {"写真.ＪＰＧ", "ÄRGER.txt", "photo.jpg", "Ωmega.doc", "файл.TXT", "ｼｬｼﾝ.jpg"}) file(name);
+  for (const char* name :
+       {"写真.ＪＰＧ", "ÄRGER.txt", "photo.jpg", "Ωmega.doc", "файл.TXT", "ｼｬｼﾝ.jpg"})
+    file(name);
   struct Row {
     std::string patterns;
     std::vector<std::string> names;
@@ -295,14 +299,17 @@ TEST_F(FinderTest, CountLimitZeroTouchesNothing) {
 }
 
 TEST_F(FinderTest, DepthFirstPreOrderInNameOrder) {
-  for (const char* name : {"z.jpg", "B/y.jpg", "B/a/x.jpg", "a/w.jpg", "a/C/v.jpg", "a/b/u.jpg", "m.jpg"}) file(name);
+  for (const char* name :
+       {"z.jpg", "B/y.jpg", "B/a/x.jpg", "a/w.jpg", "a/C/v.jpg", "a/b/u.jpg", "m.jpg"})
+    file(name);
   Search s;
   s.folder = dir();
   ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{dir("m.jpg"), dir("z.jpg"), dir("a/w.jpg"), dir("a/b/u.jpg"),
-                                              dir("a/C/v.jpg"), dir("B/y.jpg"), dir("B/a/x.jpg")}));
-  EXPECT_EQ(s.label.captions, (std::vector<std::string>{dir() + "/", dir("a/"), dir("a/b/"), dir("a/C/"),
-                                                        dir("B/"), dir("B/a/")}));
+  EXPECT_EQ(s.list,
+            (std::vector<std::string>{dir("m.jpg"), dir("z.jpg"), dir("a/w.jpg"), dir("a/b/u.jpg"),
+                                      dir("a/C/v.jpg"), dir("B/y.jpg"), dir("B/a/x.jpg")}));
+  EXPECT_EQ(s.label.captions, (std::vector<std::string>{dir() + "/", dir("a/"), dir("a/b/"),
+                                                        dir("a/C/"), dir("B/"), dir("B/a/")}));
   EXPECT_EQ(ui.eventPasses, 6);
 }
 
@@ -358,16 +365,18 @@ TEST_F(FinderTest, TaggedEntriesAndFolderEntries) {
   s.tagged = true;
   s.listFolders = true;
   ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{"_____file1*" + dir("a.jpg"), "directory1*" + dir("sub/"),
-                                              "_____file2*" + dir("sub/b.jpg"), "directory2*" + dir("sub/deeper/"),
-                                              "_____file3*" + dir("sub/deeper/c.jpg")}));
+  EXPECT_EQ(s.list, (std::vector<std::string>{
+                        "_____file1*" + dir("a.jpg"), "directory1*" + dir("sub/"),
+                        "_____file2*" + dir("sub/b.jpg"), "directory2*" + dir("sub/deeper/"),
+                        "_____file3*" + dir("sub/deeper/c.jpg")}));
 
   Search untagged;
   untagged.folder = dir();
   untagged.listFolders = true;
   untagged.fullPath = false;
   ASSERT_TRUE(untagged.run());
-  EXPECT_EQ(untagged.list, (std::vector<std::string>{"a.jpg", dir("sub/"), "b.jpg", dir("sub/deeper/"), "c.jpg"}));
+  EXPECT_EQ(untagged.list,
+            (std::vector<std::string>{"a.jpg", dir("sub/"), "b.jpg", dir("sub/deeper/"), "c.jpg"}));
 }
 
 TEST_F(FinderTest, WithoutAListEntriesGoToTheText) {
@@ -432,7 +441,8 @@ TEST_F(FinderTest, OnlyFilesAndLinksToFilesAreListed) {
     Search s;
     s.folder = dir();
     ASSERT_TRUE(s.run());
-    EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg"), dir("dangling.jpg"), dir("file-link.jpg")}));
+    EXPECT_EQ(s.list,
+              (std::vector<std::string>{dir("a.jpg"), dir("dangling.jpg"), dir("file-link.jpg")}));
   }
 }
 
@@ -467,7 +477,9 @@ TEST_F(FinderTest, UnclosedListFailsOnceForEveryLevel) {
     EXPECT_EQ(s.run(), r.reports == 0) << r.files.front();
     const std::string log = local.errorLog();
     int n = 0;
-    for (auto at = log.find("gFindFile ("); at != std::string::npos; at = log.find("gFindFile (", at + 1)) ++n;
+    for (auto at = log.find("gFindFile ("); at != std::string::npos;
+         at = log.find("gFindFile (", at + 1))
+      ++n;
     EXPECT_EQ(n, r.reports) << r.files.front();
     EXPECT_EQ(reports(), before);
   }

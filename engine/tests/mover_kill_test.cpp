@@ -31,7 +31,9 @@ class KillAt : public platform::Syscalls {
  public:
   KillAt(long at, bool unnamedFiles) : at_(at), unnamedFiles_(unnamedFiles) {}
 
-  ssize_t write(int fd, const void* b, size_t n) override { return step(), Syscalls::write(fd, b, n); }
+  ssize_t write(int fd, const void* b, size_t n) override {
+    return step(), Syscalls::write(fd, b, n);
+  }
   ssize_t copyFileRange(int in, int out, size_t n) override {
     return step(), Syscalls::copyFileRange(in, out, n);
   }
@@ -39,7 +41,9 @@ class KillAt : public platform::Syscalls {
   int ftruncate(int fd, off_t n) override { return step(), Syscalls::ftruncate(fd, n); }
   int fchmod(int fd, mode_t m) override { return step(), Syscalls::fchmod(fd, m); }
   int fchown(int fd, uid_t u, gid_t g) override { return step(), Syscalls::fchown(fd, u, g); }
-  int futimens(int fd, const struct timespec t[2]) override { return step(), Syscalls::futimens(fd, t); }
+  int futimens(int fd, const struct timespec t[2]) override {
+    return step(), Syscalls::futimens(fd, t);
+  }
   int fsetxattr(int fd, const char* n, const void* v, size_t s, int f) override {
     return step(), Syscalls::fsetxattr(fd, n, v, s, f);
   }
@@ -150,7 +154,8 @@ TEST_P(MoverKillTest, EveryFileStaysWholeWhereverTheRunIsKilled) {
       fs::create_directories(folder);
       for (const auto& e : fs::directory_iterator(folder)) fs::remove_all(e.path());
     }
-    for (const auto& [name, content] : files) std::ofstream(src / name, std::ios::binary) << content;
+    for (const auto& [name, content] : files)
+      std::ofstream(src / name, std::ios::binary) << content;
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -163,7 +168,8 @@ TEST_P(MoverKillTest, EveryFileStaysWholeWhereverTheRunIsKilled) {
     if (WIFEXITED(status)) {
       // Not killed any more: the run got through.
       ASSERT_EQ(WEXITSTATUS(status), 0);
-      EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(dst), {})), files.size());
+      EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(dst), {})),
+                files.size());
       EXPECT_EQ(fs::is_empty(src), !s.copy);
       break;
     }
@@ -181,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(Runs, MoverKillTest,
                                            Scenario{"CopyNamedTemporary", true, false, false},
                                            Scenario{"Move", false, false, true},
                                            Scenario{"MoveAcrossUnnamed", false, true, true},
-                                           Scenario{"MoveAcrossNamedTemporary", false, true, false}),
+                                           Scenario{"MoveAcrossNamedTemporary", false, true,
+                                                    false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

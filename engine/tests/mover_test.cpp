@@ -31,12 +31,15 @@ constexpr std::time_t kOctober15 = 1034674200;
 struct FixedClock : platform::Syscalls {
   std::time_t t = kOctober15;
   std::time_t now() override { return t; }
-  bool localTime(std::time_t when, std::tm& out) override { return ::gmtime_r(&when, &out) != nullptr; }
+  bool localTime(std::time_t when, std::tm& out) override {
+    return ::gmtime_r(&when, &out) != nullptr;
+  }
 };
 
 std::vector<std::string> namesIn(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -149,7 +152,8 @@ TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
         std::ofstream(folder / name) << "intruder";
       }
     }
-    int renameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override {
+    int renameAt(int fromDir, const char* from, int toDir, const char* to,
+                 unsigned flags) override {
       intrude(to);
       return Syscalls::renameAt(fromDir, from, toDir, to, flags);
     }
@@ -192,7 +196,8 @@ TEST_F(MoverTest, ExhaustedCounterWaitsForTheNextSecond) {
   struct Crowded : FixedClock {
     long calls = 0;
     std::time_t now() override { return ++calls > 100000 ? t + 1 : t; }
-    int renameAt(int fromDir, const char* from, int toDir, const char* to, unsigned flags) override {
+    int renameAt(int fromDir, const char* from, int toDir, const char* to,
+                 unsigned flags) override {
       if (std::string(to).starts_with("20021015093000_")) {
         errno = EEXIST;
         return -1;
@@ -222,7 +227,8 @@ TEST_F(MoverTest, CopyKeepsTheSourceAndItsTime) {
 // From a memory file system into the build folder: the files arrive whole
 // under their new names, the sources are gone, a taken name is skipped.
 TEST_F(MoverTest, MovesBetweenFileSystems) {
-  struct stat here {}, shm {};
+  struct stat here {
+  }, shm{};
   if (::stat(".", &here) != 0 || ::stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
     GTEST_SKIP() << "/dev/shm is not a second file system here";
   const fs::path remote = "/dev/shm/msifter-mover-" + std::to_string(::getpid());
@@ -246,7 +252,8 @@ TEST_F(MoverTest, MovesBetweenFileSystems) {
 
 TEST_F(MoverTest, StopsAtTheFirstFailureAndReportsIt) {
   options.renameMethod = RenameMethod::SerialNumber;
-  const std::vector<std::string> sources = {put("a.jpg"), (src / "vanished.jpg").string(), put("c.jpg")};
+  const std::vector<std::string> sources = {put("a.jpg"), (src / "vanished.jpg").string(),
+                                            put("c.jpg")};
   EXPECT_FALSE(mMoveFile(sources, options));
   EXPECT_EQ(destinationNames(), std::vector<std::string>{"0000000000_a.jpg"});
   EXPECT_TRUE(fs::exists(src / "c.jpg"));
@@ -282,10 +289,11 @@ TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
   const Row rows[] = {
       {"removed", [](const fs::path& d) { fs::remove_all(d); }, false, false},
       {"renamed", [&](const fs::path& d) { fs::rename(d, aside); }, false, true},
-      {"replaced by a link", [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory_symlink(elsewhere, d); },
+      {"replaced by a link",
+       [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory_symlink(elsewhere, d); },
        true, true},
-      {"replaced by another folder", [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory(d); }, true,
-       true},
+      {"replaced by another folder",
+       [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory(d); }, true, true},
       {"unmounted", nullptr, true, false}};
   // The change comes as the second file's turn begins (its name is stamped).
   struct Changer : FixedClock {
@@ -449,7 +457,8 @@ TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
   } calls;
   calls.remote = remote.string();
   std::vector<std::string> sources;
-  for (int i = 0; i < 5; ++i) sources.push_back(putRemote("f" + std::to_string(i) + ".jpg", std::string(1000 * i, 'x')));
+  for (int i = 0; i < 5; ++i)
+    sources.push_back(putRemote("f" + std::to_string(i) + ".jpg", std::string(1000 * i, 'x')));
   {
     platform::ScopedSyscalls scoped(calls);
     ASSERT_TRUE(mMoveFile(sources, options));
@@ -465,7 +474,8 @@ TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
 // (flushed, sources removed) before the run reports; the rest stays.
 TEST_F(MoverAcrossTest, FailureMidBatchSettlesWhatWasCopiedFirst) {
   const std::vector<std::string> sources = {putRemote("a.jpg", "a"), putRemote("b.jpg", "b"),
-                                            (remote / "vanished.jpg").string(), putRemote("d.jpg", "d")};
+                                            (remote / "vanished.jpg").string(),
+                                            putRemote("d.jpg", "d")};
   EXPECT_FALSE(mMoveFile(sources, options));
   EXPECT_EQ(destinationNames(), (std::vector<std::string>{"0000000000_a.jpg", "0000000001_b.jpg"}));
   EXPECT_EQ(namesIn(remote), std::vector<std::string>{"d.jpg"});
@@ -503,7 +513,8 @@ TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
     }
     void fileTransferred(const TransferredFile& f) override {
       files.push_back(f);
-      seen.push_back({fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination), syncs == 2});
+      seen.push_back(
+          {fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination), syncs == 2});
     }
   };
   struct Row {
@@ -535,7 +546,8 @@ TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
     EXPECT_EQ(f.destination, (dst / "0000000000_a.jpg").string());
     EXPECT_EQ(std::make_tuple(f.size, f.modifiedSeconds, f.modifiedNanoseconds),
               std::make_tuple(int64_t{5}, int64_t{kOctober15}, int32_t{123}));
-    EXPECT_EQ(std::make_pair(f.device, f.inode), std::make_pair(uint64_t{made.st_dev}, uint64_t{made.st_ino}));
+    EXPECT_EQ(std::make_pair(f.device, f.inode),
+              std::make_pair(uint64_t{made.st_dev}, uint64_t{made.st_ino}));
     EXPECT_EQ(recorder.seen[0], (std::vector<bool>{row.copy, true, row.across}));
   }
 }

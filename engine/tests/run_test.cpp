@@ -27,10 +27,12 @@ TEST(RunSummary, ExactText) {
       {3, 2147483648, 12, "処理結果： 3 ファイル   2147483648 バイト   処理時間 12 秒"},
       {1, 999999999999999, 1, "処理結果： 1 ファイル   999999999999999 バイト   処理時間 1 秒"},
       {1, 1000000000000000, 1, "処理結果： 1 ファイル   1E+15 バイト   処理時間 1 秒"},
-      {1, 1234567890123456, 1, "処理結果： 1 ファイル   1.23456789012346E+15 バイト   処理時間 1 秒"},
+      {1, 1234567890123456, 1,
+       "処理結果： 1 ファイル   1.23456789012346E+15 バイト   処理時間 1 秒"},
       {1, 15000000000000000, 1, "処理結果： 1 ファイル   1.5E+16 バイト   処理時間 1 秒"},
   };
-  for (const Row& row : rows) EXPECT_EQ(formatSummary(row.files, row.bytes, row.seconds), row.expected);
+  for (const Row& row : rows)
+    EXPECT_EQ(formatSummary(row.files, row.bytes, row.seconds), row.expected);
 }
 
 TEST(RunNumbers, KilobyteTextsBecomeBytes) {
@@ -54,9 +56,10 @@ TEST(RunNumbers, KilobyteTextsBecomeBytes) {
     const char* text;
     int32_t number;
   };
-  for (const Bad& bad : {Bad{"abc", common::err::TypeMismatch}, Bad{"", common::err::TypeMismatch},
-                         Bad{"12KB", common::err::TypeMismatch}, Bad{"9007199254740993", common::err::Overflow},
-                         Bad{"1e300", common::err::Overflow}}) {
+  for (const Bad& bad :
+       {Bad{"abc", common::err::TypeMismatch}, Bad{"", common::err::TypeMismatch},
+        Bad{"12KB", common::err::TypeMismatch}, Bad{"9007199254740993", common::err::Overflow},
+        Bad{"1e300", common::err::Overflow}}) {
     try {
       kbTextToBytes(bad.text);
       ADD_FAILURE() << bad.text << " was accepted";

@@ -12,7 +12,8 @@ namespace {
 
 class Boxes : public TargetTypeSource {
  public:
-  Boxes(std::set<TargetBox> checked, std::string other = "") : checked_(std::move(checked)), other_(std::move(other)) {}
+  Boxes(std::set<TargetBox> checked, std::string other = "")
+      : checked_(std::move(checked)), other_(std::move(other)) {}
   bool isChecked(TargetBox box) const override { return checked_.contains(box); }
   std::string otherText() const override { return other_; }
 
@@ -31,18 +32,20 @@ TEST(TargetList, BuiltFromTheCheckBoxes) {
   };
   const Row rows[] = {
       {{AllFile, Graphics, BMP, Other}, "txt", "*"},
-      {{Graphics, BMP, GIF, TIFF, JPG, PNG, PCD}, "", "*.BMP;*.GIF;*.TIFF;*.TIF;*.JPG;*.JPEG;*.PNG;*.PCD"},
+      {{Graphics, BMP, GIF, TIFF, JPG, PNG, PCD},
+       "",
+       "*.BMP;*.GIF;*.TIFF;*.TIF;*.JPG;*.JPEG;*.PNG;*.PCD"},
       {{Graphics, BMP, PNG, Other}, "txt;doc", "*.BMP;*.PNG;TXT;DOC"},
       {{Other}, "txt", "TXT"},
       {{Other}, "", ""},
       {{Graphics, JPG, Other}, "", "*.JPG;*.JPEG;"},
       {{Graphics, TIFF}, "", "*.TIFF;*.TIF"},
       {{}, "txt", ""},
-      {{BMP, GIF}, "", ""},          // image types count only under Graphics
+      {{BMP, GIF}, "", ""},  // image types count only under Graphics
       {{Graphics}, "", ""},
       {{Other}, "txt; doc", "TXT; DOC"},  // the space stays part of the next item
       {{Other}, "*.[a-c]x?", "*.[A-C]X?"},
-      {{Other}, "写真.jpg", "写真.JPG"},  // kanji have no case
+      {{Other}, "写真.jpg", "写真.JPG"},                      // kanji have no case
       {{Other}, "ｊｐｇ;ärger;ωмега", "ＪＰＧ;ÄRGER;ΩМЕГА"},  // each letter to its own capital
   };
   for (const auto& r : rows) {

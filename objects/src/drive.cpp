@@ -38,7 +38,8 @@ uint32_t flagsFor(const platform::MountEntry& m) {
   if (!oneOf(t, {"vfat", "msdos", "exfat"})) flags |= 0x1;
   if (t != "msdos") flags |= 0x2;
   if (oneOf(t, {"vfat", "exfat", "ntfs", "ntfs3", "iso9660", "udf", "cifs", "smb3"})) flags |= 0x4;
-  if ((oneOf(t, {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "jfs", "nfs4", "ntfs3"}) ||
+  if ((oneOf(t,
+             {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "jfs", "nfs4", "ntfs3"}) ||
        hasOption(m.options, "acl")) &&
       !hasOption(m.options, "noacl"))
     flags |= 0x8;

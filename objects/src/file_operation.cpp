@@ -24,9 +24,9 @@ bool clsFileOperation::RunOperation(const std::string& source, const std::string
   // The shell takes its flags as a signed 16-bit word.
   if (flags_ > 0x7FFF || flags_ < -0x8000) common::fail(common::err::Overflow);
   platform::FileOperationReport report;
-  const int result = platform::fileOperation(static_cast<platform::FileFunction>(function), source,
-                                             destination, static_cast<uint32_t>(flags_) & 0xFFFF,
-                                             &report);
+  const int result =
+      platform::fileOperation(static_cast<platform::FileFunction>(function), source, destination,
+                              static_cast<uint32_t>(flags_) & 0xFFFF, &report);
   lastResult_ = result;
   targetExisted_ = result != 0 && report.targetExisted;
   return result == 0;
@@ -49,13 +49,13 @@ bool clsFileOperation::Copy(const std::string& strFrom, const std::string& strTo
   return RunOperation(withoutOneSeparator(strFrom), strTo, FO_COPY);
 }
 
-bool clsFileOperation::MoveInto(platform::DestinationFolder& destination, const std::string& strFrom,
-                                const NameSource& names) {
+bool clsFileOperation::MoveInto(platform::DestinationFolder& destination,
+                                const std::string& strFrom, const NameSource& names) {
   return recordResult(destination.move(strFrom, names));
 }
 
-bool clsFileOperation::CopyInto(platform::DestinationFolder& destination, const std::string& strFrom,
-                                const NameSource& names) {
+bool clsFileOperation::CopyInto(platform::DestinationFolder& destination,
+                                const std::string& strFrom, const NameSource& names) {
   flags_ = FOF_SILENT;
   return recordResult(destination.copy(withoutOneSeparator(strFrom), names));
 }
@@ -71,14 +71,18 @@ void clsFileOperation::Target(int64_t /*lngNewWindow*/) { ownerWindow_ = 0; }
 int64_t clsFileOperation::Target() const { return ownerWindow_; }
 
 void clsFileOperation::setBit(int32_t bit, bool on) {
-  if (on) flags_ |= bit;
-  else flags_ &= ~bit;
+  if (on)
+    flags_ |= bit;
+  else
+    flags_ &= ~bit;
 }
 
 bool clsFileOperation::RespondDialog() const { return hasBit(FOF_NOCONFIRMATION); }
 void clsFileOperation::RespondDialog(bool booRespond) { setBit(FOF_NOCONFIRMATION, booRespond); }
 bool clsFileOperation::RenameOnCollision() const { return hasBit(FOF_RENAMEONCOLLISION); }
-void clsFileOperation::RenameOnCollision(bool booRename) { setBit(FOF_RENAMEONCOLLISION, booRename); }
+void clsFileOperation::RenameOnCollision(bool booRename) {
+  setBit(FOF_RENAMEONCOLLISION, booRename);
+}
 void clsFileOperation::SimpleProgress(bool booSimple) { setBit(FOF_SIMPLEPROGRESS, booSimple); }
 bool clsFileOperation::SimpleProgress() const { return hasBit(FOF_SIMPLEPROGRESS); }
 bool clsFileOperation::ConfirmMakeDir() const { return !hasBit(FOF_NOCONFIRMMKDIR); }

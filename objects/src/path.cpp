@@ -81,9 +81,13 @@ std::string cPath::GetCleanFileName() const {
   return Capitalise(GetFileNameOnly()) + "." + Capitalise(GetExt());
 }
 
-std::string cPath::GetWindowsDirectory() const { return GetFullPathName(platform::windowsDirectory()); }
+std::string cPath::GetWindowsDirectory() const {
+  return GetFullPathName(platform::windowsDirectory());
+}
 
-std::string cPath::GetSystemDirectory() const { return GetFullPathName(platform::systemDirectory()); }
+std::string cPath::GetSystemDirectory() const {
+  return GetFullPathName(platform::systemDirectory());
+}
 
 std::string cPath::GetSpecialFolder(int32_t GetFolderType) const {
   return GetFullPathName(platform::specialFolder(GetFolderType));

@@ -12,8 +12,8 @@ TEST(Drive, TheMountPointGetsOneTrailingSeparator) {
     const char* given;
     const char* stored;
   };
-  for (const Row& row : {Row{"/", "/"}, Row{"/media/cam", "/media/cam/"}, Row{"/media/cam/", "/media/cam/"},
-                         Row{"c:", "c:/"}}) {
+  for (const Row& row : {Row{"/", "/"}, Row{"/media/cam", "/media/cam/"},
+                         Row{"/media/cam/", "/media/cam/"}, Row{"c:", "c:/"}}) {
     clsDrive drive;
     drive.Drive(row.given);
     EXPECT_EQ(drive.Drive(), row.stored) << row.given;

@@ -40,19 +40,26 @@ TEST(FileOperation, EachPropertyOwnsOneBit) {
     Views afterTrue;
   };
   const Row rows[] = {
-      {"RespondDialog", [](clsFileOperation& o, bool v) { o.RespondDialog(v); },
+      {"RespondDialog",
+       [](clsFileOperation& o, bool v) { o.RespondDialog(v); },
        {true, false, false, true, true, false, false}},
-      {"RenameOnCollision", [](clsFileOperation& o, bool v) { o.RenameOnCollision(v); },
+      {"RenameOnCollision",
+       [](clsFileOperation& o, bool v) { o.RenameOnCollision(v); },
        {false, true, false, true, true, false, false}},
-      {"SimpleProgress", [](clsFileOperation& o, bool v) { o.SimpleProgress(v); },
+      {"SimpleProgress",
+       [](clsFileOperation& o, bool v) { o.SimpleProgress(v); },
        {false, false, true, true, true, false, false}},
-      {"ConfirmMakeDir", [](clsFileOperation& o, bool v) { o.ConfirmMakeDir(!v); },
+      {"ConfirmMakeDir",
+       [](clsFileOperation& o, bool v) { o.ConfirmMakeDir(!v); },
        {false, false, false, false, true, false, false}},
-      {"ShowDialog", [](clsFileOperation& o, bool v) { o.ShowDialog(!v); },
+      {"ShowDialog",
+       [](clsFileOperation& o, bool v) { o.ShowDialog(!v); },
        {false, false, false, true, false, false, true}},
-      {"AllowUndo", [](clsFileOperation& o, bool v) { o.AllowUndo(v); },
+      {"AllowUndo",
+       [](clsFileOperation& o, bool v) { o.AllowUndo(v); },
        {false, false, false, true, true, true, false}},
-      {"Sielnt", [](clsFileOperation& o, bool v) { o.Sielnt(v); },
+      {"Sielnt",
+       [](clsFileOperation& o, bool v) { o.Sielnt(v); },
        {false, false, false, true, false, false, true}},
   };
   for (const Row& row : rows) {

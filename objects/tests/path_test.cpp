@@ -93,9 +93,12 @@ TEST(cPath, GetCleanFileNameCapitalisesAllCapitalParts) {
       {"/x/ÄRGER.ＴＸＴ", "Ärger.Ｔｘｔ"},
       {"/x/ΑΘΗΝΑ.JPG", "Αθηνα.Jpg"},
       {"/x/ÉCOLE", "École."},
-      {"/x/ñandú.TXT", "ñandú.Txt"},   // has a lower-case letter: kept
-      {"/x/ｶﾒﾗ.JPG", "ｶﾒﾗ.Jpg"},         // half-width katakana have no case
-      {"/x/\xFF" "ABC.TXT", "\xFF" "abc.Txt"},  // a byte that is not UTF-8 is a character
+      {"/x/ñandú.TXT", "ñandú.Txt"},  // has a lower-case letter: kept
+      {"/x/ｶﾒﾗ.JPG", "ｶﾒﾗ.Jpg"},      // half-width katakana have no case
+      {"/x/\xFF"
+       "ABC.TXT",
+       "\xFF"
+       "abc.Txt"},  // a byte that is not UTF-8 is a character
   };
   for (const auto& r : rows) EXPECT_EQ(pathOf(r.path).GetCleanFileName(), r.clean) << r.path;
 }
@@ -119,7 +122,8 @@ TEST(cPath, PlatformFoldersEndWithSeparator) {
 
   // The user's own user-dirs.dirs wins.
   std::filesystem::create_directories(home + "/.config");
-  std::ofstream(home + "/.config/user-dirs.dirs") << "# comment\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n";
+  std::ofstream(home + "/.config/user-dirs.dirs")
+      << "# comment\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n";
   EXPECT_EQ(p.GetSpecialFolder(cPath::Desktop), home + "/デスクトップ/");
 }
 
@@ -127,7 +131,8 @@ TEST(cPath, ShortPathAndAssociatedProgram) {
   testing::TempEnv env;
   const auto data = env.writeFile("a b.txt", 3);
   const auto tool = env.writeFile("tool.sh", 3);
-  std::filesystem::permissions(tool, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+  std::filesystem::permissions(tool, std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
 
   EXPECT_EQ(pathOf(data.string()).GetShortPathName(), data.string());
   EXPECT_EQ(pathOf((env.root() / "missing").string()).GetShortPathName(), "");
@@ -137,7 +142,8 @@ TEST(cPath, ShortPathAndAssociatedProgram) {
 
   // A data file opens through the desktop's opener when one is on PATH.
   const auto opener = env.writeFile("bin/xdg-open", 1);
-  std::filesystem::permissions(opener, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+  std::filesystem::permissions(opener, std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
   env.setVar("PATH", (env.root() / "bin").string());
   EXPECT_EQ(pathOf(data.string()).GetExecFileFromDataFile(), opener.string());
   env.setVar("PATH", (env.root() / "nowhere").string());

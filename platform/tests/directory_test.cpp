@@ -1,5 +1,4 @@
 #include "platform/directory.h"
-#include "platform/syscalls.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/syscalls.h"
 #include "temp_env.h"
 
 namespace msifter::platform {
@@ -37,23 +37,23 @@ TEST(EntryOrder, UpperCasedOrdinalOrder) {
     bool less;
   };
   const Row rows[] = {
-      {"a", "B", true},       // case does not count
+      {"a", "B", true},  // case does not count
       {"B", "a", false},
-      {"Z", "_", true},       // "_" (0x5F) sorts after upper-case letters
-      {"a", "_", true},       // lower-case letters sort with the upper-case ones
-      {"ab", "AB", false},    // equal apart from case: raw bytes decide ("A" < "a")
+      {"Z", "_", true},     // "_" (0x5F) sorts after upper-case letters
+      {"a", "_", true},     // lower-case letters sort with the upper-case ones
+      {"ab", "AB", false},  // equal apart from case: raw bytes decide ("A" < "a")
       {"AB", "ab", true},
-      {"a", "a.txt", true},   // a prefix comes first
+      {"a", "a.txt", true},         // a prefix comes first
       {"z", "\xE3\x81\x82", true},  // bytes compare unsigned: UTF-8 after ASCII
       {"x.jpg", "x.jpg", false},
       // Letters beyond ASCII sort with their upper case too.
       {"ärger", "ÄRGES", true},
-      {"ＺＺ", "ｙ", false},   // full-width: Ｙ < Ｚ once both are upper case
+      {"ＺＺ", "ｙ", false},  // full-width: Ｙ < Ｚ once both are upper case
       {"αβ", "ΑΓ", true},
       {"ю", "Я", true},
-      {"Ä", "ä", true},        // equal apart from case: raw bytes decide
+      {"Ä", "ä", true},  // equal apart from case: raw bytes decide
       {"ä", "Ä", false},
-      {"ｶ", "ｱ", false},      // half-width katakana have no case
+      {"ｶ", "ｱ", false},          // half-width katakana have no case
       {"a\xFF", "A\xFE", false},  // invalid bytes compare as they are
       {"\xFF", "a", false},
   };
@@ -75,7 +75,8 @@ TEST(Directory, ListsEveryEntrySortedWithKinds) {
   env.writeFile(fs::path("top") / raw);
 
   const auto entries = listOf(top);
-  const std::vector<std::string> expected = {".hidden", "A.jpg", "a_dir", "b.txt", raw, "c.JPG", "Sub"};
+  const std::vector<std::string> expected = {".hidden", "A.jpg", "a_dir", "b.txt",
+                                             raw,       "c.JPG", "Sub"};
   EXPECT_EQ(namesOf(entries), expected);
   for (const auto& e : entries) {
     EXPECT_EQ(e.isDirectory, e.name == "Sub" || e.name == "a_dir") << e.name;
@@ -84,10 +85,25 @@ TEST(Directory, ListsEveryEntrySortedWithKinds) {
 
 TEST(Directory, ListsNamesBeyondAsciiInUpperCasedOrder) {
   testing::TempEnv env;
-  const std::vector<std::string> expected = {
-      "a.txt", "B.txt", "Ä.txt", "ä.txt", "ärger", "ÄRGES", "ΑΒ", "ωμέγα", "ЮГ", "я", "写真.JPG",
-      "ａ", "Ｂ", "ｃ", "ｱ", "\xFF" "bad"};
-  for (auto it = expected.rbegin(); it != expected.rend(); ++it) env.writeFile(fs::path("top") / *it);
+  const std::vector<std::string> expected = {"a.txt",
+                                             "B.txt",
+                                             "Ä.txt",
+                                             "ä.txt",
+                                             "ärger",
+                                             "ÄRGES",
+                                             "ΑΒ",
+                                             "ωμέγα",
+                                             "ЮГ",
+                                             "я",
+                                             "写真.JPG",
+                                             "ａ",
+                                             "Ｂ",
+                                             "ｃ",
+                                             "ｱ",
+                                             "\xFF"
+                                             "bad"};
+  for (auto it = expected.rbegin(); it != expected.rend(); ++it)
+    env.writeFile(fs::path("top") / *it);
   const auto names = namesOf(listOf(env.root() / "top"));
   EXPECT_EQ(names, expected);
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), entryNameLess));
@@ -99,9 +115,9 @@ TEST(Directory, ListsNamesBeyondAsciiInUpperCasedOrder) {
 TEST(Directory, NamesWithALongCommonBeginningKeepTheOrder) {
   testing::TempEnv env;
   std::vector<std::string> names;
-  for (const char* tail : {"", "a", "A", "a1", "ä", "Ä", "0123456", "01234567", "012345678", "01234567a",
-                           "01234567A", "01234567b", "01234567C", "0123456789.jpg", "0123456789.JPG",
-                           "0123456789.jpeg", "0123456789.ｊｐｇ"}) {
+  for (const char* tail : {"", "a", "A", "a1", "ä", "Ä", "0123456", "01234567", "012345678",
+                           "01234567a", "01234567A", "01234567b", "01234567C", "0123456789.jpg",
+                           "0123456789.JPG", "0123456789.jpeg", "0123456789.ｊｐｇ"}) {
     names.push_back(std::string("IMG_2024") + tail);
     env.writeFile(fs::path("top") / names.back());
   }

@@ -15,11 +15,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
@@ -44,7 +44,8 @@ void writeText(const fs::path& path, const std::string& text) {
 // Entries of a folder other than the given names: leftovers of a transfer.
 std::vector<std::string> entriesOf(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -62,7 +63,17 @@ time_t modified(const fs::path& path) {
 
 // Fails one kind of call with a chosen errno.
 enum class Step {
-  None, RenameFirst, Link, CopyData, Write, OpenSource, OpenTemp, SyncData, SyncNames, Futimens, UnlinkSource
+  None,
+  RenameFirst,
+  Link,
+  CopyData,
+  Write,
+  OpenSource,
+  OpenTemp,
+  SyncData,
+  SyncNames,
+  Futimens,
+  UnlinkSource
 };
 
 class FaultyCalls : public Syscalls {
@@ -100,12 +111,14 @@ class FaultyCalls : public Syscalls {
     return Syscalls::open(path, flags, mode);
   }
   int openAt(int dir, const char* path, int flags, mode_t mode) override {
-    if (step == Step::OpenTemp && ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT))) return failWith();
+    if (step == Step::OpenTemp && ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT)))
+      return failWith();
     return Syscalls::openAt(dir, path, flags, mode);
   }
   int syncfs(int fd) override {
     ++syncs;
-    if ((step == Step::SyncData && syncs == 1) || (step == Step::SyncNames && syncs == 2)) return failWith();
+    if ((step == Step::SyncData && syncs == 1) || (step == Step::SyncNames && syncs == 2))
+      return failWith();
     return Syscalls::syncfs(fd);
   }
   int futimens(int fd, const struct timespec t[2]) override {
@@ -249,7 +262,8 @@ TEST_F(CrossFileSystemTest, MoveBetweenFileSystemsKeepsContentTimeAndMode) {
   EXPECT_FALSE(fs::exists(remote / "a.jpg"));
   EXPECT_EQ(readText(local / "b.jpg"), std::string(1 << 20, 'm'));
   EXPECT_EQ(modified(local / "b.jpg"), 1034674200);
-  EXPECT_EQ(fs::status(local / "b.jpg").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(local / "b.jpg").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(entriesOf(local), std::vector<std::string>{"b.jpg"});
 
   // And back, onto a taken name: refused before anything is copied.
@@ -305,11 +319,11 @@ TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
     int error;
     bool noKernelCopy;
   };
-  const Case cases[] = {{Step::CopyData, ENOSPC, false},  {Step::Write, ENOSPC, true},
-                        {Step::OpenTemp, EACCES, false},  {Step::OpenSource, ENOENT, false},
-                        {Step::SyncData, EIO, false},     {Step::SyncNames, EIO, false},
-                        {Step::Futimens, EPERM, false},
-                        {Step::Link, EXDEV, false}, {Step::UnlinkSource, EACCES, false}};
+  const Case cases[] = {{Step::CopyData, ENOSPC, false},    {Step::Write, ENOSPC, true},
+                        {Step::OpenTemp, EACCES, false},    {Step::OpenSource, ENOENT, false},
+                        {Step::SyncData, EIO, false},       {Step::SyncNames, EIO, false},
+                        {Step::Futimens, EPERM, false},     {Step::Link, EXDEV, false},
+                        {Step::UnlinkSource, EACCES, false}};
   const std::string content(200000, 'c');
   writeText(remote / "a.jpg", content);
   for (const Case& c : cases) {
@@ -402,24 +416,30 @@ TEST_F(FileTransferTest, OperationRulesWhereTheShellWouldAsk) {
   writeText(dst / "a.jpg", "old");
   FileOperationReport report;
   // Nobody answers: the taken name is kept, whatever the flags say.
-  EXPECT_EQ(fileOperation(FileFunction::Move, src / "a.jpg", dst / "a.jpg", fof::NoConfirmation, &report),
-            EEXIST);
+  EXPECT_EQ(
+      fileOperation(FileFunction::Move, src / "a.jpg", dst / "a.jpg", fof::NoConfirmation, &report),
+      EEXIST);
   EXPECT_TRUE(report.targetExisted);
   EXPECT_EQ(readText(dst / "a.jpg"), "old");
 
-  EXPECT_EQ(fileOperation(FileFunction::Copy, src / "a.jpg", dst.string() + "/", fof::RenameOnCollision,
-                          &report),
+  EXPECT_EQ(fileOperation(FileFunction::Copy, src / "a.jpg", dst.string() + "/",
+                          fof::RenameOnCollision, &report),
             0);
   EXPECT_EQ(report.finalPath, (dst / "a (2).jpg").string());
   EXPECT_EQ(readText(dst / "a (2).jpg"), "new");
 
   // A missing folder is made only when no question would be asked.
-  EXPECT_EQ(fileOperation(FileFunction::Move, src / "a.jpg", dst / "sub/deeper/a.jpg", fof::Silent), ENOENT);
+  EXPECT_EQ(fileOperation(FileFunction::Move, src / "a.jpg", dst / "sub/deeper/a.jpg", fof::Silent),
+            ENOENT);
   EXPECT_FALSE(fs::exists(dst / "sub"));
-  EXPECT_EQ(fileOperation(FileFunction::Move, src / "a.jpg", dst / "sub/deeper/a.jpg", fof::NoConfirmMkdir), 0);
+  EXPECT_EQ(fileOperation(FileFunction::Move, src / "a.jpg", dst / "sub/deeper/a.jpg",
+                          fof::NoConfirmMkdir),
+            0);
   EXPECT_EQ(readText(dst / "sub/deeper/a.jpg"), "new");
 
-  EXPECT_EQ(fileOperation(FileFunction::Rename, dst / "sub/deeper/a.jpg", dst / "sub/deeper/b.jpg", 0), 0);
+  EXPECT_EQ(
+      fileOperation(FileFunction::Rename, dst / "sub/deeper/a.jpg", dst / "sub/deeper/b.jpg", 0),
+      0);
   EXPECT_EQ(fileOperation(FileFunction::Delete, dst / "sub/", "", 0), 0);
   EXPECT_FALSE(fs::exists(dst / "sub"));
 
@@ -512,7 +532,8 @@ TEST_F(CrossFileSystemTest, MovesAndCopiesKeepOwnerModeTimesAttributesAndHoles) 
 TEST_F(FileTransferTest, AttributesTheDestinationRefusesAreLeftBehind) {
   struct Refusing : FaultyCalls {
     int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) override {
-      if (std::string(name) == "user.kept") return Syscalls::fsetxattr(fd, name, value, size, flags);
+      if (std::string(name) == "user.kept")
+        return Syscalls::fsetxattr(fd, name, value, size, flags);
       errno = std::string(name) == "user.refused" ? ENOTSUP : EPERM;
       return -1;
     }
@@ -526,7 +547,8 @@ TEST_F(FileTransferTest, AttributesTheDestinationRefusesAreLeftBehind) {
   ASSERT_TRUE(moveFile(src / "a.jpg", dst / "a.jpg").done());
   char list[64] = {};
   const ssize_t n = ::listxattr((dst / "a.jpg").c_str(), list, sizeof list);
-  EXPECT_EQ(std::string(list, static_cast<size_t>(std::max<ssize_t>(n, 0))), std::string("user.kept\0", 10));
+  EXPECT_EQ(std::string(list, static_cast<size_t>(std::max<ssize_t>(n, 0))),
+            std::string("user.kept\0", 10));
   EXPECT_FALSE(fs::exists(src / "a.jpg"));
 }
 
@@ -540,8 +562,9 @@ TEST_F(FileTransferTest, CopyOnBtrfsSharesTheBlocks) {
                    "' >/dev/null 2>&1")
                       .c_str()) != 0)
     GTEST_SKIP() << "mkfs.btrfs (btrfs-progs) is missing";
-  if (std::system(("mount -o loop '" + image.string() + "' '" + mountPoint.string() + "' 2>/dev/null")
-                      .c_str()) != 0)
+  if (std::system(
+          ("mount -o loop '" + image.string() + "' '" + mountPoint.string() + "' 2>/dev/null")
+              .c_str()) != 0)
     GTEST_SKIP() << "cannot loop-mount a btrfs image here";
   struct Unmount {
     fs::path at;
@@ -580,7 +603,9 @@ class DestinationFolderTest : public CrossFileSystemTest {
     return paths;
   }
   static DestinationFolder::NameSource named(const std::string& name) {
-    return [name, given = false]() mutable { return std::exchange(given, true) ? std::string() : name; };
+    return [name, given = false]() mutable {
+      return std::exchange(given, true) ? std::string() : name;
+    };
   }
 };
 

@@ -26,8 +26,9 @@ TEST(Mounts, FindsTheInnermostMountPoint) {
     const char* path;
     const char* mount;
   };
-  for (const Row& row : {Row{"/media/cam/DCIM/x.jpg", "/media/cam"}, Row{"/media/cam", "/media/cam"},
-                         Row{"/media/camera", "/media"}, Row{"/home/u", "/"}}) {
+  for (const Row& row :
+       {Row{"/media/cam/DCIM/x.jpg", "/media/cam"}, Row{"/media/cam", "/media/cam"},
+        Row{"/media/camera", "/media"}, Row{"/home/u", "/"}}) {
     MountEntry m;
     ASSERT_TRUE(findMount(mounts, row.path, m)) << row.path;
     EXPECT_EQ(m.mountPoint, row.mount) << row.path;

@@ -54,7 +54,8 @@ bool gSetRegValue(uint32_t root, const std::string& subKey, const std::string& v
     if (key && type == kRegSz) {
       written = detail::regSetValue(key, valueName, kRegSz, detail::valueText(toWrite) + '\0', why);
     } else if (key && type == kRegDword) {
-      written = detail::regSetValue(key, valueName, kRegDword, dwordBytes(detail::valueLong(toWrite)), why);
+      written = detail::regSetValue(key, valueName, kRegDword,
+                                    dwordBytes(detail::valueLong(toWrite)), why);
     }
     detail::reportStoreFailure("gSetRegValue", why);
     return written;

@@ -166,8 +166,8 @@ bool gDspSettingData2(SettingsWindow& window) {
     for (const Text box : {Text::LimitCount, Text::LimitMinSize, Text::LimitMaxSize}) {
       window.setTextEnabled(box, true);
     }
-    const std::array<Check, 8> chosenByAllFile = {Check::Graphics, Check::BMP, Check::GIF,
-                                                  Check::TIFF,     Check::JPG, Check::PNG,
+    const std::array<Check, 8> chosenByAllFile = {Check::Graphics, Check::BMP,  Check::GIF,
+                                                  Check::TIFF,     Check::JPG,  Check::PNG,
                                                   Check::PCD,      Check::Other};
     if (window.value(Check::AllFile) == 1) {
       for (const Check box : chosenByAllFile) window.setEnabled(box, false);
@@ -235,7 +235,8 @@ bool gChkSettingData(SettingsWindow& window) {
     const bool minOn = window.value(Check::LimitMinSize) == 1;
     const bool maxOn = window.value(Check::LimitMaxSize) == 1;
     if (minOn && maxOn &&
-        textToLong(window.text(Text::LimitMinSize)) >= textToLong(window.text(Text::LimitMaxSize))) {
+        textToLong(window.text(Text::LimitMinSize)) >=
+            textToLong(window.text(Text::LimitMaxSize))) {
       common::gDispMsg(kMsgSizeLimits, "", 0);
       window.setFocus(Focus::LimitMinSize);
       return false;

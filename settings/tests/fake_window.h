@@ -28,7 +28,9 @@ class FakeWindow : public SettingsWindow {
   void setTextEnabled(Text box, bool on) override { textEnabled[box] = on; }
   void setTextBackground(Text box, Background colour) override { backgrounds[box] = colour; }
 
-  std::string caption(FolderLabel label) const override { return get(captions, label, std::string()); }
+  std::string caption(FolderLabel label) const override {
+    return get(captions, label, std::string());
+  }
   void setCaption(FolderLabel label, const std::string& value) override { captions[label] = value; }
 
   bool isSelected(Option option) const override { return selected == option; }

@@ -1,3 +1,5 @@
+#include "settings/registry.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -11,7 +13,6 @@
 
 #include "common/error.h"
 #include "recording_ui.h"
-#include "settings/registry.h"
 #include "temp_env.h"
 
 namespace msifter::settings {
@@ -32,7 +33,8 @@ struct RawValue {
 std::optional<RawValue> rawValue(const std::string& name) {
   sqlite3* db = nullptr;
   std::optional<RawValue> found;
-  if (sqlite3_open_v2(registryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+  if (sqlite3_open_v2(registryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db, "SELECT type, data FROM reg_value WHERE name = ?1", -1, &stmt, nullptr);
     sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
@@ -50,7 +52,8 @@ std::optional<RawValue> rawValue(const std::string& name) {
 int keyRows() {
   sqlite3* db = nullptr;
   int rows = -1;
-  if (sqlite3_open_v2(registryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+  if (sqlite3_open_v2(registryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db, "SELECT count(*) FROM reg_key", -1, &stmt, nullptr);
     if (stmt && sqlite3_step(stmt) == SQLITE_ROW) rows = sqlite3_column_int(stmt, 0);
@@ -116,7 +119,8 @@ TEST_F(RegistryTest, ValuesRoundTripThroughTheStoreFile) {
   }
   ASSERT_TRUE(fs::exists(registryStorePath()));
   for (const Case& c : cases) {
-    const RegValue fallback = c.type == kRegSz ? RegValue(std::string("default")) : RegValue(int32_t{99});
+    const RegValue fallback =
+        c.type == kRegSz ? RegValue(std::string("default")) : RegValue(int32_t{99});
     EXPECT_EQ(get(c.name, c.type, fallback), c.read) << c.name;
   }
   // A value written again is replaced, not added.
@@ -126,7 +130,8 @@ TEST_F(RegistryTest, ValuesRoundTripThroughTheStoreFile) {
 }
 
 TEST_F(RegistryTest, EmptyOrBlankStringIsStoredAsOneSpaceAndReadAsEmpty) {
-  for (const RegValue& blank : {RegValue(std::string()), RegValue(std::string("   ")), RegValue()}) {
+  for (const RegValue& blank :
+       {RegValue(std::string()), RegValue(std::string("   ")), RegValue()}) {
     ASSERT_TRUE(set("blank", kRegSz, blank));
     const auto raw = rawValue("blank");
     ASSERT_TRUE(raw);
@@ -150,8 +155,8 @@ TEST_F(RegistryTest, TrueIsStoredAsAllOnes) {
 }
 
 TEST_F(RegistryTest, BytesAreReadAsTheTypeAsked) {
-  ASSERT_TRUE(set("short", kRegSz, std::string("ab")));     // 'a' 'b' NUL
-  ASSERT_TRUE(set("four", kRegSz, std::string("abcd")));    // five bytes: too long
+  ASSERT_TRUE(set("short", kRegSz, std::string("ab")));   // 'a' 'b' NUL
+  ASSERT_TRUE(set("four", kRegSz, std::string("abcd")));  // five bytes: too long
   ASSERT_TRUE(set("number", kRegDword, int32_t{0x00636261}));
   EXPECT_EQ(get("short", kRegDword, int32_t{7}), RegValue(int32_t{0x6261}));
   EXPECT_EQ(get("four", kRegDword, int32_t{7}), RegValue(int32_t{7}));
@@ -237,7 +242,8 @@ TEST_F(RegistryTest, DamagedStoreReadsDefaultsAndTheNextWriteRepairsIt) {
 TEST_F(RegistryTest, TruncatedStoreReadsDefaultsAndTheNextWriteRepairsIt) {
   // Enough data to spread the values over several pages.
   for (int i = 0; i < 20; ++i) {
-    ASSERT_TRUE(set("v" + std::to_string(i), kRegSz, std::string(1000, static_cast<char>('a' + i))));
+    ASSERT_TRUE(
+        set("v" + std::to_string(i), kRegSz, std::string(1000, static_cast<char>('a' + i))));
   }
   const std::string path = registryStorePath();
   const auto size = fs::file_size(path);
@@ -261,7 +267,8 @@ TEST_F(RegistryTest, ForeignDatabaseAtTheStorePathIsReplacedOnWrite) {
   fs::create_directories(fs::path(path).parent_path());
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);", nullptr, nullptr,
+               nullptr);
   sqlite3_close(db);
   EXPECT_EQ(get("x", kRegDword, int32_t{4}), RegValue(int32_t{4}));
   ASSERT_TRUE(set("x", kRegDword, int32_t{2}));

@@ -1,3 +1,5 @@
+#include "settings/settings_store.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -19,7 +21,6 @@
 #include "fake_window.h"
 #include "recording_ui.h"
 #include "settings/registry.h"
-#include "settings/settings_store.h"
 #include "temp_env.h"
 
 namespace msifter::settings {
@@ -45,7 +46,8 @@ void openTaggedCatalogue(const TempEnv& env) {
   sqlite3_key(db, password.data(), static_cast<int>(password.size()));
   std::string sql = "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG INTEGER);";
   for (const int code : {1, 14, 37, 47, 48, 58, 59}) {
-    sql += "INSERT INTO t_MSG VALUES (" + std::to_string(code) + ", '#" + std::to_string(code) + "', 48);";
+    sql += "INSERT INTO t_MSG VALUES (" + std::to_string(code) + ", '#" + std::to_string(code) +
+           "', 48);";
   }
   ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
@@ -96,10 +98,10 @@ TEST_F(SettingsStoreTest, FirstStartShowsDefaultsWithoutAMessage) {
   EXPECT_TRUE(gDspSettingData(w));
   EXPECT_EQ(w.caption(FolderLabel::ServerDir), "");
   EXPECT_EQ(w.caption(FolderLabel::ReceiveDir), "");
-  for (const Check box : {Check::SubFolder, Check::LimitCount, Check::LimitMinSize,
-                          Check::LimitMaxSize, Check::Slowly, Check::Copy, Check::AllFile,
-                          Check::Graphics, Check::BMP, Check::GIF, Check::TIFF, Check::JPG,
-                          Check::PNG, Check::PCD, Check::Other, Check::ExtFix}) {
+  for (const Check box :
+       {Check::SubFolder, Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize,
+        Check::Slowly, Check::Copy, Check::AllFile, Check::Graphics, Check::BMP, Check::GIF,
+        Check::TIFF, Check::JPG, Check::PNG, Check::PCD, Check::Other, Check::ExtFix}) {
     EXPECT_EQ(w.checks.at(box), 0) << static_cast<int>(box);
   }
   EXPECT_EQ(w.text(Text::LimitCount), "0");
@@ -180,14 +182,15 @@ TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
   EXPECT_EQ(number("bytBytRenameMethod"), RegValue(int32_t{0}));
   EXPECT_EQ(text("datLastExecute"), RegValue(std::string("2026/01/02 03:04:05")));
   EXPECT_EQ(text("strOther"), RegValue(std::string()));
-  for (const char* name : {"strServerDir", "strReceiveDir", "chkLimitCount", "lngLimitCount",
-                           "chkSubFolder", "chkLimitMinSize", "lngLimitMinSize", "chkLimitMaxSize",
-                           "lngLimitMaxSize", "chkSlowly", "chkCopy", "chkAllFile", "chkGraphics",
-                           "strGraphics", "chkOther", "strOther", "bytBytRenameMethod",
-                           "datLastExecute", "chkExtFix"}) {
+  for (const char* name :
+       {"strServerDir", "strReceiveDir", "chkLimitCount", "lngLimitCount", "chkSubFolder",
+        "chkLimitMinSize", "lngLimitMinSize", "chkLimitMaxSize", "lngLimitMaxSize", "chkSlowly",
+        "chkCopy", "chkAllFile", "chkGraphics", "strGraphics", "chkOther", "strOther",
+        "bytBytRenameMethod", "datLastExecute", "chkExtFix"}) {
     const bool isText = name[0] == 's' || name[0] == 'd';
     const RegValue absent = isText ? RegValue(std::string("absent")) : RegValue(int32_t{99});
-    EXPECT_NE(gGetRegValue(kHKeyCurrentUser, kKey, name, isText ? kRegSz : kRegDword, absent), absent)
+    EXPECT_NE(gGetRegValue(kHKeyCurrentUser, kKey, name, isText ? kRegSz : kRegDword, absent),
+              absent)
         << name;
   }
 
@@ -293,7 +296,8 @@ uint32_t storeChangeCounter() {
   std::ifstream in(registryStorePath(), std::ios::binary);
   unsigned char bytes[28] = {};
   in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
-  return (uint32_t{bytes[24]} << 24) | (uint32_t{bytes[25]} << 16) | (uint32_t{bytes[26]} << 8) | bytes[27];
+  return (uint32_t{bytes[24]} << 24) | (uint32_t{bytes[25]} << 16) | (uint32_t{bytes[26]} << 8) |
+         bytes[27];
 }
 
 // Another connection holding the store locked for writing, as another
@@ -314,7 +318,8 @@ TEST_F(SettingsStoreTest, SaveIsOneTransaction) {
   w.setValue(Check::Copy, 1);
   ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:05:00"));
   EXPECT_EQ(storeChangeCounter(), before + 1);
-  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkCopy", kRegDword, int32_t{0}), RegValue(int32_t{-1}));
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkCopy", kRegDword, int32_t{0}),
+            RegValue(int32_t{-1}));
 }
 
 TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
@@ -332,7 +337,8 @@ TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
   EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"過去の設定データを#47"});
   EXPECT_TRUE(ui.endCodes.empty());
   const std::string log = env.errorLog();
-  const std::string cause = registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngGetRegValue (m_sifter)";
+  const std::string cause =
+      registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngGetRegValue (m_sifter)";
   EXPECT_NE(log.find(cause), std::string::npos) << log;
   EXPECT_EQ(log.find("gGetRegValue (m_sifter)", log.find(cause) + cause.size()), std::string::npos)
       << "logged more than once";
@@ -345,7 +351,8 @@ TEST_F(SettingsStoreTest, SaveToALockedStoreEndsWithTheCauseInTheLog) {
   const Connection held = lockStoreElsewhere();
   EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:05:00"), common::ProgramEnded);
   const std::string log = env.errorLog();
-  const std::string cause = registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngSetRegValue (m_sifter)";
+  const std::string cause =
+      registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngSetRegValue (m_sifter)";
   EXPECT_LT(log.find(cause), log.find("gSetSettingData (m_sifter)")) << log;
 }
 
@@ -374,19 +381,19 @@ struct ClickCase {
   const char* what;
   std::vector<Check> checkedBefore;
   Check clicked;
-  std::vector<Check> checkedAfter;   // of the eight target boxes
-  std::vector<Check> enabledAfter;   // of the eight target boxes
+  std::vector<Check> checkedAfter;  // of the eight target boxes
+  std::vector<Check> enabledAfter;  // of the eight target boxes
   bool otherTextEnabled;
   Background otherBackground;
 };
 
 void PrintTo(const ClickCase& c, std::ostream* os) { *os << c.what; }
 
-class EnableRulesTest : public SettingsStoreTest, public ::testing::WithParamInterface<ClickCase> {};
+class EnableRulesTest : public SettingsStoreTest,
+                        public ::testing::WithParamInterface<ClickCase> {};
 
-const std::vector<Check> kGraphicsAndImages = {Check::Graphics, Check::BMP, Check::GIF,
-                                               Check::TIFF,     Check::JPG, Check::PNG,
-                                               Check::PCD};
+const std::vector<Check> kGraphicsAndImages = {Check::Graphics, Check::BMP, Check::GIF, Check::TIFF,
+                                               Check::JPG,      Check::PNG, Check::PCD};
 
 std::vector<Check> with(std::vector<Check> boxes, std::initializer_list<Check> more) {
   boxes.insert(boxes.end(), more);
@@ -417,40 +424,96 @@ TEST_P(EnableRulesTest, ClickThenRules) {
 INSTANTIATE_TEST_SUITE_P(
     NineTargetBoxes, EnableRulesTest,
     ::testing::Values(
-        ClickCase{"all files on", {Check::GIF}, Check::AllFile,
-                  kTargets, {}, false, Background::Menu},
-        ClickCase{"all files off keeps every type checked", {Check::AllFile}, Check::AllFile,
-                  kTargets, kTargets, true, Background::Window},
-        ClickCase{"images off clears the six", with(kGraphicsAndImages, {Check::Other}), Check::Graphics,
-                  {Check::Other}, {Check::Graphics, Check::Other}, true, Background::Window},
-        ClickCase{"images on", {}, Check::Graphics,
-                  {Check::Graphics}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
-        ClickCase{"BMP", {Check::Graphics}, Check::BMP,
-                  {Check::Graphics, Check::BMP}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
-        ClickCase{"GIF", {Check::Graphics, Check::GIF}, Check::GIF,
-                  {Check::Graphics}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
-        ClickCase{"TIFF", {Check::Graphics}, Check::TIFF,
-                  {Check::Graphics, Check::TIFF}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
-        ClickCase{"JPG", {Check::Graphics}, Check::JPG,
-                  {Check::Graphics, Check::JPG}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
-        ClickCase{"PNG", {Check::Graphics, Check::Other}, Check::PNG,
-                  {Check::Graphics, Check::PNG, Check::Other}, with(kGraphicsAndImages, {Check::Other}), true, Background::Window},
-        ClickCase{"PCD", {Check::Graphics}, Check::PCD,
-                  {Check::Graphics, Check::PCD}, with(kGraphicsAndImages, {Check::Other}), false, Background::Menu},
-        ClickCase{"other on", {}, Check::Other,
-                  {Check::Other}, {Check::Graphics, Check::Other}, true, Background::Window},
-        ClickCase{"other off", {Check::Other}, Check::Other,
-                  {}, {Check::Graphics, Check::Other}, false, Background::Menu}),
+        ClickCase{
+            "all files on", {Check::GIF}, Check::AllFile, kTargets, {}, false, Background::Menu},
+        ClickCase{"all files off keeps every type checked",
+                  {Check::AllFile},
+                  Check::AllFile,
+                  kTargets,
+                  kTargets,
+                  true,
+                  Background::Window},
+        ClickCase{"images off clears the six",
+                  with(kGraphicsAndImages, {Check::Other}),
+                  Check::Graphics,
+                  {Check::Other},
+                  {Check::Graphics, Check::Other},
+                  true,
+                  Background::Window},
+        ClickCase{"images on",
+                  {},
+                  Check::Graphics,
+                  {Check::Graphics},
+                  with(kGraphicsAndImages, {Check::Other}),
+                  false,
+                  Background::Menu},
+        ClickCase{"BMP",
+                  {Check::Graphics},
+                  Check::BMP,
+                  {Check::Graphics, Check::BMP},
+                  with(kGraphicsAndImages, {Check::Other}),
+                  false,
+                  Background::Menu},
+        ClickCase{"GIF",
+                  {Check::Graphics, Check::GIF},
+                  Check::GIF,
+                  {Check::Graphics},
+                  with(kGraphicsAndImages, {Check::Other}),
+                  false,
+                  Background::Menu},
+        ClickCase{"TIFF",
+                  {Check::Graphics},
+                  Check::TIFF,
+                  {Check::Graphics, Check::TIFF},
+                  with(kGraphicsAndImages, {Check::Other}),
+                  false,
+                  Background::Menu},
+        ClickCase{"JPG",
+                  {Check::Graphics},
+                  Check::JPG,
+                  {Check::Graphics, Check::JPG},
+                  with(kGraphicsAndImages, {Check::Other}),
+                  false,
+                  Background::Menu},
+        ClickCase{"PNG",
+                  {Check::Graphics, Check::Other},
+                  Check::PNG,
+                  {Check::Graphics, Check::PNG, Check::Other},
+                  with(kGraphicsAndImages, {Check::Other}),
+                  true,
+                  Background::Window},
+        ClickCase{"PCD",
+                  {Check::Graphics},
+                  Check::PCD,
+                  {Check::Graphics, Check::PCD},
+                  with(kGraphicsAndImages, {Check::Other}),
+                  false,
+                  Background::Menu},
+        ClickCase{"other on",
+                  {},
+                  Check::Other,
+                  {Check::Other},
+                  {Check::Graphics, Check::Other},
+                  true,
+                  Background::Window},
+        ClickCase{"other off",
+                  {Check::Other},
+                  Check::Other,
+                  {},
+                  {Check::Graphics, Check::Other},
+                  false,
+                  Background::Menu}),
     [](const auto& info) {
       std::string name;
-      for (const char ch : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+      for (const char ch : std::string(info.param.what))
+        name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
       return name;
     });
 
 struct CheckCase {
   const char* what;
   void (*arrange)(FakeWindow&);
-  const char* box;                      // "" when validation passes
+  const char* box;  // "" when validation passes
   std::optional<Focus> focus;
   bool focusBeforeBox = false;
 };
@@ -486,70 +549,83 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"all_in_order", [](FakeWindow&) {}, "", std::nullopt},
         CheckCase{"no_source", [](FakeWindow& w) { w.setCaption(FolderLabel::ServerDir, "   "); },
                   "移動元のフォルダを#37", Focus::ServerSelect, true},
-        CheckCase{"no_destination", [](FakeWindow& w) {
+        CheckCase{"no_destination",
+                  [](FakeWindow& w) {
                     w.setCaption(FolderLabel::ReceiveDir, "");
                     w.setValue(Check::AllFile, 0);
                   },
                   "移動先のフォルダを#37", Focus::ReceiveSelect, true},
-        CheckCase{"source_missing", [](FakeWindow& w) {
-                    w.setCaption(FolderLabel::ServerDir, w.caption(FolderLabel::ServerDir) + "/gone");
+        CheckCase{"source_missing",
+                  [](FakeWindow& w) {
+                    w.setCaption(FolderLabel::ServerDir,
+                                 w.caption(FolderLabel::ServerDir) + "/gone");
                   },
                   "移動元のフォルダが#58", std::nullopt},
-        CheckCase{"destination_missing", [](FakeWindow& w) {
-                    w.setCaption(FolderLabel::ReceiveDir, w.caption(FolderLabel::ReceiveDir) + "/gone");
+        CheckCase{"destination_missing",
+                  [](FakeWindow& w) {
+                    w.setCaption(FolderLabel::ReceiveDir,
+                                 w.caption(FolderLabel::ReceiveDir) + "/gone");
                   },
                   "移動先のフォルダが#58", std::nullopt},
         CheckCase{"no_file_kind", [](FakeWindow& w) { w.setValue(Check::AllFile, 0); },
                   "検索ファイルを#37", std::nullopt},
-        CheckCase{"images_without_type_even_with_other", [](FakeWindow& w) {
+        CheckCase{"images_without_type_even_with_other",
+                  [](FakeWindow& w) {
                     w.setValue(Check::AllFile, 0);
                     w.setValue(Check::Graphics, 1);
                     w.setValue(Check::Other, 1);
                   },
                   "検索ファイルを#37", std::nullopt},
-        CheckCase{"one_image_type", [](FakeWindow& w) {
+        CheckCase{"one_image_type",
+                  [](FakeWindow& w) {
                     w.setValue(Check::AllFile, 0);
                     w.setValue(Check::Graphics, 1);
                     w.setValue(Check::PNG, 1);
                   },
                   "", std::nullopt},
-        CheckCase{"other_only", [](FakeWindow& w) {
+        CheckCase{"other_only",
+                  [](FakeWindow& w) {
                     w.setValue(Check::AllFile, 0);
                     w.setValue(Check::Other, 1);
                   },
                   "", std::nullopt},
-        CheckCase{"min_equal_to_max", [](FakeWindow& w) {
+        CheckCase{"min_equal_to_max",
+                  [](FakeWindow& w) {
                     w.setValue(Check::LimitMinSize, 1);
                     w.setValue(Check::LimitMaxSize, 1);
                     w.setText(Text::LimitMinSize, "10");
                     w.setText(Text::LimitMaxSize, "10");
                   },
                   "#1", Focus::LimitMinSize, false},
-        CheckCase{"min_below_max", [](FakeWindow& w) {
+        CheckCase{"min_below_max",
+                  [](FakeWindow& w) {
                     w.setValue(Check::LimitMinSize, 1);
                     w.setValue(Check::LimitMaxSize, 1);
                     w.setText(Text::LimitMinSize, "5");
                     w.setText(Text::LimitMaxSize, "10");
                   },
                   "", std::nullopt},
-        CheckCase{"min_above_max_with_min_off", [](FakeWindow& w) {
+        CheckCase{"min_above_max_with_min_off",
+                  [](FakeWindow& w) {
                     w.setValue(Check::LimitMaxSize, 1);
                     w.setText(Text::LimitMinSize, "50");
                     w.setText(Text::LimitMaxSize, "10");
                   },
                   "", std::nullopt},
-        CheckCase{"max_zero", [](FakeWindow& w) {
+        CheckCase{"max_zero",
+                  [](FakeWindow& w) {
                     w.setValue(Check::LimitMaxSize, 1);
                     w.setText(Text::LimitMaxSize, "0");
                   },
                   "#1", Focus::LimitMaxSize, false},
-        CheckCase{"max_empty_becomes_zero", [](FakeWindow& w) {
+        CheckCase{"max_empty_becomes_zero",
+                  [](FakeWindow& w) {
                     w.setValue(Check::LimitMaxSize, 1);
                     w.setText(Text::LimitMaxSize, "  ");
                   },
                   "#1", Focus::LimitMaxSize, false},
-        CheckCase{"max_zero_with_limit_off", [](FakeWindow& w) { w.setText(Text::LimitMaxSize, "0"); },
-                  "", std::nullopt}),
+        CheckCase{"max_zero_with_limit_off",
+                  [](FakeWindow& w) { w.setText(Text::LimitMaxSize, "0"); }, "", std::nullopt}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(SettingsStoreTest, EmptyLimitTextsBecomeZeroAndZeroIsSaved) {

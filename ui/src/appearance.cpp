@@ -35,7 +35,8 @@ QPixmap picture(const QString& name, int width, int height) {
 
 QIcon programIcon() {
   QIcon icon;
-  for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(picture(QStringLiteral("app"), size, size));
+  for (int size : {16, 24, 32, 48, 64, 128})
+    icon.addPixmap(picture(QStringLiteral("app"), size, size));
   return icon;
 }
 
@@ -51,7 +52,8 @@ std::string pathBytes(const QString& path) {
 void setUpDialogWindow(QWidget& window, const char* objectName, const char* caption) {
   window.setObjectName(QString::fromUtf8(objectName));
   window.setWindowTitle(QString::fromUtf8(caption));
-  window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowCloseButtonHint);
   window.setWindowIcon(programIcon());
   window.setFont(gothicFont(9));
 }

@@ -23,7 +23,8 @@ void CaptionFrame::paintEvent(QPaintEvent* /*event*/) {
   if (caption.isEmpty()) return;
   const QRect captionRect(kCaptionLeft, 0, metrics.horizontalAdvance(caption), metrics.height());
   painter.fillRect(captionRect, palette().color(QPalette::Window));
-  painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+  painter.setPen(
+      palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
   painter.drawText(captionRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, caption);
 }
 

@@ -6,7 +6,8 @@ namespace msifter::ui {
 
 void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
   QLabel::mouseReleaseEvent(event);
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick) onClick();
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick)
+    onClick();
 }
 
 }  // namespace msifter::ui

@@ -47,7 +47,8 @@ void placeByFrame(QWidget& window, int32_t position) {
 class PlaceWhenFramed : public QObject {
  public:
   static void watch(QWidget& window, int32_t position) {
-    auto* watcher = window.findChild<QObject*>(QString::fromLatin1(kName), Qt::FindDirectChildrenOnly);
+    auto* watcher =
+        window.findChild<QObject*>(QString::fromLatin1(kName), Qt::FindDirectChildrenOnly);
     if (watcher == nullptr) watcher = new PlaceWhenFramed(window);  // owned by the window
     static_cast<PlaceWhenFramed*>(watcher)->position_ = position;
   }
@@ -146,8 +147,10 @@ bool gDspWindowPosition(QWidget& window, int32_t position) {
 bool gDspFormTitle(QWidget& window, int32_t mode) {
   const QString title = QString::fromUtf8(common::kAppTitle);
   const QString blanks = QStringLiteral("     ");
-  if (mode == 0) window.setWindowTitle(window.windowTitle() + blanks + title);
-  else if (mode == 1) window.setWindowTitle(title + blanks + window.windowTitle());
+  if (mode == 0)
+    window.setWindowTitle(window.windowTitle() + blanks + title);
+  else if (mode == 1)
+    window.setWindowTitle(title + blanks + window.windowTitle());
   return true;
 }
 

@@ -55,7 +55,8 @@ FrmAbout::FrmAbout() {
   };
   label1_ = makeLabel("Label1", QString(), twipRect(1080, 420, 3180, 435));
   label2_ = makeLabel("Label2", QString(), twipRect(390, 990, 3885, 435));
-  makeLabel("Label4", QString::fromUtf8("お問い合わせ、最新版の配布は"), twipRect(390, 2700, 3885, 375));
+  makeLabel("Label4", QString::fromUtf8("お問い合わせ、最新版の配布は"),
+            twipRect(390, 2700, 3885, 375));
   makeLabel("Label7", QString::fromUtf8("このページへ"), twipRect(390, 3030, 3510, 435))
       ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
@@ -93,7 +94,8 @@ void FrmAbout::formLoad() {
 
 void FrmAbout::lblHp_Click() {
   common::guardFatal("frmAbout_lblHp_Click", [&] {
-    if (!gShellExecute(kHomePageUrl, common::show::Maximized)) common::gDispMsg(kMsgHomePageNotOpened, "", 0);
+    if (!gShellExecute(kHomePageUrl, common::show::Maximized))
+      common::gDispMsg(kMsgHomePageNotOpened, "", 0);
   });
 }
 

@@ -15,7 +15,7 @@ namespace msifter::ui {
 namespace {
 constexpr qint64 kExposeWaitMs = 1000;
 constexpr qint64 kFrameWaitMs = 100;
-}
+}  // namespace
 
 FrmEndProgram::FrmEndProgram() {
   setUpDialogWindow(*this, "frmEndProgram", kCaption);
@@ -58,7 +58,8 @@ void FrmEndProgram::activate() {
   // asynchronously needs a moment for that.
   QElapsedTimer waited;
   waited.start();
-  while (!(windowHandle() != nullptr && windowHandle()->isExposed()) && waited.elapsed() < kExposeWaitMs) {
+  while (!(windowHandle() != nullptr && windowHandle()->isExposed()) &&
+         waited.elapsed() < kExposeWaitMs) {
     QCoreApplication::processEvents();
     QThread::msleep(5);
   }

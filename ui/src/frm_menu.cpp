@@ -72,8 +72,9 @@ FrmMenu::FrmMenu() {
   setObjectName(QStringLiteral("frmMenu"));
   setWindowTitle(u(kCaption));
   // Fixed border with a minimize button and no maximize button.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   setWindowIcon(programIcon());
   setFont(gothicFont(9));
   buildMenu();
@@ -110,8 +111,8 @@ void FrmMenu::buildControls() {
     box->setGeometry(geometry);
     return box;
   };
-  auto check = [&](QWidget* parent, Check which, const char* name, const char* caption, const char* tip,
-                   bool on, QRect geometry) {
+  auto check = [&](QWidget* parent, Check which, const char* name, const char* caption,
+                   const char* tip, bool on, QRect geometry) {
     auto* box = named(child<QCheckBox>(parent, u(caption)), name);
     if (tip != nullptr) box->setToolTip(u(tip));
     box->setChecked(on);
@@ -119,8 +120,8 @@ void FrmMenu::buildControls() {
     checks_[index(which)] = box;
     return box;
   };
-  auto numberField = [&](QWidget* parent, Text which, const char* name, int limit, const char* initial,
-                         QRect geometry) {
+  auto numberField = [&](QWidget* parent, Text which, const char* name, int limit,
+                         const char* initial, QRect geometry) {
     auto* field = named(child<NumberField>(parent, limit), name);
     field->setProgramText(u(initial));
     field->setGeometry(geometry);
@@ -140,9 +141,10 @@ void FrmMenu::buildControls() {
     button->setGeometry(geometry);
     return button;
   };
-  auto folderRow = [&](const char* frameName, const char* frameCaption, int frameTop, const char* buttonName,
-                       const char* labelName, int labelWidth, const char* imageName, QPushButton*& button,
-                       QLabel*& label, ClickableLabel*& image) {
+  auto folderRow = [&](const char* frameName, const char* frameCaption, int frameTop,
+                       const char* buttonName, const char* labelName, int labelWidth,
+                       const char* imageName, QPushButton*& button, QLabel*& label,
+                       ClickableLabel*& image) {
     QGroupBox* box = frame(client, frameName, frameCaption, twipRect(120, frameTop, 10335, 855));
     button = named(child<QPushButton>(box, u("フォルダの選択")), buttonName);
     button->setGeometry(twipRect(120, 240, 1455, 495));
@@ -156,35 +158,41 @@ void FrmMenu::buildControls() {
     image->setGeometry(twipRect(9690, 240, 480, 480));
   };
 
-  cmdExecute_ = pictureButton("cmdExecute", "実 行", "execute", 30, 32, twipRect(240, 2580, 1095, 915));
+  cmdExecute_ =
+      pictureButton("cmdExecute", "実 行", "execute", 30, 32, twipRect(240, 2580, 1095, 915));
   cmdExecute_->setToolTip(u("操作を実行します"));
   cmdEnd_ = pictureButton("cmdEnd", "終 了", "end", 32, 32, twipRect(240, 3750, 1095, 915));
 
   folderRow("Frame1", " 移 動 元 ", 240, "cmdServerSelect", "lblServerDir", 7845, "imgServerDir",
             cmdServerSelect_, lblServerDir_, imgServerDir_);
-  folderRow("Frame2", " 移 動 先 ", 1320, "cmdReceiveSelect", "lblReceiveDir", 7875, "imgReceiveDir",
-            cmdReceiveSelect_, lblReceiveDir_, imgReceiveDir_);
+  folderRow("Frame2", " 移 動 先 ", 1320, "cmdReceiveSelect", "lblReceiveDir", 7875,
+            "imgReceiveDir", cmdReceiveSelect_, lblReceiveDir_, imgReceiveDir_);
 
   QGroupBox* frame3 = frame(client, "Frame3", " 対 象 条 件 ", twipRect(1530, 2400, 8925, 2325));
   check(frame3, Check::SubFolder, "chkSubFolder", "サブフォルダも対象にする",
-        "移動元のフォルダ以下にあるフォルダについても対象とします", true, twipRect(270, 270, 2925, 315));
+        "移動元のフォルダ以下にあるフォルダについても対象とします", true,
+        twipRect(270, 270, 2925, 315));
   check(frame3, Check::LimitCount, "chkLimitCount", "        件移動したら終了する",
         "対象ファイルを検索順に件数で区切ります", true, twipRect(270, 600, 2865, 315));
-  numberField(frame3, Text::LimitCount, "txtLimitCount", 6, "1000000", twipRect(510, 600, 675, 270));
+  numberField(frame3, Text::LimitCount, "txtLimitCount", 6, "1000000",
+              twipRect(510, 600, 675, 270));
   check(frame3, Check::LimitMinSize, "chkLimitMinSize", "     　KB以下は対象にしない",
         "対象ファイルの最小サイズを設定します", true, twipRect(270, 930, 2865, 315));
   numberField(frame3, Text::LimitMinSize, "txtLimitMinSize", 3, "17", twipRect(510, 930, 540, 270));
   check(frame3, Check::LimitMaxSize, "chkLimitMaxSize", "　　　 KB以上は対象にしない",
         "対象ファイルの最大サイズを設定します", true, twipRect(270, 1290, 2805, 315));
-  numberField(frame3, Text::LimitMaxSize, "txtLimitMaxSize", 5, "4000", twipRect(510, 1290, 555, 270));
+  numberField(frame3, Text::LimitMaxSize, "txtLimitMaxSize", 5, "4000",
+              twipRect(510, 1290, 555, 270));
   check(frame3, Check::Slowly, "chkSlowly", "ゆっくり移動する",
-        "ファイルの移動・コピーの際に、ひとつのファイル毎に１秒待ちます", true, twipRect(270, 1590, 2805, 315));
+        "ファイルの移動・コピーの際に、ひとつのファイル毎に１秒待ちます", true,
+        twipRect(270, 1590, 2805, 315));
   check(frame3, Check::Copy, "chkCopy", "移動ではなくコピー", "移動ではなくコピーします", true,
         twipRect(270, 1890, 2865, 315));
-  check(frame3, Check::AllFile, "ChkAllFile", "全てのファイルを対象にする", "全ての種類のファイルを対象にします",
-        true, twipRect(3480, 270, 2715, 315));
+  check(frame3, Check::AllFile, "ChkAllFile", "全てのファイルを対象にする",
+        "全ての種類のファイルを対象にします", true, twipRect(3480, 270, 2715, 315));
 
-  QGroupBox* frame4 = frame(frame3, "Frame4", "　　　　　　　　　", twipRect(3300, 660, 2835, 1065));
+  QGroupBox* frame4 =
+      frame(frame3, "Frame4", "　　　　　　　　　", twipRect(3300, 660, 2835, 1065));
   frame4->setFont(pGothicFont(9));
   QCheckBox* graphics = check(frame4, Check::Graphics, "ChkGraphics", " 画 像 フ ァ イ ル ",
                               "画像ファイルを対象とします", true, twipRect(180, 0, 2025, 315));
@@ -200,40 +208,51 @@ void FrmMenu::buildControls() {
     QRect geometry;
   };
   const TypeBox types[] = {
-      {Check::BMP, "chkBMP", "BMP", "ビットマップファイルを対象とします", true, twipRect(180, 360, 735, 315)},
-      {Check::GIF, "chkGIF", "GIF", "ＧＩＦファイルを対象とします", true, twipRect(1020, 360, 675, 315)},
-      {Check::JPG, "chkJPG", "JPG", "JP(E)Gファイルを対象とします", true, twipRect(1860, 330, 675, 315)},
-      {Check::PNG, "chkPNG", "PNG", "PNGファイルを対象とします", false, twipRect(180, 660, 675, 315)},
-      {Check::TIFF, "chkTIFF", "TIFF", "TIF(F)ファイルを対象とします", false, twipRect(1020, 660, 675, 315)},
-      {Check::PCD, "chkPCD", "PCD", "PCDファイルを対象とします", false, twipRect(1860, 630, 675, 315)},
+      {Check::BMP, "chkBMP", "BMP", "ビットマップファイルを対象とします", true,
+       twipRect(180, 360, 735, 315)},
+      {Check::GIF, "chkGIF", "GIF", "ＧＩＦファイルを対象とします", true,
+       twipRect(1020, 360, 675, 315)},
+      {Check::JPG, "chkJPG", "JPG", "JP(E)Gファイルを対象とします", true,
+       twipRect(1860, 330, 675, 315)},
+      {Check::PNG, "chkPNG", "PNG", "PNGファイルを対象とします", false,
+       twipRect(180, 660, 675, 315)},
+      {Check::TIFF, "chkTIFF", "TIFF", "TIF(F)ファイルを対象とします", false,
+       twipRect(1020, 660, 675, 315)},
+      {Check::PCD, "chkPCD", "PCD", "PCDファイルを対象とします", false,
+       twipRect(1860, 630, 675, 315)},
   };
   for (const TypeBox& type : types) {
-    check(frame4, type.which, type.name, type.caption, type.tip, type.on, type.geometry)->setFont(gothicFont(9));
+    check(frame4, type.which, type.name, type.caption, type.tip, type.on, type.geometry)
+        ->setFont(gothicFont(9));
   }
   graphics->raise();
-  check(frame3, Check::Other, "chkOther", "その他のファイル", "ユーザーが設定したファイルを対象とします", true,
-        twipRect(3330, 1860, 1935, 315));
+  check(frame3, Check::Other, "chkOther", "その他のファイル",
+        "ユーザーが設定したファイルを対象とします", true, twipRect(3330, 1860, 1935, 315));
   auto* other = named(child<QLineEdit>(frame3), "txtOTher");
   other->setToolTip(u("「;」で区切れば、複数を指定できます"));
   other->setGeometry(twipRect(5280, 1890, 855, 270));
   texts_[index(Text::Other)] = other;
-  for (const Check which : {Check::Graphics, Check::BMP, Check::GIF, Check::JPG, Check::PNG, Check::TIFF,
-                            Check::PCD, Check::Other}) {
+  for (const Check which : {Check::Graphics, Check::BMP, Check::GIF, Check::JPG, Check::PNG,
+                            Check::TIFF, Check::PCD, Check::Other}) {
     checks_[index(which)]->setEnabled(false);
   }
 
-  QGroupBox* fname = frame(frame3, "frmFName", "ファイル名変更方法", twipRect(6330, 270, 2385, 1935));
+  QGroupBox* fname =
+      frame(frame3, "frmFName", "ファイル名変更方法", twipRect(6330, 270, 2385, 1935));
   fname->setToolTip(u("ファイルを移動した際の名前の変更方法を設定します"));
   QGroupBox* frame6 = frame(fname, "Frame6", "ファイル名の先頭に", twipRect(120, 360, 2145, 975));
   optDateNum_ = named(child<QRadioButton>(frame6, u("移動日時をつける")), "optDateNum");
-  optDateNum_->setToolTip(u("移動するファイル名の先頭に移動日時を追加して新しいファイル名とします"));
+  optDateNum_->setToolTip(
+      u("移動するファイル名の先頭に移動日時を追加して新しいファイル名とします"));
   optDateNum_->setGeometry(twipRect(120, 240, 1965, 375));
   optDateNum_->setChecked(true);
   optSerialNum_ = named(child<QRadioButton>(frame6, u("通し番号をつける")), "optSerialNum");
-  optSerialNum_->setToolTip(u("移動するファイル名の先頭に通し番号を追加して新しいファイル名とします"));
+  optSerialNum_->setToolTip(
+      u("移動するファイル名の先頭に通し番号を追加して新しいファイル名とします"));
   optSerialNum_->setGeometry(twipRect(120, 630, 1965, 195));
   // Thirteen pixels would cut the caption; the row below it is free.
-  optSerialNum_->resize(optSerialNum_->width(), std::max(optSerialNum_->height(), optSerialNum_->sizeHint().height()));
+  optSerialNum_->resize(optSerialNum_->width(),
+                        std::max(optSerialNum_->height(), optSerialNum_->sizeHint().height()));
   check(fname, Check::ExtFix, "chkExtFix", "拡張子を整える", "拡張子を小文字に変更します", true,
         twipRect(240, 1470, 2055, 315));
 
@@ -260,21 +279,41 @@ void FrmMenu::buildControls() {
   connect(cmdReceiveSelect_, &QPushButton::clicked, this, [this] { cmdReceiveSelect_Click(); });
   imgServerDir_->onClick = [this] { imgServerDir_Click(); };
   imgReceiveDir_->onClick = [this] { imgReceiveDir_Click(); };
-  for (const Check which : {Check::AllFile, Check::Graphics, Check::Other, Check::BMP, Check::GIF, Check::JPG,
-                            Check::PNG, Check::TIFF, Check::PCD}) {
+  for (const Check which : {Check::AllFile, Check::Graphics, Check::Other, Check::BMP, Check::GIF,
+                            Check::JPG, Check::PNG, Check::TIFF, Check::PCD}) {
     connect(checks_[index(which)], &QCheckBox::clicked, this, [this] { targetType_Click(); });
   }
 }
 
 void FrmMenu::setTabOrder() {
   QWidget* const order[] = {
-      cmdServerSelect_, cmdReceiveSelect_, cmdExecute_, cmdEnd_,
-      checkBox(Check::SubFolder), checkBox(Check::LimitCount), textBox(Text::LimitCount),
-      checkBox(Check::LimitMinSize), textBox(Text::LimitMinSize), checkBox(Check::LimitMaxSize),
-      textBox(Text::LimitMaxSize), checkBox(Check::Slowly), checkBox(Check::Copy), checkBox(Check::AllFile),
-      checkBox(Check::Graphics), checkBox(Check::BMP), checkBox(Check::GIF), checkBox(Check::JPG),
-      checkBox(Check::PNG), checkBox(Check::TIFF), checkBox(Check::PCD), checkBox(Check::Other),
-      textBox(Text::Other), optDateNum_, optSerialNum_, checkBox(Check::ExtFix), lstResult_,
+      cmdServerSelect_,
+      cmdReceiveSelect_,
+      cmdExecute_,
+      cmdEnd_,
+      checkBox(Check::SubFolder),
+      checkBox(Check::LimitCount),
+      textBox(Text::LimitCount),
+      checkBox(Check::LimitMinSize),
+      textBox(Text::LimitMinSize),
+      checkBox(Check::LimitMaxSize),
+      textBox(Text::LimitMaxSize),
+      checkBox(Check::Slowly),
+      checkBox(Check::Copy),
+      checkBox(Check::AllFile),
+      checkBox(Check::Graphics),
+      checkBox(Check::BMP),
+      checkBox(Check::GIF),
+      checkBox(Check::JPG),
+      checkBox(Check::PNG),
+      checkBox(Check::TIFF),
+      checkBox(Check::PCD),
+      checkBox(Check::Other),
+      textBox(Text::Other),
+      optDateNum_,
+      optSerialNum_,
+      checkBox(Check::ExtFix),
+      lstResult_,
   };
   for (std::size_t i = 1; i < std::size(order); ++i) {
     QWidget::setTabOrder(order[i - 1], order[i]);
@@ -336,7 +375,8 @@ void FrmMenu::runKeepingWindowPainted() {
       failure = std::current_exception();
     }
     finished = true;
-    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);  // wakes the loop below
+    QMetaObject::invokeMethod(
+        this, [] {}, Qt::QueuedConnection);  // wakes the loop below
   });
   QTimer tick;
   connect(&tick, &QTimer::timeout, this, [this] { applyPendingProgress(); });
@@ -404,8 +444,10 @@ std::string FrmMenu::text(Text box) const { return textBox(box)->text().toStdStr
 
 void FrmMenu::setText(Text box, const std::string& text) {
   const QString value = QString::fromStdString(text);
-  if (auto* field = dynamic_cast<NumberField*>(textBox(box))) field->setProgramText(value);
-  else textBox(box)->setText(value);
+  if (auto* field = dynamic_cast<NumberField*>(textBox(box)))
+    field->setProgramText(value);
+  else
+    textBox(box)->setText(value);
 }
 
 bool FrmMenu::isTextEnabled(Text box) const { return textBox(box)->isEnabled(); }
@@ -415,7 +457,8 @@ void FrmMenu::setTextBackground(Text box, settings::Background colour) {
   QLineEdit* edit = textBox(box);
   QPalette palette = edit->palette();
   const QPalette system = QPalette();
-  const QPalette::ColorRole role = colour == settings::Background::Menu ? QPalette::Window : QPalette::Base;
+  const QPalette::ColorRole role =
+      colour == settings::Background::Menu ? QPalette::Window : QPalette::Base;
   for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     palette.setColor(group, QPalette::Base, system.color(group, role));
   }
@@ -514,8 +557,8 @@ engine::TransferOptions FrmMenu::takeSnapshot() {
     options.useCountLimit = value(Check::LimitCount) != 0;
     options.countLimit = engine::wholeNumberText(text(Text::LimitCount));
     options.copyFiles = value(Check::Copy) != 0;
-    options.renameMethod =
-        optSerialNum_->isChecked() ? engine::RenameMethod::SerialNumber : engine::RenameMethod::DateTime;
+    options.renameMethod = optSerialNum_->isChecked() ? engine::RenameMethod::SerialNumber
+                                                      : engine::RenameMethod::DateTime;
     options.extFix = value(Check::ExtFix) != 0;
     options.slowly = value(Check::Slowly) != 0;
     return options;

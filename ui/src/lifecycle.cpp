@@ -50,14 +50,16 @@ constexpr int kExitFailure = 1;
 std::string instanceLockPath() {
   QString folder;
   bool shared = false;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0' &&
-                                                              QFileInfo(QString::fromLocal8Bit(runtime)).isDir()) {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime != nullptr && *runtime != '\0' &&
+      QFileInfo(QString::fromLocal8Bit(runtime)).isDir()) {
     folder = QString::fromLocal8Bit(runtime);
   } else {
     folder = QDir::tempPath();
     shared = true;
   }
-  return QFile::encodeName(folder + QStringLiteral("/")).toStdString() + platform::instanceLockFileName(shared);
+  return QFile::encodeName(folder + QStringLiteral("/")).toStdString() +
+         platform::instanceLockFileName(shared);
 }
 
 void releaseInstanceLock() { instanceLock().unlock(); }
@@ -69,13 +71,11 @@ void gChkDoubleStarting(bool showMessage) {
     if (lock.held()) return true;
     const std::string path = instanceLockPath();
     switch (lock.tryLock(path)) {
-      case platform::InstanceLockState::Held:
-        return true;
+      case platform::InstanceLockState::Held: return true;
       case platform::InstanceLockState::HeldElsewhere:
         if (showMessage) common::ui().messageBox("既に起動されています", common::mb::OkOnly, "");
         common::ui().endProgram(0);
-      case platform::InstanceLockState::Unavailable:
-        break;
+      case platform::InstanceLockState::Unavailable: break;
     }
     // Without a lock nothing tells of a running instance; refusing would
     // keep the program from ever starting, so it starts and says why in the
@@ -92,9 +92,9 @@ void gChkDoubleStarting(bool showMessage) {
 
 std::string startupFailureText() {
   const std::string crlf = "\r\n";
-  return crlf + "回避不可能なエラーが発生しました｡" + crlf + "「" + common::kAppTitle + "」を終了します。" + crlf +
-         "このアプリケーションの作者にエラー報告を" + crlf + "して頂けると有り難いです｡" + crlf +
-         "報告方法は「説明書」に記載してあります。" + crlf;
+  return crlf + "回避不可能なエラーが発生しました｡" + crlf + "「" + common::kAppTitle +
+         "」を終了します。" + crlf + "このアプリケーションの作者にエラー報告を" + crlf +
+         "して頂けると有り難いです｡" + crlf + "報告方法は「説明書」に記載してあります。" + crlf;
 }
 
 void Main() {

@@ -2,9 +2,11 @@
 
 namespace msifter::ui {
 
-NumberField::NumberField(int typingLimit, QWidget* parent) : QLineEdit(parent), typingLimit_(typingLimit) {
+NumberField::NumberField(int typingLimit, QWidget* parent)
+    : QLineEdit(parent), typingLimit_(typingLimit) {
   setValidator(std::make_unique<Rules>(this).release());  // owned by this field
-  connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { acceptedLength_ = text.size(); });
+  connect(this, &QLineEdit::textChanged, this,
+          [this](const QString& text) { acceptedLength_ = text.size(); });
 }
 
 void NumberField::setProgramText(const QString& text) {

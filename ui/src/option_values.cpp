@@ -39,7 +39,9 @@ void OptionValues::setText(Text box, const std::string& text) { texts_[at(box)].
 bool OptionValues::isTextEnabled(Text box) const { return texts_[at(box)].enabled; }
 void OptionValues::setTextEnabled(Text box, bool enabled) { texts_[at(box)].enabled = enabled; }
 std::string OptionValues::caption(FolderLabel label) const { return captions_[at(label)]; }
-void OptionValues::setCaption(FolderLabel label, const std::string& caption) { captions_[at(label)] = caption; }
+void OptionValues::setCaption(FolderLabel label, const std::string& caption) {
+  captions_[at(label)] = caption;
+}
 bool OptionValues::isSelected(Option option) const { return selected_ == option; }
 void OptionValues::select(Option option) { selected_ = option; }
 

@@ -22,7 +22,9 @@ void ResultListModel::hidePaths() {
   endResetModel();
 }
 
-int ResultListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_; }
+int ResultListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : shown_;
+}
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= shown_) return {};

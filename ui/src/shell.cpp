@@ -33,7 +33,8 @@ bool localTargetExists(const std::string& target) {
 class DialogSettingsAside {
  public:
   DialogSettingsAside() {
-    if (folder_.isValid()) QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder_.path());
+    if (folder_.isValid())
+      QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder_.path());
   }
   ~DialogSettingsAside() {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
@@ -72,7 +73,8 @@ bool isWebAddress(const std::string& target) {
 }
 
 bool openWithDesktop(const std::string& target) {
-  if (isWebAddress(target)) return QDesktopServices::openUrl(QUrl(QString::fromUtf8(target.c_str())));
+  if (isWebAddress(target))
+    return QDesktopServices::openUrl(QUrl(QString::fromUtf8(target.c_str())));
   // A missing file would otherwise start a program that only complains.
   if (!localTargetExists(target)) return false;
   return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(target.c_str())));

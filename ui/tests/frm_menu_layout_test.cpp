@@ -33,50 +33,186 @@ struct ControlRow {
 
 // Straight from the window's table, in twips.
 const ControlRow kControls[] = {
-    {"cmdExecute", "QToolButton", "client", "実 行", "操作を実行します", -1, true, {240, 2580, 1095, 915}},
+    {"cmdExecute",
+     "QToolButton",
+     "client",
+     "実 行",
+     "操作を実行します",
+     -1,
+     true,
+     {240, 2580, 1095, 915}},
     {"cmdEnd", "QToolButton", "client", "終 了", "", -1, true, {240, 3750, 1095, 915}},
     {"Frame1", "QGroupBox", "client", " 移 動 元 ", "", -1, true, {120, 240, 10335, 855}},
-    {"cmdServerSelect", "QPushButton", "Frame1", "フォルダの選択", "", -1, true, {120, 240, 1455, 495}},
+    {"cmdServerSelect",
+     "QPushButton",
+     "Frame1",
+     "フォルダの選択",
+     "",
+     -1,
+     true,
+     {120, 240, 1455, 495}},
     {"lblServerDir", "QLabel", "Frame1", "", "", -1, true, {1680, 360, 7845, 255}},
     {"imgServerDir", "QLabel", "Frame1", "", "", -1, true, {9690, 240, 480, 480}},
     {"Frame2", "QGroupBox", "client", " 移 動 先 ", "", -1, true, {120, 1320, 10335, 855}},
-    {"cmdReceiveSelect", "QPushButton", "Frame2", "フォルダの選択", "", -1, true, {120, 240, 1455, 495}},
+    {"cmdReceiveSelect",
+     "QPushButton",
+     "Frame2",
+     "フォルダの選択",
+     "",
+     -1,
+     true,
+     {120, 240, 1455, 495}},
     {"lblReceiveDir", "QLabel", "Frame2", "", "", -1, true, {1680, 360, 7875, 255}},
     {"imgReceiveDir", "QLabel", "Frame2", "", "", -1, true, {9690, 240, 480, 480}},
     {"Frame3", "QGroupBox", "client", " 対 象 条 件 ", "", -1, true, {1530, 2400, 8925, 2325}},
-    {"chkSubFolder", "QCheckBox", "Frame3", "サブフォルダも対象にする",
-     "移動元のフォルダ以下にあるフォルダについても対象とします", 1, true, {270, 270, 2925, 315}},
-    {"chkLimitCount", "QCheckBox", "Frame3", "        件移動したら終了する",
-     "対象ファイルを検索順に件数で区切ります", 1, true, {270, 600, 2865, 315}},
+    {"chkSubFolder",
+     "QCheckBox",
+     "Frame3",
+     "サブフォルダも対象にする",
+     "移動元のフォルダ以下にあるフォルダについても対象とします",
+     1,
+     true,
+     {270, 270, 2925, 315}},
+    {"chkLimitCount",
+     "QCheckBox",
+     "Frame3",
+     "        件移動したら終了する",
+     "対象ファイルを検索順に件数で区切ります",
+     1,
+     true,
+     {270, 600, 2865, 315}},
     {"txtLimitCount", "QLineEdit", "Frame3", "1000000", "", -1, true, {510, 600, 675, 270}},
-    {"chkLimitMinSize", "QCheckBox", "Frame3", "     　KB以下は対象にしない",
-     "対象ファイルの最小サイズを設定します", 1, true, {270, 930, 2865, 315}},
+    {"chkLimitMinSize",
+     "QCheckBox",
+     "Frame3",
+     "     　KB以下は対象にしない",
+     "対象ファイルの最小サイズを設定します",
+     1,
+     true,
+     {270, 930, 2865, 315}},
     {"txtLimitMinSize", "QLineEdit", "Frame3", "17", "", -1, true, {510, 930, 540, 270}},
-    {"chkLimitMaxSize", "QCheckBox", "Frame3", "　　　 KB以上は対象にしない",
-     "対象ファイルの最大サイズを設定します", 1, true, {270, 1290, 2805, 315}},
+    {"chkLimitMaxSize",
+     "QCheckBox",
+     "Frame3",
+     "　　　 KB以上は対象にしない",
+     "対象ファイルの最大サイズを設定します",
+     1,
+     true,
+     {270, 1290, 2805, 315}},
     {"txtLimitMaxSize", "QLineEdit", "Frame3", "4000", "", -1, true, {510, 1290, 555, 270}},
-    {"chkSlowly", "QCheckBox", "Frame3", "ゆっくり移動する",
-     "ファイルの移動・コピーの際に、ひとつのファイル毎に１秒待ちます", 1, true, {270, 1590, 2805, 315}},
-    {"chkCopy", "QCheckBox", "Frame3", "移動ではなくコピー", "移動ではなくコピーします", 1, true,
+    {"chkSlowly",
+     "QCheckBox",
+     "Frame3",
+     "ゆっくり移動する",
+     "ファイルの移動・コピーの際に、ひとつのファイル毎に１秒待ちます",
+     1,
+     true,
+     {270, 1590, 2805, 315}},
+    {"chkCopy",
+     "QCheckBox",
+     "Frame3",
+     "移動ではなくコピー",
+     "移動ではなくコピーします",
+     1,
+     true,
      {270, 1890, 2865, 315}},
-    {"ChkAllFile", "QCheckBox", "Frame3", "全てのファイルを対象にする", "全ての種類のファイルを対象にします", 1,
-     true, {3480, 270, 2715, 315}},
+    {"ChkAllFile",
+     "QCheckBox",
+     "Frame3",
+     "全てのファイルを対象にする",
+     "全ての種類のファイルを対象にします",
+     1,
+     true,
+     {3480, 270, 2715, 315}},
     {"Frame4", "QGroupBox", "Frame3", "　　　　　　　　　", "", -1, true, {3300, 660, 2835, 1065}},
-    {"chkBMP", "QCheckBox", "Frame4", "BMP", "ビットマップファイルを対象とします", 1, false, {180, 360, 735, 315}},
-    {"chkGIF", "QCheckBox", "Frame4", "GIF", "ＧＩＦファイルを対象とします", 1, false, {1020, 360, 675, 315}},
-    {"chkJPG", "QCheckBox", "Frame4", "JPG", "JP(E)Gファイルを対象とします", 1, false, {1860, 330, 675, 315}},
-    {"chkPNG", "QCheckBox", "Frame4", "PNG", "PNGファイルを対象とします", 0, false, {180, 660, 675, 315}},
-    {"chkTIFF", "QCheckBox", "Frame4", "TIFF", "TIF(F)ファイルを対象とします", 0, false, {1020, 660, 675, 315}},
-    {"chkPCD", "QCheckBox", "Frame4", "PCD", "PCDファイルを対象とします", 0, false, {1860, 630, 675, 315}},
-    {"chkOther", "QCheckBox", "Frame3", "その他のファイル", "ユーザーが設定したファイルを対象とします", 1, false,
+    {"chkBMP",
+     "QCheckBox",
+     "Frame4",
+     "BMP",
+     "ビットマップファイルを対象とします",
+     1,
+     false,
+     {180, 360, 735, 315}},
+    {"chkGIF",
+     "QCheckBox",
+     "Frame4",
+     "GIF",
+     "ＧＩＦファイルを対象とします",
+     1,
+     false,
+     {1020, 360, 675, 315}},
+    {"chkJPG",
+     "QCheckBox",
+     "Frame4",
+     "JPG",
+     "JP(E)Gファイルを対象とします",
+     1,
+     false,
+     {1860, 330, 675, 315}},
+    {"chkPNG",
+     "QCheckBox",
+     "Frame4",
+     "PNG",
+     "PNGファイルを対象とします",
+     0,
+     false,
+     {180, 660, 675, 315}},
+    {"chkTIFF",
+     "QCheckBox",
+     "Frame4",
+     "TIFF",
+     "TIF(F)ファイルを対象とします",
+     0,
+     false,
+     {1020, 660, 675, 315}},
+    {"chkPCD",
+     "QCheckBox",
+     "Frame4",
+     "PCD",
+     "PCDファイルを対象とします",
+     0,
+     false,
+     {1860, 630, 675, 315}},
+    {"chkOther",
+     "QCheckBox",
+     "Frame3",
+     "その他のファイル",
+     "ユーザーが設定したファイルを対象とします",
+     1,
+     false,
      {3330, 1860, 1935, 315}},
-    {"txtOTher", "QLineEdit", "Frame3", "", "「;」で区切れば、複数を指定できます", -1, true, {5280, 1890, 855, 270}},
-    {"frmFName", "QGroupBox", "Frame3", "ファイル名変更方法", "ファイルを移動した際の名前の変更方法を設定します",
-     -1, true, {6330, 270, 2385, 1935}},
+    {"txtOTher",
+     "QLineEdit",
+     "Frame3",
+     "",
+     "「;」で区切れば、複数を指定できます",
+     -1,
+     true,
+     {5280, 1890, 855, 270}},
+    {"frmFName",
+     "QGroupBox",
+     "Frame3",
+     "ファイル名変更方法",
+     "ファイルを移動した際の名前の変更方法を設定します",
+     -1,
+     true,
+     {6330, 270, 2385, 1935}},
     {"Frame6", "QGroupBox", "frmFName", "ファイル名の先頭に", "", -1, true, {120, 360, 2145, 975}},
-    {"optDateNum", "QRadioButton", "Frame6", "移動日時をつける",
-     "移動するファイル名の先頭に移動日時を追加して新しいファイル名とします", 1, true, {120, 240, 1965, 375}},
-    {"chkExtFix", "QCheckBox", "frmFName", "拡張子を整える", "拡張子を小文字に変更します", 1, true,
+    {"optDateNum",
+     "QRadioButton",
+     "Frame6",
+     "移動日時をつける",
+     "移動するファイル名の先頭に移動日時を追加して新しいファイル名とします",
+     1,
+     true,
+     {120, 240, 1965, 375}},
+    {"chkExtFix",
+     "QCheckBox",
+     "frmFName",
+     "拡張子を整える",
+     "拡張子を小文字に変更します",
+     1,
+     true,
      {240, 1470, 2055, 315}},
     {"lstResult", "QListView", "client", "", "", -1, true, {120, 5220, 10395, 1680}},
 };
@@ -124,7 +260,8 @@ TEST(FrmMenuLayout, GraphicsBoxIsTheTitleOfItsFrame) {
   // On the frame's top edge, in the place of the (blank) caption.
   EXPECT_EQ(graphics->geometry(), QRect(12, 0, 135, 21));
   EXPECT_TRUE(graphics->autoFillBackground());
-  EXPECT_EQ(window.findChild<QGroupBox*>("Frame4")->font().family().toStdString(), "ＭＳ Ｐゴシック");
+  EXPECT_EQ(window.findChild<QGroupBox*>("Frame4")->font().family().toStdString(),
+            "ＭＳ Ｐゴシック");
 }
 
 TEST(FrmMenuLayout, SerialOptionStartsUnselected) {
@@ -172,10 +309,13 @@ TEST(FrmMenuLayout, HelpMenuHoldsContentsThenAbout) {
 TEST(FrmMenuLayout, TabOrderFollowsTheWindowTable) {
   FrmMenu window;
   const std::vector<std::string> expected = {
-      "cmdServerSelect", "cmdReceiveSelect", "cmdExecute", "cmdEnd", "chkSubFolder", "chkLimitCount",
-      "txtLimitCount", "chkLimitMinSize", "txtLimitMinSize", "chkLimitMaxSize", "txtLimitMaxSize", "chkSlowly",
-      "chkCopy", "ChkAllFile", "ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD",
-      "chkOther", "txtOTher", "optDateNum", "optSerialNum", "chkExtFix", "lstResult"};
+      "cmdServerSelect", "cmdReceiveSelect", "cmdExecute",      "cmdEnd",
+      "chkSubFolder",    "chkLimitCount",    "txtLimitCount",   "chkLimitMinSize",
+      "txtLimitMinSize", "chkLimitMaxSize",  "txtLimitMaxSize", "chkSlowly",
+      "chkCopy",         "ChkAllFile",       "ChkGraphics",     "chkBMP",
+      "chkGIF",          "chkJPG",           "chkPNG",          "chkTIFF",
+      "chkPCD",          "chkOther",         "txtOTher",        "optDateNum",
+      "optSerialNum",    "chkExtFix",        "lstResult"};
   std::vector<std::string> seen;
   QWidget* start = window.findChild<QWidget*>("cmdServerSelect");
   QWidget* w = start;
@@ -192,9 +332,9 @@ TEST(FrmMenuLayout, TabOrderFollowsTheWindowTable) {
 TEST(FrmMenuLayout, NumberFieldsLieOverTheBlanksOfTheirCaptions) {
   FrmMenu window;
   window.show();
-  const std::pair<const char*, const char*> rows[] = {
-      {"chkLimitCount", "txtLimitCount"}, {"chkLimitMinSize", "txtLimitMinSize"},
-      {"chkLimitMaxSize", "txtLimitMaxSize"}};
+  const std::pair<const char*, const char*> rows[] = {{"chkLimitCount", "txtLimitCount"},
+                                                      {"chkLimitMinSize", "txtLimitMinSize"},
+                                                      {"chkLimitMaxSize", "txtLimitMaxSize"}};
   for (const auto& [boxName, fieldName] : rows) {
     SCOPED_TRACE(fieldName);
     auto* box = window.findChild<QCheckBox*>(boxName);
@@ -207,7 +347,8 @@ TEST(FrmMenuLayout, NumberFieldsLieOverTheBlanksOfTheirCaptions) {
     qsizetype blanks = 0;
     while (blanks < caption.size() && caption[blanks].isSpace()) ++blanks;
     ASSERT_GT(blanks, 0);
-    const int wordsStart = box->x() + textArea.x() + box->fontMetrics().horizontalAdvance(caption.left(blanks));
+    const int wordsStart =
+        box->x() + textArea.x() + box->fontMetrics().horizontalAdvance(caption.left(blanks));
     const int indicatorEnd = box->x() + textArea.x();
     EXPECT_GE(field->x() + 4, indicatorEnd);  // the tick box stays visible
     EXPECT_LE(field->geometry().right(), wordsStart + 2);
@@ -223,8 +364,9 @@ class NumberFieldTyping : public QtTest {};
 TEST_F(NumberFieldTyping, LimitsStopTypingButNotTheProgramsOwnText) {
   FrmMenu window;
   window.show();
-  const std::tuple<const char*, int, const char*> fields[] = {
-      {"txtLimitCount", 6, "1000000"}, {"txtLimitMinSize", 3, "17"}, {"txtLimitMaxSize", 5, "4000"}};
+  const std::tuple<const char*, int, const char*> fields[] = {{"txtLimitCount", 6, "1000000"},
+                                                              {"txtLimitMinSize", 3, "17"},
+                                                              {"txtLimitMaxSize", 5, "4000"}};
   for (const auto& [name, limit, initial] : fields) {
     SCOPED_TRACE(name);
     auto* field = window.findChild<QLineEdit*>(name);
@@ -234,7 +376,8 @@ TEST_F(NumberFieldTyping, LimitsStopTypingButNotTheProgramsOwnText) {
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
     QTest::keyClicks(field, "98765432");
-    EXPECT_EQ(field->text().toStdString(), std::string("98765432").substr(0, static_cast<std::size_t>(limit)));
+    EXPECT_EQ(field->text().toStdString(),
+              std::string("98765432").substr(0, static_cast<std::size_t>(limit)));
   }
   EXPECT_FALSE(window.findChild<QLineEdit*>("txtOTher")->testAttribute(Qt::WA_InputMethodEnabled));
 }

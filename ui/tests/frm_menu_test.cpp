@@ -1,5 +1,7 @@
 // The main window at work: loading the saved options, the enable rules, the
 // checks before a run, and whole runs over a temporary tree.
+#include "ui/frm_menu.h"
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,7 +13,6 @@
 
 #include "engine/run.h"
 #include "settings/settings_store.h"
-#include "ui/frm_menu.h"
 #include "ui/forms.h"
 #include "window_test_support.h"
 
@@ -25,13 +26,15 @@ using settings::Text;
 std::vector<std::string> listEntries(FrmMenu& window) {
   std::vector<std::string> entries;
   const QAbstractItemModel* rows = window.findChild<QListView*>("lstResult")->model();
-  for (int i = 0; i < rows->rowCount(); ++i) entries.push_back(rows->index(i, 0).data().toString().toStdString());
+  for (int i = 0; i < rows->rowCount(); ++i)
+    entries.push_back(rows->index(i, 0).data().toString().toStdString());
   return entries;
 }
 
 std::vector<std::string> namesIn(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -66,9 +69,10 @@ TEST_F(FrmMenuTest, FirstStartShowsTheDefaultsWithoutAMessage) {
   EXPECT_EQ(window.windowTitle().toStdString(), "m_sifter     ファイル検索移動プログラム");
   EXPECT_EQ(window.caption(FolderLabel::ServerDir), "");
   EXPECT_EQ(window.caption(FolderLabel::ReceiveDir), "");
-  for (const Check check : {Check::SubFolder, Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize,
-                            Check::Slowly, Check::Copy, Check::AllFile, Check::Graphics, Check::BMP, Check::GIF,
-                            Check::TIFF, Check::JPG, Check::PNG, Check::PCD, Check::Other, Check::ExtFix}) {
+  for (const Check check :
+       {Check::SubFolder, Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize,
+        Check::Slowly, Check::Copy, Check::AllFile, Check::Graphics, Check::BMP, Check::GIF,
+        Check::TIFF, Check::JPG, Check::PNG, Check::PCD, Check::Other, Check::ExtFix}) {
     EXPECT_EQ(window.value(check), 0) << static_cast<int>(check);
   }
   EXPECT_EQ(window.text(Text::LimitCount), "0");
@@ -81,8 +85,8 @@ TEST_F(FrmMenuTest, LoadShowsWhatTheLastRunSaved) {
   const fs::path source = env.root() / "photos";
   window.setCaption(FolderLabel::ServerDir, source.string());
   window.setCaption(FolderLabel::ReceiveDir, "/nowhere/sorted");
-  for (const Check check : {Check::LimitCount, Check::LimitMaxSize, Check::Copy, Check::Graphics, Check::GIF,
-                            Check::PCD, Check::Other, Check::ExtFix}) {
+  for (const Check check : {Check::LimitCount, Check::LimitMaxSize, Check::Copy, Check::Graphics,
+                            Check::GIF, Check::PCD, Check::Other, Check::ExtFix}) {
     window.setValue(check, 1);
   }
   window.setText(Text::LimitCount, "25");
@@ -99,12 +103,12 @@ TEST_F(FrmMenuTest, LoadShowsWhatTheLastRunSaved) {
   EXPECT_EQ(reloaded.caption(FolderLabel::ServerDir), source.string());
   EXPECT_EQ(reloaded.findChild<QLabel*>("lblServerDir")->text().toStdString(), source.string());
   EXPECT_EQ(reloaded.caption(FolderLabel::ReceiveDir), "/nowhere/sorted");
-  for (const Check check : {Check::LimitCount, Check::LimitMaxSize, Check::Copy, Check::Graphics, Check::GIF,
-                            Check::PCD, Check::Other, Check::ExtFix}) {
+  for (const Check check : {Check::LimitCount, Check::LimitMaxSize, Check::Copy, Check::Graphics,
+                            Check::GIF, Check::PCD, Check::Other, Check::ExtFix}) {
     EXPECT_EQ(reloaded.value(check), 1) << static_cast<int>(check);
   }
-  for (const Check check : {Check::SubFolder, Check::LimitMinSize, Check::Slowly, Check::AllFile, Check::BMP,
-                            Check::JPG, Check::TIFF, Check::PNG}) {
+  for (const Check check : {Check::SubFolder, Check::LimitMinSize, Check::Slowly, Check::AllFile,
+                            Check::BMP, Check::JPG, Check::TIFF, Check::PNG}) {
     EXPECT_EQ(reloaded.value(check), 0) << static_cast<int>(check);
   }
   EXPECT_EQ(reloaded.text(Text::LimitCount), "25");
@@ -124,14 +128,16 @@ TEST_F(FrmMenuTest, ClicksOnTheTypeBoxesReapplyTheEnableRules) {
 
   QTest::mouseClick(box("ChkAllFile"), Qt::LeftButton);
   EXPECT_TRUE(box("ChkAllFile")->isChecked());
-  for (const char* name : {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"}) {
+  for (const char* name :
+       {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"}) {
     EXPECT_TRUE(box(name)->isChecked()) << name;
     EXPECT_FALSE(box(name)->isEnabled()) << name;
   }
   EXPECT_FALSE(window.findChild<QLineEdit*>("txtOTher")->isEnabled());
 
   QTest::mouseClick(box("ChkAllFile"), Qt::LeftButton);
-  for (const char* name : {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"}) {
+  for (const char* name :
+       {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"}) {
     EXPECT_TRUE(box(name)->isChecked()) << name;
     EXPECT_TRUE(box(name)->isEnabled()) << name;
   }
@@ -171,8 +177,8 @@ TEST_F(FrmMenuTest, EachRejectedOptionShowsItsMessageAndStartsNothing) {
   const ValidationCase cases[] = {
       {"no source", [](FrmMenu&, const fs::path&) {}, 37, "移動元のフォルダを", "cmdServerSelect"},
       {"no destination",
-       [](FrmMenu& w, const fs::path& dir) { w.setCaption(FolderLabel::ServerDir, dir.string()); }, 37,
-       "移動先のフォルダを", "cmdReceiveSelect"},
+       [](FrmMenu& w, const fs::path& dir) { w.setCaption(FolderLabel::ServerDir, dir.string()); },
+       37, "移動先のフォルダを", "cmdReceiveSelect"},
       {"missing source",
        [](FrmMenu& w, const fs::path& dir) {
          w.setCaption(FolderLabel::ServerDir, (dir / "gone").string());
@@ -262,8 +268,9 @@ TEST_F(FrmMenuRun, ExecuteMovesEveryFileUnderItsNewNameAndListsTheSources) {
             (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt", "0000000002_c.jpg"}));
   EXPECT_EQ(namesIn(source), std::vector<std::string>{"sub"});
   EXPECT_TRUE(namesIn(source / "sub").empty());
-  EXPECT_EQ(listEntries(window), (std::vector<std::string>{(source / "a.txt").string(), (source / "b.txt").string(),
-                                                           (source / "sub" / "c.jpg").string()}));
+  EXPECT_EQ(listEntries(window),
+            (std::vector<std::string>{(source / "a.txt").string(), (source / "b.txt").string(),
+                                      (source / "sub" / "c.jpg").string()}));
   EXPECT_EQ(window.findChild<QLabel*>("lblProgress")->text().toStdString(),
             "処理結果： 3 ファイル   60 バイト   処理時間 0 秒");
   // Idle again.
@@ -287,7 +294,8 @@ TEST_F(FrmMenuRun, ExecuteWithCopyLeavesTheSourcesInPlace) {
   window.setValue(Check::SubFolder, 0);
   window.cmdExecute_Click();
 
-  EXPECT_EQ(namesIn(destination), (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt"}));
+  EXPECT_EQ(namesIn(destination),
+            (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt"}));
   EXPECT_EQ(namesIn(source), (std::vector<std::string>{"a.txt", "b.txt", "sub"}));
   EXPECT_EQ(readText(destination / "0000000001_b.txt"), std::string(20, 'x'));
   EXPECT_EQ(listEntries(window),
@@ -302,7 +310,8 @@ TEST_F(FrmMenuRun, NamesThatAreNotUtf8ShowWithReplacementsAndTheNextRunLetsTheLi
   window.cmdExecute_Click();
   const std::vector<std::string> shown = listEntries(window);
   EXPECT_EQ(shown.size(), 4u);
-  EXPECT_NE(std::find(shown.begin(), shown.end(), (source / "caf\xef\xbf\xbd.txt").string()), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), (source / "caf\xef\xbf\xbd.txt").string()),
+            shown.end());
   EXPECT_GE(engine::runState().lstResult.capacity(), 4u);
 
   const fs::path empty = env.root() / "empty";
@@ -376,7 +385,8 @@ TEST_F(FrmMenuRun, FailureDuringTheRunTakesTheFatalPath) {
   EXPECT_NE(log.find("mMoveFile (m_sifter)でエラーが発生しました。"), std::string::npos) << log;
   EXPECT_NE(log.find("gProcess1 (m_sifter)でエラーが発生しました。"), std::string::npos) << log;
   // The files before the failing one were moved.
-  EXPECT_EQ(namesIn(destination), (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt"}));
+  EXPECT_EQ(namesIn(destination),
+            (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt"}));
 }
 
 TEST_F(FrmMenuTest, ClosingRunsTheEndProcessingWithoutSaving) {

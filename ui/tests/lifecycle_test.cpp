@@ -1,24 +1,25 @@
 // Start-up, the single instance, the end window, the About window and the
 // window procedures.
+#include "ui/lifecycle.h"
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
-#include <memory>
-#include <optional>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
 #include <QTimer>
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <thread>
 
 #include "ui/frm_about.h"
 #include "ui/frm_end_program.h"
 #include "ui/frm_menu.h"
-#include "ui/lifecycle.h"
 #include "ui/ui_config.h"
 #include "window_test_support.h"
 
@@ -53,7 +54,8 @@ TEST_F(LifecycleTest, WindowPositionCentresOrRaisesTheWindow) {
   const QRect outer = window.frameGeometry();
   ASSERT_TRUE(gDspWindowPosition(window, 0));
   EXPECT_EQ(window.frameGeometry().topLeft(),
-            screen.topLeft() + QPoint((screen.width() - outer.width()) / 2, (screen.height() - outer.height()) / 2));
+            screen.topLeft() + QPoint((screen.width() - outer.width()) / 2,
+                                      (screen.height() - outer.height()) / 2));
   ASSERT_TRUE(gDspWindowPosition(window, 1));
   EXPECT_EQ(window.frameGeometry().top(), screen.top() + (screen.height() - outer.height()) / 6);
   const QPoint before = window.pos();
@@ -76,11 +78,14 @@ TEST_F(LifecycleTest, FormCountFollowsLoadAndUnload) {
 
 // Reads the window that is showing modally once it is up. The look runs at
 // most once and only while `alive` says the test is still there.
-void whileModal(std::function<void(QWidget&)> look, std::shared_ptr<bool> alive, int triesLeft = 200) {
+void whileModal(std::function<void(QWidget&)> look, std::shared_ptr<bool> alive,
+                int triesLeft = 200) {
   QTimer::singleShot(20, [look, alive, triesLeft] {
     if (!*alive) return;
-    if (QWidget* modal = QApplication::activeModalWidget()) look(*modal);
-    else if (triesLeft > 0) whileModal(look, alive, triesLeft - 1);
+    if (QWidget* modal = QApplication::activeModalWidget())
+      look(*modal);
+    else if (triesLeft > 0)
+      whileModal(look, alive, triesLeft - 1);
   });
 }
 
@@ -88,11 +93,13 @@ void whileModal(std::function<void(QWidget&)> look, std::shared_ptr<bool> alive,
 QPoint centredFrame(const QWidget& window) {
   const QRect screen = window.screen()->geometry();
   const QRect outer = window.frameGeometry();
-  return screen.topLeft() + QPoint((screen.width() - outer.width()) / 2, (screen.height() - outer.height()) / 2);
+  return screen.topLeft() +
+         QPoint((screen.width() - outer.width()) / 2, (screen.height() - outer.height()) / 2);
 }
 
 bool becomesCentred(const QWidget& window) {
-  return QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == centredFrame(window); }, 2000);
+  return QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == centredFrame(window); },
+                         2000);
 }
 
 // Notes what the end window shows at the moment it goes away.
@@ -138,7 +145,8 @@ TEST_F(LifecycleTest, WindowsAreCentredByTheirFrameOnceTheyAreFramed) {
   plain.resize(301, 201);
   ASSERT_TRUE(gDspWindowPosition(plain, 0));
   plain.show();
-  EXPECT_TRUE(becomesCentred(plain)) << plain.frameGeometry().x() << "," << plain.frameGeometry().y();
+  EXPECT_TRUE(becomesCentred(plain))
+      << plain.frameGeometry().x() << "," << plain.frameGeometry().y();
 
   FrmMenu menu;
   ASSERT_TRUE(gDspForm(menu, 0, 0, 0));
@@ -163,7 +171,8 @@ TEST_F(LifecycleTest, AboutWindowTellsTitleVersionAndLinksTheHomePage) {
   EXPECT_EQ(about.windowTitle().toStdString(), "このソフトについて     m_sifter");
   EXPECT_EQ(about.findChild<QLabel*>("Label1")->text().toStdString(), "m_sifter  version 1.0.1");
   EXPECT_EQ(about.findChild<QLabel*>("Label2")->text().toStdString(), FrmAbout::kSecondLine);
-  EXPECT_EQ(about.findChild<QLabel*>("Label4")->text().toStdString(), "お問い合わせ、最新版の配布は");
+  EXPECT_EQ(about.findChild<QLabel*>("Label4")->text().toStdString(),
+            "お問い合わせ、最新版の配布は");
   auto* label7 = about.findChild<QLabel*>("Label7");
   EXPECT_EQ(label7->text().toStdString(), "このページへ");
   EXPECT_TRUE(label7->alignment() & Qt::AlignRight);
@@ -219,7 +228,8 @@ TEST_F(LifecycleTest, AboutIsCreatedAfreshAfterItWasClosed) {
   EXPECT_EQ(frmAbout(), nullptr);
   *alive = false;
   // A second time the caption is built again from the plain one, not added to.
-  EXPECT_EQ(titles, (std::vector<std::string>{"このソフトについて     m_sifter", "このソフトについて     m_sifter"}));
+  EXPECT_EQ(titles, (std::vector<std::string>{"このソフトについて     m_sifter",
+                                              "このソフトについて     m_sifter"}));
 }
 
 TEST_F(LifecycleTest, MissingMessageDatabaseEndsWithTheBuiltInMessage) {
@@ -227,10 +237,11 @@ TEST_F(LifecycleTest, MissingMessageDatabaseEndsWithTheBuiltInMessage) {
   common::gblnNoErrDialog = false;
   EXPECT_THROW(Main(), common::ProgramEnded);
   ASSERT_EQ(recorder.boxes.size(), 1u);
-  const std::string expected = std::string("必要とするメッセージデータベースが開けません") +
-                               "\r\n回避不可能なエラーが発生しました｡\r\n「m_sifter」を終了します。\r\n"
-                               "このアプリケーションの作者にエラー報告を\r\nして頂けると有り難いです｡\r\n"
-                               "報告方法は「説明書」に記載してあります。\r\n";
+  const std::string expected =
+      std::string("必要とするメッセージデータベースが開けません") +
+      "\r\n回避不可能なエラーが発生しました｡\r\n「m_sifter」を終了します。\r\n"
+      "このアプリケーションの作者にエラー報告を\r\nして頂けると有り難いです｡\r\n"
+      "報告方法は「説明書」に記載してあります。\r\n";
   EXPECT_EQ(recorder.boxes[0].text, expected);
   EXPECT_EQ(recorder.boxes[0].style, common::mb::Critical | common::mb::OkOnly);
   EXPECT_TRUE(common::gblnNoErrDialog);  // switched on before the failure: no report dialog
@@ -254,7 +265,8 @@ class InstanceTest : public LifecycleTest {
     // The programs keep their error logs apart from this test's.
     const fs::path childTemp = env.root() / "child-tmp";
     fs::create_directories(childTemp);
-    for (const char* name : {"TMPDIR", "TEMP", "TMP"}) processEnv.insert(name, QString::fromStdString(childTemp.string()));
+    for (const char* name : {"TMPDIR", "TEMP", "TMP"})
+      processEnv.insert(name, QString::fromStdString(childTemp.string()));
     processEnv.insert("QT_QPA_PLATFORM", "offscreen");
   }
   void TearDown() override {
@@ -343,7 +355,8 @@ TEST_F(InstanceTest, LockIsTakenOverFromADeadOwnerInProcess) {
 
 std::size_t countOf(const std::string& text, const std::string& part) {
   std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
   return count;
 }
 
@@ -368,14 +381,16 @@ TEST_F(InstanceLockTest, LockThatNoLiveInstanceHoldsNeverRefuses) {
   };
   const Case cases[] = {
       {"empty file", [](const fs::path& p) { std::ofstream(p, std::ios::binary) << ""; }, 0},
-      {"garbage", [](const fs::path& p) { std::ofstream(p, std::ios::binary) << "\x7f\x01 no pid\n\n"; }, 0},
+      {"garbage",
+       [](const fs::path& p) { std::ofstream(p, std::ios::binary) << "\x7f\x01 no pid\n\n"; }, 0},
       {"folder", [](const fs::path& p) { fs::create_directories(p / "inside"); }, 1},
       {"link", [&](const fs::path& p) { fs::create_symlink(elsewhere, p); }, 1},
       {"pipe", [](const fs::path& p) { ::mkfifo(p.c_str(), 0600); }, 1},
   };
   // A lock file the program makes is its user's alone.
   ASSERT_TRUE(startGoesOn());
-  EXPECT_EQ(fs::status(instanceLockPath()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(instanceLockPath()).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
   releaseInstanceLock();
 
   for (const Case& c : cases) {

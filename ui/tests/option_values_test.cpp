@@ -36,12 +36,16 @@ TEST(OptionValues, CopyEveryOptionAsTheWindowShowsIt) {
     const OptionValues copy(window);
 
     for (int i = 0; i < kChecks; ++i) {
-      EXPECT_EQ(copy.value(static_cast<Check>(i)), window.value(static_cast<Check>(i))) << "check " << i;
-      EXPECT_EQ(copy.isEnabled(static_cast<Check>(i)), window.isEnabled(static_cast<Check>(i))) << "check " << i;
+      EXPECT_EQ(copy.value(static_cast<Check>(i)), window.value(static_cast<Check>(i)))
+          << "check " << i;
+      EXPECT_EQ(copy.isEnabled(static_cast<Check>(i)), window.isEnabled(static_cast<Check>(i)))
+          << "check " << i;
     }
     for (int i = 0; i < kTexts; ++i) {
       EXPECT_EQ(copy.text(static_cast<Text>(i)), window.text(static_cast<Text>(i))) << "text " << i;
-      EXPECT_EQ(copy.isTextEnabled(static_cast<Text>(i)), window.isTextEnabled(static_cast<Text>(i))) << "text " << i;
+      EXPECT_EQ(copy.isTextEnabled(static_cast<Text>(i)),
+                window.isTextEnabled(static_cast<Text>(i)))
+          << "text " << i;
     }
     EXPECT_EQ(copy.caption(FolderLabel::ServerDir), "/source/" + std::to_string(pattern));
     EXPECT_EQ(copy.caption(FolderLabel::ReceiveDir), "/destination/写真" + std::to_string(pattern));

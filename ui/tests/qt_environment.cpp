@@ -25,6 +25,7 @@ class QtEnvironment : public ::testing::Environment {
 };
 
 // gtest owns registered environments.
-const auto* const environment = ::testing::AddGlobalTestEnvironment(std::make_unique<QtEnvironment>().release());
+const auto* const environment =
+    ::testing::AddGlobalTestEnvironment(std::make_unique<QtEnvironment>().release());
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The real message boxes: styles mapped onto Qt and the pressed button's code
 // coming back.
+#include "ui/qt_ui_services.h"
+
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
@@ -8,7 +10,6 @@
 
 #include "common/ui_services.h"
 #include "ui/frm_menu.h"
-#include "ui/qt_ui_services.h"
 #include "window_test_support.h"
 
 namespace msifter::ui::testing {
@@ -34,9 +35,10 @@ TEST(MessageBoxStyle, ButtonSetsIconsAndDefaults) {
   const Row rows[] = {
       {mb::OkOnly, B::Ok, B::NoIcon, B::Ok},
       {mb::OkCancel | mb::Question, B::Ok | B::Cancel, B::Question, B::Ok},
-      {mb::AbortRetryIgnore | mb::Critical | mb::DefaultButton3, B::Abort | B::Retry | B::Ignore, B::Critical,
-       B::Ignore},
-      {mb::YesNoCancel | mb::Exclamation | mb::DefaultButton2, B::Yes | B::No | B::Cancel, B::Warning, B::No},
+      {mb::AbortRetryIgnore | mb::Critical | mb::DefaultButton3, B::Abort | B::Retry | B::Ignore,
+       B::Critical, B::Ignore},
+      {mb::YesNoCancel | mb::Exclamation | mb::DefaultButton2, B::Yes | B::No | B::Cancel,
+       B::Warning, B::No},
       {mb::YesNo | mb::Information | mb::SystemModal, B::Yes | B::No, B::Information, B::Yes},
       {mb::RetryCancel | mb::DefaultButton2, B::Retry | B::Cancel, B::NoIcon, B::Cancel},
       {mb::OkOnly | mb::DefaultButton3, B::Ok, B::NoIcon, B::Ok},
@@ -57,7 +59,8 @@ TEST(MessageBoxStyle, ButtonSetsIconsAndDefaults) {
 }
 
 // Presses `button` on the box as soon as it shows, noting what it showed.
-void press(QMessageBox::StandardButton button, QString* title, QString* text, QMessageBox::Icon* icon) {
+void press(QMessageBox::StandardButton button, QString* title, QString* text,
+           QMessageBox::Icon* icon) {
   QTimer::singleShot(10, [=] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr) {
@@ -83,7 +86,8 @@ TEST(QtMessageBox, ShowsTheRealBoxAndReturnsThePressedButton) {
   EXPECT_EQ(icon, QMessageBox::Question);
 
   press(QMessageBox::Retry, &title, &text, &icon);
-  EXPECT_EQ(common::ui().messageBox("もう一度", mb::AbortRetryIgnore | mb::Critical, "gDispMsg"), Retry);
+  EXPECT_EQ(common::ui().messageBox("もう一度", mb::AbortRetryIgnore | mb::Critical, "gDispMsg"),
+            Retry);
   EXPECT_EQ(title.toStdString(), "gDispMsg");
   EXPECT_EQ(icon, QMessageBox::Critical);
 }

@@ -1,18 +1,19 @@
 // The rows of lstResult over the run's list of paths.
+#include "ui/result_list_model.h"
+
 #include <gtest/gtest.h>
 
 #include <QListView>
 #include <string>
 #include <vector>
 
-#include "ui/result_list_model.h"
-
 namespace msifter::ui::testing {
 namespace {
 
 std::vector<std::string> shownRows(const ResultListModel& model) {
   std::vector<std::string> rows;
-  for (int i = 0; i < model.rowCount(); ++i) rows.push_back(model.index(i).data().toString().toStdString());
+  for (int i = 0; i < model.rowCount(); ++i)
+    rows.push_back(model.index(i).data().toString().toStdString());
   return rows;
 }
 

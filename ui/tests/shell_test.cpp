@@ -1,4 +1,6 @@
 // Opening targets, the help page, the folder pictures and the folder dialog.
+#include "ui/shell.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
@@ -6,7 +8,6 @@
 
 #include "common/app.h"
 #include "ui/frm_menu.h"
-#include "ui/shell.h"
 #include "window_test_support.h"
 
 namespace msifter::ui::testing {
@@ -15,10 +16,14 @@ namespace {
 class ShellTest : public WindowTest {};
 
 TEST(WebAddress, TellsAddressesFromPaths) {
-  const std::pair<const char*, bool> cases[] = {
-      {"https://m-sifter.example.org/", true}, {"http://x", true},       {"mailto:someone@example.org", true},
-      {"/home/user/index.html", false},         {"relative/file", false}, {"://nothing", false},
-      {"/tmp/a://b", false},                    {"", false}};
+  const std::pair<const char*, bool> cases[] = {{"https://m-sifter.example.org/", true},
+                                                {"http://x", true},
+                                                {"mailto:someone@example.org", true},
+                                                {"/home/user/index.html", false},
+                                                {"relative/file", false},
+                                                {"://nothing", false},
+                                                {"/tmp/a://b", false},
+                                                {"", false}};
   for (const auto& [target, expected] : cases) EXPECT_EQ(isWebAddress(target), expected) << target;
 }
 
@@ -37,9 +42,8 @@ TEST_F(ShellTest, ExistingTargetsAndAddressesGoToTheDesktop) {
   recorder.shellSucceeds = false;
   EXPECT_FALSE(gShellExecute(file.string(), common::show::Minimized));
   EXPECT_EQ(recorder.shellRequests,
-            (std::vector<std::pair<std::string, int>>{{file.string(), 4},
-                                                      {"https://m-sifter.example.org/", 3},
-                                                      {file.string(), 2}}));
+            (std::vector<std::pair<std::string, int>>{
+                {file.string(), 4}, {"https://m-sifter.example.org/", 3}, {file.string(), 2}}));
 }
 
 TEST_F(ShellTest, HelpOpensTheIndexBesideTheProgramMaximized) {
@@ -51,10 +55,11 @@ TEST_F(ShellTest, HelpOpensTheIndexBesideTheProgramMaximized) {
   // The page that ships explains the window in Japanese.
   const std::string html = readText(page);
   EXPECT_NE(html.find("lang=\"ja\""), std::string::npos);
-  for (const char* option : {"フォルダの選択", "サブフォルダも対象にする", "件移動したら終了する", "KB以下は対象にしない",
-                             "KB以上は対象にしない", "ゆっくり移動する", "移動ではなくコピー", "全てのファイルを対象にする",
-                             "画像ファイル", "その他のファイル", "移動日時をつける", "通し番号をつける", "拡張子を整える",
-                             "実 行", "終 了", "処理結果"}) {
+  for (const char* option :
+       {"フォルダの選択", "サブフォルダも対象にする", "件移動したら終了する",
+        "KB以下は対象にしない", "KB以上は対象にしない", "ゆっくり移動する", "移動ではなくコピー",
+        "全てのファイルを対象にする", "画像ファイル", "その他のファイル", "移動日時をつける",
+        "通し番号をつける", "拡張子を整える", "実 行", "終 了", "処理結果"}) {
     EXPECT_NE(html.find(option), std::string::npos) << option;
   }
   EXPECT_TRUE(recorder.boxes.empty());
@@ -76,7 +81,8 @@ TEST_F(ShellTest, FolderPicturesOpenTheFolderOrSayWhatIsWrong) {
   ASSERT_EQ(recorder.boxes.size(), 2u);
   EXPECT_EQ(recorder.boxes[0].text.rfind("移動元のフォルダが", 0), 0u);
   EXPECT_EQ(recorder.boxes[1].text.rfind("移動先のフォルダが", 0), 0u);
-  const std::string emptyMessage = recorder.boxes[0].text.substr(std::string("移動元のフォルダが").size());
+  const std::string emptyMessage =
+      recorder.boxes[0].text.substr(std::string("移動元のフォルダが").size());
 
   // A folder that has gone: message 58, a different text.
   window.setCaption(settings::FolderLabel::ServerDir, (env.root() / "gone").string());
@@ -90,14 +96,16 @@ TEST_F(ShellTest, FolderPicturesOpenTheFolderOrSayWhatIsWrong) {
   window.setCaption(settings::FolderLabel::ReceiveDir, env.root().string());
   window.imgReceiveDir_Click();
   ASSERT_EQ(recorder.shellRequests.size(), 1u);
-  EXPECT_EQ(recorder.shellRequests[0], (std::pair<std::string, int>{env.root().string(), common::show::NoActivate}));
+  EXPECT_EQ(recorder.shellRequests[0],
+            (std::pair<std::string, int>{env.root().string(), common::show::NoActivate}));
   EXPECT_EQ(env.errorLog(), "");
 
   // When the desktop refuses, only the log hears of it.
   recorder.shellSucceeds = false;
   window.imgReceiveDir_Click();
   EXPECT_EQ(recorder.boxes.size(), 3u);
-  EXPECT_NE(env.errorLog().find("imgReceiveDir_Click (m_sifter)でエラーが発生しました。"), std::string::npos);
+  EXPECT_NE(env.errorLog().find("imgReceiveDir_Click (m_sifter)でエラーが発生しました。"),
+            std::string::npos);
 }
 
 // Answers the folder dialog as soon as it is up.
@@ -116,7 +124,8 @@ void answerFolderDialog(std::function<void(QFileDialog&)> answer) {
 // dialog's history and last folder are not left behind.
 void expectNoDialogSettingsLeft(const msifter::testing::TempEnv& env) {
   EXPECT_FALSE(fs::exists(env.configHome() / "QtProject.conf"));
-  const QString dialogSettings = QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName();
+  const QString dialogSettings =
+      QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName();
   EXPECT_FALSE(QFileInfo::exists(dialogSettings)) << dialogSettings.toStdString();
 }
 

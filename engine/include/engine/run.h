@@ -34,8 +34,8 @@ struct RunState {
   int32_t runFileCount = 0;
   int64_t runByteTotal = 0;
   int32_t serialNumber = 0;
-  std::string lastExecute;              // "YYYY/MM/DD HH:NN:SS"
-  std::vector<std::string> lstResult;   // full source paths, in search order
+  std::string lastExecute;             // "YYYY/MM/DD HH:NN:SS"
+  std::vector<std::string> lstResult;  // full source paths, in search order
 };
 RunState& runState();
 

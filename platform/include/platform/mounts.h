@@ -24,8 +24,8 @@ std::vector<MountEntry> parseMounts(const std::string& text);
 bool findMount(const std::vector<MountEntry>& mounts, const std::string& path, MountEntry& out);
 
 struct FileSystemStats {
-  uint64_t blockSize = 0;     // fundamental block size (f_frsize)
-  uint64_t ioBlockSize = 0;   // preferred block size (f_bsize)
+  uint64_t blockSize = 0;    // fundamental block size (f_frsize)
+  uint64_t ioBlockSize = 0;  // preferred block size (f_bsize)
   uint64_t totalBlocks = 0;
   uint64_t freeBlocks = 0;
   uint64_t maxNameLength = 0;

@@ -58,8 +58,10 @@ DestinationFolder::DestinationFolder() = default;
 DestinationFolder::~DestinationFolder() {
   for (Pending& p : named_) removeCopy(p);
   for (Pending& p : pending_) {
-    if (p.linked) removeCopy(p);
-    else discard(p.staged);
+    if (p.linked)
+      removeCopy(p);
+    else
+      discard(p.staged);
   }
 }
 
@@ -114,7 +116,8 @@ void DestinationFolder::removeStaleTemporaries() {
   for (const std::string& name : names) {
     UniqueFd fd(syscalls().openAt(dir_.get(), name.c_str(),
                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (!fd.valid() || syscalls().fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode) ||
         now - held.st_ctim.tv_sec < kStaleSeconds)
       continue;
@@ -129,8 +132,8 @@ void DestinationFolder::removeStaleTemporaries() {
 
 int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
   if (!unnamedUnsupported_) {
-    out.fd = UniqueFd(syscalls().openAt(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC,
-                                        newFileMode(source)));
+    out.fd = UniqueFd(
+        syscalls().openAt(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, newFileMode(source)));
     if (!out.fd.valid()) {
       // EISDIR: a kernel without unnamed files.
       if (errno != EOPNOTSUPP && errno != EISDIR) return errno;
@@ -140,8 +143,9 @@ int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
   if (!out.fd.valid()) {
     for (int attempt = 0; attempt < 100 && !out.fd.valid(); ++attempt) {
       out.tempName = temporaryName("");
-      out.fd = UniqueFd(syscalls().openAt(dir_.get(), out.tempName.c_str(),
-                                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode(source)));
+      out.fd =
+          UniqueFd(syscalls().openAt(dir_.get(), out.tempName.c_str(),
+                                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode(source)));
       if (!out.fd.valid() && errno != EEXIST) break;
     }
     if (!out.fd.valid()) {
@@ -173,7 +177,8 @@ int DestinationFolder::link(Staged& staged, std::string& name, const NameSource&
     int e = 0;
     if (staged.tempName.empty()) {
       const std::string self = "/proc/self/fd/" + std::to_string(staged.fd.get());
-      if (syscalls().linkAt(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (syscalls().linkAt(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) !=
+          0) {
         e = errno;
         // Without /proc: the descriptor itself, where the capability allows.
         if (e == ENOENT &&
@@ -262,7 +267,8 @@ TransferResult DestinationFolder::moveAcross(const std::string& from, const stru
 }
 
 // A link like the one at `from`, under the first free name.
-int DestinationFolder::makeLink(const std::string& from, std::string& name, const NameSource& names) {
+int DestinationFolder::makeLink(const std::string& from, std::string& name,
+                                const NameSource& names) {
   std::string target;
   if (int e = readLink(from, target)) return e;
   for (;;) {
@@ -332,7 +338,8 @@ TransferResult DestinationFolder::copy(const std::string& from, const NameSource
 }
 
 // A link that leads nowhere is copied as the link itself.
-int DestinationFolder::copyLink(const std::string& from, std::string name, const NameSource& names) {
+int DestinationFolder::copyLink(const std::string& from, std::string name,
+                                const NameSource& names) {
   if (int e = makeLink(from, name, names)) return e;
   struct stat made {};
   if (syscalls().fstatat(dir_.get(), name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) return 0;
@@ -341,7 +348,8 @@ int DestinationFolder::copyLink(const std::string& from, std::string name, const
 }
 
 bool DestinationFolder::batchFull() const {
-  return pending_.size() >= std::min(limits_.files, fileBudget_) || pendingBytes_ >= limits_.bytes ||
+  return pending_.size() >= std::min(limits_.files, fileBudget_) ||
+         pendingBytes_ >= limits_.bytes ||
          syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds;
 }
 
@@ -382,8 +390,10 @@ int DestinationFolder::flush() {
     // Nothing is known to be on disk: every source stays, alone.
     for (Pending& p : earlier) removeCopy(p);
     for (Pending& p : batch) {
-      if (p.linked) removeCopy(p);
-      else discard(p.staged);
+      if (p.linked)
+        removeCopy(p);
+      else
+        discard(p.staged);
     }
     return error;
   }

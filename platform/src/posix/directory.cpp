@@ -27,7 +27,8 @@ bool isDotOrDotDot(const char* name) {
 
 // Names equal apart from case only occur on a case-sensitive file system;
 // their raw bytes decide.
-bool keyLess(std::string_view keyA, const std::string& nameA, std::string_view keyB, const std::string& nameB) {
+bool keyLess(std::string_view keyA, const std::string& nameA, std::string_view keyB,
+             const std::string& nameB) {
   const int byKey = keyA.compare(keyB);
   return byKey != 0 ? byKey < 0 : nameA < nameB;
 }
@@ -62,15 +63,19 @@ void sortByName(std::vector<DirEntry>& entries) {
   for (const Key& key : order) {
     const std::string_view k = keyOf(key);
     const auto end = first.begin() + static_cast<std::ptrdiff_t>(std::min(shared, k.size()));
-    shared = static_cast<std::size_t>(std::mismatch(first.begin(), end, k.begin()).first - first.begin());
+    shared = static_cast<std::size_t>(std::mismatch(first.begin(), end, k.begin()).first -
+                                      first.begin());
   }
   constexpr std::size_t kWord = sizeof(uint64_t);
   for (Key& key : order) {
     const std::string_view after = keyOf(key).substr(shared);
     std::memcpy(&key.word, after.data(), std::min(kWord, after.size()));
-    if constexpr (std::endian::native == std::endian::little) key.word = __builtin_bswap64(key.word);
+    if constexpr (std::endian::native == std::endian::little)
+      key.word = __builtin_bswap64(key.word);
   }
-  auto rest = [&](const Key& key) { return keyOf(key).substr(std::min(key.length, shared + kWord)); };
+  auto rest = [&](const Key& key) {
+    return keyOf(key).substr(std::min(key.length, shared + kWord));
+  };
   std::sort(order.begin(), order.end(), [&](const Key& a, const Key& b) {
     if (a.word != b.word) return a.word < b.word;
     return keyLess(rest(a), entries[a.index].name, rest(b), entries[b.index].name);
@@ -130,7 +135,7 @@ int Directory::read(std::vector<DirEntry>& entries) {
       // A link counts as what it leads to; one that leads nowhere is a file.
       struct stat st {};
       type = syscalls().fstatat(fd, d->d_name, &st, 0) == 0 ? IFTODT(st.st_mode)
-                                                             : static_cast<unsigned>(DT_REG);
+                                                            : static_cast<unsigned>(DT_REG);
       if (type == DT_DIR) continue;
     }
     // Pipes, sockets and devices are not files a user sorts; opening one
@@ -150,7 +155,8 @@ int Directory::fileSize(const std::string& name, int64_t& size) const {
     const int e = errno;
     // A link whose target cannot be reached still is an entry of the
     // folder: take the link itself.
-    if (syscalls().fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) return e;
+    if (syscalls().fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+      return e;
   }
   size = static_cast<int64_t>(st.st_size);
   return 0;

@@ -42,8 +42,8 @@ int copyRange(int in, int out, uint64_t length, bool& inKernel, std::vector<char
       if (buffer.empty()) buffer.resize(1u << 20);
       n = syscalls().read(in, buffer.data(), std::min(want, buffer.size()));
       for (ssize_t written = 0; n > 0 && written < n;) {
-        const ssize_t w = syscalls().write(out, buffer.data() + written,
-                                           static_cast<size_t>(n - written));
+        const ssize_t w =
+            syscalls().write(out, buffer.data() + written, static_cast<size_t>(n - written));
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) return w < 0 ? errno : EIO;
         written += w;
@@ -72,7 +72,8 @@ int copyContents(int in, int out, const struct stat& source) {
   // Kept from file to file: a run copies thousands.
   static thread_local std::vector<char> buffer;
   // Blocks for every byte: no hole to look for (both files are at offset 0).
-  if (source.st_blocks * 512 >= end) return copyRange(in, out, static_cast<uint64_t>(end), inKernel, buffer);
+  if (source.st_blocks * 512 >= end)
+    return copyRange(in, out, static_cast<uint64_t>(end), inKernel, buffer);
   for (off_t pos = 0; pos < end;) {
     off_t data = syscalls().lseek(in, pos, SEEK_DATA);
     if (data < 0) {
@@ -124,12 +125,15 @@ int copyAttributes(int in, int out, int& set) {
     at += name.size() + 1;
     if (name.empty()) continue;
     if (int e = readSized(
-            [&](char* b, size_t n) { return syscalls().fgetxattr(in, name.c_str(), b, n); }, value)) {
+            [&](char* b, size_t n) { return syscalls().fgetxattr(in, name.c_str(), b, n); },
+            value)) {
       if (e == ENODATA || attributeNotAccepted(e)) continue;  // gone meanwhile, or not ours to read
       return e;
     }
-    if (syscalls().fsetxattr(out, name.c_str(), value.data(), value.size(), 0) == 0) ++set;
-    else if (!attributeNotAccepted(errno)) return errno;
+    if (syscalls().fsetxattr(out, name.c_str(), value.data(), value.size(), 0) == 0)
+      ++set;
+    else if (!attributeNotAccepted(errno))
+      return errno;
   }
   return 0;
 }

@@ -50,8 +50,8 @@ DestinationFolder::NameSource onlyName(const std::string& name) {
 TransferResult transferFile(bool copy, const std::string& from, const std::string& to) {
   DestinationFolder folder;
   if (int e = folder.open(folderOf(to))) return failed(e);
-  const TransferResult r = copy ? folder.copy(from, onlyName(nameOf(to)))
-                                : folder.move(from, onlyName(nameOf(to)));
+  const TransferResult r =
+      copy ? folder.copy(from, onlyName(nameOf(to))) : folder.move(from, onlyName(nameOf(to)));
   if (!r.done()) return r;
   const int e = folder.settle();
   if (e == 0) return done();
@@ -195,7 +195,8 @@ TransferResult moveFile(const std::string& from, const std::string& to) {
 
 TransferResult copyFile(const std::string& from, const std::string& to) {
   struct stat st {};
-  if (syscalls().stat(from.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return copyFolder(from, to, false);
+  if (syscalls().stat(from.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return copyFolder(from, to, false);
   return transferFile(true, from, to);
 }
 
@@ -229,15 +230,12 @@ int fileOperation(FileFunction function, const std::string& fromIn, const std::s
 
   auto attempt = [&](const std::string& candidate) -> TransferResult {
     switch (function) {
-      case FileFunction::Move:
-        return moveFile(from, candidate);
-      case FileFunction::Copy:
-        return copyFile(from, candidate);
+      case FileFunction::Move: return moveFile(from, candidate);
+      case FileFunction::Copy: return copyFile(from, candidate);
       case FileFunction::Rename:
         if (syscalls().renameNoReplace(from.c_str(), candidate.c_str()) == 0) return done();
         return errno == EEXIST ? exists() : failed(errno);
-      default:
-        return failed(EINVAL);
+      default: return failed(EINVAL);
     }
   };
 

@@ -16,8 +16,8 @@ InstanceLockState InstanceLock::tryLock(const std::string& path) {
   // Read-only is enough for flock, and lets an existing lock file be used in
   // a folder that has become read-only. O_NONBLOCK: a pipe put in its place
   // must not hang the start.
-  UniqueFd fd(sys.open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                       0600));
+  UniqueFd fd(sys.open(path.c_str(),
+                       O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600));
   if (!fd.valid()) {
     error_ = errno;
     return InstanceLockState::Unavailable;

@@ -26,7 +26,8 @@ std::string unescape(const std::string& field) {
   for (size_t i = 0; i < field.size(); ++i) {
     if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
         field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
-      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                               (field[i + 3] - '0'));
       i += 3;
     } else {
       out += field[i];
@@ -59,7 +60,8 @@ std::vector<MountEntry> parseMounts(const std::string& text) {
     if (!(fields >> entry.device >> entry.mountPoint >> entry.fsType >> entry.options)) continue;
     entry.device = unescape(entry.device);
     entry.mountPoint = unescape(entry.mountPoint);
-    while (entry.mountPoint.size() > 1 && entry.mountPoint.back() == '/') entry.mountPoint.pop_back();
+    while (entry.mountPoint.size() > 1 && entry.mountPoint.back() == '/')
+      entry.mountPoint.pop_back();
     mounts.push_back(std::move(entry));
   }
   return mounts;
@@ -74,9 +76,9 @@ bool findMount(const std::vector<MountEntry>& mounts, const std::string& pathIn,
   // Later entries hide earlier ones at the same point, so ties go to the last.
   for (const MountEntry& m : mounts) {
     const std::string& mp = m.mountPoint;
-    const bool holds = mp == "/" || path == mp ||
-                       (path.size() > mp.size() && path.compare(0, mp.size(), mp) == 0 &&
-                        path[mp.size()] == '/');
+    const bool holds =
+        mp == "/" || path == mp ||
+        (path.size() > mp.size() && path.compare(0, mp.size(), mp) == 0 && path[mp.size()] == '/');
     if (holds && (!found || mp.size() >= best)) {
       best = mp.size();
       out = m;
@@ -136,8 +138,8 @@ std::string volumeLabel(const std::string& device) {
 bool isRemovableDevice(const std::string& path) {
   struct stat st {};
   if (syscalls().stat(path.c_str(), &st) != 0) return false;
-  const std::string base = "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
-                           std::to_string(minor(st.st_dev));
+  const std::string base =
+      "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
   // A partition has no flag of its own; its disk one level up has.
   for (const char* candidate : {"/removable", "/../removable"}) {
     const std::string flag = readWhole(base + candidate);

@@ -53,7 +53,9 @@ int Syscalls::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode);
 int Syscalls::rmdir(const char* path) { return ::rmdir(path); }
 int Syscalls::statvfs(const char* path, struct statvfs* out) { return ::statvfs(path, out); }
 DIR* Syscalls::fdopendir(int fd) { return ::fdopendir(fd); }
-struct dirent* Syscalls::readdir(DIR* dir) { return ::readdir(dir); }
+struct dirent* Syscalls::readdir(DIR* dir) {
+  return ::readdir(dir);
+}
 int Syscalls::closedir(DIR* dir) { return ::closedir(dir); }
 int Syscalls::fstatat(int dirFd, const char* name, struct stat* out, int flags) {
   return ::fstatat(dirFd, name, out, flags);

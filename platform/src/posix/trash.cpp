@@ -37,11 +37,13 @@ bool makeFolder(const std::string& path, mode_t mode) {
   if (errno != ENOENT) return false;
   const auto slash = path.find_last_of('/');
   if (slash == std::string::npos || slash == 0) return false;
-  return makeFolder(path.substr(0, slash), 0700) && (syscalls().mkdir(path.c_str(), mode) == 0 || errno == EEXIST);
+  return makeFolder(path.substr(0, slash), 0700) &&
+         (syscalls().mkdir(path.c_str(), mode) == 0 || errno == EEXIST);
 }
 
 std::string homeTrash() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return std::string(data) + "/Trash";
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+    return std::string(data) + "/Trash";
   const char* home = std::getenv("HOME");
   return std::string(home ? home : "") + "/.local/share/Trash";
 }
@@ -50,8 +52,8 @@ std::string deletionDate() {
   std::tm tm{};
   syscalls().localTime(syscalls().now(), tm);
   char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
   return text;
 }
 
@@ -84,8 +86,8 @@ bool trashInto(const std::string& path, const std::string& trash, const std::str
       if (errno == EEXIST) continue;
       return false;
     }
-    const std::string text = "[Trash Info]\nPath=" + percentEncode(recorded) +
-                             "\nDeletionDate=" + deletionDate() + "\n";
+    const std::string text =
+        "[Trash Info]\nPath=" + percentEncode(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
     const bool written = writeAll(fd.get(), text) && fd.reset() == 0;
     const std::string target = trash + "/files/" + entry;
     if (written && syscalls().renameNoReplace(path.c_str(), target.c_str()) == 0) return true;

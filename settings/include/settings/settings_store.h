@@ -25,8 +25,8 @@ struct SavedSettings {
   std::string graphicsTypes;  // packed "*.GIF;*.PCD"
   bool other = false;
   std::string otherText;
-  uint8_t renameMethod = 0;   // 0 date-time, 1 serial number
-  std::string lastExecute;    // "YYYY/MM/DD HH:NN:SS"
+  uint8_t renameMethod = 0;  // 0 date-time, 1 serial number
+  std::string lastExecute;   // "YYYY/MM/DD HH:NN:SS"
   bool extFix = false;
 };
 

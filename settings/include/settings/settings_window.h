@@ -7,8 +7,22 @@
 namespace msifter::settings {
 
 enum class Check {
-  SubFolder, LimitCount, LimitMinSize, LimitMaxSize, Slowly, Copy,
-  AllFile, Graphics, BMP, GIF, TIFF, JPG, PNG, PCD, Other, ExtFix
+  SubFolder,
+  LimitCount,
+  LimitMinSize,
+  LimitMaxSize,
+  Slowly,
+  Copy,
+  AllFile,
+  Graphics,
+  BMP,
+  GIF,
+  TIFF,
+  JPG,
+  PNG,
+  PCD,
+  Other,
+  ExtFix
 };
 enum class Text { LimitCount, LimitMinSize, LimitMaxSize, Other };
 enum class FolderLabel { ServerDir, ReceiveDir };

@@ -68,7 +68,8 @@ StoreFailure systemFailure(const std::string& path, int error) {
 
 // Call right after the failing call on `db`, before any other.
 StoreFailure failureOf(sqlite3* db, int rc, const std::string& path) {
-  StoreFailure why{common::err::PathFileAccess, path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))};
+  StoreFailure why{common::err::PathFileAccess,
+                   path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))};
   const int primary = rc & 0xFF;
   const int systemError = db ? sqlite3_system_errno(db) : 0;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
@@ -128,22 +129,21 @@ Health checkHealth(sqlite3* db, int& rc) {
 bool ensureSchema(sqlite3* db) {
   if (!exec(db, "BEGIN IMMEDIATE")) return false;
   const std::string mark = "PRAGMA application_id = " + std::to_string(kApplicationId);
-  const bool done =
-      exec(db, mark.c_str()) &&
-      exec(db,
-           "CREATE TABLE IF NOT EXISTS reg_key ("
-           " id INTEGER PRIMARY KEY,"
-           " root INTEGER NOT NULL,"
-           " path TEXT NOT NULL COLLATE NOCASE,"
-           " UNIQUE (root, path))") &&
-      exec(db,
-           "CREATE TABLE IF NOT EXISTS reg_value ("
-           " key_id INTEGER NOT NULL REFERENCES reg_key (id),"
-           " name TEXT NOT NULL COLLATE NOCASE,"
-           " type INTEGER NOT NULL,"
-           " data BLOB NOT NULL,"
-           " PRIMARY KEY (key_id, name))") &&
-      exec(db, "COMMIT");
+  const bool done = exec(db, mark.c_str()) &&
+                    exec(db,
+                         "CREATE TABLE IF NOT EXISTS reg_key ("
+                         " id INTEGER PRIMARY KEY,"
+                         " root INTEGER NOT NULL,"
+                         " path TEXT NOT NULL COLLATE NOCASE,"
+                         " UNIQUE (root, path))") &&
+                    exec(db,
+                         "CREATE TABLE IF NOT EXISTS reg_value ("
+                         " key_id INTEGER NOT NULL REFERENCES reg_key (id),"
+                         " name TEXT NOT NULL COLLATE NOCASE,"
+                         " type INTEGER NOT NULL,"
+                         " data BLOB NOT NULL,"
+                         " PRIMARY KEY (key_id, name))") &&
+                    exec(db, "COMMIT");
   if (!done) exec(db, "ROLLBACK");
   return done;
 }
@@ -207,7 +207,8 @@ Db openForWriting(const std::string& path, StoreFailure& why) {
 // "Software\m_sifter" needs "Software" as well, as a registry path would.
 std::vector<std::string> keyAndParents(const std::string& subKey) {
   std::vector<std::string> paths;
-  for (std::size_t at = subKey.find('\\'); at != std::string::npos; at = subKey.find('\\', at + 1)) {
+  for (std::size_t at = subKey.find('\\'); at != std::string::npos;
+       at = subKey.find('\\', at + 1)) {
     if (at > 0) paths.push_back(subKey.substr(0, at));
   }
   paths.push_back(subKey);
@@ -221,7 +222,8 @@ int findKey(sqlite3* db, uint32_t root, const std::string& subKey, sqlite3_int64
   Stmt find = prepare(db, "SELECT id FROM reg_key WHERE root = ?1 AND path = ?2", rc);
   if (!find) return isNothingThere(rc) ? SQLITE_DONE : rc;
   sqlite3_bind_int64(find.get(), 1, root);
-  sqlite3_bind_text(find.get(), 2, subKey.data(), static_cast<int>(subKey.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(find.get(), 2, subKey.data(), static_cast<int>(subKey.size()),
+                    SQLITE_TRANSIENT);
   rc = sqlite3_step(find.get());
   if (rc == SQLITE_ROW) {
     id = sqlite3_column_int64(find.get(), 0);
@@ -236,7 +238,8 @@ bool insertKey(sqlite3* db, uint32_t root, const std::string& subKey, sqlite3_in
     Stmt insert = prepare(db, "INSERT OR IGNORE INTO reg_key (root, path) VALUES (?1, ?2)");
     if (!insert) return false;
     sqlite3_bind_int64(insert.get(), 1, root);
-    sqlite3_bind_text(insert.get(), 2, keyPath.data(), static_cast<int>(keyPath.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert.get(), 2, keyPath.data(), static_cast<int>(keyPath.size()),
+                      SQLITE_TRANSIENT);
     if (sqlite3_step(insert.get()) != SQLITE_DONE) return false;
   }
   return findKey(db, root, subKey, id) == SQLITE_ROW;
@@ -271,7 +274,7 @@ Db openStoreForWriting(const std::string& path, StoreFailure& why) {
 }  // namespace
 
 struct RegKey::Impl {
-  Db owned;             // empty when the key borrows a transaction's connection
+  Db owned;  // empty when the key borrows a transaction's connection
   sqlite3* db = nullptr;
   std::string path;
   sqlite3_int64 id = 0;
@@ -457,7 +460,8 @@ RegTransaction::RegTransaction(Kind kind) {
       t.failure = detail::failureOf(t.db.get(), sqlite3_errcode(t.db.get()), t.path);
       t.db.reset();
     }
-    if (!t.db && !t.failure) t.failure = {common::err::PathFileAccess, t.path + ": cannot be opened"};
+    if (!t.db && !t.failure)
+      t.failure = {common::err::PathFileAccess, t.path + ": cannot be opened"};
     return;
   }
   if (!detail::storeExists(t.path, t.failure)) return;

@@ -2,10 +2,10 @@
 // Fonts, pictures and units shared by the windows.
 #include <QFont>
 #include <QIcon>
-#include <QWidget>
 #include <QPixmap>
 #include <QRect>
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <utility>
 

@@ -24,7 +24,8 @@ void releaseInstanceLock();
 
 // The text that the start-up failure message ends with.
 std::string startupFailureText();
-inline constexpr const char* kMissingDatabaseMessage = "必要とするメッセージデータベースが開けません";
+inline constexpr const char* kMissingDatabaseMessage =
+    "必要とするメッセージデータベースが開けません";
 inline constexpr const char* kMissingDatabaseLogDetail =
     "必要とするメッセージマスタデータベースが開けません。";
 
