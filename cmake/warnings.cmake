@@ -1,6 +1,13 @@
-# Warnings are errors everywhere; each library calls msifter_library() so the
+# Every warning is asked for; the presets that developers and CI use turn them
+# into errors (CMAKE_COMPILE_WARNING_AS_ERROR), so a packager's build with
+# another compiler still builds. Each library calls msifter_library() so the
 # flags and the layout stay the same from folder to folder.
-add_compile_options(-Wall -Wextra -Wpedantic -Werror)
+add_compile_options(-Wall -Wextra -Wpedantic)
+# GCC 12 sees overlapping copies in the inlined std::string operator+ at -O2
+# and above where there are none (GCC bug 105329); later versions do not.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  add_compile_options(-Wno-restrict)
+endif()
 
 # msifter_library(NAME [DEPS ...]): a STATIC library from src/ (and src/posix/
 # on this platform) with its public headers in include/.

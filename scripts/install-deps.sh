@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format
   qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev
   libsqlcipher-dev sqlcipher libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
