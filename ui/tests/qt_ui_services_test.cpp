@@ -139,9 +139,9 @@ TEST_F(RealServicesRun, ExecuteShowsRealBoxesAndRestoresThePointer) {
   const fs::path destination = env.root() / "out";
   env.writeFile("in/one.jpg", 1);
   fs::create_directories(destination);
-  window.setCaption(settings::FolderLabel::ServerDir, source.string());
-  window.setCaption(settings::FolderLabel::ReceiveDir, destination.string());
-  window.setValue(settings::Check::AllFile, 1);
+  window.settingsView().setCaption(settings::FolderLabel::ServerDir, source.string());
+  window.settingsView().setCaption(settings::FolderLabel::ReceiveDir, destination.string());
+  window.settingsView().setValue(settings::Check::AllFile, 1);
   window.cmdExecute_Click();
   EXPECT_TRUE(fs::exists(source) && fs::is_empty(source));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
