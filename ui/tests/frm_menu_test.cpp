@@ -156,66 +156,68 @@ TEST_F(FrmMenuTest, ClicksOnTheTypeBoxesReapplyTheEnableRules) {
   EXPECT_EQ(window.findChild<QLineEdit*>("txtLimitCount")->isEnabled(), countFieldEnabled);
 }
 
+void bothFolders(settings::SettingsWindow& w, const fs::path& dir) {
+  w.setCaption(FolderLabel::ServerDir, dir.string());
+  w.setCaption(FolderLabel::ReceiveDir, dir.string());
+  w.setValue(Check::AllFile, 1);
+}
+
 struct ValidationCase {
   const char* what;
-  std::function<void(settings::SettingsWindow&, const fs::path& existing)> arrange;
+  void (*arrange)(settings::SettingsWindow&, const fs::path& existing);
   int16_t code;
   std::string prefix;
   const char* focused;  // nullptr: focus does not matter
 };
 
+const ValidationCase kValidationCases[] = {
+    {"no source", [](settings::SettingsWindow&, const fs::path&) {}, 37, "移動元のフォルダを",
+     "cmdServerSelect"},
+    {"no destination",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       w.setCaption(FolderLabel::ServerDir, dir.string());
+     },
+     37, "移動先のフォルダを", "cmdReceiveSelect"},
+    {"missing source",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       w.setCaption(FolderLabel::ServerDir, (dir / "gone").string());
+       w.setCaption(FolderLabel::ReceiveDir, dir.string());
+     },
+     58, "移動元のフォルダが", nullptr},
+    {"missing destination",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       w.setCaption(FolderLabel::ServerDir, dir.string());
+       w.setCaption(FolderLabel::ReceiveDir, (dir / "gone").string());
+     },
+     58, "移動先のフォルダが", nullptr},
+    {"no file type",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       w.setCaption(FolderLabel::ServerDir, dir.string());
+       w.setCaption(FolderLabel::ReceiveDir, dir.string());
+     },
+     37, "検索ファイルを", nullptr},
+    {"minimum not below maximum",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       bothFolders(w, dir);
+       w.setValue(Check::LimitMinSize, 1);
+       w.setValue(Check::LimitMaxSize, 1);
+       w.setText(Text::LimitMinSize, "10");
+       w.setText(Text::LimitMaxSize, "10");
+     },
+     1, "", "txtLimitMinSize"},
+    {"maximum of zero",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       bothFolders(w, dir);
+       w.setValue(Check::LimitMaxSize, 1);
+       w.setText(Text::LimitMaxSize, "0");
+     },
+     1, "", "txtLimitMaxSize"},
+};
+
 TEST_F(FrmMenuTest, EachRejectedOptionShowsItsMessageAndStartsNothing) {
   const fs::path existing = env.root() / "exists";
   fs::create_directories(existing);
-  const auto bothFolders = [](settings::SettingsWindow& w, const fs::path& dir) {
-    w.setCaption(FolderLabel::ServerDir, dir.string());
-    w.setCaption(FolderLabel::ReceiveDir, dir.string());
-    w.setValue(Check::AllFile, 1);
-  };
-  const ValidationCase cases[] = {
-      {"no source", [](settings::SettingsWindow&, const fs::path&) {}, 37, "移動元のフォルダを",
-       "cmdServerSelect"},
-      {"no destination",
-       [](settings::SettingsWindow& w, const fs::path& dir) {
-         w.setCaption(FolderLabel::ServerDir, dir.string());
-       },
-       37, "移動先のフォルダを", "cmdReceiveSelect"},
-      {"missing source",
-       [](settings::SettingsWindow& w, const fs::path& dir) {
-         w.setCaption(FolderLabel::ServerDir, (dir / "gone").string());
-         w.setCaption(FolderLabel::ReceiveDir, dir.string());
-       },
-       58, "移動元のフォルダが", nullptr},
-      {"missing destination",
-       [](settings::SettingsWindow& w, const fs::path& dir) {
-         w.setCaption(FolderLabel::ServerDir, dir.string());
-         w.setCaption(FolderLabel::ReceiveDir, (dir / "gone").string());
-       },
-       58, "移動先のフォルダが", nullptr},
-      {"no file type",
-       [](settings::SettingsWindow& w, const fs::path& dir) {
-         w.setCaption(FolderLabel::ServerDir, dir.string());
-         w.setCaption(FolderLabel::ReceiveDir, dir.string());
-       },
-       37, "検索ファイルを", nullptr},
-      {"minimum not below maximum",
-       [&](settings::SettingsWindow& w, const fs::path& dir) {
-         bothFolders(w, dir);
-         w.setValue(Check::LimitMinSize, 1);
-         w.setValue(Check::LimitMaxSize, 1);
-         w.setText(Text::LimitMinSize, "10");
-         w.setText(Text::LimitMaxSize, "10");
-       },
-       1, "", "txtLimitMinSize"},
-      {"maximum of zero",
-       [&](settings::SettingsWindow& w, const fs::path& dir) {
-         bothFolders(w, dir);
-         w.setValue(Check::LimitMaxSize, 1);
-         w.setText(Text::LimitMaxSize, "0");
-       },
-       1, "", "txtLimitMaxSize"},
-  };
-  for (const ValidationCase& c : cases) {
+  for (const ValidationCase& c : kValidationCases) {
     SCOPED_TRACE(c.what);
     FrmMenu fresh;
     fresh.load();
