@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <thread>
 
 #include "engine/run.h"
 #include "settings/settings_store.h"
@@ -400,6 +401,58 @@ TEST_F(FrmMenuTest, ClosingRunsTheEndProcessingWithoutSaving) {
   FrmMenu reloaded;
   reloaded.load();
   EXPECT_EQ(reloaded.settingsView().caption(FolderLabel::ServerDir), "");
+}
+
+class FrmMenuSnapshot : public WindowTest {};
+
+// What the run reads from the window, asked for on the run's own thread. The
+// switches take three patterns in which no two of them are alike, so that a
+// switch read from the wrong box shows.
+TEST_F(FrmMenuSnapshot, TheRunTakesEveryOptionAsTheWindowShowsIt) {
+  using engine::TransferOptions;
+  struct Switch {
+    Check box;
+    bool TransferOptions::*option;
+  };
+  const Switch switches[] = {{Check::SubFolder, &TransferOptions::subFolder},
+                             {Check::LimitMinSize, &TransferOptions::useMinSize},
+                             {Check::LimitMaxSize, &TransferOptions::useMaxSize},
+                             {Check::LimitCount, &TransferOptions::useCountLimit},
+                             {Check::Copy, &TransferOptions::copyFiles},
+                             {Check::ExtFix, &TransferOptions::extFix},
+                             {Check::Slowly, &TransferOptions::slowly}};
+  for (const int pattern : {0, 1, 2}) {
+    SCOPED_TRACE(pattern);
+    TransferOptions seen;
+    std::thread::id runThread;
+    FrmMenu window([&](engine::ExecuteWindow& run) {
+      runThread = std::this_thread::get_id();
+      seen = run.takeSnapshot();
+    });
+    settings::SettingsWindow& options = window.settingsView();
+    const auto on = [&](std::size_t i) { return (((i + 1) >> pattern) & 1) != 0; };
+    for (std::size_t i = 0; i < std::size(switches); ++i) options.setValue(switches[i].box, on(i));
+    options.setCaption(FolderLabel::ServerDir, "/photos/caf\xe9");  // not UTF-8: kept as bytes
+    options.setCaption(FolderLabel::ReceiveDir, "/sorted");
+    options.setText(Text::LimitMinSize, "17");
+    options.setText(Text::LimitMaxSize, "4000");
+    options.setText(Text::LimitCount, "25");
+    options.select(pattern == 1 ? settings::Option::SerialNum : settings::Option::DateNum);
+
+    window.cmdExecute_Click();
+
+    EXPECT_NE(runThread, std::this_thread::get_id());
+    for (std::size_t i = 0; i < std::size(switches); ++i) {
+      EXPECT_EQ(seen.*switches[i].option, on(i)) << static_cast<int>(switches[i].box);
+    }
+    EXPECT_EQ(seen.serverDir, "/photos/caf\xe9");
+    EXPECT_EQ(seen.receiveDir, "/sorted");
+    EXPECT_EQ(seen.minSizeBytes, 17 * 1024);
+    EXPECT_EQ(seen.maxSizeBytes, 4000 * 1024);
+    EXPECT_EQ(seen.countLimit, 25);
+    EXPECT_EQ(seen.renameMethod,
+              pattern == 1 ? engine::RenameMethod::SerialNumber : engine::RenameMethod::DateTime);
+  }
 }
 
 }  // namespace
