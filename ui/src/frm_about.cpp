@@ -80,7 +80,7 @@ FrmAbout::~FrmAbout() { clearFormReference(this); }
 
 void FrmAbout::formLoad() {
   common::guardFatal("frmAbout_Form_Load", [&] {
-    gDspFormTitle(*this, 0);
+    gDspFormTitle(*this, TitleMode::TitleLast);
     label1_->setText(QString::fromUtf8(common::kAppTitle) + QStringLiteral("  version ") +
                      QString::number(common::kVersionMajor) + QStringLiteral(".") +
                      QString::number(common::kVersionMinor) + QStringLiteral(".") +
@@ -88,14 +88,14 @@ void FrmAbout::formLoad() {
     label2_->setText(QString::fromUtf8(kSecondLine));
     adjustSize();
     // Modal windows keep their own start position: the centre of the screen.
-    gDspWindowPosition(*this, 0);
+    gDspWindowPosition(*this, FormPosition::Centred);
   });
 }
 
 void FrmAbout::lblHp_Click() {
   common::guardFatal("frmAbout_lblHp_Click", [&] {
     if (!gShellExecute(kHomePageUrl, common::show::Maximized))
-      common::gDispMsg(kMsgHomePageNotOpened, "", 0);
+      common::gDispMsg(kMsgHomePageNotOpened);
   });
 }
 

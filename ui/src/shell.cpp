@@ -91,7 +91,7 @@ bool gDspHelp() {
   return common::guardLog("gDspHelp", false, [&] {
     const std::string page = common::gAddBackslash(common::applicationFolder()) + "index.html";
     if (gShellExecute(page, common::show::Maximized)) return true;
-    common::gDispMsg(kMsgHelpNotOpened, "", 0);
+    common::gDispMsg(kMsgHelpNotOpened);
     common::gProcError("gDspHelp", "");
     return false;
   });
