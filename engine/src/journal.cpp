@@ -40,14 +40,6 @@ std::string stateHome() {
   return home && *home ? std::string(home) + "/.local/state" : std::string();
 }
 
-// Undo must not depend on the folder the run was started from.
-std::string absolute(const std::string& path) {
-  if (path.empty() || path.front() == '/') return path;
-  std::error_code ec;
-  const std::filesystem::path cwd = std::filesystem::current_path(ec);
-  return ec ? path : cwd.string() + "/" + path;
-}
-
 // --- Fields: raw bytes as readable text ---
 
 // Length of the valid UTF-8 sequence that starts at s[i]; 0 for none.
@@ -66,25 +58,77 @@ std::size_t utf8Length(std::string_view s, std::size_t i) {
 
 // Tabs and line ends would split the record; "%" starts an escape; other
 // control bytes and broken UTF-8 would garble a pager.
-std::string escape(std::string_view raw) {
+void appendEscaped(std::string& out, std::string_view raw) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(raw.size());
   for (std::size_t i = 0; i < raw.size();) {
+    std::size_t plain = i;
+    while (plain < raw.size() && raw[plain] >= 0x20 && raw[plain] < 0x7F && raw[plain] != '%')
+      ++plain;
+    out.append(raw.substr(i, plain - i));
+    if ((i = plain) == raw.size()) return;
     const auto c = static_cast<unsigned char>(raw[i]);
-    const std::size_t n = utf8Length(raw, i);
-    if (n > 1 || (n == 1 && c >= 0x20 && c != 0x7F && c != '%')) {
+    const std::size_t n = c >= 0x80 ? utf8Length(raw, i) : 0;
+    if (n > 1) {
       out.append(raw.substr(i, n));
       i += n;
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-      ++i;
+      continue;
     }
+    out += '%';
+    out += kHex[c >> 4];
+    out += kHex[c & 0x0F];
+    ++i;
   }
-  return out;
 }
+
+// One line of the journal. A run writes one a file, so it is built in one
+// buffer without temporaries.
+class Line {
+ public:
+  explicit Line(std::string_view kind) {
+    text_.reserve(256);
+    text_ += kind;
+  }
+  Line& text(std::string_view raw) {
+    text_ += '\t';
+    appendEscaped(text_, raw);
+    return *this;
+  }
+  // Undo must not depend on the folder the run was started from.
+  Line& path(const std::string& raw) {
+    if (raw.empty() || raw.front() == '/') return text(raw);
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    return text(ec ? raw : cwd.string() + "/" + raw);
+  }
+  Line& word(std::string_view word) {
+    text_ += '\t';
+    text_ += word;
+    return *this;
+  }
+  template <class T>
+  Line& number(T value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    text_ += '\t';
+    text_.append(digits, end);
+    return *this;
+  }
+  // "seconds.nanoseconds", nine digits after the point.
+  Line& time(int64_t seconds, int32_t nanoseconds) {
+    char digits[48];
+    std::snprintf(digits, sizeof digits, "\t%lld.%09d", static_cast<long long>(seconds),
+                  nanoseconds);
+    text_ += digits;
+    return *this;
+  }
+  std::string end() {
+    text_ += '\n';
+    return std::move(text_);
+  }
+
+ private:
+  std::string text_;
+};
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -135,42 +179,38 @@ bool modifiedTime(std::string_view text, int64_t& seconds, int32_t& nanoseconds)
          nanoseconds >= 0;
 }
 
-std::string modifiedText(int64_t seconds, int32_t nanoseconds) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%lld.%09d", static_cast<long long>(seconds), nanoseconds);
-  return text;
-}
-
 // --- Lines ---
 
 std::string headerText(const TransferOptions& o, std::time_t started) {
-  const auto yes = [](bool on) { return std::string(on ? "yes" : "no"); };
-  const auto limit = [](bool use, int64_t n) { return use ? std::to_string(n) : "off"; };
-  const std::pair<const char*, std::string> lines[] = {
-      {"started", std::to_string(started)},
-      {"operation", o.copyFiles ? "copy" : "move"},
-      {"source", escape(absolute(o.serverDir))},
-      {"destination", escape(absolute(o.receiveDir))},
-      {"targets", escape(o.targetList)},
-      {"subfolders", yes(o.subFolder)},
-      {"min-size", limit(o.useMinSize, o.minSizeBytes)},
-      {"max-size", limit(o.useMaxSize, o.maxSizeBytes)},
-      {"count-limit", limit(o.useCountLimit, o.countLimit)},
-      {"names", o.renameMethod == RenameMethod::SerialNumber ? "serial" : "date-time"},
-      {"fix-extension", yes(o.extFix)},
-      {"slowly", yes(o.slowly)},
+  const auto yes = [](bool on) { return on ? "yes" : "no"; };
+  const auto limit = [](std::string_view key, bool use, int64_t n) {
+    return use ? Line(key).number(n).end() : Line(key).word("off").end();
   };
-  std::string text(kFirstLine);
-  for (const auto& [key, value] : lines) text += std::string(key) + "\t" + value + "\n";
-  return text;
+  return std::string(kFirstLine) + Line("started").number(started).end() +
+         Line("operation").word(o.copyFiles ? "copy" : "move").end() +
+         Line("source").path(o.serverDir).end() + Line("destination").path(o.receiveDir).end() +
+         Line("targets").text(o.targetList).end() +
+         Line("subfolders").word(yes(o.subFolder)).end() +
+         limit("min-size", o.useMinSize, o.minSizeBytes) +
+         limit("max-size", o.useMaxSize, o.maxSizeBytes) +
+         limit("count-limit", o.useCountLimit, o.countLimit) +
+         Line("names")
+             .word(o.renameMethod == RenameMethod::SerialNumber ? "serial" : "date-time")
+             .end() +
+         Line("fix-extension").word(yes(o.extFix)).end() + Line("slowly").word(yes(o.slowly)).end();
 }
 
 std::string fileLine(int64_t number, const TransferredFile& f) {
-  return "file\t" + std::to_string(number) + "\t" +
-         (f.kind == TransferredFile::Kind::Copied ? "copied" : "moved") + "\t" +
-         escape(absolute(f.source)) + "\t" + escape(absolute(f.destination)) + "\t" +
-         std::to_string(f.size) + "\t" + modifiedText(f.modifiedSeconds, f.modifiedNanoseconds) +
-         "\t" + std::to_string(f.device) + "\t" + std::to_string(f.inode) + "\n";
+  return Line("file")
+      .number(number)
+      .word(f.kind == TransferredFile::Kind::Copied ? "copied" : "moved")
+      .path(f.source)
+      .path(f.destination)
+      .number(f.size)
+      .time(f.modifiedSeconds, f.modifiedNanoseconds)
+      .number(f.device)
+      .number(f.inode)
+      .end();
 }
 
 std::vector<std::string_view> fields(std::string_view line) {
@@ -319,9 +359,11 @@ int JournalFile::append(std::string_view line) {
   if (n < 0) return errno;
   if (static_cast<std::size_t>(n) != line.size()) return ENOSPC;
   written_ = true;
-  {
+  // Only a journal that was clean wakes the flusher: a wake-up per line
+  // would cost a switch of threads per file.
+  if (!dirty_.exchange(true)) {
     std::lock_guard lock(mutex_);
-    dirty_ = true;
+    wake_.notify_one();
   }
   if (!flusher_.joinable()) {
     try {
@@ -330,14 +372,13 @@ int JournalFile::append(std::string_view line) {
       // Without a thread the journal reaches the disk when it is closed.
     }
   }
-  wake_.notify_one();
   return 0;
 }
 
 void JournalFile::flushWhileLinesCome(std::stop_token stop) {
   std::unique_lock lock(mutex_);
   for (;;) {
-    if (!wake_.wait(lock, stop, [this] { return dirty_; })) return;
+    if (!wake_.wait(lock, stop, [this] { return dirty_.load(); })) return;
     dirty_ = false;
     lock.unlock();
     const int error = syscalls().fsync(fd_.get()) == 0 ? 0 : errno;
@@ -415,7 +456,7 @@ int openRun(int folderFd, const std::string& id, Access access, OpenedRun& out) 
   return 0;
 }
 
-std::string undoneLine(int64_t number) { return "undone\t" + std::to_string(number) + "\n"; }
+std::string undoneLine(int64_t number) { return Line("undone").number(number).end(); }
 
 }  // namespace detail
 
@@ -525,10 +566,12 @@ void RunJournal::fileTransferred(const TransferredFile& file) {
 int RunJournal::finish(bool completed) {
   if (finished_ || !file_) return error_;
   finished_ = true;
-  const std::string end = "ended\t" + std::to_string(syscalls().now()) + "\t" +
-                          std::to_string(files_) + "\t" + std::to_string(bytes_) + "\t" +
-                          (completed ? "completed" : "failed") + "\n";
-  int e = file_->append(end);
+  int e = file_->append(Line("ended")
+                            .number(syscalls().now())
+                            .number(files_)
+                            .number(bytes_)
+                            .word(completed ? "completed" : "failed")
+                            .end());
   const int closed = file_->close();
   file_.reset();
   if (e == 0) e = closed;

@@ -2,6 +2,7 @@
 // The journal files themselves, shared by the run's journal and by undo.
 #include <sys/types.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -37,7 +38,7 @@ class JournalFile {
   bool written_ = false;
   std::mutex mutex_;
   std::condition_variable_any wake_;
-  bool dirty_ = false;
+  std::atomic<bool> dirty_ = false;
   int flushError_ = 0;
   std::jthread flusher_;
 };
