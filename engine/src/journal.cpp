@@ -442,7 +442,8 @@ int openRun(int folderFd, const std::string& id, Access access, OpenedRun& out) 
   if (!S_ISREG(st.st_mode)) return EINVAL;
   // The writer of a run, and an undo, hold the lock for as long as they write.
   const int lock = access == Access::Undo ? LOCK_EX : LOCK_SH;
-  const bool inUse = syscalls().flock(out.fd.get(), lock | LOCK_NB) != 0;
+  // A file system without locks cannot tell; the journal counts as free.
+  const bool inUse = syscalls().flock(out.fd.get(), lock | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   if (inUse && access == Access::Undo) return EWOULDBLOCK;
   std::string text;
   if (int e = readAll(out.fd.get(), text)) return e;

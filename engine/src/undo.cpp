@@ -40,8 +40,22 @@ struct Refusal {
   int error = 0;
 };
 
+bool isFolder(const std::string& path) {
+  struct stat st {};
+  return syscalls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Folders are made again only below the run's source folder, and only while
+// that is there: a card that is not mounted must not be filled in on the
+// disk under its mount point.
+bool folderReady(const std::string& folder, const std::string& sourceRoot) {
+  if (isFolder(folder)) return true;
+  return folder.size() > sourceRoot.size() && folder.starts_with(sourceRoot) &&
+         folder[sourceRoot.size()] == '/' && isFolder(sourceRoot);
+}
+
 // Why an entry cannot be undone now; nothing when it can.
-std::optional<Refusal> refusal(const TransferredFile& f) {
+std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sourceRoot) {
   struct stat now {};
   if (syscalls().lstat(f.destination.c_str(), &now) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return Refusal{UndoOutcome::Missing};
@@ -61,6 +75,7 @@ std::optional<Refusal> refusal(const TransferredFile& f) {
   }
   if (syscalls().lstat(f.source.c_str(), &old) == 0) return Refusal{UndoOutcome::NameTaken};
   if (errno != ENOENT) return Refusal{UndoOutcome::Failed, errno};
+  if (!folderReady(folderOf(f.source), sourceRoot)) return Refusal{UndoOutcome::FolderMissing};
   return std::nullopt;
 }
 
@@ -75,14 +90,17 @@ objects::clsFileOperation::NameSource onlyName(const std::string& name) {
 
 class Undo {
  public:
-  Undo(UndoReport& report, detail::JournalFile* marks) : report_(report), marks_(marks) {}
+  Undo(UndoReport& report, detail::JournalFile* marks) : report_(report), marks_(marks) {
+    sourceRoot_ = report.run.options.serverDir;
+    while (sourceRoot_.size() > 1 && sourceRoot_.back() == '/') sourceRoot_.pop_back();
+  }
 
   void entry(const JournalEntry& e) {
     report_.items.push_back(UndoItem{e, UndoOutcome::Failed, 0});
     UndoItem& item = report_.items.back();
     if (e.undone) {
       item.outcome = UndoOutcome::AlreadyUndone;
-    } else if (const auto no = refusal(e.file)) {
+    } else if (const auto no = refusal(e.file, sourceRoot_)) {
       item.outcome = no->outcome;
       item.error = no->error;
     } else if (marks_ == nullptr) {
@@ -171,6 +189,7 @@ class Undo {
 
   UndoReport& report_;
   detail::JournalFile* marks_;
+  std::string sourceRoot_;
   std::unique_ptr<platform::DestinationFolder> folder_;
   std::string folderPath_;
   std::unordered_map<std::string, std::size_t> waiting_;  // new path -> item
@@ -186,6 +205,7 @@ std::string_view describe(UndoOutcome outcome) {
     case UndoOutcome::Missing: return "no longer at its new path";
     case UndoOutcome::Changed: return "changed since the run";
     case UndoOutcome::NameTaken: return "its old name is taken";
+    case UndoOutcome::FolderMissing: return "the run's source folder is missing";
     case UndoOutcome::OriginalMissing: return "the original is gone or changed; the copy stays";
     case UndoOutcome::Failed: break;
   }

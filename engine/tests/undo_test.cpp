@@ -54,7 +54,9 @@ class UndoTest : public ::testing::Test {
     options.renameMethod = RenameMethod::SerialNumber;
     runState() = RunState{};
   }
+  // The files of the next run, in `src`.
   std::vector<std::string> put(const fs::path& src, const Tree& files) {
+    options.serverDir = src.string();
     std::vector<std::string> sources;
     for (const auto& [name, bytes] : files) {
       fs::create_directories((src / name).parent_path());
@@ -148,6 +150,12 @@ TEST_F(UndoTest, WhatCannotBeUndoneIsLeftAloneAndTheRestIsUndone) {
   EXPECT_EQ(outcomes(second),
             (std::vector<O>{O::Changed, O::AlreadyUndone, O::Missing, O::Changed, O::Undone}));
   EXPECT_EQ(treeOf(src), (Tree{{"a", "a"}, {"d", "d"}}));
+
+  // Nothing is made in place of a source folder that is gone as a whole.
+  const std::string gone = run(put(env.root() / "card", {{"f", "f"}}));
+  fs::remove_all(env.root() / "card");
+  EXPECT_EQ(outcomes(undoRun({.runId = gone})), std::vector<O>{O::FolderMissing});
+  EXPECT_FALSE(fs::exists(env.root() / "card"));
 
   // A copy whose original is gone is the only one left.
   options.copyFiles = true;

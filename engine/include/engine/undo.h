@@ -22,6 +22,7 @@ enum class UndoOutcome {
   Missing,          // nothing at the new path any more
   Changed,          // the file at the new path differs in size, time or identity
   NameTaken,        // something else has the old path by now
+  FolderMissing,    // the run's source folder is gone (a card not mounted?)
   OriginalMissing,  // a copy whose original is no longer at its source: the copy stays
   Failed,           // the system refused; UndoItem::error says why
 };
