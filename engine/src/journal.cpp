@@ -520,7 +520,6 @@ int RunJournal::begin(const TransferOptions& options) {
   if (file_ || error_ != 0) return error_;
   UniqueFd folder;
   if (int e = detail::openJournalFolder(true, folder)) {
-    path_ = journalFolder();
     abandon(e);
     return e;
   }
@@ -539,6 +538,7 @@ int RunJournal::begin(const TransferOptions& options) {
   }
   if (!fd.valid()) {
     id_.clear();
+    path_.clear();
     abandon(error);
     return error;
   }
@@ -585,7 +585,7 @@ int RunJournal::finish(bool completed) {
 void RunJournal::abandon(int error) {
   if (error_ == 0) {
     error_ = error;
-    logJournalFailure(path_, error);
+    logJournalFailure(path_.empty() ? journalFolder() : path_, error);
   }
   if (file_) file_->close();
   file_.reset();
