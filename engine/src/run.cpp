@@ -9,6 +9,7 @@
 #include "common/number_text.h"
 #include "common/ui_services.h"
 #include "engine/file_helpers.h"
+#include "engine/journal.h"
 #include "engine/mover.h"
 #include "platform/syscalls.h"
 
@@ -85,7 +86,12 @@ bool gProcess1(ExecuteWindow& window) {
                    options.useMaxSize, options.maxSizeBytes, options.useCountLimit,
                    options.countLimit, state.runFileCount, state.runByteTotal, false, false, 0))
       common::gProcFatalError("gProcess1", "");
-    if (!mMoveFile(state.lstResult, options)) common::gProcFatalError("gProcess1", "");
+    // Quietly: a journal that cannot be written never stops the run.
+    RunJournal journal;
+    if (!state.lstResult.empty()) journal.begin(options);
+    const bool moved = mMoveFile(state.lstResult, options, &journal);
+    journal.finish(moved);
+    if (!moved) common::gProcFatalError("gProcess1", "");
     return true;
   });
 }
