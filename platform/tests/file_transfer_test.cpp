@@ -75,8 +75,22 @@ enum class Step {
   UnlinkSource
 };
 
+// One row of a failure table: the step that fails, and how.
+struct Fault {
+  Step step = Step::None;
+  int error = 0;
+  bool noKernelCopy = false;
+};
+
 class FaultyCalls : public Syscalls {
  public:
+  FaultyCalls() = default;
+  FaultyCalls(const Fault& fault, std::string sourcePath)
+      : step(fault.step),
+        error(fault.error),
+        source(std::move(sourcePath)),
+        noKernelCopy(fault.noKernelCopy) {}
+
   Step step = Step::None;
   int error = 0;
   std::string source;  // the path the source-related steps look at
@@ -195,24 +209,18 @@ TEST_F(FileTransferTest, CopyWithoutKernelCopyUsesReadAndWrite) {
 // Each failing step of the copy path: the source is untouched, the
 // destination holds nothing (no partial file, no temporary name).
 TEST_F(FileTransferTest, CopyFailuresLeaveNothingBehind) {
-  struct Case {
-    Step step;
-    int error;
-    bool noKernelCopy;
-  };
-  const Case cases[] = {{Step::CopyData, ENOSPC, false}, {Step::Write, ENOSPC, true},
-                        {Step::OpenTemp, EACCES, false}, {Step::OpenSource, ENOENT, false},
-                        {Step::Futimens, EPERM, false},  {Step::Link, EACCES, false}};
+  const Fault faults[] = {{.step = Step::CopyData, .error = ENOSPC},
+                          {.step = Step::Write, .error = ENOSPC, .noKernelCopy = true},
+                          {.step = Step::OpenTemp, .error = EACCES},
+                          {.step = Step::OpenSource, .error = ENOENT},
+                          {.step = Step::Futimens, .error = EPERM},
+                          {.step = Step::Link, .error = EACCES}};
   writeText(src / "a.jpg", "photo");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.step));
-    FaultyCalls calls;
-    calls.step = c.step;
-    calls.error = c.error;
-    calls.noKernelCopy = c.noKernelCopy;
-    calls.source = (src / "a.jpg").string();
+  for (const Fault& f : faults) {
+    SCOPED_TRACE(static_cast<int>(f.step));
+    FaultyCalls calls(f, (src / "a.jpg").string());
     ScopedSyscalls scoped(calls);
-    EXPECT_EQ(copyFile(src / "a.jpg", dst / "a.jpg").code(), c.error);
+    EXPECT_EQ(copyFile(src / "a.jpg", dst / "a.jpg").code(), f.error);
     EXPECT_EQ(readText(src / "a.jpg"), "photo");
     EXPECT_TRUE(entriesOf(dst).empty());
   }
@@ -311,27 +319,22 @@ TEST_F(CrossFileSystemTest, FoldersMoveBetweenFileSystems) {
 // Each step of the path between file systems failing: the source stays
 // whole and no partial copy is left anywhere.
 TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
-  struct Case {
-    Step step;
-    int error;
-    bool noKernelCopy;
-  };
-  const Case cases[] = {{Step::CopyData, ENOSPC, false},    {Step::Write, ENOSPC, true},
-                        {Step::OpenTemp, EACCES, false},    {Step::OpenSource, ENOENT, false},
-                        {Step::SyncData, EIO, false},       {Step::SyncNames, EIO, false},
-                        {Step::Futimens, EPERM, false},     {Step::Link, EXDEV, false},
-                        {Step::UnlinkSource, EACCES, false}};
+  const Fault faults[] = {{.step = Step::CopyData, .error = ENOSPC},
+                          {.step = Step::Write, .error = ENOSPC, .noKernelCopy = true},
+                          {.step = Step::OpenTemp, .error = EACCES},
+                          {.step = Step::OpenSource, .error = ENOENT},
+                          {.step = Step::SyncData, .error = EIO},
+                          {.step = Step::SyncNames, .error = EIO},
+                          {.step = Step::Futimens, .error = EPERM},
+                          {.step = Step::Link, .error = EXDEV},
+                          {.step = Step::UnlinkSource, .error = EACCES}};
   const std::string content(200000, 'c');
   writeText(remote / "a.jpg", content);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.step));
-    FaultyCalls calls;
-    calls.step = c.step;
-    calls.error = c.error;
-    calls.noKernelCopy = c.noKernelCopy;
-    calls.source = (remote / "a.jpg").string();
+  for (const Fault& f : faults) {
+    SCOPED_TRACE(static_cast<int>(f.step));
+    FaultyCalls calls(f, (remote / "a.jpg").string());
     ScopedSyscalls scoped(calls);
-    EXPECT_EQ(moveFile(remote / "a.jpg", local / "a.jpg").code(), c.error);
+    EXPECT_EQ(moveFile(remote / "a.jpg", local / "a.jpg").code(), f.error);
     EXPECT_EQ(readText(remote / "a.jpg"), content);
     EXPECT_TRUE(entriesOf(local).empty());
   }
@@ -444,6 +447,24 @@ TEST_F(FileTransferTest, OperationRulesWhereTheShellWouldAsk) {
   EXPECT_EQ(fileOperation(FO_DELETE, dst.string() + "/link/", "", 0).code(), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(dst / "link")));
   EXPECT_EQ(readText(src / "keep/inside.txt"), "inside");
+}
+
+// A file that cannot be removed stops the removal of its tree, says which
+// it was, and the rest stays.
+TEST_F(FileTransferTest, AFolderTreeThatCannotBeRemovedWhollyStays) {
+  writeText(dst / "album/sub/b.jpg", "b");
+  struct Refusing : Syscalls {
+    int unlinkAt(int dirFd, const char* path, int flags) override {
+      if (std::string(path) != "b.jpg") return Syscalls::unlinkAt(dirFd, path, flags);
+      errno = EACCES;
+      return -1;
+    }
+  } refusing;
+  ScopedSyscalls scoped(refusing);
+  const OsError e = fileOperation(FO_DELETE, dst / "album", "", 0);
+  EXPECT_EQ(e.code(), EACCES);
+  EXPECT_EQ(e.path(), (dst / "album/sub/b.jpg").string());
+  EXPECT_EQ(readText(dst / "album/sub/b.jpg"), "b");
 }
 
 TEST_F(FileTransferTest, TrashFollowsTheFreedesktopLayout) {
