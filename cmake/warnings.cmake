@@ -9,10 +9,16 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
   add_compile_options(-Wno-restrict)
 endif()
 
-# msifter_library(NAME [DEPS ...]): a STATIC library from src/ (and src/posix/
-# on this platform) with its public headers in include/.
+# msifter_library(NAME [PUBLIC_DEPS ...] [PRIVATE_DEPS ...]): a STATIC library
+# from src/ (and src/posix/ on this platform) with its public headers in
+# include/, linking only the libraries of ours that MSIFTER_ARROWS_NAME allows.
 function(msifter_library name)
   cmake_parse_arguments(ARG "" "" "PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
+  foreach(dep IN LISTS ARG_PUBLIC_DEPS ARG_PRIVATE_DEPS)
+    if(dep IN_LIST MSIFTER_LIBRARIES AND NOT dep IN_LIST MSIFTER_ARROWS_${name})
+      message(FATAL_ERROR "${name} may not link ${dep}: see MSIFTER_ARROWS_${name}")
+    endif()
+  endforeach()
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
   if(WIN32)
     file(GLOB platform_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/win/*.cpp)

@@ -13,7 +13,7 @@ std::string versionText() {
 
 std::string applicationFolder() {
   const std::string exe = detail::executablePath();
-  if (exe.empty()) return std::filesystem::current_path().string();
+  if (exe.empty()) return detail::currentFolder();
   return std::filesystem::path(exe).parent_path().string();
 }
 

@@ -1,12 +1,10 @@
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 
 #include "common/app.h"
 #include "common/error.h"
 #include "common/ui_services.h"
-#include "log_file.h"
+#include "platform/file_system.h"
 #include "system_probe.h"
 
 namespace msifter::common {
@@ -58,11 +56,6 @@ std::string localTimestamp() {
   return buf;
 }
 
-bool folderExists(const std::string& path) {
-  std::error_code ec;
-  return !path.empty() && std::filesystem::is_directory(path, ec);
-}
-
 }  // namespace
 
 void setProbeReader(ProbeReader reader) { probeReader = reader ? reader : &defaultProbeReader; }
@@ -75,8 +68,7 @@ std::string gAddBackslash(std::string_view path) {
 
 std::string gGetLongFileName(const std::string& path) {
   return guardLog("gGetLongFileName", path, [&] {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
+    if (!detail::pathExists(path)) {
       // A failed look-up raises no failure of its own; the report says 0.
       gProcError("gGetLongFileName", "");
     }
@@ -89,12 +81,12 @@ std::string gGetWinTempDir() {
     std::string folder;
     for (const char* name : {"TEMP", "TMP", "TMPDIR"}) {
       const char* value = std::getenv(name);
-      if (value && folderExists(value)) {
+      if (value && detail::folderExists(value)) {
         folder = value;
         break;
       }
     }
-    if (folder.empty()) folder = folderExists("/tmp") ? "/tmp" : applicationFolder();
+    if (folder.empty()) folder = detail::folderExists("/tmp") ? "/tmp" : applicationFolder();
     return gGetLongFileName(folder);
   });
 }
@@ -144,7 +136,7 @@ bool gSetErrLog(const std::string& text, const std::string& trailer) {
   std::string path;
   if (!gGetErrLogFileName(path)) return false;
   try {
-    return detail::appendToOwnFile(path, kCrLf + text + kCrLf + trailer + kCrLf);
+    return platform::appendToOwnFile(path, kCrLf + text + kCrLf + trailer + kCrLf).ok();
   } catch (...) {
     return false;
   }

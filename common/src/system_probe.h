@@ -1,5 +1,7 @@
 #pragma once
-// The operating system's version record, as the error report shows it.
+// The look-ups of the error handler and of the program's own facts that ask
+// the system: its version record, where the program and the temporary
+// folders are.
 #include <string>
 
 namespace msifter::common::detail {
@@ -14,5 +16,10 @@ struct PlatformVersion {
 
 bool readPlatformVersion(PlatformVersion& out);
 std::string executablePath();
+// "" when it cannot be had.
+std::string currentFolder();
+bool folderExists(const std::string& path);
+// True when `path` leads to something; a link leading nowhere does not.
+bool pathExists(const std::string& path);
 
 }  // namespace msifter::common::detail

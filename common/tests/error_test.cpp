@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "common/app.h"
+#include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "temp_env.h"
 
@@ -128,6 +130,27 @@ TEST_F(ErrorHandlerTest, NewLogIsItsOwnersAloneAndNoLinkIsFollowed) {
   }
   EXPECT_EQ(readText(kept), "keep");
   EXPECT_FALSE(fs::exists(missing));
+}
+
+// A refused version record leaves its values empty under their labels; a
+// log that a full disk refuses is not taken for written.
+TEST_F(ErrorHandlerTest, RefusedSystemCallsLeaveEmptyValuesAndNoLog) {
+  struct Refusing : platform::Syscalls {
+    int uname(struct utsname*) override {
+      errno = EFAULT;
+      return -1;
+    }
+    ssize_t write(int, const void*, size_t) override {
+      errno = ENOSPC;
+      return -1;
+    }
+  } refusing;
+  platform::ScopedSyscalls scoped(refusing);
+  const auto lines = splitCrLf(buildErrorReport("gFindFile", ""));
+  ASSERT_EQ(lines.size(), 16u);
+  EXPECT_EQ(lines[8], "\tVersion：");
+  EXPECT_EQ(lines[9], "\tMajor：");
+  EXPECT_FALSE(gSetErrLog("text", ""));
 }
 
 TEST_F(ErrorHandlerTest, DialogOnlyBeforeStartUpSwitchesItOff) {

@@ -7,6 +7,7 @@
 #include "common/case_mapping.h"
 #include "common/error.h"
 #include "common/ui_services.h"
+#include "engine/folder_order.h"
 #include "engine/target_list.h"
 #include "platform/directory.h"
 
@@ -292,9 +293,10 @@ bool gFindFile(std::string folder, const std::string& patternList, bool subFolde
     std::vector<std::string> subfolderNames;
     {
       platform::Directory dir;
-      if (dir.open(folder) != 0) return true;  // missing or unreadable: nothing here
+      if (dir.open(folder)) return true;  // missing or unreadable: nothing here
       std::vector<platform::DirEntry> entries;
-      if (const int e = dir.read(entries)) common::failErrno(e);
+      if (const platform::OsError e = dir.read(entries)) common::failErrno(e.code());
+      sortInFolderOrder(entries);
       for (auto& entry : entries) {
         if (entry.isDirectory) {
           subfolderNames.push_back(std::move(entry.name));
@@ -302,7 +304,8 @@ bool gFindFile(std::string folder, const std::string& patternList, bool subFolde
         }
         if (!patterns.accepts(entry.name)) continue;
         int64_t length = 0;
-        if (const int e = dir.fileSize(entry.name, length)) common::failErrno(e);
+        if (const platform::OsError e = dir.fileSize(entry.name, length))
+          common::failErrno(e.code());
         if (useMinSize && length < minSizeBytes) continue;
         if (useMaxSize && length > maxSizeBytes) continue;
         if (useCountLimit && fileCount == countLimit) return true;

@@ -9,7 +9,6 @@
 #include "common/ui_services.h"
 #include "engine/file_helpers.h"
 #include "platform/destination_folder.h"
-#include "platform/file_transfer.h"
 #include "platform/syscalls.h"
 #include "transfer_helpers.h"
 
@@ -76,7 +75,6 @@ class PrefixSource {
         // it again.
         while ((stamp = clock_.now()) == lastStamp_) {
           gProcSleep(5);
-          platform::keepUiAlive();
         }
         sameStampCount_ = 0;
       } else {
@@ -118,7 +116,8 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
     // The folder the user chose, for the whole run: never re-created or
     // followed elsewhere if it changes meanwhile.
     platform::DestinationFolder destination;
-    if (const int e = destination.open(options.receiveDir)) common::failErrno(e);
+    if (const platform::OsError e = destination.open(options.receiveDir))
+      common::failErrno(e.code());
     observe(destination, folder, observer);
 
     PrefixSource prefixes(options.renameMethod);
@@ -149,14 +148,13 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
         failure = error ? error : EIO;
         break;
       }
-      platform::keepUiAlive();
       if (options.slowly) pause500();
     }
     // The files copied so far are settled before any failure is reported.
-    const int settled = destination.settle();
+    const platform::OsError settled = destination.settle();
     if (nameFailure != 0) common::fail(nameFailure);
     if (failure != 0) common::failErrno(failure);
-    if (settled != 0) common::failErrno(settled);
+    if (settled) common::failErrno(settled.code());
     return true;
   });
 }

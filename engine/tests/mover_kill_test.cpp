@@ -129,7 +129,7 @@ class MoverKillTest : public ::testing::TestWithParam<Scenario> {
       } later;
       platform::ScopedSyscalls scoped(later);
       platform::DestinationFolder folder;
-      EXPECT_EQ(folder.open(dst.string()), 0);
+      EXPECT_EQ(folder.open(dst.string()).code(), 0);
       for (const auto& e : fs::directory_iterator(dst))
         EXPECT_FALSE(platform::isTransferTemporary(e.path().filename().string()));
     }

@@ -64,14 +64,14 @@ bool clsDrive::Enabled() {
 
 bool clsDrive::MediaCondition() {
   common::clearError();
-  const bool readable = platform::canListFolder(drive_);
+  const bool readable = platform::tryListFolder(drive_).ok();
   common::clearError();
   return readable;
 }
 
 void clsDrive::RefreshDiskFree() {
   platform::FileSystemStats stats;
-  const bool ok = platform::fileSystemStats(drive_, stats);
+  const bool ok = platform::fileSystemStats(drive_, stats).ok();
   lastResult_ = ok ? 1 : 0;
   if (!ok) stats = {};
   // A cluster is the preferred I/O block, made of fundamental blocks.
@@ -95,14 +95,14 @@ int32_t clsDrive::ClusterSector() {
 
 double clsDrive::FreeSpace() {
   platform::FileSystemStats stats;
-  lastResult_ = platform::fileSystemStats(drive_, stats) ? 1 : 0;
+  lastResult_ = platform::fileSystemStats(drive_, stats).ok() ? 1 : 0;
   return static_cast<double>(stats.freeBlocks) * static_cast<double>(stats.blockSize);
 }
 
 double clsDrive::AllSpace() {
   lastResult_ = 0;
   platform::FileSystemStats stats;
-  lastResult_ = platform::fileSystemStats(drive_, stats) ? 1 : 0;
+  lastResult_ = platform::fileSystemStats(drive_, stats).ok() ? 1 : 0;
   return static_cast<double>(stats.totalBlocks) * static_cast<double>(stats.blockSize);
 }
 
@@ -132,7 +132,7 @@ void clsDrive::RefreshVolumeInfo() {
   platform::FileSystemStats stats;
   const bool ok = platform::findMount(platform::readMounts(), withoutSeparator(drive_), m) &&
                   m.mountPoint == withoutSeparator(drive_) &&
-                  platform::fileSystemStats(drive_, stats);
+                  platform::fileSystemStats(drive_, stats).ok();
   lastResult_ = ok ? 1 : 0;
   if (!ok) return;
   volumeName_ = platform::volumeLabel(m.device);

@@ -1,12 +1,17 @@
 #include "objects/file_operation.h"
 
-#include <cerrno>
-
 #include "common/error.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
 
 namespace msifter::objects {
+
+using platform::FOF_ALLOWUNDO;
+using platform::FOF_NOCONFIRMATION;
+using platform::FOF_NOCONFIRMMKDIR;
+using platform::FOF_RENAMEONCOLLISION;
+using platform::FOF_SILENT;
+using platform::FOF_SIMPLEPROGRESS;
 
 namespace {
 
@@ -20,33 +25,32 @@ std::string withoutOneSeparator(const std::string& path) {
 clsFileOperation::clsFileOperation() { flags_ = 0; }
 
 bool clsFileOperation::RunOperation(const std::string& source, const std::string& destination,
-                                    int32_t function) {
+                                    platform::FileFunction function) {
   // The shell takes its flags as a signed 16-bit word.
   if (flags_ > 0x7FFF || flags_ < -0x8000) common::fail(common::err::Overflow);
   platform::FileOperationReport report;
-  const int result =
-      platform::fileOperation(static_cast<platform::FileFunction>(function), source, destination,
-                              static_cast<uint32_t>(flags_) & 0xFFFF, &report);
-  lastResult_ = result;
-  targetExisted_ = result != 0 && report.targetExisted;
-  return result == 0;
+  const platform::OsError result = platform::fileOperation(
+      function, source, destination, static_cast<uint32_t>(flags_) & 0xFFFF, &report);
+  lastResult_ = result.code();
+  targetExisted_ = result && report.targetExisted;
+  return result.ok();
 }
 
 bool clsFileOperation::Delete(const std::string& strFrom) {
-  return RunOperation(withoutOneSeparator(strFrom), "", FO_DELETE);
+  return RunOperation(withoutOneSeparator(strFrom), "", platform::FO_DELETE);
 }
 
 bool clsFileOperation::Rename(const std::string& strFrom, const std::string& strTo) {
-  return RunOperation(strFrom, strTo, FO_RENAME);
+  return RunOperation(strFrom, strTo, platform::FO_RENAME);
 }
 
 bool clsFileOperation::Move(const std::string& strFrom, const std::string& strTo) {
-  return RunOperation(strFrom, strTo, FO_MOVE);
+  return RunOperation(strFrom, strTo, platform::FO_MOVE);
 }
 
 bool clsFileOperation::Copy(const std::string& strFrom, const std::string& strTo) {
-  flags_ = FOF_SILENT;
-  return RunOperation(withoutOneSeparator(strFrom), strTo, FO_COPY);
+  flags_ = static_cast<int32_t>(FOF_SILENT);
+  return RunOperation(withoutOneSeparator(strFrom), strTo, platform::FO_COPY);
 }
 
 bool clsFileOperation::MoveInto(platform::DestinationFolder& destination,
@@ -56,25 +60,25 @@ bool clsFileOperation::MoveInto(platform::DestinationFolder& destination,
 
 bool clsFileOperation::CopyInto(platform::DestinationFolder& destination,
                                 const std::string& strFrom, const NameSource& names) {
-  flags_ = FOF_SILENT;
+  flags_ = static_cast<int32_t>(FOF_SILENT);
   return recordResult(destination.copy(withoutOneSeparator(strFrom), names));
 }
 
-bool clsFileOperation::recordResult(const platform::TransferResult& result) {
-  lastResult_ = result.done() ? 0 : (result.error ? result.error : EIO);
-  targetExisted_ = result.status == platform::TransferStatus::TargetExists;
-  return result.done();
+bool clsFileOperation::recordResult(const platform::OsError& result) {
+  lastResult_ = result.code();
+  targetExisted_ = result.nameTaken();
+  return result.ok();
 }
 
 // No window handle can be confirmed below the window layer, so none is kept.
 void clsFileOperation::Target(int64_t /*lngNewWindow*/) { ownerWindow_ = 0; }
 int64_t clsFileOperation::Target() const { return ownerWindow_; }
 
-void clsFileOperation::setBit(int32_t bit, bool on) {
+void clsFileOperation::setBit(uint32_t bit, bool on) {
   if (on)
-    flags_ |= bit;
+    flags_ |= static_cast<int32_t>(bit);
   else
-    flags_ &= ~bit;
+    flags_ &= ~static_cast<int32_t>(bit);
 }
 
 bool clsFileOperation::RespondDialog() const { return hasBit(FOF_NOCONFIRMATION); }
@@ -96,8 +100,8 @@ void clsFileOperation::Sielnt(bool blnSilent) { setBit(FOF_SILENT, blnSilent); }
 
 bool clsFileOperation::Trash(const std::string& strTarget) {
   // Its own request: neither the owner window nor the option bits apply.
-  return platform::fileOperation(platform::FileFunction::Delete, strTarget, "",
-                                 FOF_ALLOWUNDO | FOF_SILENT) == 0;
+  return platform::fileOperation(platform::FO_DELETE, strTarget, "", FOF_ALLOWUNDO | FOF_SILENT)
+      .ok();
 }
 
 }  // namespace msifter::objects

@@ -95,7 +95,7 @@ std::string cPath::GetSpecialFolder(int32_t GetFolderType) const {
 
 std::string cPath::GetExecFileFromDataFile() const {
   std::string program;
-  if (platform::findExecutable(fileName_, program) < 32) return "";
+  if (platform::findExecutable(fileName_, program)) return "";
   return cleanShellAnswer(program);
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "common/error.h"
+#include "platform/syscalls.h"
 
 namespace msifter::objects {
 namespace {
@@ -41,6 +44,19 @@ TEST(Drive, MediaConditionLeavesNoFailureBehind) {
   drive.Drive("/no/such/drive");
   EXPECT_FALSE(drive.MediaCondition());
   EXPECT_EQ(common::currentError().number, 0);
+}
+
+TEST(Drive, AnUnreadableMediumIsNotReady) {
+  struct Unreadable : platform::Syscalls {
+    struct dirent* readdir(DIR*) override {
+      errno = EIO;
+      return nullptr;
+    }
+  } unreadable;
+  platform::ScopedSyscalls scoped(unreadable);
+  clsDrive drive;
+  drive.Drive("/");
+  EXPECT_FALSE(drive.MediaCondition());
 }
 
 TEST(Drive, VolumePropertiesComeFromTheMountTable) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace msifter::platform {
 namespace {
 
@@ -36,10 +38,10 @@ TEST(Mounts, FindsTheInnermostMountPoint) {
 }
 
 TEST(Mounts, TheRootCanBeListedAndMeasured) {
-  EXPECT_TRUE(canListFolder("/"));
-  EXPECT_FALSE(canListFolder("/no/such/folder"));
+  EXPECT_EQ(tryListFolder("/").code(), 0);
+  EXPECT_EQ(tryListFolder("/no/such/folder").code(), ENOENT);
   FileSystemStats stats;
-  ASSERT_TRUE(fileSystemStats("/", stats));
+  ASSERT_EQ(fileSystemStats("/", stats).code(), 0);
   EXPECT_GT(stats.totalBlocks, 0u);
   EXPECT_GT(stats.maxNameLength, 0u);
 }

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <utility>
 
 #include "common/error.h"
+#include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "temp_env.h"
 
@@ -224,6 +226,18 @@ TEST_F(RegistryTest, UnwritableConfigFolderFailsTheWrite) {
   env.setVar("XDG_CONFIG_HOME", env.writeFile("not-a-folder", 3).string());
   EXPECT_FALSE(set("x", kRegDword, int32_t{1}));
   EXPECT_EQ(get("x", kRegDword, int32_t{4}), RegValue(int32_t{4}));
+}
+
+TEST_F(RegistryTest, FullDiskWhenTheFolderIsMadeFailsTheWriteAsSuch) {
+  struct FullDisk : platform::Syscalls {
+    int mkdir(const char*, mode_t) override {
+      errno = ENOSPC;
+      return -1;
+    }
+  } full;
+  platform::ScopedSyscalls scoped(full);
+  EXPECT_FALSE(set("x", kRegDword, int32_t{1}));
+  EXPECT_NE(env.errorLog().find("エラー番号：61\r\n"), std::string::npos) << env.errorLog();
 }
 
 void writeBytes(const fs::path& path, const std::string& bytes) {

@@ -11,7 +11,7 @@
 #include "common/msg.h"
 #include "common/ui_services.h"
 #include "engine/file_helpers.h"
-#include "platform/instance_lock.h"
+#include "objects/instance_lock.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
 #include "ui/frm_about.h"
@@ -22,8 +22,8 @@ namespace msifter::ui {
 
 namespace {
 
-platform::InstanceLock& instanceLock() {
-  static platform::InstanceLock lock;
+objects::InstanceLock& instanceLock() {
+  static objects::InstanceLock lock;
   return lock;
 }
 
@@ -60,7 +60,7 @@ std::string instanceLockPath() {
     shared = true;
   }
   return QFile::encodeName(folder + QStringLiteral("/")).toStdString() +
-         platform::instanceLockFileName(shared);
+         objects::instanceLockFileName(shared);
 }
 
 void releaseInstanceLock() { instanceLock().unlock(); }
@@ -72,11 +72,11 @@ void gChkDoubleStarting(bool showMessage) {
     if (lock.held()) return true;
     const std::string path = instanceLockPath();
     switch (lock.tryLock(path)) {
-      case platform::InstanceLockState::Held: return true;
-      case platform::InstanceLockState::HeldElsewhere:
+      case objects::InstanceLockState::Held: return true;
+      case objects::InstanceLockState::HeldElsewhere:
         if (showMessage) common::ui().messageBox("既に起動されています", common::mb::OkOnly, "");
         common::ui().endProgram(kExitSuccess);
-      case platform::InstanceLockState::Unavailable: break;
+      case objects::InstanceLockState::Unavailable: break;
     }
     // Without a lock nothing tells of a running instance; refusing would
     // keep the program from ever starting, so it starts and says why in the

@@ -1,9 +1,10 @@
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
+#include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
+#include "platform/syscalls.h"
 #include "system_probe.h"
 
 namespace msifter::common::detail {
@@ -24,7 +25,7 @@ void splitRelease(const char* release, PlatformVersion& out) {
 
 bool readPlatformVersion(PlatformVersion& out) {
   struct utsname name {};
-  if (::uname(&name) != 0) return false;
+  if (platform::syscalls().uname(&name) != 0) return false;
   out.family = name.sysname;
   splitRelease(name.release, out);
   out.servicePack = name.version;
@@ -32,9 +33,25 @@ bool readPlatformVersion(PlatformVersion& out) {
 }
 
 std::string executablePath() {
-  std::error_code ec;
-  const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : path.string();
+  char path[PATH_MAX];
+  const ssize_t n = platform::syscalls().readlink("/proc/self/exe", path, sizeof path);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof path) return {};
+  return std::string(path, static_cast<size_t>(n));
+}
+
+std::string currentFolder() {
+  char path[PATH_MAX];
+  return platform::syscalls().getcwd(path, sizeof path) ? std::string(path) : std::string();
+}
+
+bool folderExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && platform::syscalls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && platform::syscalls().stat(path.c_str(), &st) == 0;
 }
 
 }  // namespace msifter::common::detail

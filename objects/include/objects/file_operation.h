@@ -11,24 +11,16 @@
 
 namespace msifter::platform {
 class DestinationFolder;
-struct TransferResult;
+class OsError;
+enum FileFunction : uint32_t;
 }  // namespace msifter::platform
 
 namespace msifter::objects {
 
+// The operations and option bits are the shell's FO_ and FOF_ constants, as
+// platform/file_transfer.h defines them.
 class clsFileOperation {
  public:
-  static constexpr int32_t FO_MOVE = 1;
-  static constexpr int32_t FO_COPY = 2;
-  static constexpr int32_t FO_DELETE = 3;
-  static constexpr int32_t FO_RENAME = 4;
-  static constexpr int32_t FOF_SILENT = 0x0004;
-  static constexpr int32_t FOF_RENAMEONCOLLISION = 0x0008;
-  static constexpr int32_t FOF_NOCONFIRMATION = 0x0010;
-  static constexpr int32_t FOF_ALLOWUNDO = 0x0040;
-  static constexpr int32_t FOF_SIMPLEPROGRESS = 0x0100;
-  static constexpr int32_t FOF_NOCONFIRMMKDIR = 0x0200;
-
   clsFileOperation();
 
   // A source ending in one "/" loses it (only one).
@@ -79,10 +71,11 @@ class clsFileOperation {
   int LastResult() const { return lastResult_; }
 
  private:
-  bool RunOperation(const std::string& source, const std::string& destination, int32_t function);
-  bool recordResult(const platform::TransferResult& result);
-  void setBit(int32_t bit, bool on);
-  bool hasBit(int32_t bit) const { return (flags_ & bit) != 0; }
+  bool RunOperation(const std::string& source, const std::string& destination,
+                    platform::FileFunction function);
+  bool recordResult(const platform::OsError& result);
+  void setBit(uint32_t bit, bool on);
+  bool hasBit(uint32_t bit) const { return (static_cast<uint32_t>(flags_) & bit) != 0; }
 
   int64_t ownerWindow_ = 0;
   int32_t flags_ = 0;

@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_transfer.h"
+#include "platform/os_error.h"
 #include "platform/syscalls.h"
 
 namespace msifter::platform {
@@ -70,8 +70,7 @@ class DestinationFolder {
   DestinationFolder& operator=(const DestinationFolder&) = delete;
 
   // Opens `folder` and removes temporaries that earlier runs left there.
-  // Returns 0 or the errno of the failure.
-  int open(const std::string& folder);
+  OsError open(const std::string& folder);
   void setBatchLimits(const BatchLimits& limits) { limits_ = limits; }
   // Called once for every file whose transfer is complete; must not throw.
   void onTransferred(Completion completion) { completion_ = std::move(completion); }
@@ -80,15 +79,15 @@ class DestinationFolder {
   // file system it is renamed at once; between file systems it is copied
   // and joins the open batch, which is settled when full. A folder is never
   // moved. A failure of the batch's settling is this call's failure.
-  TransferResult move(const std::string& from, const NameSource& names);
+  OsError move(const std::string& from, const NameSource& names);
   // A file (a link is followed; a link that leads nowhere is copied as the
   // link itself) copied into the folder. The source is never touched.
-  TransferResult copy(const std::string& from, const NameSource& names);
+  OsError copy(const std::string& from, const NameSource& names);
   // Settles every move still open: flushed, named, flushed again, sources
   // removed. A source whose name no longer names the file that was copied
-  // stays, and so does its copy; such a file counts as failed. Returns 0 or
-  // the errno of the first failure.
-  int settle();
+  // stays, and so does its copy; such a file counts as failed. The first
+  // failure is the result.
+  OsError settle();
 
  private:
   struct Staged {
@@ -106,22 +105,23 @@ class DestinationFolder {
     uint64_t inode = 0;
   };
 
-  int checkFolder() const;
+  OsError checkFolder() const;
   void removeStaleTemporaries();
-  int stage(int in, const struct stat& source, Staged& out);
+  OsError stage(int in, const struct stat& source, Staged& out);
   void discard(Staged& staged);
-  int link(Staged& staged, std::string& name, const NameSource& names);
-  int firstFreeName(std::string& name, const NameSource& names) const;
-  TransferResult moveAcross(const std::string& from, const struct stat& entry, std::string name,
-                            const NameSource& names);
-  int moveLinkAcross(const std::string& from, const struct stat& entry, std::string name,
-                     const NameSource& names, Pending& out);
-  int copyLink(const std::string& from, std::string name, const NameSource& names);
-  int makeLink(const std::string& from, std::string& name, const NameSource& names);
+  OsError link(Staged& staged, std::string& name, const NameSource& names);
+  OsError firstFreeName(std::string& name, const NameSource& names) const;
+  OsError moveAcross(const std::string& from, const struct stat& entry, std::string name,
+                     const NameSource& names);
+  OsError moveLinkAcross(const std::string& from, const struct stat& entry, std::string name,
+                         const NameSource& names, Pending& out);
+  OsError copyLink(const std::string& from, std::string name, const NameSource& names);
+  OsError makeLink(const std::string& from, std::string& name, const NameSource& names);
   bool batchFull() const;
-  int flush();
-  int removeSources(const std::vector<Pending>& done);
+  OsError flush();
+  OsError removeSources(const std::vector<Pending>& done);
   void removeCopy(const Pending& p);
+  void dropUnsettled();
   void report(bool copied, const std::string& source, const std::string& name,
               const struct stat& contents, uint64_t device, uint64_t inode);
 

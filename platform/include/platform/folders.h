@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/os_error.h"
+
 namespace msifter::platform {
 
 #ifdef _WIN32
@@ -31,8 +33,8 @@ std::string specialFolder(int32_t folderType);
 
 // The program that opens `file`: the file itself when it is executable,
 // otherwise xdg-open (which hands it to the desktop's associated program).
-// Returns a result above 32 on success, 2 when the file does not exist and
-// 31 when no program is known, with `program` set on success only.
-int32_t findExecutable(const std::string& file, std::string& program);
+// Fails with ENOENT when the file does not exist or no program is known;
+// `program` is set on success only.
+OsError findExecutable(const std::string& file, std::string& program);
 
 }  // namespace msifter::platform

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_error.h"
+
 namespace msifter::platform {
 
 struct MountEntry {
@@ -31,12 +33,11 @@ struct FileSystemStats {
   uint64_t maxNameLength = 0;
   uint64_t fsid = 0;
 };
-// statvfs(); false with errno set on failure.
-bool fileSystemStats(const std::string& path, FileSystemStats& out);
+OsError fileSystemStats(const std::string& path, FileSystemStats& out);
 
-// Whether a folder can be listed: opened and its first entry read.
-// False with errno set when not.
-bool canListFolder(const std::string& path);
+// Opens a folder and reads its first entry: the failure when it cannot be
+// listed (no medium, an unreadable one, no such folder).
+OsError tryListFolder(const std::string& path);
 
 // The label of the block device, from /dev/disk/by-label; empty when it has none.
 std::string volumeLabel(const std::string& device);

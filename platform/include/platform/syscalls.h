@@ -1,11 +1,11 @@
 #pragma once
 // The seam between the program and the operating system's file calls.
 //
-// Everything in platform/ that touches files or clocks calls through
-// syscalls(), so a test can install a subclass that fails one call at the
-// chosen moment (ENOSPC on a write, EACCES on an open, a source that has
-// vanished, EXDEV on a rename, a folder that cannot be read) and check that
-// nothing was lost.
+// Everything that touches files, clocks or the system's own records calls
+// through syscalls(), in platform/ and in the libraries above it, so a test
+// can install a subclass that fails one call at the chosen moment (ENOSPC on
+// a write, EACCES on an open, a source that has vanished, EXDEV on a rename,
+// a folder that cannot be read) and check that nothing was lost.
 //
 // Each call returns what the POSIX call returns (-1 on failure) and leaves
 // the reason in errno.
@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
+#include <sys/utsname.h>
 
 #include <cstdint>
 #include <ctime>
@@ -41,6 +42,8 @@ class Syscalls {
   virtual int futimens(int fd, const struct timespec times[2]);
   // renameat2(RENAME_NOREPLACE): fails with EEXIST instead of replacing.
   virtual int renameNoReplace(const char* from, const char* to);
+  // rename(2): replaces `to`. Only for files of the program's own.
+  virtual int rename(const char* from, const char* to);
   virtual int link(const char* from, const char* to);
   virtual ssize_t readlink(const char* path, char* buffer, size_t size);
   virtual int symlink(const char* target, const char* path);
@@ -48,6 +51,10 @@ class Syscalls {
   virtual int mkdir(const char* path, mode_t mode);
   virtual int rmdir(const char* path);
   virtual int statvfs(const char* path, struct statvfs* out);
+  virtual int access(const char* path, int mode);
+  // getcwd(3) and realpath(3): nullptr with errno on failure.
+  virtual char* getcwd(char* buffer, size_t size);
+  virtual char* realpath(const char* path, char* resolved);
   // Folder enumeration over an open folder descriptor; fstatat(2) for one
   // entry of it. readdir returns nullptr at the end (errno untouched) and on
   // failure (errno set).
@@ -67,6 +74,11 @@ class Syscalls {
   // which includes the holder's death.
   virtual int flock(int fd, int operation);
   virtual uid_t geteuid();
+
+  // ---- The process and the system it runs on
+  virtual pid_t getpid();
+  virtual uid_t getuid();
+  virtual int uname(struct utsname* out);
 
   // --- Transfers into a destination folder opened once for the whole run ---
   // The *At calls take a folder descriptor (or AT_FDCWD) as their POSIX

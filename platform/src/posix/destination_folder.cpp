@@ -1,6 +1,5 @@
 #include "platform/destination_folder.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
@@ -10,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "posix/entries.h"
 #include "posix/file_copy.h"
 
 namespace msifter::platform {
@@ -20,42 +20,28 @@ namespace {
 // lock (it is created, then locked).
 constexpr std::time_t kStaleSeconds = 60;
 
-TransferResult failed(int error) { return {TransferStatus::Failed, error}; }
-TransferResult done() { return {TransferStatus::Done, 0}; }
-TransferResult exists() { return {TransferStatus::TargetExists, EEXIST}; }
-TransferResult outcome(int error) {
-  if (error == 0) return done();
-  return error == EEXIST ? exists() : failed(error);
-}
-
-// 0 or the errno; never replaces `to`.
-int renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to) {
-  if (syscalls().renameAt(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
+// Never replaces `to`.
+OsError renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to) {
+  if (syscalls().renameAt(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return {};
+  if (errno != EINVAL && errno != ENOSYS) return OsError::fromErrno("renameat2");
   // File systems without the flag: a hard link cannot replace either.
-  if (syscalls().linkAt(fromDir, from, toDir, to, 0) != 0) return errno;
+  if (syscalls().linkAt(fromDir, from, toDir, to, 0) != 0) return OsError::fromErrno("linkat");
   if (syscalls().unlinkAt(fromDir, from, 0) != 0) {
-    const int e = errno;
+    const OsError e = OsError::fromErrno("unlinkat");
     syscalls().unlinkAt(toDir, to, 0);
     return e;
   }
-  return 0;
-}
-
-int readLink(const std::string& path, std::string& target) {
-  target.assign(4096, '\0');
-  const ssize_t n = syscalls().readlink(path.c_str(), target.data(), target.size());
-  if (n < 0) return errno;
-  if (static_cast<size_t>(n) >= target.size()) return ENAMETOOLONG;
-  target.resize(static_cast<size_t>(n));
-  return 0;
+  return {};
 }
 
 }  // namespace
 
 DestinationFolder::DestinationFolder() = default;
 
-DestinationFolder::~DestinationFolder() {
+DestinationFolder::~DestinationFolder() { dropUnsettled(); }
+
+// Takes back every copy not settled yet: its source stays, alone.
+void DestinationFolder::dropUnsettled() {
   for (Pending& p : named_) removeCopy(p);
   for (Pending& p : pending_) {
     if (p.linked)
@@ -63,14 +49,16 @@ DestinationFolder::~DestinationFolder() {
     else
       discard(p.staged);
   }
+  named_.clear();
+  pending_.clear();
 }
 
-int DestinationFolder::open(const std::string& folder) {
+OsError DestinationFolder::open(const std::string& folder) {
   dir_ = UniqueFd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (!dir_.valid()) return errno;
+  if (!dir_.valid()) return OsError::fromErrno("open", folder);
   struct stat st {};
   if (syscalls().fstat(dir_.get(), &st) != 0) {
-    const int e = errno;
+    const OsError e = OsError::fromErrno("fstat", folder);
     dir_.reset();
     return e;
   }
@@ -83,34 +71,26 @@ int DestinationFolder::open(const std::string& folder) {
   if (syscalls().getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
     fileBudget_ = std::max<std::size_t>(1, static_cast<std::size_t>(files.rlim_cur / 2));
   removeStaleTemporaries();
-  return 0;
+  return {};
 }
 
 // The path still names the folder that was opened: not removed, renamed,
 // unmounted or replaced (by another folder or a link elsewhere).
-int DestinationFolder::checkFolder() const {
-  if (!dir_.valid()) return EBADF;
+OsError DestinationFolder::checkFolder() const {
+  if (!dir_.valid()) return OsError(EBADF, "stat", path_);
   struct stat st {};
-  if (syscalls().stat(path_.c_str(), &st) != 0) return errno;
-  return st.st_dev == device_ && st.st_ino == inode_ ? 0 : ENOTDIR;
+  if (syscalls().stat(path_.c_str(), &st) != 0) return OsError::fromErrno("stat", path_);
+  if (st.st_dev == device_ && st.st_ino == inode_) return {};
+  return OsError(ENOTDIR, "stat", path_);
 }
 
 // Best effort: a temporary that cannot be looked at stays for a later run.
 void DestinationFolder::removeStaleTemporaries() {
   std::vector<std::string> names;
-  {
-    const int fd = syscalls().openAt(dir_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (fd < 0) return;
-    DIR* listing = syscalls().fdopendir(fd);
-    if (listing == nullptr) {
-      syscalls().close(fd);
-      return;
-    }
-    while (const dirent* d = syscalls().readdir(listing)) {
-      if (isTransferTemporary(d->d_name)) names.emplace_back(d->d_name);
-    }
-    syscalls().closedir(listing);
-  }
+  // A listing cut short still removes what it found.
+  static_cast<void>(forEachEntry(dir_.get(), [&](const dirent& d) {
+    if (isTransferTemporary(d.d_name)) names.emplace_back(d.d_name);
+  }));
   if (names.empty()) return;
   const std::time_t now = syscalls().now();
   for (const std::string& name : names) {
@@ -130,13 +110,13 @@ void DestinationFolder::removeStaleTemporaries() {
   }
 }
 
-int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
+OsError DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
   if (!unnamedUnsupported_) {
     out.fd = UniqueFd(
         syscalls().openAt(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, newFileMode(source)));
     if (!out.fd.valid()) {
       // EISDIR: a kernel without unnamed files.
-      if (errno != EOPNOTSUPP && errno != EISDIR) return errno;
+      if (errno != EOPNOTSUPP && errno != EISDIR) return OsError::fromErrno("openat", path_);
       unnamedUnsupported_ = true;
     }
   }
@@ -149,7 +129,7 @@ int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
       if (!out.fd.valid() && errno != EEXIST) break;
     }
     if (!out.fd.valid()) {
-      const int e = errno;
+      const OsError e = OsError::fromErrno("openat", path_);
       out.tempName.clear();
       return e;
     }
@@ -157,11 +137,11 @@ int DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
     // may take the file away, which only makes this transfer fail.
     syscalls().flock(out.fd.get(), LOCK_EX | LOCK_NB);
   }
-  if (int e = fillCopy(in, source, out.fd.get(), true)) {
+  if (OsError e = fillCopy(in, source, out.fd.get(), true)) {
     discard(out);
     return e;
   }
-  return 0;
+  return {};
 }
 
 void DestinationFolder::discard(Staged& staged) {
@@ -172,86 +152,87 @@ void DestinationFolder::discard(Staged& staged) {
 
 // Gives the staged file its name; a taken name is never replaced, the next
 // one is tried.
-int DestinationFolder::link(Staged& staged, std::string& name, const NameSource& names) {
+OsError DestinationFolder::link(Staged& staged, std::string& name, const NameSource& names) {
   for (;;) {
-    int e = 0;
+    OsError e;
     if (staged.tempName.empty()) {
       const std::string self = "/proc/self/fd/" + std::to_string(staged.fd.get());
       if (syscalls().linkAt(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) !=
           0) {
-        e = errno;
+        e = OsError::fromErrno("linkat");
         // Without /proc: the descriptor itself, where the capability allows.
-        if (e == ENOENT &&
+        if (e.code() == ENOENT &&
             syscalls().linkAt(staged.fd.get(), "", dir_.get(), name.c_str(), AT_EMPTY_PATH) == 0)
-          e = 0;
-        else if (e == ENOENT && errno == EEXIST)
-          e = EEXIST;
+          e = {};
+        else if (e.code() == ENOENT && errno == EEXIST)
+          e = OsError(EEXIST, "linkat");
       }
     } else {
       e = renameNoReplaceAt(dir_.get(), staged.tempName.c_str(), dir_.get(), name.c_str());
-      if (e == 0) staged.tempName.clear();
+      if (!e) staged.tempName.clear();
     }
-    if (e != EEXIST) return e;
+    if (!e.nameTaken()) return e;
     name = names();
-    if (name.empty()) return EEXIST;
+    if (name.empty()) return e;
   }
 }
 
 // Skips names that are plainly taken before anything is copied; the link
 // still refuses a name taken meanwhile.
-int DestinationFolder::firstFreeName(std::string& name, const NameSource& names) const {
+OsError DestinationFolder::firstFreeName(std::string& name, const NameSource& names) const {
   for (;;) {
-    if (name.empty()) return EEXIST;
+    if (name.empty()) return OsError(EEXIST, "fstatat");
     struct stat st {};
     if (syscalls().fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-      return errno == ENOENT ? 0 : errno;
+      return errno == ENOENT ? OsError() : OsError::fromErrno("fstatat");
     name = names();
   }
 }
 
-TransferResult DestinationFolder::move(const std::string& from, const NameSource& names) {
+OsError DestinationFolder::move(const std::string& from, const NameSource& names) {
   std::string name = names();
-  if (int e = checkFolder()) return failed(e);
+  if (OsError e = checkFolder()) return e;
   struct stat entry {};
-  if (syscalls().lstat(from.c_str(), &entry) != 0) return failed(errno);
+  if (syscalls().lstat(from.c_str(), &entry) != 0) return OsError::fromErrno("lstat", from);
   // Listed as a file, a folder by its turn: its tree was never searched.
-  if (S_ISDIR(entry.st_mode)) return failed(EISDIR);
+  if (S_ISDIR(entry.st_mode)) return OsError(EISDIR, "lstat", from);
   for (;;) {
-    if (name.empty()) return exists();
-    const int e = renameNoReplaceAt(AT_FDCWD, from.c_str(), dir_.get(), name.c_str());
-    if (e == 0) {
+    if (name.empty()) return OsError(EEXIST, "renameat2", from);
+    OsError e = renameNoReplaceAt(AT_FDCWD, from.c_str(), dir_.get(), name.c_str());
+    if (!e) {
       report(false, from, name, entry, entry.st_dev, entry.st_ino);
-      return done();
+      return {};
     }
-    if (e == EXDEV) return moveAcross(from, entry, std::move(name), names);
-    if (e != EEXIST) return failed(e);
+    if (e.code() == EXDEV) return moveAcross(from, entry, std::move(name), names);
+    if (!e.nameTaken()) return e;
     name = names();
   }
 }
 
-TransferResult DestinationFolder::moveAcross(const std::string& from, const struct stat& entry,
-                                             std::string name, const NameSource& names) {
+OsError DestinationFolder::moveAcross(const std::string& from, const struct stat& entry,
+                                      std::string name, const NameSource& names) {
   Pending p;
   p.source = from;
   p.names = names;
   if (S_ISLNK(entry.st_mode)) {
-    if (int e = moveLinkAcross(from, entry, std::move(name), names, p)) return outcome(e);
+    if (OsError e = moveLinkAcross(from, entry, std::move(name), names, p)) return e;
   } else if (!S_ISREG(entry.st_mode)) {
     // Pipes, sockets and devices are not copied between file systems.
-    return failed(EXDEV);
+    return OsError(EXDEV, "renameat2", from);
   } else {
-    if (int e = firstFreeName(name, names)) return outcome(e);
+    if (OsError e = firstFreeName(name, names)) return e;
     // Not following: a link that replaced the file by now is not what was listed.
     UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
-    if (!in.valid()) return failed(errno);
-    if (syscalls().fstat(in.get(), &p.copied) != 0) return failed(errno);
-    if (!S_ISREG(p.copied.st_mode)) return failed(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV);
-    if (int e = stage(in.get(), p.copied, p.staged)) return failed(e);
+    if (!in.valid()) return OsError::fromErrno("open", from);
+    if (syscalls().fstat(in.get(), &p.copied) != 0) return OsError::fromErrno("fstat", from);
+    if (!S_ISREG(p.copied.st_mode))
+      return OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV, "open", from);
+    if (OsError e = stage(in.get(), p.copied, p.staged)) return e;
     struct stat made {};
     if (syscalls().fstat(p.staged.fd.get(), &made) != 0) {
-      const int f = errno;
+      const OsError e = OsError::fromErrno("fstat");
       discard(p.staged);
-      return failed(f);
+      return e;
     }
     p.device = made.st_dev;
     p.inode = made.st_ino;
@@ -260,91 +241,90 @@ TransferResult DestinationFolder::moveAcross(const std::string& from, const stru
   if (pending_.empty()) batchStart_ = syscalls().monotonicMilliseconds();
   pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
   pending_.push_back(std::move(p));
-  if (batchFull()) {
-    if (int e = flush()) return failed(e);
-  }
-  return done();
+  if (batchFull()) return flush();
+  return {};
 }
 
 // A link like the one at `from`, under the first free name.
-int DestinationFolder::makeLink(const std::string& from, std::string& name,
-                                const NameSource& names) {
+OsError DestinationFolder::makeLink(const std::string& from, std::string& name,
+                                    const NameSource& names) {
   std::string target;
-  if (int e = readLink(from, target)) return e;
+  if (OsError e = readLink(from, target)) return e;
   for (;;) {
-    if (name.empty()) return EEXIST;
-    if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) return 0;
-    if (errno != EEXIST) return errno;
+    if (name.empty()) return OsError(EEXIST, "symlinkat");
+    if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) return {};
+    if (errno != EEXIST) return OsError::fromErrno("symlinkat");
     name = names();
   }
 }
 
 // A link is made anew at once, owner and times as mv keeps them: it has no
 // contents that could be cut short. Its source goes with the batch.
-int DestinationFolder::moveLinkAcross(const std::string& from, const struct stat& entry,
-                                      std::string name, const NameSource& names, Pending& out) {
-  if (int e = makeLink(from, name, names)) return e;
+OsError DestinationFolder::moveLinkAcross(const std::string& from, const struct stat& entry,
+                                          std::string name, const NameSource& names, Pending& out) {
+  if (OsError e = makeLink(from, name, names)) return e;
   out.copied = entry;
   out.name = std::move(name);
   out.linked = true;
   const struct timespec times[2] = {entry.st_atim, entry.st_mtim};
   struct stat made {};
-  int e = 0;
+  OsError e;
   if (syscalls().fchownAt(dir_.get(), out.name.c_str(), entry.st_uid, entry.st_gid,
                           AT_SYMLINK_NOFOLLOW) != 0 &&
       errno != EPERM)
-    e = errno;
-  if (e == 0 && syscalls().utimensAt(dir_.get(), out.name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-    e = errno;
-  if (e == 0 && syscalls().fstatat(dir_.get(), out.name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
-    e = errno;
-  if (e != 0) {
+    e = OsError::fromErrno("fchownat");
+  if (!e && syscalls().utimensAt(dir_.get(), out.name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    e = OsError::fromErrno("utimensat");
+  if (!e && syscalls().fstatat(dir_.get(), out.name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
+    e = OsError::fromErrno("fstatat");
+  if (e) {
     syscalls().unlinkAt(dir_.get(), out.name.c_str(), 0);
     return e;
   }
   out.device = made.st_dev;
   out.inode = made.st_ino;
-  return 0;
+  return {};
 }
 
-TransferResult DestinationFolder::copy(const std::string& from, const NameSource& names) {
+OsError DestinationFolder::copy(const std::string& from, const NameSource& names) {
   std::string name = names();
   UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
   if (!in.valid()) {
-    const int e = errno;
+    const OsError e = OsError::fromErrno("open", from);
     struct stat entry {};
-    if (e == ENOENT && syscalls().lstat(from.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode))
-      return outcome(copyLink(from, std::move(name), names));
-    return failed(e);
+    if (e.code() == ENOENT && syscalls().lstat(from.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode))
+      return copyLink(from, std::move(name), names);
+    return e;
   }
   struct stat source {};
-  if (syscalls().fstat(in.get(), &source) != 0) return failed(errno);
-  if (!S_ISREG(source.st_mode)) return failed(S_ISDIR(source.st_mode) ? EISDIR : EINVAL);
-  if (int e = firstFreeName(name, names)) return outcome(e);
+  if (syscalls().fstat(in.get(), &source) != 0) return OsError::fromErrno("fstat", from);
+  if (!S_ISREG(source.st_mode))
+    return OsError(S_ISDIR(source.st_mode) ? EISDIR : EINVAL, "open", from);
+  if (OsError e = firstFreeName(name, names)) return e;
   Staged staged;
-  if (int e = stage(in.get(), source, staged)) return failed(e);
+  if (OsError e = stage(in.get(), source, staged)) return e;
   struct stat made {};
-  int e = 0;
-  if (completion_ && syscalls().fstat(staged.fd.get(), &made) != 0) e = errno;
+  OsError e;
+  if (completion_ && syscalls().fstat(staged.fd.get(), &made) != 0) e = OsError::fromErrno("fstat");
   // The folder may have changed while the file was copied.
-  if (e == 0) e = checkFolder();
-  if (e == 0) e = link(staged, name, names);
-  if (e != 0) {
+  if (!e) e = checkFolder();
+  if (!e) e = link(staged, name, names);
+  if (e) {
     discard(staged);
-    return outcome(e);
+    return e;
   }
   report(true, from, name, source, made.st_dev, made.st_ino);
-  return done();
+  return {};
 }
 
 // A link that leads nowhere is copied as the link itself.
-int DestinationFolder::copyLink(const std::string& from, std::string name,
-                                const NameSource& names) {
-  if (int e = makeLink(from, name, names)) return e;
+OsError DestinationFolder::copyLink(const std::string& from, std::string name,
+                                    const NameSource& names) {
+  if (OsError e = makeLink(from, name, names)) return e;
   struct stat made {};
-  if (syscalls().fstatat(dir_.get(), name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+  if (syscalls().fstatat(dir_.get(), name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) return {};
   report(true, from, name, made, made.st_dev, made.st_ino);
-  return 0;
+  return {};
 }
 
 bool DestinationFolder::batchFull() const {
@@ -362,12 +342,12 @@ void DestinationFolder::removeCopy(const Pending& p) {
     syscalls().unlinkAt(dir_.get(), p.name.c_str(), 0);
 }
 
-int DestinationFolder::settle() {
-  int error = flush();
+OsError DestinationFolder::settle() {
+  OsError error = flush();
   // The names given by that flush reach the disk with one more.
   if (!named_.empty()) {
-    const int e = flush();
-    if (error == 0) error = e;
+    OsError e = flush();
+    if (!error) error = std::move(e);
   }
   return error;
 }
@@ -375,38 +355,33 @@ int DestinationFolder::settle() {
 // One flush of the destination makes the open batch's contents durable,
 // and the names given at the flush before: those sources may go now. Then
 // the open batch gets its names, which the next flush makes durable.
-int DestinationFolder::flush() {
+OsError DestinationFolder::flush() {
   // Copies are not flushed (as cp): with no move waiting there is nothing to do.
-  if (pending_.empty() && named_.empty()) return 0;
+  if (pending_.empty() && named_.empty()) return {};
+  OsError error = checkFolder();
+  if (!error && syscalls().syncfs(dir_.get()) != 0) error = OsError::fromErrno("syncfs", path_);
+  if (error) {
+    // Nothing is known to be on disk: every source stays, alone.
+    dropUnsettled();
+    pendingBytes_ = 0;
+    return error;
+  }
   std::vector<Pending> batch = std::move(pending_);
   std::vector<Pending> earlier = std::move(named_);
   pending_.clear();
   named_.clear();
   pendingBytes_ = 0;
 
-  int error = checkFolder();
-  if (error == 0 && syscalls().syncfs(dir_.get()) != 0) error = errno;
-  if (error != 0) {
-    // Nothing is known to be on disk: every source stays, alone.
-    for (Pending& p : earlier) removeCopy(p);
-    for (Pending& p : batch) {
-      if (p.linked)
-        removeCopy(p);
-      else
-        discard(p.staged);
-    }
-    return error;
-  }
   error = removeSources(earlier);
   std::vector<Pending> durable;  // links made before the flush
   for (Pending& p : batch) {
     if (p.linked) {
       durable.push_back(std::move(p));
-    } else if (error != 0) {
+    } else if (error) {
       // The files after a failure are dropped; their sources stay.
       discard(p.staged);
-    } else if (int e = link(p.staged, p.name, p.names)) {
-      error = e;
+    } else if (OsError e = link(p.staged, p.name, p.names)) {
+      error = std::move(e);
       discard(p.staged);
     } else {
       p.linked = true;
@@ -414,35 +389,34 @@ int DestinationFolder::flush() {
       named_.push_back(std::move(p));
     }
   }
-  const int e = removeSources(durable);
-  return error != 0 ? error : e;
+  OsError e = removeSources(durable);
+  return error ? error : e;
 }
 
 // Removes the sources of copies that are on disk under their names, each
 // only if its name still names the very file that was copied.
-int DestinationFolder::removeSources(const std::vector<Pending>& done) {
-  int error = 0;
+OsError DestinationFolder::removeSources(const std::vector<Pending>& done) {
+  OsError error;
   for (const Pending& p : done) {
     struct stat now {};
     if (syscalls().lstat(p.source.c_str(), &now) != 0) {
-      const int e = errno;
       // Somebody else removed the source meanwhile: the copy is now the
       // only one, so it stays.
-      if (e == ENOENT) {
+      if (errno == ENOENT) {
         report(false, p.source, p.name, p.copied, p.device, p.inode);
         continue;
       }
-      if (error == 0) error = e;
+      if (!error) error = OsError::fromErrno("lstat", p.source);
       removeCopy(p);
       continue;
     }
     // A newer file under the source's name: both stay, the file failed.
     if (!sameFile(now, p.copied)) {
-      if (error == 0) error = EAGAIN;
+      if (!error) error = OsError(EAGAIN, "lstat", p.source);
       continue;
     }
     if (syscalls().unlink(p.source.c_str()) != 0 && errno != ENOENT) {
-      if (error == 0) error = errno;
+      if (!error) error = OsError::fromErrno("unlink", p.source);
       removeCopy(p);
       continue;
     }

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/destination_folder.h"
-#include "platform/file_transfer.h"
 #include "platform/syscalls.h"
+#include "posix/entries.h"
 
 namespace msifter::platform {
 
@@ -26,7 +26,7 @@ bool sameTime(const struct timespec& a, const struct timespec& b) {
 
 // Copies `length` bytes from the current offset of `in` to that of `out`.
 // `inKernel` turns false for good once the kernel cannot copy these files.
-int copyRange(int in, int out, uint64_t length, bool& inKernel, std::vector<char>& buffer) {
+OsError copyRange(int in, int out, uint64_t length, bool& inKernel, std::vector<char>& buffer) {
   constexpr size_t kChunk = 8u << 20;
   uint64_t copied = 0;
   while (copied < length) {
@@ -38,36 +38,30 @@ int copyRange(int in, int out, uint64_t length, bool& inKernel, std::vector<char
         inKernel = false;
         continue;
       }
+      if (n < 0 && errno != EINTR) return OsError::fromErrno("copy_file_range");
     } else {
       if (buffer.empty()) buffer.resize(1u << 20);
       n = syscalls().read(in, buffer.data(), std::min(want, buffer.size()));
-      for (ssize_t written = 0; n > 0 && written < n;) {
-        const ssize_t w =
-            syscalls().write(out, buffer.data() + written, static_cast<size_t>(n - written));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return w < 0 ? errno : EIO;
-        written += w;
+      if (n < 0 && errno != EINTR) return OsError::fromErrno("read");
+      if (n > 0) {
+        if (OsError e = writeAll(out, std::string_view(buffer.data(), static_cast<size_t>(n))))
+          return e;
       }
     }
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
+    if (n < 0) continue;  // interrupted
     // The source ended early: it was cut while we read it.
-    if (n == 0) return EAGAIN;
+    if (n == 0) return OsError(EAGAIN, "read");
     copied += static_cast<uint64_t>(n);
-    // Large files take a while: keep the window painted meanwhile.
-    keepUiAlive();
   }
-  return 0;
+  return {};
 }
 
 // The data of `in` into `out`, holes left as holes: a sparse file stays sparse.
-int copyContents(int in, int out, const struct stat& source) {
+OsError copyContents(int in, int out, const struct stat& source) {
   const auto end = static_cast<off_t>(source.st_size);
-  if (end == 0) return 0;
+  if (end == 0) return {};
   // Shared blocks: instant, and holes come along.
-  if (syscalls().cloneFile(out, in) == 0) return 0;
+  if (syscalls().cloneFile(out, in) == 0) return {};
   bool inKernel = true;
   // Kept from file to file: a run copies thousands.
   static thread_local std::vector<char> buffer;
@@ -84,12 +78,14 @@ int copyContents(int in, int out, const struct stat& source) {
     off_t hole = syscalls().lseek(in, data, SEEK_HOLE);
     if (hole < 0 || hole > end) hole = end;
     if (syscalls().lseek(in, data, SEEK_SET) < 0 || syscalls().lseek(out, data, SEEK_SET) < 0)
-      return errno;
-    if (int e = copyRange(in, out, static_cast<uint64_t>(hole - data), inKernel, buffer)) return e;
+      return OsError::fromErrno("lseek");
+    if (OsError e = copyRange(in, out, static_cast<uint64_t>(hole - data), inKernel, buffer))
+      return e;
     pos = hole;
   }
   // A trailing hole has no data to write; the length makes it.
-  return syscalls().ftruncate(out, end) == 0 ? 0 : errno;
+  if (syscalls().ftruncate(out, end) != 0) return OsError::fromErrno("ftruncate");
+  return {};
 }
 
 bool attributeNotAccepted(int error) {
@@ -98,44 +94,47 @@ bool attributeNotAccepted(int error) {
 
 // Reads through `call(buffer, size)` into `out`, growing it while the value grows.
 template <class Call>
-int readSized(Call call, std::vector<char>& out) {
+OsError readSized(const char* operation, Call call, std::vector<char>& out) {
   for (;;) {
     const ssize_t size = call(nullptr, 0);
-    if (size < 0) return errno;
+    if (size < 0) return OsError::fromErrno(operation);
     out.resize(static_cast<size_t>(size));
-    if (size == 0) return 0;
+    if (size == 0) return {};
     const ssize_t n = call(out.data(), out.size());
     if (n >= 0) {
       out.resize(static_cast<size_t>(n));
-      return 0;
+      return {};
     }
-    if (errno != ERANGE) return errno;
+    if (errno != ERANGE) return OsError::fromErrno(operation);
   }
 }
 
 // Every extended attribute of `in` that the destination accepts; `set`
 // counts them.
-int copyAttributes(int in, int out, int& set) {
+OsError copyAttributes(int in, int out, int& set) {
   std::vector<char> names;
-  if (int e = readSized([&](char* b, size_t n) { return syscalls().flistxattr(in, b, n); }, names))
-    return attributeNotAccepted(e) ? 0 : e;
+  if (OsError e = readSized(
+          "flistxattr", [&](char* b, size_t n) { return syscalls().flistxattr(in, b, n); }, names))
+    return attributeNotAccepted(e.code()) ? OsError() : e;
   std::vector<char> value;
   for (size_t at = 0; at < names.size();) {
     const std::string name(names.data() + at);
     at += name.size() + 1;
     if (name.empty()) continue;
-    if (int e = readSized(
+    if (OsError e = readSized(
+            "fgetxattr",
             [&](char* b, size_t n) { return syscalls().fgetxattr(in, name.c_str(), b, n); },
             value)) {
-      if (e == ENODATA || attributeNotAccepted(e)) continue;  // gone meanwhile, or not ours to read
+      // Gone meanwhile, or not ours to read.
+      if (e.code() == ENODATA || attributeNotAccepted(e.code())) continue;
       return e;
     }
     if (syscalls().fsetxattr(out, name.c_str(), value.data(), value.size(), 0) == 0)
       ++set;
     else if (!attributeNotAccepted(errno))
-      return errno;
+      return OsError::fromErrno("fsetxattr");
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
@@ -147,7 +146,7 @@ bool isTransferTemporary(std::string_view name) {
 
 std::string temporaryName(const char* kind) {
   static std::atomic<unsigned> counter{0};
-  return std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" + kind +
+  return std::string(kTemporaryPrefix) + std::to_string(syscalls().getpid()) + "-" + kind +
          std::to_string(counter++) + std::string(kTemporarySuffix);
 }
 
@@ -158,29 +157,29 @@ bool sameFile(const struct stat& a, const struct stat& b) {
          sameTime(a.st_mtim, b.st_mtim) && sameTime(a.st_ctim, b.st_ctim);
 }
 
-int fillCopy(int in, const struct stat& source, int out, bool keepOwner) {
-  if (int e = copyContents(in, out, source)) return e;
+OsError fillCopy(int in, const struct stat& source, int out, bool keepOwner) {
+  if (OsError e = copyContents(in, out, source)) return e;
   struct stat made {};
-  if (syscalls().fstat(out, &made) != 0) return errno;
-  if (made.st_size != source.st_size) return EIO;
+  if (syscalls().fstat(out, &made) != 0) return OsError::fromErrno("fstat");
+  if (made.st_size != source.st_size) return OsError(EIO, "fstat");
   // Only root may give a file away; anybody else keeps it. Before the mode:
   // a change of owner clears the set-id bits.
   const bool giveAway = keepOwner && (made.st_uid != source.st_uid || made.st_gid != source.st_gid);
   if (giveAway && syscalls().fchown(out, source.st_uid, source.st_gid) != 0 && errno != EPERM)
-    return errno;
+    return OsError::fromErrno("fchown");
   // Before the mode: an access list sets the group bits, and a read-only
   // mode would refuse the user's own attributes.
   int attributes = 0;
-  if (int e = copyAttributes(in, out, attributes)) return e;
+  if (OsError e = copyAttributes(in, out, attributes)) return e;
   if ((giveAway || attributes > 0 || (made.st_mode & 07777) != (source.st_mode & 07777)) &&
       syscalls().fchmod(out, source.st_mode & 07777) != 0)
-    return errno;
+    return OsError::fromErrno("fchmod");
   const struct timespec times[2] = {source.st_atim, source.st_mtim};
-  if (syscalls().futimens(out, times) != 0) return errno;
+  if (syscalls().futimens(out, times) != 0) return OsError::fromErrno("futimens");
   // A source that changed while it was read is not a faithful copy.
   struct stat after {};
-  if (syscalls().fstat(in, &after) != 0) return errno;
-  return sameFile(after, source) ? 0 : EAGAIN;
+  if (syscalls().fstat(in, &after) != 0) return OsError::fromErrno("fstat");
+  return sameFile(after, source) ? OsError() : OsError(EAGAIN, "fstat");
 }
 
 }  // namespace msifter::platform

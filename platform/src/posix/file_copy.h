@@ -6,13 +6,15 @@
 
 #include <string>
 
+#include "platform/os_error.h"
+
 namespace msifter::platform {
 
 // Fills `out` from `in`, whose state when opened is `source`. The owner is
 // kept on request (where permitted). Fails with EAGAIN when the source
-// changed while it was read. Returns 0 or the errno of the failure.
-// Creating `out` with newFileMode() mostly spares changing its mode.
-int fillCopy(int in, const struct stat& source, int out, bool keepOwner);
+// changed while it was read. Creating `out` with newFileMode() mostly spares
+// changing its mode.
+OsError fillCopy(int in, const struct stat& source, int out, bool keepOwner);
 
 // The mode to create a copy with: the source's, writable by its owner
 // until it is filled.

@@ -4,38 +4,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <vector>
 
-#include "common/ui_services.h"
 #include "platform/destination_folder.h"
+#include "platform/directory.h"
+#include "platform/file_system.h"
 #include "platform/syscalls.h"
+#include "posix/entries.h"
 #include "posix/file_copy.h"
 
 namespace msifter::platform {
 
 namespace {
-
-TransferResult failed(int error) { return {TransferStatus::Failed, error}; }
-TransferResult done() { return {TransferStatus::Done, 0}; }
-TransferResult exists() { return {TransferStatus::TargetExists, EEXIST}; }
-
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool entryExists(const std::string& path) {
-  struct stat st {};
-  return syscalls().lstat(path.c_str(), &st) == 0;
-}
 
 // The one name given, then none: a taken name is refused, not replaced.
 DestinationFolder::NameSource onlyName(const std::string& name) {
@@ -47,111 +27,107 @@ DestinationFolder::NameSource onlyName(const std::string& name) {
 }
 
 // One file through the destination folder that holds `to`.
-TransferResult transferFile(bool copy, const std::string& from, const std::string& to) {
+OsError transferFile(bool copy, const std::string& from, const std::string& to) {
   DestinationFolder folder;
-  if (int e = folder.open(folderOf(to))) return failed(e);
-  const TransferResult r =
-      copy ? folder.copy(from, onlyName(nameOf(to))) : folder.move(from, onlyName(nameOf(to)));
-  if (!r.done()) return r;
-  const int e = folder.settle();
-  if (e == 0) return done();
-  return e == EEXIST ? exists() : failed(e);
+  if (OsError e = folder.open(folderOf(to))) return e;
+  if (OsError e =
+          copy ? folder.copy(from, onlyName(nameOf(to))) : folder.move(from, onlyName(nameOf(to))))
+    return e;
+  return folder.settle();
 }
 
 // Opens a source for copying; non-blocking, so that a pipe among the files
 // cannot stall the run. Only regular files are copied.
-int openSource(const std::string& from, UniqueFd& in, struct stat& source) {
+OsError openSource(const std::string& from, UniqueFd& in, struct stat& source) {
   in = UniqueFd(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
-  if (!in.valid()) return errno;
-  if (syscalls().fstat(in.get(), &source) != 0) return errno;
-  if (!S_ISREG(source.st_mode)) return S_ISDIR(source.st_mode) ? EISDIR : EINVAL;
-  return 0;
+  if (!in.valid()) return OsError::fromErrno("open", from);
+  if (syscalls().fstat(in.get(), &source) != 0) return OsError::fromErrno("fstat", from);
+  if (!S_ISREG(source.st_mode))
+    return OsError(S_ISDIR(source.st_mode) ? EISDIR : EINVAL, "open", from);
+  return {};
 }
 
-int removeTree(const std::string& path);
-TransferResult copyFolder(const std::string& from, const std::string& to, bool flush);
+OsError copyFolder(const std::string& from, const std::string& to, bool flush);
 
 // Makes the new name itself durable, before the source may go.
-int syncFolder(const std::string& folder) {
+OsError syncFolder(const std::string& folder) {
   UniqueFd fd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (!fd.valid()) return errno;
+  if (!fd.valid()) return OsError::fromErrno("open", folder);
   // Some file systems cannot sync a folder; they keep no separate entry state.
-  if (syscalls().fsync(fd.get()) != 0 && errno != EINVAL) return errno;
-  return 0;
+  if (syscalls().fsync(fd.get()) != 0 && errno != EINVAL)
+    return OsError::fromErrno("fsync", folder);
+  return {};
 }
 
-TransferResult moveFolderAcross(const std::string& from, const std::string& to) {
-  const TransferResult placed = copyFolder(from, to, true);
-  if (!placed.done()) return placed;
-  if (int e = syncFolder(folderOf(to))) {
-    removeTree(to);
-    return failed(e);
+OsError moveFolderAcross(const std::string& from, const std::string& to) {
+  if (OsError e = copyFolder(from, to, true)) return e;
+  if (OsError e = syncFolder(folderOf(to))) {
+    static_cast<void>(removeTree(to));
+    return e;
   }
   // From here the copy is whole: a source that cannot be removed
   // completely is reported, and the copy stays.
-  if (int e = removeTree(from)) return failed(e);
-  return done();
-}
-
-int removeTree(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
-  return ec.value();
+  return removeTree(from);
 }
 
 // Copies the tree at `from` to `to`, which must not exist yet: folders,
 // files and links, with modes and times. Leaves whatever it made on failure.
-int copyTree(const std::string& from, const std::string& to, bool flush) {
+OsError copyTree(const std::string& from, const std::string& to, bool flush) {
   struct stat st {};
-  if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
+  if (syscalls().lstat(from.c_str(), &st) != 0) return OsError::fromErrno("lstat", from);
   if (S_ISLNK(st.st_mode)) {
-    std::string target(4096, '\0');
-    const ssize_t n = syscalls().readlink(from.c_str(), target.data(), target.size());
-    if (n < 0) return errno;
-    if (static_cast<size_t>(n) >= target.size()) return ENAMETOOLONG;
-    target.resize(static_cast<size_t>(n));
-    return syscalls().symlink(target.c_str(), to.c_str()) == 0 ? 0 : errno;
+    std::string target;
+    if (OsError e = readLink(from, target)) return e;
+    if (syscalls().symlink(target.c_str(), to.c_str()) != 0)
+      return OsError::fromErrno("symlink", to);
+    return {};
   }
   if (S_ISREG(st.st_mode)) {
     UniqueFd in;
     struct stat source {};
-    if (int e = openSource(from, in, source)) return e;
+    if (OsError e = openSource(from, in, source)) return e;
     UniqueFd out(syscalls().open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!out.valid()) return errno;
-    if (int e = fillCopy(in.get(), source, out.get(), true)) return e;
-    if (flush && syscalls().fsync(out.get()) != 0) return errno;
-    return out.reset() == 0 ? 0 : errno;
+    if (!out.valid()) return OsError::fromErrno("open", to);
+    if (OsError e = fillCopy(in.get(), source, out.get(), true)) return e;
+    if (flush && syscalls().fsync(out.get()) != 0) return OsError::fromErrno("fsync", to);
+    if (out.reset() != 0) return OsError::fromErrno("close", to);
+    return {};
   }
-  if (!S_ISDIR(st.st_mode)) return EINVAL;
-  if (syscalls().mkdir(to.c_str(), 0700) != 0) return errno;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (int e = copyTree(from + "/" + name, to + "/" + name, flush)) return e;
-    keepUiAlive();
+  if (!S_ISDIR(st.st_mode)) return OsError(EINVAL, "lstat", from);
+  if (syscalls().mkdir(to.c_str(), 0700) != 0) return OsError::fromErrno("mkdir", to);
+  UniqueFd folder(syscalls().open(from.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!folder.valid()) return OsError::fromErrno("open", from);
+  std::vector<std::string> names;
+  if (OsError e =
+          forEachEntry(folder.get(), [&](const dirent& d) { names.emplace_back(d.d_name); }))
+    return OsError(e.code(), e.operation(), from);
+  folder.reset();
+  for (const std::string& name : names) {
+    if (OsError e = copyTree(from + "/" + name, to + "/" + name, flush)) return e;
   }
-  if (ec) return ec.value();
-  UniqueFd folder(syscalls().open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (!folder.valid()) return errno;
-  if (syscalls().fchmod(folder.get(), st.st_mode & 07777) != 0) return errno;
+  folder = UniqueFd(syscalls().open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!folder.valid()) return OsError::fromErrno("open", to);
+  if (syscalls().fchmod(folder.get(), st.st_mode & 07777) != 0)
+    return OsError::fromErrno("fchmod", to);
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (syscalls().futimens(folder.get(), times) != 0) return errno;
-  if (flush && syscalls().fsync(folder.get()) != 0 && errno != EINVAL) return errno;
-  return 0;
+  if (syscalls().futimens(folder.get(), times) != 0) return OsError::fromErrno("futimens", to);
+  if (flush && syscalls().fsync(folder.get()) != 0 && errno != EINVAL)
+    return OsError::fromErrno("fsync", to);
+  return {};
 }
 
 // A folder copied under a temporary name beside `to` and renamed into place.
-TransferResult copyFolder(const std::string& from, const std::string& to, bool flush) {
-  if (entryExists(to)) return exists();
+OsError copyFolder(const std::string& from, const std::string& to, bool flush) {
+  if (entryExists(to)) return OsError(EEXIST, "lstat", to);
   const std::string tempPath = folderOf(to) + "/" + temporaryName("d");
-  if (int e = copyTree(from, tempPath, flush)) {
-    removeTree(tempPath);
-    return failed(e);
+  if (OsError e = copyTree(from, tempPath, flush)) {
+    static_cast<void>(removeTree(tempPath));
+    return e;
   }
-  if (syscalls().renameNoReplace(tempPath.c_str(), to.c_str()) == 0) return done();
-  const int e = errno;
-  removeTree(tempPath);
-  return e == EEXIST ? exists() : failed(e);
+  if (syscalls().renameNoReplace(tempPath.c_str(), to.c_str()) == 0) return {};
+  const OsError e = OsError::fromErrno("renameat2", to);
+  static_cast<void>(removeTree(tempPath));
+  return e;
 }
 
 // Appends " (n)" before the extension: "photo.jpg" -> "photo (2).jpg".
@@ -166,76 +142,70 @@ std::string collisionName(const std::string& path, int n) {
   return prefix + stem + " (" + std::to_string(n) + ")" + ext;
 }
 
-int makeFolders(const std::string& folder) {
-  if (folder.empty() || folder == "/" || folder == ".") return 0;
-  struct stat st {};
-  if (syscalls().stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-  if (int e = makeFolders(folderOf(folder))) return e;
-  if (syscalls().mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return errno;
-  return 0;
-}
-
 std::string trimTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
 
-}  // namespace
-
-TransferResult moveFile(const std::string& from, const std::string& to) {
+OsError removeEntry(const std::string& from, uint32_t flags) {
   struct stat st {};
-  if (syscalls().lstat(from.c_str(), &st) != 0) return failed(errno);
-  if (!S_ISDIR(st.st_mode)) return transferFile(false, from, to);
-  if (syscalls().renameNoReplace(from.c_str(), to.c_str()) == 0) return done();
-  const int e = errno;
-  if (e == EEXIST) return exists();
-  if (e == EXDEV) return moveFolderAcross(from, to);
-  return failed(e);
+  if (syscalls().lstat(from.c_str(), &st) != 0) return OsError::fromErrno("lstat", from);
+  if (flags & FOF_ALLOWUNDO) return moveToTrash(from);
+  // "link/" resolves to the folder behind a link; only the link itself goes.
+  const std::string entry = trimTrailingSlashes(from);
+  struct stat link {};
+  if (syscalls().lstat(entry.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (syscalls().unlink(entry.c_str()) != 0) return OsError::fromErrno("unlink", entry);
+    return {};
+  }
+  if (S_ISDIR(st.st_mode)) return removeTree(from);
+  if (syscalls().unlink(from.c_str()) != 0) return OsError::fromErrno("unlink", from);
+  return {};
 }
 
-TransferResult copyFile(const std::string& from, const std::string& to) {
+}  // namespace
+
+OsError moveFile(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (syscalls().lstat(from.c_str(), &st) != 0) return OsError::fromErrno("lstat", from);
+  if (!S_ISDIR(st.st_mode)) return transferFile(false, from, to);
+  if (syscalls().renameNoReplace(from.c_str(), to.c_str()) == 0) return {};
+  if (errno == EXDEV) return moveFolderAcross(from, to);
+  return OsError::fromErrno("renameat2", to);
+}
+
+OsError copyFile(const std::string& from, const std::string& to) {
   struct stat st {};
   if (syscalls().stat(from.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     return copyFolder(from, to, false);
   return transferFile(true, from, to);
 }
 
-int fileOperation(FileFunction function, const std::string& fromIn, const std::string& toIn,
-                  uint32_t flags, FileOperationReport* report) {
+OsError fileOperation(FileFunction function, const std::string& fromIn, const std::string& toIn,
+                      uint32_t flags, FileOperationReport* report) {
   FileOperationReport scratch;
   FileOperationReport& out = report ? *report : scratch;
   out = {};
-  if (fromIn.empty()) return EINVAL;
+  if (fromIn.empty()) return OsError(EINVAL, "fileOperation");
   // The path goes to the system as given; the name is taken without the
   // trailing separators.
   const std::string& from = fromIn;
   const std::string fromName = nameOf(trimTrailingSlashes(from));
 
-  if (function == FileFunction::Delete) {
-    struct stat st {};
-    if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
-    if (flags & fof::AllowUndo) return moveToTrash(from) ? 0 : (errno ? errno : EIO);
-    // "link/" resolves to the folder behind a link; only the link itself goes.
-    const std::string entry = trimTrailingSlashes(from);
-    struct stat link {};
-    if (syscalls().lstat(entry.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-      return syscalls().unlink(entry.c_str()) == 0 ? 0 : errno;
-    if (S_ISDIR(st.st_mode)) return removeTree(from);
-    return syscalls().unlink(from.c_str()) == 0 ? 0 : errno;
-  }
+  if (function == FO_DELETE) return removeEntry(from, flags);
 
-  if (toIn.empty()) return EINVAL;
+  if (toIn.empty()) return OsError(EINVAL, "fileOperation");
   std::string target = trimTrailingSlashes(toIn);
-  if (toIn.back() == '/' && function != FileFunction::Rename) target = toIn + fromName;
+  if (toIn.back() == '/' && function != FO_RENAME) target = toIn + fromName;
 
-  auto attempt = [&](const std::string& candidate) -> TransferResult {
+  auto attempt = [&](const std::string& candidate) -> OsError {
     switch (function) {
-      case FileFunction::Move: return moveFile(from, candidate);
-      case FileFunction::Copy: return copyFile(from, candidate);
-      case FileFunction::Rename:
-        if (syscalls().renameNoReplace(from.c_str(), candidate.c_str()) == 0) return done();
-        return errno == EEXIST ? exists() : failed(errno);
-      default: return failed(EINVAL);
+      case FO_MOVE: return moveFile(from, candidate);
+      case FO_COPY: return copyFile(from, candidate);
+      case FO_RENAME:
+        if (syscalls().renameNoReplace(from.c_str(), candidate.c_str()) == 0) return {};
+        return OsError::fromErrno("renameat2", candidate);
+      default: return OsError(EINVAL, "fileOperation");
     }
   };
 
@@ -244,37 +214,29 @@ int fileOperation(FileFunction function, const std::string& fromIn, const std::s
   bool foldersMade = false;
   std::string candidate = target;
   for (int n = 2;;) {
-    const TransferResult r = attempt(candidate);
-    if (r.done()) {
+    OsError r = attempt(candidate);
+    if (!r) {
       out.finalPath = candidate;
-      return 0;
+      return {};
     }
-    if (r.status == TransferStatus::Failed) {
-      const int error = r.error ? r.error : EIO;
-      if (error != ENOENT || foldersMade) return error;
+    if (!r.nameTaken()) {
+      if (r.code() != ENOENT || foldersMade) return r;
       // Missing: the source, or the destination folder.
       struct stat st {};
-      if (syscalls().lstat(from.c_str(), &st) != 0) return errno;
+      if (syscalls().lstat(from.c_str(), &st) != 0) return OsError::fromErrno("lstat", from);
       const std::string folder = folderOf(target);
-      if (syscalls().stat(folder.c_str(), &st) == 0) return error;
-      if (errno != ENOENT) return errno;
-      if (!(flags & (fof::NoConfirmMkdir | fof::NoConfirmation))) return ENOENT;
-      if (int e = makeFolders(folder)) return e;
+      if (syscalls().stat(folder.c_str(), &st) == 0) return r;
+      if (errno != ENOENT) return OsError::fromErrno("stat", folder);
+      if (!(flags & (FOF_NOCONFIRMMKDIR | FOF_NOCONFIRMATION)))
+        return OsError(ENOENT, "stat", folder);
+      if (OsError e = makeFolders(folder, 0777)) return e;
       foldersMade = true;
       continue;
     }
     out.targetExisted = true;
-    if (!(flags & fof::RenameOnCollision) || n > 9999) return EEXIST;
+    if (!(flags & FOF_RENAMEONCOLLISION) || n > 9999) return r;
     candidate = collisionName(target, n++);
   }
-}
-
-void keepUiAlive() {
-  static int64_t last = 0;
-  const int64_t now = syscalls().monotonicMilliseconds();
-  if (now >= last && now - last < 100) return;
-  last = now;
-  common::ui().processEvents();
 }
 
 }  // namespace msifter::platform

@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
+
+#include "platform/syscalls.h"
+#include "posix/entries.h"
 
 namespace msifter::platform {
 
@@ -23,7 +27,9 @@ std::string dataHome() { return envOr("XDG_DATA_HOME", home() + "/.local/share")
 
 // A folder named in the user's user-dirs.dirs (XDG_DESKTOP_DIR="$HOME/...").
 std::string userDir(const std::string& key, const std::string& fallback) {
-  std::ifstream in(configHome() + "/user-dirs.dirs");
+  std::string text;
+  if (readWholeFile(configHome() + "/user-dirs.dirs", text)) return fallback;
+  std::istringstream in(text);
   std::string line;
   const std::string prefix = key + "=\"";
   while (std::getline(in, line)) {
@@ -39,7 +45,8 @@ std::string userDir(const std::string& key, const std::string& fallback) {
 
 bool isExecutableFile(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+  return syscalls().stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         syscalls().access(path.c_str(), X_OK) == 0;
 }
 
 std::string findOnPath(const std::string& program) {
@@ -62,7 +69,7 @@ std::string findOnPath(const std::string& program) {
 
 std::string shortPathName(const std::string& path) {
   struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return "";
+  if (path.empty() || syscalls().stat(path.c_str(), &st) != 0) return "";
   return path;
 }
 
@@ -89,17 +96,18 @@ std::string specialFolder(int32_t folderType) {
   }
 }
 
-int32_t findExecutable(const std::string& file, std::string& program) {
+OsError findExecutable(const std::string& file, std::string& program) {
   struct stat st {};
-  if (file.empty() || ::stat(file.c_str(), &st) != 0) return 2;
-  if (S_ISREG(st.st_mode) && ::access(file.c_str(), X_OK) == 0) {
+  if (file.empty() || syscalls().stat(file.c_str(), &st) != 0)
+    return OsError(file.empty() ? ENOENT : errno, "stat", file);
+  if (S_ISREG(st.st_mode) && syscalls().access(file.c_str(), X_OK) == 0) {
     program = file;
-    return 42;
+    return {};
   }
   const std::string opener = findOnPath("xdg-open");
-  if (opener.empty()) return 31;
+  if (opener.empty()) return OsError(ENOENT, "access", "xdg-open");
   program = opener;
-  return 42;
+  return {};
 }
 
 }  // namespace msifter::platform

@@ -1,6 +1,7 @@
 #include "platform/mounts.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -8,12 +9,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <sstream>
 
 #include "platform/syscalls.h"
+#include "posix/entries.h"
 
 namespace msifter::platform {
 
@@ -36,16 +35,32 @@ std::string unescape(const std::string& field) {
   return out;
 }
 
+// Empty when the file cannot be read.
 std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string text;
+  if (readWholeFile(path, text)) text.clear();
+  return text;
 }
 
 std::string absolute(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
   char cwd[PATH_MAX];
-  if (::getcwd(cwd, sizeof cwd) == nullptr) return path;
+  if (syscalls().getcwd(cwd, sizeof cwd) == nullptr) return path;
   return std::string(cwd) + "/" + path;
+}
+
+// udev writes unsafe characters of a label as \xHH.
+std::string decodeLabel(const std::string& name) {
+  std::string label;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+      label += static_cast<char>(std::strtol(name.substr(i + 2, 2).c_str(), nullptr, 16));
+      i += 3;
+    } else {
+      label += name[i];
+    }
+  }
+  return label;
 }
 
 }  // namespace
@@ -88,51 +103,47 @@ bool findMount(const std::vector<MountEntry>& mounts, const std::string& pathIn,
   return found;
 }
 
-bool fileSystemStats(const std::string& path, FileSystemStats& out) {
+OsError fileSystemStats(const std::string& path, FileSystemStats& out) {
   struct statvfs vfs {};
-  if (syscalls().statvfs(path.c_str(), &vfs) != 0) return false;
+  if (syscalls().statvfs(path.c_str(), &vfs) != 0) return OsError::fromErrno("statvfs", path);
   out.blockSize = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
   out.ioBlockSize = vfs.f_bsize;
   out.totalBlocks = vfs.f_blocks;
   out.freeBlocks = vfs.f_bfree;
   out.maxNameLength = vfs.f_namemax;
   out.fsid = vfs.f_fsid;
-  return true;
+  return {};
 }
 
-bool canListFolder(const std::string& path) {
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
-  if (!dir) return false;
+OsError tryListFolder(const std::string& path) {
+  UniqueFd fd(syscalls().open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!fd.valid()) return OsError::fromErrno("open", path);
+  DIR* dir = syscalls().fdopendir(fd.get());
+  if (dir == nullptr) return OsError::fromErrno("fdopendir", path);
+  fd.release();
   errno = 0;
   // Even an empty folder yields "." and "..".
-  return ::readdir(dir.get()) != nullptr;
+  const bool read = syscalls().readdir(dir) != nullptr;
+  const OsError e = read ? OsError() : OsError::fromErrno("readdir", path);
+  syscalls().closedir(dir);
+  return e;
 }
 
 std::string volumeLabel(const std::string& device) {
   char real[PATH_MAX];
-  if (::realpath(device.c_str(), real) == nullptr) return "";
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("/dev/disk/by-label"), &::closedir);
-  if (!dir) return "";
-  while (const dirent* entry = ::readdir(dir.get())) {
-    if (entry->d_name[0] == '.') continue;
+  if (syscalls().realpath(device.c_str(), real) == nullptr) return "";
+  constexpr const char* kLabels = "/dev/disk/by-label";
+  UniqueFd labels(syscalls().open(kLabels, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!labels.valid()) return "";
+  std::string found;
+  static_cast<void>(forEachEntry(labels.get(), [&](const dirent& entry) {
+    if (!found.empty() || entry.d_name[0] == '.') return;
     char target[PATH_MAX];
-    const std::string link = std::string("/dev/disk/by-label/") + entry->d_name;
-    if (::realpath(link.c_str(), target) != nullptr && std::string(target) == real) {
-      // udev writes unsafe characters as \xHH.
-      std::string label;
-      const std::string name = entry->d_name;
-      for (size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
-          label += static_cast<char>(std::strtol(name.substr(i + 2, 2).c_str(), nullptr, 16));
-          i += 3;
-        } else {
-          label += name[i];
-        }
-      }
-      return label;
-    }
-  }
-  return "";
+    const std::string link = std::string(kLabels) + "/" + entry.d_name;
+    if (syscalls().realpath(link.c_str(), target) != nullptr && std::string(target) == real)
+      found = decodeLabel(entry.d_name);
+  }));
+  return found;
 }
 
 bool isRemovableDevice(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace msifter::platform {
 
@@ -43,6 +44,7 @@ int Syscalls::renameNoReplace(const char* from, const char* to) {
   return 0;
 }
 
+int Syscalls::rename(const char* from, const char* to) { return ::rename(from, to); }
 int Syscalls::link(const char* from, const char* to) { return ::link(from, to); }
 ssize_t Syscalls::readlink(const char* path, char* buffer, size_t size) {
   return ::readlink(path, buffer, size);
@@ -52,6 +54,9 @@ int Syscalls::unlink(const char* path) { return ::unlink(path); }
 int Syscalls::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int Syscalls::rmdir(const char* path) { return ::rmdir(path); }
 int Syscalls::statvfs(const char* path, struct statvfs* out) { return ::statvfs(path, out); }
+int Syscalls::access(const char* path, int mode) { return ::access(path, mode); }
+char* Syscalls::getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
+char* Syscalls::realpath(const char* path, char* resolved) { return ::realpath(path, resolved); }
 DIR* Syscalls::fdopendir(int fd) { return ::fdopendir(fd); }
 struct dirent* Syscalls::readdir(DIR* dir) {
   return ::readdir(dir);
@@ -75,6 +80,9 @@ int64_t Syscalls::monotonicMilliseconds() {
 
 int Syscalls::flock(int fd, int operation) { return ::flock(fd, operation); }
 uid_t Syscalls::geteuid() { return ::geteuid(); }
+pid_t Syscalls::getpid() { return ::getpid(); }
+uid_t Syscalls::getuid() { return ::getuid(); }
+int Syscalls::uname(struct utsname* out) { return ::uname(out); }
 int Syscalls::openAt(int dirFd, const char* path, int flags, mode_t mode) {
   return ::openat(dirFd, path, flags, mode);
 }

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/file_system.h"
 #include "platform/file_transfer.h"
 #include "platform/mounts.h"
 #include "platform/syscalls.h"
+#include "posix/entries.h"
 
 namespace msifter::platform {
 
@@ -32,15 +34,6 @@ std::string percentEncode(const std::string& path) {
   return out;
 }
 
-bool makeFolder(const std::string& path, mode_t mode) {
-  if (syscalls().mkdir(path.c_str(), mode) == 0 || errno == EEXIST) return true;
-  if (errno != ENOENT) return false;
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos || slash == 0) return false;
-  return makeFolder(path.substr(0, slash), 0700) &&
-         (syscalls().mkdir(path.c_str(), mode) == 0 || errno == EEXIST);
-}
-
 std::string homeTrash() {
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
     return std::string(data) + "/Trash";
@@ -57,26 +50,13 @@ std::string deletionDate() {
   return text;
 }
 
-bool writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = syscalls().write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Puts `path` into the trash at `trash`; `recorded` is the path written into
 // the info file (absolute for the home trash, relative to the top folder
 // for a trash at the top of another file system).
-bool trashInto(const std::string& path, const std::string& trash, const std::string& recorded) {
-  if (!makeFolder(trash + "/files", 0700) || !makeFolder(trash + "/info", 0700)) return false;
-  const auto slash = path.find_last_of('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+OsError trashInto(const std::string& path, const std::string& trash, const std::string& recorded) {
+  if (OsError e = makeFolders(trash + "/files", 0700)) return e;
+  if (OsError e = makeFolders(trash + "/info", 0700)) return e;
+  const std::string name = nameOf(path);
   for (int n = 1; n < 10000; ++n) {
     const std::string entry = n == 1 ? name : name + "." + std::to_string(n);
     const std::string info = trash + "/info/" + entry + ".trashinfo";
@@ -84,51 +64,49 @@ bool trashInto(const std::string& path, const std::string& trash, const std::str
     UniqueFd fd(syscalls().open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!fd.valid()) {
       if (errno == EEXIST) continue;
-      return false;
+      return OsError::fromErrno("open", info);
     }
     const std::string text =
         "[Trash Info]\nPath=" + percentEncode(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
-    const bool written = writeAll(fd.get(), text) && fd.reset() == 0;
+    OsError e = writeAll(fd.get(), text);
+    if (!e && fd.reset() != 0) e = OsError::fromErrno("close", info);
     const std::string target = trash + "/files/" + entry;
-    if (written && syscalls().renameNoReplace(path.c_str(), target.c_str()) == 0) return true;
-    const int saved = errno;
+    if (!e) {
+      if (syscalls().renameNoReplace(path.c_str(), target.c_str()) == 0) return {};
+      e = OsError::fromErrno("renameat2", target);
+    }
     syscalls().unlink(info.c_str());
-    if (saved == EEXIST) continue;
-    errno = saved;
-    return false;
+    if (e.nameTaken()) continue;
+    return e;
   }
-  errno = EEXIST;
-  return false;
+  return OsError(EEXIST, "open", trash + "/info");
 }
 
 }  // namespace
 
-bool moveToTrash(const std::string& pathIn) {
+OsError moveToTrash(const std::string& pathIn) {
   std::string path = pathIn;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (path.empty() || path[0] != '/') {
     char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd) == nullptr) return false;
+    if (syscalls().getcwd(cwd, sizeof cwd) == nullptr) return OsError::fromErrno("getcwd");
     path = std::string(cwd) + "/" + path;
   }
   struct stat item {};
-  if (syscalls().lstat(path.c_str(), &item) != 0) return false;
+  if (syscalls().lstat(path.c_str(), &item) != 0) return OsError::fromErrno("lstat", path);
 
   const std::string home = homeTrash();
   const auto homeParent = home.substr(0, home.find_last_of('/'));
-  makeFolder(homeParent, 0700);
+  static_cast<void>(makeFolders(homeParent, 0700));
   struct stat homeStat {};
   if (syscalls().stat(homeParent.c_str(), &homeStat) == 0 && homeStat.st_dev == item.st_dev)
     return trashInto(path, home, path);
 
   // On another file system the item goes to the trash at its top folder.
   MountEntry mount;
-  if (!findMount(readMounts(), path, mount)) {
-    errno = EXDEV;
-    return false;
-  }
+  if (!findMount(readMounts(), path, mount)) return OsError(EXDEV, "moveToTrash", path);
   const std::string top = mount.mountPoint == "/" ? "" : mount.mountPoint;
-  const std::string trash = top + "/.Trash-" + std::to_string(::getuid());
+  const std::string trash = top + "/.Trash-" + std::to_string(syscalls().getuid());
   return trashInto(path, trash, path.substr(top.size() + 1));
 }
 

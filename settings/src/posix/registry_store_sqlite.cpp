@@ -4,14 +4,17 @@
 // previous state; a file that is damaged anyway is replaced by an empty store
 // at the next write.
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "common/error.h"
+#include "platform/file_system.h"
+#include "platform/syscalls.h"
 #include "registry_store.h"
 #include "settings/registry.h"
 
@@ -148,10 +151,7 @@ bool ensureSchema(sqlite3* db) {
   return done;
 }
 
-void removeQuietly(const std::string& path) {
-  std::error_code ec;
-  fs::remove(path, ec);
-}
+void removeQuietly(const std::string& path) { platform::syscalls().unlink(path.c_str()); }
 
 // Builds an empty store beside the damaged one and moves it into place, so
 // that the file is either the damaged one or a sound one at every moment.
@@ -170,13 +170,10 @@ bool replaceDamagedStore(const std::string& path, StoreFailure& why) {
   }
   // A journal left by the damaged file must never be played into the new one.
   removeQuietly(path + "-journal");
-  std::error_code ec;
-  fs::rename(fresh, path, ec);
-  if (ec) {
-    why = systemFailure(path, ec.value());
-    removeQuietly(fresh);
-  }
-  return !ec;
+  if (platform::syscalls().rename(fresh.c_str(), path.c_str()) == 0) return true;
+  why = systemFailure(path, errno);
+  removeQuietly(fresh);
+  return false;
 }
 
 Db openForWriting(const std::string& path, StoreFailure& why) {
@@ -249,10 +246,10 @@ bool insertKey(sqlite3* db, uint32_t root, const std::string& subKey, sqlite3_in
 // is a failure, not an absence.
 bool storeExists(const std::string& path, StoreFailure& why) {
   if (path.empty()) return false;
-  std::error_code ec;
-  const bool exists = fs::exists(path, ec);
-  if (ec) why = systemFailure(path, ec.value());
-  return exists;
+  struct stat st {};
+  if (platform::syscalls().stat(path.c_str(), &st) == 0) return true;
+  if (errno != ENOENT && errno != ENOTDIR) why = systemFailure(path, errno);
+  return false;
 }
 
 // The store, made with its folder when missing, checked and ready for writing.
@@ -261,11 +258,9 @@ Db openStoreForWriting(const std::string& path, StoreFailure& why) {
     why = {common::err::PathNotFound, "XDG_CONFIG_HOME, HOME: no folder for the settings"};
     return nullptr;
   }
-  const fs::path folder = fs::path(path).parent_path();
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) {
-    why = systemFailure(folder.string(), ec.value());
+  const std::string folder = fs::path(path).parent_path().string();
+  if (const platform::OsError e = platform::makeFolders(folder, 0777)) {
+    why = systemFailure(folder, e.code());
     return nullptr;
   }
   return openForWriting(path, why);

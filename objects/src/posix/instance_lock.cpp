@@ -1,23 +1,25 @@
-#include "platform/instance_lock.h"
+#include "objects/instance_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "common/app.h"
+#include "platform/syscalls.h"
 
-namespace msifter::platform {
+namespace msifter::objects {
 
 InstanceLockState InstanceLock::tryLock(const std::string& path) {
-  fd_.reset();
+  unlock();
   error_ = 0;
-  Syscalls& sys = syscalls();
+  platform::Syscalls& sys = platform::syscalls();
   // Read-only is enough for flock, and lets an existing lock file be used in
   // a folder that has become read-only. O_NONBLOCK: a pipe put in its place
   // must not hang the start.
-  UniqueFd fd(sys.open(path.c_str(),
-                       O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600));
+  platform::UniqueFd fd(sys.open(
+      path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600));
   if (!fd.valid()) {
     error_ = errno;
     return InstanceLockState::Unavailable;
@@ -45,14 +47,16 @@ InstanceLockState InstanceLock::tryLock(const std::string& path) {
     error_ = errno;
     return InstanceLockState::Unavailable;
   }
-  fd_ = std::move(fd);
+  fd_ = fd.release();
   return InstanceLockState::Held;
 }
 
+void InstanceLock::unlock() { platform::UniqueFd closing(std::exchange(fd_, -1)); }
+
 std::string instanceLockFileName(bool sharedFolder) {
   std::string name = common::kAppTitle;
-  if (sharedFolder) name += "-" + std::to_string(syscalls().geteuid());
+  if (sharedFolder) name += "-" + std::to_string(platform::syscalls().geteuid());
   return name + ".lock";
 }
 
-}  // namespace msifter::platform
+}  // namespace msifter::objects

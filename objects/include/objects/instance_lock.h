@@ -7,9 +7,7 @@
 // simply locked again.
 #include <string>
 
-#include "platform/syscalls.h"
-
-namespace msifter::platform {
+namespace msifter::objects {
 
 enum class InstanceLockState {
   Held,           // this process holds the lock now
@@ -19,17 +17,22 @@ enum class InstanceLockState {
 
 class InstanceLock {
  public:
+  InstanceLock() = default;
+  ~InstanceLock() { unlock(); }
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
   // Tries once, without waiting. The file is created owner-only when missing;
   // a link, a folder, anything but a regular file, or a file of another user
   // is never used.
   InstanceLockState tryLock(const std::string& path);
   // The errno that made the last try Unavailable.
   int error() const { return error_; }
-  bool held() const { return fd_.valid(); }
-  void unlock() { fd_.reset(); }
+  bool held() const { return fd_ >= 0; }
+  void unlock();
 
  private:
-  UniqueFd fd_;
+  int fd_ = -1;
   int error_ = 0;
 };
 
@@ -37,4 +40,4 @@ class InstanceLock {
 // share, the user's id as well, so that no user can hold another's lock.
 std::string instanceLockFileName(bool sharedFolder);
 
-}  // namespace msifter::platform
+}  // namespace msifter::objects

@@ -1,0 +1,33 @@
+#pragma once
+// Folders and small files read through the seam, for the look-ups and tree
+// walks outside the transfer's hot paths.
+#include <dirent.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/os_error.h"
+
+namespace msifter::platform {
+
+// Calls `visit` with each entry of the folder open at `dirFd`, "." and ".."
+// left out. The folder is read through a descriptor of its own, so `dirFd`
+// stays open as it was.
+OsError forEachEntry(int dirFd, const std::function<void(const dirent&)>& visit);
+
+// The whole contents of a small file: a mount table, a sysfs flag, a
+// configuration file.
+OsError readWholeFile(const std::string& path, std::string& out);
+
+// The target of the link at `path`.
+OsError readLink(const std::string& path, std::string& target);
+
+// Writes all of `bytes`, again after an interrupted or short write.
+OsError writeAll(int fd, std::string_view bytes);
+
+// The folder part and the last component of a path ("a/b" -> "a", "b").
+std::string folderOf(const std::string& path);
+std::string nameOf(const std::string& path);
+
+}  // namespace msifter::platform
