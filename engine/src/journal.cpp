@@ -16,6 +16,7 @@
 
 #include "common/error.h"
 #include "journal_file.h"
+#include "platform/file_system.h"
 
 namespace msifter::engine {
 
@@ -26,12 +27,6 @@ using platform::UniqueFd;
 
 constexpr std::string_view kFirstLine = "m_sifter journal 1\n";
 constexpr std::string_view kSuffix = ".journal";
-
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // XDG: a relative XDG_STATE_HOME is to be ignored.
 std::string stateHome() {
@@ -401,19 +396,12 @@ int JournalFile::close() {
   return error;
 }
 
-int makeFolders(const std::string& path, mode_t mode) {
-  struct stat st {};
-  if (path.empty() || path == "/" || syscalls().stat(path.c_str(), &st) == 0) return 0;
-  if (int e = makeFolders(folderOf(path), mode)) return e;
-  return syscalls().mkdir(path.c_str(), mode) == 0 || errno == EEXIST ? 0 : errno;
-}
-
 int openJournalFolder(bool create, UniqueFd& out) {
   const std::string base = stateHome();
   if (base.empty()) return ENOENT;
   // A failure to make a folder that exists anyway (a read-only file
   // system) matters only if it cannot be opened either.
-  int made = create ? makeFolders(base, 0700) : 0;
+  int made = create ? platform::makeFolders(base, 0700).code() : 0;
   UniqueFd folder(syscalls().open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
   if (!folder.valid()) return made ? made : errno;
   std::string path = base;

@@ -43,9 +43,6 @@ class JournalFile {
   std::jthread flusher_;
 };
 
-// Each missing folder of `path`, made with `mode`; 0 or the errno.
-int makeFolders(const std::string& path, mode_t mode);
-
 // The journals' folder, opened without following a link at its two last
 // levels (made, 0700, when `create`); 0 or the errno.
 int openJournalFolder(bool create, platform::UniqueFd& out);

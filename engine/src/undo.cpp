@@ -11,6 +11,7 @@
 #include "journal_file.h"
 #include "objects/file_operation.h"
 #include "platform/destination_folder.h"
+#include "platform/file_system.h"
 
 namespace msifter::engine {
 
@@ -141,8 +142,8 @@ class Undo {
     if (!folder_ || folder != folderPath_) {
       settle();
       folder_ = std::make_unique<platform::DestinationFolder>();
-      int e = detail::makeFolders(folder, 0777);
-      if (e == 0) e = folder_->open(folder);
+      int e = platform::makeFolders(folder, 0777).code();
+      if (e == 0) e = folder_->open(folder).code();
       if (e != 0) {
         folder_.reset();
         report_.items[index].error = e;
@@ -172,7 +173,7 @@ class Undo {
   // failed and stays at its new path.
   void settle() {
     if (!folder_) return;
-    const int e = folder_->settle();
+    const int e = folder_->settle().code();
     for (const auto& [path, index] : waiting_) report_.items[index].error = e != 0 ? e : EIO;
     waiting_.clear();
     folder_.reset();
