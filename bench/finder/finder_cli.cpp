@@ -1,4 +1,4 @@
-// Runs gFindFile once, as the transfer run calls it, and prints the result
+// Runs the finder once, as the transfer run calls it, and prints the result
 // list, one entry a line. The totals go to standard error.
 //
 //   finder_cli FOLDER PATTERNS [--top] [--min BYTES] [--max BYTES] [--count N] [--quiet]
@@ -54,20 +54,28 @@ int main(int argc, char** argv) {
   }
 
   std::vector<std::string> result;
-  std::string unused;
   SilentLabel label;
-  int32_t fileCount = 0;
-  int64_t byteTotal = 0;
-  const bool ok = msifter::engine::gFindFile(folder, patterns, subFolders, &result, &label, true,
-                                             unused, useMin, minSize, useMax, maxSize, useCount,
-                                             countLimit, fileCount, byteTotal, false, false, 0);
+  msifter::engine::FindTotals totals;
+  const bool ok = msifter::engine::findFiles({.folder = folder,
+                                              .patternList = patterns,
+                                              .subFolders = subFolders,
+                                              .resultList = &result,
+                                              .progressLabel = &label,
+                                              .useMinSize = useMin,
+                                              .minSizeBytes = minSize,
+                                              .useMaxSize = useMax,
+                                              .maxSizeBytes = maxSize,
+                                              .useCountLimit = useCount,
+                                              .countLimit = countLimit},
+                                             totals);
   if (!quiet) {
     for (const auto& entry : result) {
       std::fwrite(entry.data(), 1, entry.size(), stdout);
       std::fputc('\n', stdout);
     }
   }
-  std::fprintf(stderr, "%d files, %lld bytes\n", fileCount, static_cast<long long>(byteTotal));
+  std::fprintf(stderr, "%d files, %lld bytes\n", totals.fileCount,
+               static_cast<long long>(totals.byteTotal));
   // The process ends here: freeing a million entries one by one would only
   // time the allocator, which find(1) never pays.
   std::fflush(stdout);

@@ -5,6 +5,7 @@
 
 #include "common/app.h"
 #include "common/error.h"
+#include "common/thread_owner.h"
 #include "common/ui_services.h"
 #include "log_file.h"
 #include "system_probe.h"
@@ -31,7 +32,15 @@ ProbeReader probeReader = &defaultProbeReader;
 int reportDepth = 0;
 constexpr int kMaxReportDepth = 2;
 
+ThreadOwner& reportDepthOwner() {
+  static ThreadOwner owner("the report depth");
+  return owner;
+}
+
+// Holds the depth and CurrentError for one report, nested reports included.
 struct DepthGuard {
+  ThreadHold depthHeld{reportDepthOwner()};
+  ThreadHold errorHeld{detail::currentErrorOwner()};
   DepthGuard() { ++reportDepth; }
   ~DepthGuard() { --reportDepth; }
   DepthGuard(const DepthGuard&) = delete;
@@ -199,6 +208,7 @@ std::string buildErrorReport(std::string_view procName, std::string_view detailT
 }
 
 void gProcError(std::string_view procName, std::string_view detailText) {
+  reportDepthOwner().touch();
   if (reportDepth >= kMaxReportDepth) {
     clearError();
     return;

@@ -6,7 +6,6 @@
 
 #include "common/case_mapping.h"
 #include "common/error.h"
-#include "common/ui_services.h"
 #include "engine/file_helpers.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
@@ -48,13 +47,9 @@ std::string fixExtension(const std::string& ext) {
   return lower == "jpeg" ? "jpg" : lower;
 }
 
-// Waits for the window without letting it freeze.
-void pause500() {
-  for (int slice = 0; slice < 5; ++slice) {
-    gProcSleep(100);
-    common::ui().processEvents();
-  }
-}
+// The pause after each file of a slow run. It blocks the run's worker
+// thread only; the window thread keeps painting on its own.
+void pause500() { gProcSleep(500); }
 
 // Hands out prefixes; every prefix handed out is used up, also when its
 // name turns out to be taken.

@@ -7,7 +7,7 @@
 
 #include "common/error.h"
 #include "common/number_text.h"
-#include "common/ui_services.h"
+#include "common/thread_owner.h"
 #include "engine/file_helpers.h"
 #include "engine/mover.h"
 #include "platform/syscalls.h"
@@ -47,8 +47,16 @@ std::string byteTotalText(int64_t bytes) {
 
 }  // namespace
 
+namespace {
+common::ThreadOwner& runStateOwner() {
+  static common::ThreadOwner owner("the run state");
+  return owner;
+}
+}  // namespace
+
 RunState& runState() {
   static RunState state;
+  runStateOwner().touch();
   return state;
 }
 
@@ -71,6 +79,7 @@ std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {
 }
 
 bool gProcess1(ExecuteWindow& window) {
+  const common::ThreadHold holding(runStateOwner());
   return common::guardFatal("gProcess1", [&] {
     std::string targetList;
     if (!gGetSettingData_TargetExtension(window, targetList))
@@ -79,18 +88,30 @@ bool gProcess1(ExecuteWindow& window) {
     options.targetList = targetList;
 
     RunState& state = runState();
-    std::string scratch;
-    if (!gFindFile(options.serverDir, options.targetList, options.subFolder, &state.lstResult,
-                   window.progressLabel(), true, scratch, options.useMinSize, options.minSizeBytes,
-                   options.useMaxSize, options.maxSizeBytes, options.useCountLimit,
-                   options.countLimit, state.runFileCount, state.runByteTotal, false, false, 0))
-      common::gProcFatalError("gProcess1", "");
+    const FindRequest search{.folder = options.serverDir,
+                             .patternList = options.targetList,
+                             .subFolders = options.subFolder,
+                             .resultList = &state.lstResult,
+                             .progressLabel = window.progressLabel(),
+                             .useMinSize = options.useMinSize,
+                             .minSizeBytes = options.minSizeBytes,
+                             .useMaxSize = options.useMaxSize,
+                             .maxSizeBytes = options.maxSizeBytes,
+                             .useCountLimit = options.useCountLimit,
+                             .countLimit = options.countLimit};
+    FindTotals totals{state.runFileCount, state.runByteTotal};
+    const bool found = findFiles(search, totals);
+    state.runFileCount = totals.fileCount;
+    state.runByteTotal = totals.byteTotal;
+    if (!found) common::gProcFatalError("gProcess1", "");
     if (!mMoveFile(state.lstResult, options)) common::gProcFatalError("gProcess1", "");
     return true;
   });
 }
 
 void executeCommand(ExecuteWindow& window) {
+  // The whole command, on the run's worker thread in the program.
+  const common::ThreadHold holding(runStateOwner());
   common::guardFatal("cmdExecute_Click", [&] {
     RunState& state = runState();
     state.serialNumber = 0;
@@ -100,7 +121,6 @@ void executeCommand(ExecuteWindow& window) {
     if (!window.checkSettings()) return;
 
     window.enterBusyState();
-    common::ui().processEvents();
     window.saveSettings();
     state.lstResult.clear();
 
@@ -113,7 +133,6 @@ void executeCommand(ExecuteWindow& window) {
     const int64_t seconds = std::max<int64_t>(0, (end - start) / 1000);
     window.showSummary(formatSummary(state.runFileCount, state.runByteTotal, seconds));
     window.leaveBusyState();
-    common::ui().processEvents();
   });
 }
 

@@ -268,12 +268,6 @@ TEST_F(MoverTest, EmptyListDoesNothing) {
   EXPECT_TRUE(destinationNames().empty());
 }
 
-TEST_F(MoverTest, PauseKeepsTheWindowPainted) {
-  options.slowly = true;
-  ASSERT_TRUE(mMoveFile({put("a.jpg")}, options));
-  EXPECT_GE(ui.eventPasses, 5);
-}
-
 // The destination the user chose is the only one: changed while the run
 // lasts, it is neither made again nor followed elsewhere. The file whose
 // turn it is fails, the one before stays where it went.

@@ -60,7 +60,9 @@ struct ErrorRecord {
   int32_t helpContext = 0;
 };
 
-// CurrentError: one per program, everything runs on the one UI thread.
+// CurrentError: one per program. The window thread and the run's worker
+// thread use it one after the other; debug builds check that no thread
+// touches it while another one is reporting.
 ErrorRecord& currentError();
 void clearError();
 // Fills CurrentError from the number alone: the standard description and the
@@ -117,7 +119,11 @@ void setProbeReader(ProbeReader reader);
 // Part of the report text, exposed so the layout can be checked exactly.
 std::string buildErrorReport(std::string_view procName, std::string_view detail);
 
+class ThreadOwner;
+
 namespace detail {
+// Who holds CurrentError while a report is made.
+ThreadOwner& currentErrorOwner();
 // Leaves the caught failure's number in CurrentError. Must be called from
 // inside a catch block.
 void recordCaughtFailure();
