@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
 #include "engine/run.h"
 #include "settings/settings_window.h"

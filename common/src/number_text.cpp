@@ -2,9 +2,10 @@
 
 #include <cfenv>
 #include <charconv>
+#include <climits>
 #include <cmath>
 
-#include "common/error.h"
+#include "common/failure.h"
 
 namespace msifter::common {
 
@@ -12,10 +13,16 @@ namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
-double roundedNumberText(std::string_view text) {
+std::string trimSpaces(std::string_view text) {
   const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) fail(err::TypeMismatch);
-  std::string_view rest = text.substr(first, text.find_last_not_of(' ') - first + 1);
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+double roundedNumberText(std::string_view text) {
+  const std::string trimmed = trimSpaces(text);
+  std::string_view rest = trimmed;
+  if (rest.empty()) fail(err::TypeMismatch);
   bool negative = false;
   if (rest.front() == '+' || rest.front() == '-') {
     negative = rest.front() == '-';
@@ -37,6 +44,12 @@ double roundedNumberText(std::string_view text) {
   const double rounded = std::nearbyint(number);
   std::fesetround(previous);
   return rounded;
+}
+
+int32_t wholeNumberText(std::string_view text) {
+  const double rounded = roundedNumberText(text);
+  if (rounded < INT32_MIN || rounded > INT32_MAX) fail(err::Overflow);
+  return static_cast<int32_t>(rounded);
 }
 
 }  // namespace msifter::common

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/ui_services.h"
 
 namespace msifter::testing {

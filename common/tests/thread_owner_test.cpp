@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "recording_ui.h"
 #include "temp_env.h"
 

@@ -5,7 +5,8 @@
 #include <utility>
 
 #include "common/case_mapping.h"
-#include "common/error.h"
+#include "common/failure.h"
+#include "common/paths.h"
 #include "engine/target_list.h"
 #include "platform/directory.h"
 

@@ -1,12 +1,15 @@
 #include "engine/mover.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 
 #include "common/case_mapping.h"
-#include "common/error.h"
-#include "engine/file_helpers.h"
+#include "common/failure.h"
+#include "common/local_time.h"
+#include "common/paths.h"
+#include "engine/path_pieces.h"
+#include "engine/text_helpers.h"
+#include "engine/time_helpers.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
 #include "platform/syscalls.h"
@@ -24,12 +27,7 @@ class StampClock {
   const std::string& now() {
     const std::time_t t = platform::syscalls().now();
     if (t != cachedTime_ || stamp_.empty()) {
-      std::tm tm{};
-      if (!platform::syscalls().localTime(t, tm)) common::fail(common::err::InvalidArgument);
-      char text[64];
-      std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                    tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-      stamp_ = text;
+      stamp_ = common::localStampText(t);
       cachedTime_ = t;
     }
     return stamp_;
@@ -60,7 +58,7 @@ class PrefixSource {
   std::string next() {
     if (method_ == RenameMethod::SerialNumber) {
       int32_t& serial = runState().serialNumber;
-      const std::string prefix = gGetSpaceString1(std::to_string(serial), 10, "0", 1);
+      const std::string prefix = gGetSpaceString1(std::to_string(serial), 10, "0", PadSide::Left);
       serial = serial == INT32_MAX ? 0 : serial + 1;
       return prefix;
     }
@@ -81,7 +79,7 @@ class PrefixSource {
       sameStampCount_ = 0;
     }
     lastStamp_ = stamp;
-    return stamp + "_" + gGetSpaceString1(std::to_string(sameStampCount_), 5, "0", 1);
+    return stamp + "_" + gGetSpaceString1(std::to_string(sameStampCount_), 5, "0", PadSide::Left);
   }
 
  private:

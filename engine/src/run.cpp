@@ -3,27 +3,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
-#include "common/error.h"
+#include "common/failure.h"
+#include "common/local_time.h"
 #include "common/number_text.h"
 #include "common/thread_owner.h"
-#include "engine/file_helpers.h"
 #include "engine/mover.h"
-#include "platform/syscalls.h"
+#include "engine/time_helpers.h"
 
 namespace msifter::engine {
 
 namespace {
-
-std::string localTimeText(const char* format) {
-  std::tm tm{};
-  if (!platform::syscalls().localTime(platform::syscalls().now(), tm))
-    common::fail(common::err::InvalidArgument);
-  char text[64];
-  std::strftime(text, sizeof text, format, &tm);
-  return text;
-}
 
 // The byte total as the summary writes it: a plain whole number, from 10^15
 // on the exponent form with 15 significant digits ("1.23456789012346E+15").
@@ -65,12 +55,6 @@ int64_t kbTextToBytes(const std::string& text) {
   // Beyond 2^53 KB the product no longer fits 64 bits.
   if (kb < -9007199254740992.0 || kb > 9007199254740991.0) common::fail(common::err::Overflow);
   return static_cast<int64_t>(kb) * 1024;
-}
-
-int32_t wholeNumberText(const std::string& text) {
-  const double value = common::roundedNumberText(text);
-  if (value < INT32_MIN || value > INT32_MAX) common::fail(common::err::Overflow);
-  return static_cast<int32_t>(value);
 }
 
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {
@@ -115,7 +99,7 @@ void executeCommand(ExecuteWindow& window) {
   common::guardFatal("cmdExecute_Click", [&] {
     RunState& state = runState();
     state.serialNumber = 0;
-    state.lastExecute = localTimeText("%Y/%m/%d %H:%M:%S");
+    state.lastExecute = common::localDateTimeText();
     state.runFileCount = 0;
     state.runByteTotal = 0;
     if (!window.checkSettings()) return;

@@ -15,7 +15,7 @@
 #include <limits>
 #include <optional>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "platform/directory.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"

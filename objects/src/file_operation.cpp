@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
 

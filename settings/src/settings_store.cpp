@@ -4,9 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
-#include "platform/directory.h"
+#include "common/number_text.h"
+#include "common/paths.h"
 #include "settings/registry.h"
 #include "value_convert.h"
 
@@ -14,8 +15,8 @@ namespace msifter::settings {
 
 namespace {
 
-using detail::textToLong;
-using detail::trimSpaces;
+using common::trimSpaces;
+using common::wholeNumberText;
 using detail::valueLong;
 using detail::valueText;
 
@@ -32,16 +33,6 @@ constexpr std::array<std::pair<Check, const char*>, 6> kImageTypes = {{
     {Check::PNG, "*.PNG"},
     {Check::PCD, "*.PCD"},
 }};
-
-// Message codes of the catalogue.
-constexpr int16_t kMsgSizeLimits = 1;
-constexpr int16_t kMsgChoose = 37;
-constexpr int16_t kMsgCannotShow = 47;
-constexpr int16_t kMsgMissing = 58;
-
-bool anythingAt(std::string path, bool) { return !path.empty() && platform::entryExists(path); }
-
-FolderTest folderTest = &anythingAt;
 
 RegValue read(const char* name, int32_t type, const RegValue& defaultValue) {
   return gGetRegValue(kHKeyCurrentUser, kKey, name, type, defaultValue);
@@ -68,8 +59,6 @@ std::vector<std::string> splitAtSemicolon(const std::string& text) {
 int checkValue(bool on) { return on ? 1 : 0; }
 
 }  // namespace
-
-void setFolderTest(FolderTest test) { folderTest = test ? test : &anythingAt; }
 
 bool gGetSettingData(SavedSettings& saved) {
   return common::guardFatal("gGetSettingData", [&] {
@@ -155,7 +144,7 @@ bool gDspSettingData(SettingsWindow& window) {
   } catch (...) {
     shown = false;
   }
-  if (!shown) common::gDispMsg(kMsgCannotShow, "過去の設定データを", 0);
+  if (!shown) common::gDispMsg(msgcode::NotReadCorrectly, "過去の設定データを");
   return shown;
 }
 
@@ -201,20 +190,20 @@ bool gChkSettingData(SettingsWindow& window) {
     const std::string receiveDir = window.caption(FolderLabel::ReceiveDir);
     if (trimSpaces(serverDir).empty()) {
       window.setFocus(Focus::ServerSelect);
-      common::gDispMsg(kMsgChoose, "移動元のフォルダを", 0);
+      common::gDispMsg(msgcode::PleaseChoose, "移動元のフォルダを");
       return false;
     }
     if (trimSpaces(receiveDir).empty()) {
       window.setFocus(Focus::ReceiveSelect);
-      common::gDispMsg(kMsgChoose, "移動先のフォルダを", 0);
+      common::gDispMsg(msgcode::PleaseChoose, "移動先のフォルダを");
       return false;
     }
-    if (!folderTest(serverDir, false)) {
-      common::gDispMsg(kMsgMissing, "移動元のフォルダが", 0);
+    if (!common::gChkDirExists(serverDir, false)) {
+      common::gDispMsg(msgcode::DoesNotExist, "移動元のフォルダが");
       return false;
     }
-    if (!folderTest(receiveDir, false)) {
-      common::gDispMsg(kMsgMissing, "移動先のフォルダが", 0);
+    if (!common::gChkDirExists(receiveDir, false)) {
+      common::gDispMsg(msgcode::DoesNotExist, "移動先のフォルダが");
       return false;
     }
     for (const Text box : {Text::LimitCount, Text::LimitMinSize, Text::LimitMaxSize}) {
@@ -228,24 +217,24 @@ bool gChkSettingData(SettingsWindow& window) {
         chosen = window.value(Check::Other) != 0;
       }
       if (!chosen) {
-        common::gDispMsg(kMsgChoose, "検索ファイルを", 0);
+        common::gDispMsg(msgcode::PleaseChoose, "検索ファイルを");
         return false;
       }
     }
     const bool minOn = window.value(Check::LimitMinSize) == 1;
     const bool maxOn = window.value(Check::LimitMaxSize) == 1;
     if (minOn && maxOn &&
-        textToLong(window.text(Text::LimitMinSize)) >=
-            textToLong(window.text(Text::LimitMaxSize))) {
-      common::gDispMsg(kMsgSizeLimits, "", 0);
+        wholeNumberText(window.text(Text::LimitMinSize)) >=
+            wholeNumberText(window.text(Text::LimitMaxSize))) {
+      common::gDispMsg(msgcode::SizeLimitsWrong);
       window.setFocus(Focus::LimitMinSize);
       return false;
     }
     // The maximum is converted even when its limit is off: a text that is not
     // a number stops here rather than later, half-saved.
-    const int32_t maximum = textToLong(window.text(Text::LimitMaxSize));
+    const int32_t maximum = wholeNumberText(window.text(Text::LimitMaxSize));
     if (maxOn && maximum == 0) {
-      common::gDispMsg(kMsgSizeLimits, "", 0);
+      common::gDispMsg(msgcode::SizeLimitsWrong);
       window.setFocus(Focus::LimitMaxSize);
       return false;
     }
@@ -269,7 +258,7 @@ bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute) {
       return gSetRegValue(kHKeyCurrentUser, kKey, name, type, value);
     };
     const auto flag = [&](Check box) { return RegValue(window.value(box) != 0); };
-    const auto number = [&](Text box) { return RegValue(textToLong(window.text(box))); };
+    const auto number = [&](Text box) { return RegValue(wholeNumberText(window.text(box))); };
 
     bool saved = false;
     {

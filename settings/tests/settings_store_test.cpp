@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
 #include "fake_window.h"
 #include "recording_ui.h"
@@ -45,7 +45,7 @@ void openTaggedCatalogue(const TempEnv& env) {
   const std::string password = common::kMsgPassword;
   sqlite3_key(db, password.data(), static_cast<int>(password.size()));
   std::string sql = "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG INTEGER);";
-  for (const int code : {1, 14, 37, 47, 48, 58, 59}) {
+  for (const int code : msgcode::InUse) {
     sql += "INSERT INTO t_MSG VALUES (" + std::to_string(code) + ", '#" + std::to_string(code) +
            "', 48);";
   }
@@ -69,10 +69,7 @@ class SettingsStoreTest : public ::testing::Test {
     fs::create_directories(env.root() / "in");
     fs::create_directories(env.root() / "out");
   }
-  void TearDown() override {
-    common::gblnNoErrDialog = false;
-    setFolderTest(nullptr);
-  }
+  void TearDown() override { common::gblnNoErrDialog = false; }
 
   // A window that passes validation: both folders exist, all files chosen.
   void fillValid(FakeWindow& w) {
@@ -643,12 +640,12 @@ TEST_F(SettingsStoreTest, EmptyLimitTextsBecomeZeroAndZeroIsSaved) {
             RegValue(int32_t{0}));
 }
 
-bool refuseEverything(std::string, bool) { return false; }
-
-TEST_F(SettingsStoreTest, InstalledFolderTestDecides) {
-  setFolderTest(&refuseEverything);
+// The folders are tested as the window's folder icons test them: "." at the
+// end names no folder of its own.
+TEST_F(SettingsStoreTest, FoldersAreTestedAsTheProgramTestsThem) {
   FakeWindow w(&ui);
   fillValid(w);
+  w.setCaption(FolderLabel::ServerDir, (env.root() / "in" / ".").string());
   EXPECT_FALSE(gChkSettingData(w));
   EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"移動元のフォルダが#58"});
 }

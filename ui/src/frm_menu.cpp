@@ -22,10 +22,11 @@
 #include <malloc.h>
 #endif
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
+#include "common/number_text.h"
+#include "common/paths.h"
 #include "common/ui_services.h"
-#include "engine/file_helpers.h"
 #include "gui_thread.h"
 #include "settings/settings_store.h"
 #include "ui/appearance.h"
@@ -46,8 +47,6 @@ using settings::Text;
 
 namespace {
 
-constexpr int16_t kMsgFolderNotExists = 58;
-constexpr int16_t kMsgFolderEmpty = 59;
 // How often the window thread looks after the window while a run works.
 constexpr int kPaintIntervalMs = 100;
 constexpr int kRowsLaidOutPerTurn = 20000;
@@ -411,11 +410,11 @@ void FrmMenu::openFolder(FolderLabel label, const char* subject, const char* pro
   common::guardLog(procName, false, [&] {
     const std::string folder = caption(label);
     if (folder.empty()) {
-      common::gDispMsg(kMsgFolderEmpty, subject, 0);
+      common::gDispMsg(msgcode::NotChosen, subject);
       return true;
     }
-    if (!engine::gChkDirExists(folder, false)) {
-      common::gDispMsg(kMsgFolderNotExists, subject, 0);
+    if (!common::gChkDirExists(folder, false)) {
+      common::gDispMsg(msgcode::DoesNotExist, subject);
       return true;
     }
     if (!gShellExecute(folder, common::show::NoActivate)) common::gProcError(procName, "");
@@ -493,23 +492,8 @@ void FrmMenu::setFocus(settings::Focus target) {
 
 // ---- the target list's view
 
-bool FrmMenu::isChecked(engine::TargetBox box) const {
-  return onGuiThread(const_cast<FrmMenu*>(this), [&] { return targetChecked(box); });
-}
-
-bool FrmMenu::targetChecked(engine::TargetBox box) const {
-  switch (box) {
-    case engine::TargetBox::AllFile: return value(Check::AllFile) != 0;
-    case engine::TargetBox::Graphics: return value(Check::Graphics) != 0;
-    case engine::TargetBox::BMP: return value(Check::BMP) != 0;
-    case engine::TargetBox::GIF: return value(Check::GIF) != 0;
-    case engine::TargetBox::TIFF: return value(Check::TIFF) != 0;
-    case engine::TargetBox::JPG: return value(Check::JPG) != 0;
-    case engine::TargetBox::PNG: return value(Check::PNG) != 0;
-    case engine::TargetBox::PCD: return value(Check::PCD) != 0;
-    case engine::TargetBox::Other: return value(Check::Other) != 0;
-  }
-  return false;
+bool FrmMenu::isChecked(Check box) const {
+  return onGuiThread(const_cast<FrmMenu*>(this), [&] { return value(box) != 0; });
 }
 
 std::string FrmMenu::otherText() const {
@@ -555,7 +539,7 @@ engine::TransferOptions FrmMenu::takeSnapshot() {
     options.useMaxSize = value(Check::LimitMaxSize) != 0;
     options.maxSizeBytes = engine::kbTextToBytes(text(Text::LimitMaxSize));
     options.useCountLimit = value(Check::LimitCount) != 0;
-    options.countLimit = engine::wholeNumberText(text(Text::LimitCount));
+    options.countLimit = common::wholeNumberText(text(Text::LimitCount));
     options.copyFiles = value(Check::Copy) != 0;
     options.renameMethod = optSerialNum_->isChecked() ? engine::RenameMethod::SerialNumber
                                                       : engine::RenameMethod::DateTime;

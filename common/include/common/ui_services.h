@@ -4,6 +4,7 @@
 // with its associated program, the end window and the end of the program.
 // The Qt build installs its implementation at start-up; tests install the
 // recording double from common/testing so that nothing blocks or exits.
+#include <cstdint>
 #include <string>
 
 namespace msifter::common {
@@ -28,15 +29,19 @@ inline constexpr int IconMask = 0xF0;
 inline constexpr int DefaultMask = 0xF00;
 }  // namespace mb
 
-// The button the user pressed.
 namespace answer {
-inline constexpr int Ok = 1;
-inline constexpr int Cancel = 2;
-inline constexpr int Abort = 3;
-inline constexpr int Retry = 4;
-inline constexpr int Ignore = 5;
-inline constexpr int Yes = 6;
-inline constexpr int No = 7;
+// The button the user pressed; gDispMsg answers NoMessage when it had no
+// message to show.
+enum ResultCode : int16_t {
+  Ok = 1,
+  Cancel = 2,
+  Abort = 3,
+  Retry = 4,
+  Ignore = 5,
+  Yes = 6,
+  No = 7,
+  NoMessage = -100
+};
 }  // namespace answer
 
 // Show commands handed to shellExecute.

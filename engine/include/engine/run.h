@@ -64,8 +64,6 @@ class ExecuteWindow : public TargetTypeSource {
 // the nearest whole number (a half to the even neighbour), times 1024.
 // Throws RuntimeFailure on a text that is not a number.
 int64_t kbTextToBytes(const std::string& text);
-// A text box's whole number, rounded the same way, as a signed 32-bit value.
-int32_t wholeNumberText(const std::string& text);
 
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds);
 

@@ -42,11 +42,4 @@ bool gChkSettingData(SettingsWindow& window);
 // path.
 bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute);
 
-// The folder test the validation uses (the engine's gChkDirExists, installed
-// by the program at start-up; settings may not depend on the engine). Without
-// one, a path counts as existing when anything is found at it. nullptr goes
-// back to that default.
-using FolderTest = bool (*)(std::string path, bool skipDriveTest);
-void setFolderTest(FolderTest test);
-
 }  // namespace msifter::settings

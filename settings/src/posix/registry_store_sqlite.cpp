@@ -3,15 +3,14 @@
 // one transaction of a RegTransaction, so a crash or a full disk leaves the
 // previous state; a file that is damaged anyway is replaced by an empty store
 // at the next write.
-#include <sqlite3.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
+#include "common/sqlite.h"
 #include "registry_store.h"
 #include "settings/registry.h"
 
@@ -28,30 +27,10 @@ constexpr int kApplicationId = 0x6D536674;
 // The one wait for a store that another process keeps busy.
 constexpr int kBusyWaitMilliseconds = 2000;
 
-struct DbCloser {
-  void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-
-struct StmtFinalizer {
-  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
-Stmt prepare(sqlite3* db, const char* sql, int& rc) {
-  sqlite3_stmt* raw = nullptr;
-  rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-  return Stmt(raw);
-}
-
-Stmt prepare(sqlite3* db, const char* sql) {
-  int rc = SQLITE_OK;
-  return prepare(db, sql, rc);
-}
-
-bool exec(sqlite3* db, const char* sql) {
-  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
+using Db = common::sqlite::Connection;
+using Stmt = common::sqlite::Statement;
+using common::sqlite::exec;
+using common::sqlite::prepare;
 
 bool isDamage(int rc) {
   const int primary = rc & 0xFF;
@@ -88,9 +67,8 @@ StoreFailure failureOf(sqlite3* db, int rc, const std::string& path) {
 }
 
 Db open(const std::string& path, int flags, StoreFailure& why) {
-  sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-  Db db(raw);
+  int rc = SQLITE_OK;
+  Db db = common::sqlite::open(path, flags, rc);
   if (rc != SQLITE_OK) {
     why = failureOf(db.get(), rc, path);
     return nullptr;

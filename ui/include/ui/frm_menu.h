@@ -70,7 +70,7 @@ class FrmMenu : public QMainWindow,
   void setFocus(settings::Focus target) override;
 
   // engine::TargetTypeSource
-  bool isChecked(engine::TargetBox box) const override;
+  bool isChecked(settings::Check box) const override;
   std::string otherText() const override;
 
   // engine::ExecuteWindow; the run calls these from its own thread.
@@ -99,7 +99,6 @@ class FrmMenu : public QMainWindow,
   void runKeepingWindowPainted();
   void setCaption(const std::string& caption) override;  // engine::ProgressLabel
   void applyPendingProgress();
-  bool targetChecked(engine::TargetBox box) const;
   QCheckBox* checkBox(settings::Check box) const;
   QLineEdit* textBox(settings::Text box) const;
 

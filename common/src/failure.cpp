@@ -1,4 +1,4 @@
-#include "common/error.h"
+#include "common/failure.h"
 
 #include <cerrno>
 #include <filesystem>

@@ -1,5 +1,6 @@
 #pragma once
-// The one failure convention of the program.
+// The one failure convention of the program: failure numbers, CurrentError,
+// the two report procedures and the guards.
 //
 // Code inside a guarded procedure signals an unexpected failure by throwing
 // RuntimeFailure (see fail()). The guard at the top of the procedure catches
@@ -95,30 +96,6 @@ extern bool gblnNoErrDialog;
 void gProcError(std::string_view procName, std::string_view detail);
 [[noreturn]] void gProcFatalError(std::string_view procName, std::string_view detail);
 
-bool gSetErrLog(const std::string& text, const std::string& trailer);
-bool gGetErrLogFileName(std::string& path);
-bool gDspErrLog();
-
-// Path with one trailing separator; "" gives the separator alone.
-std::string gAddBackslash(std::string_view path);
-
-bool gGetWinVersion(std::string& platformText, std::string& major, std::string& minor,
-                    std::string& build, std::string& servicePack, std::string& subVersionNumber,
-                    std::string& versionText);
-bool gGetIeVersion(std::string& version, std::string& build, std::string& versionVectorIE);
-std::string gGetWinTempDir();
-// The path itself when it exists; otherwise a report and the path unchanged.
-std::string gGetLongFileName(const std::string& path);
-
-// Reads a string value for the report's probes (root key, sub-key, value
-// name, default). Until a registry is installed the default comes back.
-using ProbeReader = std::string (*)(int32_t root, const std::string& subKey,
-                                    const std::string& valueName, const std::string& defaultValue);
-void setProbeReader(ProbeReader reader);
-
-// Part of the report text, exposed so the layout can be checked exactly.
-std::string buildErrorReport(std::string_view procName, std::string_view detail);
-
 class ThreadOwner;
 
 namespace detail {
@@ -129,36 +106,40 @@ ThreadOwner& currentErrorOwner();
 void recordCaughtFailure();
 }  // namespace detail
 
+namespace detail {
+// Sets up the guard (CurrentError cleared), runs the body and, when it
+// fails, leaves the number in CurrentError and returns what onFailure gives.
+template <class F, class OnFailure>
+auto guarded(F&& body, OnFailure&& onFailure) -> decltype(std::forward<F>(body)()) {
+  clearError();
+  try {
+    return std::forward<F>(body)();
+  } catch (const ProgramEnded&) {
+    throw;
+  } catch (...) {
+    recordCaughtFailure();
+  }
+  return onFailure();
+}
+}  // namespace detail
+
 // The guard every guarded procedure uses:
 //   return guardLog("gFindFile", false, [&] { ...; return true; });
 // CurrentError is cleared on entry (the guard is set up); a failure is
 // reported to gProcError under `name` and `failValue` is returned.
 template <class R, class F>
 R guardLog(std::string_view name, R failValue, F&& body) {
-  clearError();
-  try {
-    return std::forward<F>(body)();
-  } catch (const ProgramEnded&) {
-    throw;
-  } catch (...) {
-    detail::recordCaughtFailure();
-  }
-  gProcError(name, "");
-  return failValue;
+  return detail::guarded(std::forward<F>(body), [&]() -> R {
+    gProcError(name, "");
+    return std::move(failValue);
+  });
 }
 
 // As guardLog, but a failure takes the fatal path (which does not return).
 template <class F>
 auto guardFatal(std::string_view name, F&& body) -> decltype(std::forward<F>(body)()) {
-  clearError();
-  try {
-    return std::forward<F>(body)();
-  } catch (const ProgramEnded&) {
-    throw;
-  } catch (...) {
-    detail::recordCaughtFailure();
-  }
-  gProcFatalError(name, "");
+  using Result = decltype(std::forward<F>(body)());
+  return detail::guarded(std::forward<F>(body), [&]() -> Result { gProcFatalError(name, ""); });
 }
 
 }  // namespace msifter::common
