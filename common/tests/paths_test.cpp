@@ -29,22 +29,20 @@ TEST(Paths, ChkDirExists) {
   testing::TempEnv env;
   env.writeFile("data/file.txt");
   const std::string root = env.root().string();
-  struct Row {
-    std::string path;
-    bool exists;
+  const std::string there[] = {
+      root + "/data",
+      root + "/data/",
+      root + "/data/file.txt",  // an existing file counts too
+      "/",
   };
-  const Row rows[] = {
-      {root + "/data", true},
-      {root + "/data/", true},
-      {root + "/data/file.txt", true},  // an existing file counts too
-      {root + "/missing", false},
-      {root + "/data/*", false},  // no wildcards here: "*" is a name character
-      {root + "/data/.", false},  // the entry found would be "." itself
-      {root + "/data/..", false},
-      {"/", true},
-      {"", false},
+  const std::string notThere[] = {
+      root + "/missing",
+      root + "/data/*",  // no wildcards here: "*" is a name character
+      root + "/data/.",  // the entry found would be "." itself
+      root + "/data/..", "",
   };
-  for (const auto& r : rows) EXPECT_EQ(gChkDirExists(r.path, false), r.exists) << r.path;
+  for (const auto& path : there) EXPECT_TRUE(gChkDirExists(path, false)) << path;
+  for (const auto& path : notThere) EXPECT_FALSE(gChkDirExists(path, false)) << path;
 }
 
 }  // namespace

@@ -72,25 +72,29 @@ class MoverTest : public ::testing::Test {
 TEST_F(MoverTest, NewNames) {
   struct Row {
     const char* source;
-    RenameMethod method;
-    bool extFix;
+    RenameMethod method = RenameMethod::SerialNumber;
+    bool extFix = false;
     const char* expected;
   };
+  constexpr RenameMethod DateTime = RenameMethod::DateTime;
   const Row rows[] = {
-      {"photo.JPG", RenameMethod::DateTime, false, "20021015093000_00000_photo.JPG"},
-      {"photo.JPG", RenameMethod::DateTime, true, "20021015093000_00000_photo.jpg"},
-      {"photo.JPG", RenameMethod::SerialNumber, false, "0000000000_photo.JPG"},
-      {"photo.JPEG", RenameMethod::SerialNumber, true, "0000000000_photo.jpg"},
-      {"photo.Jpeg", RenameMethod::SerialNumber, true, "0000000000_photo.jpg"},
-      {"photo.JPEG", RenameMethod::SerialNumber, false, "0000000000_photo.JPEG"},
-      {"photo.Jpe", RenameMethod::SerialNumber, true, "0000000000_photo.jpe"},
-      {"photo.jpeg.PNG", RenameMethod::SerialNumber, true, "0000000000_photo.jpeg.png"},
-      {"p.ＪＰＧ", RenameMethod::SerialNumber, true, "0000000000_p.ｊｐｇ"},
-      {"p.ＪＰＥＧ", RenameMethod::SerialNumber, true, "0000000000_p.ｊｐｅｇ"},
-      {"p.ÄΣЖ", RenameMethod::SerialNumber, true, "0000000000_p.äσж"},
-      {"readme", RenameMethod::SerialNumber, true, "0000000000_readme"},
-      {"archive.tar.gz", RenameMethod::SerialNumber, false, "0000000000_archive.tar.gz"},
-      {"\xff\xfe name.TIF", RenameMethod::SerialNumber, true, "0000000000_\xff\xfe name.tif"},
+      {.source = "photo.JPG", .method = DateTime, .expected = "20021015093000_00000_photo.JPG"},
+      {.source = "photo.JPG",
+       .method = DateTime,
+       .extFix = true,
+       .expected = "20021015093000_00000_photo.jpg"},
+      {.source = "photo.JPG", .expected = "0000000000_photo.JPG"},
+      {.source = "photo.JPEG", .extFix = true, .expected = "0000000000_photo.jpg"},
+      {.source = "photo.Jpeg", .extFix = true, .expected = "0000000000_photo.jpg"},
+      {.source = "photo.JPEG", .expected = "0000000000_photo.JPEG"},
+      {.source = "photo.Jpe", .extFix = true, .expected = "0000000000_photo.jpe"},
+      {.source = "photo.jpeg.PNG", .extFix = true, .expected = "0000000000_photo.jpeg.png"},
+      {.source = "p.ＪＰＧ", .extFix = true, .expected = "0000000000_p.ｊｐｇ"},
+      {.source = "p.ＪＰＥＧ", .extFix = true, .expected = "0000000000_p.ｊｐｅｇ"},
+      {.source = "p.ÄΣЖ", .extFix = true, .expected = "0000000000_p.äσж"},
+      {.source = "readme", .extFix = true, .expected = "0000000000_readme"},
+      {.source = "archive.tar.gz", .expected = "0000000000_archive.tar.gz"},
+      {.source = "\xff\xfe name.TIF", .extFix = true, .expected = "0000000000_\xff\xfe name.tif"},
   };
   FixedClock clock;
   platform::ScopedSyscalls scoped(clock);
@@ -128,6 +132,20 @@ TEST_F(MoverTest, PerSecondCounterAndSerialNumbersAdvance) {
   ASSERT_TRUE(mMoveFile({put("a.jpg"), put("b.jpg")}, options));
   EXPECT_EQ(destinationNames(), (std::vector<std::string>{"0000000000_b.jpg", "2147483647_a.jpg"}));
   EXPECT_EQ(runState().serialNumber, 1);
+}
+
+// The second changes between two files of one call: the counter starts
+// again at 00000 with the new stamp.
+TEST_F(MoverTest, PerSecondCounterRestartsWhenTheSecondChangesWithinOneCall) {
+  struct Ticking : FixedClock {
+    int stamps = 0;
+    std::time_t now() override { return ++stamps > 2 ? t + 1 : t; }
+  } clock;
+  platform::ScopedSyscalls scoped(clock);
+  ASSERT_TRUE(mMoveFile({put("a.jpg"), put("b.jpg"), put("c.jpg"), put("d.jpg")}, options));
+  EXPECT_EQ(destinationNames(),
+            (std::vector<std::string>{"20021015093000_00000_a.jpg", "20021015093000_00001_b.jpg",
+                                      "20021015093001_00000_c.jpg", "20021015093001_00001_d.jpg"}));
 }
 
 TEST_F(MoverTest, TakenSerialNameIsSkippedAndUsedUp) {
@@ -281,14 +299,26 @@ TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
     bool firstFileAside;
   };
   const Row rows[] = {
-      {"removed", [](const fs::path& d) { fs::remove_all(d); }, false, false},
-      {"renamed", [&](const fs::path& d) { fs::rename(d, aside); }, false, true},
-      {"replaced by a link",
-       [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory_symlink(elsewhere, d); },
-       true, true},
-      {"replaced by another folder",
-       [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory(d); }, true, true},
-      {"unmounted", nullptr, true, false}};
+      {.name = "removed",
+       .change = [](const fs::path& d) { fs::remove_all(d); },
+       .pathRemains = false,
+       .firstFileAside = false},
+      {.name = "renamed",
+       .change = [&](const fs::path& d) { fs::rename(d, aside); },
+       .pathRemains = false,
+       .firstFileAside = true},
+      {.name = "replaced by a link",
+       .change =
+           [&](const fs::path& d) {
+             fs::rename(d, aside), fs::create_directory_symlink(elsewhere, d);
+           },
+       .pathRemains = true,
+       .firstFileAside = true},
+      {.name = "replaced by another folder",
+       .change = [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory(d); },
+       .pathRemains = true,
+       .firstFileAside = true},
+      {.name = "unmounted", .change = nullptr, .pathRemains = true, .firstFileAside = false}};
   // The change comes as the second file's turn begins (its name is stamped).
   struct Changer : FixedClock {
     std::function<void()> change;
@@ -352,57 +382,77 @@ class MoverAcrossTest : public MoverTest {
 
 // A newer version saved over the source while the move runs is not lost:
 // the source stays, and the run reports the file as failed. Saved while
-// the source is read, no copy is made; saved after it was copied, the copy
-// of the older version keeps its new name and the batch goes on.
+// the source is read, whether as a new file or into the same one, no copy
+// is made; saved after it was copied, the copy of the older version keeps
+// its new name and the batch goes on.
 TEST_F(MoverAcrossTest, SourceSavedOverDuringTheMoveStays) {
+  enum class Save { ReplacedWhileRead, ChangedInPlaceWhileRead, ReplacedAfterCopy };
   struct Saver : platform::Syscalls {
-    bool whileRead = true;
+    Save how = Save::ReplacedWhileRead;
     std::string source;
     bool saved = false;
-    void save() {
-      if (saved) return;
+    void save(Save when) {
+      if (saved || when != how) return;
       saved = true;
+      if (how == Save::ChangedInPlaceWhileRead) {
+        // Same file, same size: only its times tell.
+        std::fstream(source, std::ios::in | std::ios::out | std::ios::binary) << "newer";
+        return;
+      }
       std::ofstream(source + ".new") << "newer";
       fs::rename(source + ".new", source);
     }
+    int cloneFile(int outFd, int inFd) override {
+      save(Save::ChangedInPlaceWhileRead);  // the copy's first look at the data
+      return Syscalls::cloneFile(outFd, inFd);
+    }
     int futimens(int fd, const struct timespec times[2]) override {
-      if (whileRead) save();
+      save(Save::ReplacedWhileRead);
       return Syscalls::futimens(fd, times);
     }
     int syncfs(int fd) override {
-      if (!whileRead) save();
+      save(Save::ReplacedAfterCopy);
       return Syscalls::syncfs(fd);
     }
   };
   struct Row {
     const char* name;
-    bool whileRead;
+    Save save;
     std::vector<std::string> destination;
   };
-  const Row rows[] = {{"while it is read", true, {}},
-                      {"after it was copied", false, {"0000000000_a.jpg", "0000000001_b.jpg"}}};
+  const Row rows[] = {
+      {.name = "replaced while it is read", .save = Save::ReplacedWhileRead, .destination = {}},
+      {.name = "changed in place while it is read",
+       .save = Save::ChangedInPlaceWhileRead,
+       .destination = {}},
+      {.name = "replaced after it was copied",
+       .save = Save::ReplacedAfterCopy,
+       .destination = {"0000000000_a.jpg", "0000000001_b.jpg"}}};
+  const struct timespec earlier[2] = {{kOctober15, 0}, {kOctober15, 0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fs::remove_all(dst);
     fs::create_directories(dst);
     runState().serialNumber = 0;
     Saver saver;
-    saver.whileRead = row.whileRead;
+    saver.how = row.save;
     const std::string a = putRemote("a.jpg", "older");
+    ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), earlier, 0), 0);
     const std::string b = putRemote("b.jpg", "b");
     saver.source = a;
     {
       platform::ScopedSyscalls scoped(saver);
       EXPECT_FALSE(mMoveFile({a, b}, options));
     }
+    const bool whileRead = row.save != Save::ReplacedAfterCopy;
     EXPECT_TRUE(saver.saved);
     EXPECT_EQ(text(a), "newer");
     EXPECT_EQ(destinationNames(), row.destination);
-    if (!row.whileRead) {
+    if (!whileRead) {
       EXPECT_EQ(text(dst / "0000000000_a.jpg"), "older");
       EXPECT_EQ(text(dst / "0000000001_b.jpg"), "b");
     }
-    EXPECT_EQ(fs::exists(b), row.whileRead);
+    EXPECT_EQ(fs::exists(b), whileRead);
   }
   EXPECT_NE(env.errorLog().find("mMoveFile"), std::string::npos);
 }
@@ -415,7 +465,9 @@ TEST_F(MoverAcrossTest, AnEntryThatIsAFolderByItsTurnIsNeverTransferred) {
     bool across;
     bool copy;
   };
-  const Row rows[] = {{"move", false, false}, {"move across", true, false}, {"copy", false, true}};
+  const Row rows[] = {{.name = "move", .across = false, .copy = false},
+                      {.name = "move across", .across = true, .copy = false},
+                      {.name = "copy", .across = false, .copy = true}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const fs::path folder = (row.across ? remote : src) / "album";
@@ -516,7 +568,9 @@ TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
     bool across;
     bool copy;
   };
-  const Row rows[] = {{"move", false, false}, {"copy", false, true}, {"move across", true, false}};
+  const Row rows[] = {{.name = "move", .across = false, .copy = false},
+                      {.name = "copy", .across = false, .copy = true},
+                      {.name = "move across", .across = true, .copy = false}};
   const struct timespec times[2] = {{kOctober15, 0}, {kOctober15, 123}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -420,86 +420,90 @@ TEST_P(EnableRulesTest, ClickThenRules) {
 
 INSTANTIATE_TEST_SUITE_P(
     NineTargetBoxes, EnableRulesTest,
-    ::testing::Values(
-        ClickCase{
-            "all files on", {Check::GIF}, Check::AllFile, kTargets, {}, false, Background::Menu},
-        ClickCase{"all files off keeps every type checked",
-                  {Check::AllFile},
-                  Check::AllFile,
-                  kTargets,
-                  kTargets,
-                  true,
-                  Background::Window},
-        ClickCase{"images off clears the six",
-                  with(kGraphicsAndImages, {Check::Other}),
-                  Check::Graphics,
-                  {Check::Other},
-                  {Check::Graphics, Check::Other},
-                  true,
-                  Background::Window},
-        ClickCase{"images on",
-                  {},
-                  Check::Graphics,
-                  {Check::Graphics},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"BMP",
-                  {Check::Graphics},
-                  Check::BMP,
-                  {Check::Graphics, Check::BMP},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"GIF",
-                  {Check::Graphics, Check::GIF},
-                  Check::GIF,
-                  {Check::Graphics},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"TIFF",
-                  {Check::Graphics},
-                  Check::TIFF,
-                  {Check::Graphics, Check::TIFF},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"JPG",
-                  {Check::Graphics},
-                  Check::JPG,
-                  {Check::Graphics, Check::JPG},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"PNG",
-                  {Check::Graphics, Check::Other},
-                  Check::PNG,
-                  {Check::Graphics, Check::PNG, Check::Other},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  true,
-                  Background::Window},
-        ClickCase{"PCD",
-                  {Check::Graphics},
-                  Check::PCD,
-                  {Check::Graphics, Check::PCD},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"other on",
-                  {},
-                  Check::Other,
-                  {Check::Other},
-                  {Check::Graphics, Check::Other},
-                  true,
-                  Background::Window},
-        ClickCase{"other off",
-                  {Check::Other},
-                  Check::Other,
-                  {},
-                  {Check::Graphics, Check::Other},
-                  false,
-                  Background::Menu}),
+    ::testing::Values(ClickCase{.what = "all files on",
+                                .checkedBefore = {Check::GIF},
+                                .clicked = Check::AllFile,
+                                .checkedAfter = kTargets,
+                                .enabledAfter = {},
+                                .otherTextEnabled = false,
+                                .otherBackground = Background::Menu},
+                      ClickCase{.what = "all files off keeps every type checked",
+                                .checkedBefore = {Check::AllFile},
+                                .clicked = Check::AllFile,
+                                .checkedAfter = kTargets,
+                                .enabledAfter = kTargets,
+                                .otherTextEnabled = true,
+                                .otherBackground = Background::Window},
+                      ClickCase{.what = "images off clears the six",
+                                .checkedBefore = with(kGraphicsAndImages, {Check::Other}),
+                                .clicked = Check::Graphics,
+                                .checkedAfter = {Check::Other},
+                                .enabledAfter = {Check::Graphics, Check::Other},
+                                .otherTextEnabled = true,
+                                .otherBackground = Background::Window},
+                      ClickCase{.what = "images on",
+                                .checkedBefore = {},
+                                .clicked = Check::Graphics,
+                                .checkedAfter = {Check::Graphics},
+                                .enabledAfter = with(kGraphicsAndImages, {Check::Other}),
+                                .otherTextEnabled = false,
+                                .otherBackground = Background::Menu},
+                      ClickCase{.what = "BMP",
+                                .checkedBefore = {Check::Graphics},
+                                .clicked = Check::BMP,
+                                .checkedAfter = {Check::Graphics, Check::BMP},
+                                .enabledAfter = with(kGraphicsAndImages, {Check::Other}),
+                                .otherTextEnabled = false,
+                                .otherBackground = Background::Menu},
+                      ClickCase{.what = "GIF",
+                                .checkedBefore = {Check::Graphics, Check::GIF},
+                                .clicked = Check::GIF,
+                                .checkedAfter = {Check::Graphics},
+                                .enabledAfter = with(kGraphicsAndImages, {Check::Other}),
+                                .otherTextEnabled = false,
+                                .otherBackground = Background::Menu},
+                      ClickCase{.what = "TIFF",
+                                .checkedBefore = {Check::Graphics},
+                                .clicked = Check::TIFF,
+                                .checkedAfter = {Check::Graphics, Check::TIFF},
+                                .enabledAfter = with(kGraphicsAndImages, {Check::Other}),
+                                .otherTextEnabled = false,
+                                .otherBackground = Background::Menu},
+                      ClickCase{.what = "JPG",
+                                .checkedBefore = {Check::Graphics},
+                                .clicked = Check::JPG,
+                                .checkedAfter = {Check::Graphics, Check::JPG},
+                                .enabledAfter = with(kGraphicsAndImages, {Check::Other}),
+                                .otherTextEnabled = false,
+                                .otherBackground = Background::Menu},
+                      ClickCase{.what = "PNG",
+                                .checkedBefore = {Check::Graphics, Check::Other},
+                                .clicked = Check::PNG,
+                                .checkedAfter = {Check::Graphics, Check::PNG, Check::Other},
+                                .enabledAfter = with(kGraphicsAndImages, {Check::Other}),
+                                .otherTextEnabled = true,
+                                .otherBackground = Background::Window},
+                      ClickCase{.what = "PCD",
+                                .checkedBefore = {Check::Graphics},
+                                .clicked = Check::PCD,
+                                .checkedAfter = {Check::Graphics, Check::PCD},
+                                .enabledAfter = with(kGraphicsAndImages, {Check::Other}),
+                                .otherTextEnabled = false,
+                                .otherBackground = Background::Menu},
+                      ClickCase{.what = "other on",
+                                .checkedBefore = {},
+                                .clicked = Check::Other,
+                                .checkedAfter = {Check::Other},
+                                .enabledAfter = {Check::Graphics, Check::Other},
+                                .otherTextEnabled = true,
+                                .otherBackground = Background::Window},
+                      ClickCase{.what = "other off",
+                                .checkedBefore = {Check::Other},
+                                .clicked = Check::Other,
+                                .checkedAfter = {},
+                                .enabledAfter = {Check::Graphics, Check::Other},
+                                .otherTextEnabled = false,
+                                .otherBackground = Background::Menu}),
     [](const auto& info) {
       std::string name;
       for (const char ch : std::string(info.param.what))
@@ -511,7 +515,7 @@ struct CheckCase {
   const char* what;
   void (*arrange)(FakeWindow&);
   const char* box;  // "" when validation passes
-  std::optional<Focus> focus;
+  std::optional<Focus> focus = std::nullopt;
   bool focusBeforeBox = false;
 };
 
@@ -543,86 +547,107 @@ TEST_P(ValidationTest, FirstFailingCheckSpeaks) {
 INSTANTIATE_TEST_SUITE_P(
     Checks, ValidationTest,
     ::testing::Values(
-        CheckCase{"all_in_order", [](FakeWindow&) {}, "", std::nullopt},
-        CheckCase{"no_source", [](FakeWindow& w) { w.setCaption(FolderLabel::ServerDir, "   "); },
-                  "移動元のフォルダを#37", Focus::ServerSelect, true},
-        CheckCase{"no_destination",
-                  [](FakeWindow& w) {
-                    w.setCaption(FolderLabel::ReceiveDir, "");
-                    w.setValue(Check::AllFile, 0);
-                  },
-                  "移動先のフォルダを#37", Focus::ReceiveSelect, true},
-        CheckCase{"source_missing",
-                  [](FakeWindow& w) {
-                    w.setCaption(FolderLabel::ServerDir,
-                                 w.caption(FolderLabel::ServerDir) + "/gone");
-                  },
-                  "移動元のフォルダが#58", std::nullopt},
-        CheckCase{"destination_missing",
-                  [](FakeWindow& w) {
-                    w.setCaption(FolderLabel::ReceiveDir,
-                                 w.caption(FolderLabel::ReceiveDir) + "/gone");
-                  },
-                  "移動先のフォルダが#58", std::nullopt},
-        CheckCase{"no_file_kind", [](FakeWindow& w) { w.setValue(Check::AllFile, 0); },
-                  "検索ファイルを#37", std::nullopt},
-        CheckCase{"images_without_type_even_with_other",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::AllFile, 0);
-                    w.setValue(Check::Graphics, 1);
-                    w.setValue(Check::Other, 1);
-                  },
-                  "検索ファイルを#37", std::nullopt},
-        CheckCase{"one_image_type",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::AllFile, 0);
-                    w.setValue(Check::Graphics, 1);
-                    w.setValue(Check::PNG, 1);
-                  },
-                  "", std::nullopt},
-        CheckCase{"other_only",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::AllFile, 0);
-                    w.setValue(Check::Other, 1);
-                  },
-                  "", std::nullopt},
-        CheckCase{"min_equal_to_max",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMinSize, 1);
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMinSize, "10");
-                    w.setText(Text::LimitMaxSize, "10");
-                  },
-                  "#1", Focus::LimitMinSize, false},
-        CheckCase{"min_below_max",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMinSize, 1);
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMinSize, "5");
-                    w.setText(Text::LimitMaxSize, "10");
-                  },
-                  "", std::nullopt},
-        CheckCase{"min_above_max_with_min_off",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMinSize, "50");
-                    w.setText(Text::LimitMaxSize, "10");
-                  },
-                  "", std::nullopt},
-        CheckCase{"max_zero",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMaxSize, "0");
-                  },
-                  "#1", Focus::LimitMaxSize, false},
-        CheckCase{"max_empty_becomes_zero",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMaxSize, "  ");
-                  },
-                  "#1", Focus::LimitMaxSize, false},
-        CheckCase{"max_zero_with_limit_off",
-                  [](FakeWindow& w) { w.setText(Text::LimitMaxSize, "0"); }, "", std::nullopt}),
+        CheckCase{.what = "all_in_order", .arrange = [](FakeWindow&) {}, .box = ""},
+        CheckCase{.what = "no_source",
+                  .arrange = [](FakeWindow& w) { w.setCaption(FolderLabel::ServerDir, "   "); },
+                  .box = "移動元のフォルダを#37",
+                  .focus = Focus::ServerSelect,
+                  .focusBeforeBox = true},
+        CheckCase{.what = "no_destination",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setCaption(FolderLabel::ReceiveDir, "");
+                        w.setValue(Check::AllFile, 0);
+                      },
+                  .box = "移動先のフォルダを#37",
+                  .focus = Focus::ReceiveSelect,
+                  .focusBeforeBox = true},
+        CheckCase{.what = "source_missing",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setCaption(FolderLabel::ServerDir,
+                                     w.caption(FolderLabel::ServerDir) + "/gone");
+                      },
+                  .box = "移動元のフォルダが#58"},
+        CheckCase{.what = "destination_missing",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setCaption(FolderLabel::ReceiveDir,
+                                     w.caption(FolderLabel::ReceiveDir) + "/gone");
+                      },
+                  .box = "移動先のフォルダが#58"},
+        CheckCase{.what = "no_file_kind",
+                  .arrange = [](FakeWindow& w) { w.setValue(Check::AllFile, 0); },
+                  .box = "検索ファイルを#37"},
+        CheckCase{.what = "images_without_type_even_with_other",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setValue(Check::AllFile, 0);
+                        w.setValue(Check::Graphics, 1);
+                        w.setValue(Check::Other, 1);
+                      },
+                  .box = "検索ファイルを#37"},
+        CheckCase{.what = "one_image_type",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setValue(Check::AllFile, 0);
+                        w.setValue(Check::Graphics, 1);
+                        w.setValue(Check::PNG, 1);
+                      },
+                  .box = ""},
+        CheckCase{.what = "other_only",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setValue(Check::AllFile, 0);
+                        w.setValue(Check::Other, 1);
+                      },
+                  .box = ""},
+        CheckCase{.what = "min_equal_to_max",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setValue(Check::LimitMinSize, 1);
+                        w.setValue(Check::LimitMaxSize, 1);
+                        w.setText(Text::LimitMinSize, "10");
+                        w.setText(Text::LimitMaxSize, "10");
+                      },
+                  .box = "#1",
+                  .focus = Focus::LimitMinSize},
+        CheckCase{.what = "min_below_max",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setValue(Check::LimitMinSize, 1);
+                        w.setValue(Check::LimitMaxSize, 1);
+                        w.setText(Text::LimitMinSize, "5");
+                        w.setText(Text::LimitMaxSize, "10");
+                      },
+                  .box = ""},
+        CheckCase{.what = "min_above_max_with_min_off",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setValue(Check::LimitMaxSize, 1);
+                        w.setText(Text::LimitMinSize, "50");
+                        w.setText(Text::LimitMaxSize, "10");
+                      },
+                  .box = ""},
+        CheckCase{.what = "max_zero",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setValue(Check::LimitMaxSize, 1);
+                        w.setText(Text::LimitMaxSize, "0");
+                      },
+                  .box = "#1",
+                  .focus = Focus::LimitMaxSize},
+        CheckCase{.what = "max_empty_becomes_zero",
+                  .arrange =
+                      [](FakeWindow& w) {
+                        w.setValue(Check::LimitMaxSize, 1);
+                        w.setText(Text::LimitMaxSize, "  ");
+                      },
+                  .box = "#1",
+                  .focus = Focus::LimitMaxSize},
+        CheckCase{.what = "max_zero_with_limit_off",
+                  .arrange = [](FakeWindow& w) { w.setText(Text::LimitMaxSize, "0"); },
+                  .box = ""}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(SettingsStoreTest, EmptyLimitTextsBecomeZeroAndZeroIsSaved) {
