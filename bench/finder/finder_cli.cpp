@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/finder.h"
+#include "engine/run.h"
 
 namespace {
 
@@ -30,24 +31,25 @@ class SilentLabel : public msifter::engine::ProgressLabel {
 
 int main(int argc, char** argv) {
   if (argc < 3) usage();
-  const std::string folder = argv[1];
-  const std::string patterns = argv[2];
-  bool subFolders = true, useMin = false, useMax = false, useCount = false, quiet = false;
-  int64_t minSize = 0, maxSize = 0;
-  int32_t countLimit = 0;
+  msifter::engine::TransferOptions options;
+  options.serverDir = argv[1];
+  options.targetList = argv[2];
+  options.subFolder = true;
+  bool quiet = false;
   for (int i = 3; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
     if (arg == "--top") {
-      subFolders = false;
+      options.subFolder = false;
     } else if (arg == "--quiet") {
       quiet = true;
     } else if (arg == "--min" && hasValue) {
-      useMin = true, minSize = std::strtoll(argv[++i], nullptr, 10);
+      options.useMinSize = true, options.minSizeBytes = std::strtoll(argv[++i], nullptr, 10);
     } else if (arg == "--max" && hasValue) {
-      useMax = true, maxSize = std::strtoll(argv[++i], nullptr, 10);
+      options.useMaxSize = true, options.maxSizeBytes = std::strtoll(argv[++i], nullptr, 10);
     } else if (arg == "--count" && hasValue) {
-      useCount = true, countLimit = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 10));
+      options.useCountLimit = true;
+      options.countLimit = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 10));
     } else {
       usage();
     }
@@ -56,18 +58,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> result;
   SilentLabel label;
   msifter::engine::FindTotals totals;
-  const bool ok = msifter::engine::findFiles({.folder = folder,
-                                              .patternList = patterns,
-                                              .subFolders = subFolders,
-                                              .resultList = &result,
-                                              .progressLabel = &label,
-                                              .useMinSize = useMin,
-                                              .minSizeBytes = minSize,
-                                              .useMaxSize = useMax,
-                                              .maxSizeBytes = maxSize,
-                                              .useCountLimit = useCount,
-                                              .countLimit = countLimit},
-                                             totals);
+  const bool ok = msifter::engine::findFiles(transferSearch(options, &result, &label), totals);
   if (!quiet) {
     for (const auto& entry : result) {
       std::fwrite(entry.data(), 1, entry.size(), stdout);

@@ -6,8 +6,8 @@
 
 #include "common/app.h"
 #include "common/failure.h"
-#include "common/number_text.h"
 #include "common/paths.h"
+#include "common/text.h"
 #include "common/ui_services.h"
 #include "msg_db.h"
 

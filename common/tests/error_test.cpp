@@ -12,6 +12,8 @@
 #include "common/error_log.h"
 #include "common/failure.h"
 #include "common/system_probes.h"
+#include "common/text.h"
+#include "isolated_test.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "temp_env.h"
@@ -28,30 +30,11 @@ std::string readText(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::string> splitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
-    lines.push_back(text.substr(start, at - start));
-  }
-  lines.push_back(text.substr(start));
-  return lines;
-}
-
-class ErrorHandlerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    gblnNoErrDialog = true;
-    clearError();
-  }
-  void TearDown() override { gblnNoErrDialog = false; }
-  TempEnv env;
-  RecordingUi ui;
-};
+using ErrorHandlerTest = testing::IsolatedTest;
 
 TEST_F(ErrorHandlerTest, ReportHasTheSixteenLinesInOrder) {
   raiseError(err::FileNotFound);
-  const auto lines = splitCrLf(buildErrorReport("gFindFile", ""));
+  const auto lines = splitAt(buildErrorReport("gFindFile", ""), "\r\n");
   ASSERT_EQ(lines.size(), 16u);  // 15 lines and the empty rest after the last CR LF
   EXPECT_EQ(lines[0], "アプリケーション名：m_sifter");
   EXPECT_EQ(lines[1], "アプリケーションヴァージョン：1.0.1");
@@ -74,8 +57,8 @@ TEST_F(ErrorHandlerTest, ReportHasTheSixteenLinesInOrder) {
 }
 
 TEST_F(ErrorHandlerTest, DetailStandsOnItsOwnLineAndNumberZeroReadsAsInvalidArgument) {
-  const auto lines =
-      splitCrLf(buildErrorReport("Main", "必要とするメッセージマスタデータベースが開けません。"));
+  const auto lines = splitAt(
+      buildErrorReport("Main", "必要とするメッセージマスタデータベースが開けません。"), "\r\n");
   ASSERT_GE(lines.size(), 7u);
   EXPECT_EQ(lines[1], "アプリケーションヴァージョン：1.0.1");
   EXPECT_EQ(lines[2], "必要とするメッセージマスタデータベースが開けません。");

@@ -8,9 +8,10 @@
 #include <string>
 
 #include "common/failure.h"
-#include "common/sqlite.h"
 #include "common/ui_services.h"
+#include "isolated_test.h"
 #include "recording_ui.h"
+#include "sqlite_files.h"
 #include "temp_env.h"
 
 namespace msifter::common {
@@ -22,27 +23,14 @@ using testing::TempEnv;
 // Builds a keyed catalogue from SQL, as the build does from sys/msg.sql.
 std::string makeCatalogue(const TempEnv& env, const std::string& sql,
                           const std::string& password = kMsgPassword) {
-  const std::string path = (env.root() / "msg").string();
-  int rc = SQLITE_OK;
-  const sqlite::Connection db = sqlite::open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, rc);
-  EXPECT_EQ(rc, SQLITE_OK);
-  EXPECT_EQ(sqlite3_key(db.get(), password.data(), static_cast<int>(password.size())), SQLITE_OK);
-  EXPECT_TRUE(sqlite::exec(db.get(), sql.c_str())) << sqlite3_errmsg(db.get());
-  return path;
+  const std::filesystem::path path = env.root() / "msg";
+  EXPECT_TRUE(testing::runSql(path, sql, password));
+  return path.string();
 }
 
 constexpr const char* kSchema = "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG INTEGER);";
 
-class MsgTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    gblnNoErrDialog = true;
-    clearError();
-  }
-  void TearDown() override { gblnNoErrDialog = false; }
-  TempEnv env;
-  RecordingUi ui;
-};
+using MsgTest = testing::IsolatedTest;
 
 TEST_F(MsgTest, BuiltCatalogueOpensWithThePasswordAndHoldsEveryCodeInUse) {
   ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword));

@@ -6,7 +6,7 @@
 
 #include "common/failure.h"
 #include "common/local_time.h"
-#include "common/number_text.h"
+#include "common/text.h"
 #include "common/thread_owner.h"
 #include "engine/mover.h"
 #include "engine/time_helpers.h"
@@ -57,6 +57,21 @@ int64_t kbTextToBytes(const std::string& text) {
   return static_cast<int64_t>(kb) * 1024;
 }
 
+FindRequest transferSearch(const TransferOptions& options, std::vector<std::string>* list,
+                           ProgressLabel* label) {
+  return {.folder = options.serverDir,
+          .patternList = options.targetList,
+          .subFolders = options.subFolder,
+          .resultList = list,
+          .progressLabel = label,
+          .useMinSize = options.useMinSize,
+          .minSizeBytes = options.minSizeBytes,
+          .useMaxSize = options.useMaxSize,
+          .maxSizeBytes = options.maxSizeBytes,
+          .useCountLimit = options.useCountLimit,
+          .countLimit = options.countLimit};
+}
+
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {
   return "処理結果： " + std::to_string(files) + " ファイル   " + byteTotalText(bytes) +
          " バイト   処理時間 " + std::to_string(seconds) + " 秒";
@@ -72,19 +87,9 @@ bool gProcess1(ExecuteWindow& window) {
     options.targetList = targetList;
 
     RunState& state = runState();
-    const FindRequest search{.folder = options.serverDir,
-                             .patternList = options.targetList,
-                             .subFolders = options.subFolder,
-                             .resultList = &state.lstResult,
-                             .progressLabel = window.progressLabel(),
-                             .useMinSize = options.useMinSize,
-                             .minSizeBytes = options.minSizeBytes,
-                             .useMaxSize = options.useMaxSize,
-                             .maxSizeBytes = options.maxSizeBytes,
-                             .useCountLimit = options.useCountLimit,
-                             .countLimit = options.countLimit};
     FindTotals totals{state.runFileCount, state.runByteTotal};
-    const bool found = findFiles(search, totals);
+    const bool found =
+        findFiles(transferSearch(options, &state.lstResult, window.progressLabel()), totals);
     state.runFileCount = totals.fileCount;
     state.runByteTotal = totals.byteTotal;
     if (!found) common::gProcFatalError("gProcess1", "");

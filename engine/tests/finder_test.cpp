@@ -17,9 +17,10 @@
 #include <utility>
 
 #include "common/failure.h"
+#include "engine/run.h"
+#include "isolated_test.h"
 #include "platform/directory.h"
 #include "platform/syscalls.h"
-#include "recording_ui.h"
 #include "temp_env.h"
 
 namespace msifter::engine {
@@ -104,13 +105,8 @@ class RecordingLabel : public ProgressLabel {
   std::vector<std::string> captions;
 };
 
-class FinderTest : public ::testing::Test {
+class FinderTest : public testing::IsolatedTest {
  protected:
-  void SetUp() override {
-    savedNoDialog_ = common::gblnNoErrDialog;
-    common::gblnNoErrDialog = true;
-  }
-  void TearDown() override { common::gblnNoErrDialog = savedNoDialog_; }
   // The source folder without a trailing separator, or a path inside it.
   std::string dir(const std::string& relative = "") const {
     const fs::path top = env.root() / "src";
@@ -122,11 +118,11 @@ class FinderTest : public ::testing::Test {
   // The search of the source folder as the transfer run makes it, into
   // `list`, `label` and `totals`; a test changes what it needs.
   FindRequest transferSearch() {
-    return {.folder = dir(),
-            .patternList = "*",
-            .subFolders = true,
-            .resultList = &list,
-            .progressLabel = &label};
+    TransferOptions everything;
+    everything.serverDir = dir();
+    everything.targetList = "*";
+    everything.subFolder = true;
+    return engine::transferSearch(everything, &list, &label);
   }
   bool find(const FindRequest& request) { return findFiles(request, totals); }
   void clearResults() {
@@ -152,9 +148,6 @@ class FinderTest : public ::testing::Test {
     return n;
   }
 
-  testing::TempEnv env;
-  testing::RecordingUi ui;
-  bool savedNoDialog_ = true;
   std::vector<std::string> list;
   RecordingLabel label;
   FindTotals totals;
@@ -293,16 +286,6 @@ TEST_F(FinderTest, DepthFirstPreOrderInNameOrder) {
                                                       dir("a/C/"), dir("B/"), dir("B/a/")}));
 }
 
-TEST_F(FinderTest, WithoutSubFoldersNothingBelowIsEnteredOrListed) {
-  file("a.jpg");
-  file("sub/b.jpg");
-  FindRequest request = transferSearch();
-  request.subFolders = false;
-  request.listFolders = true;
-  ASSERT_TRUE(find(request));
-  EXPECT_EQ(list, (std::vector<std::string>{dir("a.jpg")}));
-}
-
 TEST_F(FinderTest, NoLabelIsNeeded) {
   file("sub/a.jpg");
   FindRequest request = transferSearch();
@@ -349,6 +332,14 @@ TEST_F(FinderTest, TaggedEntriesAndFolderEntries) {
   ASSERT_TRUE(find(untagged));
   EXPECT_EQ(list,
             (std::vector<std::string>{"a.jpg", dir("sub/"), "b.jpg", dir("sub/deeper/"), "c.jpg"}));
+
+  // Without subfolders nothing below is entered or listed.
+  clearResults();
+  FindRequest topOnly = transferSearch();
+  topOnly.subFolders = false;
+  topOnly.listFolders = true;
+  ASSERT_TRUE(find(topOnly));
+  EXPECT_EQ(list, (std::vector<std::string>{dir("a.jpg")}));
 }
 
 // The procedure with its eighteen parameters hands each one on to its place.

@@ -8,11 +8,18 @@ namespace msifter::engine {
 namespace {
 
 TEST(FileHelpers, FileNamePieces) {
-  EXPECT_EQ(gGetFileExt("/a.b/c.JPEG"), "JPEG");
-  EXPECT_EQ(gGetFileExt("/a.b/c"), "");
-  EXPECT_EQ(gGetFileNameOnly("/a.b/c.tar.gz"), "c.tar");
-  EXPECT_EQ(gGetFileNameOnly("/a.b/c."), "c");
-  EXPECT_EQ(gGetFileNameOnly("/a/"), "");
+  struct Row {
+    std::string path, ext, nameOnly;
+  };
+  const Row rows[] = {{"/a.b/c.JPEG", "JPEG", "c"},
+                      {"/a.b/c", "", "c"},
+                      {"/a.b/c.tar.gz", "gz", "c.tar"},
+                      {"/a.b/c.", "", "c"},
+                      {"/a/", "", ""}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(gGetFileExt(row.path), row.ext) << row.path;
+    EXPECT_EQ(gGetFileNameOnly(row.path), row.nameOnly) << row.path;
+  }
 }
 
 TEST(FileHelpers, GetSpaceString1) {

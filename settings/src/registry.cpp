@@ -1,7 +1,7 @@
 #include "settings/registry.h"
 
 #include "common/failure.h"
-#include "common/number_text.h"
+#include "common/text.h"
 #include "registry_store.h"
 #include "value_convert.h"
 

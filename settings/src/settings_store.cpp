@@ -6,8 +6,8 @@
 
 #include "common/failure.h"
 #include "common/msg.h"
-#include "common/number_text.h"
 #include "common/paths.h"
+#include "common/text.h"
 #include "settings/registry.h"
 #include "value_convert.h"
 
@@ -20,7 +20,6 @@ using common::wholeNumberText;
 using detail::valueLong;
 using detail::valueText;
 
-constexpr const char* kKey = "Software\\m_sifter";
 constexpr const char* kNoRunYet = "1000/01/01";
 
 // The image check boxes with the tokens that name them in the stored value,
@@ -35,7 +34,7 @@ constexpr std::array<std::pair<Check, const char*>, 6> kImageTypes = {{
 }};
 
 RegValue read(const char* name, int32_t type, const RegValue& defaultValue) {
-  return gGetRegValue(kHKeyCurrentUser, kKey, name, type, defaultValue);
+  return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, defaultValue);
 }
 
 std::string readText(const char* name, const char* defaultValue) {
@@ -45,16 +44,6 @@ std::string readText(const char* name, const char* defaultValue) {
 int32_t readLong(const char* name) { return valueLong(read(name, kRegDword, int32_t{0})); }
 
 bool readFlag(const char* name) { return readLong(name) != 0; }
-
-std::vector<std::string> splitAtSemicolon(const std::string& text) {
-  std::vector<std::string> pieces;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find(';', start)) != std::string::npos; start = at + 1) {
-    pieces.push_back(text.substr(start, at - start));
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
 
 int checkValue(bool on) { return on ? 1 : 0; }
 
@@ -124,7 +113,7 @@ bool gDspSettingData(SettingsWindow& window) {
     window.setValue(Check::ExtFix, checkValue(saved.extFix));
 
     for (const auto& [box, token] : kImageTypes) window.setValue(box, 0);
-    for (const std::string& piece : splitAtSemicolon(saved.graphicsTypes)) {
+    for (const std::string& piece : common::splitAt(saved.graphicsTypes, ";")) {
       for (const auto& [box, token] : kImageTypes) {
         if (piece == token) window.setValue(box, 1);
       }
@@ -255,7 +244,7 @@ bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute) {
     if (window.isSelected(Option::SerialNum)) renameMethod = 1;
 
     const auto write = [](const char* name, int32_t type, const RegValue& value) {
-      return gSetRegValue(kHKeyCurrentUser, kKey, name, type, value);
+      return gSetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, value);
     };
     const auto flag = [&](Check box) { return RegValue(window.value(box) != 0); };
     const auto number = [&](Text box) { return RegValue(wholeNumberText(window.text(box))); };

@@ -1,6 +1,6 @@
 #include "value_convert.h"
 
-#include "common/number_text.h"
+#include "common/text.h"
 
 namespace msifter::settings::detail {
 

@@ -1,7 +1,6 @@
 #include "settings/registry.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -12,8 +11,9 @@
 #include <utility>
 
 #include "common/failure.h"
-#include "recording_ui.h"
-#include "temp_env.h"
+#include "isolated_test.h"
+#include "settings/settings_store.h"
+#include "sqlite_files.h"
 
 namespace msifter::settings {
 namespace {
@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 using testing::RecordingUi;
 using testing::TempEnv;
 
-constexpr const char* kKey = "Software\\m_sifter";
-
 struct RawValue {
   int type = 0;
   std::string data;
@@ -31,55 +29,25 @@ struct RawValue {
 
 // Reads a value straight from the store file, bypassing the registry layer.
 std::optional<RawValue> rawValue(const std::string& name) {
-  sqlite3* db = nullptr;
-  std::optional<RawValue> found;
-  if (sqlite3_open_v2(registryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-      SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT type, data FROM reg_value WHERE name = ?1", -1, &stmt, nullptr);
-    sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, 1));
-      found = RawValue{sqlite3_column_int(stmt, 0),
-                       std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(stmt, 1)))};
-    }
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return found;
+  const std::string where = " FROM reg_value WHERE name = '" + name + "'";
+  const std::string type = testing::firstValue(registryStorePath(), "SELECT type" + where);
+  if (type.empty()) return std::nullopt;
+  return RawValue{std::stoi(type), testing::firstValue(registryStorePath(), "SELECT data" + where)};
 }
 
 int keyRows() {
-  sqlite3* db = nullptr;
-  int rows = -1;
-  if (sqlite3_open_v2(registryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-      SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT count(*) FROM reg_key", -1, &stmt, nullptr);
-    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) rows = sqlite3_column_int(stmt, 0);
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return rows;
+  const std::string rows = testing::firstValue(registryStorePath(), "SELECT count(*) FROM reg_key");
+  return rows.empty() ? -1 : std::stoi(rows);
 }
 
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public testing::IsolatedTest {
  protected:
-  void SetUp() override {
-    common::gblnNoErrDialog = true;
-    common::clearError();
-  }
-  void TearDown() override { common::gblnNoErrDialog = false; }
-
   bool set(const std::string& name, int32_t type, const RegValue& value) {
-    return gSetRegValue(kHKeyCurrentUser, kKey, name, type, value);
+    return gSetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, value);
   }
   RegValue get(const std::string& name, int32_t type, const RegValue& fallback) {
-    return gGetRegValue(kHKeyCurrentUser, kKey, name, type, fallback);
+    return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, fallback);
   }
-
-  TempEnv env;
-  RecordingUi ui;
 };
 
 TEST_F(RegistryTest, StoreLivesUnderTheConfigFolder) {
@@ -255,11 +223,7 @@ TEST_F(RegistryTest, TruncatedStoreReadsDefaultsAndTheNextWriteRepairsIt) {
 TEST_F(RegistryTest, ForeignDatabaseAtTheStorePathIsReplacedOnWrite) {
   const std::string path = registryStorePath();
   fs::create_directories(fs::path(path).parent_path());
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);", nullptr, nullptr,
-               nullptr);
-  sqlite3_close(db);
+  ASSERT_TRUE(testing::runSql(path, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);"));
   EXPECT_EQ(get("x", kRegDword, int32_t{4}), RegValue(int32_t{4}));
   ASSERT_TRUE(set("x", kRegDword, int32_t{2}));
   EXPECT_EQ(get("x", kRegDword, int32_t{4}), RegValue(int32_t{2}));

@@ -24,8 +24,8 @@
 
 #include "common/failure.h"
 #include "common/msg.h"
-#include "common/number_text.h"
 #include "common/paths.h"
+#include "common/text.h"
 #include "common/ui_services.h"
 #include "gui_thread.h"
 #include "settings/settings_store.h"

@@ -16,35 +16,37 @@
 
 namespace msifter::common {
 
-// Failure numbers and their standard descriptions.
+// Failure numbers; each has a standard description.
 namespace err {
-inline constexpr int32_t None = 0;
-inline constexpr int32_t ReturnWithoutGosub = 3;
-inline constexpr int32_t InvalidArgument = 5;
-inline constexpr int32_t Overflow = 6;
-inline constexpr int32_t OutOfMemory = 7;
-inline constexpr int32_t Subscript = 9;
-inline constexpr int32_t DivisionByZero = 11;
-inline constexpr int32_t TypeMismatch = 13;
-inline constexpr int32_t OutOfStringSpace = 14;
-inline constexpr int32_t Internal = 51;
-inline constexpr int32_t BadFileName = 52;
-inline constexpr int32_t FileNotFound = 53;
-inline constexpr int32_t BadFileMode = 54;
-inline constexpr int32_t FileAlreadyOpen = 55;
-inline constexpr int32_t DeviceIO = 57;
-inline constexpr int32_t FileExists = 58;
-inline constexpr int32_t DiskFull = 61;
-inline constexpr int32_t InputPastEnd = 62;
-inline constexpr int32_t TooManyFiles = 67;
-inline constexpr int32_t DeviceUnavailable = 68;
-inline constexpr int32_t PermissionDenied = 70;
-inline constexpr int32_t DiskNotReady = 71;
-inline constexpr int32_t RenameAcrossDisks = 74;
-inline constexpr int32_t PathFileAccess = 75;
-inline constexpr int32_t PathNotFound = 76;
-inline constexpr int32_t ObjectRequired = 424;
-inline constexpr int32_t Automation = 440;
+enum Number : int32_t {
+  None = 0,
+  ReturnWithoutGosub = 3,
+  InvalidArgument = 5,
+  Overflow = 6,
+  OutOfMemory = 7,
+  Subscript = 9,
+  DivisionByZero = 11,
+  TypeMismatch = 13,
+  OutOfStringSpace = 14,
+  Internal = 51,
+  BadFileName = 52,
+  FileNotFound = 53,
+  BadFileMode = 54,
+  FileAlreadyOpen = 55,
+  DeviceIO = 57,
+  FileExists = 58,
+  DiskFull = 61,
+  InputPastEnd = 62,
+  TooManyFiles = 67,
+  DeviceUnavailable = 68,
+  PermissionDenied = 70,
+  DiskNotReady = 71,
+  RenameAcrossDisks = 74,
+  PathFileAccess = 75,
+  PathNotFound = 76,
+  ObjectRequired = 424,
+  Automation = 440
+};
 }  // namespace err
 
 // The standard Japanese description of a number; a generic text for numbers

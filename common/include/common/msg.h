@@ -39,11 +39,7 @@ using MsgValue = std::variant<std::monostate, int64_t, double, std::string>;
 
 // Column types, numbered as the catalogue's callers expect them.
 namespace fieldType {
-inline constexpr int Long = 4;
-inline constexpr int Double = 7;
-inline constexpr int Date = 8;
-inline constexpr int Text = 10;
-inline constexpr int LongBinary = 11;
+enum Type : int { Long = 4, Double = 7, Date = 8, Text = 10, LongBinary = 11 };
 }  // namespace fieldType
 
 struct MsgField {

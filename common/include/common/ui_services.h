@@ -11,22 +11,24 @@ namespace msifter::common {
 
 // Message box styles, summed as the message catalogue stores them.
 namespace mb {
-inline constexpr int OkOnly = 0;
-inline constexpr int OkCancel = 1;
-inline constexpr int AbortRetryIgnore = 2;
-inline constexpr int YesNoCancel = 3;
-inline constexpr int YesNo = 4;
-inline constexpr int RetryCancel = 5;
-inline constexpr int Critical = 16;
-inline constexpr int Question = 32;
-inline constexpr int Exclamation = 48;
-inline constexpr int Information = 64;
-inline constexpr int DefaultButton2 = 256;
-inline constexpr int DefaultButton3 = 512;
-inline constexpr int SystemModal = 4096;
-inline constexpr int ButtonMask = 0x0F;
-inline constexpr int IconMask = 0xF0;
-inline constexpr int DefaultMask = 0xF00;
+enum Style : int {
+  OkOnly = 0,
+  OkCancel = 1,
+  AbortRetryIgnore = 2,
+  YesNoCancel = 3,
+  YesNo = 4,
+  RetryCancel = 5,
+  Critical = 16,
+  Question = 32,
+  Exclamation = 48,
+  Information = 64,
+  DefaultButton2 = 256,
+  DefaultButton3 = 512,
+  SystemModal = 4096,
+  ButtonMask = 0x0F,
+  IconMask = 0xF0,
+  DefaultMask = 0xF00
+};
 }  // namespace mb
 
 namespace answer {
@@ -46,9 +48,7 @@ enum ResultCode : int16_t {
 
 // Show commands handed to shellExecute.
 namespace show {
-inline constexpr int Minimized = 2;
-inline constexpr int Maximized = 3;
-inline constexpr int NoActivate = 4;
+enum Command : int { Minimized = 2, Maximized = 3, NoActivate = 4 };
 }  // namespace show
 
 class UiServices {

@@ -65,6 +65,11 @@ class ExecuteWindow : public TargetTypeSource {
 // Throws RuntimeFailure on a text that is not a number.
 int64_t kbTextToBytes(const std::string& text);
 
+// The search a run makes with `options`: full paths into `list`, each folder
+// shown on `label`.
+FindRequest transferSearch(const TransferOptions& options, std::vector<std::string>* list,
+                           ProgressLabel* label);
+
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds);
 
 bool gProcess1(ExecuteWindow& window);

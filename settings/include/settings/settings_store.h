@@ -7,6 +7,9 @@
 
 namespace msifter::settings {
 
+// The current user's key that holds the options.
+inline constexpr const char* kSettingsKey = "Software\\m_sifter";
+
 // What gGetSettingData reads, in the order the values are stored.
 struct SavedSettings {
   std::string serverDir;

@@ -303,6 +303,25 @@ RegKey ownedKey(Db db, const std::string& path, sqlite3_int64 id) {
   return RegKey(std::make_unique<RegKey::Impl>(RegKey::Impl{std::move(db), raw, path, id}));
 }
 
+// The key in the connection of the transaction `t`: found, or for a write
+// made when missing. A transaction that could not start tells why once.
+RegKey keyInTransaction(RegTransaction::Impl& t, uint32_t root, const std::string& subKey,
+                        StoreFailure& why) {
+  if (t.failure) {
+    why = t.failureOnce();
+    return {};
+  }
+  sqlite3* db = t.db.get();
+  if (!db) return {};  // nothing to read
+  sqlite3_int64 id = 0;
+  int found = findKey(db, root, subKey, id);
+  if (found == SQLITE_DONE && t.kind == RegTransaction::Kind::Write)
+    found = insertKey(db, root, subKey, id) ? SQLITE_ROW : sqlite3_errcode(db);
+  if (found == SQLITE_ROW) return borrowedKey(db, t.path, id);
+  if (found != SQLITE_DONE) why = failureOf(db, found, t.path);
+  return {};
+}
+
 }  // namespace
 
 std::string userConfigFolder() {
@@ -314,26 +333,15 @@ std::string userConfigFolder() {
   return {};
 }
 
-RegKey regCreateKey(uint32_t root, const std::string& subKey, StoreFailure& why) {
-  if (root != kHKeyCurrentUser) return {};
-  sqlite3_int64 id = 0;
-  if (RegTransaction::Impl* writing = activeFor(RegTransaction::Kind::Write)) {
-    if (writing->failure) {
-      why = writing->failureOnce();
-      return {};
-    }
-    sqlite3* db = writing->db.get();
-    const int found = findKey(db, root, subKey, id);
-    if (found == SQLITE_ROW || (found == SQLITE_DONE && insertKey(db, root, subKey, id))) {
-      return borrowedKey(db, writing->path, id);
-    }
-    why = failureOf(db, sqlite3_errcode(db), writing->path);
-    return {};
-  }
+namespace {
 
+// A key on a connection of its own, made when missing in a transaction of
+// its own.
+RegKey ownKeyForWriting(uint32_t root, const std::string& subKey, StoreFailure& why) {
   const std::string path = registryStorePath();
   Db db = openStoreForWriting(path, why);
   if (!db) return {};
+  sqlite3_int64 id = 0;
   const int found = findKey(db.get(), root, subKey, id);
   if (found == SQLITE_ROW) return ownedKey(std::move(db), path, id);
   if (found == SQLITE_DONE && exec(db.get(), "BEGIN IMMEDIATE")) {
@@ -348,32 +356,37 @@ RegKey regCreateKey(uint32_t root, const std::string& subKey, StoreFailure& why)
   return {};
 }
 
-RegKey regOpenKey(uint32_t root, const std::string& subKey, StoreFailure& why) {
-  if (root != kHKeyCurrentUser) return {};
-  sqlite3_int64 id = 0;
-  if (RegTransaction::Impl* reading = activeFor(RegTransaction::Kind::Read)) {
-    if (reading->failure) {
-      why = reading->failureOnce();
-      return {};
-    }
-    sqlite3* db = reading->db.get();
-    if (!db) return {};
-    const int found = findKey(db, root, subKey, id);
-    if (found == SQLITE_ROW) return borrowedKey(db, reading->path, id);
-    if (found != SQLITE_DONE) why = failureOf(db, found, reading->path);
-    return {};
-  }
-
+RegKey ownKeyForReading(uint32_t root, const std::string& subKey, StoreFailure& why) {
   const std::string path = registryStorePath();
   if (!storeExists(path, why)) return {};
   // Read-write without create: a journal left by a crash is played back, and
   // a missing store stays missing.
   Db db = open(path, SQLITE_OPEN_READWRITE, why);
   if (!db) return {};
+  sqlite3_int64 id = 0;
   const int found = findKey(db.get(), root, subKey, id);
-  if (found == SQLITE_ROW) return ownedKey(std::move(db), path, id);
-  if (found != SQLITE_DONE) why = failureOf(db.get(), found, path);
-  return {};
+  if (found != SQLITE_ROW && found != SQLITE_DONE) why = failureOf(db.get(), found, path);
+  return found == SQLITE_ROW ? ownedKey(std::move(db), path, id) : RegKey();
+}
+
+// Only the current user's keys are kept. Within a transaction of the kind
+// asked for, the key comes through its connection.
+RegKey keyFor(RegTransaction::Kind kind, uint32_t root, const std::string& subKey,
+              StoreFailure& why) {
+  if (root != kHKeyCurrentUser) return {};
+  if (RegTransaction::Impl* t = activeFor(kind)) return keyInTransaction(*t, root, subKey, why);
+  return kind == RegTransaction::Kind::Write ? ownKeyForWriting(root, subKey, why)
+                                             : ownKeyForReading(root, subKey, why);
+}
+
+}  // namespace
+
+RegKey regCreateKey(uint32_t root, const std::string& subKey, StoreFailure& why) {
+  return keyFor(RegTransaction::Kind::Write, root, subKey, why);
+}
+
+RegKey regOpenKey(uint32_t root, const std::string& subKey, StoreFailure& why) {
+  return keyFor(RegTransaction::Kind::Read, root, subKey, why);
 }
 
 bool regQueryValue(const RegKey& key, const std::string& valueName, int32_t& type,

@@ -1,14 +1,19 @@
 #pragma once
-// Texts typed into the window's boxes, read the one way the whole program
-// reads them.
+// Texts as the whole program reads them: typed into the window's boxes, or
+// kept as lists.
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace msifter::common {
 
 // Without leading and trailing half-width spaces.
 std::string trimSpaces(std::string_view text);
+
+// The pieces between the delimiters, empty ones included: "a;;b;" gives
+// "a", "", "b", "". No delimiter gives the whole text as one piece.
+std::vector<std::string> splitAt(std::string_view text, std::string_view delimiter);
 
 // The text as a number, without leading and trailing spaces, rounded to the
 // nearest whole number (a half to the even neighbour: 2.5 gives 2). Fails

@@ -1,4 +1,4 @@
-#include "common/number_text.h"
+#include "common/text.h"
 
 #include <cfenv>
 #include <charconv>
@@ -17,6 +17,17 @@ std::string trimSpaces(std::string_view text) {
   const std::size_t first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+std::vector<std::string> splitAt(std::string_view text, std::string_view delimiter) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(delimiter, start)) != std::string_view::npos;
+       start = at + delimiter.size()) {
+    pieces.emplace_back(text.substr(start, at - start));
+  }
+  pieces.emplace_back(text.substr(start));
+  return pieces;
 }
 
 double roundedNumberText(std::string_view text) {

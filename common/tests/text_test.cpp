@@ -1,4 +1,4 @@
-#include "common/number_text.h"
+#include "common/text.h"
 
 #include <gtest/gtest.h>
 
