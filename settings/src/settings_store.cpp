@@ -75,7 +75,7 @@ bool gGetSettingData(SavedSettings& saved) {
     // damaged store never keeps the program from starting.
     const int32_t method = readLong("bytBytRenameMethod");
     if (method < 0 || method > 255) {
-      saved.renameMethod = 0;
+      saved.renameMethod = DateNum;
       readable = false;
     } else {
       saved.renameMethod = static_cast<uint8_t>(method);
@@ -120,9 +120,9 @@ bool gDspSettingData(SettingsWindow& window) {
     }
 
     bool methodKnown = true;
-    if (saved.renameMethod == 0) {
+    if (saved.renameMethod == DateNum) {
       window.select(Option::DateNum);
-    } else if (saved.renameMethod == 1) {
+    } else if (saved.renameMethod == SerialNum) {
       window.select(Option::SerialNum);
     } else {
       methodKnown = false;
@@ -239,9 +239,9 @@ bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute) {
     }
     if (!graphicsTypes.empty()) graphicsTypes.pop_back();
 
-    int32_t renameMethod = 0;
-    if (window.isSelected(Option::DateNum)) renameMethod = 0;
-    if (window.isSelected(Option::SerialNum)) renameMethod = 1;
+    int32_t renameMethod = DateNum;
+    if (window.isSelected(Option::DateNum)) renameMethod = DateNum;
+    if (window.isSelected(Option::SerialNum)) renameMethod = SerialNum;
 
     const auto write = [](const char* name, int32_t type, const RegValue& value) {
       return gSetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, value);

@@ -10,6 +10,10 @@ namespace msifter::settings {
 // The current user's key that holds the options.
 inline constexpr const char* kSettingsKey = "Software\\m_sifter";
 
+// The rename method as bytBytRenameMethod stores it; other stored numbers
+// are kept as read and count as unreadable.
+enum StoredRenameMethod : uint8_t { DateNum = 0, SerialNum = 1 };
+
 // What gGetSettingData reads, in the order the values are stored.
 struct SavedSettings {
   std::string serverDir;
@@ -28,8 +32,8 @@ struct SavedSettings {
   std::string graphicsTypes;  // packed "*.GIF;*.PCD"
   bool other = false;
   std::string otherText;
-  uint8_t renameMethod = 0;  // 0 date-time, 1 serial number
-  std::string lastExecute;   // "YYYY/MM/DD HH:NN:SS"
+  uint8_t renameMethod = DateNum;
+  std::string lastExecute;  // "YYYY/MM/DD HH:NN:SS"
   bool extFix = false;
 };
 
