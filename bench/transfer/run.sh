@@ -35,6 +35,8 @@ cleanup() {
 rm -rf "$work"
 mkdir -p "$work"
 trap cleanup EXIT
+# Every run writes its journal; the benchmark's go with its trees.
+export XDG_STATE_HOME="$work/state"
 
 seconds() {
   local start=$EPOCHREALTIME

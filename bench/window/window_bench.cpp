@@ -52,34 +52,50 @@ double residentMb(const char* field) {
   return -1;
 }
 
-// The window as the program shows it; the two calls that end a run note
+// The window as the run sees it, timed: the two calls that end a run note
 // when they were made, on the run's thread, before the window acts on them.
-class TimedWindow : public msifter::ui::FrmMenu {
+class TimedRun : public msifter::engine::ExecuteWindow {
  public:
+  void run(ExecuteWindow& window) {
+    window_ = &window;
+    msifter::engine::executeCommand(*this);
+  }
+
+  bool isChecked(msifter::common::Check box) const override { return window_->isChecked(box); }
+  std::string otherText() const override { return window_->otherText(); }
+  bool checkSettings() override { return window_->checkSettings(); }
+  void enterBusyState() override { window_->enterBusyState(); }
   void saveSettings() override {
     const auto start = Clock::now();
-    FrmMenu::saveSettings();
+    window_->saveSettings();
     saveMs = msBetween(start, Clock::now());
   }
+  msifter::engine::TransferOptions takeSnapshot() override { return window_->takeSnapshot(); }
+  msifter::engine::ProgressLabel* progressLabel() override { return window_->progressLabel(); }
   void showSummary(const std::string& summary) override {
     summaryTicks = Clock::now().time_since_epoch().count();
-    FrmMenu::showSummary(summary);
+    window_->showSummary(summary);
   }
+  void leaveBusyState() override { window_->leaveBusyState(); }
+
   bool summaryShown() const { return summaryTicks != 0; }
   Clock::time_point summaryAt() const { return Clock::time_point(Clock::duration(summaryTicks)); }
 
   std::atomic<Clock::rep> summaryTicks{0};
   double saveMs = 0;  // written by the run's thread, read after it has ended
+
+ private:
+  ExecuteWindow* window_ = nullptr;
 };
 
 // Notes when the list is next painted after the run's summary: the note is
 // taken once the paint and everything queued behind it are done.
 class PaintWatch : public QObject {
  public:
-  explicit PaintWatch(const TimedWindow& window) : window_(window) {}
+  explicit PaintWatch(const TimedRun& run) : run_(run) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint && window_.summaryShown() && !armed_) {
+    if (event->type() == QEvent::Paint && run_.summaryShown() && !armed_) {
       armed_ = true;
       QTimer::singleShot(0, this, [this] { paintedAt = Clock::now(); });
     }
@@ -89,7 +105,7 @@ class PaintWatch : public QObject {
   Clock::time_point paintedAt{};
 
  private:
-  const TimedWindow& window_;
+  const TimedRun& run_;
   bool armed_ = false;
 };
 
@@ -128,16 +144,18 @@ class Heartbeat : public QObject {
   Clock::time_point last_{};
 };
 
-void prepare(TimedWindow& window, const std::string& source, const std::string& destination) {
-  window.setCaption(FolderLabel::ServerDir, source);
-  window.setCaption(FolderLabel::ReceiveDir, destination);
-  for (const Check box : {Check::SubFolder, Check::AllFile}) window.setValue(box, 1);
+void prepare(msifter::ui::FrmMenu& window, const std::string& source,
+             const std::string& destination) {
+  msifter::settings::SettingsWindow& options = window.settingsView();
+  options.setCaption(FolderLabel::ServerDir, source);
+  options.setCaption(FolderLabel::ReceiveDir, destination);
+  for (const Check box : {Check::SubFolder, Check::AllFile}) options.setValue(box, 1);
   for (const Check box : {Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize,
                           Check::Slowly, Check::Copy, Check::ExtFix}) {
-    window.setValue(box, 0);
+    options.setValue(box, 0);
   }
   window.targetType_Click();
-  window.select(msifter::settings::Option::SerialNum);
+  options.select(msifter::settings::Option::SerialNum);
 }
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs) {
@@ -166,7 +184,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  TimedWindow window;
+  TimedRun timed;
+  msifter::ui::FrmMenu window([&timed](msifter::engine::ExecuteWindow& run) { timed.run(run); });
   window.load();
   window.show();
   if (!waitFor(
@@ -176,7 +195,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto* list = window.findChild<QAbstractItemView*>("lstResult");
-  PaintWatch paints(window);
+  PaintWatch paints(timed);
   list->viewport()->installEventFilter(&paints);
   const double startMb = residentMb("VmRSS");
 
@@ -198,10 +217,10 @@ int main(int argc, char** argv) {
   }
   const long listed = list->model()->rowCount();
   const double peakMb = residentMb("VmHWM");
-  const double runSeconds = msBetween(pressed, window.summaryAt()) / 1000.0;
-  const double summaryToPaintMs = msBetween(window.summaryAt(), paints.paintedAt);
-  const double saveMs = window.saveMs;
-  const double summaryToRangeMs = std::max(0.0, msBetween(window.summaryAt(), lastRangeChange));
+  const double runSeconds = msBetween(pressed, timed.summaryAt()) / 1000.0;
+  const double summaryToPaintMs = msBetween(timed.summaryAt(), paints.paintedAt);
+  const double saveMs = timed.saveMs;
+  const double summaryToRangeMs = std::max(0.0, msBetween(timed.summaryAt(), lastRangeChange));
 
   // The next run clears the list; what the first one held should go back.
   prepare(window, argv[3], argv[2]);

@@ -20,6 +20,7 @@ TempEnv::TempEnv() {
   fs::create_directories(tempDir());
   fs::create_directories(configHome());
   setVar("XDG_CONFIG_HOME", configHome().string());
+  setVar("XDG_STATE_HOME", stateHome().string());
   setVar("TEMP", tempDir().string());
   setVar("TMP", tempDir().string());
   setVar("TMPDIR", tempDir().string());

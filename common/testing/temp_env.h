@@ -1,6 +1,6 @@
 #pragma once
-// A private temporary folder per test, with XDG_CONFIG_HOME, TEMP, TMP and
-// TMPDIR pointed into it for the test's lifetime. Removed afterwards.
+// A private temporary folder per test, with XDG_CONFIG_HOME, XDG_STATE_HOME,
+// TEMP, TMP and TMPDIR pointed into it for the test's lifetime. Removed afterwards.
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -23,6 +23,8 @@ class TempEnv {
   // root()/tmp: where the error log goes.
   std::filesystem::path tempDir() const { return root_ / "tmp"; }
   std::filesystem::path configHome() const { return root_ / "config"; }
+  // Not made in advance: the run journals make it.
+  std::filesystem::path stateHome() const { return root_ / "state"; }
 
   // Sets (or with nullopt unsets) a variable until the end of the test.
   void setVar(const std::string& name, const std::optional<std::string>& value);

@@ -8,6 +8,7 @@
 #include "common/local_time.h"
 #include "common/text.h"
 #include "common/thread_owner.h"
+#include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/time_helpers.h"
 
@@ -93,7 +94,12 @@ bool gProcess1(ExecuteWindow& window) {
     state.runFileCount = totals.fileCount;
     state.runByteTotal = totals.byteTotal;
     if (!found) common::gProcFatalError("gProcess1", "");
-    if (!mMoveFile(state.lstResult, options)) common::gProcFatalError("gProcess1", "");
+    // Quietly: a journal that cannot be written never stops the run.
+    RunJournal journal;
+    if (!state.lstResult.empty()) journal.begin(options);
+    const bool moved = mMoveFile(state.lstResult, options, &journal);
+    journal.finish(moved);
+    if (!moved) common::gProcFatalError("gProcess1", "");
     return true;
   });
 }

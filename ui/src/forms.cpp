@@ -26,7 +26,7 @@ bool frameKnown(const QWidget& window) { return window.frameGeometry() != window
 
 // Moves the window so that its outer frame, as far as it is known, sits
 // where the position code puts it.
-void placeByFrame(QWidget& window, int32_t position) {
+void placeByFrame(QWidget& window, FormPosition position) {
   // A window not yet shown takes its size from its layout only when shown.
   if (!window.isVisible() && window.layout() != nullptr) window.layout()->activate();
   QScreen* screen = window.screen();
@@ -36,7 +36,7 @@ void placeByFrame(QWidget& window, int32_t position) {
   const int freeHeight = area.height() - outer.height();
   // Whole-number division truncates toward zero, also for a window larger
   // than the screen.
-  const int top = position == 0 ? freeHeight / 2 : freeHeight / 6;
+  const int top = position == FormPosition::Centred ? freeHeight / 2 : freeHeight / 6;
   const int left = (area.width() - outer.width()) / 2;
   window.move(area.left() + left, area.top() + top);
 }
@@ -46,7 +46,7 @@ void placeByFrame(QWidget& window, int32_t position) {
 // Without a window manager no frame ever comes, and the watch ends.
 class PlaceWhenFramed : public QObject {
  public:
-  static void watch(QWidget& window, int32_t position) {
+  static void watch(QWidget& window, FormPosition position) {
     auto* watcher =
         window.findChild<QObject*>(QString::fromLatin1(kName), Qt::FindDirectChildrenOnly);
     if (watcher == nullptr) watcher = new PlaceWhenFramed(window);  // owned by the window
@@ -80,7 +80,7 @@ class PlaceWhenFramed : public QObject {
   }
 
   QWidget& window_;
-  int32_t position_ = 0;
+  FormPosition position_ = FormPosition::Centred;
   QTimer poll_;
   QElapsedTimer shown_;
 };
@@ -103,11 +103,11 @@ void Form::markUnloaded() {
 
 int32_t gGetFormCount() { return static_cast<int32_t>(loadedForms().size()); }
 
-bool gDspForm(Form& form, int32_t position, int32_t modal, int32_t windowState) {
+bool gDspForm(Form& form, FormPosition position, FormModal modal, FormState windowState) {
   return common::guardLog("gDspForm", false, [&] {
     QWidget& window = form.widget();
     form.load();
-    if (modal == 1) {
+    if (modal == FormModal::Modal) {
       auto* dialog = dynamic_cast<QDialog*>(&window);
       if (dialog == nullptr) common::fail(common::err::InvalidArgument);
       dialog->exec();
@@ -115,12 +115,12 @@ bool gDspForm(Form& form, int32_t position, int32_t modal, int32_t windowState) 
     }
     // Placed before it is shown, so that it first appears where it belongs;
     // placing leaves it in the normal state, whatever state was asked for.
-    const bool placed = position == 9 || gDspWindowPosition(window, position);
+    const bool placed = position == FormPosition::AsPlaced || gDspWindowPosition(window, position);
     window.show();
-    if (position == 9) {
+    if (position == FormPosition::AsPlaced) {
       switch (windowState) {
-        case 1: window.setWindowState(Qt::WindowMinimized); break;
-        case 2: window.setWindowState(Qt::WindowMaximized); break;
+        case FormState::Minimized: window.setWindowState(Qt::WindowMinimized); break;
+        case FormState::Maximized: window.setWindowState(Qt::WindowMaximized); break;
         default: window.setWindowState(Qt::WindowNoState); break;
       }
     }
@@ -130,10 +130,10 @@ bool gDspForm(Form& form, int32_t position, int32_t modal, int32_t windowState) 
   });
 }
 
-bool gDspWindowPosition(QWidget& window, int32_t position) {
+bool gDspWindowPosition(QWidget& window, FormPosition position) {
   return common::guardLog("gDspWindowPosition", false, [&] {
     window.setWindowState(Qt::WindowNoState);
-    if (position != 0 && position != 1) {
+    if (position != FormPosition::Centred && position != FormPosition::High) {
       common::gProcError("gDspWindowPosition", "");
       return false;
     }
@@ -144,12 +144,12 @@ bool gDspWindowPosition(QWidget& window, int32_t position) {
   });
 }
 
-bool gDspFormTitle(QWidget& window, int32_t mode) {
+bool gDspFormTitle(QWidget& window, TitleMode mode) {
   const QString title = QString::fromUtf8(common::kAppTitle);
   const QString blanks = QStringLiteral("     ");
-  if (mode == 0)
+  if (mode == TitleMode::TitleLast)
     window.setWindowTitle(window.windowTitle() + blanks + title);
-  else if (mode == 1)
+  else if (mode == TitleMode::TitleFirst)
     window.setWindowTitle(title + blanks + window.windowTitle());
   return true;
 }

@@ -77,7 +77,7 @@ FrmAbout::~FrmAbout() { clearFormReference(this); }
 
 void FrmAbout::formLoad() {
   common::guardFatal("frmAbout_Form_Load", [&] {
-    gDspFormTitle(*this, 0);
+    gDspFormTitle(*this, TitleMode::TitleLast);
     label1_->setText(QString::fromUtf8(common::kAppTitle) + QStringLiteral("  version ") +
                      QString::number(common::kVersionMajor) + QStringLiteral(".") +
                      QString::number(common::kVersionMinor) + QStringLiteral(".") +
@@ -85,7 +85,7 @@ void FrmAbout::formLoad() {
     label2_->setText(QString::fromUtf8(kSecondLine));
     adjustSize();
     // Modal windows keep their own start position: the centre of the screen.
-    gDspWindowPosition(*this, 0);
+    gDspWindowPosition(*this, FormPosition::Centred);
   });
 }
 

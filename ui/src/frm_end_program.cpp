@@ -41,7 +41,7 @@ FrmEndProgram::~FrmEndProgram() { clearFormReference(this); }
 
 void FrmEndProgram::formLoad() {
   // Modal windows keep their own start position: the centre of the screen.
-  gDspWindowPosition(*this, 0);
+  gDspWindowPosition(*this, FormPosition::Centred);
 }
 
 void FrmEndProgram::showEvent(QShowEvent* event) {
@@ -70,8 +70,8 @@ void FrmEndProgram::activate() {
     QCoreApplication::processEvents();
     QThread::msleep(5);
   }
-  gDspWindowPosition(*this, 0);
-  gDspFormTitle(*this, 0);
+  gDspWindowPosition(*this, FormPosition::Centred);
+  gDspFormTitle(*this, TitleMode::TitleLast);
   repaint();
   QCoreApplication::processEvents();
   gProcTune(1000);

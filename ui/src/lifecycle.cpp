@@ -41,6 +41,7 @@ FormSlots& forms() {
   return held;
 }
 
+constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 
 }  // namespace
@@ -72,7 +73,7 @@ void gChkDoubleStarting(bool showMessage) {
       case platform::InstanceLockState::Held: return true;
       case platform::InstanceLockState::HeldElsewhere:
         if (showMessage) common::ui().messageBox("既に起動されています", common::mb::OkOnly, "");
-        common::ui().endProgram(0);
+        common::ui().endProgram(kExitSuccess);
       case platform::InstanceLockState::Unavailable: break;
     }
     // Without a lock nothing tells of a running instance; refusing would
@@ -110,7 +111,8 @@ void Main() {
     auto& held = forms();
     held.menuOwner = std::make_unique<FrmMenu>();
     held.menu = held.menuOwner.get();
-    if (!gDspForm(*held.menu, 0, 0, 0)) common::gProcFatalError("main", "");
+    if (!gDspForm(*held.menu, FormPosition::Centred, FormModal::Modeless, FormState::Normal))
+      common::gProcFatalError("main", "");
     common::ui().processEvents();
   });
 }
@@ -150,7 +152,8 @@ bool gProcEndProgram() {
     auto& held = forms();
     held.endOwner = std::make_unique<FrmEndProgram>();
     held.end = held.endOwner.get();
-    if (gDspForm(*held.end, 0, 1, 0)) return true;
+    if (gDspForm(*held.end, FormPosition::Centred, FormModal::Modal, FormState::Normal))
+      return true;
     common::gProcError("gProcEndProgram", "");
     common::ui().endProgram(kExitFailure);
     return false;  // not reached: the end does not return

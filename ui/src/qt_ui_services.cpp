@@ -77,62 +77,77 @@ int answerForButton(QMessageBox::StandardButton button) {
   }
 }
 
-QtUiServices::QtUiServices() { common::setUi(this); }
+namespace {
+
+int showMessageBox(const std::string& text, int style, const std::string& title) {
+  // The program's texts break their lines with CR LF; a label wants LF alone.
+  QString prompt = QString::fromUtf8(text.c_str());
+  prompt.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QMessageBox box(iconForStyle(style),
+                  QString::fromUtf8(title.empty() ? common::kAppTitle : title.c_str()), prompt,
+                  buttonsForStyle(style));
+  box.setDefaultButton(defaultButtonForStyle(style));
+  // The escape key answers with the box's cancel button, or with OK when
+  // OK is its only button.
+  const auto buttons = buttonsForStyle(style);
+  if (buttons == QMessageBox::Ok) box.setEscapeButton(QMessageBox::Ok);
+  box.exec();
+  const auto pressed = box.standardButton(box.clickedButton());
+  return answerForButton(pressed == QMessageBox::NoButton ? QMessageBox::Cancel : pressed);
+}
+
+class QtServices final : public common::UiServices {
+ public:
+  int messageBox(const std::string& text, int style, const std::string& title) override {
+    return onGuiThread(QCoreApplication::instance(),
+                       [&] { return showMessageBox(text, style, title); });
+  }
+
+  void setBusyCursor(bool busy) override {
+    onGuiThread(QCoreApplication::instance(), [&] {
+      if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++busyDepth_;
+      } else if (busyDepth_ > 0) {
+        QApplication::restoreOverrideCursor();
+        --busyDepth_;
+      }
+    });
+  }
+
+  void processEvents() override {
+    // The window thread keeps painting on its own while a run works on its
+    // thread; only the window thread itself needs a pass.
+    if (onWindowThread()) QCoreApplication::processEvents();
+  }
+
+  bool shellExecute(const std::string& target, int /*showCommand*/) override {
+    // Show commands have no meaning for the desktop's openers here.
+    return onGuiThread(QCoreApplication::instance(), [&] { return openWithDesktop(target); });
+  }
+
+  bool endProcessing() override {
+    return onGuiThread(QCoreApplication::instance(), [] { return gProcEndProgram(); });
+  }
+
+  [[noreturn]] void endProgram(int exitCode) override {
+    // Nothing is unloaded or saved; only the instance lock is given back so
+    // that the next start need not find it stale.
+    releaseInstanceLock();
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+  }
+
+ private:
+  int busyDepth_ = 0;
+};
+
+}  // namespace
+
+QtUiServices::QtUiServices() : services_(std::make_unique<QtServices>()) {
+  common::setUi(services_.get());
+}
 
 QtUiServices::~QtUiServices() { common::setUi(nullptr); }
-
-int QtUiServices::messageBox(const std::string& text, int style, const std::string& title) {
-  return onGuiThread(QCoreApplication::instance(), [&] {
-    // The program's texts break their lines with CR LF; a label wants LF alone.
-    QString prompt = QString::fromUtf8(text.c_str());
-    prompt.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(iconForStyle(style),
-                    QString::fromUtf8(title.empty() ? common::kAppTitle : title.c_str()), prompt,
-                    buttonsForStyle(style));
-    box.setDefaultButton(defaultButtonForStyle(style));
-    // The escape key answers with the box's cancel button, or with OK when
-    // OK is its only button.
-    const auto buttons = buttonsForStyle(style);
-    if (buttons == QMessageBox::Ok) box.setEscapeButton(QMessageBox::Ok);
-    box.exec();
-    const auto pressed = box.standardButton(box.clickedButton());
-    return answerForButton(pressed == QMessageBox::NoButton ? QMessageBox::Cancel : pressed);
-  });
-}
-
-void QtUiServices::setBusyCursor(bool busy) {
-  onGuiThread(QCoreApplication::instance(), [&] {
-    if (busy) {
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-      ++busyDepth_;
-    } else if (busyDepth_ > 0) {
-      QApplication::restoreOverrideCursor();
-      --busyDepth_;
-    }
-  });
-}
-
-void QtUiServices::processEvents() {
-  // The window thread keeps painting on its own while a run works on its
-  // thread; only the window thread itself needs a pass.
-  if (onWindowThread()) QCoreApplication::processEvents();
-}
-
-bool QtUiServices::shellExecute(const std::string& target, int /*showCommand*/) {
-  // Show commands have no meaning for the desktop's openers here.
-  return onGuiThread(QCoreApplication::instance(), [&] { return openWithDesktop(target); });
-}
-
-bool QtUiServices::endProcessing() {
-  return onGuiThread(QCoreApplication::instance(), [] { return gProcEndProgram(); });
-}
-
-void QtUiServices::endProgram(int exitCode) {
-  // Nothing is unloaded or saved; only the instance lock is given back so that
-  // the next start need not find it stale.
-  releaseInstanceLock();
-  std::fflush(nullptr);
-  std::_Exit(exitCode);
-}
 
 }  // namespace msifter::ui

@@ -24,198 +24,53 @@ struct ControlRow {
   const char* name;
   const char* kind;
   const char* container;
-  const char* caption;
-  const char* toolTip;
-  int checked;  // -1: not a check box or option button
-  bool enabled;
+  const char* caption = "";
+  const char* toolTip = "";
+  int checked = -1;  // -1: not a check box or option button
+  bool enabled = true;
   QRect twipsGeometry;
 };
 
 // Straight from the window's table, in twips.
+// clang-format off
 const ControlRow kControls[] = {
-    {"cmdExecute",
-     "QToolButton",
-     "client",
-     "実 行",
-     "操作を実行します",
-     -1,
-     true,
-     {240, 2580, 1095, 915}},
-    {"cmdEnd", "QToolButton", "client", "終 了", "", -1, true, {240, 3750, 1095, 915}},
-    {"Frame1", "QGroupBox", "client", " 移 動 元 ", "", -1, true, {120, 240, 10335, 855}},
-    {"cmdServerSelect",
-     "QPushButton",
-     "Frame1",
-     "フォルダの選択",
-     "",
-     -1,
-     true,
-     {120, 240, 1455, 495}},
-    {"lblServerDir", "QLabel", "Frame1", "", "", -1, true, {1680, 360, 7845, 255}},
-    {"imgServerDir", "QLabel", "Frame1", "", "", -1, true, {9690, 240, 480, 480}},
-    {"Frame2", "QGroupBox", "client", " 移 動 先 ", "", -1, true, {120, 1320, 10335, 855}},
-    {"cmdReceiveSelect",
-     "QPushButton",
-     "Frame2",
-     "フォルダの選択",
-     "",
-     -1,
-     true,
-     {120, 240, 1455, 495}},
-    {"lblReceiveDir", "QLabel", "Frame2", "", "", -1, true, {1680, 360, 7875, 255}},
-    {"imgReceiveDir", "QLabel", "Frame2", "", "", -1, true, {9690, 240, 480, 480}},
-    {"Frame3", "QGroupBox", "client", " 対 象 条 件 ", "", -1, true, {1530, 2400, 8925, 2325}},
-    {"chkSubFolder",
-     "QCheckBox",
-     "Frame3",
-     "サブフォルダも対象にする",
-     "移動元のフォルダ以下にあるフォルダについても対象とします",
-     1,
-     true,
-     {270, 270, 2925, 315}},
-    {"chkLimitCount",
-     "QCheckBox",
-     "Frame3",
-     "        件移動したら終了する",
-     "対象ファイルを検索順に件数で区切ります",
-     1,
-     true,
-     {270, 600, 2865, 315}},
-    {"txtLimitCount", "QLineEdit", "Frame3", "1000000", "", -1, true, {510, 600, 675, 270}},
-    {"chkLimitMinSize",
-     "QCheckBox",
-     "Frame3",
-     "     　KB以下は対象にしない",
-     "対象ファイルの最小サイズを設定します",
-     1,
-     true,
-     {270, 930, 2865, 315}},
-    {"txtLimitMinSize", "QLineEdit", "Frame3", "17", "", -1, true, {510, 930, 540, 270}},
-    {"chkLimitMaxSize",
-     "QCheckBox",
-     "Frame3",
-     "　　　 KB以上は対象にしない",
-     "対象ファイルの最大サイズを設定します",
-     1,
-     true,
-     {270, 1290, 2805, 315}},
-    {"txtLimitMaxSize", "QLineEdit", "Frame3", "4000", "", -1, true, {510, 1290, 555, 270}},
-    {"chkSlowly",
-     "QCheckBox",
-     "Frame3",
-     "ゆっくり移動する",
-     "ファイルの移動・コピーの際に、ひとつのファイル毎に１秒待ちます",
-     1,
-     true,
-     {270, 1590, 2805, 315}},
-    {"chkCopy",
-     "QCheckBox",
-     "Frame3",
-     "移動ではなくコピー",
-     "移動ではなくコピーします",
-     1,
-     true,
-     {270, 1890, 2865, 315}},
-    {"ChkAllFile",
-     "QCheckBox",
-     "Frame3",
-     "全てのファイルを対象にする",
-     "全ての種類のファイルを対象にします",
-     1,
-     true,
-     {3480, 270, 2715, 315}},
-    {"Frame4", "QGroupBox", "Frame3", "　　　　　　　　　", "", -1, true, {3300, 660, 2835, 1065}},
-    {"chkBMP",
-     "QCheckBox",
-     "Frame4",
-     "BMP",
-     "ビットマップファイルを対象とします",
-     1,
-     false,
-     {180, 360, 735, 315}},
-    {"chkGIF",
-     "QCheckBox",
-     "Frame4",
-     "GIF",
-     "ＧＩＦファイルを対象とします",
-     1,
-     false,
-     {1020, 360, 675, 315}},
-    {"chkJPG",
-     "QCheckBox",
-     "Frame4",
-     "JPG",
-     "JP(E)Gファイルを対象とします",
-     1,
-     false,
-     {1860, 330, 675, 315}},
-    {"chkPNG",
-     "QCheckBox",
-     "Frame4",
-     "PNG",
-     "PNGファイルを対象とします",
-     0,
-     false,
-     {180, 660, 675, 315}},
-    {"chkTIFF",
-     "QCheckBox",
-     "Frame4",
-     "TIFF",
-     "TIF(F)ファイルを対象とします",
-     0,
-     false,
-     {1020, 660, 675, 315}},
-    {"chkPCD",
-     "QCheckBox",
-     "Frame4",
-     "PCD",
-     "PCDファイルを対象とします",
-     0,
-     false,
-     {1860, 630, 675, 315}},
-    {"chkOther",
-     "QCheckBox",
-     "Frame3",
-     "その他のファイル",
-     "ユーザーが設定したファイルを対象とします",
-     1,
-     false,
-     {3330, 1860, 1935, 315}},
-    {"txtOTher",
-     "QLineEdit",
-     "Frame3",
-     "",
-     "「;」で区切れば、複数を指定できます",
-     -1,
-     true,
-     {5280, 1890, 855, 270}},
-    {"frmFName",
-     "QGroupBox",
-     "Frame3",
-     "ファイル名変更方法",
-     "ファイルを移動した際の名前の変更方法を設定します",
-     -1,
-     true,
-     {6330, 270, 2385, 1935}},
-    {"Frame6", "QGroupBox", "frmFName", "ファイル名の先頭に", "", -1, true, {120, 360, 2145, 975}},
-    {"optDateNum",
-     "QRadioButton",
-     "Frame6",
-     "移動日時をつける",
-     "移動するファイル名の先頭に移動日時を追加して新しいファイル名とします",
-     1,
-     true,
-     {120, 240, 1965, 375}},
-    {"chkExtFix",
-     "QCheckBox",
-     "frmFName",
-     "拡張子を整える",
-     "拡張子を小文字に変更します",
-     1,
-     true,
-     {240, 1470, 2055, 315}},
-    {"lstResult", "QListView", "client", "", "", -1, true, {120, 5220, 10395, 1680}},
+    {.name = "cmdExecute", .kind = "QToolButton", .container = "client", .caption = "実 行", .toolTip = "操作を実行します", .twipsGeometry = {240, 2580, 1095, 915}},
+    {.name = "cmdEnd", .kind = "QToolButton", .container = "client", .caption = "終 了", .twipsGeometry = {240, 3750, 1095, 915}},
+    {.name = "Frame1", .kind = "QGroupBox", .container = "client", .caption = " 移 動 元 ", .twipsGeometry = {120, 240, 10335, 855}},
+    {.name = "cmdServerSelect", .kind = "QPushButton", .container = "Frame1", .caption = "フォルダの選択", .twipsGeometry = {120, 240, 1455, 495}},
+    {.name = "lblServerDir", .kind = "QLabel", .container = "Frame1", .twipsGeometry = {1680, 360, 7845, 255}},
+    {.name = "imgServerDir", .kind = "QLabel", .container = "Frame1", .twipsGeometry = {9690, 240, 480, 480}},
+    {.name = "Frame2", .kind = "QGroupBox", .container = "client", .caption = " 移 動 先 ", .twipsGeometry = {120, 1320, 10335, 855}},
+    {.name = "cmdReceiveSelect", .kind = "QPushButton", .container = "Frame2", .caption = "フォルダの選択", .twipsGeometry = {120, 240, 1455, 495}},
+    {.name = "lblReceiveDir", .kind = "QLabel", .container = "Frame2", .twipsGeometry = {1680, 360, 7875, 255}},
+    {.name = "imgReceiveDir", .kind = "QLabel", .container = "Frame2", .twipsGeometry = {9690, 240, 480, 480}},
+    {.name = "Frame3", .kind = "QGroupBox", .container = "client", .caption = " 対 象 条 件 ", .twipsGeometry = {1530, 2400, 8925, 2325}},
+    {.name = "chkSubFolder", .kind = "QCheckBox", .container = "Frame3", .caption = "サブフォルダも対象にする", .toolTip = "移動元のフォルダ以下にあるフォルダについても対象とします", .checked = 1, .twipsGeometry = {270, 270, 2925, 315}},
+    {.name = "chkLimitCount", .kind = "QCheckBox", .container = "Frame3", .caption = "        件移動したら終了する", .toolTip = "対象ファイルを検索順に件数で区切ります", .checked = 1, .twipsGeometry = {270, 600, 2865, 315}},
+    {.name = "txtLimitCount", .kind = "QLineEdit", .container = "Frame3", .caption = "1000000", .twipsGeometry = {510, 600, 675, 270}},
+    {.name = "chkLimitMinSize", .kind = "QCheckBox", .container = "Frame3", .caption = "     　KB以下は対象にしない", .toolTip = "対象ファイルの最小サイズを設定します", .checked = 1, .twipsGeometry = {270, 930, 2865, 315}},
+    {.name = "txtLimitMinSize", .kind = "QLineEdit", .container = "Frame3", .caption = "17", .twipsGeometry = {510, 930, 540, 270}},
+    {.name = "chkLimitMaxSize", .kind = "QCheckBox", .container = "Frame3", .caption = "　　　 KB以上は対象にしない", .toolTip = "対象ファイルの最大サイズを設定します", .checked = 1, .twipsGeometry = {270, 1290, 2805, 315}},
+    {.name = "txtLimitMaxSize", .kind = "QLineEdit", .container = "Frame3", .caption = "4000", .twipsGeometry = {510, 1290, 555, 270}},
+    {.name = "chkSlowly", .kind = "QCheckBox", .container = "Frame3", .caption = "ゆっくり移動する", .toolTip = "ファイルの移動・コピーの際に、ひとつのファイル毎に１秒待ちます", .checked = 1, .twipsGeometry = {270, 1590, 2805, 315}},
+    {.name = "chkCopy", .kind = "QCheckBox", .container = "Frame3", .caption = "移動ではなくコピー", .toolTip = "移動ではなくコピーします", .checked = 1, .twipsGeometry = {270, 1890, 2865, 315}},
+    {.name = "ChkAllFile", .kind = "QCheckBox", .container = "Frame3", .caption = "全てのファイルを対象にする", .toolTip = "全ての種類のファイルを対象にします", .checked = 1, .twipsGeometry = {3480, 270, 2715, 315}},
+    {.name = "Frame4", .kind = "QGroupBox", .container = "Frame3", .caption = "　　　　　　　　　", .twipsGeometry = {3300, 660, 2835, 1065}},
+    {.name = "chkBMP", .kind = "QCheckBox", .container = "Frame4", .caption = "BMP", .toolTip = "ビットマップファイルを対象とします", .checked = 1, .enabled = false, .twipsGeometry = {180, 360, 735, 315}},
+    {.name = "chkGIF", .kind = "QCheckBox", .container = "Frame4", .caption = "GIF", .toolTip = "ＧＩＦファイルを対象とします", .checked = 1, .enabled = false, .twipsGeometry = {1020, 360, 675, 315}},
+    {.name = "chkJPG", .kind = "QCheckBox", .container = "Frame4", .caption = "JPG", .toolTip = "JP(E)Gファイルを対象とします", .checked = 1, .enabled = false, .twipsGeometry = {1860, 330, 675, 315}},
+    {.name = "chkPNG", .kind = "QCheckBox", .container = "Frame4", .caption = "PNG", .toolTip = "PNGファイルを対象とします", .checked = 0, .enabled = false, .twipsGeometry = {180, 660, 675, 315}},
+    {.name = "chkTIFF", .kind = "QCheckBox", .container = "Frame4", .caption = "TIFF", .toolTip = "TIF(F)ファイルを対象とします", .checked = 0, .enabled = false, .twipsGeometry = {1020, 660, 675, 315}},
+    {.name = "chkPCD", .kind = "QCheckBox", .container = "Frame4", .caption = "PCD", .toolTip = "PCDファイルを対象とします", .checked = 0, .enabled = false, .twipsGeometry = {1860, 630, 675, 315}},
+    {.name = "chkOther", .kind = "QCheckBox", .container = "Frame3", .caption = "その他のファイル", .toolTip = "ユーザーが設定したファイルを対象とします", .checked = 1, .enabled = false, .twipsGeometry = {3330, 1860, 1935, 315}},
+    {.name = "txtOTher", .kind = "QLineEdit", .container = "Frame3", .toolTip = "「;」で区切れば、複数を指定できます", .twipsGeometry = {5280, 1890, 855, 270}},
+    {.name = "frmFName", .kind = "QGroupBox", .container = "Frame3", .caption = "ファイル名変更方法", .toolTip = "ファイルを移動した際の名前の変更方法を設定します", .twipsGeometry = {6330, 270, 2385, 1935}},
+    {.name = "Frame6", .kind = "QGroupBox", .container = "frmFName", .caption = "ファイル名の先頭に", .twipsGeometry = {120, 360, 2145, 975}},
+    {.name = "optDateNum", .kind = "QRadioButton", .container = "Frame6", .caption = "移動日時をつける", .toolTip = "移動するファイル名の先頭に移動日時を追加して新しいファイル名とします", .checked = 1, .twipsGeometry = {120, 240, 1965, 375}},
+    {.name = "chkExtFix", .kind = "QCheckBox", .container = "frmFName", .caption = "拡張子を整える", .toolTip = "拡張子を小文字に変更します", .checked = 1, .twipsGeometry = {240, 1470, 2055, 315}},
+    {.name = "lstResult", .kind = "QListView", .container = "client", .twipsGeometry = {120, 5220, 10395, 1680}},
 };
+// clang-format on
 
 QString captionOf(QWidget* widget) {
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
@@ -359,11 +214,29 @@ TEST(FrmMenuLayout, NumberFieldsLieOverTheBlanksOfTheirCaptions) {
   }
 }
 
-class NumberFieldTyping : public QtTest {};
+class NumberFieldTyping : public QtTest {
+ protected:
+  void SetUp() override {
+    QtTest::SetUp();
+    window.show();
+  }
+
+  // The text box `name` with the focus, its text selected when `cleared`
+  // and then deleted.
+  QLineEdit* typingInto(const char* name, bool cleared) {
+    auto* field = window.findChild<QLineEdit*>(name);
+    field->setFocus();
+    if (cleared) {
+      field->selectAll();
+      QTest::keyClick(field, Qt::Key_Delete);
+    }
+    return field;
+  }
+
+  FrmMenu window;
+};
 
 TEST_F(NumberFieldTyping, LimitsStopTypingButNotTheProgramsOwnText) {
-  FrmMenu window;
-  window.show();
   const std::tuple<const char*, int, const char*> fields[] = {{"txtLimitCount", 6, "1000000"},
                                                               {"txtLimitMinSize", 3, "17"},
                                                               {"txtLimitMaxSize", 5, "4000"}};
@@ -372,9 +245,7 @@ TEST_F(NumberFieldTyping, LimitsStopTypingButNotTheProgramsOwnText) {
     auto* field = window.findChild<QLineEdit*>(name);
     EXPECT_EQ(field->text().toStdString(), initial);
     EXPECT_FALSE(field->testAttribute(Qt::WA_InputMethodEnabled));
-    field->setFocus();
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Delete);
+    typingInto(name, true);
     QTest::keyClicks(field, "98765432");
     EXPECT_EQ(field->text().toStdString(),
               std::string("98765432").substr(0, static_cast<std::size_t>(limit)));
@@ -383,12 +254,7 @@ TEST_F(NumberFieldTyping, LimitsStopTypingButNotTheProgramsOwnText) {
 }
 
 TEST_F(NumberFieldTyping, DigitsOnlyWhenTypingAndPasting) {
-  FrmMenu window;
-  window.show();
-  auto* field = window.findChild<QLineEdit*>("txtLimitMaxSize");
-  field->setFocus();
-  field->selectAll();
-  QTest::keyClick(field, Qt::Key_Delete);
+  QLineEdit* field = typingInto("txtLimitMaxSize", true);
   QTest::keyClicks(field, "1a2-3 .4");
   EXPECT_EQ(field->text().toStdString(), "1234");
 
@@ -404,10 +270,7 @@ TEST_F(NumberFieldTyping, DigitsOnlyWhenTypingAndPasting) {
 }
 
 TEST_F(NumberFieldTyping, TextOverTheLimitCanStillBeShortened) {
-  FrmMenu window;
-  window.show();
-  auto* field = window.findChild<QLineEdit*>("txtLimitCount");
-  field->setFocus();
+  QLineEdit* field = typingInto("txtLimitCount", false);
   field->end(false);
   QTest::keyClick(field, Qt::Key_Backspace);
   EXPECT_EQ(field->text().toStdString(), "100000");
@@ -416,10 +279,7 @@ TEST_F(NumberFieldTyping, TextOverTheLimitCanStillBeShortened) {
 }
 
 TEST_F(NumberFieldTyping, OtherTextTakesAnything) {
-  FrmMenu window;
-  window.show();
-  auto* other = window.findChild<QLineEdit*>("txtOTher");
-  other->setFocus();
+  QLineEdit* other = typingInto("txtOTher", false);
   QTest::keyClicks(other, ".raw;.nef;txt");
   EXPECT_EQ(other->text().toStdString(), ".raw;.nef;txt");
 }

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <thread>
 
 #include "engine/run.h"
 #include "settings/settings_store.h"
@@ -33,9 +34,8 @@ std::vector<std::string> listEntries(FrmMenu& window) {
 
 std::vector<std::string> namesIn(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::ranges::sort(names);
   return names;
 }
 
@@ -51,74 +51,80 @@ class FrmMenuTest : public WindowTest {
 
   // A window ready to run: both folders set, every file type, nothing else.
   void prepareRun(const fs::path& source, const fs::path& destination) {
-    window.setCaption(FolderLabel::ServerDir, source.string());
-    window.setCaption(FolderLabel::ReceiveDir, destination.string());
-    window.setValue(Check::AllFile, 1);
+    options.setCaption(FolderLabel::ServerDir, source.string());
+    options.setCaption(FolderLabel::ReceiveDir, destination.string());
+    options.setValue(Check::AllFile, 1);
     window.targetType_Click();
-    window.setValue(Check::SubFolder, 1);
-    window.select(settings::Option::SerialNum);
+    options.setValue(Check::SubFolder, 1);
+    options.select(settings::Option::SerialNum);
   }
 
   QCheckBox* box(const char* name) { return window.findChild<QCheckBox*>(name); }
 
+  // Each box in `names`: whether it is ticked and whether it can be clicked.
+  void expectBoxes(std::initializer_list<const char*> names, bool checked, bool enabled) {
+    for (const char* name : names) {
+      EXPECT_EQ(box(name)->isChecked(), checked) << name;
+      EXPECT_EQ(box(name)->isEnabled(), enabled) << name;
+    }
+  }
+
   FrmMenu window;
+  settings::SettingsWindow& options = window.settingsView();
 };
 
 TEST_F(FrmMenuTest, FirstStartShowsTheDefaultsWithoutAMessage) {
   EXPECT_TRUE(recorder.boxes.empty());
   EXPECT_EQ(window.windowTitle().toStdString(), "m_sifter     ファイル検索移動プログラム");
-  EXPECT_EQ(window.caption(FolderLabel::ServerDir), "");
-  EXPECT_EQ(window.caption(FolderLabel::ReceiveDir), "");
-  for (const Check check :
-       {Check::SubFolder, Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize,
-        Check::Slowly, Check::Copy, Check::AllFile, Check::Graphics, Check::BMP, Check::GIF,
-        Check::TIFF, Check::JPG, Check::PNG, Check::PCD, Check::Other, Check::ExtFix}) {
-    EXPECT_EQ(window.value(check), 0) << static_cast<int>(check);
+  EXPECT_EQ(options.caption(FolderLabel::ServerDir), "");
+  EXPECT_EQ(options.caption(FolderLabel::ReceiveDir), "");
+  for (int check = 0; check <= static_cast<int>(Check::ExtFix); ++check) {
+    EXPECT_EQ(options.value(static_cast<Check>(check)), 0) << check;
   }
-  EXPECT_EQ(window.text(Text::LimitCount), "0");
-  EXPECT_EQ(window.text(Text::LimitMinSize), "0");
-  EXPECT_EQ(window.text(Text::LimitMaxSize), "0");
-  EXPECT_TRUE(window.isSelected(settings::Option::DateNum));
+  EXPECT_EQ(options.text(Text::LimitCount), "0");
+  EXPECT_EQ(options.text(Text::LimitMinSize), "0");
+  EXPECT_EQ(options.text(Text::LimitMaxSize), "0");
+  EXPECT_TRUE(options.isSelected(settings::Option::DateNum));
 }
 
 TEST_F(FrmMenuTest, LoadShowsWhatTheLastRunSaved) {
   const fs::path source = env.root() / "photos";
-  window.setCaption(FolderLabel::ServerDir, source.string());
-  window.setCaption(FolderLabel::ReceiveDir, "/nowhere/sorted");
+  options.setCaption(FolderLabel::ServerDir, source.string());
+  options.setCaption(FolderLabel::ReceiveDir, "/nowhere/sorted");
   for (const Check check : {Check::LimitCount, Check::LimitMaxSize, Check::Copy, Check::Graphics,
                             Check::GIF, Check::PCD, Check::Other, Check::ExtFix}) {
-    window.setValue(check, 1);
+    options.setValue(check, 1);
   }
-  window.setText(Text::LimitCount, "25");
-  window.setText(Text::LimitMinSize, "3");
-  window.setText(Text::LimitMaxSize, "900");
-  window.setText(Text::Other, ".raw;.nef");
-  window.select(settings::Option::SerialNum);
+  options.setText(Text::LimitCount, "25");
+  options.setText(Text::LimitMinSize, "3");
+  options.setText(Text::LimitMaxSize, "900");
+  options.setText(Text::Other, ".raw;.nef");
+  options.select(settings::Option::SerialNum);
   engine::runState().lastExecute = "2024/03/15 09:30:00";  // as Execute notes it before saving
-  window.saveSettings();
+  window.runView().saveSettings();
 
   FrmMenu reloaded;
   reloaded.load();
   EXPECT_TRUE(recorder.boxes.empty()) << recorder.boxes[0].text;
-  EXPECT_EQ(reloaded.caption(FolderLabel::ServerDir), source.string());
+  EXPECT_EQ(reloaded.settingsView().caption(FolderLabel::ServerDir), source.string());
   EXPECT_EQ(reloaded.findChild<QLabel*>("lblServerDir")->text().toStdString(), source.string());
-  EXPECT_EQ(reloaded.caption(FolderLabel::ReceiveDir), "/nowhere/sorted");
+  EXPECT_EQ(reloaded.settingsView().caption(FolderLabel::ReceiveDir), "/nowhere/sorted");
   for (const Check check : {Check::LimitCount, Check::LimitMaxSize, Check::Copy, Check::Graphics,
                             Check::GIF, Check::PCD, Check::Other, Check::ExtFix}) {
-    EXPECT_EQ(reloaded.value(check), 1) << static_cast<int>(check);
+    EXPECT_EQ(reloaded.settingsView().value(check), 1) << static_cast<int>(check);
   }
   for (const Check check : {Check::SubFolder, Check::LimitMinSize, Check::Slowly, Check::AllFile,
                             Check::BMP, Check::JPG, Check::TIFF, Check::PNG}) {
-    EXPECT_EQ(reloaded.value(check), 0) << static_cast<int>(check);
+    EXPECT_EQ(reloaded.settingsView().value(check), 0) << static_cast<int>(check);
   }
-  EXPECT_EQ(reloaded.text(Text::LimitCount), "25");
-  EXPECT_EQ(reloaded.text(Text::LimitMinSize), "3");
-  EXPECT_EQ(reloaded.text(Text::LimitMaxSize), "900");
-  EXPECT_EQ(reloaded.text(Text::Other), ".raw;.nef");
-  EXPECT_TRUE(reloaded.isSelected(settings::Option::SerialNum));
+  EXPECT_EQ(reloaded.settingsView().text(Text::LimitCount), "25");
+  EXPECT_EQ(reloaded.settingsView().text(Text::LimitMinSize), "3");
+  EXPECT_EQ(reloaded.settingsView().text(Text::LimitMaxSize), "900");
+  EXPECT_EQ(reloaded.settingsView().text(Text::Other), ".raw;.nef");
+  EXPECT_TRUE(reloaded.settingsView().isSelected(settings::Option::SerialNum));
   // The enable rules ran after the values came in.
-  EXPECT_TRUE(reloaded.isEnabled(Check::GIF));
-  EXPECT_TRUE(reloaded.isTextEnabled(Text::Other));
+  EXPECT_TRUE(reloaded.settingsView().isEnabled(Check::GIF));
+  EXPECT_TRUE(reloaded.settingsView().isTextEnabled(Text::Other));
 }
 
 TEST_F(FrmMenuTest, ClicksOnTheTypeBoxesReapplyTheEnableRules) {
@@ -128,26 +134,19 @@ TEST_F(FrmMenuTest, ClicksOnTheTypeBoxesReapplyTheEnableRules) {
 
   QTest::mouseClick(box("ChkAllFile"), Qt::LeftButton);
   EXPECT_TRUE(box("ChkAllFile")->isChecked());
-  for (const char* name :
-       {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"}) {
-    EXPECT_TRUE(box(name)->isChecked()) << name;
-    EXPECT_FALSE(box(name)->isEnabled()) << name;
-  }
+  expectBoxes(
+      {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"},
+      true, false);
   EXPECT_FALSE(window.findChild<QLineEdit*>("txtOTher")->isEnabled());
 
   QTest::mouseClick(box("ChkAllFile"), Qt::LeftButton);
-  for (const char* name :
-       {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"}) {
-    EXPECT_TRUE(box(name)->isChecked()) << name;
-    EXPECT_TRUE(box(name)->isEnabled()) << name;
-  }
+  expectBoxes(
+      {"ChkGraphics", "chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD", "chkOther"},
+      true, true);
   EXPECT_TRUE(window.findChild<QLineEdit*>("txtOTher")->isEnabled());
 
   QTest::mouseClick(box("ChkGraphics"), Qt::LeftButton);
-  for (const char* name : {"chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD"}) {
-    EXPECT_FALSE(box(name)->isChecked()) << name;
-    EXPECT_FALSE(box(name)->isEnabled()) << name;
-  }
+  expectBoxes({"chkBMP", "chkGIF", "chkJPG", "chkPNG", "chkTIFF", "chkPCD"}, false, false);
 
   QTest::mouseClick(box("chkOther"), Qt::LeftButton);
   EXPECT_FALSE(window.findChild<QLineEdit*>("txtOTher")->isEnabled());
@@ -158,63 +157,68 @@ TEST_F(FrmMenuTest, ClicksOnTheTypeBoxesReapplyTheEnableRules) {
   EXPECT_EQ(window.findChild<QLineEdit*>("txtLimitCount")->isEnabled(), countFieldEnabled);
 }
 
+void bothFolders(settings::SettingsWindow& w, const fs::path& dir) {
+  w.setCaption(FolderLabel::ServerDir, dir.string());
+  w.setCaption(FolderLabel::ReceiveDir, dir.string());
+  w.setValue(Check::AllFile, 1);
+}
+
 struct ValidationCase {
   const char* what;
-  std::function<void(FrmMenu&, const fs::path& existing)> arrange;
+  void (*arrange)(settings::SettingsWindow&, const fs::path& existing);
   int16_t code;
   std::string prefix;
   const char* focused;  // nullptr: focus does not matter
 };
 
+const ValidationCase kValidationCases[] = {
+    {"no source", [](settings::SettingsWindow&, const fs::path&) {}, 37, "移動元のフォルダを",
+     "cmdServerSelect"},
+    {"no destination",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       w.setCaption(FolderLabel::ServerDir, dir.string());
+     },
+     37, "移動先のフォルダを", "cmdReceiveSelect"},
+    {"missing source",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       w.setCaption(FolderLabel::ServerDir, (dir / "gone").string());
+       w.setCaption(FolderLabel::ReceiveDir, dir.string());
+     },
+     58, "移動元のフォルダが", nullptr},
+    {"missing destination",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       w.setCaption(FolderLabel::ServerDir, dir.string());
+       w.setCaption(FolderLabel::ReceiveDir, (dir / "gone").string());
+     },
+     58, "移動先のフォルダが", nullptr},
+    {"no file type",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       w.setCaption(FolderLabel::ServerDir, dir.string());
+       w.setCaption(FolderLabel::ReceiveDir, dir.string());
+     },
+     37, "検索ファイルを", nullptr},
+    {"minimum not below maximum",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       bothFolders(w, dir);
+       w.setValue(Check::LimitMinSize, 1);
+       w.setValue(Check::LimitMaxSize, 1);
+       w.setText(Text::LimitMinSize, "10");
+       w.setText(Text::LimitMaxSize, "10");
+     },
+     1, "", "txtLimitMinSize"},
+    {"maximum of zero",
+     [](settings::SettingsWindow& w, const fs::path& dir) {
+       bothFolders(w, dir);
+       w.setValue(Check::LimitMaxSize, 1);
+       w.setText(Text::LimitMaxSize, "0");
+     },
+     1, "", "txtLimitMaxSize"},
+};
+
 TEST_F(FrmMenuTest, EachRejectedOptionShowsItsMessageAndStartsNothing) {
   const fs::path existing = env.root() / "exists";
   fs::create_directories(existing);
-  const auto bothFolders = [](FrmMenu& w, const fs::path& dir) {
-    w.setCaption(FolderLabel::ServerDir, dir.string());
-    w.setCaption(FolderLabel::ReceiveDir, dir.string());
-    w.setValue(Check::AllFile, 1);
-  };
-  const ValidationCase cases[] = {
-      {"no source", [](FrmMenu&, const fs::path&) {}, 37, "移動元のフォルダを", "cmdServerSelect"},
-      {"no destination",
-       [](FrmMenu& w, const fs::path& dir) { w.setCaption(FolderLabel::ServerDir, dir.string()); },
-       37, "移動先のフォルダを", "cmdReceiveSelect"},
-      {"missing source",
-       [](FrmMenu& w, const fs::path& dir) {
-         w.setCaption(FolderLabel::ServerDir, (dir / "gone").string());
-         w.setCaption(FolderLabel::ReceiveDir, dir.string());
-       },
-       58, "移動元のフォルダが", nullptr},
-      {"missing destination",
-       [](FrmMenu& w, const fs::path& dir) {
-         w.setCaption(FolderLabel::ServerDir, dir.string());
-         w.setCaption(FolderLabel::ReceiveDir, (dir / "gone").string());
-       },
-       58, "移動先のフォルダが", nullptr},
-      {"no file type",
-       [](FrmMenu& w, const fs::path& dir) {
-         w.setCaption(FolderLabel::ServerDir, dir.string());
-         w.setCaption(FolderLabel::ReceiveDir, dir.string());
-       },
-       37, "検索ファイルを", nullptr},
-      {"minimum not below maximum",
-       [&](FrmMenu& w, const fs::path& dir) {
-         bothFolders(w, dir);
-         w.setValue(Check::LimitMinSize, 1);
-         w.setValue(Check::LimitMaxSize, 1);
-         w.setText(Text::LimitMinSize, "10");
-         w.setText(Text::LimitMaxSize, "10");
-       },
-       1, "", "txtLimitMinSize"},
-      {"maximum of zero",
-       [&](FrmMenu& w, const fs::path& dir) {
-         bothFolders(w, dir);
-         w.setValue(Check::LimitMaxSize, 1);
-         w.setText(Text::LimitMaxSize, "0");
-       },
-       1, "", "txtLimitMaxSize"},
-  };
-  for (const ValidationCase& c : cases) {
+  for (const ValidationCase& c : kValidationCases) {
     SCOPED_TRACE(c.what);
     FrmMenu fresh;
     fresh.load();
@@ -223,8 +227,8 @@ TEST_F(FrmMenuTest, EachRejectedOptionShowsItsMessageAndStartsNothing) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&fresh));
     // As a finished run leaves it.
     engine::runState().lstResult = {"kept from before"};
-    fresh.leaveBusyState();
-    c.arrange(fresh, existing);
+    fresh.runView().leaveBusyState();
+    c.arrange(fresh.settingsView(), existing);
     recorder.boxes.clear();
     recorder.busyChanges.clear();
 
@@ -284,14 +288,14 @@ TEST_F(FrmMenuRun, ExecuteMovesEveryFileUnderItsNewNameAndListsTheSources) {
   // The options were saved as the run started.
   FrmMenu reloaded;
   reloaded.load();
-  EXPECT_EQ(reloaded.caption(FolderLabel::ServerDir), source.string());
-  EXPECT_EQ(reloaded.value(Check::AllFile), 1);
+  EXPECT_EQ(reloaded.settingsView().caption(FolderLabel::ServerDir), source.string());
+  EXPECT_EQ(reloaded.settingsView().value(Check::AllFile), 1);
 }
 
 TEST_F(FrmMenuRun, ExecuteWithCopyLeavesTheSourcesInPlace) {
   prepareRun(source, destination);
-  window.setValue(Check::Copy, 1);
-  window.setValue(Check::SubFolder, 0);
+  options.setValue(Check::Copy, 1);
+  options.setValue(Check::SubFolder, 0);
   window.cmdExecute_Click();
 
   EXPECT_EQ(namesIn(destination),
@@ -326,9 +330,9 @@ TEST_F(FrmMenuRun, NamesThatAreNotUtf8ShowWithReplacementsAndTheNextRunLetsTheLi
 
 TEST_F(FrmMenuRun, WindowStaysPaintedDisabledAndOpenDuringARun) {
   engine::runState().lstResult = {"from the last run"};
-  window.leaveBusyState();
+  window.runView().leaveBusyState();
   prepareRun(source, destination);
-  window.setValue(Check::Slowly, 1);  // three pauses of half a second
+  options.setValue(Check::Slowly, 1);  // three pauses of half a second
   int ticks = 0;
   bool sawDisabled = false;
   bool sawListHidden = false;
@@ -390,13 +394,65 @@ TEST_F(FrmMenuRun, FailureDuringTheRunTakesTheFatalPath) {
 }
 
 TEST_F(FrmMenuTest, ClosingRunsTheEndProcessingWithoutSaving) {
-  window.setCaption(FolderLabel::ServerDir, "/not/saved");
+  options.setCaption(FolderLabel::ServerDir, "/not/saved");
   EXPECT_TRUE(window.close());
   EXPECT_EQ(recorder.endProcessingCalls, 1);
   EXPECT_FALSE(window.isLoaded());
   FrmMenu reloaded;
   reloaded.load();
-  EXPECT_EQ(reloaded.caption(FolderLabel::ServerDir), "");
+  EXPECT_EQ(reloaded.settingsView().caption(FolderLabel::ServerDir), "");
+}
+
+class FrmMenuSnapshot : public WindowTest {};
+
+// What the run reads from the window, asked for on the run's own thread. The
+// switches take three patterns in which no two of them are alike, so that a
+// switch read from the wrong box shows.
+TEST_F(FrmMenuSnapshot, TheRunTakesEveryOptionAsTheWindowShowsIt) {
+  using engine::TransferOptions;
+  struct Switch {
+    Check box;
+    bool TransferOptions::*option;
+  };
+  const Switch switches[] = {{Check::SubFolder, &TransferOptions::subFolder},
+                             {Check::LimitMinSize, &TransferOptions::useMinSize},
+                             {Check::LimitMaxSize, &TransferOptions::useMaxSize},
+                             {Check::LimitCount, &TransferOptions::useCountLimit},
+                             {Check::Copy, &TransferOptions::copyFiles},
+                             {Check::ExtFix, &TransferOptions::extFix},
+                             {Check::Slowly, &TransferOptions::slowly}};
+  for (const int pattern : {0, 1, 2}) {
+    SCOPED_TRACE(pattern);
+    TransferOptions seen;
+    std::thread::id runThread;
+    FrmMenu window([&](engine::ExecuteWindow& run) {
+      runThread = std::this_thread::get_id();
+      seen = run.takeSnapshot();
+    });
+    settings::SettingsWindow& options = window.settingsView();
+    const auto on = [&](std::size_t i) { return (((i + 1) >> pattern) & 1) != 0; };
+    for (std::size_t i = 0; i < std::size(switches); ++i) options.setValue(switches[i].box, on(i));
+    options.setCaption(FolderLabel::ServerDir, "/photos/caf\xe9");  // not UTF-8: kept as bytes
+    options.setCaption(FolderLabel::ReceiveDir, "/sorted");
+    options.setText(Text::LimitMinSize, "17");
+    options.setText(Text::LimitMaxSize, "4000");
+    options.setText(Text::LimitCount, "25");
+    options.select(pattern == 1 ? settings::Option::SerialNum : settings::Option::DateNum);
+
+    window.cmdExecute_Click();
+
+    EXPECT_NE(runThread, std::this_thread::get_id());
+    for (std::size_t i = 0; i < std::size(switches); ++i) {
+      EXPECT_EQ(seen.*switches[i].option, on(i)) << static_cast<int>(switches[i].box);
+    }
+    EXPECT_EQ(seen.serverDir, "/photos/caf\xe9");
+    EXPECT_EQ(seen.receiveDir, "/sorted");
+    EXPECT_EQ(seen.minSizeBytes, 17 * 1024);
+    EXPECT_EQ(seen.maxSizeBytes, 4000 * 1024);
+    EXPECT_EQ(seen.countLimit, 25);
+    EXPECT_EQ(seen.renameMethod,
+              pattern == 1 ? engine::RenameMethod::SerialNumber : engine::RenameMethod::DateTime);
+  }
 }
 
 }  // namespace

@@ -37,12 +37,12 @@ class LifecycleTest : public QtTest {
 TEST_F(LifecycleTest, FormTitleModes) {
   QWidget window;
   window.setWindowTitle("本文");
-  EXPECT_TRUE(gDspFormTitle(window, 0));
+  EXPECT_TRUE(gDspFormTitle(window, TitleMode::TitleLast));
   EXPECT_EQ(window.windowTitle().toStdString(), "本文     m_sifter");
   window.setWindowTitle("本文");
-  EXPECT_TRUE(gDspFormTitle(window, 1));
+  EXPECT_TRUE(gDspFormTitle(window, TitleMode::TitleFirst));
   EXPECT_EQ(window.windowTitle().toStdString(), "m_sifter     本文");
-  EXPECT_TRUE(gDspFormTitle(window, 2));
+  EXPECT_TRUE(gDspFormTitle(window, static_cast<TitleMode>(2)));
   EXPECT_EQ(window.windowTitle().toStdString(), "m_sifter     本文");
 }
 
@@ -52,14 +52,14 @@ TEST_F(LifecycleTest, WindowPositionCentresOrRaisesTheWindow) {
   window.show();
   const QRect screen = window.screen()->geometry();
   const QRect outer = window.frameGeometry();
-  ASSERT_TRUE(gDspWindowPosition(window, 0));
+  ASSERT_TRUE(gDspWindowPosition(window, FormPosition::Centred));
   EXPECT_EQ(window.frameGeometry().topLeft(),
             screen.topLeft() + QPoint((screen.width() - outer.width()) / 2,
                                       (screen.height() - outer.height()) / 2));
-  ASSERT_TRUE(gDspWindowPosition(window, 1));
+  ASSERT_TRUE(gDspWindowPosition(window, FormPosition::High));
   EXPECT_EQ(window.frameGeometry().top(), screen.top() + (screen.height() - outer.height()) / 6);
   const QPoint before = window.pos();
-  EXPECT_FALSE(gDspWindowPosition(window, 2));
+  EXPECT_FALSE(gDspWindowPosition(window, static_cast<FormPosition>(2)));
   EXPECT_EQ(window.pos(), before);
   EXPECT_NE(env.errorLog().find("gDspWindowPosition (m_sifter)"), std::string::npos);
 }
@@ -69,7 +69,7 @@ TEST_F(LifecycleTest, FormCountFollowsLoadAndUnload) {
   {
     FrmMenu menu;
     EXPECT_EQ(gGetFormCount(), before);
-    gDspForm(menu, 9, 0, 0);
+    gDspForm(menu, FormPosition::AsPlaced, FormModal::Modeless, FormState::Normal);
     EXPECT_TRUE(menu.isVisible());
     EXPECT_EQ(gGetFormCount(), before + 1);
   }
@@ -143,13 +143,13 @@ TEST_F(LifecycleTest, WindowsAreCentredByTheirFrameOnceTheyAreFramed) {
   // Placed while hidden, when the window system has not told its frame yet.
   QWidget plain;
   plain.resize(301, 201);
-  ASSERT_TRUE(gDspWindowPosition(plain, 0));
+  ASSERT_TRUE(gDspWindowPosition(plain, FormPosition::Centred));
   plain.show();
   EXPECT_TRUE(becomesCentred(plain))
       << plain.frameGeometry().x() << "," << plain.frameGeometry().y();
 
   FrmMenu menu;
-  ASSERT_TRUE(gDspForm(menu, 0, 0, 0));
+  ASSERT_TRUE(gDspForm(menu, FormPosition::Centred, FormModal::Modeless, FormState::Normal));
   EXPECT_TRUE(becomesCentred(menu));
 
   auto alive = std::make_shared<bool>(true);

@@ -20,7 +20,8 @@ TEST(OptionValues, CopyEveryOptionAsTheWindowShowsIt) {
   // Two opposite patterns, so that no option can pass by keeping a default.
   for (const int pattern : {0, 1}) {
     SCOPED_TRACE(pattern);
-    FrmMenu window;
+    FrmMenu menu;
+    settings::SettingsWindow& window = menu.settingsView();
     for (int i = 0; i < kChecks; ++i) {
       window.setValue(static_cast<Check>(i), (i + pattern) % 2);
       window.setEnabled(static_cast<Check>(i), (i + pattern) % 3 != 0);

@@ -58,46 +58,46 @@ TEST(MessageBoxStyle, ButtonSetsIconsAndDefaults) {
   EXPECT_EQ(answerForButton(B::No), No);
 }
 
+// What a box showed.
+struct ShownBox {
+  QString title;
+  QString text;
+  QMessageBox::Icon icon{};
+};
+
 // Presses `button` on the box as soon as it shows, noting what it showed.
-void press(QMessageBox::StandardButton button, QString* title, QString* text,
-           QMessageBox::Icon* icon) {
+void press(QMessageBox::StandardButton button, ShownBox* shown) {
   QTimer::singleShot(10, [=] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr) {
-      press(button, title, text, icon);
+      press(button, shown);
       return;
     }
-    *title = box->windowTitle();
-    *text = box->text();
-    *icon = box->icon();
+    *shown = {box->windowTitle(), box->text(), box->icon()};
     box->button(button)->click();
   });
 }
 
 TEST(QtMessageBox, ShowsTheRealBoxAndReturnsThePressedButton) {
   QtUiServices services;
-  QString title;
-  QString text;
-  QMessageBox::Icon icon{};
-  press(QMessageBox::No, &title, &text, &icon);
+  ShownBox shown;
+  press(QMessageBox::No, &shown);
   EXPECT_EQ(common::ui().messageBox("消しますか", mb::YesNoCancel | mb::Question, ""), No);
-  EXPECT_EQ(title.toStdString(), "m_sifter");  // no title of its own: the application's
-  EXPECT_EQ(text.toStdString(), "消しますか");
-  EXPECT_EQ(icon, QMessageBox::Question);
+  EXPECT_EQ(shown.title.toStdString(), "m_sifter");  // no title of its own: the application's
+  EXPECT_EQ(shown.text.toStdString(), "消しますか");
+  EXPECT_EQ(shown.icon, QMessageBox::Question);
 
-  press(QMessageBox::Retry, &title, &text, &icon);
+  press(QMessageBox::Retry, &shown);
   EXPECT_EQ(common::ui().messageBox("もう一度", mb::AbortRetryIgnore | mb::Critical, "gDispMsg"),
             Retry);
-  EXPECT_EQ(title.toStdString(), "gDispMsg");
-  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(shown.title.toStdString(), "gDispMsg");
+  EXPECT_EQ(shown.icon, QMessageBox::Critical);
 }
 
 TEST(QtMessageBox, WorksFromAnotherThread) {
   QtUiServices services;
-  QString title;
-  QString text;
-  QMessageBox::Icon icon{};
-  press(QMessageBox::Ok, &title, &text, &icon);
+  ShownBox shown;
+  press(QMessageBox::Ok, &shown);
   std::atomic<int> answer{0};
   std::atomic<bool> done{false};
   std::thread worker([&] {
@@ -107,8 +107,8 @@ TEST(QtMessageBox, WorksFromAnotherThread) {
   while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   worker.join();
   EXPECT_EQ(answer, Ok);
-  EXPECT_EQ(text.toStdString(), "別の処理から");
-  EXPECT_EQ(icon, QMessageBox::Information);
+  EXPECT_EQ(shown.text.toStdString(), "別の処理から");
+  EXPECT_EQ(shown.icon, QMessageBox::Information);
 }
 
 }  // namespace
@@ -127,21 +127,21 @@ TEST_F(RealServicesRun, ExecuteShowsRealBoxesAndRestoresThePointer) {
   window.show();
   QtUiServices services;
 
-  QString title;
-  QString text;
-  QMessageBox::Icon icon{};
-  press(QMessageBox::Ok, &title, &text, &icon);
+  ShownBox shown;
+  press(QMessageBox::Ok, &shown);
   window.cmdExecute_Click();
-  EXPECT_TRUE(text.startsWith(QString::fromUtf8("移動元のフォルダを"))) << text.toStdString();
-  EXPECT_EQ(title.toStdString(), "m_sifter");
+  EXPECT_TRUE(shown.text.startsWith(QString::fromUtf8("移動元のフォルダを")))
+      << shown.text.toStdString();
+  EXPECT_EQ(shown.title.toStdString(), "m_sifter");
 
   const fs::path source = env.root() / "in";
   const fs::path destination = env.root() / "out";
   env.writeFile("in/one.jpg", 1);
   fs::create_directories(destination);
-  window.setCaption(settings::FolderLabel::ServerDir, source.string());
-  window.setCaption(settings::FolderLabel::ReceiveDir, destination.string());
-  window.setValue(settings::Check::AllFile, 1);
+  settings::SettingsWindow& options = window.settingsView();
+  options.setCaption(settings::FolderLabel::ServerDir, source.string());
+  options.setCaption(settings::FolderLabel::ReceiveDir, destination.string());
+  options.setValue(settings::Check::AllFile, 1);
   window.cmdExecute_Click();
   EXPECT_TRUE(fs::exists(source) && fs::is_empty(source));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -85,7 +85,8 @@ TEST_F(ShellTest, FolderPicturesOpenTheFolderOrSayWhatIsWrong) {
       recorder.boxes[0].text.substr(std::string("移動元のフォルダが").size());
 
   // A folder that has gone: message 58, a different text.
-  window.setCaption(settings::FolderLabel::ServerDir, (env.root() / "gone").string());
+  window.settingsView().setCaption(settings::FolderLabel::ServerDir,
+                                   (env.root() / "gone").string());
   window.imgServerDir_Click();
   ASSERT_EQ(recorder.boxes.size(), 3u);
   EXPECT_EQ(recorder.boxes[2].text.rfind("移動元のフォルダが", 0), 0u);
@@ -93,7 +94,7 @@ TEST_F(ShellTest, FolderPicturesOpenTheFolderOrSayWhatIsWrong) {
   EXPECT_TRUE(recorder.shellRequests.empty());
 
   // An existing folder opens without taking the focus.
-  window.setCaption(settings::FolderLabel::ReceiveDir, env.root().string());
+  window.settingsView().setCaption(settings::FolderLabel::ReceiveDir, env.root().string());
   window.imgReceiveDir_Click();
   ASSERT_EQ(recorder.shellRequests.size(), 1u);
   EXPECT_EQ(recorder.shellRequests[0],
@@ -131,7 +132,7 @@ void expectNoDialogSettingsLeft(const msifter::testing::TempEnv& env) {
 
 TEST_F(ShellTest, FolderDialogCancelKeepsTheLabel) {
   FrmMenu window;
-  window.setCaption(settings::FolderLabel::ServerDir, "/kept");
+  window.settingsView().setCaption(settings::FolderLabel::ServerDir, "/kept");
   QString title;
   answerFolderDialog([&](QFileDialog& dialog) {
     title = dialog.windowTitle();
@@ -140,7 +141,7 @@ TEST_F(ShellTest, FolderDialogCancelKeepsTheLabel) {
   });
   window.cmdServerSelect_Click();
   EXPECT_EQ(title.toStdString(), "ﾌｫﾙﾀﾞを選択してください");
-  EXPECT_EQ(window.caption(settings::FolderLabel::ServerDir), "/kept");
+  EXPECT_EQ(window.settingsView().caption(settings::FolderLabel::ServerDir), "/kept");
   expectNoDialogSettingsLeft(env);
 }
 
@@ -154,7 +155,7 @@ TEST_F(ShellTest, FolderDialogChoiceBecomesTheCaption) {
     static_cast<QDialog&>(dialog).accept();  // public as a QDialog
   });
   window.cmdReceiveSelect_Click();
-  EXPECT_EQ(window.caption(settings::FolderLabel::ReceiveDir), chosen.string());
+  EXPECT_EQ(window.settingsView().caption(settings::FolderLabel::ReceiveDir), chosen.string());
   expectNoDialogSettingsLeft(env);
 }
 

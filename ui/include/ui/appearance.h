@@ -21,7 +21,7 @@ QFont pGothicFont(double points);
 
 // Positions are kept in twips, 15 to a pixel.
 constexpr int twips(int value) { return value / 15; }
-inline QRect twipRect(int left, int top, int width, int height) {
+constexpr QRect twipRect(int left, int top, int width, int height) {
   return {twips(left), twips(top), twips(width), twips(height)};
 }
 

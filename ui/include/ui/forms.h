@@ -30,15 +30,22 @@ class Form {
   bool loaded_ = false;
 };
 
-// position: 0 centred, 1 high, 9 left where the system put it.
-// modal: 1 shows the window modally (it must be a dialog) and returns when it
-// has been closed. windowState: 0 normal, 1 minimized, 2 maximized.
-bool gDspForm(Form& form, int32_t position, int32_t modal, int32_t windowState);
-// position 0: centred; 1: left-right centred with the top edge at one sixth
-// of the free height.
-bool gDspWindowPosition(QWidget& window, int32_t position);
-// mode 0: caption + five blanks + title; mode 1: title + five blanks + caption.
-bool gDspFormTitle(QWidget& window, int32_t mode);
+// Where a window is put: centred; left-right centred with the top edge at
+// one sixth of the free height; or left where the system put it.
+enum class FormPosition : int32_t { Centred = 0, High = 1, AsPlaced = 9 };
+enum class FormModal : int32_t { Modeless = 0, Modal = 1 };
+enum class FormState : int32_t { Normal = 0, Minimized = 1, Maximized = 2 };
+// The application title after the window's caption, or before it.
+enum class TitleMode : int32_t { TitleLast = 0, TitleFirst = 1 };
+
+// A modal window must be a dialog; the call returns when it has been closed,
+// and it keeps its own position. The state applies to AsPlaced only.
+bool gDspForm(Form& form, FormPosition position, FormModal modal, FormState windowState);
+// Centred or High; any other position is refused.
+bool gDspWindowPosition(QWidget& window, FormPosition position);
+// The caption and the title, five blanks between them; any other mode leaves
+// the caption as it is.
+bool gDspFormTitle(QWidget& window, TitleMode mode);
 int32_t gGetFormCount();
 
 }  // namespace msifter::ui

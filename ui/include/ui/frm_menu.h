@@ -1,44 +1,39 @@
 #pragma once
 // frmMenu: the program's only working window. It holds every option of a
-// transfer run, shows the last run's list and summary, and is the window the
-// settings store and the transfer run read and write.
+// transfer run and shows the last run's list and summary. The settings store
+// reads and fills its controls through settingsView(); the run, which works
+// on a thread of its own, sees it through runView().
 #include <QMainWindow>
-#include <array>
-#include <atomic>
-#include <mutex>
-#include <string>
+#include <functional>
+#include <memory>
 
 #include "engine/run.h"
 #include "settings/settings_window.h"
 #include "ui/forms.h"
 
-class QAction;
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QListView;
-class QPushButton;
-class QRadioButton;
-class QToolButton;
-
 namespace msifter::ui {
 
-class ClickableLabel;
+struct MenuControls;
 class ResultListModel;
+class RunView;
 
-class FrmMenu : public QMainWindow,
-                public Form,
-                public settings::SettingsWindow,
-                public engine::ExecuteWindow,
-                private engine::ProgressLabel {
+class FrmMenu : public QMainWindow, public Form {
  public:
   static constexpr const char* kCaption = "ファイル検索移動プログラム";
 
-  FrmMenu();
+  // What Execute runs on its worker thread; the program runs the engine's
+  // command, the window benchmark one that times it.
+  using RunCommand = std::function<void(engine::ExecuteWindow&)>;
+
+  explicit FrmMenu(RunCommand run = engine::executeCommand);
   ~FrmMenu() override;
 
   QWidget& widget() override { return *this; }
+
+  // The controls as the settings store reads and fills them; window thread.
+  settings::SettingsWindow& settingsView();
+  // The window as the run sees it; its calls come from the run's thread.
+  engine::ExecuteWindow& runView();
 
   // Event handlers, named as the window's reports name them.
   void cmdExecute_Click();
@@ -53,86 +48,25 @@ class FrmMenu : public QMainWindow,
   // True from the press of Execute until the run has finished.
   bool isRunning() const { return running_; }
 
-  // settings::SettingsWindow
-  int value(settings::Check box) const override;
-  void setValue(settings::Check box, int value) override;
-  bool isEnabled(settings::Check box) const override;
-  void setEnabled(settings::Check box, bool enabled) override;
-  std::string text(settings::Text box) const override;
-  void setText(settings::Text box, const std::string& text) override;
-  bool isTextEnabled(settings::Text box) const override;
-  void setTextEnabled(settings::Text box, bool enabled) override;
-  void setTextBackground(settings::Text box, settings::Background colour) override;
-  std::string caption(settings::FolderLabel label) const override;
-  void setCaption(settings::FolderLabel label, const std::string& caption) override;
-  bool isSelected(settings::Option option) const override;
-  void select(settings::Option option) override;
-  void setFocus(settings::Focus target) override;
-
-  // engine::TargetTypeSource
-  bool isChecked(settings::Check box) const override;
-  std::string otherText() const override;
-
-  // engine::ExecuteWindow; the run calls these from its own thread.
-  bool checkSettings() override;
-  void enterBusyState() override;
-  void saveSettings() override;
-  engine::TransferOptions takeSnapshot() override;
-  engine::ProgressLabel* progressLabel() override { return this; }
-  void showSummary(const std::string& summary) override;
-  void leaveBusyState() override;
-
-  using QMainWindow::isEnabled;
-  using QMainWindow::setEnabled;
-  using QMainWindow::setFocus;
-
  protected:
   void formLoad() override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void buildControls();
-  void buildMenu();
-  void setTabOrder();
+  void setupMainMenu();
+  void setupControls();
+  void setupResultList();
+  void connectHandlers();
   void chooseFolder(settings::FolderLabel label);
   void openFolder(settings::FolderLabel label, const char* subject, const char* procName);
   void runKeepingWindowPainted();
-  void setCaption(const std::string& caption) override;  // engine::ProgressLabel
-  void applyPendingProgress();
-  QCheckBox* checkBox(settings::Check box) const;
-  QLineEdit* textBox(settings::Text box) const;
 
-  QToolButton* cmdExecute_ = nullptr;
-  QToolButton* cmdEnd_ = nullptr;
-  QPushButton* cmdServerSelect_ = nullptr;
-  QPushButton* cmdReceiveSelect_ = nullptr;
-  QLabel* lblServerDir_ = nullptr;
-  QLabel* lblReceiveDir_ = nullptr;
-  ClickableLabel* imgServerDir_ = nullptr;
-  ClickableLabel* imgReceiveDir_ = nullptr;
-  std::array<QCheckBox*, 16> checks_{};
-  std::array<QLineEdit*, 4> texts_{};
-  QRadioButton* optDateNum_ = nullptr;
-  QRadioButton* optSerialNum_ = nullptr;
-  QLabel* lblProgress_ = nullptr;
-  QListView* lstResult_ = nullptr;
-  ResultListModel* results_ = nullptr;
-  QAction* mnuContents_ = nullptr;
-  QAction* mnuAbout_ = nullptr;
-
-  // The folder captions as raw bytes: a name that is not UTF-8 must reach
-  // the run unchanged, whatever the label shows.
-  std::string serverDir_;
-  std::string receiveDir_;
-
+  RunCommand run_;
+  std::unique_ptr<MenuControls> controls_;
+  ResultListModel* results_ = nullptr;  // owned by the window
+  std::unique_ptr<settings::SettingsWindow> settingsView_;
+  std::unique_ptr<RunView> runView_;
   bool running_ = false;
-  bool busy_ = false;
-
-  // Folder names from the search, handed to the window thread at its ticks;
-  // only the newest one matters.
-  std::mutex progressMutex_;
-  std::string pendingProgress_;
-  bool progressQueued_ = false;
 };
 
 }  // namespace msifter::ui

@@ -3,27 +3,22 @@
 // Calls made from a worker thread (the transfer run) are carried over to the
 // window thread and wait for it.
 #include <QMessageBox>
+#include <memory>
 
 #include "common/ui_services.h"
 
 namespace msifter::ui {
 
-class QtUiServices : public common::UiServices {
+// Installs the services for the lifetime of the object; the rest of the
+// program reaches them through common::ui().
+class QtUiServices {
  public:
   QtUiServices();
-  ~QtUiServices() override;
-  QtUiServices(const QtUiServices&) = delete;
-  QtUiServices& operator=(const QtUiServices&) = delete;
-
-  int messageBox(const std::string& text, int style, const std::string& title) override;
-  void setBusyCursor(bool busy) override;
-  void processEvents() override;
-  bool shellExecute(const std::string& target, int showCommand) override;
-  bool endProcessing() override;
-  [[noreturn]] void endProgram(int exitCode) override;
+  ~QtUiServices();
 
  private:
-  int busyDepth_ = 0;
+  // Also what keeps the installer from being copied or moved.
+  std::unique_ptr<common::UiServices> services_;
 };
 
 // How a message box style maps onto Qt.

@@ -1,0 +1,66 @@
+#pragma once
+// Takes a run back, file by file, from its journal: in reverse order a moved
+// file goes back to its source path (its folders made again if missing) and
+// a copy is removed. Only the very file that the run left is touched, and
+// nothing at the old path is ever replaced; what cannot be undone is
+// reported with its reason, and the rest is still undone. Each file undone
+// is marked in the journal at once, so an undo is never done twice and one
+// that was stopped or partly refused can be run again for the rest.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/journal.h"
+
+namespace msifter::engine {
+
+enum class UndoOutcome {
+  Undone,           // moved back, or the copy removed
+  WouldUndo,        // dry run: would be undone
+  AlreadyUndone,    // by an earlier undo; not tried again
+  Missing,          // nothing at the new path any more
+  Changed,          // the file at the new path differs in size, time or identity
+  NameTaken,        // something else has the old path by now
+  FolderMissing,    // the run's source folder is gone (a card not mounted?)
+  OriginalMissing,  // a copy whose original is no longer at its source: the copy stays
+  Failed,           // the system refused; UndoItem::error says why
+};
+
+// A short English reason ("its old name is taken").
+std::string_view describe(UndoOutcome outcome);
+
+struct UndoItem {
+  JournalEntry entry;
+  UndoOutcome outcome = UndoOutcome::Failed;
+  int error = 0;  // errno, for Failed
+};
+
+enum class UndoStatus {
+  Done,        // every entry was looked at; see the items
+  NoRuns,      // no journal at all (the last run was asked for)
+  NoSuchRun,   // no journal of that name
+  InUse,       // the run is still going on, or being undone elsewhere
+  Unreadable,  // the journal could not be opened; `error` says why
+};
+
+struct UndoRequest {
+  std::string runId;  // empty: the last run
+  bool dryRun = false;
+};
+
+struct UndoReport {
+  UndoStatus status = UndoStatus::Done;
+  int error = 0;
+  RunSummary run;               // as it was before this undo
+  std::vector<UndoItem> items;  // in the order tried: the run's order reversed
+  // The first failure to mark an entry undone (errno): those files are back,
+  // but a later undo reports them as missing instead of already undone.
+  int markError = 0;
+
+  std::size_t count(UndoOutcome outcome) const;
+};
+
+UndoReport undoRun(const UndoRequest& request);
+
+}  // namespace msifter::engine

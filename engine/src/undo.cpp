@@ -1,0 +1,264 @@
+#include "engine/undo.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+#include "journal_file.h"
+#include "objects/file_operation.h"
+#include "platform/destination_folder.h"
+
+namespace msifter::engine {
+
+namespace {
+
+using platform::syscalls;
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+bool sameTime(const struct stat& st, const TransferredFile& f) {
+  return st.st_mtim.tv_sec == f.modifiedSeconds && st.st_mtim.tv_nsec == f.modifiedNanoseconds;
+}
+
+// Still the file that the run left: size, time and identity as recorded.
+bool asTransferred(const struct stat& st, const TransferredFile& f) {
+  return st.st_size == f.size && sameTime(st, f) && st.st_dev == f.device && st.st_ino == f.inode;
+}
+
+struct Refusal {
+  UndoOutcome outcome;
+  int error = 0;
+};
+
+bool isFolder(const std::string& path) {
+  struct stat st {};
+  return syscalls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Folders are made again only below the run's source folder, and only while
+// that is there: a card that is not mounted must not be filled in on the
+// disk under its mount point.
+bool folderReady(const std::string& folder, const std::string& sourceRoot) {
+  if (isFolder(folder)) return true;
+  return folder.size() > sourceRoot.size() && folder.starts_with(sourceRoot) &&
+         folder[sourceRoot.size()] == '/' && isFolder(sourceRoot);
+}
+
+// Why an entry cannot be undone now; nothing when it can.
+std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sourceRoot) {
+  struct stat now {};
+  if (syscalls().lstat(f.destination.c_str(), &now) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return Refusal{UndoOutcome::Missing};
+    return Refusal{UndoOutcome::Failed, errno};
+  }
+  if (!asTransferred(now, f)) return Refusal{UndoOutcome::Changed};
+  struct stat old {};
+  if (f.kind == TransferredFile::Kind::Copied) {
+    // Removing the copy of a file that is gone from its source, or changed
+    // there, would lose the only copy of what was copied.
+    const bool original = S_ISLNK(now.st_mode) ? syscalls().lstat(f.source.c_str(), &old) == 0
+                                               : syscalls().stat(f.source.c_str(), &old) == 0 &&
+                                                     S_ISREG(old.st_mode) &&
+                                                     old.st_size == f.size && sameTime(old, f);
+    if (!original) return Refusal{UndoOutcome::OriginalMissing};
+    return std::nullopt;
+  }
+  if (syscalls().lstat(f.source.c_str(), &old) == 0) return Refusal{UndoOutcome::NameTaken};
+  if (errno != ENOENT) return Refusal{UndoOutcome::Failed, errno};
+  if (!folderReady(folderOf(f.source), sourceRoot)) return Refusal{UndoOutcome::FolderMissing};
+  return std::nullopt;
+}
+
+// The one name given, then none: a taken name is refused, never replaced.
+objects::clsFileOperation::NameSource onlyName(const std::string& name) {
+  return [name, given = false]() mutable {
+    if (given) return std::string();
+    given = true;
+    return name;
+  };
+}
+
+class Undo {
+ public:
+  Undo(UndoReport& report, detail::JournalFile* marks) : report_(report), marks_(marks) {
+    sourceRoot_ = report.run.options.serverDir;
+    while (sourceRoot_.size() > 1 && sourceRoot_.back() == '/') sourceRoot_.pop_back();
+  }
+
+  void entry(const JournalEntry& e) {
+    report_.items.push_back(UndoItem{e, UndoOutcome::Failed, 0});
+    UndoItem& item = report_.items.back();
+    if (e.undone) {
+      item.outcome = UndoOutcome::AlreadyUndone;
+    } else if (const auto no = refusal(e.file, sourceRoot_)) {
+      item.outcome = no->outcome;
+      item.error = no->error;
+    } else if (marks_ == nullptr) {
+      item.outcome = UndoOutcome::WouldUndo;
+    } else if (e.file.kind == TransferredFile::Kind::Copied) {
+      removeCopy(report_.items.size() - 1);
+    } else {
+      moveBack(report_.items.size() - 1);
+    }
+  }
+
+  // Every move back reaches its end; the marks reach the disk.
+  void finish() {
+    settle();
+    if (marks_ != nullptr) {
+      if (const int e = marks_->close(); e != 0 && report_.markError == 0) report_.markError = e;
+    }
+  }
+
+ private:
+  // The file itself only: clsFileOperation::Delete would take a whole
+  // folder tree had one been put at that path by now.
+  void removeCopy(std::size_t index) {
+    UndoItem& item = report_.items[index];
+    if (syscalls().unlink(item.entry.file.destination.c_str()) != 0) {
+      item.error = errno;
+      return;
+    }
+    undone(index);
+  }
+
+  // Through the run's own file operation: a move back between file systems
+  // copies whole and flushes before the file at the new path goes. Files
+  // going back to one folder share its batch.
+  void moveBack(std::size_t index) {
+    const TransferredFile& f = report_.items[index].entry.file;
+    const std::string folder = folderOf(f.source);
+    if (!folder_ || folder != folderPath_) {
+      settle();
+      folder_ = std::make_unique<platform::DestinationFolder>();
+      int e = detail::makeFolders(folder, 0777);
+      if (e == 0) e = folder_->open(folder);
+      if (e != 0) {
+        folder_.reset();
+        report_.items[index].error = e;
+        return;
+      }
+      folderPath_ = folder;
+      folder_->onTransferred([this](const platform::TransferredFile& back) {
+        const auto it = waiting_.find(back.source);
+        if (it == waiting_.end()) return;
+        undone(it->second);
+        waiting_.erase(it);
+      });
+    }
+    waiting_[f.destination] = index;
+    objects::clsFileOperation operation;
+    if (operation.MoveInto(*folder_, f.destination, onlyName(nameOf(f.source)))) return;
+    waiting_.erase(f.destination);
+    UndoItem& item = report_.items[index];
+    if (operation.TargetExisted()) {
+      item.outcome = UndoOutcome::NameTaken;
+    } else {
+      item.error = operation.LastResult();
+    }
+  }
+
+  // Moves still in the folder's batch are settled; what it did not finish
+  // failed and stays at its new path.
+  void settle() {
+    if (!folder_) return;
+    const int e = folder_->settle();
+    for (const auto& [path, index] : waiting_) report_.items[index].error = e != 0 ? e : EIO;
+    waiting_.clear();
+    folder_.reset();
+  }
+
+  void undone(std::size_t index) {
+    UndoItem& item = report_.items[index];
+    item.outcome = UndoOutcome::Undone;
+    item.error = 0;
+    // After a failed mark the rest would only add damaged lines.
+    if (report_.markError != 0) return;
+    report_.markError = marks_->append(detail::undoneLine(item.entry.number));
+  }
+
+  UndoReport& report_;
+  detail::JournalFile* marks_;
+  std::string sourceRoot_;
+  std::unique_ptr<platform::DestinationFolder> folder_;
+  std::string folderPath_;
+  std::unordered_map<std::string, std::size_t> waiting_;  // new path -> item
+};
+
+}  // namespace
+
+std::string_view describe(UndoOutcome outcome) {
+  switch (outcome) {
+    case UndoOutcome::Undone: return "undone";
+    case UndoOutcome::WouldUndo: return "would be undone";
+    case UndoOutcome::AlreadyUndone: return "already undone";
+    case UndoOutcome::Missing: return "no longer at its new path";
+    case UndoOutcome::Changed: return "changed since the run";
+    case UndoOutcome::NameTaken: return "its old name is taken";
+    case UndoOutcome::FolderMissing: return "the run's source folder is missing";
+    case UndoOutcome::OriginalMissing: return "the original is gone or changed; the copy stays";
+    case UndoOutcome::Failed: break;
+  }
+  return "failed";
+}
+
+std::size_t UndoReport::count(UndoOutcome outcome) const {
+  return static_cast<std::size_t>(std::count_if(
+      items.begin(), items.end(), [outcome](const UndoItem& i) { return i.outcome == outcome; }));
+}
+
+UndoReport undoRun(const UndoRequest& request) {
+  UndoReport report;
+  std::string id = request.runId;
+  if (id.empty()) {
+    const std::vector<RunSummary> runs = listRuns();
+    if (runs.empty()) {
+      report.status = UndoStatus::NoRuns;
+      return report;
+    }
+    id = runs.back().id;
+  }
+  platform::UniqueFd folder;
+  detail::OpenedRun run;
+  int e = detail::openJournalFolder(false, folder);
+  if (e == 0)
+    e = detail::openRun(folder.get(), id,
+                        request.dryRun ? detail::Access::Read : detail::Access::Undo, run);
+  if (e == 0 && run.record.summary.inUse) e = EWOULDBLOCK;
+  if (e != 0) {
+    report.status = e == ENOENT        ? UndoStatus::NoSuchRun
+                    : e == EWOULDBLOCK ? UndoStatus::InUse
+                                       : UndoStatus::Unreadable;
+    report.error = e;
+    return report;
+  }
+  report.run = run.record.summary;
+
+  std::unique_ptr<detail::JournalFile> marks;
+  if (!request.dryRun) {
+    // A line cut short would swallow the first mark.
+    if (run.wholeLines != run.size && syscalls().ftruncate(run.fd.get(), run.wholeLines) != 0) {
+      report.status = UndoStatus::Unreadable;
+      report.error = errno;
+      return report;
+    }
+    marks = std::make_unique<detail::JournalFile>(std::move(run.fd));
+  }
+  Undo undo(report, marks.get());
+  const std::vector<JournalEntry>& entries = run.record.entries;
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) undo.entry(*it);
+  undo.finish();
+  return report;
+}
+
+}  // namespace msifter::engine

@@ -1,0 +1,195 @@
+#include "engine/journal.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <tuple>
+
+#include "common/failure.h"
+#include "platform/syscalls.h"
+#include "recording_ui.h"
+#include "scratch_mount.h"
+#include "temp_env.h"
+
+namespace msifter::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+auto fieldsOf(const TransferredFile& f) {
+  return std::tie(f.kind, f.source, f.destination, f.size, f.modifiedSeconds, f.modifiedNanoseconds,
+                  f.device, f.inode);
+}
+
+std::size_t occurrences(const std::string& haystack, const std::string& needle) {
+  std::size_t n = 0;
+  for (auto at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
+    ++n;
+  return n;
+}
+
+TEST(JournalTest, PathsAndNumbersRoundTripExactly) {
+  testing::TempEnv env;
+  const std::string paths[] = {"/p/new\nline",     "/p/tab\there",      "/p/100% %41 %zz",
+                               "/p/back\\slash",   "/p/\xff\xfe\x80 x", "/p/\xe6\x97",
+                               "/p/写真 2024.JPG", "/p/\r\x7f\x01",     "/p/ spaces "};
+  TransferOptions options;
+  options.serverDir = "/from/%\t\n日本";
+  options.receiveDir = "/to/\xc3";
+  options.targetList = "*.JPG;*%;*";
+  options.copyFiles = true;
+  options.useMaxSize = true;
+  options.maxSizeBytes = 1 << 20;
+  options.renameMethod = RenameMethod::SerialNumber;
+  RunJournal journal;
+  ASSERT_EQ(journal.begin(options), 0);
+  std::vector<TransferredFile> files;
+  for (const std::string& path : paths) {
+    const int64_t i = static_cast<int64_t>(files.size());
+    files.push_back({i % 2 ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved, path,
+                     path + "\n→", i << 40, -i, static_cast<int32_t>(i * 111111111),
+                     UINT64_MAX - static_cast<uint64_t>(i), static_cast<uint64_t>(i)});
+    journal.fileTransferred(files.back());
+  }
+  // A relative path is kept as the absolute one it meant.
+  journal.fileTransferred({TransferredFile::Kind::Moved, "rel", "/abs", 1, 0, 0, 0, 0});
+  ASSERT_EQ(journal.finish(true), 0);
+
+  const std::optional<RunRecord> run = readRun(journal.id());
+  ASSERT_TRUE(run);
+  ASSERT_EQ(run->entries.size(), files.size() + 1);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(fieldsOf(run->entries[i].file), fieldsOf(files[i])) << i;
+    EXPECT_EQ(run->entries[i].number, static_cast<int64_t>(i));
+  }
+  EXPECT_EQ(run->entries.back().file.source, (fs::current_path() / "rel").string());
+  const RunSummary& s = run->summary;
+  EXPECT_EQ(std::tie(s.options.serverDir, s.options.receiveDir, s.options.targetList),
+            std::tie(options.serverDir, options.receiveDir, options.targetList));
+  EXPECT_TRUE(s.options.copyFiles && s.options.useMaxSize && !s.options.useMinSize);
+  EXPECT_EQ(s.options.maxSizeBytes, 1 << 20);
+  EXPECT_EQ(s.options.renameMethod, RenameMethod::SerialNumber);
+  EXPECT_EQ(s.end, RunEnd::Completed);
+  EXPECT_FALSE(s.damaged);
+  // One line a record, names readable as they are.
+  const std::string written = text(journal.path());
+  EXPECT_EQ(occurrences(written, "\n"), 13 + files.size() + 2);
+  EXPECT_NE(written.find("写真 2024.JPG"), std::string::npos);
+  EXPECT_EQ(fs::status(journal.path()).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(journalFolder()).permissions(), fs::perms::owner_all);
+}
+
+TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
+  testing::TempEnv env;
+  RunJournal journal;
+  ASSERT_EQ(journal.begin({}), 0);
+  for (int64_t i = 0; i < 3; ++i)
+    journal.fileTransferred({TransferredFile::Kind::Moved, "/s/" + std::to_string(i), "/d", 10});
+  ASSERT_EQ(journal.finish(true), 0);
+  const std::string full = text(journal.path());
+  const fs::path cut = fs::path(journal.path()).replace_filename("cut.journal");
+  fs::remove(journal.path());
+
+  for (std::size_t length = 0; length <= full.size(); ++length) {
+    SCOPED_TRACE(length);
+    std::ofstream(cut, std::ios::binary | std::ios::trunc) << full.substr(0, length);
+    const std::string whole = full.substr(0, full.rfind('\n', length - 1) + 1);
+    const std::vector<RunSummary> runs = listRuns();
+    if (length == 0 || whole.empty()) {
+      EXPECT_TRUE(runs.empty());
+      continue;
+    }
+    ASSERT_EQ(runs.size(), 1u);
+    const auto files = static_cast<int64_t>(occurrences(whole, "\nfile\t"));
+    EXPECT_EQ(runs[0].files, files);
+    EXPECT_EQ(runs[0].bytes, 10 * files);
+    EXPECT_EQ(runs[0].end, whole.find("\nended\t") == std::string::npos ? RunEnd::Unfinished
+                                                                        : RunEnd::Completed);
+    EXPECT_EQ(runs[0].damaged, whole.size() != length);
+  }
+}
+
+// The window as gProcess1 sees it: every file of the source folder.
+struct QuietWindow : ExecuteWindow {
+  TransferOptions snapshot;
+  bool isChecked(common::Check box) const override { return box == common::Check::AllFile; }
+  std::string otherText() const override { return ""; }
+  bool checkSettings() override { return true; }
+  void enterBusyState() override {}
+  void saveSettings() override {}
+  TransferOptions takeSnapshot() override { return snapshot; }
+  ProgressLabel* progressLabel() override { return &label; }
+  void showSummary(const std::string&) override {}
+  void leaveBusyState() override {}
+  struct : ProgressLabel {
+    void setCaption(const std::string&) override {}
+  } label;
+};
+
+struct DiskFullAfter : platform::Syscalls {
+  explicit DiskFullAfter(int writes) : left(writes) {}
+  ssize_t write(int fd, const void* buffer, size_t count) override {
+    if (left-- > 0) return Syscalls::write(fd, buffer, count);
+    errno = ENOSPC;
+    return -1;
+  }
+  int left;
+};
+
+TEST(JournalTest, TheWindowsRunGoesOnWhenItsJournalCannotBeWritten) {
+  struct Row {
+    const char* name;
+    bool readOnlyState;
+    int writesBeforeFull;  // -1: never full
+    const char* logged;    // the cause in the error log; nullptr: nothing logged
+    std::size_t journals;
+  };
+  for (const Row& row :
+       {Row{"healthy", false, -1, nullptr, 1},
+        Row{"read-only state folder", true, -1, "Read-only file system", 0},
+        Row{"disk full after the first line", false, 1, "No space left on device", 1}}) {
+    SCOPED_TRACE(row.name);
+    testing::TempEnv env;
+    testing::RecordingUi ui;
+    testing::ScratchMount state(env.stateHome());
+    if (row.readOnlyState && (!state.mounted() || ::mount(nullptr, state.path().c_str(), nullptr,
+                                                          MS_REMOUNT | MS_RDONLY, nullptr) != 0))
+      GTEST_SKIP() << "cannot mount a read-only memory file system";
+    runState() = RunState{};
+    QuietWindow window;
+    window.snapshot.serverDir = env.writeFile("src/a.jpg", 100).parent_path().string();
+    env.writeFile("src/b.png", 28);
+    window.snapshot.receiveDir = (env.root() / "dst").string();
+    fs::create_directories(window.snapshot.receiveDir);
+    DiskFullAfter disk(row.writesBeforeFull < 0 ? INT32_MAX : row.writesBeforeFull);
+    platform::ScopedSyscalls scoped(disk);
+
+    EXPECT_TRUE(gProcess1(window));
+    EXPECT_EQ(std::distance(fs::directory_iterator(env.root() / "dst"), {}), 2);
+    EXPECT_TRUE(ui.boxes.empty());
+    const std::string log = env.errorLog();
+    EXPECT_EQ(occurrences(log, "writeRunJournal"), row.logged ? 1u : 0u);
+    if (row.logged) {
+      EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+    }
+    const std::vector<RunSummary> runs = listRuns();
+    ASSERT_EQ(runs.size(), row.journals);
+    if (row.logged || runs.empty()) continue;
+    EXPECT_EQ(std::tie(runs[0].files, runs[0].bytes, runs[0].end),
+              std::make_tuple(int64_t{2}, int64_t{128}, RunEnd::Completed));
+    EXPECT_EQ(runs[0].options.serverDir, window.snapshot.serverDir);
+  }
+}
+
+}  // namespace
+}  // namespace msifter::engine

@@ -1,0 +1,251 @@
+#include "engine/undo.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "engine/journal.h"
+#include "engine/mover.h"
+#include "platform/syscalls.h"
+#include "recording_ui.h"
+#include "scratch_mount.h"
+#include "temp_env.h"
+
+namespace msifter::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Tree = std::map<std::string, std::string>;  // relative path -> bytes
+
+Tree treeOf(const fs::path& root) {
+  Tree tree;
+  if (!fs::exists(root)) return tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (!e.is_regular_file()) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    tree[fs::relative(e.path(), root).string()] = {std::istreambuf_iterator<char>(in), {}};
+  }
+  return tree;
+}
+
+std::vector<UndoOutcome> outcomes(const UndoReport& report) {
+  std::vector<UndoOutcome> out;
+  for (const UndoItem& item : report.items) out.push_back(item.outcome);
+  return out;
+}
+
+class UndoTest : public ::testing::Test {
+ protected:
+  testing::TempEnv env;
+  testing::RecordingUi ui;
+  fs::path dst = env.root() / "dst";
+  TransferOptions options;
+
+  void SetUp() override {
+    fs::create_directories(dst);
+    options.receiveDir = dst.string();
+    options.renameMethod = RenameMethod::SerialNumber;
+    runState() = RunState{};
+  }
+  // The files of the next run, in `src`.
+  std::vector<std::string> put(const fs::path& src, const Tree& files) {
+    options.serverDir = src.string();
+    std::vector<std::string> sources;
+    for (const auto& [name, bytes] : files) {
+      fs::create_directories((src / name).parent_path());
+      std::ofstream(src / name, std::ios::binary) << bytes;
+      sources.push_back((src / name).string());
+    }
+    return sources;
+  }
+  std::string run(const std::vector<std::string>& sources) {
+    RunJournal journal;
+    EXPECT_EQ(journal.begin(options), 0);
+    EXPECT_TRUE(mMoveFile(sources, options, &journal));
+    EXPECT_EQ(journal.finish(true), 0);
+    return journal.id();
+  }
+};
+
+struct Trip {
+  const char* name;
+  bool copy;
+  bool across;
+};
+
+class UndoTripTest : public UndoTest, public ::testing::WithParamInterface<Trip> {};
+
+TEST_P(UndoTripTest, RunThenUndoRestoresEveryPathAndByte) {
+  testing::ScratchMount mount{env.root() / "card"};
+  if (GetParam().across && !mount.mounted()) GTEST_SKIP() << "cannot mount a memory file system";
+  const fs::path src = GetParam().across ? mount.path() / "src" : env.root() / "src";
+  const Tree original = {
+      {"a.jpg", std::string(70000, 'a')}, {"sub/deeper/写真 %1\t.JPG", "b"}, {"sub/\xff.png", ""}};
+  options.copyFiles = GetParam().copy;
+  const std::string id = run(put(src, original));
+  // Folders that the run left empty may be gone by the undo.
+  if (!options.copyFiles) fs::remove_all(src / "sub");
+
+  const Tree afterRun = treeOf(src), made = treeOf(dst);
+  ASSERT_EQ(made.size(), 3u);
+  const UndoReport dry = undoRun({.runId = "", .dryRun = true});
+  EXPECT_EQ(outcomes(dry), std::vector<UndoOutcome>(3, UndoOutcome::WouldUndo));
+  EXPECT_EQ(treeOf(src), afterRun);
+  EXPECT_EQ(treeOf(dst), made);
+
+  const UndoReport undo = undoRun({.runId = id});
+  EXPECT_EQ(undo.status, UndoStatus::Done);
+  EXPECT_EQ(undo.run.id, id);
+  EXPECT_EQ(outcomes(undo), std::vector<UndoOutcome>(3, UndoOutcome::Undone));
+  EXPECT_EQ(treeOf(src), original);
+  EXPECT_TRUE(fs::is_empty(dst));
+  // Last file of the run first.
+  EXPECT_EQ(undo.items.front().entry.number, 2);
+
+  const UndoReport again = undoRun({});
+  EXPECT_EQ(outcomes(again), std::vector<UndoOutcome>(3, UndoOutcome::AlreadyUndone));
+  EXPECT_EQ(treeOf(src), original);
+  ASSERT_EQ(listRuns().size(), 1u);
+  EXPECT_EQ(listRuns()[0].undoState(), UndoState::Undone);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, UndoTripTest,
+                         ::testing::Values(Trip{"Move", false, false}, Trip{"Copy", true, false},
+                                           Trip{"MoveAcross", false, true},
+                                           Trip{"CopyAcross", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UndoTest, WhatCannotBeUndoneIsLeftAloneAndTheRestIsUndone) {
+  const fs::path src = env.root() / "src";
+  const std::string id =
+      run(put(src, {{"a", "a"}, {"b", "b"}, {"c", "c"}, {"d", "d"}, {"e", "e"}}));
+  std::ofstream(src / "a") << "taken meanwhile";
+  std::ofstream(dst / "0000000001_b", std::ios::app) << " edited";
+  fs::remove(dst / "0000000002_c");
+  // Another file of the same size and time in its place.
+  const fs::path e = dst / "0000000004_e";
+  std::ofstream(env.root() / "e2") << "E";
+  fs::last_write_time(env.root() / "e2", fs::last_write_time(e));
+  fs::rename(env.root() / "e2", e);
+
+  const UndoReport first = undoRun({.runId = id});
+  using O = UndoOutcome;
+  EXPECT_EQ(outcomes(first),
+            (std::vector<O>{O::Changed, O::Undone, O::Missing, O::Changed, O::NameTaken}));
+  EXPECT_EQ(treeOf(src), (Tree{{"a", "taken meanwhile"}, {"d", "d"}}));
+  EXPECT_EQ(treeOf(dst),
+            (Tree{{"0000000000_a", "a"}, {"0000000001_b", "b edited"}, {"0000000004_e", "E"}}));
+  EXPECT_EQ(listRuns()[0].undoState(), UndoState::PartlyUndone);
+
+  // Once the name is free again, a second undo does the rest.
+  fs::rename(src / "a", env.root() / "a-elsewhere");
+  const UndoReport second = undoRun({.runId = id});
+  EXPECT_EQ(outcomes(second),
+            (std::vector<O>{O::Changed, O::AlreadyUndone, O::Missing, O::Changed, O::Undone}));
+  EXPECT_EQ(treeOf(src), (Tree{{"a", "a"}, {"d", "d"}}));
+
+  // Nothing is made in place of a source folder that is gone as a whole.
+  const std::string gone = run(put(env.root() / "card", {{"f", "f"}}));
+  fs::remove_all(env.root() / "card");
+  EXPECT_EQ(outcomes(undoRun({.runId = gone})), std::vector<O>{O::FolderMissing});
+  EXPECT_FALSE(fs::exists(env.root() / "card"));
+
+  // A copy whose original is gone is the only one left.
+  options.copyFiles = true;
+  const std::string copyRun = run(put(src, {{"e", "e"}}));
+  fs::remove(src / "e");
+  const UndoReport copy = undoRun({.runId = copyRun});
+  EXPECT_EQ(outcomes(copy), std::vector<O>{O::OriginalMissing});
+  EXPECT_TRUE(fs::exists(copy.items.at(0).entry.file.destination));
+}
+
+TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
+  const fs::path src = env.root() / "src";
+  RunJournal journal;
+  ASSERT_EQ(journal.begin(options), 0);
+  ASSERT_TRUE(mMoveFile(put(src, {{"a", "a"}}), options, &journal));
+  ASSERT_EQ(listRuns().size(), 1u);
+  EXPECT_TRUE(listRuns()[0].inUse);
+  EXPECT_EQ(undoRun({}).status, UndoStatus::InUse);
+  journal.finish(true);
+  EXPECT_EQ(undoRun({.runId = "no-such-run"}).status, UndoStatus::NoSuchRun);
+  EXPECT_EQ(outcomes(undoRun({})), std::vector<UndoOutcome>{UndoOutcome::Undone});
+}
+
+// Kills the process before the chosen call of one kind.
+class KillAt : public platform::Syscalls {
+ public:
+  KillAt(bool atWrite, int at) : atWrite_(atWrite), at_(at) {}
+  ssize_t write(int fd, const void* b, size_t n) override {
+    if (atWrite_) step();
+    return Syscalls::write(fd, b, n);
+  }
+  int renameAt(int fd, const char* f, int td, const char* t, unsigned fl) override {
+    if (!atWrite_) step();
+    return Syscalls::renameAt(fd, f, td, t, fl);
+  }
+
+ private:
+  void step() {
+    if (++calls_ == at_) ::kill(::getpid(), SIGKILL);
+  }
+  bool atWrite_;
+  int at_;
+  int calls_ = 0;
+};
+
+TEST_F(UndoTest, AKilledRunStillListsAndUndoesWhatItRecords) {
+  struct Row {
+    const char* name;
+    bool atWrite;
+    int at;
+    int64_t recorded;
+  };
+  // The journal's first write is its header, then one per file.
+  for (const Row row : {Row{"second file moved, its line not written", true, 3, 1},
+                        Row{"third file not moved", false, 3, 2}}) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(env.stateHome());
+    fs::remove_all(env.root() / "src");
+    for (const auto& e : fs::directory_iterator(dst)) fs::remove_all(e.path());
+    const fs::path src = env.root() / "src";
+    const Tree original = {{"1", "one"}, {"2", "two"}, {"3", "three"}, {"4", "four"}};
+    const std::vector<std::string> sources = put(src, original);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      KillAt calls(row.atWrite, row.at);
+      platform::setSyscalls(&calls);
+      RunJournal journal;
+      journal.begin(options);
+      ::_exit(mMoveFile(sources, options, &journal) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    const std::vector<RunSummary> runs = listRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].end, RunEnd::Unfinished);
+    EXPECT_FALSE(runs[0].inUse);
+    EXPECT_EQ(runs[0].files, row.recorded);
+    const UndoReport undo = undoRun({});
+    EXPECT_EQ(undo.count(UndoOutcome::Undone), static_cast<std::size_t>(row.recorded));
+    // Every file whole, once: back at its source, or the one in flight
+    // under its new name.
+    Tree everywhere = treeOf(src);
+    for (const auto& [name, bytes] : treeOf(dst)) everywhere[name.substr(11)] = bytes;
+    EXPECT_EQ(everywhere, original);
+    EXPECT_EQ(treeOf(dst).size(), row.atWrite ? 1u : 0u);
+  }
+}
+
+}  // namespace
+}  // namespace msifter::engine
