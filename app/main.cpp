@@ -4,14 +4,16 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "common/app.h"
+#include "common/version.h"
 #include "ui/appearance.h"
 #include "ui/lifecycle.h"
 #include "ui/qt_ui_services.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("m_sifter"));
-  QApplication::setApplicationVersion(QStringLiteral("1.0.1"));
+  QApplication::setApplicationName(QString::fromLatin1(msifter::common::kAppTitle));
+  QApplication::setApplicationVersion(QString::fromLatin1(msifter::common::kVersionText));
   QApplication::setWindowIcon(msifter::ui::programIcon());
 
   // Every text of the program is Japanese; Qt's own buttons and dialogs follow.

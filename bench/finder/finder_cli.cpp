@@ -1,4 +1,4 @@
-// Runs gFindFile once, as the transfer run calls it, and prints the result
+// Runs the finder once, as the transfer run calls it, and prints the result
 // list, one entry a line. The totals go to standard error.
 //
 //   finder_cli FOLDER PATTERNS [--top] [--min BYTES] [--max BYTES] [--count N] [--quiet]
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/finder.h"
+#include "engine/run.h"
 
 namespace {
 
@@ -30,44 +31,42 @@ class SilentLabel : public msifter::engine::ProgressLabel {
 
 int main(int argc, char** argv) {
   if (argc < 3) usage();
-  const std::string folder = argv[1];
-  const std::string patterns = argv[2];
-  bool subFolders = true, useMin = false, useMax = false, useCount = false, quiet = false;
-  int64_t minSize = 0, maxSize = 0;
-  int32_t countLimit = 0;
+  msifter::engine::TransferOptions options;
+  options.serverDir = argv[1];
+  options.targetList = argv[2];
+  options.subFolder = true;
+  bool quiet = false;
   for (int i = 3; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
     if (arg == "--top") {
-      subFolders = false;
+      options.subFolder = false;
     } else if (arg == "--quiet") {
       quiet = true;
     } else if (arg == "--min" && hasValue) {
-      useMin = true, minSize = std::strtoll(argv[++i], nullptr, 10);
+      options.useMinSize = true, options.minSizeBytes = std::strtoll(argv[++i], nullptr, 10);
     } else if (arg == "--max" && hasValue) {
-      useMax = true, maxSize = std::strtoll(argv[++i], nullptr, 10);
+      options.useMaxSize = true, options.maxSizeBytes = std::strtoll(argv[++i], nullptr, 10);
     } else if (arg == "--count" && hasValue) {
-      useCount = true, countLimit = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 10));
+      options.useCountLimit = true;
+      options.countLimit = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 10));
     } else {
       usage();
     }
   }
 
   std::vector<std::string> result;
-  std::string unused;
   SilentLabel label;
-  int32_t fileCount = 0;
-  int64_t byteTotal = 0;
-  const bool ok = msifter::engine::gFindFile(folder, patterns, subFolders, &result, &label, true,
-                                             unused, useMin, minSize, useMax, maxSize, useCount,
-                                             countLimit, fileCount, byteTotal, false, false, 0);
+  msifter::engine::FindTotals totals;
+  const bool ok = msifter::engine::findFiles(transferSearch(options, &result, &label), totals);
   if (!quiet) {
     for (const auto& entry : result) {
       std::fwrite(entry.data(), 1, entry.size(), stdout);
       std::fputc('\n', stdout);
     }
   }
-  std::fprintf(stderr, "%d files, %lld bytes\n", fileCount, static_cast<long long>(byteTotal));
+  std::fprintf(stderr, "%d files, %lld bytes\n", totals.fileCount,
+               static_cast<long long>(totals.byteTotal));
   // The process ends here: freeing a million entries one by one would only
   // time the allocator, which find(1) never pays.
   std::fflush(stdout);

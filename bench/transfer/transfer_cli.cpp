@@ -17,7 +17,9 @@ class CliWindow : public ExecuteWindow {
   TransferOptions options;
   std::string summary;
 
-  bool isChecked(TargetBox box) const override { return box == TargetBox::AllFile; }
+  bool isChecked(msifter::common::Check box) const override {
+    return box == msifter::common::Check::AllFile;
+  }
   std::string otherText() const override { return ""; }
   bool checkSettings() override { return true; }
   void enterBusyState() override {}

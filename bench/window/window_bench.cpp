@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
 #include "engine/run.h"
 #include "settings/settings_window.h"
@@ -56,14 +56,12 @@ double residentMb(const char* field) {
 // when they were made, on the run's thread, before the window acts on them.
 class TimedRun : public msifter::engine::ExecuteWindow {
  public:
-  using TargetBox = msifter::engine::TargetBox;
-
   void run(ExecuteWindow& window) {
     window_ = &window;
     msifter::engine::executeCommand(*this);
   }
 
-  bool isChecked(TargetBox box) const override { return window_->isChecked(box); }
+  bool isChecked(msifter::common::Check box) const override { return window_->isChecked(box); }
   std::string otherText() const override { return window_->otherText(); }
   bool checkSettings() override { return window_->checkSettings(); }
   void enterBusyState() override { window_->enterBusyState(); }

@@ -6,11 +6,6 @@
 
 namespace msifter::common {
 
-std::string versionText() {
-  return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
-         std::to_string(kVersionRevision);
-}
-
 std::string applicationFolder() {
   const std::string exe = detail::executablePath();
   if (exe.empty()) return detail::currentFolder();

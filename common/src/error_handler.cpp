@@ -1,11 +1,15 @@
 #include <cstdlib>
-#include <ctime>
 
 #include "common/app.h"
-#include "common/error.h"
+#include "common/error_log.h"
+#include "common/failure.h"
+#include "common/local_time.h"
+#include "common/paths.h"
+#include "common/system_probes.h"
+#include "common/thread_owner.h"
 #include "common/ui_services.h"
+#include "common/version.h"
 #include "platform/file_system.h"
-#include "system_probe.h"
 
 namespace msifter::common {
 
@@ -13,23 +17,22 @@ bool gblnNoErrDialog = false;
 
 namespace {
 
-constexpr int32_t kHkeyLocalMachine = static_cast<int32_t>(0x80000002u);
-constexpr const char* kCantGet = "Can'tGet";
 constexpr const char* kCrLf = "\r\n";
-
-std::string defaultProbeReader(int32_t, const std::string&, const std::string&,
-                               const std::string& defaultValue) {
-  return defaultValue;
-}
-
-ProbeReader probeReader = &defaultProbeReader;
 
 // A report whose own log path keeps failing would report again and again;
 // one nested report is allowed (a failing probe), deeper ones are dropped.
 int reportDepth = 0;
 constexpr int kMaxReportDepth = 2;
 
+ThreadOwner& reportDepthOwner() {
+  static ThreadOwner owner("the report depth");
+  return owner;
+}
+
+// Holds the depth and CurrentError for one report, nested reports included.
 struct DepthGuard {
+  ThreadHold depthHeld{reportDepthOwner()};
+  ThreadHold errorHeld{detail::currentErrorOwner()};
   DepthGuard() { ++reportDepth; }
   ~DepthGuard() { --reportDepth; }
   DepthGuard(const DepthGuard&) = delete;
@@ -47,77 +50,7 @@ void attempt(F&& step) {
   }
 }
 
-std::string localTimestamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  localtime_r(&now, &parts);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &parts);
-  return buf;
-}
-
 }  // namespace
-
-void setProbeReader(ProbeReader reader) { probeReader = reader ? reader : &defaultProbeReader; }
-
-std::string gAddBackslash(std::string_view path) {
-  std::string result(path);
-  if (result.empty() || result.back() != kPathSeparator[0]) result += kPathSeparator;
-  return result;
-}
-
-std::string gGetLongFileName(const std::string& path) {
-  return guardLog("gGetLongFileName", path, [&] {
-    if (!detail::pathExists(path)) {
-      // A failed look-up raises no failure of its own; the report says 0.
-      gProcError("gGetLongFileName", "");
-    }
-    return path;
-  });
-}
-
-std::string gGetWinTempDir() {
-  return guardLog("gGetWinTempDir", std::string(), [] {
-    std::string folder;
-    for (const char* name : {"TEMP", "TMP", "TMPDIR"}) {
-      const char* value = std::getenv(name);
-      if (value && detail::folderExists(value)) {
-        folder = value;
-        break;
-      }
-    }
-    if (folder.empty()) folder = detail::folderExists("/tmp") ? "/tmp" : applicationFolder();
-    return gGetLongFileName(folder);
-  });
-}
-
-bool gGetWinVersion(std::string& platformText, std::string& major, std::string& minor,
-                    std::string& build, std::string& servicePack, std::string& subVersionNumber,
-                    std::string& versionText) {
-  return guardLog("gGetWinVersion", false, [&] {
-    detail::PlatformVersion version;
-    if (!detail::readPlatformVersion(version)) fail(err::Automation);
-    platformText = version.family;
-    major = std::to_string(version.major);
-    minor = std::to_string(version.minor);
-    build = std::to_string(version.build);
-    servicePack = version.servicePack;
-    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    subVersionNumber = probeReader(kHkeyLocalMachine, key, "SubVersionNumber", kCantGet);
-    versionText = probeReader(kHkeyLocalMachine, key, "Version", kCantGet);
-    return true;
-  });
-}
-
-bool gGetIeVersion(std::string& version, std::string& build, std::string& versionVectorIE) {
-  return guardLog("gGetIeVersion", false, [&] {
-    const std::string key = "SOFTWARE\\Microsoft\\Internet Explorer";
-    version = probeReader(kHkeyLocalMachine, key, "Version", kCantGet);
-    build = probeReader(kHkeyLocalMachine, key, "Build", kCantGet);
-    versionVectorIE = probeReader(kHkeyLocalMachine, key + "\\Version Vector", "IE", kCantGet);
-    return true;
-  });
-}
 
 bool gGetErrLogFileName(std::string& path) {
   try {
@@ -169,7 +102,7 @@ std::string buildErrorReport(std::string_view procName, std::string_view detailT
     report += kCrLf;
   };
   line(std::string("アプリケーション名：") + kAppTitle);
-  line("アプリケーションヴァージョン：" + versionText());
+  line(std::string("アプリケーションヴァージョン：") + kVersionText);
   if (!detailText.empty()) line(detailText);
   // Only the number survives: the rest of the record is the number's own.
   raiseError(saved);
@@ -178,7 +111,9 @@ std::string buildErrorReport(std::string_view procName, std::string_view detailT
   line(std::string(procName) + " (" + error.source + ")でエラーが発生しました。");
   line("管理者に問い合わせて下さい｡");
   line("エラー内容：" + error.description);
-  line("発生日時：" + localTimestamp());
+  std::string now;
+  attempt([&] { now = localDateTimeText(); });
+  line("発生日時：" + now);
   line("WINTYPE：");
   line("\tVersion：" + platform);
   line("\tMajor：" + major);
@@ -191,6 +126,7 @@ std::string buildErrorReport(std::string_view procName, std::string_view detailT
 }
 
 void gProcError(std::string_view procName, std::string_view detailText) {
+  reportDepthOwner().touch();
   if (reportDepth >= kMaxReportDepth) {
     clearError();
     return;

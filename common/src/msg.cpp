@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "common/app.h"
-#include "common/error.h"
+#include "common/failure.h"
+#include "common/paths.h"
+#include "common/text.h"
 #include "common/ui_services.h"
 #include "msg_db.h"
 
@@ -38,11 +40,10 @@ int16_t int16Of(const MsgValue& value) {
   }
   if (const auto* real = std::get_if<double>(&value)) return checkedInt16(*real);
   if (const auto* text = std::get_if<std::string>(&value)) {
-    const std::size_t first = text->find_first_not_of(' ');
-    const std::size_t last = text->find_last_not_of(' ');
-    if (first == std::string::npos) fail(err::TypeMismatch);
-    const char* begin = text->data() + first;
-    const char* end = text->data() + last + 1;
+    const std::string trimmed = trimSpaces(*text);
+    if (trimmed.empty()) fail(err::TypeMismatch);
+    const char* begin = trimmed.data();
+    const char* end = begin + trimmed.size();
     double number = 0;
     const auto [stop, ec] = std::from_chars(begin, end, number, std::chars_format::fixed);
     if (ec != std::errc() || stop != end) fail(err::TypeMismatch);
@@ -53,7 +54,9 @@ int16_t int16Of(const MsgValue& value) {
 
 }  // namespace
 
-std::string messageDatabasePath() { return applicationFolder() + "/sys/msg"; }
+std::string messageDatabasePath() {
+  return gAddBackslash(gAddBackslash(applicationFolder()) + "sys") + "msg";
+}
 
 bool gMsgInit(const std::string& path, const std::string& password) {
   return guardLog("gMsgInit", false, [&] {
@@ -70,24 +73,24 @@ std::string msgQueryText(int16_t code) {
          " WHERE CODE = " + std::to_string(code);
 }
 
-int16_t gDispMsg(int16_t code, const std::string& text, uint8_t textPosition) {
-  return guardLog("gDispMsg", int16_t{-100}, [&]() -> int16_t {
+answer::ResultCode gDispMsg(int16_t code, const std::string& text, TextPosition position) {
+  return guardLog("gDispMsg", answer::NoMessage, [&] {
     if (!MsgDbOpenRecordSet(msgQueryText(code))) {
       ui().messageBox("ﾒｯｾｰｼﾞの取得に失敗しました。", mb::OkOnly, "gDispMsg");
       gProcError("gDispMsg", "");
-      return -100;
+      return answer::NoMessage;
     }
     if (MsgDbRecordCount() <= 0) {
       ui().messageBox(
           "ﾒｯｾｰｼﾞｺｰﾄﾞ： " + std::to_string(code) + "に対応するﾒｯｾｰｼﾞが登録されていません。",
           mb::OkOnly, "gDispMsg");
       gProcError("gDispMsg", "");
-      return -100;
+      return answer::NoMessage;
     }
     const std::string message = textOf(MsgDbCnvFld(MsgDbFields(0)));
     const int16_t style = int16Of(MsgDbCnvFld(MsgDbFields(1)));
-    const std::string prompt = textPosition == 1 ? message + text : text + message;
-    return static_cast<int16_t>(ui().messageBox(prompt, style, ""));
+    const std::string prompt = position == TextPosition::After ? message + text : text + message;
+    return static_cast<answer::ResultCode>(ui().messageBox(prompt, style, ""));
   });
 }
 

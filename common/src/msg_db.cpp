@@ -1,28 +1,20 @@
 // The record layer of the message catalogue over SQLCipher.
 #include "msg_db.h"
 
-#include <sqlite3.h>
-
-#include <cctype>
-#include <memory>
 #include <vector>
 
-#include "common/error.h"
+#include "common/case_mapping.h"
+#include "common/failure.h"
 #include "common/msg.h"
+#include "common/sqlite.h"
 
 namespace msifter::common {
 
 namespace {
 
-struct DbCloser {
-  void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-
-struct StmtFinalizer {
-  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+using sqlite::prepare;
+using Db = sqlite::Connection;
+using Stmt = sqlite::Statement;
 
 // One catalogue for the whole program; it stays open until the program ends.
 struct Catalogue {
@@ -54,8 +46,7 @@ int fieldTypeOf(sqlite3_stmt* stmt, int column) {
       default: return fieldType::Text;
     }
   }
-  std::string upper(declared);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string upper = upperCase(declared);
   if (contains(upper, "DATE") || contains(upper, "TIME")) return fieldType::Date;
   if (contains(upper, "INT")) return fieldType::Long;
   if (contains(upper, "CHAR") || contains(upper, "CLOB") || contains(upper, "TEXT")) {
@@ -93,26 +84,16 @@ std::vector<MsgField> currentRow(sqlite3_stmt* stmt) {
 // The catalogue is small, and a damaged or empty one found here is one that
 // start-up can still report instead of every later message failing.
 bool catalogueReadable(sqlite3* db) {
-  sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &raw, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(raw);
-    return false;
-  }
-  Stmt check(raw);
-  if (sqlite3_step(check.get()) != SQLITE_ROW) return false;
+  Stmt check = prepare(db, "PRAGMA quick_check");
+  if (!check || sqlite3_step(check.get()) != SQLITE_ROW) return false;
   const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
   if (verdict == nullptr || std::string(verdict) != "ok" ||
       sqlite3_step(check.get()) != SQLITE_DONE)
     return false;
   check.reset();
 
-  raw = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT CODE, MSG, DLGFLG FROM t_MSG", -1, &raw, nullptr) !=
-      SQLITE_OK) {
-    sqlite3_finalize(raw);
-    return false;
-  }
-  Stmt messages(raw);
+  Stmt messages = prepare(db, "SELECT CODE, MSG, DLGFLG FROM t_MSG");
+  if (!messages) return false;
   int rc;
   while ((rc = sqlite3_step(messages.get())) == SQLITE_ROW) {
     for (int column = 0; column < 3; ++column) sqlite3_column_bytes(messages.get(), column);
@@ -132,9 +113,8 @@ void msgDbRelease() {
 
 int32_t msgDbOpen(const std::string& path, const std::string& password) {
   // The catalogue is only read; an installed copy need not be writable.
-  sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-  Db db(raw);
+  int rc = SQLITE_OK;
+  Db db = sqlite::open(path, SQLITE_OPEN_READONLY, rc);
   if (rc != SQLITE_OK) return err::FileNotFound;
   if (!password.empty() &&
       sqlite3_key(db.get(), password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
@@ -157,12 +137,8 @@ bool MsgDbOpenRecordSet(const std::string& query) {
     Catalogue& c = catalogue();
     c.recordset.reset();
     if (!c.db) return false;
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(c.db.get(), query.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-      sqlite3_finalize(raw);
-      return false;
-    }
-    Stmt stmt(raw);
+    Stmt stmt = prepare(c.db.get(), query.c_str());
+    if (!stmt) return false;
     int rc = sqlite3_step(stmt.get());
     if (rc == SQLITE_DONE) {
       c.recordCount = 0;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/ui_services.h"
 
 namespace msifter::testing {
@@ -20,17 +20,32 @@ struct RecordedBox {
 class RecordingUi : public common::UiServices {
  public:
   // Installs itself for the lifetime of the object.
-  RecordingUi();
-  ~RecordingUi() override;
+  RecordingUi() { common::setUi(this); }
+  ~RecordingUi() override { common::setUi(nullptr); }
   RecordingUi(const RecordingUi&) = delete;
   RecordingUi& operator=(const RecordingUi&) = delete;
 
-  int messageBox(const std::string& text, int style, const std::string& title) override;
-  void setBusyCursor(bool busy) override;
-  void processEvents() override;
-  bool shellExecute(const std::string& target, int showCommand) override;
-  bool endProcessing() override;
-  [[noreturn]] void endProgram(int exitCode) override;
+  int messageBox(const std::string& text, int style, const std::string& title) override {
+    boxes.push_back({text, style, title});
+    if (answers.empty()) return common::answer::Ok;
+    const int next = answers.front();
+    answers.pop_front();
+    return next;
+  }
+  void setBusyCursor(bool busy) override { busyChanges.push_back(busy); }
+  void processEvents() override { ++eventPasses; }
+  bool shellExecute(const std::string& target, int showCommand) override {
+    shellRequests.emplace_back(target, showCommand);
+    return shellSucceeds;
+  }
+  bool endProcessing() override {
+    ++endProcessingCalls;
+    return endProcessingSucceeds;
+  }
+  [[noreturn]] void endProgram(int exitCode) override {
+    endCodes.push_back(exitCode);
+    throw common::ProgramEnded{exitCode};
+  }
 
   std::vector<RecordedBox> boxes;
   std::vector<bool> busyChanges;

@@ -1,5 +1,6 @@
 #include "temp_env.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -60,6 +61,14 @@ fs::path TempEnv::writeFile(const fs::path& relative, std::size_t size, char fil
   const std::string chunk(size, fill);
   out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
   return path;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string TempEnv::errorLog() const {

@@ -5,8 +5,12 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace msifter::testing {
+
+// The names of a folder's entries, sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
 
 class TempEnv {
  public:

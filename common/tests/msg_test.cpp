@@ -1,15 +1,17 @@
 #include "common/msg.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/ui_services.h"
+#include "isolated_test.h"
 #include "recording_ui.h"
+#include "sqlite_files.h"
 #include "temp_env.h"
 
 namespace msifter::common {
@@ -21,40 +23,20 @@ using testing::TempEnv;
 // Builds a keyed catalogue from SQL, as the build does from sys/msg.sql.
 std::string makeCatalogue(const TempEnv& env, const std::string& sql,
                           const std::string& password = kMsgPassword) {
-  const std::string path = (env.root() / "msg").string();
-  sqlite3* db = nullptr;
-  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
-            SQLITE_OK);
-  EXPECT_EQ(sqlite3_key(db, password.data(), static_cast<int>(password.size())), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
-  sqlite3_close(db);
-  return path;
+  const std::filesystem::path path = env.root() / "msg";
+  EXPECT_TRUE(testing::runSql(path, sql, password));
+  return path.string();
 }
 
 constexpr const char* kSchema = "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG INTEGER);";
 
-class MsgTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    gblnNoErrDialog = true;
-    clearError();
-  }
-  void TearDown() override { gblnNoErrDialog = false; }
-  TempEnv env;
-  RecordingUi ui;
-};
-
-TEST_F(MsgTest, QueryIsJoinedFromItsPiecesAsTheyAre) {
-  EXPECT_EQ(msgQueryText(37), "SELECT MSG,        DLGFLG  FROM t_MSG  WHERE CODE = 37");
-  EXPECT_EQ(msgQueryText(-1), "SELECT MSG,        DLGFLG  FROM t_MSG  WHERE CODE = -1");
-}
+using MsgTest = testing::IsolatedTest;
 
 TEST_F(MsgTest, BuiltCatalogueOpensWithThePasswordAndHoldsEveryCodeInUse) {
   ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword));
-  for (const int16_t code : {1, 14, 37, 47, 48, 58, 59}) {
+  for (const int16_t code : msgcode::InUse) {
     ui.boxes.clear();
-    EXPECT_EQ(gDispMsg(code, "", 0), answer::Ok) << code;
+    EXPECT_EQ(gDispMsg(code, ""), answer::Ok) << code;
     ASSERT_EQ(ui.boxes.size(), 1u) << code;
     EXPECT_EQ(ui.boxes[0].title, "") << code;
     EXPECT_NE(ui.boxes[0].text.find("。"), std::string::npos) << code;
@@ -65,10 +47,10 @@ TEST_F(MsgTest, BuiltCatalogueOpensWithThePasswordAndHoldsEveryCodeInUse) {
 
 TEST_F(MsgTest, CallersTextsReadAsSentencesWithTheBuiltCatalogue) {
   ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword));
-  gDispMsg(37, "移動元のフォルダを", 0);
-  gDispMsg(58, "移動先のフォルダが", 0);
-  gDispMsg(59, "移動元のフォルダが", 0);
-  gDispMsg(47, "過去の設定データを", 0);
+  gDispMsg(msgcode::PleaseChoose, "移動元のフォルダを");
+  gDispMsg(msgcode::DoesNotExist, "移動先のフォルダが");
+  gDispMsg(msgcode::NotChosen, "移動元のフォルダが");
+  gDispMsg(msgcode::NotReadCorrectly, "過去の設定データを");
   ASSERT_EQ(ui.boxes.size(), 4u);
   EXPECT_EQ(ui.boxes[0].text, "移動元のフォルダを選択して下さい。");
   EXPECT_EQ(ui.boxes[1].text, "移動先のフォルダが存在しません。");
@@ -88,7 +70,7 @@ TEST_F(MsgTest, WrongMissingOrAbsentPasswordIsRefusedAndReported) {
   EXPECT_EQ(reports, 3u);
   EXPECT_TRUE(ui.boxes.empty());
   // Nothing is left open: a lookup now cannot be answered.
-  EXPECT_EQ(gDispMsg(37, "", 0), -100);
+  EXPECT_EQ(gDispMsg(37, ""), -100);
 }
 
 // Flips bytes in the middle of the file's last page.
@@ -123,28 +105,44 @@ TEST_F(MsgTest, EmptyOrDamagedCatalogueIsRefusedAtStartUp) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(MsgTest, CodeWithoutRowGivesTheFallbackBoxAndMinus100) {
-  ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword));
-  EXPECT_EQ(gDispMsg(999, "移動元のフォルダを", 0), -100);
-  ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, "ﾒｯｾｰｼﾞｺｰﾄﾞ： 999に対応するﾒｯｾｰｼﾞが登録されていません。");
-  EXPECT_EQ(ui.boxes[0].style, mb::OkOnly);
-  EXPECT_EQ(ui.boxes[0].title, "gDispMsg");
-  EXPECT_NE(env.errorLog().find("gDispMsg (m_sifter)"), std::string::npos);
-}
-
-TEST_F(MsgTest, FailedLookupGivesTheOtherFallbackBox) {
-  // The table goes away after the catalogue was opened: the query itself fails.
-  const std::string path =
-      makeCatalogue(env, std::string(kSchema) + "INSERT INTO t_MSG VALUES (37, 'A', 0);");
-  ASSERT_TRUE(gMsgInit(path, kMsgPassword));
-  makeCatalogue(env, "DROP TABLE t_MSG; CREATE TABLE other (x);");
-  EXPECT_EQ(gDispMsg(37, "", 0), -100);
-  ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, "ﾒｯｾｰｼﾞの取得に失敗しました。");
-  EXPECT_EQ(ui.boxes[0].style, mb::OkOnly);
-  EXPECT_EQ(ui.boxes[0].title, "gDispMsg");
-  EXPECT_NE(env.errorLog().find("gDispMsg (m_sifter)"), std::string::npos);
+// A code without a row, and a lookup that fails: a box of its own titled
+// "gDispMsg", a report, and no message to answer with.
+TEST_F(MsgTest, FallbackBoxesWhenNoMessageCanBeShown) {
+  struct Row {
+    const char* name;
+    std::function<void()> openCatalogue;
+    int16_t code;
+    std::string box;
+  };
+  const Row rows[] = {
+      {.name = "code without a row",
+       .openCatalogue = [] { ASSERT_TRUE(gMsgInit(MSIFTER_MSG_DB, kMsgPassword)); },
+       .code = 999,
+       .box = "ﾒｯｾｰｼﾞｺｰﾄﾞ： 999に対応するﾒｯｾｰｼﾞが登録されていません。"},
+      // The table goes away after the catalogue was opened: the query itself fails.
+      {.name = "failed lookup",
+       .openCatalogue =
+           [this] {
+             const std::string path = makeCatalogue(
+                 env, std::string(kSchema) + "INSERT INTO t_MSG VALUES (37, 'A', 0);");
+             ASSERT_TRUE(gMsgInit(path, kMsgPassword));
+             makeCatalogue(env, "DROP TABLE t_MSG; CREATE TABLE other (x);");
+           },
+       .code = 37,
+       .box = "ﾒｯｾｰｼﾞの取得に失敗しました。"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ui.boxes.clear();
+    const std::string logBefore = env.errorLog();
+    row.openCatalogue();
+    EXPECT_EQ(gDispMsg(row.code, "移動元のフォルダを"), -100);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, row.box);
+    EXPECT_EQ(ui.boxes[0].style, mb::OkOnly);
+    EXPECT_EQ(ui.boxes[0].title, "gDispMsg");
+    EXPECT_NE(env.errorLog().find("gDispMsg (m_sifter)", logBefore.size()), std::string::npos);
+  }
 }
 
 TEST_F(MsgTest, NullMessageShowsOneSpaceAndNullStyleAnOkBox) {
@@ -154,8 +152,8 @@ TEST_F(MsgTest, NullMessageShowsOneSpaceAndNullStyleAnOkBox) {
                              "INSERT INTO t_MSG VALUES (6, 'が見つかりません。', NULL);");
   ASSERT_TRUE(gMsgInit(path, kMsgPassword));
   ui.answers = {answer::Yes};
-  EXPECT_EQ(gDispMsg(5, "ファイル", 0), answer::Yes);
-  EXPECT_EQ(gDispMsg(6, "ファイル", 0), answer::Ok);
+  EXPECT_EQ(gDispMsg(5, "ファイル"), answer::Yes);
+  EXPECT_EQ(gDispMsg(6, "ファイル"), answer::Ok);
   ASSERT_EQ(ui.boxes.size(), 2u);
   EXPECT_EQ(ui.boxes[0].text, "ファイル ");
   EXPECT_EQ(ui.boxes[0].style, mb::YesNo | mb::Exclamation);
@@ -168,9 +166,9 @@ TEST_F(MsgTest, TextPositionOnePutsTheCallersTextAfter) {
   const std::string path =
       makeCatalogue(env, std::string(kSchema) + "INSERT INTO t_MSG VALUES (7, 'A', 0);");
   ASSERT_TRUE(gMsgInit(path, kMsgPassword));
-  gDispMsg(7, "b", 1);
-  gDispMsg(7, "b", 0);
-  gDispMsg(7, "b", 2);
+  gDispMsg(7, "b", TextPosition::After);
+  gDispMsg(7, "b", TextPosition::Before);
+  gDispMsg(7, "b", static_cast<TextPosition>(2));
   gDispMsg(7);
   ASSERT_EQ(ui.boxes.size(), 4u);
   EXPECT_EQ(ui.boxes[0].text, "Ab");

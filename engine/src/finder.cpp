@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "common/case_mapping.h"
-#include "common/error.h"
-#include "common/ui_services.h"
+#include "common/failure.h"
+#include "common/paths.h"
 #include "engine/folder_order.h"
 #include "engine/target_list.h"
 #include "platform/directory.h"
@@ -254,85 +254,137 @@ bool matchesPattern(std::string_view name, std::string_view pattern) {
   return Pattern(pattern).matches(name, scratch);
 }
 
+namespace {
+
+// One level of the search: one folder, its files and, through further
+// levels, its subfolders.
+class Level {
+ public:
+  Level(const FindRequest& request, std::string folder, int32_t depth, FindTotals& totals)
+      : request_(request), folder_(std::move(folder)), depth_(depth), totals_(totals) {}
+
+  bool search() {
+    return common::guardLog("gFindFile", false, [&] {
+      if (countLimitReached()) return true;
+      folder_ = common::gAddBackslash(folder_);
+      if (request_.progressLabel != nullptr) request_.progressLabel->setCaption(folder_);
+      std::vector<std::string> items;
+      int32_t lastIndex = 0;
+      if (!gProcCharSplit(request_.patternList, ";", items, lastIndex)) {
+        common::gProcError("gFindFile", "");
+        return false;
+      }
+      if (depth_ == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
+      levelText_ = std::to_string(depth_ + 1);
+      LevelPatterns patterns(items);
+      std::vector<std::string> subfolderNames;
+      if (!takeFiles(patterns, subfolderNames)) return true;
+      return request_.subFolders ? descend(subfolderNames) : true;
+    });
+  }
+
+ private:
+  bool countLimitReached() const {
+    return request_.useCountLimit && totals_.fileCount == request_.countLimit;
+  }
+
+  // The entry is built in place: one allocation per accepted file.
+  void emit(std::string_view tag, std::string_view head, std::string_view tail) const {
+    std::string entry;
+    const bool tagged = request_.tagged;
+    entry.reserve((tagged ? tag.size() + levelText_.size() + 1 : 0) + head.size() + tail.size());
+    if (tagged) entry.append(tag).append(levelText_).append("*");
+    entry.append(head).append(tail);
+    if (request_.resultList != nullptr) {
+      request_.resultList->push_back(std::move(entry));
+    } else if (request_.resultText != nullptr) {
+      request_.resultText->append(entry).append("\r\n");
+    }
+  }
+
+  // Takes the accepted files of this folder and notes its subfolders. False
+  // when the search ends here: at the count limit, or with a folder that is
+  // missing or unreadable (nothing here, not an error).
+  bool takeFiles(LevelPatterns& patterns, std::vector<std::string>& subfolderNames) {
+    platform::Directory dir;
+    if (dir.open(folder_)) return false;
+    std::vector<platform::DirEntry> entries;
+    if (const platform::OsError e = dir.read(entries)) common::failErrno(e.code());
+    sortInFolderOrder(entries);
+    for (auto& entry : entries) {
+      if (entry.isDirectory) {
+        subfolderNames.push_back(std::move(entry.name));
+        continue;
+      }
+      if (!patterns.accepts(entry.name)) continue;
+      int64_t length = 0;
+      if (const platform::OsError e = dir.fileSize(entry.name, length)) common::failErrno(e.code());
+      if (request_.useMinSize && length < request_.minSizeBytes) continue;
+      if (request_.useMaxSize && length > request_.maxSizeBytes) continue;
+      if (countLimitReached()) return false;
+      if (totals_.fileCount == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
+      int64_t newTotal = 0;
+      if (__builtin_add_overflow(totals_.byteTotal, length, &newTotal)) common::fail(Overflow);
+      emit("_____file", request_.fullPath ? std::string_view(folder_) : std::string_view(),
+           entry.name);
+      ++totals_.fileCount;
+      totals_.byteTotal = newTotal;
+    }
+    return true;
+  }
+
+  // Only now that this folder's enumeration is closed.
+  bool descend(const std::vector<std::string>& subfolderNames) {
+    for (const auto& name : subfolderNames) {
+      std::string sub = folder_ + name;
+      if (request_.listFolders) emit("directory", common::gAddBackslash(sub), {});
+      if (!Level(request_, std::move(sub), depth_ + 1, totals_).search()) {
+        common::gProcError("gFindFile", "");
+        return false;
+      }
+    }
+    return true;
+  }
+
+  const FindRequest& request_;
+  std::string folder_;
+  int32_t depth_;
+  FindTotals& totals_;
+  std::string levelText_;
+};
+
+}  // namespace
+
+bool findFiles(const FindRequest& request, FindTotals& totals) {
+  return Level(request, request.folder, request.depth, totals).search();
+}
+
 bool gFindFile(std::string folder, const std::string& patternList, bool subFolders,
                std::vector<std::string>* resultList, ProgressLabel* progressLabel, bool fullPath,
                std::string& resultText, bool useMinSize, int64_t minSizeBytes, bool useMaxSize,
                int64_t maxSizeBytes, bool useCountLimit, int32_t countLimit, int32_t& fileCount,
                int64_t& byteTotal, bool listFolders, bool tagged, int32_t depth) {
-  return common::guardLog("gFindFile", false, [&] {
-    if (useCountLimit && fileCount == countLimit) return true;
-    folder = common::gAddBackslash(folder);
-    if (progressLabel != nullptr) {
-      progressLabel->setCaption(folder);
-      common::ui().processEvents();
-    }
-    std::vector<std::string> items;
-    int32_t lastIndex = 0;
-    if (!gProcCharSplit(patternList, ";", items, lastIndex)) {
-      common::gProcError("gFindFile", "");
-      return false;
-    }
-    if (depth == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
-    const int32_t level = depth + 1;
-    const std::string levelText = std::to_string(level);
-
-    // The entry is built in place: one allocation per accepted file.
-    auto emit = [&](std::string_view tag, std::string_view head, std::string_view tail) {
-      std::string entry;
-      entry.reserve((tagged ? tag.size() + levelText.size() + 1 : 0) + head.size() + tail.size());
-      if (tagged) entry.append(tag).append(levelText).append("*");
-      entry.append(head).append(tail);
-      if (resultList != nullptr) {
-        resultList->push_back(std::move(entry));
-      } else {
-        resultText.append(entry).append("\r\n");
-      }
-    };
-
-    LevelPatterns patterns(items);
-    std::vector<std::string> subfolderNames;
-    {
-      platform::Directory dir;
-      if (dir.open(folder)) return true;  // missing or unreadable: nothing here
-      std::vector<platform::DirEntry> entries;
-      if (const platform::OsError e = dir.read(entries)) common::failErrno(e.code());
-      sortInFolderOrder(entries);
-      for (auto& entry : entries) {
-        if (entry.isDirectory) {
-          subfolderNames.push_back(std::move(entry.name));
-          continue;
-        }
-        if (!patterns.accepts(entry.name)) continue;
-        int64_t length = 0;
-        if (const platform::OsError e = dir.fileSize(entry.name, length))
-          common::failErrno(e.code());
-        if (useMinSize && length < minSizeBytes) continue;
-        if (useMaxSize && length > maxSizeBytes) continue;
-        if (useCountLimit && fileCount == countLimit) return true;
-        if (fileCount == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
-        int64_t newTotal = 0;
-        if (__builtin_add_overflow(byteTotal, length, &newTotal)) common::fail(Overflow);
-        emit("_____file", fullPath ? std::string_view(folder) : std::string_view(), entry.name);
-        ++fileCount;
-        byteTotal = newTotal;
-      }
-    }
-    // Descend only now that this folder's enumeration is closed.
-    if (subFolders) {
-      for (const auto& name : subfolderNames) {
-        std::string sub = folder + name;
-        if (listFolders) emit("directory", common::gAddBackslash(sub), {});
-        if (!gFindFile(std::move(sub), patternList, true, resultList, progressLabel, fullPath,
-                       resultText, useMinSize, minSizeBytes, useMaxSize, maxSizeBytes,
-                       useCountLimit, countLimit, fileCount, byteTotal, listFolders, tagged,
-                       level)) {
-          common::gProcError("gFindFile", "");
-          return false;
-        }
-      }
-    }
-    return true;
-  });
+  const FindRequest request{.folder = std::move(folder),
+                            .patternList = patternList,
+                            .subFolders = subFolders,
+                            .resultList = resultList,
+                            .resultText = &resultText,
+                            .progressLabel = progressLabel,
+                            .fullPath = fullPath,
+                            .useMinSize = useMinSize,
+                            .minSizeBytes = minSizeBytes,
+                            .useMaxSize = useMaxSize,
+                            .maxSizeBytes = maxSizeBytes,
+                            .useCountLimit = useCountLimit,
+                            .countLimit = countLimit,
+                            .listFolders = listFolders,
+                            .tagged = tagged,
+                            .depth = depth};
+  FindTotals totals{fileCount, byteTotal};
+  const bool found = findFiles(request, totals);
+  fileCount = totals.fileCount;
+  byteTotal = totals.byteTotal;
+  return found;
 }
 
 }  // namespace msifter::engine

@@ -14,7 +14,8 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "common/error.h"
+#include "common/error_log.h"
+#include "common/failure.h"
 #include "journal_file.h"
 #include "platform/file_system.h"
 

@@ -1,13 +1,15 @@
 #include "engine/mover.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 
 #include "common/case_mapping.h"
-#include "common/error.h"
-#include "common/ui_services.h"
-#include "engine/file_helpers.h"
+#include "common/failure.h"
+#include "common/local_time.h"
+#include "common/paths.h"
+#include "engine/path_pieces.h"
+#include "engine/text_helpers.h"
+#include "engine/time_helpers.h"
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
 #include "transfer_helpers.h"
@@ -24,12 +26,7 @@ class StampClock {
   const std::string& now() {
     const std::time_t t = platform::syscalls().now();
     if (t != cachedTime_ || stamp_.empty()) {
-      std::tm tm{};
-      if (!platform::syscalls().localTime(t, tm)) common::fail(common::err::InvalidArgument);
-      char text[64];
-      std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                    tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-      stamp_ = text;
+      stamp_ = common::localStampText(t);
       cachedTime_ = t;
     }
     return stamp_;
@@ -47,13 +44,9 @@ std::string fixExtension(const std::string& ext) {
   return lower == "jpeg" ? "jpg" : lower;
 }
 
-// Waits for the window without letting it freeze.
-void pause500() {
-  for (int slice = 0; slice < 5; ++slice) {
-    gProcSleep(100);
-    common::ui().processEvents();
-  }
-}
+// The pause after each file of a slow run. It blocks the run's worker
+// thread only; the window thread keeps painting on its own.
+void pause500() { gProcSleep(500); }
 
 // Hands out prefixes; every prefix handed out is used up, also when its
 // name turns out to be taken.
@@ -64,7 +57,7 @@ class PrefixSource {
   std::string next() {
     if (method_ == RenameMethod::SerialNumber) {
       int32_t& serial = runState().serialNumber;
-      const std::string prefix = gGetSpaceString1(std::to_string(serial), 10, "0", 1);
+      const std::string prefix = gGetSpaceString1(std::to_string(serial), 10, "0", PadSide::Left);
       serial = serial == INT32_MAX ? 0 : serial + 1;
       return prefix;
     }
@@ -84,7 +77,7 @@ class PrefixSource {
       sameStampCount_ = 0;
     }
     lastStamp_ = stamp;
-    return stamp + "_" + gGetSpaceString1(std::to_string(sameStampCount_), 5, "0", 1);
+    return stamp + "_" + gGetSpaceString1(std::to_string(sameStampCount_), 5, "0", PadSide::Left);
   }
 
  private:

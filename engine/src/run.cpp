@@ -3,28 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
-#include "common/error.h"
-#include "common/number_text.h"
-#include "common/ui_services.h"
-#include "engine/file_helpers.h"
+#include "common/failure.h"
+#include "common/local_time.h"
+#include "common/text.h"
+#include "common/thread_owner.h"
 #include "engine/journal.h"
 #include "engine/mover.h"
-#include "platform/syscalls.h"
+#include "engine/time_helpers.h"
 
 namespace msifter::engine {
 
 namespace {
-
-std::string localTimeText(const char* format) {
-  std::tm tm{};
-  if (!platform::syscalls().localTime(platform::syscalls().now(), tm))
-    common::fail(common::err::InvalidArgument);
-  char text[64];
-  std::strftime(text, sizeof text, format, &tm);
-  return text;
-}
 
 // The byte total as the summary writes it: a plain whole number, from 10^15
 // on the exponent form with 15 significant digits ("1.23456789012346E+15").
@@ -48,8 +38,16 @@ std::string byteTotalText(int64_t bytes) {
 
 }  // namespace
 
+namespace {
+common::ThreadOwner& runStateOwner() {
+  static common::ThreadOwner owner("the run state");
+  return owner;
+}
+}  // namespace
+
 RunState& runState() {
   static RunState state;
+  runStateOwner().touch();
   return state;
 }
 
@@ -60,10 +58,19 @@ int64_t kbTextToBytes(const std::string& text) {
   return static_cast<int64_t>(kb) * 1024;
 }
 
-int32_t wholeNumberText(const std::string& text) {
-  const double value = common::roundedNumberText(text);
-  if (value < INT32_MIN || value > INT32_MAX) common::fail(common::err::Overflow);
-  return static_cast<int32_t>(value);
+FindRequest transferSearch(const TransferOptions& options, std::vector<std::string>* list,
+                           ProgressLabel* label) {
+  return {.folder = options.serverDir,
+          .patternList = options.targetList,
+          .subFolders = options.subFolder,
+          .resultList = list,
+          .progressLabel = label,
+          .useMinSize = options.useMinSize,
+          .minSizeBytes = options.minSizeBytes,
+          .useMaxSize = options.useMaxSize,
+          .maxSizeBytes = options.maxSizeBytes,
+          .useCountLimit = options.useCountLimit,
+          .countLimit = options.countLimit};
 }
 
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {
@@ -72,6 +79,7 @@ std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {
 }
 
 bool gProcess1(ExecuteWindow& window) {
+  const common::ThreadHold holding(runStateOwner());
   return common::guardFatal("gProcess1", [&] {
     std::string targetList;
     if (!gGetSettingData_TargetExtension(window, targetList))
@@ -80,12 +88,12 @@ bool gProcess1(ExecuteWindow& window) {
     options.targetList = targetList;
 
     RunState& state = runState();
-    std::string scratch;
-    if (!gFindFile(options.serverDir, options.targetList, options.subFolder, &state.lstResult,
-                   window.progressLabel(), true, scratch, options.useMinSize, options.minSizeBytes,
-                   options.useMaxSize, options.maxSizeBytes, options.useCountLimit,
-                   options.countLimit, state.runFileCount, state.runByteTotal, false, false, 0))
-      common::gProcFatalError("gProcess1", "");
+    FindTotals totals{state.runFileCount, state.runByteTotal};
+    const bool found =
+        findFiles(transferSearch(options, &state.lstResult, window.progressLabel()), totals);
+    state.runFileCount = totals.fileCount;
+    state.runByteTotal = totals.byteTotal;
+    if (!found) common::gProcFatalError("gProcess1", "");
     // Quietly: a journal that cannot be written never stops the run.
     RunJournal journal;
     if (!state.lstResult.empty()) journal.begin(options);
@@ -97,16 +105,17 @@ bool gProcess1(ExecuteWindow& window) {
 }
 
 void executeCommand(ExecuteWindow& window) {
+  // The whole command, on the run's worker thread in the program.
+  const common::ThreadHold holding(runStateOwner());
   common::guardFatal("cmdExecute_Click", [&] {
     RunState& state = runState();
     state.serialNumber = 0;
-    state.lastExecute = localTimeText("%Y/%m/%d %H:%M:%S");
+    state.lastExecute = common::localDateTimeText();
     state.runFileCount = 0;
     state.runByteTotal = 0;
     if (!window.checkSettings()) return;
 
     window.enterBusyState();
-    common::ui().processEvents();
     window.saveSettings();
     state.lstResult.clear();
 
@@ -119,7 +128,6 @@ void executeCommand(ExecuteWindow& window) {
     const int64_t seconds = std::max<int64_t>(0, (end - start) / 1000);
     window.showSummary(formatSummary(state.runFileCount, state.runByteTotal, seconds));
     window.leaveBusyState();
-    common::ui().processEvents();
   });
 }
 

@@ -3,29 +3,30 @@
 #include <limits>
 
 #include "common/case_mapping.h"
-#include "common/error.h"
+#include "common/failure.h"
 
 namespace msifter::engine {
+
+using common::Check;
 
 namespace {
 
 struct ImageItems {
-  TargetBox box;
+  Check box;
   const char* items;
 };
 
 // In the order the items are added to the list.
 constexpr ImageItems kImageItems[] = {
-    {TargetBox::BMP, "*.BMP;"},         {TargetBox::GIF, "*.GIF;"},
-    {TargetBox::TIFF, "*.TIFF;*.TIF;"}, {TargetBox::JPG, "*.JPG;*.JPEG;"},
-    {TargetBox::PNG, "*.PNG;"},         {TargetBox::PCD, "*.PCD;"},
+    {Check::BMP, "*.BMP;"},        {Check::GIF, "*.GIF;"}, {Check::TIFF, "*.TIFF;*.TIF;"},
+    {Check::JPG, "*.JPG;*.JPEG;"}, {Check::PNG, "*.PNG;"}, {Check::PCD, "*.PCD;"},
 };
 
 }  // namespace
 
 bool gGetSettingData_GraphicsExtension(const TargetTypeSource& window, std::string& list) {
   return common::guardLog("gGetSettingData_GraphicsExtension", false, [&] {
-    if (!window.isChecked(TargetBox::Graphics)) return true;
+    if (!window.isChecked(Check::Graphics)) return true;
     list.clear();
     for (const auto& row : kImageItems) {
       if (window.isChecked(row.box)) list += row.items;
@@ -38,7 +39,7 @@ bool gGetSettingData_GraphicsExtension(const TargetTypeSource& window, std::stri
 bool gGetSettingData_TargetExtension(const TargetTypeSource& window, std::string& list) {
   return common::guardLog("gGetSettingData_TargetExtension", false, [&] {
     list.clear();
-    if (window.isChecked(TargetBox::AllFile)) {
+    if (window.isChecked(Check::AllFile)) {
       list.assign(1, '*');
       return true;
     }
@@ -46,7 +47,7 @@ bool gGetSettingData_TargetExtension(const TargetTypeSource& window, std::string
       common::gProcError("gGetSettingData_TargetExtension", "");
       return false;
     }
-    if (window.isChecked(TargetBox::Other)) {
+    if (window.isChecked(Check::Other)) {
       if (!list.empty()) list += ';';
       // The user's text is taken as typed: several items, pattern characters
       // and spaces all stay.

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "common/error.h"
-#include "engine/file_helpers.h"
+#include "common/failure.h"
+#include "engine/file_operations.h"
 #include "objects/drive.h"
 #include "objects/file_operation.h"
 

@@ -14,11 +14,13 @@
 #include <fstream>
 #include <limits>
 #include <optional>
+#include <utility>
 
-#include "common/error.h"
+#include "common/failure.h"
+#include "engine/run.h"
+#include "isolated_test.h"
 #include "platform/directory.h"
 #include "platform/syscalls.h"
-#include "recording_ui.h"
 #include "temp_env.h"
 
 namespace msifter::engine {
@@ -27,62 +29,63 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(MatchesPattern, Table) {
-  struct Row {
-    const char* name;
-    const char* pattern;
-    bool matches;
-  };
-  const Row rows[] = {
-      {"A.JPG", "*.JPG*", true},
-      {"B.JPG.BAK", "*.JPG*", true},
-      {"C.JPGX", "*.JPG*", true},
-      {"D.JPEG", "*.JPG*", false},
-      {"X.TIFF", "*.TIF*", true},
-      {"README", "*.BMP*", false},
-      {"README", "**", true},
-      {"", "**", true},
-      {"", "", true},
-      {"A", "", false},
-      {"ABC", "ABC", true},
-      {"ABCD", "ABC", false},
-      {"ABC", "A?C", true},
-      {"AC", "A?C", false},
-      {"A1C", "A#C", true},
-      {"AXC", "A#C", false},
-      {"IMG_0042.JPG", "IMG_####.*", true},
-      {"IMG_004.JPG", "IMG_####.*", false},
-      {"B", "[ABC]", true},
-      {"D", "[ABC]", false},
-      {"D", "[!ABC]", true},
-      {"A", "[!ABC]", false},
-      {"Q", "[A-Z]", true},
-      {"5", "[A-Z]", false},
-      {"5", "[!A-Z]", true},
-      {"-", "[A-]", true},  // "-" last in a list is itself
-      {"-", "[-A]", true},
-      {"!", "[A!]", true},  // "!" not first is itself
-      {"[", "[[]", true},
-      {"*", "[*]", true},  // pattern characters lose their meaning in a list
-      {"X", "[*]", false},
-      {"AB", "A[]B", true},  // an empty list takes no character
-      {"AXB", "A[!]B", true},
-      {"A.B.C", "*.*.*", true},
-      {"A.B", "*.*.*", false},
-      {"AAAB", "*A*AB", true},  // needs backtracking
-      {"AAB", "A*AAB", false},  // the pieces may not overlap
+  using NameAndPattern = std::pair<const char*, const char*>;
+  const NameAndPattern matching[] = {
+      {"A.JPG", "*.JPG*"},
+      {"B.JPG.BAK", "*.JPG*"},
+      {"C.JPGX", "*.JPG*"},
+      {"X.TIFF", "*.TIF*"},
+      {"README", "**"},
+      {"", "**"},
+      {"", ""},
+      {"ABC", "ABC"},
+      {"ABC", "A?C"},
+      {"A1C", "A#C"},
+      {"IMG_0042.JPG", "IMG_####.*"},
+      {"B", "[ABC]"},
+      {"D", "[!ABC]"},
+      {"Q", "[A-Z]"},
+      {"5", "[!A-Z]"},
+      {"-", "[A-]"},  // "-" last in a list is itself
+      {"-", "[-A]"},
+      {"!", "[A!]"},  // "!" not first is itself
+      {"[", "[[]"},
+      {"*", "[*]"},    // pattern characters lose their meaning in a list
+      {"AB", "A[]B"},  // an empty list takes no character
+      {"AXB", "A[!]B"},
+      {"A.B.C", "*.*.*"},
+      {"AAAB", "*A*AB"},  // needs backtracking
       // Multi-byte characters count as one character each.
-      {"夏.JPG", "?.JPG", true},
-      {"夏.JPG", "??.JPG", false},
-      {"夏.JPG", "[春夏].JPG", true},
-      {"秋.JPG", "[!春夏].JPG", true},
+      {"夏.JPG", "?.JPG"},
+      {"夏.JPG", "[春夏].JPG"},
+      {"秋.JPG", "[!春夏].JPG"},
       // Bytes that are not UTF-8 are characters of their own.
-      {"BAD\xFF.JPG", "BAD?.JPG", true},
-      {"BAD\xFF\xFE.JPG", "*\xFE.JPG", true},
-      {"\xE5\xA4\x8F", "*\xA4*", false},  // never a piece of a valid character
+      {"BAD\xFF.JPG", "BAD?.JPG"},
+      {"BAD\xFF\xFE.JPG", "*\xFE.JPG"},
   };
-  for (const auto& r : rows) {
-    EXPECT_EQ(matchesPattern(r.name, r.pattern), r.matches) << r.name << " ~ " << r.pattern;
-  }
+  const NameAndPattern notMatching[] = {
+      {"D.JPEG", "*.JPG*"},
+      {"README", "*.BMP*"},
+      {"A", ""},
+      {"ABCD", "ABC"},
+      {"AC", "A?C"},
+      {"AXC", "A#C"},
+      {"IMG_004.JPG", "IMG_####.*"},
+      {"D", "[ABC]"},
+      {"A", "[!ABC]"},
+      {"5", "[A-Z]"},
+      {"X", "[*]"},
+      {"A.B", "*.*.*"},
+      {"AAB", "A*AAB"},  // the pieces may not overlap
+      // Multi-byte characters count as one character each.
+      {"夏.JPG", "??.JPG"},
+      // Bytes that are not UTF-8 are characters of their own.
+      {"\xE5\xA4\x8F", "*\xA4*"},  // never a piece of a valid character
+  };
+  for (const auto& [name, pattern] : matching)
+    EXPECT_TRUE(matchesPattern(name, pattern)) << name << " ~ " << pattern;
+  for (const auto& [name, pattern] : notMatching)
+    EXPECT_FALSE(matchesPattern(name, pattern)) << name << " ~ " << pattern;
 }
 
 TEST(MatchesPattern, InvalidListsFail) {
@@ -102,44 +105,8 @@ class RecordingLabel : public ProgressLabel {
   std::vector<std::string> captions;
 };
 
-// One search with the transfer run's switches unless a test changes them.
-struct Search {
-  std::string folder;
-  std::string patterns = "*";
-  bool subFolders = true;
-  bool useList = true;
-  bool withLabel = true;
-  bool fullPath = true;
-  bool useMinSize = false;
-  int64_t minSize = 0;
-  bool useMaxSize = false;
-  int64_t maxSize = 0;
-  bool useCountLimit = false;
-  int32_t countLimit = 0;
-  bool listFolders = false;
-  bool tagged = false;
-
-  int32_t fileCount = 0;
-  int64_t byteTotal = 0;
-  std::vector<std::string> list;
-  std::string text;
-  RecordingLabel label;
-
-  bool run() {
-    return gFindFile(folder, patterns, subFolders, useList ? &list : nullptr,
-                     withLabel ? &label : nullptr, fullPath, text, useMinSize, minSize, useMaxSize,
-                     maxSize, useCountLimit, countLimit, fileCount, byteTotal, listFolders, tagged,
-                     0);
-  }
-};
-
-class FinderTest : public ::testing::Test {
+class FinderTest : public testing::IsolatedTest {
  protected:
-  void SetUp() override {
-    savedNoDialog_ = common::gblnNoErrDialog;
-    common::gblnNoErrDialog = true;
-  }
-  void TearDown() override { common::gblnNoErrDialog = savedNoDialog_; }
   // The source folder without a trailing separator, or a path inside it.
   std::string dir(const std::string& relative = "") const {
     const fs::path top = env.root() / "src";
@@ -148,15 +115,30 @@ class FinderTest : public ::testing::Test {
   void file(const std::string& relative, std::size_t size = 0) const {
     env.writeFile(fs::path("src") / relative, size);
   }
+  // The search of the source folder as the transfer run makes it, into
+  // `list`, `label` and `totals`; a test changes what it needs.
+  FindRequest transferSearch() {
+    TransferOptions everything;
+    everything.serverDir = dir();
+    everything.targetList = "*";
+    everything.subFolder = true;
+    return engine::transferSearch(everything, &list, &label);
+  }
+  bool find(const FindRequest& request) { return findFiles(request, totals); }
+  void clearResults() {
+    list.clear();
+    label.captions.clear();
+    totals = {};
+  }
   // Searches the source folder for `patterns` and checks the bare names found.
-  void expectNamesFound(const std::string& patterns, const std::vector<std::string>& names) const {
-    Search s;
-    s.folder = dir();
-    s.fullPath = false;
-    s.patterns = patterns;
-    ASSERT_TRUE(s.run()) << patterns;
-    EXPECT_EQ(s.list, names) << patterns;
-    EXPECT_EQ(s.fileCount, static_cast<int32_t>(names.size())) << patterns;
+  void expectNamesFound(const std::string& patterns, const std::vector<std::string>& names) {
+    clearResults();
+    FindRequest request = transferSearch();
+    request.patternList = patterns;
+    request.fullPath = false;
+    ASSERT_TRUE(find(request)) << patterns;
+    EXPECT_EQ(list, names) << patterns;
+    EXPECT_EQ(totals.fileCount, static_cast<int32_t>(names.size())) << patterns;
   }
   int reports(const std::string& name = "gFindFile") const {
     const std::string log = env.errorLog();
@@ -166,20 +148,21 @@ class FinderTest : public ::testing::Test {
     return n;
   }
 
-  testing::TempEnv env;
-  testing::RecordingUi ui;
-  bool savedNoDialog_ = true;
+  std::vector<std::string> list;
+  RecordingLabel label;
+  FindTotals totals;
 };
 
 TEST_F(FinderTest, TrailingSeparatorOrNotSearchesTheSameFolder) {
   file("a.jpg");
   file("sub/b.jpg");
   for (const std::string& folder : {dir(), dir() + "/"}) {
-    Search s;
-    s.folder = folder;
-    ASSERT_TRUE(s.run());
-    EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg"), dir("sub/b.jpg")})) << folder;
-    EXPECT_EQ(s.label.captions, (std::vector<std::string>{dir() + "/", dir("sub/")}));
+    clearResults();
+    FindRequest request = transferSearch();
+    request.folder = folder;
+    ASSERT_TRUE(find(request));
+    EXPECT_EQ(list, (std::vector<std::string>{dir("a.jpg"), dir("sub/b.jpg")})) << folder;
+    EXPECT_EQ(label.captions, (std::vector<std::string>{dir() + "/", dir("sub/")}));
   }
 }
 
@@ -227,17 +210,16 @@ TEST_F(FinderTest, LettersBeyondAsciiMatchInEitherCase) {
 
 TEST_F(FinderTest, SizeBoundsAreInclusive) {
   for (int size : {1023, 1024, 2048, 2049}) file("f" + std::to_string(size) + ".dat", size);
-  Search s;
-  s.folder = dir();
-  s.fullPath = false;
-  s.useMinSize = true;
-  s.minSize = 1024;
-  s.useMaxSize = true;
-  s.maxSize = 2048;
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{"f1024.dat", "f2048.dat"}));
-  EXPECT_EQ(s.fileCount, 2);
-  EXPECT_EQ(s.byteTotal, 1024 + 2048);
+  FindRequest request = transferSearch();
+  request.fullPath = false;
+  request.useMinSize = true;
+  request.minSizeBytes = 1024;
+  request.useMaxSize = true;
+  request.maxSizeBytes = 2048;
+  ASSERT_TRUE(find(request));
+  EXPECT_EQ(list, (std::vector<std::string>{"f1024.dat", "f2048.dat"}));
+  EXPECT_EQ(totals.fileCount, 2);
+  EXPECT_EQ(totals.byteTotal, 1024 + 2048);
 }
 
 TEST_F(FinderTest, FilesOf2GiBAndMoreAreSizedFilteredAndCounted) {
@@ -247,164 +229,150 @@ TEST_F(FinderTest, FilesOf2GiBAndMoreAreSizedFilteredAndCounted) {
   file("big.bin", 1);
   ASSERT_EQ(::truncate(bigPath.c_str(), big), 0);
 
-  Search s;
-  s.folder = dir();
-  s.fullPath = false;
-  s.useMinSize = true;
-  s.minSize = int64_t{2} << 30;
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{"big.bin"}));
-  EXPECT_EQ(s.byteTotal, big);
+  FindRequest atLeast2GiB = transferSearch();
+  atLeast2GiB.fullPath = false;
+  atLeast2GiB.useMinSize = true;
+  atLeast2GiB.minSizeBytes = int64_t{2} << 30;
+  ASSERT_TRUE(find(atLeast2GiB));
+  EXPECT_EQ(list, (std::vector<std::string>{"big.bin"}));
+  EXPECT_EQ(totals.byteTotal, big);
 
-  Search all;
-  all.folder = dir();
-  all.byteTotal = big;  // totals run on from the caller's value
-  ASSERT_TRUE(all.run());
-  EXPECT_EQ(all.byteTotal, 2 * big + 10);
+  clearResults();
+  totals.byteTotal = big;  // totals run on from the caller's value
+  ASSERT_TRUE(find(transferSearch()));
+  EXPECT_EQ(totals.byteTotal, 2 * big + 10);
 
-  Search capped;
-  capped.folder = dir();
+  clearResults();
+  FindRequest capped = transferSearch();
   capped.useMaxSize = true;
-  capped.maxSize = big - 1;
-  ASSERT_TRUE(capped.run());
-  EXPECT_EQ(capped.list, (std::vector<std::string>{dir("small.bin")}));
+  capped.maxSizeBytes = big - 1;
+  ASSERT_TRUE(find(capped));
+  EXPECT_EQ(list, (std::vector<std::string>{dir("small.bin")}));
 }
 
 TEST_F(FinderTest, CountLimitKeepsTheFirstFilesAndStopsTheSearch) {
   for (const char* name : {"e.jpg", "a.jpg", "C.jpg", "b.jpg", "d.jpg"}) file(name);
   file("sub/f.jpg");
   file("sub/g.jpg");
-  Search s;
-  s.folder = dir();
-  s.fullPath = false;
-  s.useCountLimit = true;
-  s.countLimit = 3;
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{"a.jpg", "b.jpg", "C.jpg"}));
-  EXPECT_EQ(s.fileCount, 3);
-  EXPECT_EQ(s.label.captions, (std::vector<std::string>{dir() + "/"}));
-  EXPECT_EQ(ui.eventPasses, 1);
+  FindRequest request = transferSearch();
+  request.fullPath = false;
+  request.useCountLimit = true;
+  request.countLimit = 3;
+  ASSERT_TRUE(find(request));
+  EXPECT_EQ(list, (std::vector<std::string>{"a.jpg", "b.jpg", "C.jpg"}));
+  EXPECT_EQ(totals.fileCount, 3);
+  EXPECT_EQ(label.captions, (std::vector<std::string>{dir() + "/"}));
 }
 
 TEST_F(FinderTest, CountLimitZeroTouchesNothing) {
   file("a.jpg");
-  Search s;
-  s.folder = dir();
-  s.useCountLimit = true;
-  s.countLimit = 0;
-  ASSERT_TRUE(s.run());
-  EXPECT_TRUE(s.list.empty());
-  EXPECT_TRUE(s.label.captions.empty());
-  EXPECT_EQ(ui.eventPasses, 0);
+  FindRequest request = transferSearch();
+  request.useCountLimit = true;
+  request.countLimit = 0;
+  ASSERT_TRUE(find(request));
+  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(label.captions.empty());
 }
 
 TEST_F(FinderTest, DepthFirstPreOrderInNameOrder) {
   for (const char* name :
        {"z.jpg", "B/y.jpg", "B/a/x.jpg", "a/w.jpg", "a/C/v.jpg", "a/b/u.jpg", "m.jpg"})
     file(name);
-  Search s;
-  s.folder = dir();
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list,
+  ASSERT_TRUE(find(transferSearch()));
+  EXPECT_EQ(list,
             (std::vector<std::string>{dir("m.jpg"), dir("z.jpg"), dir("a/w.jpg"), dir("a/b/u.jpg"),
                                       dir("a/C/v.jpg"), dir("B/y.jpg"), dir("B/a/x.jpg")}));
-  EXPECT_EQ(s.label.captions, (std::vector<std::string>{dir() + "/", dir("a/"), dir("a/b/"),
-                                                        dir("a/C/"), dir("B/"), dir("B/a/")}));
-  EXPECT_EQ(ui.eventPasses, 6);
+  EXPECT_EQ(label.captions, (std::vector<std::string>{dir() + "/", dir("a/"), dir("a/b/"),
+                                                      dir("a/C/"), dir("B/"), dir("B/a/")}));
 }
 
-TEST_F(FinderTest, WithoutSubFoldersNothingBelowIsEnteredOrListed) {
-  file("a.jpg");
-  file("sub/b.jpg");
-  Search s;
-  s.folder = dir();
-  s.subFolders = false;
-  s.listFolders = true;
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg")}));
-  EXPECT_EQ(ui.eventPasses, 1);
-}
-
-TEST_F(FinderTest, NoLabelMeansNoEventPasses) {
+TEST_F(FinderTest, NoLabelIsNeeded) {
   file("sub/a.jpg");
-  Search s;
-  s.folder = dir();
-  s.withLabel = false;
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list.size(), 1u);
-  EXPECT_EQ(ui.eventPasses, 0);
+  FindRequest request = transferSearch();
+  request.progressLabel = nullptr;
+  ASSERT_TRUE(find(request));
+  EXPECT_EQ(list.size(), 1u);
 }
 
 TEST_F(FinderTest, HiddenFilesAndFoldersAreSearched) {
   file(".hidden.jpg");
   file(".cache/x.jpg");
-  Search s;
-  s.folder = dir();
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{dir(".hidden.jpg"), dir(".cache/x.jpg")}));
+  ASSERT_TRUE(find(transferSearch()));
+  EXPECT_EQ(list, (std::vector<std::string>{dir(".hidden.jpg"), dir(".cache/x.jpg")}));
 }
 
 TEST_F(FinderTest, NamesThatAreNotUtf8ReachTheListUnchanged) {
   const std::string name = "\x83\x74\x83\x40\x83\x43\x83\x8B.JPG";  // Shift-JIS bytes
   file(name, 7);
   file("\xE5\xA4\x8F/\xFFok.jpg");
-  Search s;
-  s.folder = dir();
-  s.patterns = "*.JPG";
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{dir(name), dir("\xE5\xA4\x8F/\xFFok.jpg")}));
-  EXPECT_EQ(s.byteTotal, 7);
+  FindRequest request = transferSearch();
+  request.patternList = "*.JPG";
+  ASSERT_TRUE(find(request));
+  EXPECT_EQ(list, (std::vector<std::string>{dir(name), dir("\xE5\xA4\x8F/\xFFok.jpg")}));
+  EXPECT_EQ(totals.byteTotal, 7);
 }
 
 TEST_F(FinderTest, TaggedEntriesAndFolderEntries) {
   file("a.jpg");
   file("sub/b.jpg");
   file("sub/deeper/c.jpg");
-  Search s;
-  s.folder = dir();
-  s.tagged = true;
-  s.listFolders = true;
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{
-                        "_____file1*" + dir("a.jpg"), "directory1*" + dir("sub/"),
-                        "_____file2*" + dir("sub/b.jpg"), "directory2*" + dir("sub/deeper/"),
-                        "_____file3*" + dir("sub/deeper/c.jpg")}));
+  FindRequest tagged = transferSearch();
+  tagged.tagged = true;
+  tagged.listFolders = true;
+  ASSERT_TRUE(find(tagged));
+  EXPECT_EQ(list, (std::vector<std::string>{
+                      "_____file1*" + dir("a.jpg"), "directory1*" + dir("sub/"),
+                      "_____file2*" + dir("sub/b.jpg"), "directory2*" + dir("sub/deeper/"),
+                      "_____file3*" + dir("sub/deeper/c.jpg")}));
 
-  Search untagged;
-  untagged.folder = dir();
+  clearResults();
+  FindRequest untagged = transferSearch();
   untagged.listFolders = true;
   untagged.fullPath = false;
-  ASSERT_TRUE(untagged.run());
-  EXPECT_EQ(untagged.list,
+  ASSERT_TRUE(find(untagged));
+  EXPECT_EQ(list,
             (std::vector<std::string>{"a.jpg", dir("sub/"), "b.jpg", dir("sub/deeper/"), "c.jpg"}));
+
+  // Without subfolders nothing below is entered or listed.
+  clearResults();
+  FindRequest topOnly = transferSearch();
+  topOnly.subFolders = false;
+  topOnly.listFolders = true;
+  ASSERT_TRUE(find(topOnly));
+  EXPECT_EQ(list, (std::vector<std::string>{dir("a.jpg")}));
 }
 
+// The procedure with its eighteen parameters hands each one on to its place.
 TEST_F(FinderTest, WithoutAListEntriesGoToTheText) {
   file("a.jpg");
-  file("b.jpg");
-  Search s;
-  s.folder = dir();
-  s.useList = false;
-  s.text = "before\r\n";
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.text, "before\r\n" + dir("a.jpg") + "\r\n" + dir("b.jpg") + "\r\n");
+  file("b.jpg", 5);
+  file("sub/c.jpg", 3);
+  file("sub/d.jpg", 4);  // past the count limit
+  std::string text = "before\r\n";
+  int32_t fileCount = 1;
+  int64_t byteTotal = 10;
+  EXPECT_TRUE(gFindFile(dir(), "*.JPG", true, nullptr, &label, true, text, true, 1, true, 5, true,
+                        3, fileCount, byteTotal, true, true, 1));
+  EXPECT_EQ(text, "before\r\n_____file2*" + dir("b.jpg") + "\r\ndirectory2*" + dir("sub/") +
+                      "\r\n_____file3*" + dir("sub/c.jpg") + "\r\n");
+  EXPECT_EQ(fileCount, 3);
+  EXPECT_EQ(byteTotal, 18);
+  EXPECT_EQ(label.captions, (std::vector<std::string>{dir() + "/", dir("sub/")}));
 }
 
 TEST_F(FinderTest, MissingFolderContributesNothing) {
-  Search s;
-  s.folder = dir("missing");
-  EXPECT_TRUE(s.run());
-  EXPECT_TRUE(s.list.empty());
+  FindRequest request = transferSearch();
+  request.folder = dir("missing");
+  EXPECT_TRUE(find(request));
+  EXPECT_TRUE(list.empty());
   EXPECT_EQ(reports(), 0);
 }
 
 TEST_F(FinderTest, LinkToAFolderIsNotFollowed) {
   file("a.jpg");
   fs::create_directory_symlink(dir(), dir("loop"));
-  Search s;
-  s.folder = dir();
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg")}));
+  ASSERT_TRUE(find(transferSearch()));
+  EXPECT_EQ(list, (std::vector<std::string>{dir("a.jpg")}));
 }
 
 // Pipes, sockets and devices are no files to sort (a copy would stall or
@@ -438,10 +406,9 @@ TEST_F(FinderTest, OnlyFilesAndLinksToFilesAreListed) {
     SCOPED_TRACE(kindsKnown ? "kinds known" : "kinds unknown");
     std::optional<platform::ScopedSyscalls> scoped;
     if (!kindsKnown) scoped.emplace(unknown);
-    Search s;
-    s.folder = dir();
-    ASSERT_TRUE(s.run());
-    EXPECT_EQ(s.list,
+    clearResults();
+    ASSERT_TRUE(find(transferSearch()));
+    EXPECT_EQ(list,
               (std::vector<std::string>{dir("a.jpg"), dir("dangling.jpg"), dir("file-link.jpg")}));
   }
 }
@@ -451,10 +418,8 @@ TEST_F(FinderTest, DeviceNodesAreNotListed) {
   if (::mknod(dir("null.jpg").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) != 0)
     GTEST_SKIP() << "device nodes cannot be made here: " << std::strerror(errno);
   fs::create_symlink(dir("null.jpg"), dir("null-link.jpg"));
-  Search s;
-  s.folder = dir();
-  ASSERT_TRUE(s.run());
-  EXPECT_EQ(s.list, std::vector<std::string>{dir("a.jpg")});
+  ASSERT_TRUE(find(transferSearch()));
+  EXPECT_EQ(list, std::vector<std::string>{dir("a.jpg")});
 }
 
 TEST_F(FinderTest, UnclosedListFailsOnceForEveryLevel) {
@@ -463,18 +428,18 @@ TEST_F(FinderTest, UnclosedListFailsOnceForEveryLevel) {
     int reports;
   };
   const Row rows[] = {
-      {{"a.txt"}, 1},
-      {{"sub/deeper/a.txt"}, 3},  // the failure starts three levels down
-      {{"a.jpg"}, 0},             // "*.JPG" matches first, the bad item is never tried
+      {.files = {"a.txt"}, .reports = 1},
+      {.files = {"sub/deeper/a.txt"}, .reports = 3},  // the failure starts three levels down
+      {.files = {"a.jpg"}, .reports = 0},  // "*.JPG" matches first, the bad item is never tried
   };
   for (const auto& r : rows) {
     testing::TempEnv local;
     for (const auto& f : r.files) local.writeFile(fs::path("src") / f);
     const int before = reports();
-    Search s;
-    s.folder = (local.root() / "src").string();
-    s.patterns = "*.JPG;[A";
-    EXPECT_EQ(s.run(), r.reports == 0) << r.files.front();
+    FindRequest request = transferSearch();
+    request.folder = (local.root() / "src").string();
+    request.patternList = "*.JPG;[A";
+    EXPECT_EQ(find(request), r.reports == 0) << r.files.front();
     const std::string log = local.errorLog();
     int n = 0;
     for (auto at = log.find("gFindFile ("); at != std::string::npos;
@@ -487,12 +452,10 @@ TEST_F(FinderTest, UnclosedListFailsOnceForEveryLevel) {
 
 TEST_F(FinderTest, FileCountAtItsLargestValueIsAnOverflow) {
   file("a.jpg");
-  Search s;
-  s.folder = dir();
-  s.fileCount = std::numeric_limits<int32_t>::max();
-  EXPECT_FALSE(s.run());
-  EXPECT_EQ(s.fileCount, std::numeric_limits<int32_t>::max());
-  EXPECT_TRUE(s.list.empty());
+  totals.fileCount = std::numeric_limits<int32_t>::max();
+  EXPECT_FALSE(find(transferSearch()));
+  EXPECT_EQ(totals.fileCount, std::numeric_limits<int32_t>::max());
+  EXPECT_TRUE(list.empty());
   EXPECT_EQ(reports(), 1);
   EXPECT_NE(env.errorLog().find("エラー番号：6"), std::string::npos);
 }
@@ -536,28 +499,16 @@ TEST_F(FinderTest, PlatformFaults) {
   calls.folder = dir("sub/");
   platform::ScopedSyscalls seam(calls);
   calls.call = FailingFolder::Call::Open;
-  {
-    // A folder that cannot be opened is passed over, not an error.
-    Search s;
-    s.folder = dir();
-    EXPECT_TRUE(s.run());
-    EXPECT_EQ(s.list, (std::vector<std::string>{dir("a.jpg")}));
-    EXPECT_EQ(reports(), 0);
-  }
+  // A folder that cannot be opened is passed over, not an error.
+  EXPECT_TRUE(find(transferSearch()));
+  EXPECT_EQ(list, (std::vector<std::string>{dir("a.jpg")}));
+  EXPECT_EQ(reports(), 0);
   calls.call = FailingFolder::Call::Size;
-  {
-    Search s;
-    s.folder = dir();
-    EXPECT_FALSE(s.run());
-    EXPECT_EQ(reports(), 2);
-  }
+  EXPECT_FALSE(find(transferSearch()));
+  EXPECT_EQ(reports(), 2);
   calls.call = FailingFolder::Call::Read;
-  {
-    Search s;
-    s.folder = dir();
-    EXPECT_FALSE(s.run());
-    EXPECT_EQ(reports(), 3);
-  }
+  EXPECT_FALSE(find(transferSearch()));
+  EXPECT_EQ(reports(), 3);
 }
 
 }  // namespace

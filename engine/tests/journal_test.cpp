@@ -9,7 +9,7 @@
 #include <iterator>
 #include <tuple>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "scratch_mount.h"
@@ -122,7 +122,7 @@ TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
 // The window as gProcess1 sees it: every file of the source folder.
 struct QuietWindow : ExecuteWindow {
   TransferOptions snapshot;
-  bool isChecked(TargetBox box) const override { return box == TargetBox::AllFile; }
+  bool isChecked(common::Check box) const override { return box == common::Check::AllFile; }
   std::string otherText() const override { return ""; }
   bool checkSettings() override { return true; }
   void enterBusyState() override {}

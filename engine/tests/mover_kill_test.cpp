@@ -182,14 +182,19 @@ TEST_P(MoverKillTest, EveryFileStaysWholeWhereverTheRunIsKilled) {
   EXPECT_EQ(leftTemporaries, !s.unnamedFiles);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, MoverKillTest,
-                         ::testing::Values(Scenario{"CopyUnnamed", true, false, true},
-                                           Scenario{"CopyNamedTemporary", true, false, false},
-                                           Scenario{"Move", false, false, true},
-                                           Scenario{"MoveAcrossUnnamed", false, true, true},
-                                           Scenario{"MoveAcrossNamedTemporary", false, true,
-                                                    false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Runs, MoverKillTest,
+    ::testing::Values(
+        Scenario{.name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true},
+        Scenario{
+            .name = "CopyNamedTemporary", .copy = true, .across = false, .unnamedFiles = false},
+        Scenario{.name = "Move", .copy = false, .across = false, .unnamedFiles = true},
+        Scenario{.name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true},
+        Scenario{.name = "MoveAcrossNamedTemporary",
+                 .copy = false,
+                 .across = true,
+                 .unnamedFiles = false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace msifter::engine

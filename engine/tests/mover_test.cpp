@@ -14,8 +14,8 @@
 #include <tuple>
 
 #include "engine/run.h"
+#include "isolated_test.h"
 #include "platform/syscalls.h"
-#include "recording_ui.h"
 #include "scratch_mount.h"
 #include "temp_env.h"
 
@@ -36,23 +36,26 @@ struct FixedClock : platform::Syscalls {
   }
 };
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using testing::namesIn;
 
-class MoverTest : public ::testing::Test {
+// The three ways a file reaches the destination.
+struct TransferKind {
+  const char* name;
+  bool across;  // from another file system
+  bool copy;
+};
+constexpr TransferKind kTransferKinds[] = {{.name = "move", .across = false, .copy = false},
+                                           {.name = "move across", .across = true, .copy = false},
+                                           {.name = "copy", .across = false, .copy = true}};
+
+class MoverTest : public testing::IsolatedTest {
  protected:
-  testing::TempEnv env;
-  testing::RecordingUi ui;
   fs::path src = env.root() / "src";
   fs::path dst = env.root() / "dst";
   TransferOptions options;
 
   void SetUp() override {
+    IsolatedTest::SetUp();
     fs::create_directories(src);
     fs::create_directories(dst);
     options.receiveDir = dst.string();
@@ -63,6 +66,12 @@ class MoverTest : public ::testing::Test {
     return (src / name).string();
   }
   std::vector<std::string> destinationNames() { return namesIn(dst); }
+  // Before the next row: an empty destination, serial numbers from 0.
+  void emptyDestination() {
+    fs::remove_all(dst);
+    fs::create_directories(dst);
+    runState().serialNumber = 0;
+  }
   static std::string text(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -72,33 +81,35 @@ class MoverTest : public ::testing::Test {
 TEST_F(MoverTest, NewNames) {
   struct Row {
     const char* source;
-    RenameMethod method;
-    bool extFix;
+    RenameMethod method = RenameMethod::SerialNumber;
+    bool extFix = false;
     const char* expected;
   };
+  constexpr RenameMethod DateTime = RenameMethod::DateTime;
   const Row rows[] = {
-      {"photo.JPG", RenameMethod::DateTime, false, "20021015093000_00000_photo.JPG"},
-      {"photo.JPG", RenameMethod::DateTime, true, "20021015093000_00000_photo.jpg"},
-      {"photo.JPG", RenameMethod::SerialNumber, false, "0000000000_photo.JPG"},
-      {"photo.JPEG", RenameMethod::SerialNumber, true, "0000000000_photo.jpg"},
-      {"photo.Jpeg", RenameMethod::SerialNumber, true, "0000000000_photo.jpg"},
-      {"photo.JPEG", RenameMethod::SerialNumber, false, "0000000000_photo.JPEG"},
-      {"photo.Jpe", RenameMethod::SerialNumber, true, "0000000000_photo.jpe"},
-      {"photo.jpeg.PNG", RenameMethod::SerialNumber, true, "0000000000_photo.jpeg.png"},
-      {"p.ＪＰＧ", RenameMethod::SerialNumber, true, "0000000000_p.ｊｐｇ"},
-      {"p.ＪＰＥＧ", RenameMethod::SerialNumber, true, "0000000000_p.ｊｐｅｇ"},
-      {"p.ÄΣЖ", RenameMethod::SerialNumber, true, "0000000000_p.äσж"},
-      {"readme", RenameMethod::SerialNumber, true, "0000000000_readme"},
-      {"archive.tar.gz", RenameMethod::SerialNumber, false, "0000000000_archive.tar.gz"},
-      {"\xff\xfe name.TIF", RenameMethod::SerialNumber, true, "0000000000_\xff\xfe name.tif"},
+      {.source = "photo.JPG", .method = DateTime, .expected = "20021015093000_00000_photo.JPG"},
+      {.source = "photo.JPG",
+       .method = DateTime,
+       .extFix = true,
+       .expected = "20021015093000_00000_photo.jpg"},
+      {.source = "photo.JPG", .expected = "0000000000_photo.JPG"},
+      {.source = "photo.JPEG", .extFix = true, .expected = "0000000000_photo.jpg"},
+      {.source = "photo.Jpeg", .extFix = true, .expected = "0000000000_photo.jpg"},
+      {.source = "photo.JPEG", .expected = "0000000000_photo.JPEG"},
+      {.source = "photo.Jpe", .extFix = true, .expected = "0000000000_photo.jpe"},
+      {.source = "photo.jpeg.PNG", .extFix = true, .expected = "0000000000_photo.jpeg.png"},
+      {.source = "p.ＪＰＧ", .extFix = true, .expected = "0000000000_p.ｊｐｇ"},
+      {.source = "p.ＪＰＥＧ", .extFix = true, .expected = "0000000000_p.ｊｐｅｇ"},
+      {.source = "p.ÄΣЖ", .extFix = true, .expected = "0000000000_p.äσж"},
+      {.source = "readme", .extFix = true, .expected = "0000000000_readme"},
+      {.source = "archive.tar.gz", .expected = "0000000000_archive.tar.gz"},
+      {.source = "\xff\xfe name.TIF", .extFix = true, .expected = "0000000000_\xff\xfe name.tif"},
   };
   FixedClock clock;
   platform::ScopedSyscalls scoped(clock);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.source);
-    fs::remove_all(dst);
-    fs::create_directories(dst);
-    runState().serialNumber = 0;
+    emptyDestination();
     options.renameMethod = row.method;
     options.extFix = row.extFix;
     const std::string source = put(row.source, row.source);
@@ -121,13 +132,26 @@ TEST_F(MoverTest, PerSecondCounterAndSerialNumbersAdvance) {
             (std::vector<std::string>{"20021015093000_00000_a.jpg", "20021015093000_00001_b.jpg",
                                       "20021015093000_00002_c.jpg", "20021015093001_00000_d.jpg"}));
 
-  fs::remove_all(dst);
-  fs::create_directories(dst);
+  emptyDestination();
   options.renameMethod = RenameMethod::SerialNumber;
   runState().serialNumber = 2147483647;
   ASSERT_TRUE(mMoveFile({put("a.jpg"), put("b.jpg")}, options));
   EXPECT_EQ(destinationNames(), (std::vector<std::string>{"0000000000_b.jpg", "2147483647_a.jpg"}));
   EXPECT_EQ(runState().serialNumber, 1);
+}
+
+// The second changes between two files of one call: the counter starts
+// again at 00000 with the new stamp.
+TEST_F(MoverTest, PerSecondCounterRestartsWhenTheSecondChangesWithinOneCall) {
+  struct Ticking : FixedClock {
+    int stamps = 0;
+    std::time_t now() override { return ++stamps > 2 ? t + 1 : t; }
+  } clock;
+  platform::ScopedSyscalls scoped(clock);
+  ASSERT_TRUE(mMoveFile({put("a.jpg"), put("b.jpg"), put("c.jpg"), put("d.jpg")}, options));
+  EXPECT_EQ(destinationNames(),
+            (std::vector<std::string>{"20021015093000_00000_a.jpg", "20021015093000_00001_b.jpg",
+                                      "20021015093001_00000_c.jpg", "20021015093001_00001_d.jpg"}));
 }
 
 TEST_F(MoverTest, TakenSerialNameIsSkippedAndUsedUp) {
@@ -165,9 +189,7 @@ TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
   options.renameMethod = RenameMethod::SerialNumber;
   for (const bool copy : {false, true}) {
     SCOPED_TRACE(copy ? "copy" : "move");
-    fs::remove_all(dst);
-    fs::create_directories(dst);
-    runState().serialNumber = 0;
+    emptyDestination();
     options.copyFiles = copy;
     Intruder intruder;
     intruder.folder = dst;
@@ -268,11 +290,25 @@ TEST_F(MoverTest, EmptyListDoesNothing) {
   EXPECT_TRUE(destinationNames().empty());
 }
 
-TEST_F(MoverTest, PauseKeepsTheWindowPainted) {
-  options.slowly = true;
-  ASSERT_TRUE(mMoveFile({put("a.jpg")}, options));
-  EXPECT_GE(ui.eventPasses, 5);
-}
+// What happens to the destination folder while a run lasts, and what is left
+// afterwards: a folder at its path, the first file in the folder moved aside.
+struct DestinationChange {
+  const char* name;
+  std::function<void(const fs::path&)> change;  // none: unmounted
+  bool pathRemains;
+  bool firstFileAside;
+};
+
+// A clock that makes a change as the second file's turn begins (its name
+// is stamped).
+struct ChangeAtSecondFile : FixedClock {
+  std::function<void()> change;
+  int turns = 0;
+  std::time_t now() override {
+    if (++turns == 2) change();
+    return t;
+  }
+};
 
 // The destination the user chose is the only one: changed while the run
 // lasts, it is neither made again nor followed elsewhere. The file whose
@@ -280,32 +316,29 @@ TEST_F(MoverTest, PauseKeepsTheWindowPainted) {
 TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
   const fs::path aside = env.root() / "aside";
   const fs::path elsewhere = env.root() / "elsewhere";
-  struct Row {
-    const char* name;
-    std::function<void(const fs::path&)> change;  // none: unmounted
-    bool pathRemains;
-    bool firstFileAside;
-  };
-  const Row rows[] = {
-      {"removed", [](const fs::path& d) { fs::remove_all(d); }, false, false},
-      {"renamed", [&](const fs::path& d) { fs::rename(d, aside); }, false, true},
-      {"replaced by a link",
-       [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory_symlink(elsewhere, d); },
-       true, true},
-      {"replaced by another folder",
-       [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory(d); }, true, true},
-      {"unmounted", nullptr, true, false}};
-  // The change comes as the second file's turn begins (its name is stamped).
-  struct Changer : FixedClock {
-    std::function<void()> change;
-    int turns = 0;
-    std::time_t now() override {
-      if (++turns == 2) change();
-      return t;
-    }
-  };
+  const DestinationChange rows[] = {
+      {.name = "removed",
+       .change = [](const fs::path& d) { fs::remove_all(d); },
+       .pathRemains = false,
+       .firstFileAside = false},
+      {.name = "renamed",
+       .change = [&](const fs::path& d) { fs::rename(d, aside); },
+       .pathRemains = false,
+       .firstFileAside = true},
+      {.name = "replaced by a link",
+       .change =
+           [&](const fs::path& d) {
+             fs::rename(d, aside), fs::create_directory_symlink(elsewhere, d);
+           },
+       .pathRemains = true,
+       .firstFileAside = true},
+      {.name = "replaced by another folder",
+       .change = [&](const fs::path& d) { fs::rename(d, aside), fs::create_directory(d); },
+       .pathRemains = true,
+       .firstFileAside = true},
+      {.name = "unmounted", .change = nullptr, .pathRemains = true, .firstFileAside = false}};
   for (const bool copy : {false, true}) {
-    for (const Row& row : rows) {
+    for (const DestinationChange& row : rows) {
       SCOPED_TRACE(std::string(row.name) + (copy ? ", copy" : ", move"));
       for (const fs::path& p : {src, dst, aside, elsewhere}) fs::remove_all(p);
       for (const fs::path& p : {src, dst, elsewhere}) fs::create_directories(p);
@@ -316,7 +349,7 @@ TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
         if (!mount->mounted()) continue;  // needs root; the other rows still run
         target = mount->path();
       }
-      Changer clock;
+      ChangeAtSecondFile clock;
       clock.change = [&] { row.change ? row.change(target) : mount->detach(); };
       options.receiveDir = target.string();
       options.copyFiles = copy;
@@ -356,59 +389,79 @@ class MoverAcrossTest : public MoverTest {
   }
 };
 
+// Saves a newer version of `source` at one moment of its transfer.
+enum class Save { ReplacedWhileRead, ChangedInPlaceWhileRead, ReplacedAfterCopy };
+struct Saver : platform::Syscalls {
+  Save how = Save::ReplacedWhileRead;
+  std::string source;
+  bool saved = false;
+  void save(Save when) {
+    if (saved || when != how) return;
+    saved = true;
+    if (how == Save::ChangedInPlaceWhileRead) {
+      // Same file, same size: only its times tell.
+      std::fstream(source, std::ios::in | std::ios::out | std::ios::binary) << "newer";
+      return;
+    }
+    std::ofstream(source + ".new") << "newer";
+    fs::rename(source + ".new", source);
+  }
+  int cloneFile(int outFd, int inFd) override {
+    save(Save::ChangedInPlaceWhileRead);  // the copy's first look at the data
+    return Syscalls::cloneFile(outFd, inFd);
+  }
+  int futimens(int fd, const struct timespec times[2]) override {
+    save(Save::ReplacedWhileRead);
+    return Syscalls::futimens(fd, times);
+  }
+  int syncfs(int fd) override {
+    save(Save::ReplacedAfterCopy);
+    return Syscalls::syncfs(fd);
+  }
+};
+
 // A newer version saved over the source while the move runs is not lost:
 // the source stays, and the run reports the file as failed. Saved while
-// the source is read, no copy is made; saved after it was copied, the copy
-// of the older version keeps its new name and the batch goes on.
+// the source is read, whether as a new file or into the same one, no copy
+// is made; saved after it was copied, the copy of the older version keeps
+// its new name and the batch goes on.
 TEST_F(MoverAcrossTest, SourceSavedOverDuringTheMoveStays) {
-  struct Saver : platform::Syscalls {
-    bool whileRead = true;
-    std::string source;
-    bool saved = false;
-    void save() {
-      if (saved) return;
-      saved = true;
-      std::ofstream(source + ".new") << "newer";
-      fs::rename(source + ".new", source);
-    }
-    int futimens(int fd, const struct timespec times[2]) override {
-      if (whileRead) save();
-      return Syscalls::futimens(fd, times);
-    }
-    int syncfs(int fd) override {
-      if (!whileRead) save();
-      return Syscalls::syncfs(fd);
-    }
-  };
   struct Row {
     const char* name;
-    bool whileRead;
+    Save save;
     std::vector<std::string> destination;
   };
-  const Row rows[] = {{"while it is read", true, {}},
-                      {"after it was copied", false, {"0000000000_a.jpg", "0000000001_b.jpg"}}};
+  const Row rows[] = {
+      {.name = "replaced while it is read", .save = Save::ReplacedWhileRead, .destination = {}},
+      {.name = "changed in place while it is read",
+       .save = Save::ChangedInPlaceWhileRead,
+       .destination = {}},
+      {.name = "replaced after it was copied",
+       .save = Save::ReplacedAfterCopy,
+       .destination = {"0000000000_a.jpg", "0000000001_b.jpg"}}};
+  const struct timespec earlier[2] = {{kOctober15, 0}, {kOctober15, 0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    fs::remove_all(dst);
-    fs::create_directories(dst);
-    runState().serialNumber = 0;
+    emptyDestination();
     Saver saver;
-    saver.whileRead = row.whileRead;
+    saver.how = row.save;
     const std::string a = putRemote("a.jpg", "older");
+    ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), earlier, 0), 0);
     const std::string b = putRemote("b.jpg", "b");
     saver.source = a;
     {
       platform::ScopedSyscalls scoped(saver);
       EXPECT_FALSE(mMoveFile({a, b}, options));
     }
+    const bool whileRead = row.save != Save::ReplacedAfterCopy;
     EXPECT_TRUE(saver.saved);
     EXPECT_EQ(text(a), "newer");
     EXPECT_EQ(destinationNames(), row.destination);
-    if (!row.whileRead) {
+    if (!whileRead) {
       EXPECT_EQ(text(dst / "0000000000_a.jpg"), "older");
       EXPECT_EQ(text(dst / "0000000001_b.jpg"), "b");
     }
-    EXPECT_EQ(fs::exists(b), row.whileRead);
+    EXPECT_EQ(fs::exists(b), whileRead);
   }
   EXPECT_NE(env.errorLog().find("mMoveFile"), std::string::npos);
 }
@@ -416,13 +469,7 @@ TEST_F(MoverAcrossTest, SourceSavedOverDuringTheMoveStays) {
 // The search listed a file; by its turn the name is a folder. Its tree was
 // never searched, so nothing of it is moved or copied.
 TEST_F(MoverAcrossTest, AnEntryThatIsAFolderByItsTurnIsNeverTransferred) {
-  struct Row {
-    const char* name;
-    bool across;
-    bool copy;
-  };
-  const Row rows[] = {{"move", false, false}, {"move across", true, false}, {"copy", false, true}};
-  for (const Row& row : rows) {
+  for (const TransferKind& row : kTransferKinds) {
     SCOPED_TRACE(row.name);
     const fs::path folder = (row.across ? remote : src) / "album";
     fs::create_directories(folder);
@@ -491,8 +538,7 @@ TEST_F(MoverAcrossTest, FailureMidBatchSettlesWhatWasCopiedFirst) {
       return -1;
     }
   } failing;
-  fs::remove_all(dst);
-  fs::create_directories(dst);
+  emptyDestination();
   platform::ScopedSyscalls scoped(failing);
   EXPECT_FALSE(mMoveFile({(remote / "d.jpg").string()}, options));
   EXPECT_EQ(namesIn(remote), std::vector<std::string>{"d.jpg"});
@@ -517,18 +563,11 @@ TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
           {fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination), syncs == 2});
     }
   };
-  struct Row {
-    const char* name;
-    bool across;
-    bool copy;
-  };
-  const Row rows[] = {{"move", false, false}, {"copy", false, true}, {"move across", true, false}};
+
   const struct timespec times[2] = {{kOctober15, 0}, {kOctober15, 123}};
-  for (const Row& row : rows) {
+  for (const TransferKind& row : kTransferKinds) {
     SCOPED_TRACE(row.name);
-    fs::remove_all(dst);
-    fs::create_directories(dst);
-    runState().serialNumber = 0;
+    emptyDestination();
     options.copyFiles = row.copy;
     const std::string source = row.across ? putRemote("a.jpg", "12345") : put("a.jpg", "12345");
     ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);

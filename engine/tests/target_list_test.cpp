@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "temp_env.h"
 
 namespace msifter::engine {
@@ -12,21 +12,21 @@ namespace {
 
 class Boxes : public TargetTypeSource {
  public:
-  Boxes(std::set<TargetBox> checked, std::string other = "")
+  Boxes(std::set<common::Check> checked, std::string other = "")
       : checked_(std::move(checked)), other_(std::move(other)) {}
-  bool isChecked(TargetBox box) const override { return checked_.contains(box); }
+  bool isChecked(common::Check box) const override { return checked_.contains(box); }
   std::string otherText() const override { return other_; }
 
  private:
-  std::set<TargetBox> checked_;
+  std::set<common::Check> checked_;
   std::string other_;
 };
 
-using enum TargetBox;
+using enum common::Check;
 
 TEST(TargetList, BuiltFromTheCheckBoxes) {
   struct Row {
-    std::set<TargetBox> checked;
+    std::set<common::Check> checked;
     std::string other;
     std::string list;
   };
@@ -65,7 +65,7 @@ TEST(TargetList, GraphicsLeavesTheListAloneWhenUnchecked) {
 
 class ThrowingBoxes : public TargetTypeSource {
  public:
-  bool isChecked(TargetBox box) const override {
+  bool isChecked(common::Check box) const override {
     if (box == BMP) common::fail(common::err::TypeMismatch);
     return box == Graphics;
   }

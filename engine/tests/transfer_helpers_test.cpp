@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/file_helpers.h"
+#include "engine/file_operations.h"
 #include "recording_ui.h"
 #include "temp_env.h"
 

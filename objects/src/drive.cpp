@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "platform/mounts.h"
 
 namespace msifter::objects {

@@ -1,6 +1,8 @@
 #include "objects/file_operation.h"
 
-#include "common/error.h"
+#include <cerrno>
+
+#include "common/failure.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
 

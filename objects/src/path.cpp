@@ -7,8 +7,6 @@ namespace msifter::objects {
 
 namespace {
 
-constexpr char kSep = platform::kSeparator;
-
 // The shell's answer can come back split at NUL characters: cut at the
 // first pair, mend one single NUL with a space, cut at any that remains.
 std::string cleanShellAnswer(std::string text) {
@@ -24,7 +22,7 @@ std::string cleanShellAnswer(std::string text) {
 }  // namespace
 
 std::string cPath::GetFileName() const {
-  const std::size_t sep = fileName_.rfind(kSep);
+  const std::size_t sep = fileName_.rfind(platform::kSeparator);
   if (sep != std::string::npos) return fileName_.substr(sep + 1);
   if constexpr (platform::kDriveLetters) {
     const std::size_t colon = fileName_.find(':');
@@ -40,11 +38,11 @@ std::string cPath::GetExt() const {
 }
 
 std::string cPath::GetPath() const {
-  const std::size_t sep = fileName_.rfind(kSep);
+  const std::size_t sep = fileName_.rfind(platform::kSeparator);
   if (sep != std::string::npos) return fileName_.substr(0, sep + 1);
   if constexpr (platform::kDriveLetters) {
     const std::size_t colon = fileName_.find(':');
-    if (colon != std::string::npos) return fileName_.substr(0, colon + 1) + kSep;
+    if (colon != std::string::npos) return fileName_.substr(0, colon + 1) + platform::kSeparator;
   }
   return "";
 }
@@ -65,7 +63,7 @@ std::string cPath::GetShortPathName() const { return platform::shortPathName(fil
 
 std::string cPath::GetFullPathName(const std::string& PathName, const std::string& FileName) const {
   std::string full = PathName;
-  if (full.empty() || full.back() != kSep) full.push_back(kSep);
+  if (full.empty() || full.back() != platform::kSeparator) full.push_back(platform::kSeparator);
   return full + FileName;
 }
 

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "platform/syscalls.h"
 
 namespace msifter::objects {

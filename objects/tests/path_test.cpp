@@ -50,19 +50,19 @@ TEST(cPath, SplitsPathsIntoPieces) {
 TEST(cPath, AddDblQuot) {
   struct Row {
     std::string path;
-    bool notCheckSpace;
+    bool notCheckSpace = false;
     std::string quoted;
   };
   const Row rows[] = {
-      {"/my files/a.txt", false, "\"/my files/a.txt\""},
-      {"/a,b.txt", false, "\"/a,b.txt\""},
-      {"\"/my files/a.txt\"", false, "\"/my files/a.txt\""},
-      {"\"/my files/a.txt", false, "\"/my files/a.txt\""},
-      {"/plain.txt", false, "/plain.txt"},
-      {"/plain.txt", true, "\"/plain.txt\""},
-      {"/in\"side x", false, "\"/in\"side x\""},
-      {"", true, "\"\""},
-      {"\"", true, "\"\""},
+      {.path = "/my files/a.txt", .quoted = "\"/my files/a.txt\""},
+      {.path = "/a,b.txt", .quoted = "\"/a,b.txt\""},
+      {.path = "\"/my files/a.txt\"", .quoted = "\"/my files/a.txt\""},
+      {.path = "\"/my files/a.txt", .quoted = "\"/my files/a.txt\""},
+      {.path = "/plain.txt", .quoted = "/plain.txt"},
+      {.path = "/plain.txt", .notCheckSpace = true, .quoted = "\"/plain.txt\""},
+      {.path = "/in\"side x", .quoted = "\"/in\"side x\""},
+      {.path = "", .notCheckSpace = true, .quoted = "\"\""},
+      {.path = "\"", .notCheckSpace = true, .quoted = "\"\""},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(pathOf(r.path).AddDblQuot(r.notCheckSpace), r.quoted) << r.path;

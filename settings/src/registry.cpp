@@ -1,6 +1,7 @@
 #include "settings/registry.h"
 
-#include "common/error.h"
+#include "common/failure.h"
+#include "common/text.h"
 #include "registry_store.h"
 #include "value_convert.h"
 
@@ -46,7 +47,7 @@ bool gSetRegValue(uint32_t root, const std::string& subKey, const std::string& v
     RegValue toWrite = value;
     if (type == kRegSz) {
       if (std::holds_alternative<std::monostate>(toWrite)) toWrite = std::string(" ");
-      if (detail::trimSpaces(detail::valueText(toWrite)).empty()) toWrite = std::string(" ");
+      if (common::trimSpaces(detail::valueText(toWrite)).empty()) toWrite = std::string(" ");
     }
     detail::StoreFailure why;
     const detail::RegKey key = detail::regCreateKey(root, subKey, why);
@@ -84,16 +85,10 @@ RegValue gGetRegValue(uint32_t root, const std::string& subKey, const std::strin
     detail::reportStoreFailure("gGetRegValue", why);
     if (type == kRegSz) {
       auto* text = std::get_if<std::string>(&result);
-      if (text && detail::trimSpaces(*text).empty()) text->clear();
+      if (text && common::trimSpaces(*text).empty()) text->clear();
     }
     return result;
   });
-}
-
-std::string probeRegValue(int32_t root, const std::string& subKey, const std::string& valueName,
-                          const std::string& defaultValue) {
-  return detail::valueText(
-      gGetRegValue(static_cast<uint32_t>(root), subKey, valueName, kRegSz, defaultValue));
 }
 
 }  // namespace msifter::settings

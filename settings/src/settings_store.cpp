@@ -4,9 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
-#include "platform/directory.h"
+#include "common/paths.h"
+#include "common/text.h"
 #include "settings/registry.h"
 #include "value_convert.h"
 
@@ -14,12 +15,11 @@ namespace msifter::settings {
 
 namespace {
 
-using detail::textToLong;
-using detail::trimSpaces;
+using common::trimSpaces;
+using common::wholeNumberText;
 using detail::valueLong;
 using detail::valueText;
 
-constexpr const char* kKey = "Software\\m_sifter";
 constexpr const char* kNoRunYet = "1000/01/01";
 
 // The image check boxes with the tokens that name them in the stored value,
@@ -33,18 +33,8 @@ constexpr std::array<std::pair<Check, const char*>, 6> kImageTypes = {{
     {Check::PCD, "*.PCD"},
 }};
 
-// Message codes of the catalogue.
-constexpr int16_t kMsgSizeLimits = 1;
-constexpr int16_t kMsgChoose = 37;
-constexpr int16_t kMsgCannotShow = 47;
-constexpr int16_t kMsgMissing = 58;
-
-bool anythingAt(std::string path, bool) { return !path.empty() && platform::entryExists(path); }
-
-FolderTest folderTest = &anythingAt;
-
 RegValue read(const char* name, int32_t type, const RegValue& defaultValue) {
-  return gGetRegValue(kHKeyCurrentUser, kKey, name, type, defaultValue);
+  return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, defaultValue);
 }
 
 std::string readText(const char* name, const char* defaultValue) {
@@ -55,21 +45,9 @@ int32_t readLong(const char* name) { return valueLong(read(name, kRegDword, int3
 
 bool readFlag(const char* name) { return readLong(name) != 0; }
 
-std::vector<std::string> splitAtSemicolon(const std::string& text) {
-  std::vector<std::string> pieces;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find(';', start)) != std::string::npos; start = at + 1) {
-    pieces.push_back(text.substr(start, at - start));
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
-
 int checkValue(bool on) { return on ? 1 : 0; }
 
 }  // namespace
-
-void setFolderTest(FolderTest test) { folderTest = test ? test : &anythingAt; }
 
 bool gGetSettingData(SavedSettings& saved) {
   return common::guardFatal("gGetSettingData", [&] {
@@ -97,7 +75,7 @@ bool gGetSettingData(SavedSettings& saved) {
     // damaged store never keeps the program from starting.
     const int32_t method = readLong("bytBytRenameMethod");
     if (method < 0 || method > 255) {
-      saved.renameMethod = 0;
+      saved.renameMethod = DateNum;
       readable = false;
     } else {
       saved.renameMethod = static_cast<uint8_t>(method);
@@ -135,16 +113,16 @@ bool gDspSettingData(SettingsWindow& window) {
     window.setValue(Check::ExtFix, checkValue(saved.extFix));
 
     for (const auto& [box, token] : kImageTypes) window.setValue(box, 0);
-    for (const std::string& piece : splitAtSemicolon(saved.graphicsTypes)) {
+    for (const std::string& piece : common::splitAt(saved.graphicsTypes, ";")) {
       for (const auto& [box, token] : kImageTypes) {
         if (piece == token) window.setValue(box, 1);
       }
     }
 
     bool methodKnown = true;
-    if (saved.renameMethod == 0) {
+    if (saved.renameMethod == DateNum) {
       window.select(Option::DateNum);
-    } else if (saved.renameMethod == 1) {
+    } else if (saved.renameMethod == SerialNum) {
       window.select(Option::SerialNum);
     } else {
       methodKnown = false;
@@ -155,7 +133,7 @@ bool gDspSettingData(SettingsWindow& window) {
   } catch (...) {
     shown = false;
   }
-  if (!shown) common::gDispMsg(kMsgCannotShow, "過去の設定データを", 0);
+  if (!shown) common::gDispMsg(msgcode::NotReadCorrectly, "過去の設定データを");
   return shown;
 }
 
@@ -201,20 +179,20 @@ bool gChkSettingData(SettingsWindow& window) {
     const std::string receiveDir = window.caption(FolderLabel::ReceiveDir);
     if (trimSpaces(serverDir).empty()) {
       window.setFocus(Focus::ServerSelect);
-      common::gDispMsg(kMsgChoose, "移動元のフォルダを", 0);
+      common::gDispMsg(msgcode::PleaseChoose, "移動元のフォルダを");
       return false;
     }
     if (trimSpaces(receiveDir).empty()) {
       window.setFocus(Focus::ReceiveSelect);
-      common::gDispMsg(kMsgChoose, "移動先のフォルダを", 0);
+      common::gDispMsg(msgcode::PleaseChoose, "移動先のフォルダを");
       return false;
     }
-    if (!folderTest(serverDir, false)) {
-      common::gDispMsg(kMsgMissing, "移動元のフォルダが", 0);
+    if (!common::gChkDirExists(serverDir, false)) {
+      common::gDispMsg(msgcode::DoesNotExist, "移動元のフォルダが");
       return false;
     }
-    if (!folderTest(receiveDir, false)) {
-      common::gDispMsg(kMsgMissing, "移動先のフォルダが", 0);
+    if (!common::gChkDirExists(receiveDir, false)) {
+      common::gDispMsg(msgcode::DoesNotExist, "移動先のフォルダが");
       return false;
     }
     for (const Text box : {Text::LimitCount, Text::LimitMinSize, Text::LimitMaxSize}) {
@@ -228,24 +206,24 @@ bool gChkSettingData(SettingsWindow& window) {
         chosen = window.value(Check::Other) != 0;
       }
       if (!chosen) {
-        common::gDispMsg(kMsgChoose, "検索ファイルを", 0);
+        common::gDispMsg(msgcode::PleaseChoose, "検索ファイルを");
         return false;
       }
     }
     const bool minOn = window.value(Check::LimitMinSize) == 1;
     const bool maxOn = window.value(Check::LimitMaxSize) == 1;
     if (minOn && maxOn &&
-        textToLong(window.text(Text::LimitMinSize)) >=
-            textToLong(window.text(Text::LimitMaxSize))) {
-      common::gDispMsg(kMsgSizeLimits, "", 0);
+        wholeNumberText(window.text(Text::LimitMinSize)) >=
+            wholeNumberText(window.text(Text::LimitMaxSize))) {
+      common::gDispMsg(msgcode::SizeLimitsWrong);
       window.setFocus(Focus::LimitMinSize);
       return false;
     }
     // The maximum is converted even when its limit is off: a text that is not
     // a number stops here rather than later, half-saved.
-    const int32_t maximum = textToLong(window.text(Text::LimitMaxSize));
+    const int32_t maximum = wholeNumberText(window.text(Text::LimitMaxSize));
     if (maxOn && maximum == 0) {
-      common::gDispMsg(kMsgSizeLimits, "", 0);
+      common::gDispMsg(msgcode::SizeLimitsWrong);
       window.setFocus(Focus::LimitMaxSize);
       return false;
     }
@@ -261,15 +239,15 @@ bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute) {
     }
     if (!graphicsTypes.empty()) graphicsTypes.pop_back();
 
-    int32_t renameMethod = 0;
-    if (window.isSelected(Option::DateNum)) renameMethod = 0;
-    if (window.isSelected(Option::SerialNum)) renameMethod = 1;
+    int32_t renameMethod = DateNum;
+    if (window.isSelected(Option::DateNum)) renameMethod = DateNum;
+    if (window.isSelected(Option::SerialNum)) renameMethod = SerialNum;
 
     const auto write = [](const char* name, int32_t type, const RegValue& value) {
-      return gSetRegValue(kHKeyCurrentUser, kKey, name, type, value);
+      return gSetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, value);
     };
     const auto flag = [&](Check box) { return RegValue(window.value(box) != 0); };
-    const auto number = [&](Text box) { return RegValue(textToLong(window.text(box))); };
+    const auto number = [&](Text box) { return RegValue(wholeNumberText(window.text(box))); };
 
     bool saved = false;
     {

@@ -1,7 +1,6 @@
 #include "value_convert.h"
 
-#include "common/error.h"
-#include "common/number_text.h"
+#include "common/text.h"
 
 namespace msifter::settings::detail {
 
@@ -36,13 +35,6 @@ int daysInMonth(int year, int month) {
 
 }  // namespace
 
-std::string trimSpaces(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(' ');
-  return std::string(text.substr(first, last - first + 1));
-}
-
 std::string valueText(const RegValue& value) {
   if (const auto* b = std::get_if<bool>(&value)) return *b ? "True" : "False";
   if (const auto* n = std::get_if<int32_t>(&value)) return std::to_string(*n);
@@ -53,14 +45,8 @@ std::string valueText(const RegValue& value) {
 int32_t valueLong(const RegValue& value) {
   if (const auto* b = std::get_if<bool>(&value)) return *b ? -1 : 0;
   if (const auto* n = std::get_if<int32_t>(&value)) return *n;
-  if (const auto* s = std::get_if<std::string>(&value)) return textToLong(*s);
+  if (const auto* s = std::get_if<std::string>(&value)) return common::wholeNumberText(*s);
   return 0;
-}
-
-int32_t textToLong(std::string_view text) {
-  const double rounded = common::roundedNumberText(text);
-  if (rounded < -2147483648.0 || rounded > 2147483647.0) common::fail(common::err::Overflow);
-  return static_cast<int32_t>(rounded);
 }
 
 bool isDateText(std::string_view text) {

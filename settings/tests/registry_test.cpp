@@ -1,7 +1,6 @@
 #include "settings/registry.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <cerrno>
@@ -12,9 +11,12 @@
 #include <string>
 #include <utility>
 
-#include "common/error.h"
+#include "common/failure.h"
+#include "isolated_test.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
+#include "settings/settings_store.h"
+#include "sqlite_files.h"
 #include "temp_env.h"
 
 namespace msifter::settings {
@@ -24,8 +26,6 @@ namespace fs = std::filesystem;
 using testing::RecordingUi;
 using testing::TempEnv;
 
-constexpr const char* kKey = "Software\\m_sifter";
-
 struct RawValue {
   int type = 0;
   std::string data;
@@ -33,55 +33,25 @@ struct RawValue {
 
 // Reads a value straight from the store file, bypassing the registry layer.
 std::optional<RawValue> rawValue(const std::string& name) {
-  sqlite3* db = nullptr;
-  std::optional<RawValue> found;
-  if (sqlite3_open_v2(registryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-      SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT type, data FROM reg_value WHERE name = ?1", -1, &stmt, nullptr);
-    sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, 1));
-      found = RawValue{sqlite3_column_int(stmt, 0),
-                       std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(stmt, 1)))};
-    }
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return found;
+  const std::string where = " FROM reg_value WHERE name = '" + name + "'";
+  const std::string type = testing::firstValue(registryStorePath(), "SELECT type" + where);
+  if (type.empty()) return std::nullopt;
+  return RawValue{std::stoi(type), testing::firstValue(registryStorePath(), "SELECT data" + where)};
 }
 
 int keyRows() {
-  sqlite3* db = nullptr;
-  int rows = -1;
-  if (sqlite3_open_v2(registryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-      SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT count(*) FROM reg_key", -1, &stmt, nullptr);
-    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) rows = sqlite3_column_int(stmt, 0);
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return rows;
+  const std::string rows = testing::firstValue(registryStorePath(), "SELECT count(*) FROM reg_key");
+  return rows.empty() ? -1 : std::stoi(rows);
 }
 
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public testing::IsolatedTest {
  protected:
-  void SetUp() override {
-    common::gblnNoErrDialog = true;
-    common::clearError();
-  }
-  void TearDown() override { common::gblnNoErrDialog = false; }
-
   bool set(const std::string& name, int32_t type, const RegValue& value) {
-    return gSetRegValue(kHKeyCurrentUser, kKey, name, type, value);
+    return gSetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, value);
   }
   RegValue get(const std::string& name, int32_t type, const RegValue& fallback) {
-    return gGetRegValue(kHKeyCurrentUser, kKey, name, type, fallback);
+    return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, fallback);
   }
-
-  TempEnv env;
-  RecordingUi ui;
 };
 
 TEST_F(RegistryTest, StoreLivesUnderTheConfigFolder) {
@@ -209,16 +179,6 @@ TEST_F(RegistryTest, LocalMachineGivesTheDefaultAndTakesNoWrites) {
   EXPECT_FALSE(gSetRegValue(kHKeyLocalMachine, "SOFTWARE\\x", "v", kRegSz, std::string("a")));
   EXPECT_EQ(gGetRegValue(kHKeyLocalMachine, "SOFTWARE\\x", "v", kRegSz, std::string("Can'tGet")),
             RegValue(std::string("Can'tGet")));
-  EXPECT_EQ(probeRegValue(static_cast<int32_t>(kHKeyLocalMachine),
-                          "SOFTWARE\\Microsoft\\Internet Explorer", "Version", "Can'tGet"),
-            "Can'tGet");
-}
-
-TEST_F(RegistryTest, ErrorReportProbesAnswerCantGetThroughTheRegistry) {
-  common::setProbeReader(&probeRegValue);
-  const std::string report = common::buildErrorReport("gFindFile", "");
-  common::setProbeReader(nullptr);
-  EXPECT_NE(report.find("\tVersion：Can'tGet\r\n"), std::string::npos) << report;
 }
 
 TEST_F(RegistryTest, UnwritableConfigFolderFailsTheWrite) {
@@ -279,11 +239,7 @@ TEST_F(RegistryTest, TruncatedStoreReadsDefaultsAndTheNextWriteRepairsIt) {
 TEST_F(RegistryTest, ForeignDatabaseAtTheStorePathIsReplacedOnWrite) {
   const std::string path = registryStorePath();
   fs::create_directories(fs::path(path).parent_path());
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);", nullptr, nullptr,
-               nullptr);
-  sqlite3_close(db);
+  ASSERT_TRUE(testing::runSql(path, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);"));
   EXPECT_EQ(get("x", kRegDword, int32_t{4}), RegValue(int32_t{4}));
   ASSERT_TRUE(set("x", kRegDword, int32_t{2}));
   EXPECT_EQ(get("x", kRegDword, int32_t{4}), RegValue(int32_t{2}));

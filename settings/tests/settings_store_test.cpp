@@ -1,7 +1,6 @@
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cctype>
@@ -16,11 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
+#include "common/sqlite.h"
 #include "fake_window.h"
+#include "isolated_test.h"
 #include "recording_ui.h"
 #include "settings/registry.h"
+#include "sqlite_files.h"
 #include "temp_env.h"
 
 namespace msifter::settings {
@@ -30,7 +32,6 @@ namespace fs = std::filesystem;
 using testing::RecordingUi;
 using testing::TempEnv;
 
-constexpr const char* kKey = "Software\\m_sifter";
 const std::vector<Check> kImages = {Check::BMP, Check::GIF, Check::TIFF,
                                     Check::JPG, Check::PNG, Check::PCD};
 const std::vector<Check> kTargets = {Check::Graphics, Check::BMP, Check::GIF, Check::TIFF,
@@ -39,19 +40,14 @@ const std::vector<Check> kTargets = {Check::Graphics, Check::BMP, Check::GIF, Ch
 // A catalogue whose message for each code is "#<code>", so a box shows which
 // code it came from and the caller's text in front of it.
 void openTaggedCatalogue(const TempEnv& env) {
-  const std::string path = (env.root() / "msg").string();
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  const std::string password = common::kMsgPassword;
-  sqlite3_key(db, password.data(), static_cast<int>(password.size()));
   std::string sql = "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG INTEGER);";
-  for (const int code : {1, 14, 37, 47, 48, 58, 59}) {
+  for (const int code : msgcode::InUse) {
     sql += "INSERT INTO t_MSG VALUES (" + std::to_string(code) + ", '#" + std::to_string(code) +
            "', 48);";
   }
-  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
-  ASSERT_TRUE(common::gMsgInit(path, password));
+  const fs::path path = env.root() / "msg";
+  ASSERT_TRUE(testing::writeCatalogue(path, sql));
+  ASSERT_TRUE(common::gMsgInit(path.string(), common::kMsgPassword));
 }
 
 std::vector<std::string> boxTexts(const RecordingUi& ui) {
@@ -60,18 +56,13 @@ std::vector<std::string> boxTexts(const RecordingUi& ui) {
   return texts;
 }
 
-class SettingsStoreTest : public ::testing::Test {
+class SettingsStoreTest : public testing::IsolatedTest {
  protected:
   void SetUp() override {
-    common::gblnNoErrDialog = true;
-    common::clearError();
+    IsolatedTest::SetUp();
     openTaggedCatalogue(env);
     fs::create_directories(env.root() / "in");
     fs::create_directories(env.root() / "out");
-  }
-  void TearDown() override {
-    common::gblnNoErrDialog = false;
-    setFolderTest(nullptr);
   }
 
   // A window that passes validation: both folders exist, all files chosen.
@@ -84,12 +75,15 @@ class SettingsStoreTest : public ::testing::Test {
     }
   }
 
-  void store(const char* name, int32_t type, const RegValue& value) {
-    ASSERT_TRUE(gSetRegValue(kHKeyCurrentUser, kKey, name, type, value));
+  static void setLimitTexts(FakeWindow& w, const char* count, const char* min, const char* max) {
+    w.setText(Text::LimitCount, count);
+    w.setText(Text::LimitMinSize, min);
+    w.setText(Text::LimitMaxSize, max);
   }
 
-  TempEnv env;
-  RecordingUi ui;
+  void store(const char* name, int32_t type, const RegValue& value) {
+    ASSERT_TRUE(gSetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, value));
+  }
 };
 
 TEST_F(SettingsStoreTest, FirstStartShowsDefaultsWithoutAMessage) {
@@ -98,10 +92,7 @@ TEST_F(SettingsStoreTest, FirstStartShowsDefaultsWithoutAMessage) {
   EXPECT_TRUE(gDspSettingData(w));
   EXPECT_EQ(w.caption(FolderLabel::ServerDir), "");
   EXPECT_EQ(w.caption(FolderLabel::ReceiveDir), "");
-  for (const Check box :
-       {Check::SubFolder, Check::LimitCount, Check::LimitMinSize, Check::LimitMaxSize,
-        Check::Slowly, Check::Copy, Check::AllFile, Check::Graphics, Check::BMP, Check::GIF,
-        Check::TIFF, Check::JPG, Check::PNG, Check::PCD, Check::Other, Check::ExtFix}) {
+  for (const Check box : common::kAllChecks) {
     EXPECT_EQ(w.checks.at(box), 0) << static_cast<int>(box);
   }
   EXPECT_EQ(w.text(Text::LimitCount), "0");
@@ -161,17 +152,15 @@ TEST_F(SettingsStoreTest, SavedWindowComesBackWhole) {
 TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
   FakeWindow w(&ui);
   fillValid(w);
-  w.setText(Text::LimitCount, "2.5");
-  w.setText(Text::LimitMinSize, "3.5");
-  w.setText(Text::LimitMaxSize, " 7 ");
+  setLimitTexts(w, "2.5", "3.5", " 7 ");
   for (const Check box : kImages) w.setValue(box, 1);
   ASSERT_TRUE(gSetSettingData(w, "2026/01/02 03:04:05"));
 
   const auto text = [](const char* name) {
-    return gGetRegValue(kHKeyCurrentUser, kKey, name, kRegSz, std::string("absent"));
+    return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, kRegSz, std::string("absent"));
   };
   const auto number = [](const char* name) {
-    return gGetRegValue(kHKeyCurrentUser, kKey, name, kRegDword, int32_t{99});
+    return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, kRegDword, int32_t{99});
   };
   EXPECT_EQ(text("strGraphics"), RegValue(std::string("*.BMP;*.GIF;*.TIFF;*.JPG;*.PNG;*.PCD")));
   EXPECT_EQ(number("chkAllFile"), RegValue(int32_t{-1}));
@@ -189,8 +178,9 @@ TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
         "bytBytRenameMethod", "datLastExecute", "chkExtFix"}) {
     const bool isText = name[0] == 's' || name[0] == 'd';
     const RegValue absent = isText ? RegValue(std::string("absent")) : RegValue(int32_t{99});
-    EXPECT_NE(gGetRegValue(kHKeyCurrentUser, kKey, name, isText ? kRegSz : kRegDword, absent),
-              absent)
+    EXPECT_NE(
+        gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, isText ? kRegSz : kRegDword, absent),
+        absent)
         << name;
   }
 
@@ -302,12 +292,12 @@ uint32_t storeChangeCounter() {
 
 // Another connection holding the store locked for writing, as another
 // process would, until it is closed.
-using Connection = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
-Connection lockStoreElsewhere() {
-  sqlite3* db = nullptr;
-  sqlite3_open(registryStorePath().c_str(), &db);
-  EXPECT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  return Connection(db, &sqlite3_close);
+common::sqlite::Connection lockStoreElsewhere() {
+  int rc = SQLITE_OK;
+  common::sqlite::Connection db =
+      common::sqlite::open(registryStorePath(), SQLITE_OPEN_READWRITE, rc);
+  EXPECT_TRUE(common::sqlite::exec(db.get(), "BEGIN EXCLUSIVE"));
+  return db;
 }
 
 TEST_F(SettingsStoreTest, SaveIsOneTransaction) {
@@ -318,14 +308,14 @@ TEST_F(SettingsStoreTest, SaveIsOneTransaction) {
   w.setValue(Check::Copy, 1);
   ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:05:00"));
   EXPECT_EQ(storeChangeCounter(), before + 1);
-  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkCopy", kRegDword, int32_t{0}),
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "chkCopy", kRegDword, int32_t{0}),
             RegValue(int32_t{-1}));
 }
 
 TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
   store("strServerDir", kRegSz, std::string("/data/in"));
   store("chkCopy", kRegDword, true);
-  const Connection held = lockStoreElsewhere();
+  const common::sqlite::Connection held = lockStoreElsewhere();
   FakeWindow w(&ui);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(gDspSettingData(w));
@@ -348,7 +338,7 @@ TEST_F(SettingsStoreTest, SaveToALockedStoreEndsWithTheCauseInTheLog) {
   FakeWindow w(&ui);
   fillValid(w);
   ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
-  const Connection held = lockStoreElsewhere();
+  const common::sqlite::Connection held = lockStoreElsewhere();
   EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:05:00"), common::ProgramEnded);
   const std::string log = env.errorLog();
   const std::string cause =
@@ -364,9 +354,9 @@ TEST_F(SettingsStoreTest, LimitTextThatIsNotANumberTakesTheFatalPath) {
   EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
   EXPECT_NE(env.errorLog().find("gSetSettingData (m_sifter)"), std::string::npos);
   // Nothing of the failed save lands, not even the values before the bad one.
-  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "strServerDir", kRegSz, std::string()),
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "strServerDir", kRegSz, std::string()),
             RegValue(std::string("/before")));
-  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "chkLimitCount", kRegDword, int32_t{9}),
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "chkLimitCount", kRegDword, int32_t{9}),
             RegValue(int32_t{9}));
 
   FakeWindow check(&ui);
@@ -377,28 +367,23 @@ TEST_F(SettingsStoreTest, LimitTextThatIsNotANumberTakesTheFatalPath) {
 }
 
 // One click on a target-type box, then the enable rules, as the window does.
+// The other-extensions text is usable (enabled, window colour) or greyed
+// (disabled, menu colour).
+enum class OtherText { Usable, Greyed };
+
 struct ClickCase {
   const char* what;
   std::vector<Check> checkedBefore;
   Check clicked;
   std::vector<Check> checkedAfter;  // of the eight target boxes
   std::vector<Check> enabledAfter;  // of the eight target boxes
-  bool otherTextEnabled;
-  Background otherBackground;
+  OtherText otherText;
 };
 
 void PrintTo(const ClickCase& c, std::ostream* os) { *os << c.what; }
 
 class EnableRulesTest : public SettingsStoreTest,
                         public ::testing::WithParamInterface<ClickCase> {};
-
-const std::vector<Check> kGraphicsAndImages = {Check::Graphics, Check::BMP, Check::GIF, Check::TIFF,
-                                               Check::JPG,      Check::PNG, Check::PCD};
-
-std::vector<Check> with(std::vector<Check> boxes, std::initializer_list<Check> more) {
-  boxes.insert(boxes.end(), more);
-  return boxes;
-}
 
 TEST_P(EnableRulesTest, ClickThenRules) {
   const ClickCase& c = GetParam();
@@ -414,95 +399,49 @@ TEST_P(EnableRulesTest, ClickThenRules) {
     EXPECT_EQ(w.value(box), in(c.checkedAfter) ? 1 : 0) << "value of " << static_cast<int>(box);
     EXPECT_EQ(w.isEnabled(box), in(c.enabledAfter)) << "enabled of " << static_cast<int>(box);
   }
-  EXPECT_EQ(w.isTextEnabled(Text::Other), c.otherTextEnabled);
-  EXPECT_EQ(w.backgrounds.at(Text::Other), c.otherBackground);
+  const bool usable = c.otherText == OtherText::Usable;
+  EXPECT_EQ(w.isTextEnabled(Text::Other), usable);
+  EXPECT_EQ(w.backgrounds.at(Text::Other), usable ? Background::Window : Background::Menu);
   for (const Text box : {Text::LimitCount, Text::LimitMinSize, Text::LimitMaxSize}) {
     EXPECT_TRUE(w.isTextEnabled(box));
   }
 }
 
+using enum Check;
+using enum OtherText;
+
+const std::vector<Check> kGraphicsAndImages = {Graphics, BMP, GIF, TIFF, JPG, PNG, PCD};
+
+std::vector<Check> with(std::vector<Check> boxes, std::initializer_list<Check> more) {
+  boxes.insert(boxes.end(), more);
+  return boxes;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     NineTargetBoxes, EnableRulesTest,
-    ::testing::Values(
-        ClickCase{
-            "all files on", {Check::GIF}, Check::AllFile, kTargets, {}, false, Background::Menu},
-        ClickCase{"all files off keeps every type checked",
-                  {Check::AllFile},
-                  Check::AllFile,
-                  kTargets,
-                  kTargets,
-                  true,
-                  Background::Window},
-        ClickCase{"images off clears the six",
-                  with(kGraphicsAndImages, {Check::Other}),
-                  Check::Graphics,
-                  {Check::Other},
-                  {Check::Graphics, Check::Other},
-                  true,
-                  Background::Window},
-        ClickCase{"images on",
-                  {},
-                  Check::Graphics,
-                  {Check::Graphics},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"BMP",
-                  {Check::Graphics},
-                  Check::BMP,
-                  {Check::Graphics, Check::BMP},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"GIF",
-                  {Check::Graphics, Check::GIF},
-                  Check::GIF,
-                  {Check::Graphics},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"TIFF",
-                  {Check::Graphics},
-                  Check::TIFF,
-                  {Check::Graphics, Check::TIFF},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"JPG",
-                  {Check::Graphics},
-                  Check::JPG,
-                  {Check::Graphics, Check::JPG},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"PNG",
-                  {Check::Graphics, Check::Other},
-                  Check::PNG,
-                  {Check::Graphics, Check::PNG, Check::Other},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  true,
-                  Background::Window},
-        ClickCase{"PCD",
-                  {Check::Graphics},
-                  Check::PCD,
-                  {Check::Graphics, Check::PCD},
-                  with(kGraphicsAndImages, {Check::Other}),
-                  false,
-                  Background::Menu},
-        ClickCase{"other on",
-                  {},
-                  Check::Other,
-                  {Check::Other},
-                  {Check::Graphics, Check::Other},
-                  true,
-                  Background::Window},
-        ClickCase{"other off",
-                  {Check::Other},
-                  Check::Other,
-                  {},
-                  {Check::Graphics, Check::Other},
-                  false,
-                  Background::Menu}),
+    ::testing::Values(ClickCase{"all files on", {GIF}, AllFile, kTargets, {}, Greyed},
+                      ClickCase{"all files off keeps every type checked",
+                                {AllFile},
+                                AllFile,
+                                kTargets,
+                                kTargets,
+                                Usable},
+                      ClickCase{"images off clears the six",
+                                with(kGraphicsAndImages, {Other}),
+                                Graphics,
+                                {Other},
+                                {Graphics, Other},
+                                Usable},
+                      ClickCase{"images on", {}, Graphics, {Graphics}, kTargets, Greyed},
+                      ClickCase{"BMP", {Graphics}, BMP, {Graphics, BMP}, kTargets, Greyed},
+                      ClickCase{"GIF", {Graphics, GIF}, GIF, {Graphics}, kTargets, Greyed},
+                      ClickCase{"TIFF", {Graphics}, TIFF, {Graphics, TIFF}, kTargets, Greyed},
+                      ClickCase{"JPG", {Graphics}, JPG, {Graphics, JPG}, kTargets, Greyed},
+                      ClickCase{
+                          "PNG", {Graphics, Other}, PNG, {Graphics, PNG, Other}, kTargets, Usable},
+                      ClickCase{"PCD", {Graphics}, PCD, {Graphics, PCD}, kTargets, Greyed},
+                      ClickCase{"other on", {}, Other, {Other}, {Graphics, Other}, Usable},
+                      ClickCase{"other off", {Other}, Other, {}, {Graphics, Other}, Greyed}),
     [](const auto& info) {
       std::string name;
       for (const char ch : std::string(info.param.what))
@@ -510,11 +449,16 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// The window changed from a valid one, and what validation then says: the
+// message box's text ("" when it passes) and where the focus goes.
 struct CheckCase {
   const char* what;
-  void (*arrange)(FakeWindow&);
-  const char* box;  // "" when validation passes
-  std::optional<Focus> focus;
+  std::vector<std::pair<Check, int>> checks = {};
+  std::vector<std::pair<Text, std::string>> texts = {};
+  void (*captions)(FakeWindow&) = nullptr;
+  std::optional<FolderLabel> missing = std::nullopt;  // names a folder that is not there
+  const char* box;
+  std::optional<Focus> focus = std::nullopt;
   bool focusBeforeBox = false;
 };
 
@@ -526,7 +470,10 @@ TEST_P(ValidationTest, FirstFailingCheckSpeaks) {
   const CheckCase& c = GetParam();
   FakeWindow w(&ui);
   fillValid(w);
-  c.arrange(w);
+  for (const auto& [box, value] : c.checks) w.setValue(box, value);
+  for (const auto& [box, text] : c.texts) w.setText(box, text);
+  if (c.captions) c.captions(w);
+  if (c.missing) w.setCaption(*c.missing, w.caption(*c.missing) + "/gone");
   const bool passed = gChkSettingData(w);
   EXPECT_EQ(passed, std::string(c.box).empty());
   if (passed) {
@@ -546,109 +493,77 @@ TEST_P(ValidationTest, FirstFailingCheckSpeaks) {
 INSTANTIATE_TEST_SUITE_P(
     Checks, ValidationTest,
     ::testing::Values(
-        CheckCase{"all_in_order", [](FakeWindow&) {}, "", std::nullopt},
-        CheckCase{"no_source", [](FakeWindow& w) { w.setCaption(FolderLabel::ServerDir, "   "); },
-                  "移動元のフォルダを#37", Focus::ServerSelect, true},
-        CheckCase{"no_destination",
-                  [](FakeWindow& w) {
-                    w.setCaption(FolderLabel::ReceiveDir, "");
-                    w.setValue(Check::AllFile, 0);
-                  },
-                  "移動先のフォルダを#37", Focus::ReceiveSelect, true},
-        CheckCase{"source_missing",
-                  [](FakeWindow& w) {
-                    w.setCaption(FolderLabel::ServerDir,
-                                 w.caption(FolderLabel::ServerDir) + "/gone");
-                  },
-                  "移動元のフォルダが#58", std::nullopt},
-        CheckCase{"destination_missing",
-                  [](FakeWindow& w) {
-                    w.setCaption(FolderLabel::ReceiveDir,
-                                 w.caption(FolderLabel::ReceiveDir) + "/gone");
-                  },
-                  "移動先のフォルダが#58", std::nullopt},
-        CheckCase{"no_file_kind", [](FakeWindow& w) { w.setValue(Check::AllFile, 0); },
-                  "検索ファイルを#37", std::nullopt},
-        CheckCase{"images_without_type_even_with_other",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::AllFile, 0);
-                    w.setValue(Check::Graphics, 1);
-                    w.setValue(Check::Other, 1);
-                  },
-                  "検索ファイルを#37", std::nullopt},
-        CheckCase{"one_image_type",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::AllFile, 0);
-                    w.setValue(Check::Graphics, 1);
-                    w.setValue(Check::PNG, 1);
-                  },
-                  "", std::nullopt},
-        CheckCase{"other_only",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::AllFile, 0);
-                    w.setValue(Check::Other, 1);
-                  },
-                  "", std::nullopt},
-        CheckCase{"min_equal_to_max",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMinSize, 1);
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMinSize, "10");
-                    w.setText(Text::LimitMaxSize, "10");
-                  },
-                  "#1", Focus::LimitMinSize, false},
-        CheckCase{"min_below_max",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMinSize, 1);
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMinSize, "5");
-                    w.setText(Text::LimitMaxSize, "10");
-                  },
-                  "", std::nullopt},
-        CheckCase{"min_above_max_with_min_off",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMinSize, "50");
-                    w.setText(Text::LimitMaxSize, "10");
-                  },
-                  "", std::nullopt},
-        CheckCase{"max_zero",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMaxSize, "0");
-                  },
-                  "#1", Focus::LimitMaxSize, false},
-        CheckCase{"max_empty_becomes_zero",
-                  [](FakeWindow& w) {
-                    w.setValue(Check::LimitMaxSize, 1);
-                    w.setText(Text::LimitMaxSize, "  ");
-                  },
-                  "#1", Focus::LimitMaxSize, false},
-        CheckCase{"max_zero_with_limit_off",
-                  [](FakeWindow& w) { w.setText(Text::LimitMaxSize, "0"); }, "", std::nullopt}),
+        CheckCase{.what = "all_in_order", .box = ""},
+        CheckCase{.what = "no_source",
+                  .captions = [](FakeWindow& w) { w.setCaption(FolderLabel::ServerDir, "   "); },
+                  .box = "移動元のフォルダを#37",
+                  .focus = Focus::ServerSelect,
+                  .focusBeforeBox = true},
+        CheckCase{.what = "no_destination",
+                  .checks = {{AllFile, 0}},
+                  .captions = [](FakeWindow& w) { w.setCaption(FolderLabel::ReceiveDir, ""); },
+                  .box = "移動先のフォルダを#37",
+                  .focus = Focus::ReceiveSelect,
+                  .focusBeforeBox = true},
+        CheckCase{.what = "source_missing",
+                  .missing = FolderLabel::ServerDir,
+                  .box = "移動元のフォルダが#58"},
+        CheckCase{.what = "destination_missing",
+                  .missing = FolderLabel::ReceiveDir,
+                  .box = "移動先のフォルダが#58"},
+        CheckCase{.what = "no_file_kind", .checks = {{AllFile, 0}}, .box = "検索ファイルを#37"},
+        CheckCase{.what = "images_without_type_even_with_other",
+                  .checks = {{AllFile, 0}, {Graphics, 1}, {Other, 1}},
+                  .box = "検索ファイルを#37"},
+        CheckCase{
+            .what = "one_image_type", .checks = {{AllFile, 0}, {Graphics, 1}, {PNG, 1}}, .box = ""},
+        CheckCase{.what = "other_only", .checks = {{AllFile, 0}, {Other, 1}}, .box = ""},
+        CheckCase{.what = "min_equal_to_max",
+                  .checks = {{LimitMinSize, 1}, {LimitMaxSize, 1}},
+                  .texts = {{Text::LimitMinSize, "10"}, {Text::LimitMaxSize, "10"}},
+                  .box = "#1",
+                  .focus = Focus::LimitMinSize},
+        CheckCase{.what = "min_below_max",
+                  .checks = {{LimitMinSize, 1}, {LimitMaxSize, 1}},
+                  .texts = {{Text::LimitMinSize, "5"}, {Text::LimitMaxSize, "10"}},
+                  .box = ""},
+        CheckCase{.what = "min_above_max_with_min_off",
+                  .checks = {{LimitMaxSize, 1}},
+                  .texts = {{Text::LimitMinSize, "50"}, {Text::LimitMaxSize, "10"}},
+                  .box = ""},
+        CheckCase{.what = "max_zero",
+                  .checks = {{LimitMaxSize, 1}},
+                  .texts = {{Text::LimitMaxSize, "0"}},
+                  .box = "#1",
+                  .focus = Focus::LimitMaxSize},
+        CheckCase{.what = "max_empty_becomes_zero",
+                  .checks = {{LimitMaxSize, 1}},
+                  .texts = {{Text::LimitMaxSize, "  "}},
+                  .box = "#1",
+                  .focus = Focus::LimitMaxSize},
+        CheckCase{
+            .what = "max_zero_with_limit_off", .texts = {{Text::LimitMaxSize, "0"}}, .box = ""}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(SettingsStoreTest, EmptyLimitTextsBecomeZeroAndZeroIsSaved) {
   FakeWindow w(&ui);
   fillValid(w);
-  w.setText(Text::LimitCount, "");
-  w.setText(Text::LimitMinSize, " ");
-  w.setText(Text::LimitMaxSize, "");
+  setLimitTexts(w, "", " ", "");
   ASSERT_TRUE(gChkSettingData(w));
   EXPECT_EQ(w.text(Text::LimitCount), "0");
   EXPECT_EQ(w.text(Text::LimitMinSize), "0");
   EXPECT_EQ(w.text(Text::LimitMaxSize), "0");
   ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
-  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kKey, "lngLimitMinSize", kRegDword, int32_t{9}),
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "lngLimitMinSize", kRegDword, int32_t{9}),
             RegValue(int32_t{0}));
 }
 
-bool refuseEverything(std::string, bool) { return false; }
-
-TEST_F(SettingsStoreTest, InstalledFolderTestDecides) {
-  setFolderTest(&refuseEverything);
+// The folders are tested as the window's folder icons test them: "." at the
+// end names no folder of its own.
+TEST_F(SettingsStoreTest, FoldersAreTestedAsTheProgramTestsThem) {
   FakeWindow w(&ui);
   fillValid(w);
+  w.setCaption(FolderLabel::ServerDir, (env.root() / "in" / ".").string());
   EXPECT_FALSE(gChkSettingData(w));
   EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"移動元のフォルダが#58"});
 }

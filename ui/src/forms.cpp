@@ -9,7 +9,7 @@
 #include <set>
 
 #include "common/app.h"
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/ui_services.h"
 
 namespace msifter::ui {

@@ -5,9 +5,10 @@
 #include <QVBoxLayout>
 
 #include "common/app.h"
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
 #include "common/ui_services.h"
+#include "common/version.h"
 #include "ui/appearance.h"
 #include "ui/clickable_label.h"
 #include "ui/lifecycle.h"
@@ -15,10 +16,6 @@
 #include "ui/ui_config.h"
 
 namespace msifter::ui {
-
-namespace {
-constexpr int16_t kMsgHomePageNotOpened = 48;
-}
 
 FrmAbout::FrmAbout() {
   setUpDialogWindow(*this, "frmAbout", kCaption);
@@ -95,7 +92,7 @@ void FrmAbout::formLoad() {
 void FrmAbout::lblHp_Click() {
   common::guardFatal("frmAbout_lblHp_Click", [&] {
     if (!gShellExecute(kHomePageUrl, common::show::Maximized))
-      common::gDispMsg(kMsgHomePageNotOpened);
+      common::gDispMsg(msgcode::HomePageNotOpened);
   });
 }
 

@@ -15,10 +15,10 @@
 #include <exception>
 #include <thread>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
+#include "common/paths.h"
 #include "common/ui_services.h"
-#include "engine/file_helpers.h"
 #include "menu_controls.h"
 #include "run_view.h"
 #include "settings/settings_store.h"
@@ -37,8 +37,6 @@ using settings::FolderLabel;
 
 namespace {
 
-constexpr int16_t kMsgFolderNotExists = 58;
-constexpr int16_t kMsgFolderEmpty = 59;
 // How often the window thread looks after the window while a run works.
 constexpr int kPaintIntervalMs = 100;
 constexpr int kRowsLaidOutPerTurn = 20000;
@@ -205,11 +203,11 @@ void FrmMenu::openFolder(FolderLabel label, const char* subject, const char* pro
   common::guardLog(procName, false, [&] {
     const std::string folder = settingsView_->caption(label);
     if (folder.empty()) {
-      common::gDispMsg(kMsgFolderEmpty, subject);
+      common::gDispMsg(msgcode::NotChosen, subject);
       return true;
     }
-    if (!engine::gChkDirExists(folder, false)) {
-      common::gDispMsg(kMsgFolderNotExists, subject);
+    if (!common::gChkDirExists(folder, false)) {
+      common::gDispMsg(msgcode::DoesNotExist, subject);
       return true;
     }
     if (!gShellExecute(folder, common::show::NoActivate)) common::gProcError(procName, "");

@@ -7,13 +7,11 @@
 #include <memory>
 
 #include "common/app.h"
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
 #include "common/ui_services.h"
-#include "engine/file_helpers.h"
+#include "engine/time_helpers.h"
 #include "objects/instance_lock.h"
-#include "settings/registry.h"
-#include "settings/settings_store.h"
 #include "ui/frm_about.h"
 #include "ui/frm_end_program.h"
 #include "ui/frm_menu.h"
@@ -99,10 +97,6 @@ std::string startupFailureText() {
 }
 
 void Main() {
-  // The error report's probes read through the settings store, and the
-  // folder checks before a run use the engine's own folder test.
-  common::setProbeReader(&settings::probeRegValue);
-  settings::setFolderTest(&engine::gChkDirExists);
   common::guardFatal("main", [&] {
     gChkDoubleStarting(false);
     common::gblnNoErrDialog = true;

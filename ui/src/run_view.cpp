@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <vector>
 
+#include "common/text.h"
 #include "common/ui_services.h"
 #include "free_memory.h"
 #include "gui_thread.h"
@@ -29,29 +30,14 @@ void releaseFoundPaths() {
   returnFreeMemory();
 }
 
-Check checkFor(engine::TargetBox box) {
-  switch (box) {
-    case engine::TargetBox::AllFile: return Check::AllFile;
-    case engine::TargetBox::Graphics: return Check::Graphics;
-    case engine::TargetBox::BMP: return Check::BMP;
-    case engine::TargetBox::GIF: return Check::GIF;
-    case engine::TargetBox::TIFF: return Check::TIFF;
-    case engine::TargetBox::JPG: return Check::JPG;
-    case engine::TargetBox::PNG: return Check::PNG;
-    case engine::TargetBox::PCD: return Check::PCD;
-    case engine::TargetBox::Other: return Check::Other;
-  }
-  return Check::Other;
-}
-
 }  // namespace
 
 RunView::RunView(QWidget& window, const MenuControls& controls, settings::SettingsWindow& options,
                  ResultListModel& results)
     : window_(window), controls_(controls), options_(options), results_(results) {}
 
-bool RunView::isChecked(engine::TargetBox box) const {
-  return onGuiThread(&window_, [&] { return options_.value(checkFor(box)) != 0; });
+bool RunView::isChecked(Check box) const {
+  return onGuiThread(&window_, [&] { return options_.value(box) != 0; });
 }
 
 std::string RunView::otherText() const {
@@ -107,7 +93,7 @@ engine::TransferOptions RunView::takeSnapshot() {
     options.useMaxSize = on(Check::LimitMaxSize);
     options.maxSizeBytes = engine::kbTextToBytes(options_.text(Text::LimitMaxSize));
     options.useCountLimit = on(Check::LimitCount);
-    options.countLimit = engine::wholeNumberText(options_.text(Text::LimitCount));
+    options.countLimit = common::wholeNumberText(options_.text(Text::LimitCount));
     options.copyFiles = on(Check::Copy);
     options.renameMethod = options_.isSelected(settings::Option::SerialNum)
                                ? engine::RenameMethod::SerialNumber

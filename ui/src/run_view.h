@@ -24,7 +24,7 @@ class RunView : public engine::ExecuteWindow, private engine::ProgressLabel {
           ResultListModel& results);
 
   // engine::ExecuteWindow, from the worker thread.
-  bool isChecked(engine::TargetBox box) const override;
+  bool isChecked(settings::Check box) const override;
   std::string otherText() const override;
   bool checkSettings() override;
   void enterBusyState() override;

@@ -10,8 +10,9 @@
 #include <QUrl>
 
 #include "common/app.h"
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
+#include "common/paths.h"
 #include "common/ui_services.h"
 #include "ui/appearance.h"
 
@@ -20,7 +21,6 @@ namespace msifter::ui {
 namespace {
 
 constexpr const char* kSelectDirTitle = "ﾌｫﾙﾀﾞを選択してください";
-constexpr int16_t kMsgHelpNotOpened = 14;
 
 bool localTargetExists(const std::string& target) {
   return !target.empty() && QFileInfo::exists(QFile::decodeName(target.c_str()));
@@ -91,7 +91,7 @@ bool gDspHelp() {
   return common::guardLog("gDspHelp", false, [&] {
     const std::string page = common::gAddBackslash(common::applicationFolder()) + "index.html";
     if (gShellExecute(page, common::show::Maximized)) return true;
-    common::gDispMsg(kMsgHelpNotOpened);
+    common::gDispMsg(msgcode::HelpNotShown);
     common::gProcError("gDspHelp", "");
     return false;
   });

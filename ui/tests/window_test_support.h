@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string>
 
-#include "common/error.h"
+#include "common/failure.h"
 #include "common/msg.h"
 #include "recording_ui.h"
 #include "temp_env.h"

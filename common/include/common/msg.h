@@ -5,9 +5,11 @@
 #include <string>
 #include <variant>
 
-namespace msifter::common {
+#include "common/catalogue_key.h"
+#include "common/ui_services.h"
+#include "msg_codes.h"
 
-inline constexpr const char* kMsgPassword = "tkrwzn";
+namespace msifter::common {
 
 // applicationFolder() + "/sys/msg"
 std::string messageDatabasePath();
@@ -16,10 +18,15 @@ std::string messageDatabasePath();
 // opened or the password does not fit.
 bool gMsgInit(const std::string& path, const std::string& password);
 
-// Shows message `code`, with `text` in front of the stored text (or after it
-// when textPosition is 1). Returns the pressed button, or -100 when no
-// message could be taken from the database.
-int16_t gDispMsg(int16_t code, const std::string& text = "", uint8_t textPosition = 0);
+// Where the caller's text goes beside the stored text. Any value but After
+// puts it in front, as every caller has it.
+enum class TextPosition : uint8_t { Before = 0, After = 1 };
+
+// Shows message `code` (msgcode::*) with the caller's text beside the stored
+// text. Returns the pressed button, or answer::NoMessage when no message
+// could be taken from the database.
+answer::ResultCode gDispMsg(int16_t code, const std::string& text = "",
+                            TextPosition position = TextPosition::Before);
 
 // The lookup gDispMsg runs for `code`.
 std::string msgQueryText(int16_t code);
@@ -32,11 +39,7 @@ using MsgValue = std::variant<std::monostate, int64_t, double, std::string>;
 
 // Column types, numbered as the catalogue's callers expect them.
 namespace fieldType {
-inline constexpr int Long = 4;
-inline constexpr int Double = 7;
-inline constexpr int Date = 8;
-inline constexpr int Text = 10;
-inline constexpr int LongBinary = 11;
+enum Type : int { Long = 4, Double = 7, Date = 8, Text = 10, LongBinary = 11 };
 }  // namespace fieldType
 
 struct MsgField {

@@ -4,46 +4,51 @@
 // with its associated program, the end window and the end of the program.
 // The Qt build installs its implementation at start-up; tests install the
 // recording double from common/testing so that nothing blocks or exits.
+#include <cstdint>
 #include <string>
 
 namespace msifter::common {
 
 // Message box styles, summed as the message catalogue stores them.
 namespace mb {
-inline constexpr int OkOnly = 0;
-inline constexpr int OkCancel = 1;
-inline constexpr int AbortRetryIgnore = 2;
-inline constexpr int YesNoCancel = 3;
-inline constexpr int YesNo = 4;
-inline constexpr int RetryCancel = 5;
-inline constexpr int Critical = 16;
-inline constexpr int Question = 32;
-inline constexpr int Exclamation = 48;
-inline constexpr int Information = 64;
-inline constexpr int DefaultButton2 = 256;
-inline constexpr int DefaultButton3 = 512;
-inline constexpr int SystemModal = 4096;
-inline constexpr int ButtonMask = 0x0F;
-inline constexpr int IconMask = 0xF0;
-inline constexpr int DefaultMask = 0xF00;
+enum Style : int {
+  OkOnly = 0,
+  OkCancel = 1,
+  AbortRetryIgnore = 2,
+  YesNoCancel = 3,
+  YesNo = 4,
+  RetryCancel = 5,
+  Critical = 16,
+  Question = 32,
+  Exclamation = 48,
+  Information = 64,
+  DefaultButton2 = 256,
+  DefaultButton3 = 512,
+  SystemModal = 4096,
+  ButtonMask = 0x0F,
+  IconMask = 0xF0,
+  DefaultMask = 0xF00
+};
 }  // namespace mb
 
-// The button the user pressed.
 namespace answer {
-inline constexpr int Ok = 1;
-inline constexpr int Cancel = 2;
-inline constexpr int Abort = 3;
-inline constexpr int Retry = 4;
-inline constexpr int Ignore = 5;
-inline constexpr int Yes = 6;
-inline constexpr int No = 7;
+// The button the user pressed; gDispMsg answers NoMessage when it had no
+// message to show.
+enum ResultCode : int16_t {
+  Ok = 1,
+  Cancel = 2,
+  Abort = 3,
+  Retry = 4,
+  Ignore = 5,
+  Yes = 6,
+  No = 7,
+  NoMessage = -100
+};
 }  // namespace answer
 
 // Show commands handed to shellExecute.
 namespace show {
-inline constexpr int Minimized = 2;
-inline constexpr int Maximized = 3;
-inline constexpr int NoActivate = 4;
+enum Command : int { Minimized = 2, Maximized = 3, NoActivate = 4 };
 }  // namespace show
 
 class UiServices {

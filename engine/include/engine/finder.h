@@ -15,7 +15,42 @@ class ProgressLabel {
   virtual void setCaption(const std::string& caption) = 0;
 };
 
-// Paths are the file system's raw bytes; entries reach resultList unchanged.
+// One search. Paths are the file system's raw bytes; entries reach the
+// result unchanged.
+struct FindRequest {
+  std::string folder;       // with or without a trailing separator
+  std::string patternList;  // ";"-separated wildcard items, see target_list.h
+  bool subFolders = false;
+  // Each entry is appended to resultList; without a list, to resultText
+  // followed by CR LF; without either, nowhere.
+  std::vector<std::string>* resultList = nullptr;
+  std::string* resultText = nullptr;
+  ProgressLabel* progressLabel = nullptr;  // shows each folder entered
+  bool fullPath = true;                    // else the bare file name
+  bool useMinSize = false;
+  int64_t minSizeBytes = 0;
+  bool useMaxSize = false;
+  int64_t maxSizeBytes = 0;
+  bool useCountLimit = false;
+  int32_t countLimit = 0;    // accepted files after which the search stops
+  bool listFolders = false;  // also an entry per subfolder entered
+  bool tagged = false;       // entries begin with their kind, level and "*"
+  int32_t depth = 0;         // level of the calling search; 0 for a first one
+};
+
+// What a search accepted.
+struct FindTotals {
+  int32_t fileCount = 0;
+  int64_t byteTotal = 0;
+};
+
+// Searches as asked and adds every accepted file to `totals`, so a caller's
+// running totals carry on. False after a failure, reported under "gFindFile"
+// by every level the failure passed through.
+bool findFiles(const FindRequest& request, FindTotals& totals);
+
+// findFiles with the parameters one by one, in the order the program's
+// procedure has always taken them.
 bool gFindFile(std::string folder, const std::string& patternList, bool subFolders,
                std::vector<std::string>* resultList, ProgressLabel* progressLabel, bool fullPath,
                std::string& resultText, bool useMinSize, int64_t minSizeBytes, bool useMaxSize,

@@ -29,7 +29,9 @@ struct TransferOptions {
   bool slowly = false;
 };
 
-// Engine state kept between runs and read by the window.
+// Engine state kept between runs and read by the window. The run's worker
+// thread holds it while a command runs; debug builds check that no other
+// thread touches it meanwhile.
 struct RunState {
   int32_t runFileCount = 0;
   int64_t runByteTotal = 0;
@@ -39,7 +41,9 @@ struct RunState {
 };
 RunState& runState();
 
-// What the Execute command needs from the main window.
+// What the Execute command needs from the main window. Every call comes from
+// the run's worker thread, never from the window's own: an implementation
+// carries what touches its controls over to the window thread.
 class ExecuteWindow : public TargetTypeSource {
  public:
   // gChkSettingData: false after it has told the user what is wrong.
@@ -60,8 +64,11 @@ class ExecuteWindow : public TargetTypeSource {
 // the nearest whole number (a half to the even neighbour), times 1024.
 // Throws RuntimeFailure on a text that is not a number.
 int64_t kbTextToBytes(const std::string& text);
-// A text box's whole number, rounded the same way, as a signed 32-bit value.
-int32_t wholeNumberText(const std::string& text);
+
+// The search a run makes with `options`: full paths into `list`, each folder
+// shown on `label`.
+FindRequest transferSearch(const TransferOptions& options, std::vector<std::string>* list,
+                           ProgressLabel* label);
 
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds);
 

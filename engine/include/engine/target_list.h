@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
-namespace msifter::engine {
+#include "common/check_box.h"
 
-enum class TargetBox { AllFile, Graphics, BMP, GIF, TIFF, JPG, PNG, PCD, Other };
+namespace msifter::engine {
 
 // The window's file-type boxes, as the target list reads them.
 class TargetTypeSource {
  public:
   virtual ~TargetTypeSource() = default;
-  virtual bool isChecked(TargetBox box) const = 0;
+  virtual bool isChecked(common::Check box) const = 0;
   virtual std::string otherText() const = 0;  // txtOTher as typed
 };
 

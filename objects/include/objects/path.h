@@ -9,15 +9,17 @@ namespace msifter::objects {
 class cPath {
  public:
   // Special-folder numbers for GetSpecialFolder.
-  static constexpr int32_t Programs = 2;
-  static constexpr int32_t Favorites = 6;
-  static constexpr int32_t Startup = 7;
-  static constexpr int32_t Recent = 8;
-  static constexpr int32_t SendTo = 9;
-  static constexpr int32_t StartMenu = 11;
-  static constexpr int32_t Desktop = 0;
-  static constexpr int32_t Fonts = 20;
-  static constexpr int32_t MyDocuments = 5;
+  enum SpecialFolder : int32_t {
+    Desktop = 0,
+    Programs = 2,
+    MyDocuments = 5,
+    Favorites = 6,
+    Startup = 7,
+    Recent = 8,
+    SendTo = 9,
+    StartMenu = 11,
+    Fonts = 20
+  };
 
   void setFileName(const std::string& New_FileName) { fileName_ = New_FileName; }
   const std::string& FileName() const { return fileName_; }

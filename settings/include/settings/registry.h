@@ -57,10 +57,6 @@ class RegTransaction {
   std::unique_ptr<Impl> impl_;
 };
 
-// The reader the error report's probes use (common::setProbeReader).
-std::string probeRegValue(int32_t root, const std::string& subKey, const std::string& valueName,
-                          const std::string& defaultValue);
-
 // The store file that holds the current user's keys.
 std::string registryStorePath();
 

@@ -7,6 +7,13 @@
 
 namespace msifter::settings {
 
+// The current user's key that holds the options.
+inline constexpr const char* kSettingsKey = "Software\\m_sifter";
+
+// The rename method as bytBytRenameMethod stores it; other stored numbers
+// are kept as read and count as unreadable.
+enum StoredRenameMethod : uint8_t { DateNum = 0, SerialNum = 1 };
+
 // What gGetSettingData reads, in the order the values are stored.
 struct SavedSettings {
   std::string serverDir;
@@ -25,8 +32,8 @@ struct SavedSettings {
   std::string graphicsTypes;  // packed "*.GIF;*.PCD"
   bool other = false;
   std::string otherText;
-  uint8_t renameMethod = 0;  // 0 date-time, 1 serial number
-  std::string lastExecute;   // "YYYY/MM/DD HH:NN:SS"
+  uint8_t renameMethod = DateNum;
+  std::string lastExecute;  // "YYYY/MM/DD HH:NN:SS"
   bool extFix = false;
 };
 
@@ -41,12 +48,5 @@ bool gChkSettingData(SettingsWindow& window);
 // Writes the nineteen values, all or none; a failed write takes the fatal
 // path.
 bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute);
-
-// The folder test the validation uses (the engine's gChkDirExists, installed
-// by the program at start-up; settings may not depend on the engine). Without
-// one, a path counts as existing when anything is found at it. nullptr goes
-// back to that default.
-using FolderTest = bool (*)(std::string path, bool skipDriveTest);
-void setFolderTest(FolderTest test);
 
 }  // namespace msifter::settings

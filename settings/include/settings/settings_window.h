@@ -4,26 +4,11 @@
 // window implements it; tests use a plain implementation.
 #include <string>
 
+#include "common/check_box.h"
+
 namespace msifter::settings {
 
-enum class Check {
-  SubFolder,
-  LimitCount,
-  LimitMinSize,
-  LimitMaxSize,
-  Slowly,
-  Copy,
-  AllFile,
-  Graphics,
-  BMP,
-  GIF,
-  TIFF,
-  JPG,
-  PNG,
-  PCD,
-  Other,
-  ExtFix
-};
+using common::Check;
 enum class Text { LimitCount, LimitMinSize, LimitMaxSize, Other };
 enum class FolderLabel { ServerDir, ReceiveDir };
 enum class Option { DateNum, SerialNum };

@@ -3,7 +3,6 @@
 // one transaction of a RegTransaction, so a crash or a full disk leaves the
 // previous state; a file that is damaged anyway is replaced by an empty store
 // at the next write.
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,7 +11,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "common/error.h"
+#include "common/failure.h"
+#include "common/sqlite.h"
 #include "platform/file_system.h"
 #include "platform/syscalls.h"
 #include "registry_store.h"
@@ -31,30 +31,10 @@ constexpr int kApplicationId = 0x6D536674;
 // The one wait for a store that another process keeps busy.
 constexpr int kBusyWaitMilliseconds = 2000;
 
-struct DbCloser {
-  void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-
-struct StmtFinalizer {
-  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
-Stmt prepare(sqlite3* db, const char* sql, int& rc) {
-  sqlite3_stmt* raw = nullptr;
-  rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-  return Stmt(raw);
-}
-
-Stmt prepare(sqlite3* db, const char* sql) {
-  int rc = SQLITE_OK;
-  return prepare(db, sql, rc);
-}
-
-bool exec(sqlite3* db, const char* sql) {
-  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
+using Db = common::sqlite::Connection;
+using Stmt = common::sqlite::Statement;
+using common::sqlite::exec;
+using common::sqlite::prepare;
 
 bool isDamage(int rc) {
   const int primary = rc & 0xFF;
@@ -91,9 +71,8 @@ StoreFailure failureOf(sqlite3* db, int rc, const std::string& path) {
 }
 
 Db open(const std::string& path, int flags, StoreFailure& why) {
-  sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-  Db db(raw);
+  int rc = SQLITE_OK;
+  Db db = common::sqlite::open(path, flags, rc);
   if (rc != SQLITE_OK) {
     why = failureOf(db.get(), rc, path);
     return nullptr;
@@ -320,6 +299,25 @@ RegKey ownedKey(Db db, const std::string& path, sqlite3_int64 id) {
   return RegKey(std::make_unique<RegKey::Impl>(RegKey::Impl{std::move(db), raw, path, id}));
 }
 
+// The key in the connection of the transaction `t`: found, or for a write
+// made when missing. A transaction that could not start tells why once.
+RegKey keyInTransaction(RegTransaction::Impl& t, uint32_t root, const std::string& subKey,
+                        StoreFailure& why) {
+  if (t.failure) {
+    why = t.failureOnce();
+    return {};
+  }
+  sqlite3* db = t.db.get();
+  if (!db) return {};  // nothing to read
+  sqlite3_int64 id = 0;
+  int found = findKey(db, root, subKey, id);
+  if (found == SQLITE_DONE && t.kind == RegTransaction::Kind::Write)
+    found = insertKey(db, root, subKey, id) ? SQLITE_ROW : sqlite3_errcode(db);
+  if (found == SQLITE_ROW) return borrowedKey(db, t.path, id);
+  if (found != SQLITE_DONE) why = failureOf(db, found, t.path);
+  return {};
+}
+
 }  // namespace
 
 std::string userConfigFolder() {
@@ -331,26 +329,15 @@ std::string userConfigFolder() {
   return {};
 }
 
-RegKey regCreateKey(uint32_t root, const std::string& subKey, StoreFailure& why) {
-  if (root != kHKeyCurrentUser) return {};
-  sqlite3_int64 id = 0;
-  if (RegTransaction::Impl* writing = activeFor(RegTransaction::Kind::Write)) {
-    if (writing->failure) {
-      why = writing->failureOnce();
-      return {};
-    }
-    sqlite3* db = writing->db.get();
-    const int found = findKey(db, root, subKey, id);
-    if (found == SQLITE_ROW || (found == SQLITE_DONE && insertKey(db, root, subKey, id))) {
-      return borrowedKey(db, writing->path, id);
-    }
-    why = failureOf(db, sqlite3_errcode(db), writing->path);
-    return {};
-  }
+namespace {
 
+// A key on a connection of its own, made when missing in a transaction of
+// its own.
+RegKey ownKeyForWriting(uint32_t root, const std::string& subKey, StoreFailure& why) {
   const std::string path = registryStorePath();
   Db db = openStoreForWriting(path, why);
   if (!db) return {};
+  sqlite3_int64 id = 0;
   const int found = findKey(db.get(), root, subKey, id);
   if (found == SQLITE_ROW) return ownedKey(std::move(db), path, id);
   if (found == SQLITE_DONE && exec(db.get(), "BEGIN IMMEDIATE")) {
@@ -365,32 +352,37 @@ RegKey regCreateKey(uint32_t root, const std::string& subKey, StoreFailure& why)
   return {};
 }
 
-RegKey regOpenKey(uint32_t root, const std::string& subKey, StoreFailure& why) {
-  if (root != kHKeyCurrentUser) return {};
-  sqlite3_int64 id = 0;
-  if (RegTransaction::Impl* reading = activeFor(RegTransaction::Kind::Read)) {
-    if (reading->failure) {
-      why = reading->failureOnce();
-      return {};
-    }
-    sqlite3* db = reading->db.get();
-    if (!db) return {};
-    const int found = findKey(db, root, subKey, id);
-    if (found == SQLITE_ROW) return borrowedKey(db, reading->path, id);
-    if (found != SQLITE_DONE) why = failureOf(db, found, reading->path);
-    return {};
-  }
-
+RegKey ownKeyForReading(uint32_t root, const std::string& subKey, StoreFailure& why) {
   const std::string path = registryStorePath();
   if (!storeExists(path, why)) return {};
   // Read-write without create: a journal left by a crash is played back, and
   // a missing store stays missing.
   Db db = open(path, SQLITE_OPEN_READWRITE, why);
   if (!db) return {};
+  sqlite3_int64 id = 0;
   const int found = findKey(db.get(), root, subKey, id);
-  if (found == SQLITE_ROW) return ownedKey(std::move(db), path, id);
-  if (found != SQLITE_DONE) why = failureOf(db.get(), found, path);
-  return {};
+  if (found != SQLITE_ROW && found != SQLITE_DONE) why = failureOf(db.get(), found, path);
+  return found == SQLITE_ROW ? ownedKey(std::move(db), path, id) : RegKey();
+}
+
+// Only the current user's keys are kept. Within a transaction of the kind
+// asked for, the key comes through its connection.
+RegKey keyFor(RegTransaction::Kind kind, uint32_t root, const std::string& subKey,
+              StoreFailure& why) {
+  if (root != kHKeyCurrentUser) return {};
+  if (RegTransaction::Impl* t = activeFor(kind)) return keyInTransaction(*t, root, subKey, why);
+  return kind == RegTransaction::Kind::Write ? ownKeyForWriting(root, subKey, why)
+                                             : ownKeyForReading(root, subKey, why);
+}
+
+}  // namespace
+
+RegKey regCreateKey(uint32_t root, const std::string& subKey, StoreFailure& why) {
+  return keyFor(RegTransaction::Kind::Write, root, subKey, why);
+}
+
+RegKey regOpenKey(uint32_t root, const std::string& subKey, StoreFailure& why) {
+  return keyFor(RegTransaction::Kind::Read, root, subKey, why);
 }
 
 bool regQueryValue(const RegKey& key, const std::string& valueName, int32_t& type,

@@ -1,4 +1,4 @@
-#include "common/error.h"
+#include "common/failure.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/app.h"
+#include "common/thread_owner.h"
 
 namespace msifter::common {
 
@@ -46,6 +47,7 @@ const std::map<int32_t, const char*>& descriptions() {
 
 ErrorRecord& record() {
   static ErrorRecord current;
+  detail::currentErrorOwner().touch();
   return current;
 }
 
@@ -106,6 +108,11 @@ void fail(int32_t number) { throw RuntimeFailure(number); }
 void failErrno(int errnoValue) { fail(errorNumberFromErrno(errnoValue)); }
 
 namespace detail {
+
+ThreadOwner& currentErrorOwner() {
+  static ThreadOwner owner("CurrentError");
+  return owner;
+}
 
 void recordCaughtFailure() {
   int32_t number = err::Internal;

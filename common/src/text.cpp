@@ -1,10 +1,11 @@
-#include "common/number_text.h"
+#include "common/text.h"
 
 #include <cfenv>
 #include <charconv>
+#include <climits>
 #include <cmath>
 
-#include "common/error.h"
+#include "common/failure.h"
 
 namespace msifter::common {
 
@@ -12,10 +13,27 @@ namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
-double roundedNumberText(std::string_view text) {
+std::string trimSpaces(std::string_view text) {
   const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) fail(err::TypeMismatch);
-  std::string_view rest = text.substr(first, text.find_last_not_of(' ') - first + 1);
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+std::vector<std::string> splitAt(std::string_view text, std::string_view delimiter) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(delimiter, start)) != std::string_view::npos;
+       start = at + delimiter.size()) {
+    pieces.emplace_back(text.substr(start, at - start));
+  }
+  pieces.emplace_back(text.substr(start));
+  return pieces;
+}
+
+double roundedNumberText(std::string_view text) {
+  const std::string trimmed = trimSpaces(text);
+  std::string_view rest = trimmed;
+  if (rest.empty()) fail(err::TypeMismatch);
   bool negative = false;
   if (rest.front() == '+' || rest.front() == '-') {
     negative = rest.front() == '-';
@@ -37,6 +55,12 @@ double roundedNumberText(std::string_view text) {
   const double rounded = std::nearbyint(number);
   std::fesetround(previous);
   return rounded;
+}
+
+int32_t wholeNumberText(std::string_view text) {
+  const double rounded = roundedNumberText(text);
+  if (rounded < INT32_MIN || rounded > INT32_MAX) fail(err::Overflow);
+  return static_cast<int32_t>(rounded);
 }
 
 }  // namespace msifter::common

@@ -1,55 +1,25 @@
-#include "engine/file_helpers.h"
-
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "temp_env.h"
+#include "engine/path_pieces.h"
+#include "engine/text_helpers.h"
+#include "engine/time_helpers.h"
 
 namespace msifter::engine {
 namespace {
 
-namespace fs = std::filesystem;
-
-TEST(FileHelpers, UnRootRemovesOneTrailingSeparator) {
-  struct Row {
-    std::string path, unrooted;
-  };
-  const Row rows[] = {
-      {"/data/", "/data"}, {"/data", "/data"}, {"/data//", "/data/"},
-      {"/", ""},           {"", ""},           {"C:\\", "C:\\"},
-  };
-  for (const auto& r : rows) EXPECT_EQ(gUnRoot(r.path), r.unrooted) << r.path;
-}
-
-TEST(FileHelpers, ChkDirExists) {
-  testing::TempEnv env;
-  env.writeFile("data/file.txt");
-  const std::string root = env.root().string();
-  struct Row {
-    std::string path;
-    bool exists;
-  };
-  const Row rows[] = {
-      {root + "/data", true},
-      {root + "/data/", true},
-      {root + "/data/file.txt", true},  // an existing file counts too
-      {root + "/missing", false},
-      {root + "/data/*", false},  // no wildcards here: "*" is a name character
-      {root + "/data/.", false},  // the entry found would be "." itself
-      {root + "/data/..", false},
-      {"/", true},
-      {"", false},
-  };
-  for (const auto& r : rows) EXPECT_EQ(gChkDirExists(r.path, false), r.exists) << r.path;
-}
-
 TEST(FileHelpers, FileNamePieces) {
-  EXPECT_EQ(gGetFileExt("/a.b/c.JPEG"), "JPEG");
-  EXPECT_EQ(gGetFileExt("/a.b/c"), "");
-  EXPECT_EQ(gGetFileNameOnly("/a.b/c.tar.gz"), "c.tar");
-  EXPECT_EQ(gGetFileNameOnly("/a.b/c."), "c");
-  EXPECT_EQ(gGetFileNameOnly("/a/"), "");
+  struct Row {
+    std::string path, ext, nameOnly;
+  };
+  const Row rows[] = {{"/a.b/c.JPEG", "JPEG", "c"},
+                      {"/a.b/c", "", "c"},
+                      {"/a.b/c.tar.gz", "gz", "c.tar"},
+                      {"/a.b/c.", "", "c"},
+                      {"/a/", "", ""}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(gGetFileExt(row.path), row.ext) << row.path;
+    EXPECT_EQ(gGetFileNameOnly(row.path), row.nameOnly) << row.path;
+  }
 }
 
 TEST(FileHelpers, GetSpaceString1) {
@@ -57,21 +27,22 @@ TEST(FileHelpers, GetSpaceString1) {
     std::string text;
     int32_t width;
     std::string pad;
-    int32_t side;
+    PadSide side;
     std::string result;
   };
+  constexpr PadSide Left = PadSide::Left, Right = PadSide::Right;
   const Row rows[] = {
-      {"7", 5, "0", 1, "00007"},
-      {"7", 5, " ", 2, "7    "},
-      {"123456", 5, "0", 1, "123456"},  // never cut
-      {"12345", 5, "0", 1, "12345"},
-      {"7", 5, "00", 1, "7"},  // pad of two bytes: unchanged
-      {"7", 5, "０", 1, "7"},  // a double-byte pad is not one byte either
-      {"7", 5, "", 1, "7"},
-      {"7", 5, "0", 3, "7"},  // any other side does nothing
-      {"7", -1, "0", 1, "7"},
-      {"あ", 5, "*", 1, "**あ"},  // width counts bytes: "あ" takes three
-      {"", 3, "-", 2, "---"},
+      {"7", 5, "0", Left, "00007"},
+      {"7", 5, " ", Right, "7    "},
+      {"123456", 5, "0", Left, "123456"},  // never cut
+      {"12345", 5, "0", Left, "12345"},
+      {"7", 5, "00", Left, "7"},  // pad of two bytes: unchanged
+      {"7", 5, "０", Left, "7"},  // a double-byte pad is not one byte either
+      {"7", 5, "", Left, "7"},
+      {"7", 5, "0", static_cast<PadSide>(3), "7"},  // any other side does nothing
+      {"7", -1, "0", Left, "7"},
+      {"あ", 5, "*", Left, "**あ"},  // width counts bytes: "あ" takes three
+      {"", 3, "-", Right, "---"},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(gGetSpaceString1(r.text, r.width, r.pad, r.side), r.result) << r.text << "/" << r.pad;

@@ -1,0 +1,18 @@
+#pragma once
+// Paths as texts: one trailing separator or none, and whether a folder is
+// there.
+#include <string>
+#include <string_view>
+
+namespace msifter::common {
+
+// Path with one trailing separator; "" gives the separator alone.
+std::string gAddBackslash(std::string_view path);
+// Path without one trailing separator; "False" after a failure.
+std::string gUnRoot(std::string path);
+// Whether something other than "." or ".." is found at the path, the folder
+// or file itself (the root folder included). skipDriveTest matters only
+// where drives have letters.
+bool gChkDirExists(std::string path, bool skipDriveTest);
+
+}  // namespace msifter::common

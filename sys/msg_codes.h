@@ -1,0 +1,21 @@
+#pragma once
+// The codes of the message catalogue that msg.sql fills, named by what the
+// stored text says. The caller's text goes in front of it.
+#include <array>
+#include <cstdint>
+
+namespace msifter::msgcode {
+
+inline constexpr int16_t SizeLimitsWrong = 1;     // a whole sentence
+inline constexpr int16_t HelpNotShown = 14;       // a whole sentence
+inline constexpr int16_t PleaseChoose = 37;       // "...を" + "選択して下さい。"
+inline constexpr int16_t NotReadCorrectly = 47;   // "過去の設定データを" + ...
+inline constexpr int16_t HomePageNotOpened = 48;  // a whole sentence
+inline constexpr int16_t DoesNotExist = 58;       // "...が" + "存在しません。"
+inline constexpr int16_t NotChosen = 59;          // "...が" + "選択されていません。"
+
+inline constexpr std::array<int16_t, 7> InUse = {SizeLimitsWrong,  HelpNotShown,      PleaseChoose,
+                                                 NotReadCorrectly, HomePageNotOpened, DoesNotExist,
+                                                 NotChosen};
+
+}  // namespace msifter::msgcode
