@@ -33,8 +33,7 @@ std::string stampText(const std::tm& local) {
 
 }  // namespace
 
-NamePlanner::NamePlanner(const TransferOptions& options, int32_t& serialNumber,
-                         StampSource* stamps)
+NamePlanner::NamePlanner(const TransferOptions& options, int32_t& serialNumber, StampSource* stamps)
     : method_(options.renameMethod),
       extFix_(options.extFix),
       serialNumber_(serialNumber),

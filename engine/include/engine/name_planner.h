@@ -31,8 +31,7 @@ class NamePlanner {
 
   // Every serial prefix handed out advances `serialNumber`. Without
   // `stamps`, date-time names take the moment each name is asked for.
-  NamePlanner(const TransferOptions& options, int32_t& serialNumber,
-              StampSource* stamps = nullptr);
+  NamePlanner(const TransferOptions& options, int32_t& serialNumber, StampSource* stamps = nullptr);
 
   // The names `source` may take, best first. Every name handed out uses
   // its number up, also when it turns out to be taken. Valid while the
