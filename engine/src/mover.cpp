@@ -1,12 +1,14 @@
 #include "engine/mover.h"
 
 #include <cerrno>
+#include <unordered_set>
 
 #include "common/failure.h"
 #include "common/paths.h"
 #include "engine/name_planner.h"
 #include "engine/time_helpers.h"
 #include "platform/destination_folder.h"
+#include "platform/directory.h"
 #include "platform/syscalls.h"
 #include "transfer_helpers.h"
 
@@ -34,19 +36,31 @@ void observe(platform::DestinationFolder& destination, const std::string& folder
 
 bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
                TransferObserver* observer) {
-  return common::guardLog("mMoveFile", false, [&] {
+  return mMoveFile(sources, options, MoveExtras{.observer = observer}, nullptr);
+}
+
+bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
+               const MoveExtras& extras, MoveFailure* failure) {
+  MoveFailure stopped;
+  // Notes where the run stopped, then takes the failure path.
+  const auto stopAt = [&stopped](const std::string& path, int32_t number, int error) {
+    stopped = {path, number, error};
+    common::fail(number);
+  };
+  const bool done = common::guardLog("mMoveFile", false, [&] {
     if (sources.empty()) return true;
     const std::string folder = common::gAddBackslash(options.receiveDir);
     // The folder the user chose, for the whole run: never re-created or
     // followed elsewhere if it changes meanwhile.
     platform::DestinationFolder destination;
     if (const platform::OsError e = destination.open(options.receiveDir))
-      common::failErrno(e.code());
-    observe(destination, folder, observer);
+      stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
+    observe(destination, folder, extras.observer);
 
-    NamePlanner planner(options, runState().serialNumber);
+    NamePlanner planner(options, runState().serialNumber, extras.stamps);
     int32_t nameFailure = 0;
     int failure = 0;
+    const std::string* failedSource = nullptr;
     for (const std::string& source : sources) {
       // A taken name is never replaced: the next number is tried instead.
       // A move between file systems may ask only when its batch settles.
@@ -64,15 +78,48 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
                                    : moveFileInto(destination, source, names, false, &error);
       if (!transferred) {
         failure = error ? error : EIO;
+        failedSource = &source;
         break;
       }
       if (options.slowly) pause500();
     }
     // The files copied so far are settled before any failure is reported.
     const platform::OsError settled = destination.settle();
-    if (nameFailure != 0) common::fail(nameFailure);
-    if (failure != 0) common::failErrno(failure);
-    if (settled) common::failErrno(settled.code());
+    const std::string& path = failedSource ? *failedSource : options.receiveDir;
+    if (nameFailure != 0) stopAt(path, nameFailure, 0);
+    if (failure != 0) stopAt(path, common::errorNumberFromErrno(failure), failure);
+    if (settled) {
+      stopAt(settled.path().empty() ? options.receiveDir : settled.path(),
+             common::errorNumberFromErrno(settled.code()), settled.code());
+    }
+    return true;
+  });
+  if (!done && failure != nullptr) *failure = stopped;
+  return done;
+}
+
+bool planTransfers(const std::vector<std::string>& sources, const TransferOptions& options,
+                   const MoveExtras& extras, std::vector<PlannedFile>& plan) {
+  return common::guardLog("planTransfers", false, [&] {
+    plan.clear();
+    plan.reserve(sources.size());
+    const std::string folder = common::gAddBackslash(options.receiveDir);
+    int32_t serialNumber = runState().serialNumber;
+    NamePlanner planner(options, serialNumber, extras.stamps);
+    std::unordered_set<std::string> planned;
+    for (const std::string& source : sources) {
+      // As the destination folder tries names: anything at a name takes it.
+      const NamePlanner::Names names = planner.namesFor(source);
+      std::string name = names();
+      while (!name.empty() && (planned.contains(name) || platform::entryExists(folder + name)))
+        name = names();
+      if (name.empty()) {
+        plan.push_back({PlannedFile::Action::NoFreeName, source, ""});
+        continue;
+      }
+      planned.insert(name);
+      plan.push_back({PlannedFile::Action::Transfer, source, std::move(name)});
+    }
     return true;
   });
 }

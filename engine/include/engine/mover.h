@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/name_planner.h"
 #include "engine/run.h"
 
 namespace msifter::engine {
@@ -30,9 +31,43 @@ class TransferObserver {
   virtual void fileTransferred(const TransferredFile& file) = 0;
 };
 
+// What a run started elsewhere than in the window adds to it.
+struct MoveExtras {
+  TransferObserver* observer = nullptr;
+  // Date-time names by this moment instead of the transfer's.
+  StampSource* stamps = nullptr;
+};
+
+// Where and why a run stopped.
+struct MoveFailure {
+  std::string path;    // the file whose turn it was, or the folder that failed
+  int32_t number = 0;  // the failure number (common::err); 0: unexpected
+  int error = 0;       // the system's reason (errno), when it gave one
+};
+
 // Moves or copies every listed file into options.receiveDir under its new
 // name. True when every entry was transferred.
 bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
                TransferObserver* observer = nullptr);
+// The same run with extras; after a failure (reported under "mMoveFile" as
+// always) `failure` tells where it stopped.
+bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
+               const MoveExtras& extras, MoveFailure* failure);
+
+// One file of a preview.
+struct PlannedFile {
+  enum class Action { Transfer, NoFreeName };
+  Action action = Action::Transfer;
+  std::string source;
+  std::string name;  // the new name in the destination folder
+};
+
+// What mMoveFile would do with `sources`, named by the same planner, with
+// date-time names as of now: a name taken in the destination or earlier in
+// the plan takes the next number. Serial numbers start at runState()'s,
+// which is left as it is; nothing else changes either. False after a
+// failure, reported under "planTransfers".
+bool planTransfers(const std::vector<std::string>& sources, const TransferOptions& options,
+                   const MoveExtras& extras, std::vector<PlannedFile>& plan);
 
 }  // namespace msifter::engine
