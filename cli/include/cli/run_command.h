@@ -18,22 +18,22 @@ enum class StampChoice { Transfer, Capture };
 // are empty and leave the window as it is (the saved settings with
 // --from-settings, else a first start's window).
 struct RunRequest {
-  std::string source;  // "" when not given
-  std::string destination;
+  std::string source{};  // "" when not given
+  std::string destination{};
   bool fromSettings = false;
   // The file types: given together (any one of them replaces the saved
   // choice of types).
   bool all = false;
-  std::optional<std::string> images;  // "bmp,gif,jpg"
-  std::optional<std::string> other;   // as typed into the window: "txt;doc"
-  std::optional<bool> subfolders;
-  std::optional<bool> copy;
-  std::optional<bool> slow;
-  std::optional<bool> serial;
-  std::optional<bool> fixExt;
-  std::optional<int64_t> minKb;
-  std::optional<int64_t> maxKb;
-  std::optional<int64_t> limit;
+  std::optional<std::string> images{};  // "bmp,gif,jpg"
+  std::optional<std::string> other{};   // as typed into the window: "txt;doc"
+  std::optional<bool> subfolders{};
+  std::optional<bool> copy{};
+  std::optional<bool> slow{};
+  std::optional<bool> serial{};
+  std::optional<bool> fixExt{};
+  std::optional<int64_t> minKb{};
+  std::optional<int64_t> maxKb{};
+  std::optional<int64_t> limit{};
   bool dryRun = false;
   bool quiet = false;
   bool json = false;
