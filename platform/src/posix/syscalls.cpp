@@ -121,6 +121,12 @@ int Syscalls::fsetxattr(int fd, const char* name, const void* value, size_t size
 int Syscalls::getrlimit(int resource, struct rlimit* out) {
   return ::getrlimit(static_cast<__rlimit_resource_t>(resource), out);
 }
+ssize_t Syscalls::pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+  return ::pwrite(fd, buffer, count, offset);
+}
+int Syscalls::fallocate(int fd, off_t offset, off_t length) {
+  return ::fallocate(fd, 0, offset, length);
+}
 
 namespace {
 Syscalls realCalls;
