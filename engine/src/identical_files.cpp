@@ -87,10 +87,8 @@ OsError IdenticalFiles::open(const std::string& folder) {
     if (!S_ISREG(st.st_mode)) continue;
     SameSize& files = bySize_[static_cast<int64_t>(st.st_size)];
     files.headsUnread.push_back(files.entries.size());
-    files.entries.push_back(Entry{.name = d->d_name,
-                                  .identityKnown = true,
-                                  .inode = st.st_ino,
-                                  .modified = st.st_mtim});
+    files.entries.push_back(Entry{
+        .name = d->d_name, .identityKnown = true, .inode = st.st_ino, .modified = st.st_mtim});
   }
 }
 

@@ -65,7 +65,9 @@ TEST(IdenticalFiles, FindsOnlyTheSameBytes) {
       {.what = "small, same size", .there = "abc", .source = "abd", .found = false},
       {.what = "big, equal", .there = big('x', 'y'), .source = big('x', 'y'), .found = true},
       {.what = "big, last byte", .there = big('x', 'y'), .source = big('x', 'z'), .found = false},
-      {.what = "big, first byte", .there = "q" + big('x', 'y'), .source = "r" + big('x', 'y'),
+      {.what = "big, first byte",
+       .there = "q" + big('x', 'y'),
+       .source = "r" + big('x', 'y'),
        .found = false},
       {.what = "empty", .there = "", .source = "", .found = true},
   };
