@@ -101,6 +101,11 @@ class Syscalls {
   virtual ssize_t fgetxattr(int fd, const char* name, void* value, size_t size);
   virtual int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
   virtual int getrlimit(int resource, struct rlimit* out);
+
+  // ---- Files read in place (the metadata of photos)
+  // mmap(2) and munmap(2); MAP_FAILED with errno on failure.
+  virtual void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset);
+  virtual int munmap(void* address, size_t length);
 };
 
 // The calls in force.
