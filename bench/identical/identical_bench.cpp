@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kMisses; ++i) index.add("d" + std::to_string(i), 2 * i);
   int found = 0;
   start = Clock::now();
-  for (int i = 0; i < kMisses; ++i) found += !index.findIdentical("/no/such/file", 2 * i + 1).empty();
+  for (int i = 0; i < kMisses; ++i)
+    found += !index.findIdentical("/no/such/file", 2 * i + 1).empty();
   report("miss", kMisses, found, secondsSince(start));
 
   // Every source against a destination, from a fresh index as a run opens it.
