@@ -95,8 +95,8 @@ class SeamIo final : public Exiv2::BasicIo {
   Exiv2::byte* mmap(bool writeable) override {
     if (writeable) throw Exiv2::Error(Exiv2::kerFunctionNotSupported, "mmap");
     if (mapped_ == nullptr) {
-      void* p = syscalls().mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE,
-                                fd_, 0);
+      void* p =
+          syscalls().mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE, fd_, 0);
       if (p == MAP_FAILED) throw Exiv2::Error(Exiv2::kerCallFailed, path_, "mmap", "mmap");
       mapped_ = static_cast<Exiv2::byte*>(p);
     }
@@ -218,8 +218,7 @@ std::optional<Box> boxAt(int fd, int64_t offset, int64_t limit) {
 }
 
 // The first child of type `type` among the boxes from `offset` to `limit`.
-std::optional<Box> findBox(int fd, int64_t offset, int64_t limit, const char* type,
-                           bool topLevel) {
+std::optional<Box> findBox(int fd, int64_t offset, int64_t limit, const char* type, bool topLevel) {
   // Enough for any film; a damaged file of tiny boxes ends here.
   constexpr int kMostBoxes = 1024;
   for (int i = 0; i < kMostBoxes && offset < limit; ++i) {
@@ -229,10 +228,9 @@ std::optional<Box> findBox(int fd, int64_t offset, int64_t limit, const char* ty
     // Any other file whose first bytes happen to read as a box is no film.
     static constexpr const char* kFirstBoxes[] = {"ftyp", "moov", "mdat", "free",
                                                   "skip", "wide", "pnot"};
-    if (topLevel && i == 0 && std::none_of(std::begin(kFirstBoxes), std::end(kFirstBoxes),
-                                           [&](const char* known) {
-                                             return std::memcmp(box->type, known, 4) == 0;
-                                           }))
+    if (topLevel && i == 0 &&
+        std::none_of(std::begin(kFirstBoxes), std::end(kFirstBoxes),
+                     [&](const char* known) { return std::memcmp(box->type, known, 4) == 0; }))
       return std::nullopt;
     offset = box->end;
   }
@@ -309,10 +307,9 @@ std::optional<std::tm> parseDateTime(std::string_view text, bool wholeOnly) {
   }
   if (parsed >= 5 && end < text.size()) {
     const std::string_view zone = text.substr(end);
-    const bool offset =
-        (zone[0] == '+' || zone[0] == '-') && digitsAt(zone, 1, 2) >= 0 &&
-        ((zone.size() == 6 && zone[3] == ':' && digitsAt(zone, 4, 2) >= 0) ||
-         (zone.size() == 5 && digitsAt(zone, 3, 2) >= 0));
+    const bool offset = (zone[0] == '+' || zone[0] == '-') && digitsAt(zone, 1, 2) >= 0 &&
+                        ((zone.size() == 6 && zone[3] == ':' && digitsAt(zone, 4, 2) >= 0) ||
+                         (zone.size() == 5 && digitsAt(zone, 3, 2) >= 0));
     if (zone != "Z" && !offset) return std::nullopt;
     end = text.size();
   }

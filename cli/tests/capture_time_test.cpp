@@ -73,8 +73,8 @@ std::string mvhd(int version, uint64_t created) {
 class CaptureTimeTest : public ::testing::Test {
  protected:
   // 2020-03-04 05:06:07 in JST.
-  const fs::file_time_type kModified = std::chrono::file_clock::from_sys(
-      std::chrono::sys_seconds(std::chrono::seconds(1583265967)));
+  const fs::file_time_type kModified =
+      std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(1583265967)));
 
   void SetUp() override {
     // Nine hours east, so that a film's UTC time and local time differ.
@@ -106,10 +106,9 @@ class CaptureTimeTest : public ::testing::Test {
 };
 
 TEST_F(CaptureTimeTest, PhotosByExifThenXmp) {
-  const fs::path both =
-      jpeg("both.jpg",
-           "-M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05' "
-           "-M'set Xmp.xmp.CreateDate 2021-05-06T07:08:09+02:00'");
+  const fs::path both = jpeg("both.jpg",
+                             "-M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05' "
+                             "-M'set Xmp.xmp.CreateDate 2021-05-06T07:08:09+02:00'");
   const fs::path xmpOnly = jpeg("xmp.jpg", "-M'set Xmp.photoshop.DateCreated 1987-06-05'");
 
   auto t = readCaptureTime(both.string());
