@@ -158,7 +158,8 @@ std::optional<CaptureTime> photoTime(int fd, const std::string& path, int64_t si
     std::unique_ptr<SeamIo> io = std::make_unique<SeamIo>(fd, path, size);
     // Films are left to the box walker below: exiv2's film readers walk every
     // box of a film, where the walker stops at its header.
-    if (isFilm(Exiv2::ImageFactory::getType(*io))) return std::nullopt;
+    const int type = Exiv2::ImageFactory::getType(*io);
+    if (type == Exiv2::ImageType::none || isFilm(type)) return std::nullopt;
     auto image = Exiv2::ImageFactory::open(Exiv2::BasicIo::AutoPtr(io.release()));
     if (image.get() == nullptr) return std::nullopt;
     image->readMetadata();
@@ -247,6 +248,7 @@ std::optional<std::time_t> filmCreation(int fd, int64_t size) {
   unsigned char fields[12];  // version, flags, creation time (32 or 64 bits)
   const int64_t available = header->end - header->contents;
   if (available < 8 || !readAt(fd, header->contents, fields, 8)) return std::nullopt;
+  if (fields[0] > 1) return std::nullopt;  // a layout not known yet
   uint64_t created = bigEndian(fields + 4, 4);
   if (fields[0] == 1) {
     if (available < 12 || !readAt(fd, header->contents + 4, fields + 4, 8)) return std::nullopt;
