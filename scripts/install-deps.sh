@@ -6,12 +6,12 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang-format
   qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev
-  libsqlcipher-dev sqlcipher libicu-dev
+  libsqlcipher-dev sqlcipher libicu-dev libssl-dev libexiv2-dev exiv2
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick fonts-ipafont-gothic openbox qt6-translations-l10n xdg-utils
   desktop-file-utils appstream hyperfine file time btrfs-progs
   librsvg2-bin libx11-dev dpkg-dev man-db
-  libcli11-dev exiv2 jq
+  libcli11-dev jq
 )
 
 missing=()

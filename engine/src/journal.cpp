@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <system_error>
 #include <tuple>
 #include <unordered_map>
@@ -89,12 +89,11 @@ class Line {
     appendEscaped(text_, raw);
     return *this;
   }
-  // Undo must not depend on the folder the run was started from.
-  Line& path(const std::string& raw) {
-    if (raw.empty() || raw.front() == '/') return text(raw);
-    std::error_code ec;
-    const std::filesystem::path cwd = std::filesystem::current_path(ec);
-    return text(ec ? raw : cwd.string() + "/" + raw);
+  // Undo must not depend on the folder the run was started from: a relative
+  // path is taken from `base`, the folder current when the run began.
+  Line& path(const std::string& raw, const std::string& base) {
+    if (raw.empty() || raw.front() == '/' || base.empty()) return text(raw);
+    return text(base + "/" + raw);
   }
   Line& word(std::string_view word) {
     text_ += '\t';
@@ -177,14 +176,15 @@ bool modifiedTime(std::string_view text, int64_t& seconds, int32_t& nanoseconds)
 
 // --- Lines ---
 
-std::string headerText(const TransferOptions& o, std::time_t started) {
+std::string headerText(const TransferOptions& o, std::time_t started, const std::string& base) {
   const auto yes = [](bool on) { return on ? "yes" : "no"; };
   const auto limit = [](std::string_view key, bool use, int64_t n) {
     return use ? Line(key).number(n).end() : Line(key).word("off").end();
   };
   return std::string(kFirstLine) + Line("started").number(started).end() +
          Line("operation").word(o.copyFiles ? "copy" : "move").end() +
-         Line("source").path(o.serverDir).end() + Line("destination").path(o.receiveDir).end() +
+         Line("source").path(o.serverDir, base).end() +
+         Line("destination").path(o.receiveDir, base).end() +
          Line("targets").text(o.targetList).end() +
          Line("subfolders").word(yes(o.subFolder)).end() +
          limit("min-size", o.useMinSize, o.minSizeBytes) +
@@ -196,12 +196,12 @@ std::string headerText(const TransferOptions& o, std::time_t started) {
          Line("fix-extension").word(yes(o.extFix)).end() + Line("slowly").word(yes(o.slowly)).end();
 }
 
-std::string fileLine(int64_t number, const TransferredFile& f) {
+std::string fileLine(int64_t number, const TransferredFile& f, const std::string& base) {
   return Line("file")
       .number(number)
       .word(f.kind == TransferredFile::Kind::Copied ? "copied" : "moved")
-      .path(f.source)
-      .path(f.destination)
+      .path(f.source, base)
+      .path(f.destination, base)
       .number(f.size)
       .time(f.modifiedSeconds, f.modifiedNanoseconds)
       .number(f.device)
@@ -289,8 +289,9 @@ bool parseJournal(std::string_view text, RunRecord& record) {
     anything |= understood;
     run.damaged |= !understood;
   }
-  // A last line without its end was cut short.
-  run.damaged |= start != text.size();
+  // A last line without its end was cut short; zero bytes after the last
+  // line are room a killed writer had reserved.
+  run.damaged |= text.find_first_not_of('\0', start) != std::string_view::npos;
   run.files = static_cast<int64_t>(record.entries.size());
   run.undoneFiles = std::count_if(record.entries.begin(), record.entries.end(),
                                   [](const JournalEntry& e) { return e.undone; });
@@ -349,11 +350,28 @@ void logJournalFailure(const std::string& where, int error) {
 
 namespace detail {
 
+int JournalFile::reserve(std::size_t bytes) {
+  const off_t needed = end_ + static_cast<off_t>(bytes);
+  if (!reserveAhead_ || needed <= reserved_) return 0;
+  constexpr off_t kStep = 1 << 20;
+  const off_t room = (needed / kStep + 1) * kStep;
+  if (syscalls().fallocate(fd_.get(), reserved_, room - reserved_) == 0) {
+    reserved_ = room;
+    return 0;
+  }
+  // A file system that cannot reserve room gets plain appends.
+  if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+  reserveAhead_ = false;
+  return 0;
+}
+
 int JournalFile::append(std::string_view line) {
   if (!fd_.valid()) return EBADF;
-  const ssize_t n = syscalls().write(fd_.get(), line.data(), line.size());
+  if (int e = reserve(line.size())) return e;
+  const ssize_t n = syscalls().pwrite(fd_.get(), line.data(), line.size(), end_);
   if (n < 0) return errno;
   if (static_cast<std::size_t>(n) != line.size()) return ENOSPC;
+  end_ += n;
   written_ = true;
   // Only a journal that was clean wakes the flusher: a wake-up per line
   // would cost a switch of threads per file.
@@ -392,6 +410,7 @@ int JournalFile::close() {
     flusher_.join();
   }
   int error = flushError_;
+  if (reserved_ > end_ && syscalls().ftruncate(fd_.get(), end_) != 0 && error == 0) error = errno;
   if (written_ && syscalls().fsync(fd_.get()) != 0 && error == 0) error = errno;
   if (fd_.reset() != 0 && error == 0) error = errno;
   return error;
@@ -512,6 +531,8 @@ int RunJournal::begin(const TransferOptions& options) {
     abandon(e);
     return e;
   }
+  char cwd[PATH_MAX];
+  base_ = syscalls().getcwd(cwd, sizeof cwd) ? cwd : "";
   const std::time_t started = syscalls().now();
   const std::string stamp = runStamp(started);
   UniqueFd fd;
@@ -520,8 +541,7 @@ int RunJournal::begin(const TransferOptions& options) {
     id_ = n == 1 ? stamp : stamp + "-" + std::to_string(n);
     path_ = journalFolder() + "/" + id_ + std::string(kSuffix);
     fd = UniqueFd(syscalls().openAt(folder.get(), (id_ + std::string(kSuffix)).c_str(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC,
-                                    0600));
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     error = fd.valid() ? 0 : errno;
     if (error != EEXIST) break;
   }
@@ -533,9 +553,9 @@ int RunJournal::begin(const TransferOptions& options) {
   }
   // Held while the run lasts: history tells a run going on from a killed one.
   syscalls().flock(fd.get(), LOCK_EX | LOCK_NB);
-  file_ = std::make_unique<detail::JournalFile>(std::move(fd));
+  file_ = std::make_unique<detail::JournalFile>(std::move(fd), 0, true);
   try {
-    if (int e = file_->append(headerText(options, started))) abandon(e);
+    if (int e = file_->append(headerText(options, started, base_))) abandon(e);
   } catch (const std::bad_alloc&) {
     abandon(ENOMEM);
   }
@@ -545,7 +565,7 @@ int RunJournal::begin(const TransferOptions& options) {
 void RunJournal::fileTransferred(const TransferredFile& file) {
   if (!file_) return;
   try {
-    if (int e = file_->append(fileLine(files_, file))) return abandon(e);
+    if (int e = file_->append(fileLine(files_, file, base_))) return abandon(e);
     ++files_;
     bytes_ += file.size;
   } catch (const std::bad_alloc&) {

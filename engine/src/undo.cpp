@@ -253,7 +253,7 @@ UndoReport undoRun(const UndoRequest& request) {
       report.error = errno;
       return report;
     }
-    marks = std::make_unique<detail::JournalFile>(std::move(run.fd));
+    marks = std::make_unique<detail::JournalFile>(std::move(run.fd), run.wholeLines, false);
   }
   Undo undo(report, marks.get());
   const std::vector<JournalEntry>& entries = run.record.entries;

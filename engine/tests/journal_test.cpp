@@ -140,9 +140,10 @@ struct QuietWindow : ExecuteWindow {
 // calls, must still take the report.
 struct DiskFullAfter : platform::Syscalls {
   explicit DiskFullAfter(int writes) : left(writes) {}
-  ssize_t write(int fd, const void* buffer, size_t count) override {
+  ssize_t pwrite(int fd, const void* buffer, size_t count, off_t at) override {
     const auto file = fs::read_symlink("/proc/self/fd/" + std::to_string(fd));
-    if (file.extension() != ".journal" || left-- > 0) return Syscalls::write(fd, buffer, count);
+    if (file.extension() != ".journal" || left-- > 0)
+      return Syscalls::pwrite(fd, buffer, count, at);
     errno = ENOSPC;
     return -1;
   }

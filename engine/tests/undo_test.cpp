@@ -183,9 +183,9 @@ TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
 class KillAt : public platform::Syscalls {
  public:
   KillAt(bool atWrite, int at) : atWrite_(atWrite), at_(at) {}
-  ssize_t write(int fd, const void* b, size_t n) override {
+  ssize_t pwrite(int fd, const void* b, size_t n, off_t at) override {
     if (atWrite_) step();
-    return Syscalls::write(fd, b, n);
+    return Syscalls::pwrite(fd, b, n, at);
   }
   int renameAt(int fd, const char* f, int td, const char* t, unsigned fl) override {
     if (!atWrite_) step();

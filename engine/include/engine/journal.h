@@ -97,6 +97,7 @@ class RunJournal final : public TransferObserver {
   std::unique_ptr<detail::JournalFile> file_;
   std::string id_;
   std::string path_;
+  std::string base_;  // the current folder when the run began
   int64_t files_ = 0;
   int64_t bytes_ = 0;
   int error_ = 0;

@@ -101,6 +101,16 @@ class Syscalls {
   virtual ssize_t fgetxattr(int fd, const char* name, void* value, size_t size);
   virtual int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
   virtual int getrlimit(int resource, struct rlimit* out);
+
+  // Appending to a file whose room is reserved ahead (the run journal).
+  virtual ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset);
+  // fallocate(2) with mode 0: blocks allocated and the size extended.
+  virtual int fallocate(int fd, off_t offset, off_t length);
+
+  // ---- Files read in place (the metadata of photos)
+  // mmap(2) and munmap(2); MAP_FAILED with errno on failure.
+  virtual void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset);
+  virtual int munmap(void* address, size_t length);
 };
 
 // The calls in force.

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -121,6 +122,17 @@ int Syscalls::fsetxattr(int fd, const char* name, const void* value, size_t size
 int Syscalls::getrlimit(int resource, struct rlimit* out) {
   return ::getrlimit(static_cast<__rlimit_resource_t>(resource), out);
 }
+ssize_t Syscalls::pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+  return ::pwrite(fd, buffer, count, offset);
+}
+int Syscalls::fallocate(int fd, off_t offset, off_t length) {
+  return ::fallocate(fd, 0, offset, length);
+}
+void* Syscalls::mmap(void* address, size_t length, int protection, int flags, int fd,
+                     off_t offset) {
+  return ::mmap(address, length, protection, flags, fd, offset);
+}
+int Syscalls::munmap(void* address, size_t length) { return ::munmap(address, length); }
 
 namespace {
 Syscalls realCalls;
