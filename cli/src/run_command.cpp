@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <ctime>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "cli/capture_time.h"
 #include "cli/json.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
@@ -68,6 +71,24 @@ const char* verb(const engine::TransferOptions& options) {
   return options.copyFiles ? "コピー" : "移動";
 }
 
+// Names by when a photo or film was taken; a file that cannot be read at
+// all takes the present moment (its transfer then says why it fails).
+class CaptureStamps final : public engine::StampSource {
+ public:
+  std::tm stampOf(const std::string& source) override {
+    if (const std::optional<CaptureTime> taken = readCaptureTime(source)) return taken->local;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+  }
+};
+
+// The skipped files in the window's summary style.
+std::string skippedText(int64_t files) {
+  return "   スキップ " + std::to_string(files) + " ファイル";
+}
+
 // Everything a run does, as the files complete: told on to the journal,
 // counted for the progress line and the summary, kept for --json.
 class RunReporter final : public engine::TransferObserver {
@@ -86,12 +107,21 @@ class RunReporter final : public engine::TransferObserver {
                            .number("size", file.size)
                            .str());
     }
-    progress_.advance(files, bytes);
+    progress_.advance(files + skipped, bytes);
+  }
+
+  void fileSkipped(const std::string& source, const std::string& identical) override {
+    ++skipped;
+    if (keepFiles_)
+      skippedFiles.json(JsonObject().text("source", source).text("identical", identical).str());
+    progress_.advance(files + skipped, bytes);
   }
 
   int64_t files = 0;
   int64_t bytes = 0;
+  int64_t skipped = 0;
   JsonArray transferred;
+  JsonArray skippedFiles;
 
  private:
   engine::TransferObserver& journal_;
@@ -111,6 +141,8 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
         entry.text("action", options.copyFiles ? "copy" : "move")
             .text("name", file.name)
             .text("destination", folder + file.name);
+      } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
+        entry.text("action", "skip-identical").text("identical", file.name);
       } else {
         entry.text("action", "no-free-name");
       }
@@ -126,14 +158,24 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
     return kDone;
   }
   if (request.quiet) return kDone;
+  int64_t skipped = 0;
   for (const engine::PlannedFile& file : plan) {
-    const std::string target = file.action == engine::PlannedFile::Action::Transfer
-                                   ? displayPath(file.name)
-                                   : "（空いている名前がありません）";
+    std::string target;
+    switch (file.action) {
+      case engine::PlannedFile::Action::Transfer: target = displayPath(file.name); break;
+      case engine::PlannedFile::Action::NoFreeName:
+        target = "（空いている名前がありません）";
+        break;
+      case engine::PlannedFile::Action::SkipIdentical:
+        ++skipped;
+        target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
+        break;
+    }
     printLine(displayPath(file.source) + "  →  " + target);
   }
-  printLine("処理予定： " + std::to_string(plan.size()) + " ファイル   " + verb(options) + "先 " +
-            displayPath(options.receiveDir));
+  printLine("処理予定： " + std::to_string(static_cast<int64_t>(plan.size()) - skipped) +
+            " ファイル" + (request.skipIdentical ? skippedText(skipped) : "") + "   " +
+            verb(options) + "先 " + displayPath(options.receiveDir));
   return kDone;
 }
 
@@ -242,7 +284,10 @@ int runTransfer(const RunRequest& request) {
     return kRunFailed;
   }
 
-  const engine::MoveExtras planExtras{};
+  CaptureStamps captureStamps;
+  const engine::MoveExtras planExtras{
+      .stamps = request.stamp == StampChoice::Capture ? &captureStamps : nullptr,
+      .skipIdentical = request.skipIdentical};
   if (request.dryRun) {
     progress.clear();
     std::vector<engine::PlannedFile> plan;
@@ -279,8 +324,10 @@ int runTransfer(const RunRequest& request) {
         .flag("copy", options.copyFiles)
         .number("files", reporter.files)
         .number("bytes", reporter.bytes)
+        .number("skipped", reporter.skipped)
         .number("seconds", seconds)
-        .json("transferred", reporter.transferred.str());
+        .json("transferred", reporter.transferred.str())
+        .json("skipped_files", reporter.skippedFiles.str());
     if (!moved) {
       result.json("error", JsonObject()
                                .text("path", failure.path)
@@ -289,7 +336,8 @@ int runTransfer(const RunRequest& request) {
     }
     printLine(result.str());
   } else if (moved && !request.quiet) {
-    printLine(engine::formatSummary(static_cast<int32_t>(reporter.files), reporter.bytes, seconds));
+    printLine(engine::formatSummary(static_cast<int32_t>(reporter.files), reporter.bytes, seconds) +
+              (request.skipIdentical ? skippedText(reporter.skipped) : ""));
   }
   return moved ? kDone : kRunFailed;
 }

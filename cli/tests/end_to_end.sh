@@ -187,6 +187,50 @@ killed)
   [ -z "$(ls dst)" ] || fail "left in the destination: $(ls dst)"
   ;;
 
+capture)
+  # Named by when each photo was taken, the counter per stamp across the
+  # run; a file without EXIF by its modification time.
+  mkdir -p src/A src/B dst
+  for photo in A/a B/b B/c; do convert -size 8x8 xc:red "src/$photo.jpg"; done
+  exiv2 -M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05' src/A/a.jpg src/B/c.jpg
+  exiv2 -M'set Exif.Photo.DateTimeOriginal 2021:05:06 07:08:09' src/B/b.jpg
+  touch -d '2020-03-04 05:06:07' src/B/notes.txt
+  # A name the run wants is taken: it takes the next free number.
+  printf 'there before' >dst/20220102030405_00000_a.jpg
+  expect_status 0 "$cli" run src dst --all --subfolders --stamp=capture --dry-run
+  LC_ALL=C sed -n 's/.*  →  //p' out | LC_ALL=C sort >planned
+  expect_status 0 "$cli" run src dst --all --subfolders --stamp=capture
+  expected='20200304050607_00000_notes.txt
+20210506070809_00000_b.jpg
+20220102030405_00000_a.jpg
+20220102030405_00001_a.jpg
+20220102030405_00002_c.jpg'
+  [ "$(ls dst | LC_ALL=C sort)" = "$expected" ] || fail "names: $(ls dst)"
+  diff -u planned <(ls dst | grep -v '^20220102030405_00000_a.jpg$' | LC_ALL=C sort) ||
+    fail "the run named files otherwise than the plan"
+  ;;
+
+skip_identical)
+  make_tree src
+  mkdir dst
+  # One of the twins is skipped: the other came in earlier in the run.
+  expect_status 0 "$cli" run src dst --all --subfolders --copy --skip-identical
+  grep -q '^処理結果： 6 ファイル   44 バイト   処理時間 [0-9]* 秒   スキップ 1 ファイル$' out ||
+    fail "first run: $(cat out)"
+  # A second run over the same tree finds everything there, under new names.
+  before=$(snapshot src dst)
+  expect_status 0 "$cli" run src dst --all --subfolders --copy --skip-identical
+  grep -q '^処理結果： 0 ファイル   0 バイト   処理時間 [0-9]* 秒   スキップ 7 ファイル$' out ||
+    fail "second run: $(cat out)"
+  [ "$(snapshot src dst)" = "$before" ] || fail "the second run changed the tree"
+  # Moving, a skipped file stays where it is; a new one moves.
+  printf 'new photo' >src/DCIM/100/d.jpg
+  expect_status 0 "$cli" run src dst --all --subfolders --skip-identical --json
+  [ "$(jq -c '[.files, .skipped]' out)" = '[1,7]' ] || fail "move: $(cat out)"
+  [ ! -e src/DCIM/100/d.jpg ] && [ -e src/DCIM/100/a.JPG ] && [ -e src/DCIM/101/twin2.png ] ||
+    fail "moved: $(find src -type f)"
+  ;;
+
 *) fail "no such case" ;;
 esac
 echo "ok: $case_name"

@@ -1,10 +1,14 @@
 #include "engine/mover.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "common/failure.h"
 #include "common/paths.h"
+#include "engine/identical_files.h"
 #include "engine/name_planner.h"
 #include "engine/time_helpers.h"
 #include "platform/destination_folder.h"
@@ -20,16 +24,31 @@ namespace {
 // thread only; the window thread keeps painting on its own.
 void pause500() { gProcSleep(500); }
 
-// Every file the destination folder completes, told to the observer.
+// Every file the destination folder completes, told to the observer and
+// indexed among the folder's files.
 void observe(platform::DestinationFolder& destination, const std::string& folder,
-             TransferObserver* observer) {
-  if (observer == nullptr) return;
-  destination.onTransferred([&folder, observer](const platform::TransferredFile& f) {
+             TransferObserver* observer, IdenticalFiles* identical) {
+  if (observer == nullptr && identical == nullptr) return;
+  destination.onTransferred([&folder, observer, identical](const platform::TransferredFile& f) {
+    if (identical != nullptr) identical->add(f.name, f.size);
+    if (observer == nullptr) return;
     observer->fileTransferred(
         TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
                         f.source, folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
                         static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode});
   });
+}
+
+// The full path of a file with the bytes of `source`, "" when there is none
+// or `source` cannot be looked at (its transfer then says why).
+std::string identicalTo(IdenticalFiles& identical, const std::string& folder,
+                        const std::string& source, int64_t* size) {
+  struct stat st {};
+  if (platform::syscalls().stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  *size = static_cast<int64_t>(st.st_size);
+  std::string name = identical.findIdentical(source, *size);
+  if (name.empty() || name.front() == '/') return name;
+  return folder + name;
 }
 
 }  // namespace
@@ -55,13 +74,26 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
     platform::DestinationFolder destination;
     if (const platform::OsError e = destination.open(options.receiveDir))
       stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
-    observe(destination, folder, extras.observer);
+    IdenticalFiles identical;
+    if (extras.skipIdentical) {
+      if (const platform::OsError e = identical.open(options.receiveDir))
+        stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
+    }
+    observe(destination, folder, extras.observer, extras.skipIdentical ? &identical : nullptr);
 
     NamePlanner planner(options, runState().serialNumber, extras.stamps);
     int32_t nameFailure = 0;
     int failure = 0;
     const std::string* failedSource = nullptr;
     for (const std::string& source : sources) {
+      if (extras.skipIdentical) {
+        int64_t size = 0;
+        const std::string same = identicalTo(identical, folder, source, &size);
+        if (!same.empty()) {
+          if (extras.observer != nullptr) extras.observer->fileSkipped(source, same);
+          continue;
+        }
+      }
       // A taken name is never replaced: the next number is tried instead.
       // A move between file systems may ask only when its batch settles.
       NameSource names = [&nameFailure, planned = planner.namesFor(source)]() {
@@ -106,8 +138,24 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
     const std::string folder = common::gAddBackslash(options.receiveDir);
     int32_t serialNumber = runState().serialNumber;
     NamePlanner planner(options, serialNumber, extras.stamps);
+    IdenticalFiles identical;
+    if (extras.skipIdentical) {
+      if (const platform::OsError e = identical.open(options.receiveDir))
+        common::fail(common::errorNumberFromErrno(e.code()));
+    }
     std::unordered_set<std::string> planned;
+    std::unordered_map<std::string, std::string> plannedFrom;  // source: its new name
     for (const std::string& source : sources) {
+      int64_t size = -1;
+      if (extras.skipIdentical) {
+        std::string same = identicalTo(identical, folder, source, &size);
+        if (const auto earlier = plannedFrom.find(same); earlier != plannedFrom.end())
+          same = folder + earlier->second;
+        if (!same.empty()) {
+          plan.push_back({PlannedFile::Action::SkipIdentical, source, std::move(same)});
+          continue;
+        }
+      }
       // As the destination folder tries names: anything at a name takes it.
       const NamePlanner::Names names = planner.namesFor(source);
       std::string name = names();
@@ -118,6 +166,12 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
         continue;
       }
       planned.insert(name);
+      // A planned file counts as in the folder already: an absolute name is
+      // looked at where it is (openat leaves the folder aside).
+      if (size >= 0 && source.front() == '/') {
+        identical.add(source, size);
+        plannedFrom.emplace(source, name);
+      }
       plan.push_back({PlannedFile::Action::Transfer, source, std::move(name)});
     }
     return true;

@@ -29,6 +29,9 @@ class TransferObserver {
   virtual ~TransferObserver() = default;
   // Must not throw.
   virtual void fileTransferred(const TransferredFile& file) = 0;
+  // A file left where it is, as `identical` (a full path) holds its bytes.
+  // Must not throw.
+  virtual void fileSkipped(const std::string& /*source*/, const std::string& /*identical*/) {}
 };
 
 // What a run started elsewhere than in the window adds to it.
@@ -36,6 +39,9 @@ struct MoveExtras {
   TransferObserver* observer = nullptr;
   // Date-time names by this moment instead of the transfer's.
   StampSource* stamps = nullptr;
+  // Leave a file where it is when the destination folder holds its bytes
+  // under any name, counting the files this run has put there.
+  bool skipIdentical = false;
 };
 
 // Where and why a run stopped.
@@ -56,10 +62,12 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
 
 // One file of a preview.
 struct PlannedFile {
-  enum class Action { Transfer, NoFreeName };
+  enum class Action { Transfer, NoFreeName, SkipIdentical };
   Action action = Action::Transfer;
   std::string source;
-  std::string name;  // the new name in the destination folder
+  // The new name in the destination folder; when skipped, the full path of
+  // the file in the folder (or planned for it) that holds the same bytes.
+  std::string name;
 };
 
 // What mMoveFile would do with `sources`, named by the same planner, with
