@@ -268,6 +268,14 @@ int runTransfer(const RunRequest& request) {
     std::fprintf(stderr, "設定された数値が大きすぎます: %s\n", e.what());
     return kUsageError;
   }
+  // A capture time names nothing under serial numbers: said, not ignored.
+  if (request.stamp == StampChoice::Capture &&
+      options.renameMethod == engine::RenameMethod::SerialNumber) {
+    std::fprintf(
+        stderr,
+        "--stamp=capture は日時の名前にだけ使えます。連番（--serial）と一緒には使えません。\n");
+    return kUsageError;
+  }
   options.serverDir = absoluteFolder(options.serverDir);
   options.receiveDir = absoluteFolder(options.receiveDir);
 

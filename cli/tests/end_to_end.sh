@@ -133,6 +133,8 @@ usage)
   expect_status 2 "$cli" run src dst --images=jpg,raw
   grep -q '（raw）' err || fail "$(cat err)"
   expect_status 2 "$cli" run src dst --all --limit -1
+  expect_status 2 "$cli" run src dst --all --serial --stamp=capture
+  grep -q '連番（--serial）と一緒には使えません' err || fail "$(cat err)"
   expect_status 2 "$cli" run src dst --all --bogus
   grep -q '知らない引数です: --bogus' err || fail "$(cat err)"
   expect_status 2 "$cli"
