@@ -6,22 +6,26 @@
 # of the per-pair ratios A / B. One warm-up pair comes first, not counted.
 #
 #   bash bench/cli/run.sh [BUILD_DIR] [WORK_DIR]
-#   PAIRS=7 (timed pairs)   ONLY=engine|skip (one case alone)
+#   PAIRS=7 (timed pairs)   ONLY=engine|spread|same (one case alone)
 #
 #   engine: 100,000 files of 200 bytes in 100 folders, moved within one file
 #           system: m_sifter-cli run SRC DST --all --subfolders --quiet
 #           against bench/transfer's transfer_cli move SRC DST
-#   skip:   the same move with --skip-identical (none of the files is in the
-#           destination) against the same move without it
+#   spread: that move with --skip-identical against it without, on 100,000
+#           files that all differ, no two of one size (200 B to 100 KB,
+#           about 5 GB), none of them in the destination
+#   same:   the same on 100,000 files of 200 bytes that all differ: every
+#           file shares its size, so each is read
 set -euo pipefail
 build=$(realpath "${1:-build}")
 work=$(realpath -m "${2:-$build/bench-cli-work}")
 ours="$build/app/m_sifter-cli"
 engine="$build/bench/transfer/transfer_cli"
 make_tree="$build/bench/transfer/transfer_make_tree"
+make_unique_tree="$build/bench/cli/cli_make_tree"
 pairs=${PAIRS:-7}
 only=${ONLY:-}
-for tool in "$ours" "$engine" "$make_tree"; do
+for tool in "$ours" "$engine" "$make_tree" "$make_unique_tree"; do
   [ -x "$tool" ] || { echo "build first: cmake --build --preset default ($tool)" >&2; exit 1; }
 done
 
@@ -75,13 +79,18 @@ compare() {
   echo "$(cut -d' ' -f1-3 /proc/loadavg))"
 }
 
-"$make_tree" "$work/seed" 100 1000 200
 run="'$ours' run '$work/src' '$work/dst' --all --subfolders --quiet"
 if [ -z "$only" ] || [ "$only" = engine ]; then
+  "$make_tree" "$work/seed" 100 1000 200
   compare "engine: A m_sifter-cli run, B transfer_cli move; 100,000 files" \
     "$run" "'$engine' move '$work/src' '$work/dst'"
+  rm -rf "$work/seed"
 fi
-if [ -z "$only" ] || [ "$only" = skip ]; then
-  compare "skip: A --skip-identical, B without; 100,000 files, none in the destination" \
-    "$run --skip-identical" "$run"
-fi
+for sizes in spread same; do
+  if [ -z "$only" ] || [ "$only" = $sizes ]; then
+    "$make_unique_tree" "$work/seed" 100 1000 $sizes
+    compare "$sizes: A --skip-identical, B without; 100,000 different files, none in the destination" \
+      "$run --skip-identical" "$run"
+    rm -rf "$work/seed"
+  fi
+done

@@ -1,5 +1,6 @@
 #include "engine/mover.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -39,17 +40,43 @@ void observe(platform::DestinationFolder& destination, const std::string& folder
   });
 }
 
-// The full path of a file with the bytes of `source`, "" when there is none
-// or `source` cannot be looked at (its transfer then says why).
-std::string identicalTo(IdenticalFiles& identical, const std::string& folder,
-                        const std::string& source, int64_t* size) {
-  struct stat st {};
-  if (platform::syscalls().stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-  *size = static_cast<int64_t>(st.st_size);
-  std::string name = identical.findIdentical(source, *size);
-  if (name.empty() || name.front() == '/') return name;
-  return folder + name;
-}
+// Finds the files of the destination (or planned for it) with the bytes of
+// a source. Sources come folder by folder: each is looked at from its
+// folder's descriptor, as a walk of its whole path would cost about as much
+// as the look-up saves.
+class IdenticalSearch {
+ public:
+  IdenticalSearch(IdenticalFiles& identical, const std::string& folder)
+      : identical_(identical), folder_(folder) {}
+
+  // The full path of a file with the bytes of `source`, "" when there is
+  // none or `source` cannot be looked at (its transfer then says why).
+  std::string find(const std::string& source, int64_t* size) {
+    const std::size_t slash = source.rfind('/');
+    const bool inFolder = slash != std::string::npos;
+    if (inFolder && (parent_.size() != slash || source.compare(0, slash, parent_) != 0)) {
+      parent_ = source.substr(0, slash);
+      parentFd_ = platform::UniqueFd(platform::syscalls().open(
+          parent_.empty() ? "/" : parent_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    }
+    struct stat st {};
+    const int looked =
+        inFolder && parentFd_.valid()
+            ? platform::syscalls().fstatat(parentFd_.get(), source.c_str() + slash + 1, &st, 0)
+            : platform::syscalls().stat(source.c_str(), &st);
+    if (looked != 0 || !S_ISREG(st.st_mode)) return {};
+    *size = static_cast<int64_t>(st.st_size);
+    std::string name = identical_.findIdentical(source, *size);
+    if (name.empty() || name.front() == '/') return name;
+    return folder_ + name;
+  }
+
+ private:
+  IdenticalFiles& identical_;
+  const std::string& folder_;
+  std::string parent_;
+  platform::UniqueFd parentFd_;
+};
 
 }  // namespace
 
@@ -80,6 +107,7 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
         stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
     }
     observe(destination, folder, extras.observer, extras.skipIdentical ? &identical : nullptr);
+    IdenticalSearch search(identical, folder);
 
     NamePlanner planner(options, runState().serialNumber, extras.stamps);
     int32_t nameFailure = 0;
@@ -88,7 +116,7 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
     for (const std::string& source : sources) {
       if (extras.skipIdentical) {
         int64_t size = 0;
-        const std::string same = identicalTo(identical, folder, source, &size);
+        const std::string same = search.find(source, &size);
         if (!same.empty()) {
           if (extras.observer != nullptr) extras.observer->fileSkipped(source, same);
           continue;
@@ -145,10 +173,11 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
     }
     std::unordered_set<std::string> planned;
     std::unordered_map<std::string, std::string> plannedFrom;  // source: its new name
+    IdenticalSearch search(identical, folder);
     for (const std::string& source : sources) {
       int64_t size = -1;
       if (extras.skipIdentical) {
-        std::string same = identicalTo(identical, folder, source, &size);
+        std::string same = search.find(source, &size);
         if (const auto earlier = plannedFrom.find(same); earlier != plannedFrom.end())
           same = folder + earlier->second;
         if (!same.empty()) {
