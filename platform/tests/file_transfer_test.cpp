@@ -19,7 +19,10 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
@@ -42,11 +45,9 @@ void writeText(const fs::path& path, const std::string& text) {
 
 // Entries of a folder other than the given names: leftovers of a transfer.
 std::vector<std::string> entriesOf(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename());
+  return {names.begin(), names.end()};
 }
 
 void setModified(const fs::path& path, time_t seconds) {
