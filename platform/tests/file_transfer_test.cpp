@@ -663,6 +663,43 @@ TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
   }
 }
 
+// A copy gets its name only after a flush has put its contents on disk, so
+// that a power cut leaves no short file under a name; a batch of copies
+// costs one flush, and the copies of a run cut short are named too.
+TEST_F(DestinationFolderTest, CopiesAreNamedOnlyAfterTheirContentsAreFlushed) {
+  struct Recorded : Syscalls {
+    std::string events;
+    int syncfs(int fd) override {
+      events += 'S';
+      return Syscalls::syncfs(fd);
+    }
+    int linkAt(int fd, const char* from, int toFd, const char* to, int flags) override {
+      events += 'N';
+      return Syscalls::linkAt(fd, from, toFd, to, flags);
+    }
+    int renameAt(int fd, const char* from, int toFd, const char* to, unsigned flags) override {
+      events += 'N';
+      return Syscalls::renameAt(fd, from, toFd, to, flags);
+    }
+  };
+  const std::vector<std::string> sources = putRemote(3);
+  Recorded calls;
+  ScopedSyscalls scoped(calls);
+  DestinationFolder folder;
+  ASSERT_EQ(folder.open(local.string()).code(), 0);
+  folder.setBatchLimits({.files = 2});
+  std::vector<std::size_t> namedSoFar;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    ASSERT_EQ(folder.copy(sources[i], named("n" + std::to_string(i))).code(), 0);
+    namedSoFar.push_back(entriesOf(local).size());
+  }
+  EXPECT_EQ(namedSoFar, (std::vector<std::size_t>{0, 2, 2}));
+  ASSERT_EQ(folder.settle().code(), 0);
+  EXPECT_EQ(calls.events, "SNNSN");
+  EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1", "n2"}));
+  EXPECT_EQ(entriesOf(remote).size(), 3u);
+}
+
 // Temporaries of earlier runs go once their owner is gone: unlocked and
 // older than a minute (a new one may not be locked yet). Anything else
 // stays: a locked one, a young one, a folder, other names.
