@@ -10,8 +10,9 @@
 #
 #   move:   100,000 files of 200 bytes in 100 folders, one file system,
 #           against  find SRC -type f -print0 | xargs -0 mv -t DST
-#   copy:   1,000 files of 1 MB in 10 folders,
-#           against  find SRC -type f -print0 | xargs -0 cp -p -t DST
+#   copy:   1,000 files of 1 MB in 10 folders, against
+#           find SRC -type f -print0 | xargs -0 cp -p -t DST && sync -f DST
+#           (a copy is named only once its contents are on disk)
 #   across: 10,000 files of mixed size (about 640 MB) from one loop-mounted
 #           ext4 image to another (needs root), against
 #           find SRC -type f -print0 | xargs -0 mv -t DST && sync -f DST
@@ -90,7 +91,7 @@ if [ -z "$only" ] || [ "$only" = copy ]; then
   compare "copy, 1,000 files of 1 MB" \
     "rm -rf '$work/dst' && mkdir '$work/dst'" \
     "'$cli' copy '$work/seed' '$work/dst'" \
-    "find '$work/seed' -type f -print0 | xargs -0 cp -p -t '$work/dst'" \
+    "find '$work/seed' -type f -print0 | xargs -0 cp -p -t '$work/dst' && sync -f '$work/dst'" \
     "$work/dst" 1000
   rm -rf "$work/seed" "$work/dst"
 fi

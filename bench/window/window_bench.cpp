@@ -168,6 +168,40 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
+// What one measured run gave.
+struct Figures {
+  long listed = 0;
+  double runSeconds = 0, summaryToPaintMs = 0, summaryToRangeMs = 0, saveMs = 0;
+  double startMb = 0, peakMb = 0, afterClearMb = 0;
+};
+
+void printFigures(const Figures& f, const Heartbeat& heartbeat) {
+  std::printf("files listed:              %ld\n", f.listed);
+  std::printf("run, press to summary:     %.1f s\n", f.runSeconds);
+  std::printf("summary to painted list:   %.1f ms (target < 100)\n", f.summaryToPaintMs);
+  std::printf("summary to full scroll range: %.1f ms\n", f.summaryToRangeMs);
+  std::printf("longest unanswered:        %.1f ms (target < 100; timer every %d ms)\n",
+              heartbeat.longestMs, Heartbeat::kIntervalMs);
+  // The three longest, where they fell in the run.
+  std::vector<Heartbeat::Gap> gaps = heartbeat.notedGaps;
+  std::sort(gaps.begin(), gaps.end(), [](const auto& a, const auto& b) { return a.ms > b.ms; });
+  gaps.resize(std::min<std::size_t>(gaps.size(), 3));
+  for (const Heartbeat::Gap& gap : gaps) {
+    std::printf("  %.0f ms unanswered, ending %.2f s after the press\n", gap.ms, gap.endedS);
+  }
+  std::printf("options saved in:          %.1f ms\n", f.saveMs);
+  std::printf("resident at start:         %.0f MB\n", f.startMb);
+  std::printf("peak resident:             %.0f MB (target < 250)\n", f.peakMb);
+  std::printf("resident after next run:   %.0f MB\n", f.afterClearMb);
+}
+
+bool openCatalogue() {
+  if (msifter::common::gMsgInit(MSIFTER_APP_DIR "/sys/msg", msifter::common::kMsgPassword))
+    return true;
+  std::fprintf(stderr, "no message catalogue under %s\n", MSIFTER_APP_DIR);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,10 +213,7 @@ int main(int argc, char** argv) {
   msifter::ui::installFontSubstitutions();
   msifter::ui::QtUiServices services;
   msifter::common::gblnNoErrDialog = true;
-  if (!msifter::common::gMsgInit(MSIFTER_APP_DIR "/sys/msg", msifter::common::kMsgPassword)) {
-    std::fprintf(stderr, "no message catalogue under %s\n", MSIFTER_APP_DIR);
-    return 1;
-  }
+  if (!openCatalogue()) return 1;
 
   TimedRun timed;
   msifter::ui::FrmMenu window([&timed](msifter::engine::ExecuteWindow& run) { timed.run(run); });
@@ -197,7 +228,8 @@ int main(int argc, char** argv) {
   auto* list = window.findChild<QAbstractItemView*>("lstResult");
   PaintWatch paints(timed);
   list->viewport()->installEventFilter(&paints);
-  const double startMb = residentMb("VmRSS");
+  Figures figures;
+  figures.startMb = residentMb("VmRSS");
 
   prepare(window, argv[1], argv[2]);
   Heartbeat heartbeat;
@@ -215,34 +247,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the list was never painted after the summary\n");
     return 1;
   }
-  const long listed = list->model()->rowCount();
-  const double peakMb = residentMb("VmHWM");
-  const double runSeconds = msBetween(pressed, timed.summaryAt()) / 1000.0;
-  const double summaryToPaintMs = msBetween(timed.summaryAt(), paints.paintedAt);
-  const double saveMs = timed.saveMs;
-  const double summaryToRangeMs = std::max(0.0, msBetween(timed.summaryAt(), lastRangeChange));
+  figures.listed = list->model()->rowCount();
+  figures.peakMb = residentMb("VmHWM");
+  figures.runSeconds = msBetween(pressed, timed.summaryAt()) / 1000.0;
+  figures.summaryToPaintMs = msBetween(timed.summaryAt(), paints.paintedAt);
+  figures.saveMs = timed.saveMs;
+  figures.summaryToRangeMs = std::max(0.0, msBetween(timed.summaryAt(), lastRangeChange));
 
   // The next run clears the list; what the first one held should go back.
   prepare(window, argv[3], argv[2]);
   window.cmdExecute_Click();
-  const double afterClearMb = residentMb("VmRSS");
+  figures.afterClearMb = residentMb("VmRSS");
 
-  std::printf("files listed:              %ld\n", listed);
-  std::printf("run, press to summary:     %.1f s\n", runSeconds);
-  std::printf("summary to painted list:   %.1f ms (target < 100)\n", summaryToPaintMs);
-  std::printf("summary to full scroll range: %.1f ms\n", summaryToRangeMs);
-  std::printf("longest unanswered:        %.1f ms (target < 100; timer every %d ms)\n",
-              heartbeat.longestMs, Heartbeat::kIntervalMs);
-  // The three longest, where they fell in the run.
-  std::vector<Heartbeat::Gap> gaps = heartbeat.notedGaps;
-  std::sort(gaps.begin(), gaps.end(), [](const auto& a, const auto& b) { return a.ms > b.ms; });
-  gaps.resize(std::min<std::size_t>(gaps.size(), 3));
-  for (const Heartbeat::Gap& gap : gaps) {
-    std::printf("  %.0f ms unanswered, ending %.2f s after the press\n", gap.ms, gap.endedS);
-  }
-  std::printf("options saved in:          %.1f ms\n", saveMs);
-  std::printf("resident at start:         %.0f MB\n", startMb);
-  std::printf("peak resident:             %.0f MB (target < 250)\n", peakMb);
-  std::printf("resident after next run:   %.0f MB\n", afterClearMb);
+  printFigures(figures, heartbeat);
   return 0;
 }

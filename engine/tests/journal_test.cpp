@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "common/failure.h"
+#include "every_file_window.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "scratch_mount.h"
@@ -119,23 +120,6 @@ TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
   }
 }
 
-// The window as gProcess1 sees it: every file of the source folder.
-struct QuietWindow : ExecuteWindow {
-  TransferOptions snapshot;
-  bool isChecked(common::Check box) const override { return box == common::Check::AllFile; }
-  std::string otherText() const override { return ""; }
-  bool checkSettings() override { return true; }
-  void enterBusyState() override {}
-  void saveSettings() override {}
-  TransferOptions takeSnapshot() override { return snapshot; }
-  ProgressLabel* progressLabel() override { return &label; }
-  void showSummary(const std::string&) override {}
-  void leaveBusyState() override {}
-  struct : ProgressLabel {
-    void setCaption(const std::string&) override {}
-  } label;
-};
-
 // Fills the journal's disk only: the error log, written through the same
 // calls, must still take the report.
 struct DiskFullAfter : platform::Syscalls {
@@ -170,7 +154,7 @@ TEST(JournalTest, TheWindowsRunGoesOnWhenItsJournalCannotBeWritten) {
                                                           MS_REMOUNT | MS_RDONLY, nullptr) != 0))
       GTEST_SKIP() << "cannot mount a read-only memory file system";
     runState() = RunState{};
-    QuietWindow window;
+    testing::EveryFileWindow window;
     window.snapshot.serverDir = env.writeFile("src/a.jpg", 100).parent_path().string();
     env.writeFile("src/b.png", 28);
     window.snapshot.receiveDir = (env.root() / "dst").string();

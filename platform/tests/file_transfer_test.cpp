@@ -19,7 +19,10 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
@@ -42,11 +45,9 @@ void writeText(const fs::path& path, const std::string& text) {
 
 // Entries of a folder other than the given names: leftovers of a transfer.
 std::vector<std::string> entriesOf(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename());
+  return {names.begin(), names.end()};
 }
 
 void setModified(const fs::path& path, time_t seconds) {
@@ -660,6 +661,43 @@ TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
     EXPECT_TRUE(fs::is_empty(remote));
     EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1", "n2", "n3", "n4"}));
   }
+}
+
+// A copy gets its name only after a flush has put its contents on disk, so
+// that a power cut leaves no short file under a name; a batch of copies
+// costs one flush, and the copies of a run cut short are named too.
+TEST_F(DestinationFolderTest, CopiesAreNamedOnlyAfterTheirContentsAreFlushed) {
+  struct Recorded : Syscalls {
+    std::string events;
+    int syncfs(int fd) override {
+      events += 'S';
+      return Syscalls::syncfs(fd);
+    }
+    int linkAt(int fd, const char* from, int toFd, const char* to, int flags) override {
+      events += 'N';
+      return Syscalls::linkAt(fd, from, toFd, to, flags);
+    }
+    int renameAt(int fd, const char* from, int toFd, const char* to, unsigned flags) override {
+      events += 'N';
+      return Syscalls::renameAt(fd, from, toFd, to, flags);
+    }
+  };
+  const std::vector<std::string> sources = putRemote(3);
+  Recorded calls;
+  ScopedSyscalls scoped(calls);
+  DestinationFolder folder;
+  ASSERT_EQ(folder.open(local.string()).code(), 0);
+  folder.setBatchLimits({.files = 2});
+  std::vector<std::size_t> namedSoFar;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    ASSERT_EQ(folder.copy(sources[i], named("n" + std::to_string(i))).code(), 0);
+    namedSoFar.push_back(entriesOf(local).size());
+  }
+  EXPECT_EQ(namedSoFar, (std::vector<std::size_t>{0, 2, 2}));
+  ASSERT_EQ(folder.settle().code(), 0);
+  EXPECT_EQ(calls.events, "SNNSN");
+  EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1", "n2"}));
+  EXPECT_EQ(entriesOf(remote).size(), 3u);
 }
 
 // Temporaries of earlier runs go once their owner is gone: unlocked and

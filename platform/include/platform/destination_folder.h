@@ -6,18 +6,19 @@
 // destination that is renamed, removed, unmounted or replaced by a link
 // while the run lasts is never re-created or followed; the file fails.
 //
-// No file appears under a final name before it is whole: a copy is written
-// into an unnamed file (O_TMPFILE) and linked to its name when complete.
+// No file appears under a final name before it is whole and on disk: a
+// copy is written into an unnamed file (O_TMPFILE) and linked to its name
+// once a flush of its batch (below) has made its contents durable.
 // Where the file system has no unnamed files, a named temporary
 // (isTransferTemporary) is used instead; its owner keeps it locked, and a
 // later run removes it once the owner is gone.
 //
 // A move between file systems removes its source only after the copy is on
 // disk under its name and the source's name still names the very file that
-// was copied. Such moves go in batches, one flush of the destination
-// (syncfs) each: a batch's copies are flushed, then given their names; the
-// next flush makes those names durable, and only then are the batch's
-// sources removed.
+// was copied. Copies and such moves go in batches, one flush of the
+// destination (syncfs) each: a batch's copies are flushed, then given their
+// names; the next flush makes those names durable, and only then are the
+// batch's sources removed.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -81,9 +82,10 @@ class DestinationFolder {
   // moved. A failure of the batch's settling is this call's failure.
   OsError move(const std::string& from, const NameSource& names);
   // A file (a link is followed; a link that leads nowhere is copied as the
-  // link itself) copied into the folder. The source is never touched.
+  // link itself) copied into the folder; it joins the open batch, which is
+  // settled when full. The source is never touched.
   OsError copy(const std::string& from, const NameSource& names);
-  // Settles every move still open: flushed, named, flushed again, sources
+  // Settles every copy and move still open: flushed, named, flushed again, sources
   // removed. A source whose name no longer names the file that was copied
   // stays, and so does its copy; such a file counts as failed. The first
   // failure is the result.
@@ -95,6 +97,7 @@ class DestinationFolder {
     std::string tempName;  // a named temporary's name, "" for an unnamed file
   };
   struct Pending {
+    bool copy = false;  // false: a move between file systems
     std::string source;
     struct stat copied {};  // the source as it was copied
     Staged staged;
@@ -117,6 +120,7 @@ class DestinationFolder {
                          const NameSource& names, Pending& out);
   OsError copyLink(const std::string& from, std::string name, const NameSource& names);
   OsError makeLink(const std::string& from, std::string& name, const NameSource& names);
+  OsError addToBatch(Pending p);
   bool batchFull() const;
   OsError flush();
   OsError removeSources(const std::vector<Pending>& done);

@@ -238,11 +238,7 @@ OsError DestinationFolder::moveAcross(const std::string& from, const struct stat
     p.inode = made.st_ino;
     p.name = std::move(name);
   }
-  if (pending_.empty()) batchStart_ = syscalls().monotonicMilliseconds();
-  pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
-  pending_.push_back(std::move(p));
-  if (batchFull()) return flush();
-  return {};
+  return addToBatch(std::move(p));
 }
 
 // A link like the one at `from`, under the first free name.
@@ -301,19 +297,31 @@ OsError DestinationFolder::copy(const std::string& from, const NameSource& names
   if (!S_ISREG(source.st_mode))
     return OsError(S_ISDIR(source.st_mode) ? EISDIR : EINVAL, "open", from);
   if (OsError e = firstFreeName(name, names)) return e;
-  Staged staged;
-  if (OsError e = stage(in.get(), source, staged)) return e;
+  Pending p;
+  p.copy = true;
+  p.source = from;
+  p.copied = source;
+  p.names = names;
+  if (OsError e = stage(in.get(), source, p.staged)) return e;
   struct stat made {};
-  OsError e;
-  if (completion_ && syscalls().fstat(staged.fd.get(), &made) != 0) e = OsError::fromErrno("fstat");
-  // The folder may have changed while the file was copied.
-  if (!e) e = checkFolder();
-  if (!e) e = link(staged, name, names);
-  if (e) {
-    discard(staged);
+  if (syscalls().fstat(p.staged.fd.get(), &made) != 0) {
+    const OsError e = OsError::fromErrno("fstat");
+    discard(p.staged);
     return e;
   }
-  report(true, from, name, source, made.st_dev, made.st_ino);
+  p.device = made.st_dev;
+  p.inode = made.st_ino;
+  p.name = std::move(name);
+  return addToBatch(std::move(p));
+}
+
+// A copy waits unnamed in the open batch until its contents are flushed, so
+// that even a power cut never leaves a short file under a name.
+OsError DestinationFolder::addToBatch(Pending p) {
+  if (pending_.empty()) batchStart_ = syscalls().monotonicMilliseconds();
+  pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
+  pending_.push_back(std::move(p));
+  if (batchFull()) return flush();
   return {};
 }
 
@@ -354,9 +362,9 @@ OsError DestinationFolder::settle() {
 
 // One flush of the destination makes the open batch's contents durable,
 // and the names given at the flush before: those sources may go now. Then
-// the open batch gets its names, which the next flush makes durable.
+// the open batch gets its names; a copy is done with that, a move's name
+// is made durable by the next flush before its source goes.
 OsError DestinationFolder::flush() {
-  // Copies are not flushed (as cp): with no move waiting there is nothing to do.
   if (pending_.empty() && named_.empty()) return {};
   OsError error = checkFolder();
   if (!error && syscalls().syncfs(dir_.get()) != 0) error = OsError::fromErrno("syncfs", path_);
@@ -383,6 +391,9 @@ OsError DestinationFolder::flush() {
     } else if (OsError e = link(p.staged, p.name, p.names)) {
       error = std::move(e);
       discard(p.staged);
+    } else if (p.copy) {
+      p.staged.fd.reset();
+      report(true, p.source, p.name, p.copied, p.device, p.inode);
     } else {
       p.linked = true;
       p.staged.fd.reset();
