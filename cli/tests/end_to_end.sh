@@ -231,6 +231,18 @@ skip_identical)
   [ "$(jq -c '[.files, .skipped]' out)" = '[1,7]' ] || fail "move: $(cat out)"
   [ ! -e src/DCIM/100/d.jpg ] && [ -e src/DCIM/100/a.JPG ] && [ -e src/DCIM/101/twin2.png ] ||
     fail "moved: $(find src -type f)"
+  # From another file system a file is on its way until its batch is on
+  # disk: a twin after it is still skipped, copying or moving.
+  mkdir mnt-card
+  if mount -t tmpfs tmpfs mnt-card 2>/dev/null; then
+    for flag in --copy --move; do
+      rm -rf mnt-card/* card-dst && mkdir card-dst
+      printf 'twin' >mnt-card/t1.jpg && printf 'twin' >mnt-card/t2.jpg
+      expect_status 0 "$cli" run mnt-card card-dst --all --skip-identical $flag
+      [ "$(ls card-dst | wc -l)" -eq 1 ] && grep -q 'スキップ 1 ファイル$' out ||
+        fail "$flag from another file system: $(ls card-dst) $(cat out)"
+    done
+  fi
   ;;
 
 *) fail "no such case" ;;

@@ -25,21 +25,6 @@ namespace {
 // thread only; the window thread keeps painting on its own.
 void pause500() { gProcSleep(500); }
 
-// Every file the destination folder completes, told to the observer and
-// indexed among the folder's files.
-void observe(platform::DestinationFolder& destination, const std::string& folder,
-             TransferObserver* observer, IdenticalFiles* identical) {
-  if (observer == nullptr && identical == nullptr) return;
-  destination.onTransferred([&folder, observer, identical](const platform::TransferredFile& f) {
-    if (identical != nullptr) identical->add(f.name, f.size);
-    if (observer == nullptr) return;
-    observer->fileTransferred(
-        TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
-                        f.source, folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
-                        static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode});
-  });
-}
-
 // Finds the files of the destination (or planned for it) with the bytes of
 // a source. Sources come folder by folder: each is looked at from its
 // folder's descriptor, as a walk of its whole path would cost about as much
@@ -71,12 +56,48 @@ class IdenticalSearch {
     return folder_ + name;
   }
 
+  // The run hands `source` over to the destination.
+  void handing(const std::string& source) {
+    handing_ = &source;
+    handedDone_ = false;
+  }
+  // A file the destination folder completed, now under `name`.
+  void completed(const std::string& source, const std::string& name, int64_t size) {
+    identical_.add(name, size);
+    if (handing_ != nullptr && source == *handing_) handedDone_ = true;
+  }
+  // The file handed over, `size` bytes, is in the run. One whose batch is
+  // not on disk yet has no name there: it counts where it still is (an
+  // absolute name is looked at there, as openat leaves the folder aside).
+  void handedOver(int64_t size) {
+    if (!handedDone_ && size >= 0 && !handing_->empty() && handing_->front() == '/')
+      identical_.add(*handing_, size);
+    handing_ = nullptr;
+  }
+
  private:
   IdenticalFiles& identical_;
   const std::string& folder_;
   std::string parent_;
   platform::UniqueFd parentFd_;
+  const std::string* handing_ = nullptr;
+  bool handedDone_ = false;
 };
+
+// Every file the destination folder completes, told to the observer and
+// to the search among the folder's files.
+void observe(platform::DestinationFolder& destination, const std::string& folder,
+             TransferObserver* observer, IdenticalSearch* search) {
+  if (observer == nullptr && search == nullptr) return;
+  destination.onTransferred([&folder, observer, search](const platform::TransferredFile& f) {
+    if (search != nullptr) search->completed(f.source, f.name, f.size);
+    if (observer == nullptr) return;
+    observer->fileTransferred(
+        TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
+                        f.source, folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
+                        static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode});
+  });
+}
 
 }  // namespace
 
@@ -106,21 +127,22 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
       if (const platform::OsError e = identical.open(options.receiveDir))
         stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
     }
-    observe(destination, folder, extras.observer, extras.skipIdentical ? &identical : nullptr);
     IdenticalSearch search(identical, folder);
+    observe(destination, folder, extras.observer, extras.skipIdentical ? &search : nullptr);
 
     NamePlanner planner(options, runState().serialNumber, extras.stamps);
     int32_t nameFailure = 0;
     int failure = 0;
     const std::string* failedSource = nullptr;
     for (const std::string& source : sources) {
+      int64_t size = -1;
       if (extras.skipIdentical) {
-        int64_t size = 0;
         const std::string same = search.find(source, &size);
         if (!same.empty()) {
           if (extras.observer != nullptr) extras.observer->fileSkipped(source, same);
           continue;
         }
+        search.handing(source);
       }
       // A taken name is never replaced: the next number is tried instead.
       // A move between file systems may ask only when its batch settles.
@@ -141,6 +163,7 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
         failedSource = &source;
         break;
       }
+      if (extras.skipIdentical) search.handedOver(size);
       if (options.slowly) pause500();
     }
     // The files copied so far are settled before any failure is reported.
