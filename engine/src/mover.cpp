@@ -1,16 +1,19 @@
 #include "engine/mover.h"
 
-#include <cerrno>
-#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 
-#include "common/case_mapping.h"
+#include <cerrno>
+#include <unordered_map>
+#include <unordered_set>
+
 #include "common/failure.h"
-#include "common/local_time.h"
 #include "common/paths.h"
-#include "engine/path_pieces.h"
-#include "engine/text_helpers.h"
+#include "engine/identical_files.h"
+#include "engine/name_planner.h"
 #include "engine/time_helpers.h"
 #include "platform/destination_folder.h"
+#include "platform/directory.h"
 #include "platform/syscalls.h"
 #include "transfer_helpers.h"
 
@@ -18,80 +21,77 @@ namespace msifter::engine {
 
 namespace {
 
-constexpr int32_t kMaxSameStamp = 99999;
-
-// "YYYYMMDDHHNNSS" of the local time now; formatted once per second.
-class StampClock {
- public:
-  const std::string& now() {
-    const std::time_t t = platform::syscalls().now();
-    if (t != cachedTime_ || stamp_.empty()) {
-      stamp_ = common::localStampText(t);
-      cachedTime_ = t;
-    }
-    return stamp_;
-  }
-
- private:
-  std::time_t cachedTime_ = 0;
-  std::string stamp_;
-};
-
-// Each letter to its own lower case (a full-width ＪＰＧ becomes ｊｐｇ, never
-// jpg); only the ASCII "jpeg" is shortened.
-std::string fixExtension(const std::string& ext) {
-  std::string lower = common::lowerCase(ext);
-  return lower == "jpeg" ? "jpg" : lower;
-}
-
 // The pause after each file of a slow run. It blocks the run's worker
 // thread only; the window thread keeps painting on its own.
 void pause500() { gProcSleep(500); }
 
-// Hands out prefixes; every prefix handed out is used up, also when its
-// name turns out to be taken.
-class PrefixSource {
+// Finds the files of the destination (or planned for it) with the bytes of
+// a source. Sources come folder by folder: each is looked at from its
+// folder's descriptor, as a walk of its whole path would cost about as much
+// as the look-up saves.
+class IdenticalSearch {
  public:
-  explicit PrefixSource(RenameMethod method) : method_(method) {}
+  IdenticalSearch(IdenticalFiles& identical, const std::string& folder)
+      : identical_(identical), folder_(folder) {}
 
-  std::string next() {
-    if (method_ == RenameMethod::SerialNumber) {
-      int32_t& serial = runState().serialNumber;
-      const std::string prefix = gGetSpaceString1(std::to_string(serial), 10, "0", PadSide::Left);
-      serial = serial == INT32_MAX ? 0 : serial + 1;
-      return prefix;
+  // The full path of a file with the bytes of `source`, "" when there is
+  // none or `source` cannot be looked at (its transfer then says why).
+  std::string find(const std::string& source, int64_t* size) {
+    const std::size_t slash = source.rfind('/');
+    const bool inFolder = slash != std::string::npos;
+    if (inFolder && (parent_.size() != slash || source.compare(0, slash, parent_) != 0)) {
+      parent_ = source.substr(0, slash);
+      parentFd_ = platform::UniqueFd(platform::syscalls().open(
+          parent_.empty() ? "/" : parent_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
     }
-    std::string stamp = clock_.now();
-    if (stamp == lastStamp_) {
-      if (sameStampCount_ + 1 >= kMaxSameStamp) {
-        // The counter has run out for this second: the next second starts
-        // it again.
-        while ((stamp = clock_.now()) == lastStamp_) {
-          gProcSleep(5);
-        }
-        sameStampCount_ = 0;
-      } else {
-        ++sameStampCount_;
-      }
-    } else {
-      sameStampCount_ = 0;
-    }
-    lastStamp_ = stamp;
-    return stamp + "_" + gGetSpaceString1(std::to_string(sameStampCount_), 5, "0", PadSide::Left);
+    struct stat st {};
+    const int looked =
+        inFolder && parentFd_.valid()
+            ? platform::syscalls().fstatat(parentFd_.get(), source.c_str() + slash + 1, &st, 0)
+            : platform::syscalls().stat(source.c_str(), &st);
+    if (looked != 0 || !S_ISREG(st.st_mode)) return {};
+    *size = static_cast<int64_t>(st.st_size);
+    std::string name = identical_.findIdentical(source, *size);
+    if (name.empty() || name.front() == '/') return name;
+    return folder_ + name;
+  }
+
+  // The run hands `source` over to the destination.
+  void handing(const std::string& source) {
+    handing_ = &source;
+    handedDone_ = false;
+  }
+  // A file the destination folder completed, now under `name`.
+  void completed(const std::string& source, const std::string& name, int64_t size) {
+    identical_.add(name, size);
+    if (handing_ != nullptr && source == *handing_) handedDone_ = true;
+  }
+  // The file handed over, `size` bytes, is in the run. One whose batch is
+  // not on disk yet has no name there: it counts where it still is (an
+  // absolute name is looked at there, as openat leaves the folder aside).
+  void handedOver(int64_t size) {
+    if (!handedDone_ && size >= 0 && !handing_->empty() && handing_->front() == '/')
+      identical_.add(*handing_, size);
+    handing_ = nullptr;
   }
 
  private:
-  RenameMethod method_;
-  StampClock clock_;
-  std::string lastStamp_;
-  int32_t sameStampCount_ = 0;
+  IdenticalFiles& identical_;
+  const std::string& folder_;
+  std::string parent_;
+  platform::UniqueFd parentFd_;
+  const std::string* handing_ = nullptr;
+  bool handedDone_ = false;
 };
 
-// Every file the destination folder completes, told to the observer.
+// Every file the destination folder completes, told to the observer and
+// to the search among the folder's files.
 void observe(platform::DestinationFolder& destination, const std::string& folder,
-             TransferObserver* observer) {
-  if (observer == nullptr) return;
-  destination.onTransferred([&folder, observer](const platform::TransferredFile& f) {
+             TransferObserver* observer, IdenticalSearch* search) {
+  if (observer == nullptr && search == nullptr) return;
+  destination.onTransferred([&folder, observer, search](const platform::TransferredFile& f) {
+    if (search != nullptr) search->completed(f.source, f.name, f.size);
+    if (observer == nullptr) return;
     observer->fileTransferred(
         TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
                         f.source, folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
@@ -103,31 +103,52 @@ void observe(platform::DestinationFolder& destination, const std::string& folder
 
 bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
                TransferObserver* observer) {
-  return common::guardLog("mMoveFile", false, [&] {
+  return mMoveFile(sources, options, MoveExtras{.observer = observer}, nullptr);
+}
+
+bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
+               const MoveExtras& extras, MoveFailure* failure) {
+  MoveFailure stopped;
+  // Notes where the run stopped, then takes the failure path.
+  const auto stopAt = [&stopped](const std::string& path, int32_t number, int error) {
+    stopped = {path, number, error};
+    common::fail(number);
+  };
+  const bool done = common::guardLog("mMoveFile", false, [&] {
     if (sources.empty()) return true;
     const std::string folder = common::gAddBackslash(options.receiveDir);
     // The folder the user chose, for the whole run: never re-created or
     // followed elsewhere if it changes meanwhile.
     platform::DestinationFolder destination;
     if (const platform::OsError e = destination.open(options.receiveDir))
-      common::failErrno(e.code());
-    observe(destination, folder, observer);
+      stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
+    IdenticalFiles identical;
+    if (extras.skipIdentical) {
+      if (const platform::OsError e = identical.open(options.receiveDir))
+        stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
+    }
+    IdenticalSearch search(identical, folder);
+    observe(destination, folder, extras.observer, extras.skipIdentical ? &search : nullptr);
 
-    PrefixSource prefixes(options.renameMethod);
+    NamePlanner planner(options, runState().serialNumber, extras.stamps);
     int32_t nameFailure = 0;
     int failure = 0;
+    const std::string* failedSource = nullptr;
     for (const std::string& source : sources) {
-      std::string ext = gGetFileExt(source);
-      if (options.extFix) ext = fixExtension(ext);
-      // Without an extension the name ends without the dot.
-      const std::string tail = "_" + gGetFileNameOnly(source) + (ext.empty() ? "" : "." + ext);
-
+      int64_t size = -1;
+      if (extras.skipIdentical) {
+        const std::string same = search.find(source, &size);
+        if (!same.empty()) {
+          if (extras.observer != nullptr) extras.observer->fileSkipped(source, same);
+          continue;
+        }
+        search.handing(source);
+      }
       // A taken name is never replaced: the next number is tried instead.
       // A move between file systems may ask only when its batch settles.
-      NameSource names = [&prefixes, &nameFailure, tail, attempts = int64_t{0}]() mutable {
+      NameSource names = [&nameFailure, planned = planner.namesFor(source)]() {
         try {
-          if (++attempts > INT32_MAX) common::fail(common::err::FileExists);
-          return prefixes.next() + tail;
+          return planned();
         } catch (const common::RuntimeFailure& e) {
           nameFailure = e.number();
           return std::string();
@@ -139,15 +160,72 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
                                    : moveFileInto(destination, source, names, false, &error);
       if (!transferred) {
         failure = error ? error : EIO;
+        failedSource = &source;
         break;
       }
+      if (extras.skipIdentical) search.handedOver(size);
       if (options.slowly) pause500();
     }
     // The files copied so far are settled before any failure is reported.
     const platform::OsError settled = destination.settle();
-    if (nameFailure != 0) common::fail(nameFailure);
-    if (failure != 0) common::failErrno(failure);
-    if (settled) common::failErrno(settled.code());
+    const std::string& path = failedSource ? *failedSource : options.receiveDir;
+    if (nameFailure != 0) stopAt(path, nameFailure, 0);
+    if (failure != 0) stopAt(path, common::errorNumberFromErrno(failure), failure);
+    if (settled) {
+      stopAt(settled.path().empty() ? options.receiveDir : settled.path(),
+             common::errorNumberFromErrno(settled.code()), settled.code());
+    }
+    return true;
+  });
+  if (!done && failure != nullptr) *failure = stopped;
+  return done;
+}
+
+bool planTransfers(const std::vector<std::string>& sources, const TransferOptions& options,
+                   const MoveExtras& extras, std::vector<PlannedFile>& plan) {
+  return common::guardLog("planTransfers", false, [&] {
+    plan.clear();
+    plan.reserve(sources.size());
+    const std::string folder = common::gAddBackslash(options.receiveDir);
+    int32_t serialNumber = runState().serialNumber;
+    NamePlanner planner(options, serialNumber, extras.stamps);
+    IdenticalFiles identical;
+    if (extras.skipIdentical) {
+      if (const platform::OsError e = identical.open(options.receiveDir))
+        common::fail(common::errorNumberFromErrno(e.code()));
+    }
+    std::unordered_set<std::string> planned;
+    std::unordered_map<std::string, std::string> plannedFrom;  // source: its new name
+    IdenticalSearch search(identical, folder);
+    for (const std::string& source : sources) {
+      int64_t size = -1;
+      if (extras.skipIdentical) {
+        std::string same = search.find(source, &size);
+        if (const auto earlier = plannedFrom.find(same); earlier != plannedFrom.end())
+          same = folder + earlier->second;
+        if (!same.empty()) {
+          plan.push_back({PlannedFile::Action::SkipIdentical, source, std::move(same)});
+          continue;
+        }
+      }
+      // As the destination folder tries names: anything at a name takes it.
+      const NamePlanner::Names names = planner.namesFor(source);
+      std::string name = names();
+      while (!name.empty() && (planned.contains(name) || platform::entryExists(folder + name)))
+        name = names();
+      if (name.empty()) {
+        plan.push_back({PlannedFile::Action::NoFreeName, source, ""});
+        continue;
+      }
+      planned.insert(name);
+      // A planned file counts as in the folder already: an absolute name is
+      // looked at where it is (openat leaves the folder aside).
+      if (size >= 0 && source.front() == '/') {
+        identical.add(source, size);
+        plannedFrom.emplace(source, name);
+      }
+      plan.push_back({PlannedFile::Action::Transfer, source, std::move(name)});
+    }
     return true;
   });
 }

@@ -50,12 +50,14 @@ control_files=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' | grep 
 # Every file and link, with its mode and owner, exactly.
 expected=$work/expected.txt
 {
-  echo "lrwxrwxrwx root/root ./usr/bin/m_sifter -> ../$app_dir/m_sifter"
-  echo "-rwxr-xr-x root/root ./usr/$app_dir/m_sifter"
+  for program in m_sifter m_sifter-cli; do
+    echo "lrwxrwxrwx root/root ./usr/bin/$program -> ../$app_dir/$program"
+    echo "-rwxr-xr-x root/root ./usr/$app_dir/$program"
+    echo "-rw-r--r-- root/root ./usr/share/man/man1/$program.1.gz"
+  done
   echo "-rw-r--r-- root/root ./usr/$app_dir/index.html"
   echo "-rw-r--r-- root/root ./usr/$app_dir/sys/msg"
   echo "-rw-r--r-- root/root ./usr/share/applications/m_sifter.desktop"
-  echo "-rw-r--r-- root/root ./usr/share/man/man1/m_sifter.1.gz"
   echo "-rw-r--r-- root/root ./usr/share/metainfo/$appstream_id.metainfo.xml"
   echo "-rw-r--r-- root/root ./usr/share/icons/hicolor/scalable/apps/m_sifter.svg"
   for size in $icon_sizes; do
@@ -74,6 +76,8 @@ if dpkg-deb --contents "$deb" | awk '$1 ~ /^d/ && ($1 != "drwxr-xr-x" || $2 != "
 fi
 
 dpkg-deb --extract "$deb" "$work/extract"
-file -b "$work/extract/usr/$app_dir/m_sifter" | grep -q ', stripped' ||
-  fail "the executable is not stripped: $(file -b "$work/extract/usr/$app_dir/m_sifter")"
+for program in m_sifter m_sifter-cli; do
+  file -b "$work/extract/usr/$app_dir/$program" | grep -q ', stripped' ||
+    fail "$program is not stripped: $(file -b "$work/extract/usr/$app_dir/$program")"
+done
 echo "ok: $(basename "$deb")"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs m_sifter into a temporary DESTDIR, checks the installed tree, then
-# starts the installed program the way the desktop menu does (the entry's Exec
+# Installs m_sifter into a temporary DESTDIR, checks the installed tree, runs
+# the installed m_sifter-cli without a display, then starts the installed program the way the desktop menu does (the entry's Exec
 # line through PATH) under a headless X server. Its main window must open,
 # and closing the window must take the program through its end window to a
 # normal end, with no error log: so the installed program found its message
@@ -96,13 +96,36 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" ||
 [ -s "$prefix/$app_dir/sys/msg" ] || fail "no sys/msg beside the executable"
 [ -s "$prefix/$app_dir/index.html" ] || fail "no index.html beside the executable"
 
-# The command is a relative link into it, so the tree works from any prefix.
-[ -L "$prefix/bin/m_sifter" ] || fail "bin/m_sifter is not a link"
-case $(readlink "$prefix/bin/m_sifter") in
-  /*) fail "bin/m_sifter is an absolute link" ;;
-esac
-[ "$(readlink -f "$prefix/bin/m_sifter")" = "$(readlink -f "$prefix/$app_dir/m_sifter")" ] ||
-  fail "bin/m_sifter does not lead to $app_dir/m_sifter"
+# Each command is a relative link into it, so the tree works from any prefix.
+for program in m_sifter m_sifter-cli; do
+  [ -x "$prefix/$app_dir/$program" ] || fail "no $program in $app_dir"
+  [ -L "$prefix/bin/$program" ] || fail "bin/$program is not a link"
+  case $(readlink "$prefix/bin/$program") in
+    /*) fail "bin/$program is an absolute link" ;;
+  esac
+  [ "$(readlink -f "$prefix/bin/$program")" = "$(readlink -f "$prefix/$app_dir/$program")" ] ||
+    fail "bin/$program does not lead to $app_dir/$program"
+done
+
+# The command line, started through its link without a display, finds the
+# message database in its own folder (the window's text for a missing
+# folder comes from it) and runs.
+cli_home=$work/cli-home
+mkdir -p "$cli_home/tmp" "$cli_home/src" "$cli_home/dst"
+printf 'photo' >"$cli_home/src/a.jpg"
+cli_env=(HOME="$cli_home" PATH="$prefix/bin:/usr/bin:/bin" LANG=C.UTF-8 TMPDIR="$cli_home/tmp"
+  XDG_STATE_HOME="$cli_home/state" XDG_CONFIG_HOME="$cli_home/config")
+for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS; do
+  [ -n "${!name:-}" ] && cli_env+=("$name=${!name}")
+done
+status=0
+(cd "$cli_home" && env -i "${cli_env[@]}" m_sifter-cli run missing dst --all) 2>"$work/cli.err" ||
+  status=$?
+[ "$status" -eq 2 ] && grep -qx '移動元のフォルダが存在しません。' "$work/cli.err" ||
+  fail "m_sifter-cli on a missing folder: status $status, $(cat "$work/cli.err")"
+(cd "$cli_home" && env -i "${cli_env[@]}" m_sifter-cli run src dst --all --serial --quiet) ||
+  fail "m_sifter-cli run failed"
+[ "$(ls "$cli_home/dst")" = 0000000000_a.jpg ] || fail "m_sifter-cli moved: $(ls "$cli_home/dst")"
 
 for size in $icon_sizes; do
   png=$prefix/share/icons/hicolor/${size}x${size}/apps/m_sifter.png
@@ -111,9 +134,11 @@ for size in $icon_sizes; do
 done
 grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/m_sifter.svg" || fail "no scalable icon"
 [ -f "$prefix/share/metainfo/$appstream_id.metainfo.xml" ] || fail "no metainfo"
-man_warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/m_sifter.1.gz" 2>&1 >/dev/null) ||
-  fail "man: $man_warnings"
-[ -z "$man_warnings" ] || fail "the manual page has faults: $man_warnings"
+for page in m_sifter m_sifter-cli; do
+  man_warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1.gz" 2>&1 >/dev/null) ||
+    fail "man $page: $man_warnings"
+  [ -z "$man_warnings" ] || fail "the manual page of $page has faults: $man_warnings"
+done
 
 # The tree as a software centre reads it: the metainfo must find its desktop entry.
 appstreamcli validate-tree "${appstream_options[@]}" "$root" || fail "appstreamcli validate-tree"

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# m_sifter-cli against the engine's own driver, and --skip-identical against a
+# plain run. Each pair alternates the two commands (A, B, A, B, ...), each on
+# a fresh tree of hard links to one seed tree with the preparation's
+# write-back settled (sync) outside the timed part; the result is the median
+# of the per-pair ratios A / B. One warm-up pair comes first, not counted.
+#
+#   bash bench/cli/run.sh [BUILD_DIR] [WORK_DIR]
+#   PAIRS=7 (timed pairs)   ONLY=engine|spread|same (one case alone)
+#
+#   engine: 100,000 files of 200 bytes in 100 folders, moved within one file
+#           system: m_sifter-cli run SRC DST --all --subfolders --quiet
+#           against bench/transfer's transfer_cli move SRC DST
+#   spread: that move with --skip-identical against it without, on 100,000
+#           files that all differ, no two of one size (200 B to 100 KB,
+#           about 5 GB), none of them in the destination
+#   same:   the same on 100,000 files of 200 bytes that all differ: every
+#           file shares its size, so each is read
+set -euo pipefail
+build=$(realpath "${1:-build}")
+work=$(realpath -m "${2:-$build/bench-cli-work}")
+ours="$build/app/m_sifter-cli"
+engine="$build/bench/transfer/transfer_cli"
+make_tree="$build/bench/transfer/transfer_make_tree"
+make_unique_tree="$build/bench/cli/cli_make_tree"
+pairs=${PAIRS:-7}
+only=${ONLY:-}
+for tool in "$ours" "$engine" "$make_tree" "$make_unique_tree"; do
+  [ -x "$tool" ] || { echo "build first: cmake --build --preset default ($tool)" >&2; exit 1; }
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+# Both sides write their journals into the work folder.
+export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config"
+
+seconds() {
+  local start=$EPOCHREALTIME
+  eval "$1" >/dev/null
+  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'
+}
+
+prepare() {
+  rm -rf "$work/src" "$work/dst"
+  cp -al "$work/seed" "$work/src"
+  mkdir "$work/dst"
+  sync
+}
+
+check() {
+  local left
+  left=$(find "$work/dst" -type f | wc -l)
+  [ "$left" -eq 100000 ] || { echo "$1 left $left files" >&2; exit 1; }
+}
+
+# compare TITLE A B
+compare() {
+  local title=$1 a_cmd=$2 b_cmd=$3 ratios=() a b ratio i
+  echo "== $title (load average before: $(cut -d' ' -f1-3 /proc/loadavg))"
+  for ((i = 0; i <= pairs; i++)); do
+    prepare
+    a=$(seconds "$a_cmd")
+    check "A"
+    prepare
+    b=$(seconds "$b_cmd")
+    check "B"
+    ratio=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')
+    if [ "$i" -eq 0 ]; then
+      echo "   warm-up  A $a s   B $b s   ratio $ratio"
+      continue
+    fi
+    echo "   pair $i   A $a s   B $b s   ratio $ratio"
+    ratios+=("$ratio")
+  done
+  printf '%s\n' "${ratios[@]}" | sort -n | awk -v t="$title" '{ r[NR] = $1 }
+    END { m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
+          printf "%s: median of %d per-pair ratios %.3f (%.3f to %.3f; load average after: ", t, NR, m, r[1], r[NR] }'
+  echo "$(cut -d' ' -f1-3 /proc/loadavg))"
+}
+
+run="'$ours' run '$work/src' '$work/dst' --all --subfolders --quiet"
+if [ -z "$only" ] || [ "$only" = engine ]; then
+  "$make_tree" "$work/seed" 100 1000 200
+  compare "engine: A m_sifter-cli run, B transfer_cli move; 100,000 files" \
+    "$run" "'$engine' move '$work/src' '$work/dst'"
+  rm -rf "$work/seed"
+fi
+for sizes in spread same; do
+  if [ -z "$only" ] || [ "$only" = $sizes ]; then
+    "$make_unique_tree" "$work/seed" 100 1000 $sizes
+    compare "$sizes: A --skip-identical, B without; 100,000 different files, none in the destination" \
+      "$run --skip-identical" "$run"
+    rm -rf "$work/seed"
+  fi
+done

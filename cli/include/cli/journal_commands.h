@@ -1,0 +1,20 @@
+#pragma once
+// m_sifter-cli history and m_sifter-cli undo: the runs the journal keeps,
+// and taking one back.
+#include <string>
+
+namespace msifter::cli {
+
+struct OutputChoice {
+  bool quiet = false;
+  bool json = false;
+};
+
+// Lists every run, oldest first. Returns the exit status.
+int showHistory(const OutputChoice& output);
+
+// Takes back the run `runId` ("" for the last one), or with `dryRun` says
+// what that would do. Exit status 1 when some file cannot be undone.
+int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& output);
+
+}  // namespace msifter::cli

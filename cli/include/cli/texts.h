@@ -1,0 +1,22 @@
+#pragma once
+// The command line's own Japanese texts, where the window has none.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/undo.h"
+
+namespace msifter::cli {
+
+// Why a file was or was not undone.
+std::string_view undoReason(engine::UndoOutcome outcome);
+
+// Why a file could not be transferred: the system's reason (errno) where it
+// gave one, else the failure number's standard description.
+std::string failureReason(int32_t number, int error);
+
+// A path on a line of its own for a reader: control characters (a line
+// break in a name) become "?". --json keeps the exact bytes.
+std::string displayPath(std::string_view path);
+
+}  // namespace msifter::cli

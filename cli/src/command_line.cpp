@@ -1,0 +1,232 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+#include <list>
+#include <optional>
+
+#include "cli/console_ui.h"
+#include "cli/journal_commands.h"
+#include "cli/run_command.h"
+#include "common/failure.h"
+#include "common/text.h"
+#include "common/version.h"
+
+namespace msifter::cli {
+
+namespace {
+
+constexpr const char* kHelpHint = "使い方は m_sifter-cli --help で表示できます。";
+
+// A whole number from 0 to 2,147,483,647, as the window's boxes take them.
+const CLI::Validator kWholeNumber(
+    [](std::string& text) -> std::string {
+      const bool digits = !text.empty() && text.size() <= 10 &&
+                          text.find_first_not_of("0123456789") == std::string::npos;
+      if (digits && std::stoll(text) <= std::numeric_limits<int32_t>::max()) return "";
+      return "0 から 2147483647 までの整数を指定して下さい（" + text + "）";
+    },
+    "");
+
+const CLI::Validator kImageTypes(
+    [](std::string& text) -> std::string {
+      for (const std::string& name : common::splitAt(text, ",")) {
+        if (!imageTypeBox(name))
+          return "画像の種類は bmp,gif,jpg,png,tiff,pcd から選んでカンマで区切って下さい（" + name +
+                 "）";
+      }
+      return "";
+    },
+    "");
+
+const CLI::Validator kStampChoice(
+    [](std::string& text) -> std::string {
+      if (text == "transfer" || text == "capture") return "";
+      return "transfer か capture を指定して下さい（" + text + "）";
+    },
+    "");
+
+// The first option name in a CLI11 message, for a message of our own.
+std::string optionNamed(const std::string& message) {
+  const auto start = message.find("--");
+  if (start == std::string::npos) return "";
+  return message.substr(start, message.find_first_of(" :=", start) - start);
+}
+
+// CLI11's own messages are English; the user is told in Japanese.
+std::string usageMessage(const CLI::ParseError& e) {
+  const std::string message = e.what();
+  const std::string option = optionNamed(message);
+  if (dynamic_cast<const CLI::ValidationError*>(&e) != nullptr) return message;
+  if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr)
+    return "コマンド（run、history、undo）を指定して下さい。";
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr) {
+    if (option.empty()) return "引数が多すぎます。";
+    return option + " の値がありません。";
+  }
+  if (option.empty()) return "コマンドラインが正しくありません。";
+  return option + " の指定が正しくありません。";
+}
+
+// CLI11's help with Japanese headings; a pair of switches shows as
+// "--copy,--move" (CLI11 marks the second one "{false}").
+class HelpFormatter final : public CLI::Formatter {
+ public:
+  std::string make_option_name(const CLI::Option* option, bool positional) const override {
+    std::string name = CLI::Formatter::make_option_name(option, positional);
+    if (const auto mark = name.find("{false}"); mark != std::string::npos) name.erase(mark, 7);
+    return name;
+  }
+};
+
+std::shared_ptr<CLI::Formatter> japaneseFormatter() {
+  auto formatter = std::make_shared<HelpFormatter>();
+  formatter->label("Usage", "使い方");
+  formatter->label("OPTIONS", "オプション");
+  formatter->label("Positionals", "引数");
+  formatter->label("SUBCOMMAND", "コマンド");
+  formatter->label("SUBCOMMANDS", "コマンド");
+  formatter->label("REQUIRED", "必須");
+  formatter->label("INT", "N");
+  formatter->label("Excludes", "同時に指定できないもの");
+  formatter->column_width(34);
+  return formatter;
+}
+
+// A switch of the window as a pair of flags (--copy / --move); the last one
+// given wins, and neither leaves the window's value.
+class Switches {
+ public:
+  void add(CLI::App& command, const std::string& on, const std::string& off,
+           std::optional<bool>& target, const std::string& help) {
+    auto& s = switches_.emplace_back(Switch{false, nullptr, &target});
+    s.option = command.add_flag(on + ",!" + off, s.value, help);
+  }
+  // After parsing.
+  void apply() {
+    for (Switch& s : switches_) {
+      if (s.option->count() > 0) *s.target = s.value;
+    }
+  }
+
+ private:
+  struct Switch {
+    bool value;
+    CLI::Option* option;
+    std::optional<bool>* target;
+  };
+  std::list<Switch> switches_;  // flags keep pointers to their values
+};
+
+void addRunOptions(CLI::App& run, RunRequest& request, std::string& stamp, Switches& switches) {
+  run.add_option("SRC", request.source, "移動元のフォルダ")->type_name("");
+  run.add_option("DST", request.destination, "移動先のフォルダ")->type_name("");
+  run.add_flag("--from-settings", request.fromSettings,
+               "ウィンドウで最後に実行した設定（フォルダも）を使い、ほかのオプションで上書きする");
+  run.add_flag("--all", request.all, "すべてのファイルを対象にする");
+  run.add_option("--images", request.images,
+                 "対象にする画像の種類（bmp,gif,jpg,png,tiff,pcd からカンマ区切り）")
+      ->check(kImageTypes)
+      ->type_name("LIST");
+  run.add_option("--other", request.other,
+                 "そのほかに対象にする拡張子（txt;doc のように ; 区切り）");
+  switches.add(run, "--subfolders", "--no-subfolders", request.subfolders,
+               "サブフォルダも検索する（--no-subfolders: しない）");
+  run.add_option("--min-kb", request.minKb, "この KB 未満のファイルは対象にしない")
+      ->check(kWholeNumber);
+  run.add_option("--max-kb", request.maxKb, "この KB を超えるファイルは対象にしない")
+      ->check(kWholeNumber);
+  run.add_option("--limit", request.limit, "この件数で終了する")->check(kWholeNumber);
+  switches.add(run, "--copy", "--move", request.copy, "移動せずにコピーする（--move: 移動する）");
+  switches.add(run, "--slow", "--no-slow", request.slow, "1 ファイルごとに 0.5 秒休む");
+  switches.add(run, "--serial", "--date-time", request.serial,
+               "名前の頭を連番にする（--date-time: 日時と番号。既定）");
+  switches.add(run, "--fix-ext", "--keep-ext", request.fixExt,
+               "拡張子を小文字にし、jpeg を jpg にする");
+  run.add_option("--stamp", stamp,
+                 "日時の名前に使う日時: transfer（移動した日時、既定）か capture（撮影日時）")
+      ->check(kStampChoice)
+      ->type_name("transfer|capture");
+  run.add_flag("--skip-identical", request.skipIdentical,
+               "同じ内容のファイルが移動先にあるファイルは移動もコピーもしない");
+  run.add_flag("--dry-run", request.dryRun, "何も変えずに、各ファイルが付けられる名前を表示する");
+  run.add_flag("--quiet", request.quiet, "エラーのほかは何も表示しない");
+  run.add_flag("--json", request.json, "予定または結果を JSON で標準出力に書く");
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+  ConsoleUi console;
+  common::setUi(&console);
+  // As in the window after start-up: reports go to the error log only.
+  common::gblnNoErrDialog = true;
+
+  CLI::App app("ファイル検索移動プログラム m_sifter のコマンドライン版", "m_sifter-cli");
+  app.formatter(japaneseFormatter());
+  app.option_defaults()->group("オプション");
+  app.set_help_flag("-h,--help", "この説明を表示する");
+  app.set_version_flag("--version", std::string("m_sifter-cli ") + common::kVersionText,
+                       "版を表示する");
+  app.require_subcommand(1);
+  app.footer(
+      "終了コード: 0 完了、1 実行の失敗（元に戻せないファイルがあった取り消しも）、2 "
+      "指定の誤り");
+
+  RunRequest request;
+  std::string stamp = "transfer";
+  CLI::App* run = app.add_subcommand("run", "移動元のファイルを探し、新しい名前で移動先へ移す");
+  Switches switches;
+  addRunOptions(*run, request, stamp, switches);
+
+  OutputChoice historyOutput;
+  CLI::App* history = app.add_subcommand("history", "これまでの実行を一覧する");
+  history->add_flag("--json", historyOutput.json, "JSON で書く");
+
+  std::string runId;
+  bool undoDryRun = false;
+  OutputChoice undoOutput;
+  CLI::App* undo = app.add_subcommand("undo", "実行を取り消す（既定: 最後の実行）");
+  undo->add_option("RUN", runId, "取り消す実行（history の「実行」欄）")->type_name("");
+  undo->add_flag("--dry-run", undoDryRun, "何も変えずに、取り消す内容を表示する");
+  undo->add_flag("--quiet", undoOutput.quiet, "エラーのほかは何も表示しない");
+  undo->add_flag("--json", undoOutput.json, "結果を JSON で標準出力に書く");
+
+  for (CLI::App* command : {run, history, undo}) {
+    command->group("コマンド");
+    command->get_help_ptr()->group("オプション");
+    command->allow_extras();
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app.help();
+    return kDone;
+  } catch (const CLI::CallForVersion&) {
+    std::cout << app.version() << "\n";
+    return kDone;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "%s\n%s\n", usageMessage(e).c_str(), kHelpHint);
+    return kUsageError;
+  }
+  for (CLI::App* command : {run, history, undo}) {
+    if (!command->parsed() || command->remaining().empty()) continue;
+    std::string extras;
+    for (const std::string& arg : command->remaining()) extras += " " + arg;
+    std::fprintf(stderr, "知らない引数です:%s\n%s\n", extras.c_str(), kHelpHint);
+    return kUsageError;
+  }
+
+  if (run->parsed()) {
+    switches.apply();
+    request.stamp = stamp == "capture" ? StampChoice::Capture : StampChoice::Transfer;
+    return runTransfer(request);
+  }
+  if (history->parsed()) return showHistory(historyOutput);
+  return undoCommand(runId, undoDryRun, undoOutput);
+}
+
+}  // namespace msifter::cli

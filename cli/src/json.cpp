@@ -1,0 +1,109 @@
+#include "cli/json.h"
+
+#include <cstdio>
+
+namespace msifter::cli {
+
+namespace {
+
+// The length of the valid UTF-8 sequence at the start of `s`, 0 when there
+// is none (a stray or missing continuation byte, an overlong form, a
+// surrogate, a code point beyond U+10FFFF).
+std::size_t utf8Length(std::string_view s) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (s.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+void appendEscape(std::string& out, const char* format, unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, format, value);
+  out += text;
+}
+
+}  // namespace
+
+std::string jsonString(std::string_view bytes) {
+  std::string out = "\"";
+  out.reserve(bytes.size() + 2);
+  while (!bytes.empty()) {
+    const std::size_t length = utf8Length(bytes);
+    const auto c = static_cast<unsigned char>(bytes[0]);
+    if (length == 0) {
+      appendEscape(out, "\\udc%02x", c);
+      bytes.remove_prefix(1);
+      continue;
+    }
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20) {
+      appendEscape(out, "\\u%04x", c);
+    } else {
+      out.append(bytes.substr(0, length));
+    }
+    bytes.remove_prefix(length);
+  }
+  return out + "\"";
+}
+
+void JsonObject::key(std::string_view key) {
+  if (text_.size() > 1) text_ += ",";
+  text_ += jsonString(key) + ":";
+}
+
+JsonObject& JsonObject::text(std::string_view key, std::string_view text) {
+  this->key(key);
+  text_ += jsonString(text);
+  return *this;
+}
+
+JsonObject& JsonObject::number(std::string_view key, int64_t number) {
+  this->key(key);
+  text_ += std::to_string(number);
+  return *this;
+}
+
+JsonObject& JsonObject::flag(std::string_view key, bool flag) {
+  this->key(key);
+  text_ += flag ? "true" : "false";
+  return *this;
+}
+
+JsonObject& JsonObject::json(std::string_view key, std::string_view json) {
+  this->key(key);
+  text_ += json;
+  return *this;
+}
+
+JsonArray& JsonArray::json(std::string_view json) {
+  if (text_.size() > 1) text_ += ",";
+  text_ += json;
+  return *this;
+}
+
+}  // namespace msifter::cli

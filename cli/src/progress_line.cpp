@@ -1,0 +1,93 @@
+#include "cli/progress_line.h"
+
+#include <cstdio>
+
+#include "engine/time_helpers.h"
+
+namespace msifter::cli {
+
+namespace {
+
+constexpr int64_t kRedrawMilliseconds = 250;
+
+std::string sizeText(double bytes) {
+  const char* units[] = {"B", "KB", "MB", "GB", "TB"};
+  int unit = 0;
+  while (bytes >= 1024 && unit < 4) bytes /= 1024, ++unit;
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+  return text;
+}
+
+std::string durationText(int64_t seconds) {
+  char text[32];
+  if (seconds >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string progressText(int64_t files, int64_t allFiles, int64_t bytes, int64_t allBytes,
+                         int64_t elapsedMilliseconds) {
+  std::string text = std::to_string(files) + "/" + std::to_string(allFiles) + " ファイル   " +
+                     sizeText(static_cast<double>(bytes)) + " / " +
+                     sizeText(static_cast<double>(allBytes));
+  // Under half a second the rate says nothing yet.
+  if (elapsedMilliseconds < 500 || bytes <= 0) return text;
+  const double rate =
+      static_cast<double>(bytes) * 1000.0 / static_cast<double>(elapsedMilliseconds);
+  const auto left = static_cast<int64_t>(static_cast<double>(allBytes - bytes) / rate + 0.5);
+  return text + "   " + sizeText(rate) + "/秒   残り " + durationText(left < 0 ? 0 : left);
+}
+
+ProgressLine::ProgressLine(bool shown) : shown_(shown) {}
+
+ProgressLine::~ProgressLine() { clear(); }
+
+bool ProgressLine::due() {
+  if (!shown_) return false;
+  const int64_t now = engine::gGetTickCount();
+  if (drawn_ && now - lastDrawn_ < kRedrawMilliseconds) return false;
+  lastDrawn_ = now;
+  return true;
+}
+
+void ProgressLine::draw(const std::string& text) {
+  // Back to the start of the line, the text, the rest of the line erased.
+  std::fprintf(stderr, "\r%s\033[K", text.c_str());
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void ProgressLine::setCaption(const std::string&) {
+  ++folders_;
+  if (due()) draw("検索中   " + std::to_string(folders_) + " フォルダ");
+}
+
+void ProgressLine::start(int64_t allFiles, int64_t allBytes) {
+  allFiles_ = allFiles;
+  allBytes_ = allBytes;
+  started_ = engine::gGetTickCount();
+  drawn_ = false;
+  advance(0, 0);
+}
+
+void ProgressLine::advance(int64_t files, int64_t bytes) {
+  if (due())
+    draw(progressText(files, allFiles_, bytes, allBytes_, engine::gGetTickCount() - started_));
+}
+
+void ProgressLine::clear() {
+  if (!shown_ || !drawn_) return;
+  std::fprintf(stderr, "\r\033[K");
+  std::fflush(stderr);
+  drawn_ = false;
+}
+
+}  // namespace msifter::cli

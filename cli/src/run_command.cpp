@@ -1,0 +1,353 @@
+#include "cli/run_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "cli/capture_time.h"
+#include "cli/json.h"
+#include "cli/progress_line.h"
+#include "cli/texts.h"
+#include "common/error_log.h"
+#include "common/failure.h"
+#include "common/local_time.h"
+#include "common/msg.h"
+#include "common/paths.h"
+#include "common/text.h"
+#include "engine/journal.h"
+#include "engine/mover.h"
+#include "engine/time_helpers.h"
+#include "platform/syscalls.h"
+#include "settings/settings_store.h"
+
+namespace msifter::cli {
+
+using settings::Check;
+using settings::Text;
+
+namespace {
+
+constexpr std::array kImageBoxes = {Check::BMP, Check::GIF, Check::TIFF,
+                                    Check::JPG, Check::PNG, Check::PCD};
+
+void setCheck(OptionsWindow& window, Check box, const std::optional<bool>& on) {
+  if (on) window.setValue(box, *on ? 1 : 0);
+}
+
+void setLimit(OptionsWindow& window, Check box, Text text, const std::optional<int64_t>& value) {
+  if (!value) return;
+  window.setValue(box, 1);
+  window.setText(text, std::to_string(*value));
+}
+
+// A relative folder as the run's journal must keep it: from the folder the
+// command was started in, so that an undo from elsewhere finds the files.
+std::string absoluteFolder(const std::string& folder) {
+  if (folder.empty() || folder.front() == '/') return folder;
+  std::string cwd(4096, '\0');
+  if (platform::syscalls().getcwd(cwd.data(), cwd.size()) == nullptr) return folder;
+  cwd.resize(cwd.find('\0'));
+  return common::gAddBackslash(cwd) + folder;
+}
+
+void printLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+std::string errorLogHint() {
+  std::string path;
+  if (!common::gGetErrLogFileName(path)) return "";
+  return "詳しくはエラーログ（" + path + "）を見て下さい。";
+}
+
+const char* verb(const engine::TransferOptions& options) {
+  return options.copyFiles ? "コピー" : "移動";
+}
+
+// Names by when a photo or film was taken; a file that cannot be read at
+// all takes the present moment (its transfer then says why it fails).
+class CaptureStamps final : public engine::StampSource {
+ public:
+  std::tm stampOf(const std::string& source) override {
+    if (const std::optional<CaptureTime> taken = readCaptureTime(source)) return taken->local;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+  }
+};
+
+// The skipped files in the window's summary style.
+std::string skippedText(int64_t files) {
+  return "   スキップ " + std::to_string(files) + " ファイル";
+}
+
+// Everything a run does, as the files complete: told on to the journal,
+// counted for the progress line and the summary, kept for --json.
+class RunReporter final : public engine::TransferObserver {
+ public:
+  RunReporter(engine::TransferObserver& journal, ProgressLine& progress, bool keepFiles)
+      : journal_(journal), progress_(progress), keepFiles_(keepFiles) {}
+
+  void fileTransferred(const engine::TransferredFile& file) override {
+    journal_.fileTransferred(file);
+    ++files;
+    bytes += file.size;
+    if (keepFiles_) {
+      transferred.json(JsonObject()
+                           .text("source", file.source)
+                           .text("destination", file.destination)
+                           .number("size", file.size)
+                           .str());
+    }
+    progress_.advance(files + skipped, bytes);
+  }
+
+  void fileSkipped(const std::string& source, const std::string& identical) override {
+    ++skipped;
+    if (keepFiles_)
+      skippedFiles.json(JsonObject().text("source", source).text("identical", identical).str());
+    progress_.advance(files + skipped, bytes);
+  }
+
+  int64_t files = 0;
+  int64_t bytes = 0;
+  int64_t skipped = 0;
+  JsonArray transferred;
+  JsonArray skippedFiles;
+
+ private:
+  engine::TransferObserver& journal_;
+  ProgressLine& progress_;
+  bool keepFiles_;
+};
+
+int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::TransferOptions& options,
+              const RunRequest& request) {
+  const std::string folder = common::gAddBackslash(options.receiveDir);
+  if (request.json) {
+    JsonArray files;
+    for (const engine::PlannedFile& file : plan) {
+      JsonObject entry;
+      entry.text("source", file.source);
+      if (file.action == engine::PlannedFile::Action::Transfer) {
+        entry.text("action", options.copyFiles ? "copy" : "move")
+            .text("name", file.name)
+            .text("destination", folder + file.name);
+      } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
+        entry.text("action", "skip-identical").text("identical", file.name);
+      } else {
+        entry.text("action", "no-free-name");
+      }
+      files.json(entry.str());
+    }
+    printLine(JsonObject()
+                  .text("command", "run")
+                  .flag("dry_run", true)
+                  .text("source", options.serverDir)
+                  .text("destination", options.receiveDir)
+                  .json("files", files.str())
+                  .str());
+    return kDone;
+  }
+  if (request.quiet) return kDone;
+  int64_t skipped = 0;
+  for (const engine::PlannedFile& file : plan) {
+    std::string target;
+    switch (file.action) {
+      case engine::PlannedFile::Action::Transfer: target = displayPath(file.name); break;
+      case engine::PlannedFile::Action::NoFreeName:
+        target = "（空いている名前がありません）";
+        break;
+      case engine::PlannedFile::Action::SkipIdentical:
+        ++skipped;
+        target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
+        break;
+    }
+    printLine(displayPath(file.source) + "  →  " + target);
+  }
+  printLine("処理予定： " + std::to_string(static_cast<int64_t>(plan.size()) - skipped) +
+            " ファイル" + (request.skipIdentical ? skippedText(skipped) : "") + "   " +
+            verb(options) + "先 " + displayPath(options.receiveDir));
+  return kDone;
+}
+
+void reportFailure(const engine::MoveFailure& failure, const engine::TransferOptions& options,
+                   const RunReporter& done, const engine::RunJournal& journal) {
+  const std::string reason = failureReason(failure.number, failure.error);
+  std::string where;
+  if (failure.path.empty()) {
+    where = std::string(verb(options)) + "の途中で失敗しました。";
+  } else if (failure.path == options.receiveDir) {
+    where = std::string(verb(options)) + "先のフォルダ「" + displayPath(failure.path) + "」に" +
+            verb(options) + "できませんでした。";
+  } else {
+    where = "「" + displayPath(failure.path) + "」を" + verb(options) + "できませんでした。";
+  }
+  std::string text =
+      where + reason + "\nそれまでに " + std::to_string(done.files) + " ファイルを" +
+      verb(options) + "しました。残りのファイルは" +
+      (options.copyFiles ? "コピーしていません。" : "移動元にそのまま残っています。");
+  if (!journal.id().empty() && done.files > 0)
+    text += "\n取り消すには: m_sifter-cli undo " + journal.id();
+  std::fprintf(stderr, "%s\n%s\n", text.c_str(), errorLogHint().c_str());
+}
+
+}  // namespace
+
+std::optional<Check> imageTypeBox(std::string name) {
+  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  static const std::pair<const char*, Check> names[] = {
+      {"bmp", Check::BMP}, {"gif", Check::GIF},   {"jpg", Check::JPG},  {"jpeg", Check::JPG},
+      {"png", Check::PNG}, {"tiff", Check::TIFF}, {"tif", Check::TIFF}, {"pcd", Check::PCD}};
+  for (const auto& [text, box] : names) {
+    if (name == text) return box;
+  }
+  return std::nullopt;
+}
+
+void fillWindow(OptionsWindow& window, const RunRequest& request) {
+  if (request.fromSettings) {
+    // As the window loads: a store that cannot be read says so, and the
+    // window keeps what it could fill.
+    settings::gDspSettingData(window);
+    settings::gDspSettingData2(window);
+  }
+  if (!request.source.empty()) window.setCaption(settings::FolderLabel::ServerDir, request.source);
+  if (!request.destination.empty())
+    window.setCaption(settings::FolderLabel::ReceiveDir, request.destination);
+
+  if (request.all || request.images || request.other) {
+    for (const Check box : {Check::AllFile, Check::Graphics, Check::Other}) window.setValue(box, 0);
+    for (const Check box : kImageBoxes) window.setValue(box, 0);
+    window.setValue(Check::AllFile, request.all ? 1 : 0);
+    if (request.images) {
+      window.setValue(Check::Graphics, 1);
+      for (const std::string& name : common::splitAt(*request.images, ",")) {
+        if (const std::optional<Check> box = imageTypeBox(name)) window.setValue(*box, 1);
+      }
+    }
+    if (request.other) {
+      window.setValue(Check::Other, 1);
+      window.setText(Text::Other, *request.other);
+    }
+    // As after a click on a file-type box.
+    settings::gDspSettingData2(window);
+  }
+  setCheck(window, Check::SubFolder, request.subfolders);
+  setCheck(window, Check::Copy, request.copy);
+  setCheck(window, Check::Slowly, request.slow);
+  setCheck(window, Check::ExtFix, request.fixExt);
+  if (request.serial)
+    window.select(*request.serial ? settings::Option::SerialNum : settings::Option::DateNum);
+  setLimit(window, Check::LimitMinSize, Text::LimitMinSize, request.minKb);
+  setLimit(window, Check::LimitMaxSize, Text::LimitMaxSize, request.maxKb);
+  setLimit(window, Check::LimitCount, Text::LimitCount, request.limit);
+}
+
+int runTransfer(const RunRequest& request) {
+  if (!common::gMsgInit(common::messageDatabasePath(), common::kMsgPassword)) {
+    std::fprintf(stderr, "必要とするメッセージデータベースが開けません。\n");
+    common::gProcError("Main", "必要とするメッセージマスタデータベースが開けません。");
+    return kRunFailed;
+  }
+  OptionsWindow window;
+  fillWindow(window, request);
+  if (!settings::gChkSettingData(window)) return kUsageError;
+  engine::TransferOptions options;
+  try {
+    options = window.snapshot();
+  } catch (const common::RuntimeFailure& e) {
+    std::fprintf(stderr, "設定された数値が大きすぎます: %s\n", e.what());
+    return kUsageError;
+  }
+  // A capture time names nothing under serial numbers: said, not ignored.
+  if (request.stamp == StampChoice::Capture &&
+      options.renameMethod == engine::RenameMethod::SerialNumber) {
+    std::fprintf(
+        stderr,
+        "--stamp=capture は日時の名前にだけ使えます。連番（--serial）と一緒には使えません。\n");
+    return kUsageError;
+  }
+  options.serverDir = absoluteFolder(options.serverDir);
+  options.receiveDir = absoluteFolder(options.receiveDir);
+
+  engine::runState() = engine::RunState{};
+  engine::runState().lastExecute = common::localDateTimeText();
+  ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
+  const int64_t start = engine::gGetTickCount();
+  std::vector<std::string> found;
+  engine::FindTotals totals;
+  if (!engine::findFiles(engine::transferSearch(options, &found, &progress), totals)) {
+    progress.clear();
+    std::fprintf(stderr, "移動元のフォルダ「%s」を検索できませんでした。%s\n",
+                 displayPath(options.serverDir).c_str(), errorLogHint().c_str());
+    return kRunFailed;
+  }
+
+  CaptureStamps captureStamps;
+  const engine::MoveExtras planExtras{
+      .stamps = request.stamp == StampChoice::Capture ? &captureStamps : nullptr,
+      .skipIdentical = request.skipIdentical};
+  if (request.dryRun) {
+    progress.clear();
+    std::vector<engine::PlannedFile> plan;
+    if (!engine::planTransfers(found, options, planExtras, plan)) {
+      std::fprintf(stderr, "予定を立てられませんでした。%s\n", errorLogHint().c_str());
+      return kRunFailed;
+    }
+    return printPlan(plan, options, request);
+  }
+
+  // Quietly, as the window's: a journal that cannot be written never stops
+  // the run.
+  engine::RunJournal journal;
+  if (!found.empty()) journal.begin(options);
+  RunReporter reporter(journal, progress, request.json);
+  progress.start(totals.fileCount, totals.byteTotal);
+  engine::MoveFailure failure;
+  engine::MoveExtras extras = planExtras;
+  extras.observer = &reporter;
+  const bool moved = engine::mMoveFile(found, options, extras, &failure);
+  journal.finish(moved);
+  const int64_t seconds = std::max<int64_t>(0, (engine::gGetTickCount() - start) / 1000);
+  progress.clear();
+
+  if (!moved) reportFailure(failure, options, reporter, journal);
+  if (request.json) {
+    JsonObject result;
+    result.text("command", "run")
+        .flag("dry_run", false)
+        .text("status", moved ? "done" : "failed")
+        .text("run", journal.id())
+        .text("source", options.serverDir)
+        .text("destination", options.receiveDir)
+        .flag("copy", options.copyFiles)
+        .number("files", reporter.files)
+        .number("bytes", reporter.bytes)
+        .number("skipped", reporter.skipped)
+        .number("seconds", seconds)
+        .json("transferred", reporter.transferred.str())
+        .json("skipped_files", reporter.skippedFiles.str());
+    if (!moved) {
+      result.json("error", JsonObject()
+                               .text("path", failure.path)
+                               .text("message", failureReason(failure.number, failure.error))
+                               .str());
+    }
+    printLine(result.str());
+  } else if (moved && !request.quiet) {
+    printLine(engine::formatSummary(static_cast<int32_t>(reporter.files), reporter.bytes, seconds) +
+              (request.skipIdentical ? skippedText(reporter.skipped) : ""));
+  }
+  return moved ? kDone : kRunFailed;
+}
+
+}  // namespace msifter::cli

@@ -1,0 +1,250 @@
+#!/usr/bin/env bash
+# Runs the built m_sifter-cli on real temporary trees, one case per call,
+# without a display, with its own state, settings and temporary folders.
+#
+#   end_to_end.sh M_SIFTER_CLI CASE
+set -euo pipefail
+cli=$1
+case_name=$2
+
+fail() {
+  echo "FAIL ($case_name): $*" >&2
+  exit 1
+}
+
+work=$(mktemp -d)
+trap 'for m in "$work"/mnt*; do mountpoint -q "$m" 2>/dev/null && umount "$m"; done; rm -rf "$work"' EXIT
+mkdir -p "$work/tmp"
+export XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config HOME=$work/home
+export TMPDIR=$work/tmp TEMP=$work/tmp TMP=$work/tmp LANG=C.UTF-8
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+cd "$work"
+
+# Every entry under the folders: path and kind, and of each file its size,
+# modification time and bytes.
+snapshot() {
+  local folder
+  for folder in "$@"; do
+    (cd "$folder" && find . -printf '%P %y\n' && find . -type f -printf '%P %s %T@\n' &&
+      find . -type f -print0 | xargs -0 -r sha256sum) | LC_ALL=C sort
+  done
+}
+
+# A tree of photos and other files: subfolders, a name that is not UTF-8,
+# two files with the same bytes.
+make_tree() {
+  mkdir -p "$1/DCIM/100" "$1/DCIM/101"
+  printf 'photo a' >"$1/DCIM/100/a.JPG"
+  printf 'photo b' >"$1/DCIM/100/b.jpeg"
+  printf 'photo c' >"$1/DCIM/101/c.jpg"
+  printf 'same bytes' >"$1/DCIM/101/twin1.png"
+  printf 'same bytes' >"$1/DCIM/101/twin2.png"
+  printf 'raw name' >"$1/DCIM/101/$(printf 'caf\xe9')".jpg
+  printf 'notes' >"$1/notes.txt"
+}
+
+expect_status() {
+  local expected=$1
+  shift
+  local status=0
+  "$@" >"$work/out" 2>"$work/err" || status=$?
+  [ "$status" -eq "$expected" ] ||
+    fail "exit $status, not $expected: $* (stderr: $(cat "$work/err"))"
+}
+
+last_run() { "$cli" history --json | jq -r '.runs[-1].run'; }
+
+case $case_name in
+dry_run)
+  make_tree src
+  mkdir dst
+  printf 'there before' >dst/0000000001_b.jpeg
+  before=$(snapshot src dst)
+  expect_status 0 "$cli" run src dst --all --subfolders --serial --dry-run
+  [ "$(snapshot src dst)" = "$before" ] || fail "the dry run changed the tree"
+  [ ! -e "$XDG_STATE_HOME/m_sifter" ] || fail "the dry run wrote a journal"
+  grep -q 'b.jpeg  →  0000000002_b.jpeg$' out || fail "a taken name was not passed over: $(cat out)"
+  [ "$(grep -c '  →  ' out)" -eq 7 ] || fail "not one line per file: $(cat out)"
+  LC_ALL=C sed -n 's/.*  →  //p' out >planned
+  expect_status 0 "$cli" run src dst --all --subfolders --serial --dry-run --json
+  [ "$(jq '.files | length' out)" -eq 7 ] || fail "the plan is not JSON: $(cat out)"
+  grep -q 'caf\\udce9.jpg' out || fail "the raw byte is not written as \\udce9: $(cat out)"
+  # The run then gives every file the name the plan showed.
+  expect_status 0 "$cli" run src dst --all --subfolders --serial --quiet
+  [ ! -s out ] || fail "--quiet printed: $(cat out)"
+  diff -u <(LC_ALL=C sort planned) <(ls dst | grep -av '^0000000001_b.jpeg$' | LC_ALL=C sort) ||
+    fail "the run named files otherwise than the plan"
+  ;;
+
+run_undo)
+  for mode in move copy; do
+    rm -rf src dst && make_tree src && mkdir dst
+    # A name the run wants is taken: the run takes the next number.
+    printf 'there before' >dst/0000000000_notes.txt
+    before=$(snapshot src dst)
+    flag=--move
+    [ "$mode" = copy ] && flag=--copy
+    expect_status 0 "$cli" run src dst --all --subfolders --serial $flag
+    grep -q '^処理結果： 7 ファイル   54 バイト   処理時間 [0-9]* 秒$' out ||
+      fail "$mode: the summary line: $(cat out)"
+    [ "$(ls dst | wc -l)" -eq 8 ] || fail "$mode: $(ls dst)"
+    expect_status 0 "$cli" undo
+    [ "$(snapshot src dst)" = "$before" ] || fail "$mode: run and undo did not restore the tree"
+    expect_status 0 "$cli" history
+    grep -q "$([ $mode = copy ] && echo コピー || echo 移動)  7  54  完了  取り消し済み" out ||
+      fail "$mode: history: $(cat out)"
+  done
+
+  # After the run one old path is taken and one new file is changed: both
+  # are left alone and reported, the rest is undone.
+  rm -rf src dst && make_tree src && mkdir dst
+  expect_status 0 "$cli" run src dst --all --subfolders --serial
+  printf 'a newer a' >src/DCIM/100/a.JPG
+  changed=$(ls dst | grep '_c.jpg$')
+  printf 'edited' >"dst/$changed"
+  expect_status 1 "$cli" undo
+  grep -q "a.JPG（元の場所に別のファイルがあります）" err || fail "name taken not reported: $(cat err)"
+  grep -q "c.jpg（実行の後で変更されています）" err || fail "change not reported: $(cat err)"
+  [ "$(cat src/DCIM/100/a.JPG)" = 'a newer a' ] || fail "the newer file was touched"
+  [ "$(cat "dst/$changed")" = edited ] || fail "the changed file was touched"
+  [ "$(cat src/DCIM/100/b.jpeg)" = 'photo b' ] || fail "the rest was not undone"
+  [ "$(ls dst | wc -l)" -eq 2 ] || fail "left in the destination: $(ls dst)"
+  expect_status 0 "$cli" history
+  grep -q '一部取り消し済み' out || fail "history: $(cat out)"
+  ;;
+
+usage)
+  mkdir src dst
+  # The window's checks, in its order, with its texts.
+  expect_status 2 "$cli" run --all
+  grep -qx '移動元のフォルダを選択して下さい。' err || fail "$(cat err)"
+  expect_status 2 "$cli" run src --all
+  grep -qx '移動先のフォルダを選択して下さい。' err || fail "$(cat err)"
+  expect_status 2 "$cli" run missing dst --all
+  grep -qx '移動元のフォルダが存在しません。' err || fail "$(cat err)"
+  expect_status 2 "$cli" run src missing --all
+  grep -qx '移動先のフォルダが存在しません。' err || fail "$(cat err)"
+  expect_status 2 "$cli" run src dst
+  grep -qx '検索ファイルを選択して下さい。' err || fail "$(cat err)"
+  expect_status 2 "$cli" run src dst --all --min-kb 10 --max-kb 10
+  grep -q '^ファイルサイズの指定が正しくありません。' err || fail "$(cat err)"
+  expect_status 2 "$cli" run src dst --all --max-kb 0
+  grep -q '^ファイルサイズの指定が正しくありません。' err || fail "$(cat err)"
+  expect_status 2 "$cli" run src dst --images=jpg,raw
+  grep -q '（raw）' err || fail "$(cat err)"
+  expect_status 2 "$cli" run src dst --all --limit -1
+  expect_status 2 "$cli" run src dst --all --serial --stamp=capture
+  grep -q '連番（--serial）と一緒には使えません' err || fail "$(cat err)"
+  expect_status 2 "$cli" run src dst --all --bogus
+  grep -q '知らない引数です: --bogus' err || fail "$(cat err)"
+  expect_status 2 "$cli"
+  expect_status 2 "$cli" undo 20000101-000000
+  # Never the window's settings: nothing was saved, nothing logged.
+  expect_status 0 "$cli" run src dst --all
+  [ ! -e "$XDG_CONFIG_HOME/m_sifter" ] || fail "the window's settings were written"
+  [ ! -e "$TMPDIR/m_sifter_ErrLog.txt" ] || fail "an error log: $(cat "$TMPDIR/m_sifter_ErrLog.txt")"
+  # No window system library is even loaded.
+  if ldd "$cli" | grep -qi -e qt -e libx11 -e wayland; then fail "linked to a window system"; fi
+  ;;
+
+run_fails)
+  # A destination too small for the third file: the run stops there, says
+  # which file and what was done, and the rest stays.
+  mkdir -p src mnt
+  mount -t tmpfs -o size=64k tmpfs mnt 2>/dev/null || {
+    echo "skipped: cannot mount a small file system here"
+    exit 0
+  }
+  head -c 20000 /dev/zero >src/a.jpg
+  head -c 20000 /dev/zero | tr '\0' b >src/b.jpg
+  head -c 60000 /dev/zero | tr '\0' c >src/c.jpg
+  head -c 10 /dev/zero >src/d.jpg
+  expect_status 1 "$cli" run src mnt --all --serial --copy
+  grep -q "「$work/src/c.jpg」をコピーできませんでした。ディスクの空き容量が不足しています。" err ||
+    fail "$(cat err)"
+  grep -q 'それまでに 2 ファイルをコピーしました。' err || fail "$(cat err)"
+  [ "$(ls mnt)" = "$(printf '0000000000_a.jpg\n0000000001_b.jpg')" ] || fail "$(ls mnt)"
+  ;;
+
+killed)
+  # A slow run killed in the middle: the journal holds the files done, and
+  # undo puts exactly those back.
+  mkdir src dst
+  for i in $(seq -w 1 20); do printf "file $i" >"src/f$i.jpg"; done
+  before=$(snapshot src)
+  "$cli" run src dst --all --serial --slow --quiet &
+  pid=$!
+  for _ in $(seq 100); do
+    [ "$(ls dst | wc -l)" -ge 3 ] && break
+    sleep 0.1
+  done
+  kill -9 "$pid"
+  wait "$pid" 2>/dev/null || true
+  moved=$(ls dst | wc -l)
+  [ "$moved" -ge 3 ] && [ "$moved" -lt 20 ] || fail "$moved files moved before the kill"
+  expect_status 0 "$cli" history
+  grep -q "移動  $moved  .*  中断  未取り消し" out || fail "history: $(cat out)"
+  expect_status 0 "$cli" undo
+  [ "$(snapshot src)" = "$before" ] || fail "undo did not restore what the run had moved"
+  [ -z "$(ls dst)" ] || fail "left in the destination: $(ls dst)"
+  ;;
+
+capture)
+  # Named by when each photo was taken, the counter per stamp across the
+  # run; a file without EXIF by its modification time.
+  mkdir -p src/A src/B dst
+  for photo in A/a B/b B/c; do convert -size 8x8 xc:red "src/$photo.jpg"; done
+  exiv2 -M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05' src/A/a.jpg src/B/c.jpg
+  exiv2 -M'set Exif.Photo.DateTimeOriginal 2021:05:06 07:08:09' src/B/b.jpg
+  touch -d '2020-03-04 05:06:07' src/B/notes.txt
+  # A name the run wants is taken: it takes the next free number.
+  printf 'there before' >dst/20220102030405_00000_a.jpg
+  expect_status 0 "$cli" run src dst --all --subfolders --stamp=capture --dry-run
+  LC_ALL=C sed -n 's/.*  →  //p' out | LC_ALL=C sort >planned
+  expect_status 0 "$cli" run src dst --all --subfolders --stamp=capture
+  expected='20200304050607_00000_notes.txt
+20210506070809_00000_b.jpg
+20220102030405_00000_a.jpg
+20220102030405_00001_a.jpg
+20220102030405_00002_c.jpg'
+  [ "$(ls dst | LC_ALL=C sort)" = "$expected" ] || fail "names: $(ls dst)"
+  diff -u planned <(ls dst | grep -v '^20220102030405_00000_a.jpg$' | LC_ALL=C sort) ||
+    fail "the run named files otherwise than the plan"
+  ;;
+
+skip_identical)
+  make_tree src
+  mkdir dst
+  # One of the twins is skipped: the other came in earlier in the run.
+  expect_status 0 "$cli" run src dst --all --subfolders --copy --skip-identical
+  grep -q '^処理結果： 6 ファイル   44 バイト   処理時間 [0-9]* 秒   スキップ 1 ファイル$' out ||
+    fail "first run: $(cat out)"
+  # A second run over the same tree finds everything there, under new names.
+  before=$(snapshot src dst)
+  expect_status 0 "$cli" run src dst --all --subfolders --copy --skip-identical
+  grep -q '^処理結果： 0 ファイル   0 バイト   処理時間 [0-9]* 秒   スキップ 7 ファイル$' out ||
+    fail "second run: $(cat out)"
+  [ "$(snapshot src dst)" = "$before" ] || fail "the second run changed the tree"
+  # Moving, a skipped file stays where it is; a new one moves.
+  printf 'new photo' >src/DCIM/100/d.jpg
+  expect_status 0 "$cli" run src dst --all --subfolders --skip-identical --json
+  [ "$(jq -c '[.files, .skipped]' out)" = '[1,7]' ] || fail "move: $(cat out)"
+  [ ! -e src/DCIM/100/d.jpg ] && [ -e src/DCIM/100/a.JPG ] && [ -e src/DCIM/101/twin2.png ] ||
+    fail "moved: $(find src -type f)"
+  # From another file system a file is on its way until its batch is on
+  # disk: a twin after it is still skipped, copying or moving.
+  mkdir mnt-card
+  if mount -t tmpfs tmpfs mnt-card 2>/dev/null; then
+    for flag in --copy --move; do
+      rm -rf mnt-card/* card-dst && mkdir card-dst
+      printf 'twin' >mnt-card/t1.jpg && printf 'twin' >mnt-card/t2.jpg
+      expect_status 0 "$cli" run mnt-card card-dst --all --skip-identical $flag
+      [ "$(ls card-dst | wc -l)" -eq 1 ] && grep -q 'スキップ 1 ファイル$' out ||
+        fail "$flag from another file system: $(ls card-dst) $(cat out)"
+    done
+  fi
+  ;;
+
+*) fail "no such case" ;;
+esac
+echo "ok: $case_name"

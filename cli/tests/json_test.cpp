@@ -1,0 +1,44 @@
+#include "cli/json.h"
+
+#include <gtest/gtest.h>
+
+namespace msifter::cli {
+namespace {
+
+// Paths are raw bytes: valid UTF-8 passes as it is, every other byte becomes
+// \udcXX, so that a reader gets the exact bytes back.
+TEST(JsonString, KeepsUtf8AndEscapesEveryOtherByte) {
+  struct Row {
+    const char* name;
+    std::string bytes;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {.name = "plain", .bytes = "/photos/a.jpg", .expected = R"("/photos/a.jpg")"},
+      {.name = "quote, backslash, controls",
+       .bytes = std::string("a\"b\\c\nd\te\x01"),
+       .expected = R"("a\"b\\c\nd\te\u0001")"},
+      {.name = "Japanese and a 4-byte sequence",
+       .bytes = "写真\xF0\x9F\x98\x80",
+       .expected = "\"写真\xF0\x9F\x98\x80\""},
+      {.name = "Latin-1 byte", .bytes = "caf\xE9.jpg", .expected = R"("caf\udce9.jpg")"},
+      {.name = "sequence cut short", .bytes = "\xE5\x86", .expected = R"("\udce5\udc86")"},
+      {.name = "overlong slash", .bytes = "\xC0\xAF", .expected = R"("\udcc0\udcaf")"},
+      {.name = "encoded surrogate", .bytes = "\xED\xA0\x80", .expected = R"("\udced\udca0\udc80")"},
+      {.name = "beyond U+10FFFF",
+       .bytes = "\xF4\x90\x80\x80",
+       .expected = R"("\udcf4\udc90\udc80\udc80")"},
+      {.name = "NUL", .bytes = std::string("\0", 1), .expected = R"("\u0000")"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(jsonString(row.bytes), row.expected) << row.name;
+}
+
+TEST(JsonObject, MembersInTheOrderAdded) {
+  const std::string files = JsonArray().json("1").json(JsonObject().flag("x", false).str()).str();
+  EXPECT_EQ(
+      JsonObject().text("run", "20240105-143000").number("bytes", -1).json("files", files).str(),
+      R"({"run":"20240105-143000","bytes":-1,"files":[1,{"x":false}]})");
+}
+
+}  // namespace
+}  // namespace msifter::cli

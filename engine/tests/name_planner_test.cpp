@@ -1,0 +1,190 @@
+#include "engine/name_planner.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "common/failure.h"
+#include "engine/mover.h"
+#include "isolated_test.h"
+#include "platform/syscalls.h"
+#include "temp_env.h"
+
+namespace msifter::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::namesIn;
+
+// 2002-10-15 09:30:00, read as local time without a time zone.
+constexpr std::time_t kOctober15 = 1034674200;
+
+struct FixedClock : platform::Syscalls {
+  std::time_t now() override { return kOctober15; }
+  bool localTime(std::time_t when, std::tm& out) override {
+    return ::gmtime_r(&when, &out) != nullptr;
+  }
+};
+
+// Capture moments by file name: "a" and "c" were taken in the same second.
+struct CaptureTimes : StampSource {
+  std::map<std::string, std::tm> byName;
+  std::vector<std::string> asked;
+  std::tm stampOf(const std::string& source) override {
+    const std::string name = fs::path(source).filename().string();
+    asked.push_back(name);
+    return byName.at(name);
+  }
+};
+
+std::tm at(int hour, int minute, int second) {
+  return std::tm{.tm_sec = second,
+                 .tm_min = minute,
+                 .tm_hour = hour,
+                 .tm_mday = 5,
+                 .tm_mon = 0,
+                 .tm_year = 124,
+                 .tm_wday = 0,
+                 .tm_yday = 0,
+                 .tm_isdst = 0,
+                 .tm_gmtoff = 0,
+                 .tm_zone = nullptr};
+}
+
+class NamePlannerTest : public testing::IsolatedTest {
+ protected:
+  fs::path src = env.root() / "src";
+  fs::path dst = env.root() / "dst";
+  TransferOptions options;
+  CaptureTimes capture;
+
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    fs::create_directories(src);
+    fs::create_directories(dst);
+    options.receiveDir = dst.string();
+    runState() = RunState{};
+    capture.byName = {{"a.jpg", at(14, 30, 0)}, {"b.jpg", at(9, 5, 7)}, {"c.jpg", at(14, 30, 0)}};
+  }
+  std::vector<std::string> put(std::initializer_list<const char*> names) {
+    std::vector<std::string> paths;
+    for (const char* name : names) {
+      std::ofstream(src / name) << name;
+      paths.push_back((src / name).string());
+    }
+    return paths;
+  }
+};
+
+// The preview names every file as the run then does: a name taken in the
+// destination, or earlier in the same run, takes the next number; the
+// preview itself changes nothing, serial numbers included.
+TEST_F(NamePlannerTest, PreviewNamesWhatTheRunThenDoes) {
+  struct Row {
+    const char* name;
+    RenameMethod method;
+    bool byCapture;
+    const char* taken;  // already in the destination
+    std::vector<std::string> expected;
+  };
+  const Row rows[] = {
+      {.name = "serial",
+       .method = RenameMethod::SerialNumber,
+       .byCapture = false,
+       .taken = "0000000001_b.jpg",
+       .expected = {"0000000000_a.jpg", "0000000002_b.jpg", "0000000003_c.jpg"}},
+      {.name = "moment of the transfer",
+       .method = RenameMethod::DateTime,
+       .byCapture = false,
+       .taken = "20021015093000_00000_a.jpg",
+       .expected = {"20021015093000_00001_a.jpg", "20021015093000_00002_b.jpg",
+                    "20021015093000_00003_c.jpg"}},
+      // a and c share a second with b between them: c counts on from a.
+      {.name = "capture, shared second apart",
+       .method = RenameMethod::DateTime,
+       .byCapture = true,
+       .taken = "20240105143000_00001_c.jpg",
+       .expected = {"20240105143000_00000_a.jpg", "20240105090507_00000_b.jpg",
+                    "20240105143000_00002_c.jpg"}},
+  };
+  FixedClock clock;
+  platform::ScopedSyscalls scoped(clock);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(dst);
+    fs::create_directories(dst);
+    std::ofstream(dst / row.taken) << "taken";
+    options.renameMethod = row.method;
+    const MoveExtras extras{.stamps = row.byCapture ? &capture : nullptr};
+    const std::vector<std::string> sources = put({"a.jpg", "b.jpg", "c.jpg"});
+
+    std::vector<PlannedFile> plan;
+    ASSERT_TRUE(planTransfers(sources, options, extras, plan));
+    std::vector<std::string> planned;
+    for (const PlannedFile& file : plan) {
+      EXPECT_EQ(file.action, PlannedFile::Action::Transfer);
+      planned.push_back(file.name);
+    }
+    EXPECT_EQ(planned, row.expected);
+    EXPECT_EQ(namesIn(dst), std::vector<std::string>{row.taken});
+    EXPECT_EQ(namesIn(src).size(), 3u);
+    EXPECT_EQ(runState().serialNumber, 0);
+
+    ASSERT_TRUE(mMoveFile(sources, options, extras, nullptr));
+    std::vector<std::string> expectedTree = row.expected;
+    expectedTree.push_back(row.taken);
+    std::sort(expectedTree.begin(), expectedTree.end());
+    EXPECT_EQ(namesIn(dst), expectedTree);
+    runState().serialNumber = 0;
+  }
+  // Each file's moment is read once per run, however many names it tries.
+  EXPECT_EQ(capture.asked,
+            (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg", "a.jpg", "b.jpg", "c.jpg"}));
+}
+
+// A capture moment does not move on as the clock does: once its 99,999
+// numbers are taken the file gets no name (never a sixth digit), and the run
+// stops at it, naming it.
+TEST_F(NamePlannerTest, CaptureMomentWithEveryNumberTakenLeavesTheFileUnnamed) {
+  struct EverySecondTaken : platform::Syscalls {
+    static bool crowded(const char* name) {
+      return std::string(name).find("20240105143000_") != std::string::npos;
+    }
+    int lstat(const char* path, struct stat* out) override {
+      if (crowded(path)) return *out = {}, 0;
+      return Syscalls::lstat(path, out);
+    }
+    int fstatat(int dir, const char* name, struct stat* out, int flags) override {
+      if (crowded(name)) return *out = {}, 0;
+      return Syscalls::fstatat(dir, name, out, flags);
+    }
+    int renameAt(int fromDir, const char* from, int toDir, const char* to,
+                 unsigned flags) override {
+      if (crowded(to)) return errno = EEXIST, -1;
+      return Syscalls::renameAt(fromDir, from, toDir, to, flags);
+    }
+  } taken;
+  platform::ScopedSyscalls scoped(taken);
+  const std::vector<std::string> sources = put({"b.jpg", "a.jpg"});
+  const MoveExtras extras{.stamps = &capture};
+
+  std::vector<PlannedFile> plan;
+  ASSERT_TRUE(planTransfers(sources, options, extras, plan));
+  ASSERT_EQ(plan.size(), 2u);
+  EXPECT_EQ(plan[0].name, "20240105090507_00000_b.jpg");
+  EXPECT_EQ(plan[1].action, PlannedFile::Action::NoFreeName);
+
+  MoveFailure failure;
+  EXPECT_FALSE(mMoveFile(sources, options, extras, &failure));
+  EXPECT_EQ(namesIn(dst), std::vector<std::string>{"20240105090507_00000_b.jpg"});
+  EXPECT_EQ(failure.path, sources[1]);
+  EXPECT_EQ(failure.number, common::err::FileExists);
+  EXPECT_TRUE(fs::exists(sources[1]));
+}
+
+}  // namespace
+}  // namespace msifter::engine
