@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <initializer_list>
 #include <iostream>
 #include <limits>
 #include <list>
@@ -156,6 +157,32 @@ void addRunOptions(CLI::App& run, RunRequest& request, std::string& stamp, Switc
   run.add_flag("--json", request.json, "予定または結果を JSON で標準出力に書く");
 }
 
+// Parses the command line; an exit status when there is nothing to run
+// (help, version, a usage error).
+std::optional<int> parse(CLI::App& app, int argc, char** argv,
+                         std::initializer_list<CLI::App*> commands) {
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app.help();
+    return kDone;
+  } catch (const CLI::CallForVersion&) {
+    std::cout << app.version() << "\n";
+    return kDone;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "%s\n%s\n", usageMessage(e).c_str(), kHelpHint);
+    return kUsageError;
+  }
+  for (CLI::App* command : commands) {
+    if (!command->parsed() || command->remaining().empty()) continue;
+    std::string extras;
+    for (const std::string& arg : command->remaining()) extras += " " + arg;
+    std::fprintf(stderr, "知らない引数です:%s\n%s\n", extras.c_str(), kHelpHint);
+    return kUsageError;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int runCommandLine(int argc, char** argv) {
@@ -200,25 +227,8 @@ int runCommandLine(int argc, char** argv) {
     command->allow_extras();
   }
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return kDone;
-  } catch (const CLI::CallForVersion&) {
-    std::cout << app.version() << "\n";
-    return kDone;
-  } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "%s\n%s\n", usageMessage(e).c_str(), kHelpHint);
-    return kUsageError;
-  }
-  for (CLI::App* command : {run, history, undo}) {
-    if (!command->parsed() || command->remaining().empty()) continue;
-    std::string extras;
-    for (const std::string& arg : command->remaining()) extras += " " + arg;
-    std::fprintf(stderr, "知らない引数です:%s\n%s\n", extras.c_str(), kHelpHint);
-    return kUsageError;
-  }
+  if (const std::optional<int> status = parse(app, argc, argv, {run, history, undo}))
+    return *status;
 
   if (run->parsed()) {
     switches.apply();

@@ -200,6 +200,69 @@ void reportFailure(const engine::MoveFailure& failure, const engine::TransferOpt
   std::fprintf(stderr, "%s\n%s\n", text.c_str(), errorLogHint().c_str());
 }
 
+// The run's options as the window would take them, or the exit status of a
+// run that cannot start.
+std::optional<int> takeOptions(const RunRequest& request, engine::TransferOptions& options) {
+  if (!common::gMsgInit(common::messageDatabasePath(), common::kMsgPassword)) {
+    std::fprintf(stderr, "必要とするメッセージデータベースが開けません。\n");
+    common::gProcError("Main", "必要とするメッセージマスタデータベースが開けません。");
+    return kRunFailed;
+  }
+  OptionsWindow window;
+  fillWindow(window, request);
+  if (!settings::gChkSettingData(window)) return kUsageError;
+  try {
+    options = window.snapshot();
+  } catch (const common::RuntimeFailure& e) {
+    std::fprintf(stderr, "設定された数値が大きすぎます: %s\n", e.what());
+    return kUsageError;
+  }
+  // A capture time names nothing under serial numbers: said, not ignored.
+  if (request.stamp == StampChoice::Capture &&
+      options.renameMethod == engine::RenameMethod::SerialNumber) {
+    std::fprintf(
+        stderr,
+        "--stamp=capture は日時の名前にだけ使えます。連番（--serial）と一緒には使えません。\n");
+    return kUsageError;
+  }
+  options.serverDir = absoluteFolder(options.serverDir);
+  options.receiveDir = absoluteFolder(options.receiveDir);
+
+  return std::nullopt;
+}
+
+// The result on standard output: JSON, or the window's summary line.
+void printResult(const RunRequest& request, const engine::TransferOptions& options,
+                 const RunReporter& reporter, const engine::RunJournal& journal, bool moved,
+                 const engine::MoveFailure& failure, int64_t seconds) {
+  if (request.json) {
+    JsonObject result;
+    result.text("command", "run")
+        .flag("dry_run", false)
+        .text("status", moved ? "done" : "failed")
+        .text("run", journal.id())
+        .text("source", options.serverDir)
+        .text("destination", options.receiveDir)
+        .flag("copy", options.copyFiles)
+        .number("files", reporter.files)
+        .number("bytes", reporter.bytes)
+        .number("skipped", reporter.skipped)
+        .number("seconds", seconds)
+        .json("transferred", reporter.transferred.str())
+        .json("skipped_files", reporter.skippedFiles.str());
+    if (!moved) {
+      result.json("error", JsonObject()
+                               .text("path", failure.path)
+                               .text("message", failureReason(failure.number, failure.error))
+                               .str());
+    }
+    printLine(result.str());
+  } else if (moved && !request.quiet) {
+    printLine(engine::formatSummary(static_cast<int32_t>(reporter.files), reporter.bytes, seconds) +
+              (request.skipIdentical ? skippedText(reporter.skipped) : ""));
+  }
+}
+
 }  // namespace
 
 std::optional<Check> imageTypeBox(std::string name) {
@@ -253,32 +316,8 @@ void fillWindow(OptionsWindow& window, const RunRequest& request) {
 }
 
 int runTransfer(const RunRequest& request) {
-  if (!common::gMsgInit(common::messageDatabasePath(), common::kMsgPassword)) {
-    std::fprintf(stderr, "必要とするメッセージデータベースが開けません。\n");
-    common::gProcError("Main", "必要とするメッセージマスタデータベースが開けません。");
-    return kRunFailed;
-  }
-  OptionsWindow window;
-  fillWindow(window, request);
-  if (!settings::gChkSettingData(window)) return kUsageError;
   engine::TransferOptions options;
-  try {
-    options = window.snapshot();
-  } catch (const common::RuntimeFailure& e) {
-    std::fprintf(stderr, "設定された数値が大きすぎます: %s\n", e.what());
-    return kUsageError;
-  }
-  // A capture time names nothing under serial numbers: said, not ignored.
-  if (request.stamp == StampChoice::Capture &&
-      options.renameMethod == engine::RenameMethod::SerialNumber) {
-    std::fprintf(
-        stderr,
-        "--stamp=capture は日時の名前にだけ使えます。連番（--serial）と一緒には使えません。\n");
-    return kUsageError;
-  }
-  options.serverDir = absoluteFolder(options.serverDir);
-  options.receiveDir = absoluteFolder(options.receiveDir);
-
+  if (const std::optional<int> status = takeOptions(request, options)) return *status;
   engine::runState() = engine::RunState{};
   engine::runState().lastExecute = common::localDateTimeText();
   ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
@@ -321,32 +360,7 @@ int runTransfer(const RunRequest& request) {
   progress.clear();
 
   if (!moved) reportFailure(failure, options, reporter, journal);
-  if (request.json) {
-    JsonObject result;
-    result.text("command", "run")
-        .flag("dry_run", false)
-        .text("status", moved ? "done" : "failed")
-        .text("run", journal.id())
-        .text("source", options.serverDir)
-        .text("destination", options.receiveDir)
-        .flag("copy", options.copyFiles)
-        .number("files", reporter.files)
-        .number("bytes", reporter.bytes)
-        .number("skipped", reporter.skipped)
-        .number("seconds", seconds)
-        .json("transferred", reporter.transferred.str())
-        .json("skipped_files", reporter.skippedFiles.str());
-    if (!moved) {
-      result.json("error", JsonObject()
-                               .text("path", failure.path)
-                               .text("message", failureReason(failure.number, failure.error))
-                               .str());
-    }
-    printLine(result.str());
-  } else if (moved && !request.quiet) {
-    printLine(engine::formatSummary(static_cast<int32_t>(reporter.files), reporter.bytes, seconds) +
-              (request.skipIdentical ? skippedText(reporter.skipped) : ""));
-  }
+  printResult(request, options, reporter, journal, moved, failure, seconds);
   return moved ? kDone : kRunFailed;
 }
 

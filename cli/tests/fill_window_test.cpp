@@ -17,6 +17,19 @@ class FillWindowTest : public testing::IsolatedTest {};
 // --from-settings starts from what the window saved at its last run; every
 // option given then overrides it, a file-type option the whole choice of
 // types. Without it the window is a first start's.
+void expectSameOptions(const engine::TransferOptions& got, const engine::TransferOptions& want) {
+  EXPECT_EQ(got.serverDir, want.serverDir);
+  EXPECT_EQ(got.receiveDir, want.receiveDir);
+  EXPECT_EQ(got.targetList, want.targetList);
+  EXPECT_EQ(got.subFolder, want.subFolder);
+  EXPECT_EQ(std::make_pair(got.useMinSize, got.minSizeBytes),
+            std::make_pair(want.useMinSize, want.minSizeBytes));
+  EXPECT_EQ(std::make_pair(got.useCountLimit, got.countLimit),
+            std::make_pair(want.useCountLimit, want.countLimit));
+  EXPECT_EQ(got.copyFiles, want.copyFiles);
+  EXPECT_EQ(got.renameMethod, want.renameMethod);
+}
+
 TEST_F(FillWindowTest, SavedSettingsThenTheOptionsGiven) {
   OptionsWindow last;
   last.setCaption(FolderLabel::ServerDir, "/media/card");
@@ -68,18 +81,7 @@ TEST_F(FillWindowTest, SavedSettingsThenTheOptionsGiven) {
     SCOPED_TRACE(row.name);
     OptionsWindow window;
     fillWindow(window, row.request);
-    const engine::TransferOptions got = window.snapshot();
-    const engine::TransferOptions& want = row.expected;
-    EXPECT_EQ(got.serverDir, want.serverDir);
-    EXPECT_EQ(got.receiveDir, want.receiveDir);
-    EXPECT_EQ(got.targetList, want.targetList);
-    EXPECT_EQ(got.subFolder, want.subFolder);
-    EXPECT_EQ(std::make_pair(got.useMinSize, got.minSizeBytes),
-              std::make_pair(want.useMinSize, want.minSizeBytes));
-    EXPECT_EQ(std::make_pair(got.useCountLimit, got.countLimit),
-              std::make_pair(want.useCountLimit, want.countLimit));
-    EXPECT_EQ(got.copyFiles, want.copyFiles);
-    EXPECT_EQ(got.renameMethod, want.renameMethod);
+    expectSameOptions(window.snapshot(), row.expected);
   }
   // Only read: the saved run is still the window's.
   settings::SavedSettings saved;

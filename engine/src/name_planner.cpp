@@ -12,7 +12,7 @@ namespace msifter::engine {
 
 namespace {
 
-// Counters 00000 to 99998: the design's five digits, 99999 names a second.
+// Counters 00000 to 99998: five digits, 99999 names a second.
 constexpr int32_t kMaxSameStamp = 99999;
 
 std::string zeroPadded(int32_t number, int32_t width) {

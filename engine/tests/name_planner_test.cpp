@@ -87,19 +87,17 @@ TEST_F(NamePlannerTest, PreviewNamesWhatTheRunThenDoes) {
   struct Row {
     const char* name;
     RenameMethod method;
-    bool byCapture;
+    bool byCapture = false;
     const char* taken;  // already in the destination
     std::vector<std::string> expected;
   };
   const Row rows[] = {
       {.name = "serial",
        .method = RenameMethod::SerialNumber,
-       .byCapture = false,
        .taken = "0000000001_b.jpg",
        .expected = {"0000000000_a.jpg", "0000000002_b.jpg", "0000000003_c.jpg"}},
       {.name = "moment of the transfer",
        .method = RenameMethod::DateTime,
-       .byCapture = false,
        .taken = "20021015093000_00000_a.jpg",
        .expected = {"20021015093000_00001_a.jpg", "20021015093000_00002_b.jpg",
                     "20021015093000_00003_c.jpg"}},
