@@ -12,8 +12,8 @@
 #include "gui_thread.h"
 #include "menu_controls.h"
 #include "settings/settings_store.h"
+#include "settings/window_values.h"
 #include "ui/appearance.h"
-#include "ui/option_values.h"
 #include "ui/result_list_model.h"
 
 namespace msifter::ui {
@@ -77,7 +77,8 @@ void RunView::setBusy(bool busy) {
 void RunView::saveSettings() {
   // The controls are read on the window thread and written from the worker,
   // so that a slow disk does not hold the window up.
-  OptionValues options = onGuiThread(&window_, [this] { return OptionValues(options_); });
+  settings::WindowValues options =
+      onGuiThread(&window_, [this] { return settings::WindowValues(options_); });
   settings::gSetSettingData(options, engine::runState().lastExecute);
 }
 

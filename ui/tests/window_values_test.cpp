@@ -1,6 +1,6 @@
 // The window's options copied for the settings store to write away from the
 // window thread.
-#include "ui/option_values.h"
+#include "settings/window_values.h"
 
 #include "ui/frm_menu.h"
 #include "window_test_support.h"
@@ -16,7 +16,7 @@ using settings::Text;
 constexpr int kChecks = static_cast<int>(Check::ExtFix) + 1;
 constexpr int kTexts = static_cast<int>(Text::Other) + 1;
 
-TEST(OptionValues, CopyEveryOptionAsTheWindowShowsIt) {
+TEST(WindowValues, CopyEveryOptionAsTheWindowShowsIt) {
   // Two opposite patterns, so that no option can pass by keeping a default.
   for (const int pattern : {0, 1}) {
     SCOPED_TRACE(pattern);
@@ -34,7 +34,7 @@ TEST(OptionValues, CopyEveryOptionAsTheWindowShowsIt) {
     window.setCaption(FolderLabel::ReceiveDir, "/destination/写真" + std::to_string(pattern));
     window.select(pattern == 1 ? Option::SerialNum : Option::DateNum);
 
-    const OptionValues copy(window);
+    const settings::WindowValues copy(window);
 
     for (int i = 0; i < kChecks; ++i) {
       EXPECT_EQ(copy.value(static_cast<Check>(i)), window.value(static_cast<Check>(i)))
