@@ -120,6 +120,7 @@ class DestinationFolder {
                          const NameSource& names, Pending& out);
   OsError copyLink(const std::string& from, std::string name, const NameSource& names);
   OsError makeLink(const std::string& from, std::string& name, const NameSource& names);
+  OsError stageCopy(int in, Pending& p);
   OsError addToBatch(Pending p);
   bool batchFull() const;
   OsError flush();

@@ -227,15 +227,7 @@ OsError DestinationFolder::moveAcross(const std::string& from, const struct stat
     if (syscalls().fstat(in.get(), &p.copied) != 0) return OsError::fromErrno("fstat", from);
     if (!S_ISREG(p.copied.st_mode))
       return OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV, "open", from);
-    if (OsError e = stage(in.get(), p.copied, p.staged)) return e;
-    struct stat made {};
-    if (syscalls().fstat(p.staged.fd.get(), &made) != 0) {
-      const OsError e = OsError::fromErrno("fstat");
-      discard(p.staged);
-      return e;
-    }
-    p.device = made.st_dev;
-    p.inode = made.st_ino;
+    if (OsError e = stageCopy(in.get(), p)) return e;
     p.name = std::move(name);
   }
   return addToBatch(std::move(p));
@@ -302,7 +294,15 @@ OsError DestinationFolder::copy(const std::string& from, const NameSource& names
   p.source = from;
   p.copied = source;
   p.names = names;
-  if (OsError e = stage(in.get(), source, p.staged)) return e;
+  if (OsError e = stageCopy(in.get(), p)) return e;
+  p.name = std::move(name);
+  return addToBatch(std::move(p));
+}
+
+// The contents of `in` (as `p.copied` describes it) into a new unnamed file,
+// whose identity `p` keeps.
+OsError DestinationFolder::stageCopy(int in, Pending& p) {
+  if (OsError e = stage(in, p.copied, p.staged)) return e;
   struct stat made {};
   if (syscalls().fstat(p.staged.fd.get(), &made) != 0) {
     const OsError e = OsError::fromErrno("fstat");
@@ -311,8 +311,7 @@ OsError DestinationFolder::copy(const std::string& from, const NameSource& names
   }
   p.device = made.st_dev;
   p.inode = made.st_ino;
-  p.name = std::move(name);
-  return addToBatch(std::move(p));
+  return {};
 }
 
 // A copy waits unnamed in the open batch until its contents are flushed, so
