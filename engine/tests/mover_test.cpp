@@ -18,6 +18,7 @@
 #include "platform/syscalls.h"
 #include "scratch_mount.h"
 #include "temp_env.h"
+#include "transfer_test_base.h"
 
 namespace msifter::engine {
 namespace {
@@ -48,19 +49,8 @@ constexpr TransferKind kTransferKinds[] = {{.name = "move", .across = false, .co
                                            {.name = "move across", .across = true, .copy = false},
                                            {.name = "copy", .across = false, .copy = true}};
 
-class MoverTest : public testing::IsolatedTest {
+class MoverTest : public testing::TransferTestBase {
  protected:
-  fs::path src = env.root() / "src";
-  fs::path dst = env.root() / "dst";
-  TransferOptions options;
-
-  void SetUp() override {
-    IsolatedTest::SetUp();
-    fs::create_directories(src);
-    fs::create_directories(dst);
-    options.receiveDir = dst.string();
-    runState() = RunState{};
-  }
   std::string put(const std::string& name, const std::string& text = "x") {
     std::ofstream(src / name, std::ios::binary) << text;
     return (src / name).string();

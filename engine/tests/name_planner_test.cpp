@@ -13,6 +13,7 @@
 #include "isolated_test.h"
 #include "platform/syscalls.h"
 #include "temp_env.h"
+#include "transfer_test_base.h"
 
 namespace msifter::engine {
 namespace {
@@ -55,19 +56,12 @@ std::tm at(int hour, int minute, int second) {
                  .tm_zone = nullptr};
 }
 
-class NamePlannerTest : public testing::IsolatedTest {
+class NamePlannerTest : public testing::TransferTestBase {
  protected:
-  fs::path src = env.root() / "src";
-  fs::path dst = env.root() / "dst";
-  TransferOptions options;
   CaptureTimes capture;
 
   void SetUp() override {
-    IsolatedTest::SetUp();
-    fs::create_directories(src);
-    fs::create_directories(dst);
-    options.receiveDir = dst.string();
-    runState() = RunState{};
+    TransferTestBase::SetUp();
     capture.byName = {{"a.jpg", at(14, 30, 0)}, {"b.jpg", at(9, 5, 7)}, {"c.jpg", at(14, 30, 0)}};
   }
   std::vector<std::string> put(std::initializer_list<const char*> names) {

@@ -1,0 +1,26 @@
+#pragma once
+// A source and a destination folder in a fresh environment, and a run state
+// as at start-up: what every test of a transfer run begins with.
+#include <filesystem>
+
+#include "engine/run.h"
+#include "isolated_test.h"
+
+namespace msifter::testing {
+
+class TransferTestBase : public IsolatedTest {
+ protected:
+  std::filesystem::path src = env.root() / "src";
+  std::filesystem::path dst = env.root() / "dst";
+  engine::TransferOptions options;
+
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    std::filesystem::create_directories(src);
+    std::filesystem::create_directories(dst);
+    options.receiveDir = dst.string();
+    engine::runState() = engine::RunState{};
+  }
+};
+
+}  // namespace msifter::testing
