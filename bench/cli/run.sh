@@ -22,10 +22,9 @@ work=$(realpath -m "${2:-$build/bench-cli-work}")
 ours="$build/app/m_sifter-cli"
 engine="$build/bench/transfer/transfer_cli"
 make_tree="$build/bench/transfer/transfer_make_tree"
-make_unique_tree="$build/bench/cli/cli_make_tree"
 pairs=${PAIRS:-7}
 only=${ONLY:-}
-for tool in "$ours" "$engine" "$make_tree" "$make_unique_tree"; do
+for tool in "$ours" "$engine" "$make_tree"; do
   [ -x "$tool" ] || { echo "build first: cmake --build --preset default ($tool)" >&2; exit 1; }
 done
 
@@ -35,11 +34,8 @@ trap 'rm -rf "$work"' EXIT
 # Both sides write their journals into the work folder.
 export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config"
 
-seconds() {
-  local start=$EPOCHREALTIME
-  eval "$1" >/dev/null
-  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'
-}
+# shellcheck source=../pairs.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
 
 prepare() {
   rm -rf "$work/src" "$work/dst"
@@ -65,7 +61,7 @@ compare() {
     prepare
     b=$(seconds "$b_cmd")
     check "B"
-    ratio=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')
+    ratio=$(ratio "$a" "$b")
     if [ "$i" -eq 0 ]; then
       echo "   warm-up  A $a s   B $b s   ratio $ratio"
       continue
@@ -73,10 +69,7 @@ compare() {
     echo "   pair $i   A $a s   B $b s   ratio $ratio"
     ratios+=("$ratio")
   done
-  printf '%s\n' "${ratios[@]}" | sort -n | awk -v t="$title" '{ r[NR] = $1 }
-    END { m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
-          printf "%s: median of %d per-pair ratios %.3f (%.3f to %.3f; load average after: ", t, NR, m, r[1], r[NR] }'
-  echo "$(cut -d' ' -f1-3 /proc/loadavg))"
+  print_median "$title" "${ratios[@]}"
 }
 
 run="'$ours' run '$work/src' '$work/dst' --all --subfolders --quiet"
@@ -88,7 +81,8 @@ if [ -z "$only" ] || [ "$only" = engine ]; then
 fi
 for sizes in spread same; do
   if [ -z "$only" ] || [ "$only" = $sizes ]; then
-    "$make_unique_tree" "$work/seed" 100 1000 $sizes
+    # "same": every file 200 bytes, so each shares its size with all others.
+    "$make_tree" "$work/seed" 100 1000 "$([ $sizes = same ] && echo 200 || echo spread)" distinct
     compare "$sizes: A --skip-identical, B without; 100,000 different files, none in the destination" \
       "$run --skip-identical" "$run"
     rm -rf "$work/seed"

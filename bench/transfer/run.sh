@@ -39,11 +39,8 @@ trap cleanup EXIT
 # Every run writes its journal; the benchmark's go with its trees.
 export XDG_STATE_HOME="$work/state"
 
-seconds() {
-  local start=$EPOCHREALTIME
-  eval "$1" >/dev/null
-  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'
-}
+# shellcheck source=../pairs.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
 
 files_in() { find "$1" -type f | wc -l; }
 
@@ -61,7 +58,7 @@ compare() {
     sync
     b=$(seconds "$peer")
     [ "$(files_in "$dst")" -eq "$expected" ] || { echo "the peer left $(files_in "$dst") files" >&2; exit 1; }
-    ratio=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')
+    ratio=$(ratio "$a" "$b")
     if [ "$i" -eq 0 ]; then
       echo "   warm-up  m_sifter $a s   peer $b s   ratio $ratio"
       continue
@@ -69,10 +66,7 @@ compare() {
     echo "   pair $i   m_sifter $a s   peer $b s   ratio $ratio"
     ratios+=("$ratio")
   done
-  printf '%s\n' "${ratios[@]}" | sort -n | awk -v t="$title" '{ r[NR] = $1 }
-    END { m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
-          printf "%s: median of %d per-pair ratios %.2f (load average after: ", t, NR, m }'
-  echo "$(cut -d' ' -f1-3 /proc/loadavg))"
+  print_median "$title" "${ratios[@]}"
 }
 
 if [ -z "$only" ] || [ "$only" = move ]; then
