@@ -20,3 +20,28 @@ print_median() {
           printf "%s: median of %d per-pair ratios %.3f (%.3f to %.3f; load average after: ", t, NR, m, r[1], r[NR] }'
   echo "$(cut -d' ' -f1-3 /proc/loadavg))"
 }
+
+# compare_pairs TITLE PREPARE CHECK A B: a warm-up pair, then $pairs timed
+# pairs; PREPARE (and a sync) before each side, CHECK after it with the
+# side's name ($a_name or $b_name, default A and B) as its argument.
+compare_pairs() {
+  local title=$1 prepare=$2 check=$3 a_cmd=$4 b_cmd=$5 ratios=() a b r i
+  local an=${a_name:-A} bn=${b_name:-B}
+  echo "== $title (load average before: $(cut -d' ' -f1-3 /proc/loadavg))"
+  for ((i = 0; i <= pairs; i++)); do
+    eval "$prepare" && sync
+    a=$(seconds "$a_cmd")
+    eval "$check '$an'"
+    eval "$prepare" && sync
+    b=$(seconds "$b_cmd")
+    eval "$check '$bn'"
+    r=$(ratio "$a" "$b")
+    if [ "$i" -eq 0 ]; then
+      echo "   warm-up  $an $a s   $bn $b s   ratio $r"
+      continue
+    fi
+    echo "   pair $i   $an $a s   $bn $b s   ratio $r"
+    ratios+=("$r")
+  done
+  print_median "$title" "${ratios[@]}"
+}

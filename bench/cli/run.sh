@@ -41,7 +41,6 @@ prepare() {
   rm -rf "$work/src" "$work/dst"
   cp -al "$work/seed" "$work/src"
   mkdir "$work/dst"
-  sync
 }
 
 check() {
@@ -51,26 +50,7 @@ check() {
 }
 
 # compare TITLE A B
-compare() {
-  local title=$1 a_cmd=$2 b_cmd=$3 ratios=() a b ratio i
-  echo "== $title (load average before: $(cut -d' ' -f1-3 /proc/loadavg))"
-  for ((i = 0; i <= pairs; i++)); do
-    prepare
-    a=$(seconds "$a_cmd")
-    check "A"
-    prepare
-    b=$(seconds "$b_cmd")
-    check "B"
-    ratio=$(ratio "$a" "$b")
-    if [ "$i" -eq 0 ]; then
-      echo "   warm-up  A $a s   B $b s   ratio $ratio"
-      continue
-    fi
-    echo "   pair $i   A $a s   B $b s   ratio $ratio"
-    ratios+=("$ratio")
-  done
-  print_median "$title" "${ratios[@]}"
-}
+compare() { compare_pairs "$1" prepare check "$2" "$3"; }
 
 run="'$ours' run '$work/src' '$work/dst' --all --subfolders --quiet"
 if [ -z "$only" ] || [ "$only" = engine ]; then

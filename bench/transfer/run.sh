@@ -42,31 +42,18 @@ export XDG_STATE_HOME="$work/state"
 # shellcheck source=../pairs.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
 
-files_in() { find "$1" -type f | wc -l; }
+a_name=m_sifter b_name=peer
+
+# expect_files DESTINATION COUNT SIDE: the side left every file there.
+expect_files() {
+  local left
+  left=$(find "$1" -type f | wc -l)
+  [ "$left" -eq "$2" ] || { echo "$3 left $left files" >&2; exit 1; }
+}
 
 # compare TITLE PREPARE M_SIFTER PEER DESTINATION EXPECTED_FILES
 compare() {
-  local title=$1 prepare=$2 ours=$3 peer=$4 dst=$5 expected=$6
-  local ratios=() a b ratio i
-  echo "== $title (load average before: $(cut -d' ' -f1-3 /proc/loadavg))"
-  for ((i = 0; i <= pairs; i++)); do
-    eval "$prepare"
-    sync
-    a=$(seconds "$ours")
-    [ "$(files_in "$dst")" -eq "$expected" ] || { echo "m_sifter left $(files_in "$dst") files" >&2; exit 1; }
-    eval "$prepare"
-    sync
-    b=$(seconds "$peer")
-    [ "$(files_in "$dst")" -eq "$expected" ] || { echo "the peer left $(files_in "$dst") files" >&2; exit 1; }
-    ratio=$(ratio "$a" "$b")
-    if [ "$i" -eq 0 ]; then
-      echo "   warm-up  m_sifter $a s   peer $b s   ratio $ratio"
-      continue
-    fi
-    echo "   pair $i   m_sifter $a s   peer $b s   ratio $ratio"
-    ratios+=("$ratio")
-  done
-  print_median "$title" "${ratios[@]}"
+  compare_pairs "$1" "$2" "expect_files '$5' $6" "$3" "$4"
 }
 
 if [ -z "$only" ] || [ "$only" = move ]; then
