@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <optional>
 #include <set>
@@ -82,6 +83,19 @@ struct Fault {
   int error = 0;
   bool noKernelCopy = false;
 };
+
+// The steps every copy takes, each failing once; the copy path and the path
+// between file systems add their own.
+std::vector<Fault> copyStepsAnd(std::initializer_list<Fault> more) {
+  std::vector<Fault> all = {{.step = Step::CopyData, .error = ENOSPC},
+                            {.step = Step::Write, .error = ENOSPC, .noKernelCopy = true},
+                            {.step = Step::OpenTemp, .error = EACCES},
+                            {.step = Step::OpenSource, .error = ENOENT},
+                            {.step = Step::SyncData, .error = EIO},
+                            {.step = Step::Futimens, .error = EPERM}};
+  all.insert(all.end(), more);
+  return all;
+}
 
 class FaultyCalls : public Syscalls {
  public:
@@ -210,12 +224,7 @@ TEST_F(FileTransferTest, CopyWithoutKernelCopyUsesReadAndWrite) {
 // Each failing step of the copy path: the source is untouched, the
 // destination holds nothing (no partial file, no temporary name).
 TEST_F(FileTransferTest, CopyFailuresLeaveNothingBehind) {
-  const Fault faults[] = {{.step = Step::CopyData, .error = ENOSPC},
-                          {.step = Step::Write, .error = ENOSPC, .noKernelCopy = true},
-                          {.step = Step::OpenTemp, .error = EACCES},
-                          {.step = Step::OpenSource, .error = ENOENT},
-                          {.step = Step::Futimens, .error = EPERM},
-                          {.step = Step::Link, .error = EACCES}};
+  const std::vector<Fault> faults = copyStepsAnd({{.step = Step::Link, .error = EACCES}});
   writeText(src / "a.jpg", "photo");
   for (const Fault& f : faults) {
     SCOPED_TRACE(static_cast<int>(f.step));
@@ -320,15 +329,9 @@ TEST_F(CrossFileSystemTest, FoldersMoveBetweenFileSystems) {
 // Each step of the path between file systems failing: the source stays
 // whole and no partial copy is left anywhere.
 TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
-  const Fault faults[] = {{.step = Step::CopyData, .error = ENOSPC},
-                          {.step = Step::Write, .error = ENOSPC, .noKernelCopy = true},
-                          {.step = Step::OpenTemp, .error = EACCES},
-                          {.step = Step::OpenSource, .error = ENOENT},
-                          {.step = Step::SyncData, .error = EIO},
-                          {.step = Step::SyncNames, .error = EIO},
-                          {.step = Step::Futimens, .error = EPERM},
-                          {.step = Step::Link, .error = EXDEV},
-                          {.step = Step::UnlinkSource, .error = EACCES}};
+  const std::vector<Fault> faults = copyStepsAnd({{.step = Step::SyncNames, .error = EIO},
+                                                  {.step = Step::Link, .error = EXDEV},
+                                                  {.step = Step::UnlinkSource, .error = EACCES}});
   const std::string content(200000, 'c');
   writeText(remote / "a.jpg", content);
   for (const Fault& f : faults) {
