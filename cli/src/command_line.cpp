@@ -215,7 +215,8 @@ int runCommandLine(int argc, char** argv) {
   std::string runId;
   bool undoDryRun = false;
   OutputChoice undoOutput;
-  CLI::App* undo = app.add_subcommand("undo", "実行を取り消す（既定: 最後の実行）");
+  CLI::App* undo = app.add_subcommand(
+      "undo", "実行を取り消す（既定: 取り消していないファイルのある最後の実行）");
   undo->add_option("RUN", runId, "取り消す実行（history の「実行」欄）")->type_name("");
   undo->add_flag("--dry-run", undoDryRun, "何も変えずに、取り消す内容を表示する");
   undo->add_flag("--quiet", undoOutput.quiet, "エラーのほかは何も表示しない");

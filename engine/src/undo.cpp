@@ -227,7 +227,11 @@ UndoReport undoRun(const UndoRequest& request) {
       report.status = UndoStatus::NoRuns;
       return report;
     }
-    id = runs.back().id;
+    // A later run that transferred nothing, or one already taken back, is
+    // not what "undo the last run" means.
+    const auto open = std::find_if(runs.rbegin(), runs.rend(),
+                                   [](const RunSummary& r) { return r.undoneFiles < r.files; });
+    id = open != runs.rend() ? open->id : runs.back().id;
   }
   platform::UniqueFd folder;
   detail::OpenedRun run;

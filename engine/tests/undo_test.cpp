@@ -166,6 +166,20 @@ TEST_F(UndoTest, WhatCannotBeUndoneIsLeftAloneAndTheRestIsUndone) {
   EXPECT_TRUE(fs::exists(copy.items.at(0).entry.file.destination));
 }
 
+// Without a run named, undo takes the newest run with files left to take
+// back: a later run that transferred nothing is passed over.
+TEST_F(UndoTest, TheDefaultRunIsTheNewestWithFilesLeftToUndo) {
+  const std::string first = run(put(env.root() / "src", {{"a.jpg", "a"}}));
+  RunJournal empty;
+  ASSERT_EQ(empty.begin(options), 0);
+  ASSERT_EQ(empty.finish(true), 0);
+  ASSERT_EQ(listRuns().size(), 2u);
+  EXPECT_EQ(undoRun({.runId = "", .dryRun = true}).run.id, first);
+  EXPECT_EQ(outcomes(undoRun({})), std::vector<UndoOutcome>{UndoOutcome::Undone});
+  // Nothing left to take back anywhere: the newest run, with nothing to do.
+  EXPECT_EQ(undoRun({}).run.id, listRuns().back().id);
+}
+
 TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
   const fs::path src = env.root() / "src";
   RunJournal journal;

@@ -45,7 +45,7 @@ enum class UndoStatus {
 };
 
 struct UndoRequest {
-  std::string runId;  // empty: the last run
+  std::string runId;  // empty: the newest run with files not taken back yet, else the last
   bool dryRun = false;
 };
 
