@@ -323,8 +323,11 @@ int runTransfer(const RunRequest& request) {
   ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
   const int64_t start = engine::gGetTickCount();
   std::vector<std::string> found;
+  std::vector<int64_t> foundSizes;
+  engine::FindRequest search = engine::transferSearch(options, &found, &progress);
+  search.resultSizes = &foundSizes;
   engine::FindTotals totals;
-  if (!engine::findFiles(engine::transferSearch(options, &found, &progress), totals)) {
+  if (!engine::findFiles(search, totals)) {
     progress.clear();
     std::fprintf(stderr, "移動元のフォルダ「%s」を検索できませんでした。%s\n",
                  displayPath(options.serverDir).c_str(), errorLogHint().c_str());
@@ -334,7 +337,8 @@ int runTransfer(const RunRequest& request) {
   CaptureStamps captureStamps;
   const engine::MoveExtras planExtras{
       .stamps = request.stamp == StampChoice::Capture ? &captureStamps : nullptr,
-      .skipIdentical = request.skipIdentical};
+      .skipIdentical = request.skipIdentical,
+      .sourceSizes = &foundSizes};
   if (request.dryRun) {
     progress.clear();
     std::vector<engine::PlannedFile> plan;

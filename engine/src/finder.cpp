@@ -327,6 +327,8 @@ class Level {
       if (__builtin_add_overflow(totals_.byteTotal, length, &newTotal)) common::fail(Overflow);
       emit("_____file", request_.fullPath ? std::string_view(folder_) : std::string_view(),
            entry.name);
+      if (request_.resultList != nullptr && request_.resultSizes != nullptr)
+        request_.resultSizes->push_back(length);
       ++totals_.fileCount;
       totals_.byteTotal = newTotal;
     }
@@ -337,7 +339,11 @@ class Level {
   bool descend(const std::vector<std::string>& subfolderNames) {
     for (const auto& name : subfolderNames) {
       std::string sub = folder_ + name;
-      if (request_.listFolders) emit("directory", common::gAddBackslash(sub), {});
+      if (request_.listFolders) {
+        emit("directory", common::gAddBackslash(sub), {});
+        if (request_.resultList != nullptr && request_.resultSizes != nullptr)
+          request_.resultSizes->push_back(-1);
+      }
       if (!Level(request_, std::move(sub), depth_ + 1, totals_).search()) {
         common::gProcError("gFindFile", "");
         return false;

@@ -36,7 +36,8 @@ class IdenticalSearch {
 
   // The full path of a file with the bytes of `source`, "" when there is
   // none or `source` cannot be looked at (its transfer then says why).
-  std::string find(const std::string& source, int64_t* size) {
+  std::string find(const std::string& source, int64_t knownSize, int64_t* size) {
+    if (knownSize >= 0) return named(identical_.findIdentical(source, *size = knownSize));
     const std::size_t slash = source.rfind('/');
     const bool inFolder = slash != std::string::npos;
     if (inFolder && (parent_.size() != slash || source.compare(0, slash, parent_) != 0)) {
@@ -51,9 +52,7 @@ class IdenticalSearch {
             : platform::syscalls().stat(source.c_str(), &st);
     if (looked != 0 || !S_ISREG(st.st_mode)) return {};
     *size = static_cast<int64_t>(st.st_size);
-    std::string name = identical_.findIdentical(source, *size);
-    if (name.empty() || name.front() == '/') return name;
-    return folder_ + name;
+    return named(identical_.findIdentical(source, *size));
   }
 
   // The run hands `source` over to the destination.
@@ -76,6 +75,13 @@ class IdenticalSearch {
   }
 
  private:
+  // A name in the folder as a full path; a file of the run still at its
+  // source is known by its full path already.
+  std::string named(std::string name) const {
+    if (name.empty() || name.front() == '/') return name;
+    return folder_ + name;
+  }
+
   IdenticalFiles& identical_;
   const std::string& folder_;
   std::string parent_;
@@ -83,6 +89,12 @@ class IdenticalSearch {
   const std::string* handing_ = nullptr;
   bool handedDone_ = false;
 };
+
+// The length the search found for source `i`; -1 when it was not kept.
+int64_t knownSize(const MoveExtras& extras, std::size_t i) {
+  const std::vector<int64_t>* sizes = extras.sourceSizes;
+  return sizes != nullptr && i < sizes->size() ? (*sizes)[i] : -1;
+}
 
 // Every file the destination folder completes, told to the observer and
 // to the search among the folder's files.
@@ -134,10 +146,11 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
     int32_t nameFailure = 0;
     int failure = 0;
     const std::string* failedSource = nullptr;
-    for (const std::string& source : sources) {
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      const std::string& source = sources[i];
       int64_t size = -1;
       if (extras.skipIdentical) {
-        const std::string same = search.find(source, &size);
+        const std::string same = search.find(source, knownSize(extras, i), &size);
         if (!same.empty()) {
           if (extras.observer != nullptr) extras.observer->fileSkipped(source, same);
           continue;
@@ -197,10 +210,11 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
     std::unordered_set<std::string> planned;
     std::unordered_map<std::string, std::string> plannedFrom;  // source: its new name
     IdenticalSearch search(identical, folder);
-    for (const std::string& source : sources) {
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      const std::string& source = sources[i];
       int64_t size = -1;
       if (extras.skipIdentical) {
-        std::string same = search.find(source, &size);
+        std::string same = search.find(source, knownSize(extras, i), &size);
         if (const auto earlier = plannedFrom.find(same); earlier != plannedFrom.end())
           same = folder + earlier->second;
         if (!same.empty()) {

@@ -313,9 +313,9 @@ TEST_F(FinderTest, NamesThatAreNotUtf8ReachTheListUnchanged) {
 }
 
 TEST_F(FinderTest, TaggedEntriesAndFolderEntries) {
-  file("a.jpg");
-  file("sub/b.jpg");
-  file("sub/deeper/c.jpg");
+  file("a.jpg", 1);
+  file("sub/b.jpg", 2);
+  file("sub/deeper/c.jpg", 3);
   FindRequest tagged = transferSearch();
   tagged.tagged = true;
   tagged.listFolders = true;
@@ -329,9 +329,12 @@ TEST_F(FinderTest, TaggedEntriesAndFolderEntries) {
   FindRequest untagged = transferSearch();
   untagged.listFolders = true;
   untagged.fullPath = false;
+  std::vector<int64_t> sizes;
+  untagged.resultSizes = &sizes;
   ASSERT_TRUE(find(untagged));
   EXPECT_EQ(list,
             (std::vector<std::string>{"a.jpg", dir("sub/"), "b.jpg", dir("sub/deeper/"), "c.jpg"}));
+  EXPECT_EQ(sizes, (std::vector<int64_t>{1, -1, 2, -1, 3}));
 
   // Without subfolders nothing below is entered or listed.
   clearResults();

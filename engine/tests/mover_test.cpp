@@ -110,6 +110,28 @@ TEST_F(MoverTest, NewNames) {
   }
 }
 
+// With the lengths the search found, a source is not looked at again to be
+// skipped: one still as found is left where it is, one changed since goes.
+TEST_F(MoverTest, SkipIdenticalTrustsTheSearchedLengthOnlyWhileItHolds) {
+  struct Skips : TransferObserver {
+    void fileTransferred(const TransferredFile&) override {}
+    void fileSkipped(const std::string& source, const std::string&) override {
+      skipped.push_back(source);
+    }
+    std::vector<std::string> skipped;
+  } seen;
+  std::ofstream(dst / "old.jpg") << "same";
+  const std::vector<std::string> sources = {put("a.jpg", "same"), put("b.jpg", "same")};
+  const std::vector<int64_t> found = {4, 4};
+  std::ofstream(sources[1], std::ios::app) << " and more";
+  const MoveExtras extras{.observer = &seen, .skipIdentical = true, .sourceSizes = &found};
+  ASSERT_TRUE(mMoveFile(sources, options, extras, nullptr));
+  EXPECT_EQ(seen.skipped, std::vector<std::string>{sources[0]});
+  EXPECT_TRUE(fs::exists(sources[0]));
+  EXPECT_FALSE(fs::exists(sources[1]));
+  EXPECT_EQ(destinationNames().size(), 2u);
+}
+
 TEST_F(MoverTest, PerSecondCounterAndSerialNumbersAdvance) {
   FixedClock clock;
   platform::ScopedSyscalls scoped(clock);

@@ -24,6 +24,9 @@ struct FindRequest {
   // Each entry is appended to resultList; without a list, to resultText
   // followed by CR LF; without either, nowhere.
   std::vector<std::string>* resultList = nullptr;
+  // With a list: each file's length as the search found it, one per entry
+  // (-1 for a folder entry).
+  std::vector<int64_t>* resultSizes = nullptr;
   std::string* resultText = nullptr;
   ProgressLabel* progressLabel = nullptr;  // shows each folder entered
   bool fullPath = true;                    // else the bare file name

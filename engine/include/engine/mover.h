@@ -42,6 +42,10 @@ struct MoveExtras {
   // Leave a file where it is when the destination folder holds its bytes
   // under any name, counting the files this run has put there.
   bool skipIdentical = false;
+  // Each source's length as the search found it (FindRequest::resultSizes),
+  // which spares skipIdentical a look at every source. A file whose length
+  // has changed since is not found identical and is transferred.
+  const std::vector<int64_t>* sourceSizes = nullptr;
 };
 
 // Where and why a run stopped.
