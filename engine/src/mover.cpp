@@ -1,6 +1,5 @@
 #include "engine/mover.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -26,32 +25,22 @@ namespace {
 void pause500() { gProcSleep(500); }
 
 // Finds the files of the destination (or planned for it) with the bytes of
-// a source. Sources come folder by folder: each is looked at from its
-// folder's descriptor, as a walk of its whole path would cost about as much
-// as the look-up saves.
+// a source.
 class IdenticalSearch {
  public:
   IdenticalSearch(IdenticalFiles& identical, const std::string& folder)
       : identical_(identical), folder_(folder) {}
 
   // The full path of a file with the bytes of `source`, "" when there is
-  // none or `source` cannot be looked at (its transfer then says why).
+  // none or `source` cannot be looked at (its transfer then says why). A
+  // length the search found spares a look at the source.
   std::string find(const std::string& source, int64_t knownSize, int64_t* size) {
-    if (knownSize >= 0) return named(identical_.findIdentical(source, *size = knownSize));
-    const std::size_t slash = source.rfind('/');
-    const bool inFolder = slash != std::string::npos;
-    if (inFolder && (parent_.size() != slash || source.compare(0, slash, parent_) != 0)) {
-      parent_ = source.substr(0, slash);
-      parentFd_ = platform::UniqueFd(platform::syscalls().open(
-          parent_.empty() ? "/" : parent_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    *size = knownSize;
+    if (knownSize < 0) {
+      struct stat st {};
+      if (platform::syscalls().stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+      *size = static_cast<int64_t>(st.st_size);
     }
-    struct stat st {};
-    const int looked =
-        inFolder && parentFd_.valid()
-            ? platform::syscalls().fstatat(parentFd_.get(), source.c_str() + slash + 1, &st, 0)
-            : platform::syscalls().stat(source.c_str(), &st);
-    if (looked != 0 || !S_ISREG(st.st_mode)) return {};
-    *size = static_cast<int64_t>(st.st_size);
     return named(identical_.findIdentical(source, *size));
   }
 
@@ -84,8 +73,6 @@ class IdenticalSearch {
 
   IdenticalFiles& identical_;
   const std::string& folder_;
-  std::string parent_;
-  platform::UniqueFd parentFd_;
   const std::string* handing_ = nullptr;
   bool handedDone_ = false;
 };

@@ -28,10 +28,12 @@ class IdenticalFiles {
   // Indexes the regular files directly in `folder` (no subfolders; links are not
   // followed; transfer temporaries are never files). One listing, sizes from it.
   platform::OsError open(const std::string& folder);
-  // The name (in the folder) of a file with exactly the bytes of the file at `path`,
-  // which is `size` bytes long; empty when there is none.
+  // The name (in the folder, or the full path it was added by) of a file with exactly
+  // the bytes of the file at `path`, which is `size` bytes long; empty when there is none.
   std::string findIdentical(const std::string& path, int64_t size);
-  // A file that has just come into the folder under `name`.
+  // A file that has just come into the folder under `name`, or, by its full path, one on
+  // its way there that has no name in the folder yet (a copy waiting for its batch, a
+  // planned file of a preview); it is read where that path says.
   void add(const std::string& name, int64_t size);
 
   // How many bytes from the start of a file are compared first.
