@@ -288,8 +288,10 @@ class Level {
     return request_.useCountLimit && totals_.fileCount == request_.countLimit;
   }
 
-  // The entry is built in place: one allocation per accepted file.
-  void emit(std::string_view tag, std::string_view head, std::string_view tail) const {
+  // The entry is built in place: one allocation per accepted file. `length`
+  // is the file's, -1 for a folder.
+  void emit(std::string_view tag, std::string_view head, std::string_view tail,
+            int64_t length) const {
     std::string entry;
     const bool tagged = request_.tagged;
     entry.reserve((tagged ? tag.size() + levelText_.size() + 1 : 0) + head.size() + tail.size());
@@ -297,6 +299,7 @@ class Level {
     entry.append(head).append(tail);
     if (request_.resultList != nullptr) {
       request_.resultList->push_back(std::move(entry));
+      if (request_.resultSizes != nullptr) request_.resultSizes->push_back(length);
     } else if (request_.resultText != nullptr) {
       request_.resultText->append(entry).append("\r\n");
     }
@@ -326,9 +329,7 @@ class Level {
       int64_t newTotal = 0;
       if (__builtin_add_overflow(totals_.byteTotal, length, &newTotal)) common::fail(Overflow);
       emit("_____file", request_.fullPath ? std::string_view(folder_) : std::string_view(),
-           entry.name);
-      if (request_.resultList != nullptr && request_.resultSizes != nullptr)
-        request_.resultSizes->push_back(length);
+           entry.name, length);
       ++totals_.fileCount;
       totals_.byteTotal = newTotal;
     }
@@ -339,11 +340,7 @@ class Level {
   bool descend(const std::vector<std::string>& subfolderNames) {
     for (const auto& name : subfolderNames) {
       std::string sub = folder_ + name;
-      if (request_.listFolders) {
-        emit("directory", common::gAddBackslash(sub), {});
-        if (request_.resultList != nullptr && request_.resultSizes != nullptr)
-          request_.resultSizes->push_back(-1);
-      }
+      if (request_.listFolders) emit("directory", common::gAddBackslash(sub), {}, -1);
       if (!Level(request_, std::move(sub), depth_ + 1, totals_).search()) {
         common::gProcError("gFindFile", "");
         return false;
