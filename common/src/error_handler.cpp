@@ -79,6 +79,8 @@ bool gDspErrLog() {
   std::string path;
   if (!gGetErrLogFileName(path)) return false;
   try {
+    // Another user's file (or a link) at the log's name never took a report.
+    if (!platform::isOwnFile(path)) return false;
     return ui().shellExecute(path, show::Minimized);
   } catch (const ProgramEnded&) {
     throw;

@@ -19,7 +19,5 @@ std::string executablePath();
 // "" when it cannot be had.
 std::string currentFolder();
 bool folderExists(const std::string& path);
-// True when `path` leads to something; a link leading nowhere does not.
-bool pathExists(const std::string& path);
 
 }  // namespace msifter::common::detail

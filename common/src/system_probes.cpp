@@ -1,7 +1,5 @@
 #include "common/system_probes.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 
 #include "common/app.h"
@@ -16,11 +14,6 @@ namespace {
 
 // What a probe of a value this platform does not keep answers.
 constexpr const char* kCantGet = "Can'tGet";
-
-bool folderExists(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && platform::syscalls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 }  // namespace
 
@@ -39,12 +32,12 @@ std::string gGetWinTempDir() {
     std::string folder;
     for (const char* name : {"TEMP", "TMP", "TMPDIR"}) {
       const char* value = std::getenv(name);
-      if (value && folderExists(value)) {
+      if (value && detail::folderExists(value)) {
         folder = value;
         break;
       }
     }
-    if (folder.empty()) folder = folderExists("/tmp") ? "/tmp" : applicationFolder();
+    if (folder.empty()) folder = detail::folderExists("/tmp") ? "/tmp" : applicationFolder();
     return gGetLongFileName(folder);
   });
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -107,10 +108,18 @@ TEST_F(ErrorHandlerTest, NewLogIsItsOwnersAloneAndNoLinkIsFollowed) {
   for (const fs::path& target : {kept, missing}) {
     fs::create_symlink(target, log);
     EXPECT_FALSE(gSetErrLog("through a link", "")) << target;
+    EXPECT_FALSE(gDspErrLog()) << target;
     fs::remove(log);
   }
   EXPECT_EQ(readText(kept), "keep");
   EXPECT_FALSE(fs::exists(missing));
+  // Another user's file at the log's name: not written, not shown as the log.
+  { std::ofstream(log, std::ios::binary) << "theirs"; }
+  ASSERT_EQ(::chown(log.c_str(), 65534, 65534), 0);
+  EXPECT_FALSE(gSetErrLog("into theirs", ""));
+  EXPECT_FALSE(gDspErrLog());
+  EXPECT_TRUE(ui.shellRequests.empty());
+  EXPECT_EQ(readText(log), "theirs");
 }
 
 // A refused version record leaves its values empty under their labels; a

@@ -155,9 +155,8 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
         }
       };
       int error = 0;
-      const bool transferred = options.copyFiles
-                                   ? copyFileInto(destination, source, names, &error)
-                                   : moveFileInto(destination, source, names, false, &error);
+      const bool transferred = options.copyFiles ? copyFileInto(destination, source, names, &error)
+                                                 : moveFileInto(destination, source, names, &error);
       if (!transferred) {
         failure = error ? error : EIO;
         failedSource = &source;

@@ -37,9 +37,9 @@ objects::clsFileOperation copyOperation() {
 }  // namespace
 
 bool moveFileInto(platform::DestinationFolder& destination, const std::string& source,
-                  const NameSource& names, bool interactive, int* error) {
+                  const NameSource& names, int* error) {
   return common::guardLog("gMoveFile", false, [&] {
-    objects::clsFileOperation op = moveOperation(interactive);
+    objects::clsFileOperation op = moveOperation(false);
     if (!op.MoveInto(destination, source, names)) notCarriedOut(op, error);
     return true;
   });

@@ -16,7 +16,7 @@ using NameSource = std::function<std::string()>;
 // As gMoveFile / gCopyFile: false after a report under that name.
 // `error` receives the system's reason of a failure.
 bool moveFileInto(platform::DestinationFolder& destination, const std::string& source,
-                  const NameSource& names, bool interactive, int* error);
+                  const NameSource& names, int* error);
 bool copyFileInto(platform::DestinationFolder& destination, const std::string& source,
                   const NameSource& names, int* error);
 

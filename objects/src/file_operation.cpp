@@ -1,7 +1,5 @@
 #include "objects/file_operation.h"
 
-#include <cerrno>
-
 #include "common/failure.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"

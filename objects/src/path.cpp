@@ -1,6 +1,7 @@
 #include "objects/path.h"
 
 #include "common/case_mapping.h"
+#include "common/paths.h"
 #include "platform/folders.h"
 
 namespace msifter::objects {
@@ -62,9 +63,7 @@ std::string cPath::AddDblQuot(bool NotCheckSpace) const {
 std::string cPath::GetShortPathName() const { return platform::shortPathName(fileName_); }
 
 std::string cPath::GetFullPathName(const std::string& PathName, const std::string& FileName) const {
-  std::string full = PathName;
-  if (full.empty() || full.back() != platform::kSeparator) full.push_back(platform::kSeparator);
-  return full + FileName;
+  return common::gAddBackslash(PathName) + FileName;
 }
 
 std::string cPath::GetFileNameOnly() const {

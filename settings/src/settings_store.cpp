@@ -239,9 +239,7 @@ bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute) {
     }
     if (!graphicsTypes.empty()) graphicsTypes.pop_back();
 
-    int32_t renameMethod = DateNum;
-    if (window.isSelected(Option::DateNum)) renameMethod = DateNum;
-    if (window.isSelected(Option::SerialNum)) renameMethod = SerialNum;
+    const int32_t renameMethod = window.isSelected(Option::SerialNum) ? SerialNum : DateNum;
 
     const auto write = [](const char* name, int32_t type, const RegValue& value) {
       return gSetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, value);

@@ -49,9 +49,4 @@ bool folderExists(const std::string& path) {
   return !path.empty() && platform::syscalls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool pathExists(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && platform::syscalls().stat(path.c_str(), &st) == 0;
-}
-
 }  // namespace msifter::common::detail

@@ -24,5 +24,8 @@ OsError removeTree(const std::string& path);
 // file of this user: in a folder all users share, a file another user made
 // in advance would let that user read what is written.
 OsError appendToOwnFile(const std::string& path, const std::string& bytes);
+// True when `path` itself (not a link) is a regular file of this user: one
+// that appendToOwnFile may have written.
+bool isOwnFile(const std::string& path);
 
 }  // namespace msifter::platform

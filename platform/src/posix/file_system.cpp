@@ -62,6 +62,12 @@ OsError removeTree(const std::string& path) {
   return removeAt(AT_FDCWD, path, path);
 }
 
+bool isOwnFile(const std::string& path) {
+  struct stat info {};
+  return syscalls().lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         info.st_uid == syscalls().geteuid();
+}
+
 OsError appendToOwnFile(const std::string& path, const std::string& bytes) {
   // O_NONBLOCK: a pipe put in the file's place would otherwise hang the
   // writer until someone reads it.
