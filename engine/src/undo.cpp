@@ -1,5 +1,6 @@
 #include "engine/undo.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "journal_file.h"
 #include "objects/file_operation.h"
@@ -55,6 +57,35 @@ bool folderReady(const std::string& folder, const std::string& sourceRoot) {
          folder[sourceRoot.size()] == '/' && isFolder(sourceRoot);
 }
 
+// Reads up to `size` bytes of `fd` into `buffer`; the count read.
+std::size_t readUpTo(int fd, char* buffer, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = syscalls().read(fd, buffer + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+// The two files hold the same bytes. A copy is removed only then: an edit
+// that kept its size and time is still an edit.
+bool sameBytes(const std::string& a, const std::string& b) {
+  const platform::UniqueFd fa(syscalls().open(a.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  const platform::UniqueFd fb(syscalls().open(b.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  if (!fa.valid() || !fb.valid()) return false;
+  constexpr std::size_t kChunk = 1 << 16;
+  std::vector<char> x(kChunk), y(kChunk);
+  for (;;) {
+    const std::size_t n = readUpTo(fa.get(), x.data(), kChunk);
+    if (n != readUpTo(fb.get(), y.data(), kChunk) ||
+        !std::equal(x.begin(), x.begin() + n, y.begin()))
+      return false;
+    if (n < kChunk) return true;
+  }
+}
+
 // Why an entry cannot be undone now; nothing when it can.
 std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sourceRoot) {
   struct stat now {};
@@ -66,12 +97,17 @@ std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sour
   struct stat old {};
   if (f.kind == TransferredFile::Kind::Copied) {
     // Removing the copy of a file that is gone from its source, or changed
-    // there, would lose the only copy of what was copied.
-    const bool original = S_ISLNK(now.st_mode) ? syscalls().lstat(f.source.c_str(), &old) == 0
-                                               : syscalls().stat(f.source.c_str(), &old) == 0 &&
-                                                     S_ISREG(old.st_mode) &&
-                                                     old.st_size == f.size && sameTime(old, f);
+    // there, or that now leads to the copy itself (a link put in its place),
+    // would lose the only copy of what was copied.
+    const bool original = S_ISLNK(now.st_mode)
+                              ? syscalls().lstat(f.source.c_str(), &old) == 0
+                              : syscalls().stat(f.source.c_str(), &old) == 0 &&
+                                    S_ISREG(old.st_mode) && old.st_size == f.size &&
+                                    sameTime(old, f) &&
+                                    !(old.st_dev == now.st_dev && old.st_ino == now.st_ino);
     if (!original) return Refusal{UndoOutcome::OriginalMissing};
+    if (S_ISREG(now.st_mode) && !sameBytes(f.destination, f.source))
+      return Refusal{UndoOutcome::Changed};
     return std::nullopt;
   }
   if (syscalls().lstat(f.source.c_str(), &old) == 0) return Refusal{UndoOutcome::NameTaken};

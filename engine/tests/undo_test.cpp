@@ -164,6 +164,21 @@ TEST_F(UndoTest, WhatCannotBeUndoneIsLeftAloneAndTheRestIsUndone) {
   const UndoReport copy = undoRun({.runId = copyRun});
   EXPECT_EQ(outcomes(copy), std::vector<O>{O::OriginalMissing});
   EXPECT_TRUE(fs::exists(copy.items.at(0).entry.file.destination));
+
+  // Nor is a copy taken away when the original's name now leads to the copy
+  // itself, or when the copy was edited keeping its size and time.
+  const std::vector<std::string> originals = put(src, {{"g", "gg"}, {"h", "hh"}});
+  const std::string twoCopies = run(originals);
+  const std::vector<JournalEntry> made = readRun(twoCopies).value().entries;
+  fs::remove(originals[0]);
+  fs::create_symlink(made.at(0).file.destination, originals[0]);
+  const fs::path edited = made.at(1).file.destination;
+  const auto time = fs::last_write_time(edited);
+  std::ofstream(edited, std::ios::binary) << "HH";
+  fs::last_write_time(edited, time);
+  EXPECT_EQ(outcomes(undoRun({.runId = twoCopies})),
+            (std::vector<O>{O::Changed, O::OriginalMissing}));
+  EXPECT_TRUE(fs::exists(made.at(0).file.destination) && fs::exists(edited));
 }
 
 // Without a run named, undo takes the newest run with files left to take
