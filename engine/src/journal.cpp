@@ -551,8 +551,13 @@ int RunJournal::begin(const TransferOptions& options) {
     abandon(error);
     return error;
   }
-  // Held while the run lasts: history tells a run going on from a killed one.
-  syscalls().flock(fd.get(), LOCK_EX | LOCK_NB);
+  // Held while the run lasts, also past a journal given up, on a descriptor
+  // of its own: history tells a run going on from a killed one, and no undo
+  // takes a run that is still moving files. A listing holds its shared lock
+  // only while it reads, so the wait is short.
+  lock_ = UniqueFd(syscalls().openAt(folder.get(), (id_ + std::string(kSuffix)).c_str(),
+                                     O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
+  if (lock_.valid()) syscalls().flock(lock_.get(), LOCK_EX);
   file_ = std::make_unique<detail::JournalFile>(std::move(fd), 0, true);
   try {
     if (int e = file_->append(headerText(options, started, base_))) abandon(e);
@@ -574,7 +579,10 @@ void RunJournal::fileTransferred(const TransferredFile& file) {
 }
 
 int RunJournal::finish(bool completed) {
-  if (finished_ || !file_) return error_;
+  if (finished_ || !file_) {
+    lock_.reset();
+    return error_;
+  }
   finished_ = true;
   int e = file_->append(Line("ended")
                             .number(syscalls().now())
@@ -584,6 +592,7 @@ int RunJournal::finish(bool completed) {
                             .end());
   const int closed = file_->close();
   file_.reset();
+  lock_.reset();
   if (e == 0) e = closed;
   if (e != 0) abandon(e);
   return error_;

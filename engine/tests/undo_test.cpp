@@ -206,6 +206,25 @@ TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
   journal.finish(true);
   EXPECT_EQ(undoRun({.runId = "no-such-run"}).status, UndoStatus::NoSuchRun);
   EXPECT_EQ(outcomes(undoRun({})), std::vector<UndoOutcome>{UndoOutcome::Undone});
+
+  // A journal given up mid-run (its disk full) still marks its run as going on.
+  struct FullAfterHeader : platform::Syscalls {
+    int left = 1;
+    ssize_t pwrite(int fd, const void* b, size_t n, off_t at) override {
+      if (left-- > 0) return Syscalls::pwrite(fd, b, n, at);
+      errno = ENOSPC;
+      return -1;
+    }
+  } full;
+  RunJournal givenUp;
+  {
+    platform::ScopedSyscalls scoped(full);
+    ASSERT_EQ(givenUp.begin(options), 0);
+    ASSERT_TRUE(mMoveFile(put(src, {{"b", "b"}}), options, &givenUp));
+  }
+  EXPECT_EQ(undoRun({.runId = givenUp.id()}).status, UndoStatus::InUse);
+  givenUp.finish(true);
+  EXPECT_EQ(undoRun({.runId = givenUp.id()}).status, UndoStatus::Done);
 }
 
 // Kills the process before the chosen call of one kind.

@@ -17,6 +17,7 @@
 
 #include "engine/mover.h"
 #include "engine/run.h"
+#include "platform/syscalls.h"
 
 namespace msifter::engine {
 
@@ -95,6 +96,7 @@ class RunJournal final : public TransferObserver {
   void abandon(int error);
 
   std::unique_ptr<detail::JournalFile> file_;
+  platform::UniqueFd lock_;  // held from begin to finish
   std::string id_;
   std::string path_;
   std::string base_;  // the current folder when the run began
