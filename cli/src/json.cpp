@@ -2,37 +2,17 @@
 
 #include <cstdio>
 
+#include "common/case_mapping.h"
+
 namespace msifter::cli {
 
 namespace {
 
 // The length of the valid UTF-8 sequence at the start of `s`, 0 when there
-// is none (a stray or missing continuation byte, an overlong form, a
-// surrogate, a code point beyond U+10FFFF).
+// is none.
 std::size_t utf8Length(std::string_view s) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (s.size() < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
+  std::size_t next = 0;
+  return common::decodeUtf8(s, next) < 0 ? 0 : next;
 }
 
 void appendEscape(std::string& out, const char* format, unsigned value) {

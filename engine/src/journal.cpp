@@ -14,6 +14,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "common/case_mapping.h"
 #include "common/error_log.h"
 #include "common/failure.h"
 #include "journal_file.h"
@@ -38,20 +39,6 @@ std::string stateHome() {
 
 // --- Fields: raw bytes as readable text ---
 
-// Length of the valid UTF-8 sequence that starts at s[i]; 0 for none.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-  const auto c = static_cast<unsigned char>(s[i]);
-  const std::size_t n = c < 0x80           ? 1
-                        : (c >> 5) == 0x06 ? 2
-                        : (c >> 4) == 0x0E ? 3
-                        : (c >> 3) == 0x1E ? 4
-                                           : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k)
-    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
-  return n;
-}
-
 // Tabs and line ends would split the record; "%" starts an escape; other
 // control bytes and broken UTF-8 would garble a pager.
 void appendEscaped(std::string& out, std::string_view raw) {
@@ -63,10 +50,11 @@ void appendEscaped(std::string& out, std::string_view raw) {
     out.append(raw.substr(i, plain - i));
     if ((i = plain) == raw.size()) return;
     const auto c = static_cast<unsigned char>(raw[i]);
-    const std::size_t n = c >= 0x80 ? utf8Length(raw, i) : 0;
-    if (n > 1) {
-      out.append(raw.substr(i, n));
-      i += n;
+    // Valid UTF-8 beyond the C1 controls stays as it is.
+    std::size_t next = i;
+    if (c >= 0x80 && common::decodeUtf8(raw, next) >= 0xA0) {
+      out.append(raw.substr(i, next - i));
+      i = next;
       continue;
     }
     out += '%';
@@ -93,7 +81,10 @@ class Line {
   // path is taken from `base`, the folder current when the run began.
   Line& path(const std::string& raw, const std::string& base) {
     if (raw.empty() || raw.front() == '/' || base.empty()) return text(raw);
-    return text(base + "/" + raw);
+    text(base);
+    text_ += '/';
+    appendEscaped(text_, raw);
+    return *this;
   }
   Line& word(std::string_view word) {
     text_ += '\t';
