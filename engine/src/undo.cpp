@@ -234,21 +234,6 @@ class Undo {
 
 }  // namespace
 
-std::string_view describe(UndoOutcome outcome) {
-  switch (outcome) {
-    case UndoOutcome::Undone: return "undone";
-    case UndoOutcome::WouldUndo: return "would be undone";
-    case UndoOutcome::AlreadyUndone: return "already undone";
-    case UndoOutcome::Missing: return "no longer at its new path";
-    case UndoOutcome::Changed: return "changed since the run";
-    case UndoOutcome::NameTaken: return "its old name is taken";
-    case UndoOutcome::FolderMissing: return "the run's source folder is missing";
-    case UndoOutcome::OriginalMissing: return "the original is gone or changed; the copy stays";
-    case UndoOutcome::Failed: break;
-  }
-  return "failed";
-}
-
 std::size_t UndoReport::count(UndoOutcome outcome) const {
   return static_cast<std::size_t>(std::count_if(
       items.begin(), items.end(), [outcome](const UndoItem& i) { return i.outcome == outcome; }));

@@ -89,8 +89,6 @@ class RunJournal final : public TransferObserver {
   // Empty until begin() has succeeded.
   const std::string& id() const { return id_; }
   const std::string& path() const { return path_; }
-  // The first failure (errno), 0 while the journal is whole.
-  int error() const { return error_; }
 
  private:
   void abandon(int error);

@@ -8,7 +8,6 @@
 // that was stopped or partly refused can be run again for the rest.
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "engine/journal.h"
@@ -26,9 +25,6 @@ enum class UndoOutcome {
   OriginalMissing,  // a copy whose original is no longer at its source: the copy stays
   Failed,           // the system refused; UndoItem::error says why
 };
-
-// A short English reason ("its old name is taken").
-std::string_view describe(UndoOutcome outcome);
 
 struct UndoItem {
   JournalEntry entry;
