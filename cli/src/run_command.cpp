@@ -132,6 +132,9 @@ class RunReporter final : public engine::TransferObserver {
 int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::TransferOptions& options,
               const RunRequest& request) {
   const std::string folder = common::gAddBackslash(options.receiveDir);
+  // The run would stop at a file that finds no free name, as the plan does.
+  const bool stops = !plan.empty() && plan.back().action == engine::PlannedFile::Action::NoFreeName;
+  const int status = stops ? kRunFailed : kDone;
   if (request.json) {
     JsonArray files;
     for (const engine::PlannedFile& file : plan) {
@@ -155,9 +158,9 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
                   .text("destination", options.receiveDir)
                   .json("files", files.str())
                   .str());
-    return kDone;
+    return status;
   }
-  if (request.quiet) return kDone;
+  if (request.quiet) return status;
   int64_t skipped = 0;
   for (const engine::PlannedFile& file : plan) {
     std::string target;
@@ -173,10 +176,11 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
     }
     printLine(displayPath(file.source) + "  →  " + target);
   }
-  printLine("処理予定： " + std::to_string(static_cast<int64_t>(plan.size()) - skipped) +
-            " ファイル" + (request.skipIdentical ? skippedText(skipped) : "") + "   " +
-            verb(options) + "先 " + displayPath(options.receiveDir));
-  return kDone;
+  const auto planned = static_cast<int64_t>(plan.size()) - skipped - (stops ? 1 : 0);
+  printLine("処理予定： " + std::to_string(planned) + " ファイル" +
+            (request.skipIdentical ? skippedText(skipped) : "") + "   " + verb(options) + "先 " +
+            displayPath(options.receiveDir));
+  return status;
 }
 
 void reportFailure(const engine::MoveFailure& failure, const engine::TransferOptions& options,

@@ -214,8 +214,9 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
       while (!name.empty() && (planned.contains(name) || platform::entryExists(folder + name)))
         name = names();
       if (name.empty()) {
+        // The run stops at this file, as the plan does.
         plan.push_back({PlannedFile::Action::NoFreeName, source, ""});
-        continue;
+        break;
       }
       planned.insert(name);
       // A planned file counts as in the folder already: an absolute name is

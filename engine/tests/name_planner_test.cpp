@@ -161,7 +161,7 @@ TEST_F(NamePlannerTest, CaptureMomentWithEveryNumberTakenLeavesTheFileUnnamed) {
     }
   } taken;
   platform::ScopedSyscalls scoped(taken);
-  const std::vector<std::string> sources = put({"b.jpg", "a.jpg"});
+  const std::vector<std::string> sources = put({"b.jpg", "a.jpg", "c.jpg"});
   const MoveExtras extras{.stamps = &capture};
 
   std::vector<PlannedFile> plan;

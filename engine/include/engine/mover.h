@@ -76,7 +76,8 @@ struct PlannedFile {
 
 // What mMoveFile would do with `sources`, named by the same planner, with
 // date-time names as of now: a name taken in the destination or earlier in
-// the plan takes the next number. Serial numbers start at runState()'s,
+// the plan takes the next number; a file without a free name ends the plan,
+// as it ends the run. Serial numbers start at runState()'s,
 // which is left as it is; nothing else changes either. False after a
 // failure, reported under "planTransfers".
 bool planTransfers(const std::vector<std::string>& sources, const TransferOptions& options,
