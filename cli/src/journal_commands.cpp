@@ -16,11 +16,6 @@ using engine::UndoOutcome;
 
 namespace {
 
-void printLine(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-}
-
 std::string startedText(int64_t seconds) {
   std::tm local{};
   if (!platform::syscalls().localTime(static_cast<std::time_t>(seconds), local)) return "?";

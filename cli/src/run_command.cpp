@@ -14,6 +14,7 @@
 #include "cli/json.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
+#include "common/case_mapping.h"
 #include "common/error_log.h"
 #include "common/failure.h"
 #include "common/local_time.h"
@@ -46,19 +47,15 @@ void setLimit(OptionsWindow& window, Check box, Text text, const std::optional<i
   window.setText(text, std::to_string(*value));
 }
 
-// A relative folder as the run's journal must keep it: from the folder the
-// command was started in, so that an undo from elsewhere finds the files.
+// A relative folder made absolute from the folder the command was started
+// in: skip-identical counts a file of the run that is not named in the
+// destination yet only by its absolute source path.
 std::string absoluteFolder(const std::string& folder) {
   if (folder.empty() || folder.front() == '/') return folder;
   std::string cwd(4096, '\0');
   if (platform::syscalls().getcwd(cwd.data(), cwd.size()) == nullptr) return folder;
   cwd.resize(cwd.find('\0'));
   return common::gAddBackslash(cwd) + folder;
-}
-
-void printLine(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
 }
 
 std::string errorLogHint() {
@@ -77,7 +74,7 @@ class CaptureStamps final : public engine::StampSource {
  public:
   std::tm stampOf(const std::string& source) override {
     if (const std::optional<CaptureTime> taken = readCaptureTime(source)) return taken->local;
-    const std::time_t now = std::time(nullptr);
+    const std::time_t now = platform::syscalls().now();
     std::tm local{};
     localtime_r(&now, &local);
     return local;
@@ -270,7 +267,7 @@ void printResult(const RunRequest& request, const engine::TransferOptions& optio
 }  // namespace
 
 std::optional<Check> imageTypeBox(std::string name) {
-  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  name = common::lowerCase(name);
   static const std::pair<const char*, Check> names[] = {
       {"bmp", Check::BMP}, {"gif", Check::GIF},   {"jpg", Check::JPG},  {"jpeg", Check::JPG},
       {"png", Check::PNG}, {"tiff", Check::TIFF}, {"tif", Check::TIFF}, {"pcd", Check::PCD}};

@@ -1,6 +1,7 @@
 #include "cli/texts.h"
 
 #include <cerrno>
+#include <cstdio>
 
 #include "common/failure.h"
 
@@ -50,6 +51,11 @@ std::string displayPath(std::string_view path) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
   }
   return shown;
+}
+
+void printLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
 }
 
 }  // namespace msifter::cli

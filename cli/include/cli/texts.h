@@ -19,4 +19,7 @@ std::string failureReason(int32_t number, int error);
 // break in a name) become "?". --json keeps the exact bytes.
 std::string displayPath(std::string_view path);
 
+// `line` and a line end on standard output, bytes as they are.
+void printLine(const std::string& line);
+
 }  // namespace msifter::cli

@@ -29,8 +29,9 @@ class TransferObserver {
   virtual ~TransferObserver() = default;
   // Must not throw.
   virtual void fileTransferred(const TransferredFile& file) = 0;
-  // A file left where it is, as `identical` (a full path) holds its bytes.
-  // Must not throw.
+  // A file left where it is, as `identical` (a full path) holds its bytes:
+  // a file of the destination, or, for a file of this run still waiting for
+  // its batch, that file's source path. Must not throw.
   virtual void fileSkipped(const std::string& /*source*/, const std::string& /*identical*/) {}
 };
 
