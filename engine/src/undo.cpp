@@ -116,15 +116,6 @@ std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sour
   return std::nullopt;
 }
 
-// The one name given, then none: a taken name is refused, never replaced.
-objects::clsFileOperation::NameSource onlyName(const std::string& name) {
-  return [name, given = false]() mutable {
-    if (given) return std::string();
-    given = true;
-    return name;
-  };
-}
-
 class Undo {
  public:
   Undo(UndoReport& report, detail::JournalFile* marks) : report_(report), marks_(marks) {
@@ -195,7 +186,7 @@ class Undo {
     }
     waiting_[f.destination] = index;
     objects::clsFileOperation operation;
-    if (operation.MoveInto(*folder_, f.destination, onlyName(nameOf(f.source)))) return;
+    if (operation.MoveInto(*folder_, f.destination, platform::onlyName(nameOf(f.source)))) return;
     waiting_.erase(f.destination);
     UndoItem& item = report_.items[index];
     if (operation.TargetExisted()) {

@@ -611,11 +611,6 @@ class DestinationFolderTest : public CrossFileSystemTest {
     }
     return paths;
   }
-  static DestinationFolder::NameSource named(const std::string& name) {
-    return [name, given = false]() mutable {
-      return std::exchange(given, true) ? std::string() : name;
-    };
-  }
 };
 
 // A batch is flushed as soon as one bound is reached: so many files, so
@@ -653,7 +648,7 @@ TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
     folder.setBatchLimits(row.limits);
     std::vector<int> syncs, sourcesLeft;
     for (std::size_t i = 0; i < sources.size(); ++i) {
-      ASSERT_EQ(folder.move(sources[i], named("n" + std::to_string(i))).code(), 0);
+      ASSERT_EQ(folder.move(sources[i], onlyName("n" + std::to_string(i))).code(), 0);
       syncs.push_back(calls.syncs);
       sourcesLeft.push_back(static_cast<int>(entriesOf(remote).size()));
       calls.t += row.millisecondsPerFile;
@@ -693,7 +688,7 @@ TEST_F(DestinationFolderTest, CopiesAreNamedOnlyAfterTheirContentsAreFlushed) {
   folder.setBatchLimits({.files = 2});
   std::vector<std::size_t> namedSoFar;
   for (std::size_t i = 0; i < sources.size(); ++i) {
-    ASSERT_EQ(folder.copy(sources[i], named("n" + std::to_string(i))).code(), 0);
+    ASSERT_EQ(folder.copy(sources[i], onlyName("n" + std::to_string(i))).code(), 0);
     namedSoFar.push_back(entriesOf(local).size());
   }
   EXPECT_EQ(namedSoFar, (std::vector<std::size_t>{0, 2, 2}));

@@ -144,4 +144,7 @@ class DestinationFolder {
   int64_t batchStart_ = 0;
 };
 
+// The one name given, then none: a taken name is refused, not replaced.
+DestinationFolder::NameSource onlyName(const std::string& name);
+
 }  // namespace msifter::platform

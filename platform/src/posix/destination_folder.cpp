@@ -36,6 +36,14 @@ OsError renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* 
 
 }  // namespace
 
+DestinationFolder::NameSource onlyName(const std::string& name) {
+  return [name, given = false]() mutable {
+    if (given) return std::string();
+    given = true;
+    return name;
+  };
+}
+
 DestinationFolder::DestinationFolder() = default;
 
 DestinationFolder::~DestinationFolder() { dropUnsettled(); }

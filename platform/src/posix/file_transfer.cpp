@@ -17,15 +17,6 @@ namespace msifter::platform {
 
 namespace {
 
-// The one name given, then none: a taken name is refused, not replaced.
-DestinationFolder::NameSource onlyName(const std::string& name) {
-  return [name, given = false]() mutable {
-    if (given) return std::string();
-    given = true;
-    return name;
-  };
-}
-
 // One file through the destination folder that holds `to`.
 OsError transferFile(bool copy, const std::string& from, const std::string& to) {
   DestinationFolder folder;
