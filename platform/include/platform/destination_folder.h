@@ -18,14 +18,26 @@
 // was copied. Copies and such moves go in batches, one flush of the
 // destination (syncfs) each: a batch's copies are flushed, then given their
 // names; the next flush makes those names durable, and only then are the
-// batch's sources removed.
+// batch's sources removed; a flush of their folders makes the removals
+// durable.
+//
+// A file counts as transferred (onTransferred) only once all of that is on
+// disk: a rename within one file system after a flush of the folders it
+// touched (once per batch), a copy once its name is durable, a move between
+// file systems once its source's removal is. A failure ends the batch at
+// that file: the files after it in the batch are taken back (a rename is
+// undone, a copy removed), so that a run stopped there leaves every later
+// file where it was.
 #include <sys/stat.h>
 
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/os_error.h"
@@ -37,8 +49,8 @@ namespace msifter::platform {
 bool isTransferTemporary(std::string_view name);
 
 // One file whose transfer is complete and durable as far as its kind goes:
-// a move within one file system after the rename, a copy after it got its
-// name, a move between file systems after its source was removed.
+// a move within one file system once its rename is flushed, a copy once its
+// name is, a move between file systems once its source's removal is.
 struct TransferredFile {
   bool copied = false;  // false: moved
   std::string source;
@@ -49,8 +61,7 @@ struct TransferredFile {
   uint64_t inode = 0;
 };
 
-// When a batch of moves between file systems is settled: whichever bound
-// is reached first.
+// When a batch is settled: whichever bound is reached first.
 struct BatchLimits {
   std::size_t files = 8192;
   uint64_t bytes = 1u << 30;
@@ -63,9 +74,12 @@ class DestinationFolder {
   // An empty name gives up: the file fails as a taken name (EEXIST).
   using NameSource = std::function<std::string()>;
   using Completion = std::function<void(const TransferredFile&)>;
+  // A file has its final name in the folder (not on disk yet).
+  using Naming = std::function<void(const std::string& source, const std::string& name)>;
 
   DestinationFolder();
-  // Copies not settled yet are dropped; their sources stay.
+  // Copies not settled yet are dropped; their sources stay. Renames and
+  // removed sources stay as they are, not reported.
   ~DestinationFolder();
   DestinationFolder(const DestinationFolder&) = delete;
   DestinationFolder& operator=(const DestinationFolder&) = delete;
@@ -75,38 +89,67 @@ class DestinationFolder {
   void setBatchLimits(const BatchLimits& limits) { limits_ = limits; }
   // Called once for every file whose transfer is complete; must not throw.
   void onTransferred(Completion completion) { completion_ = std::move(completion); }
+  void onNamed(Naming naming) { naming_ = std::move(naming); }
 
   // A file (or a link, as the link itself) moved into the folder. Within one
-  // file system it is renamed at once; between file systems it is copied
-  // and joins the open batch, which is settled when full. A folder is never
-  // moved. A failure of the batch's settling is this call's failure.
+  // file system it is renamed at once; between file systems it is copied.
+  // Either way it joins the open batch, which is settled when full. A
+  // folder is never moved. A failure of the batch's settling is this call's
+  // failure (lastFailure() names the file).
   OsError move(const std::string& from, const NameSource& names);
   // A file (a link is followed; a link that leads nowhere is copied as the
   // link itself) copied into the folder; it joins the open batch, which is
   // settled when full. The source is never touched.
   OsError copy(const std::string& from, const NameSource& names);
-  // Settles every copy and move still open: flushed, named, flushed again, sources
-  // removed. A source whose name no longer names the file that was copied
-  // stays, and so does its copy; such a file counts as failed. The first
-  // failure is the result.
+  // Something has `name` in the folder now.
+  bool taken(const std::string& name) const;
+  // Settles every file still in the batch: flushed, named, flushed again,
+  // sources removed, flushed. The first failure is the result.
   OsError settle();
+  // The file the last failure stopped at; "" when the folder itself failed
+  // (its flush, or the folder gone).
+  const std::string& failedSource() const { return failedSource_; }
+  // The file it stopped at left its copy in the folder: its source was
+  // rewritten, or went elsewhere, after it was copied.
+  bool failureKeptCopy() const { return failureKeptCopy_; }
 
  private:
   struct Staged {
     UniqueFd fd;           // the new file while it has no final name
     std::string tempName;  // a named temporary's name, "" for an unnamed file
   };
+  // Where a file of the batch is; each flush takes it one step on.
+  enum class Step {
+    Renamed,     // moved within the file system; its rename is to be flushed
+    Staged,      // copied, not named; its contents are to be flushed
+    Named,       // has its name; the name is to be flushed
+    SourceGone,  // moved between file systems; the removal is to be flushed
+  };
   struct Pending {
-    bool copy = false;  // false: a move between file systems
+    Step step = Step::Staged;
+    bool copy = false;  // false: a move
     std::string source;
-    struct stat copied {};  // the source as it was copied
+    struct stat copied {};  // the source as it was listed or copied
     Staged staged;
-    std::string name;  // the name to try first, or the link's final name
+    std::string name;  // the name to try first, or the final name
     NameSource names;
-    bool linked = false;
+    // Another name of a source already copied here: linked to that copy
+    // instead of copied again, where the folder allows.
+    bool linkToCopy = false;
     uint64_t device = 0;  // of the new file
     uint64_t inode = 0;
+    // Taken back, its new name stays: the only copy of a source that
+    // vanished, or a copy of a source rewritten meanwhile.
+    bool keep = false;
+    bool done = false;
   };
+  // A source with several names copied into this folder, as it was copied.
+  struct EarlierCopy {
+    std::string name;  // "" until it has one
+    off_t size = 0;
+    struct timespec modified {};
+  };
+  using InodeKey = std::pair<dev_t, ino_t>;
 
   OsError checkFolder() const;
   void removeStaleTemporaries();
@@ -121,14 +164,24 @@ class DestinationFolder {
   OsError copyLink(const std::string& from, std::string name, const NameSource& names);
   OsError makeLink(const std::string& from, std::string& name, const NameSource& names);
   OsError stageCopy(int in, Pending& p);
+  bool linkToEarlierCopy(Pending& p) const;
   OsError addToBatch(Pending p);
   bool batchFull() const;
   OsError flush();
-  OsError removeSources(const std::vector<Pending>& done);
+  OsError makeDurable();
+  OsError advance(Pending& p, bool& done);
+  OsError giveName(Pending& p);
+  OsError linkName(Pending& p);
+  OsError removeSource(Pending& p);
+  bool unchangedSinceCopy(const struct stat& now, const Pending& p) const;
+  void rollBackFrom(std::size_t first);
+  void renameBack(const Pending& p);
   void removeCopy(const Pending& p);
   void dropUnsettled();
-  void report(bool copied, const std::string& source, const std::string& name,
-              const struct stat& contents, uint64_t device, uint64_t inode);
+  void named(const Pending& p);
+  void report(const Pending& p);
+  OsError failed(OsError error, const std::string& source);
+  OsError removable(const std::string& from) const;
 
   UniqueFd dir_;
   std::string path_;
@@ -137,11 +190,21 @@ class DestinationFolder {
   bool unnamedUnsupported_ = false;
   BatchLimits limits_;
   Completion completion_;
-  std::vector<Pending> pending_;  // copied, waiting for the flush of their contents
-  std::vector<Pending> named_;    // named, waiting for the flush of their names
+  Naming naming_;
+  std::vector<Pending> batch_;  // in the order the files came
+  std::size_t added_ = 0;       // files since the last flush
+  std::size_t openFiles_ = 0;   // staged files holding a descriptor
   std::size_t fileBudget_ = 8192;
   uint64_t pendingBytes_ = 0;
   int64_t batchStart_ = 0;
+  // Sources with several names: their copy here, so that the next name
+  // of one becomes a link to it, as mv does.
+  std::map<InodeKey, EarlierCopy> copiesOf_;
+  // Files with several names one of which this folder removed: their shared
+  // change time moved because of that, not because of a rewrite.
+  std::set<InodeKey> unlinkedNamesOf_;
+  std::string failedSource_;
+  bool failureKeptCopy_ = false;
 };
 
 // The one name given, then none: a taken name is refused, not replaced.
