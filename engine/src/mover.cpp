@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -44,24 +45,13 @@ class IdenticalSearch {
     return named(identical_.findIdentical(source, *size));
   }
 
-  // The run hands `source` over to the destination.
-  void handing(const std::string& source) {
-    handing_ = &source;
-    handedDone_ = false;
+  // A file planned for the folder counts as in it from then on: by its
+  // source until it has a name there (an absolute name is looked at where
+  // it is, as openat leaves the folder aside), then by its name.
+  void planned(const std::string& source, int64_t size) {
+    if (size >= 0 && !source.empty() && source.front() == '/') identical_.add(source, size);
   }
-  // A file the destination folder completed, now under `name`.
-  void completed(const std::string& source, const std::string& name, int64_t size) {
-    identical_.add(name, size);
-    if (handing_ != nullptr && source == *handing_) handedDone_ = true;
-  }
-  // The file handed over, `size` bytes, is in the run. One whose batch is
-  // not on disk yet has no name there: it counts where it still is (an
-  // absolute name is looked at there, as openat leaves the folder aside).
-  void handedOver(int64_t size) {
-    if (!handedDone_ && size >= 0 && !handing_->empty() && handing_->front() == '/')
-      identical_.add(*handing_, size);
-    handing_ = nullptr;
-  }
+  void named(const std::string& name, int64_t size) { identical_.add(name, size); }
 
  private:
   // A name in the folder as a full path; a file of the run still at its
@@ -73,8 +63,6 @@ class IdenticalSearch {
 
   IdenticalFiles& identical_;
   const std::string& folder_;
-  const std::string* handing_ = nullptr;
-  bool handedDone_ = false;
 };
 
 // The length the search found for source `i`; -1 when it was not kept.
@@ -83,19 +71,287 @@ int64_t knownSize(const MoveExtras& extras, std::size_t i) {
   return sizes != nullptr && i < sizes->size() ? (*sizes)[i] : -1;
 }
 
-// Every file the destination folder completes, told to the observer and
-// to the search among the folder's files.
-void observe(platform::DestinationFolder& destination, const std::string& folder,
-             TransferObserver* observer, IdenticalSearch* search) {
-  if (observer == nullptr && search == nullptr) return;
-  destination.onTransferred([&folder, observer, search](const platform::TransferredFile& f) {
-    if (search != nullptr) search->completed(f.source, f.name, f.size);
-    if (observer == nullptr) return;
-    observer->fileTransferred(
-        TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
-                        f.source, folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
-                        static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode});
-  });
+// A group of files is planned and recorded before any of them is touched:
+// one flush of the journal a group. The bounds keep the moment in a file's
+// date-time name near the moment of its transfer.
+constexpr std::size_t kGroupFiles = 4096;
+constexpr int64_t kGroupCopyBytes = int64_t{32} << 20;
+
+// A file of the group, with the names it may take after the planned one.
+struct Planned {
+  TransferIntent intent;
+  NamePlanner::Names names;
+};
+
+// Where planning stopped before the end of the list.
+struct PlanStop {
+  std::size_t index = 0;
+  int32_t number = 0;
+  int error = 0;
+};
+
+// One run of mMoveFile: planning, transfers and their completions.
+class Transfers {
+ public:
+  Transfers(const std::vector<std::string>& sources, const TransferOptions& options,
+            const MoveExtras& extras)
+      : sources_(sources),
+        options_(options),
+        extras_(extras),
+        folder_(common::gAddBackslash(options.receiveDir)),
+        planner_(options, runState().serialNumber, extras.stamps),
+        search_(identical_, folder_) {}
+
+  void run();
+  const MoveFailure& failure() const { return stopped_; }
+
+ private:
+  void open();
+  bool planGroup(std::size_t& next, std::vector<Planned>& group, std::optional<PlanStop>& stop);
+  bool plan(std::size_t i, Planned& out, std::optional<PlanStop>& stop);
+  bool identify(const std::string& source, struct stat& st, int& error) const;
+  bool transferGroup(std::vector<Planned>& group);
+  bool transfer(Planned& file);
+  NameSource namesAfter(const Planned& file);
+  void completed(const platform::TransferredFile& f);
+  [[noreturn]] void stopAt(const std::string& path, int32_t number, int error);
+  void stopAfterFailure(const std::string& source, int error);
+
+  const std::vector<std::string>& sources_;
+  const TransferOptions& options_;
+  const MoveExtras& extras_;
+  const std::string folder_;
+  NamePlanner planner_;
+  IdenticalFiles identical_;
+  IdenticalSearch search_;
+  platform::DestinationFolder destination_;
+  dev_t destinationDevice_ = 0;
+  int64_t nextNumber_ = 0;
+  // Files handed to the destination folder and not complete yet, by source.
+  struct InFlight {
+    int64_t number;
+    int64_t size;
+  };
+  std::unordered_map<std::string, InFlight> inFlight_;
+  int32_t nameFailure_ = 0;
+  int journalFailure_ = 0;
+  MoveFailure stopped_;
+};
+
+void Transfers::stopAt(const std::string& path, int32_t number, int error) {
+  stopped_.path = path;
+  stopped_.number = number;
+  stopped_.error = error;
+  common::fail(number);
+}
+
+void Transfers::open() {
+  // The folder the user chose, for the whole run: never re-created or
+  // followed elsewhere if it changes meanwhile.
+  if (const platform::OsError e = destination_.open(options_.receiveDir))
+    stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
+  struct stat st {};
+  if (platform::syscalls().stat(options_.receiveDir.c_str(), &st) == 0)
+    destinationDevice_ = st.st_dev;
+  if (extras_.skipIdentical) {
+    if (const platform::OsError e = identical_.open(options_.receiveDir))
+      stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
+  }
+  destination_.onTransferred([this](const platform::TransferredFile& f) { completed(f); });
+  if (extras_.skipIdentical) {
+    destination_.onNamed([this](const std::string& source, const std::string& name) {
+      if (const auto it = inFlight_.find(source); it != inFlight_.end())
+        search_.named(name, it->second.size);
+    });
+  }
+}
+
+void Transfers::completed(const platform::TransferredFile& f) {
+  int64_t number = -1;
+  if (const auto it = inFlight_.find(f.source); it != inFlight_.end()) {
+    number = it->second.number;
+    inFlight_.erase(it);
+  }
+  if (extras_.observer == nullptr) return;
+  extras_.observer->fileTransferred(
+      TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
+                      f.source, folder_ + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
+                      static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode, number});
+}
+
+// The source as its transfer will find it: a copy follows a link (one that
+// leads nowhere is copied as the link itself), a move takes the link.
+bool Transfers::identify(const std::string& source, struct stat& st, int& error) const {
+  platform::Syscalls& os = platform::syscalls();
+  if (options_.copyFiles && os.stat(source.c_str(), &st) == 0) return true;
+  if (options_.copyFiles && errno != ENOENT) {
+    error = errno;
+    return false;
+  }
+  if (os.lstat(source.c_str(), &st) == 0) return true;
+  error = errno;
+  return false;
+}
+
+// Plans source `i`: false when it is skipped as identical, or when the run
+// must stop at it (`stop`).
+bool Transfers::plan(std::size_t i, Planned& out, std::optional<PlanStop>& stop) {
+  const std::string& source = sources_[i];
+  int64_t size = -1;
+  if (extras_.skipIdentical) {
+    const std::string same = search_.find(source, knownSize(extras_, i), &size);
+    if (!same.empty()) {
+      if (extras_.observer != nullptr) extras_.observer->fileSkipped(source, same);
+      return false;
+    }
+  }
+  // A source that cannot be looked at is planned without its identity:
+  // its transfer then fails and says why.
+  struct stat st {};
+  int error = 0;
+  static_cast<void>(identify(source, st, error));
+  std::string name;
+  try {
+    out.names = planner_.namesFor(source);
+    name = out.names();
+    // As the preview names files: anything at a name takes it.
+    while (!name.empty() && destination_.taken(name)) name = out.names();
+  } catch (const common::RuntimeFailure& e) {
+    stop = PlanStop{i, e.number(), 0};
+    return false;
+  }
+  if (name.empty()) {
+    stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST};
+    return false;
+  }
+  out.intent = TransferIntent{nextNumber_++,
+                              options_.copyFiles,
+                              source,
+                              folder_ + name,
+                              static_cast<int64_t>(st.st_size),
+                              static_cast<int64_t>(st.st_mtim.tv_sec),
+                              static_cast<int32_t>(st.st_mtim.tv_nsec),
+                              static_cast<uint64_t>(st.st_dev),
+                              static_cast<uint64_t>(st.st_ino)};
+  if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : out.intent.size);
+  return true;
+}
+
+// The next files from `next`, up to the group's bounds; false when there
+// is nothing left to transfer.
+bool Transfers::planGroup(std::size_t& next, std::vector<Planned>& group,
+                          std::optional<PlanStop>& stop) {
+  group.clear();
+  int64_t copyBytes = 0;
+  const std::size_t most = options_.slowly ? 1 : kGroupFiles;
+  while (next < sources_.size() && !stop && group.size() < most && copyBytes < kGroupCopyBytes) {
+    Planned file;
+    if (plan(next, file, stop)) {
+      if (options_.copyFiles || file.intent.device != destinationDevice_)
+        copyBytes += file.intent.size;
+      group.push_back(std::move(file));
+    }
+    if (!stop) ++next;
+  }
+  return !group.empty();
+}
+
+// The names to try after the planned one, each recorded before the file
+// takes it.
+NameSource Transfers::namesAfter(const Planned& file) {
+  return [this, intent = file.intent, more = file.names, first = true]() mutable {
+    if (first) {
+      first = false;
+      return intent.destination.substr(folder_.size());
+    }
+    std::string name;
+    try {
+      name = more();
+    } catch (const common::RuntimeFailure& e) {
+      nameFailure_ = e.number();
+      return std::string();
+    }
+    if (name.empty()) return name;
+    intent.destination = folder_ + name;
+    if (extras_.observer != nullptr) {
+      if (const int e = extras_.observer->fileRenamed(intent)) {
+        journalFailure_ = e;
+        return std::string();
+      }
+    }
+    return name;
+  };
+}
+
+bool Transfers::transfer(Planned& file) {
+  const TransferIntent& intent = file.intent;
+  inFlight_[intent.source] = {intent.number, intent.size};
+  int error = 0;
+  const NameSource names = namesAfter(file);
+  const bool transferred = options_.copyFiles
+                               ? copyFileInto(destination_, intent.source, names, &error)
+                               : moveFileInto(destination_, intent.source, names, &error);
+  if (!transferred) {
+    inFlight_.erase(intent.source);
+    stopAfterFailure(intent.source, error);
+    return false;
+  }
+  if (options_.slowly) pause500();
+  return true;
+}
+
+// Notes the file a failed transfer stopped at: the one whose turn it was,
+// or an earlier one of its batch.
+void Transfers::stopAfterFailure(const std::string& source, int error) {
+  stopped_.path = destination_.failedSource().empty() ? source : destination_.failedSource();
+  stopped_.copyKept = destination_.failureKeptCopy();
+  stopped_.error = error ? error : EIO;
+  stopped_.number = common::errorNumberFromErrno(stopped_.error);
+  if (nameFailure_ != 0) {
+    stopped_.number = nameFailure_;
+    stopped_.error = 0;
+  }
+  if (journalFailure_ != 0) {
+    stopped_.unrecorded = true;
+    stopped_.error = journalFailure_;
+    stopped_.number = common::errorNumberFromErrno(journalFailure_);
+  }
+}
+
+bool Transfers::transferGroup(std::vector<Planned>& group) {
+  if (extras_.observer != nullptr) {
+    std::vector<TransferIntent> intents;
+    intents.reserve(group.size());
+    for (const Planned& file : group) intents.push_back(file.intent);
+    if (const int e = extras_.observer->filesPlanned(intents)) {
+      stopped_ = {group.front().intent.source, common::errorNumberFromErrno(e), e, true, false};
+      return false;
+    }
+  }
+  for (Planned& file : group) {
+    if (!transfer(file)) return false;
+  }
+  return true;
+}
+
+void Transfers::run() {
+  open();
+  std::vector<Planned> group;
+  std::optional<PlanStop> stop;
+  bool going = true;
+  for (std::size_t next = 0; going && planGroup(next, group, stop);) going = transferGroup(group);
+  // What was handed over before a failure is settled before it is reported.
+  const platform::OsError settled = destination_.settle();
+  if (!going) common::fail(stopped_.number);
+  if (settled) {
+    const std::string& failed = destination_.failedSource();
+    stopped_.copyKept = destination_.failureKeptCopy();
+    stopAt(!failed.empty()          ? failed
+           : settled.path().empty() ? options_.receiveDir
+                                    : settled.path(),
+           common::errorNumberFromErrno(settled.code()), settled.code());
+  }
+  if (stop) stopAt(sources_[stop->index], stop->number, stop->error);
 }
 
 }  // namespace
@@ -107,76 +363,14 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
 
 bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
                const MoveExtras& extras, MoveFailure* failure) {
-  MoveFailure stopped;
-  // Notes where the run stopped, then takes the failure path.
-  const auto stopAt = [&stopped](const std::string& path, int32_t number, int error) {
-    stopped = {path, number, error};
-    common::fail(number);
-  };
+  std::optional<Transfers> transfers;
   const bool done = common::guardLog("mMoveFile", false, [&] {
     if (sources.empty()) return true;
-    const std::string folder = common::gAddBackslash(options.receiveDir);
-    // The folder the user chose, for the whole run: never re-created or
-    // followed elsewhere if it changes meanwhile.
-    platform::DestinationFolder destination;
-    if (const platform::OsError e = destination.open(options.receiveDir))
-      stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
-    IdenticalFiles identical;
-    if (extras.skipIdentical) {
-      if (const platform::OsError e = identical.open(options.receiveDir))
-        stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
-    }
-    IdenticalSearch search(identical, folder);
-    observe(destination, folder, extras.observer, extras.skipIdentical ? &search : nullptr);
-
-    NamePlanner planner(options, runState().serialNumber, extras.stamps);
-    int32_t nameFailure = 0;
-    int failure = 0;
-    const std::string* failedSource = nullptr;
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-      const std::string& source = sources[i];
-      int64_t size = -1;
-      if (extras.skipIdentical) {
-        const std::string same = search.find(source, knownSize(extras, i), &size);
-        if (!same.empty()) {
-          if (extras.observer != nullptr) extras.observer->fileSkipped(source, same);
-          continue;
-        }
-        search.handing(source);
-      }
-      // A taken name is never replaced: the next number is tried instead.
-      // A move between file systems may ask only when its batch settles.
-      NameSource names = [&nameFailure, planned = planner.namesFor(source)]() {
-        try {
-          return planned();
-        } catch (const common::RuntimeFailure& e) {
-          nameFailure = e.number();
-          return std::string();
-        }
-      };
-      int error = 0;
-      const bool transferred = options.copyFiles ? copyFileInto(destination, source, names, &error)
-                                                 : moveFileInto(destination, source, names, &error);
-      if (!transferred) {
-        failure = error ? error : EIO;
-        failedSource = &source;
-        break;
-      }
-      if (extras.skipIdentical) search.handedOver(size);
-      if (options.slowly) pause500();
-    }
-    // The files copied so far are settled before any failure is reported.
-    const platform::OsError settled = destination.settle();
-    const std::string& path = failedSource ? *failedSource : options.receiveDir;
-    if (nameFailure != 0) stopAt(path, nameFailure, 0);
-    if (failure != 0) stopAt(path, common::errorNumberFromErrno(failure), failure);
-    if (settled) {
-      stopAt(settled.path().empty() ? options.receiveDir : settled.path(),
-             common::errorNumberFromErrno(settled.code()), settled.code());
-    }
+    transfers.emplace(sources, options, extras);
+    transfers->run();
     return true;
   });
-  if (!done && failure != nullptr) *failure = stopped;
+  if (!done && failure != nullptr && transfers) *failure = transfers->failure();
   return done;
 }
 
