@@ -100,6 +100,9 @@ class RunReporter final : public engine::TransferObserver {
   int fileRenamed(const engine::TransferIntent& intent) override {
     return journal_.fileRenamed(intent);
   }
+  void filesLeft(const std::vector<engine::TransferIntent>& left) override {
+    journal_.filesLeft(left);
+  }
 
   void fileTransferred(const engine::TransferredFile& file) override {
     journal_.fileTransferred(file);

@@ -275,18 +275,25 @@ int RunJournal::create(int folderFd, const TransferOptions& options) {
 int RunJournal::filesPlanned(const std::vector<TransferIntent>& group) {
   if (!file_ || finished_) return error_ ? error_ : EBADF;
   try {
-    for (const TransferIntent& intent : group) {
-      file_->add(detail::intentLine(intent, base_));
-      open_[intent.number] = intent;
-    }
+    for (const TransferIntent& intent : group) file_->add(detail::intentLine(intent, base_));
+  } catch (const std::bad_alloc&) {
+    return fail(ENOMEM);
+  }
+  if (int e = file_->sync()) return fail(e);
+  planned_ += static_cast<int64_t>(group.size());
+  return 0;
+}
+
+int RunJournal::fileRenamed(const TransferIntent& intent) {
+  if (!file_ || finished_) return error_ ? error_ : EBADF;
+  try {
+    file_->add(detail::intentLine(intent, base_));
   } catch (const std::bad_alloc&) {
     return fail(ENOMEM);
   }
   if (int e = file_->sync()) return fail(e);
   return 0;
 }
-
-int RunJournal::fileRenamed(const TransferIntent& intent) { return filesPlanned({intent}); }
 
 // Written with the next group's lines or at the end: a line lost with the
 // program is found again by a look at the file.
@@ -299,27 +306,28 @@ void RunJournal::fileTransferred(const TransferredFile& file) {
     fail(ENOMEM);
     return;
   }
-  open_.erase(number);
+  if (file.number >= 0) ++settled_;
   ++files_;
   bytes_ += file.size;
 }
 
-int RunJournal::finish(bool completed) {
-  if (finished_ || !file_) {
-    fd_.reset();
-    return error_;
-  }
-  finished_ = true;
-  // What was planned and is not known complete is looked at where it is.
-  bool pending = false;
-  for (const auto& [number, intent] : open_) {
+// What was planned and is not known complete is looked at where it is: the
+// journal, and the run's last message, say where each file is.
+void RunJournal::filesLeft(const std::vector<TransferIntent>& left) {
+  if (!file_ || finished_) return;
+  for (const TransferIntent& intent : left) {
     const detail::IntentOutcome o = detail::settleIntent(intent, base_);
     if (o.line.empty()) {
-      pending = true;
       ++left_.pending;
       continue;
     }
-    file_->add(o.line);
+    try {
+      file_->add(o.line);
+    } catch (const std::bad_alloc&) {
+      fail(ENOMEM);
+      return;
+    }
+    ++settled_;
     if (o.transferred) {
       ++files_;
       bytes_ += o.done.size;
@@ -329,12 +337,20 @@ int RunJournal::finish(bool completed) {
       ++left_.unclear;
     }
   }
-  open_.clear();
+}
+
+int RunJournal::finish(bool completed) {
+  if (finished_ || !file_) {
+    fd_.reset();
+    return error_;
+  }
+  finished_ = true;
   file_->add(detail::endedLine(syscalls().now(), files_, bytes_,
                                completed ? RunEnd::Completed : RunEnd::Failed));
-  // Closed only once all before it is on disk.
+  // Closed only once all before it is on disk, and only when every planned
+  // file has its outcome: a closed journal is never looked at again.
   int e = file_->sync();
-  if (e == 0 && !pending) file_->add(detail::kClosedLine);
+  if (e == 0 && settled_ == planned_) file_->add(detail::kClosedLine);
   if (e == 0) e = file_->finish();
   file_.reset();
   fd_.reset();

@@ -126,8 +126,8 @@ FolderLock::~FolderLock() {
 int FolderLock::take(int folderFd) {
   if (taken_) return 0;
   if (folderLocksHeld == 0) {
-    fd_ = UniqueFd(syscalls().openAt(folderFd, "runs.lock",
-                                     O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    fd_ = UniqueFd(
+        syscalls().openAt(folderFd, "runs.lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd_.valid()) return errno;
     while (syscalls().flock(fd_.get(), LOCK_EX) != 0) {
       if (errno != EINTR) return errno;

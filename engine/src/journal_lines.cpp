@@ -76,10 +76,13 @@ class Line {
   }
   // "seconds.nanoseconds", nine digits after the point.
   Line& time(int64_t seconds, int32_t nanoseconds) {
-    char digits[48];
-    std::snprintf(digits, sizeof digits, "\t%lld.%09d", static_cast<long long>(seconds),
-                  nanoseconds);
-    text_ += digits;
+    number(seconds);
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, nanoseconds).ptr;
+    const auto width = static_cast<std::size_t>(end - digits);
+    text_ += '.';
+    if (width < 9) text_.append(9 - width, '0');
+    text_.append(digits, end);
     return *this;
   }
   std::string end() {
@@ -140,13 +143,15 @@ bool modifiedTime(std::string_view text, int64_t& seconds, int32_t& nanoseconds)
          nanoseconds >= 0;
 }
 
-constexpr std::pair<std::string_view, RunEnd> kEndWords[] = {
-    {"completed", RunEnd::Completed}, {"failed", RunEnd::Failed}, {"interrupted", RunEnd::Interrupted}};
+constexpr std::pair<std::string_view, RunEnd> kEndWords[] = {{"completed", RunEnd::Completed},
+                                                             {"failed", RunEnd::Failed},
+                                                             {"interrupted", RunEnd::Interrupted}};
 
-constexpr std::pair<std::string_view, LeftAs> kLeftWords[] = {
-    {"untouched", LeftAs::Untouched}, {"dropped", LeftAs::CopyDropped},
-    {"both", LeftAs::BothKept},       {"missing", LeftAs::Missing},
-    {"changed", LeftAs::NotAsRecorded}};
+constexpr std::pair<std::string_view, LeftAs> kLeftWords[] = {{"untouched", LeftAs::Untouched},
+                                                              {"dropped", LeftAs::CopyDropped},
+                                                              {"both", LeftAs::BothKept},
+                                                              {"missing", LeftAs::Missing},
+                                                              {"changed", LeftAs::NotAsRecorded}};
 
 std::vector<std::string_view> fields(std::string_view line) {
   std::vector<std::string_view> out;

@@ -119,16 +119,15 @@ bool removeLooked(const std::string& path, const struct stat& looked) {
 // A moved file found at both its source and its new path.
 IntentOutcome bothThere(const TransferIntent& i, const Look& source, const Look& made) {
   // A second name made by a move without atomic renames, cut short: the new one goes.
-  const bool secondName =
-      source.st.st_dev == made.st.st_dev && source.st.st_ino == made.st.st_ino;
+  const bool secondName = source.st.st_dev == made.st.st_dev && source.st.st_ino == made.st.st_ino;
   // The run's own copy of a source that is still whole: the copy goes, so
   // that the file is in one place again and only what the run made is taken.
-  const bool ownCopy = !secondName &&
-                       asRecorded(source.st, i.size, i.modifiedSeconds, i.modifiedNanoseconds,
-                                  i.device, i.inode) &&
-                       S_ISREG(made.st.st_mode) && made.st.st_size == i.size &&
-                       sameTime(made.st, i.modifiedSeconds, i.modifiedNanoseconds) &&
-                       sameBytes(i.source, i.destination);
+  const bool ownCopy =
+      !secondName &&
+      asRecorded(source.st, i.size, i.modifiedSeconds, i.modifiedNanoseconds, i.device, i.inode) &&
+      S_ISREG(made.st.st_mode) && made.st.st_size == i.size &&
+      sameTime(made.st, i.modifiedSeconds, i.modifiedNanoseconds) &&
+      sameBytes(i.source, i.destination);
   if (!secondName && !ownCopy) return left(i, LeftAs::BothKept);
   if (!removeLooked(i.destination, made.st)) return {};
   return left(i, LeftAs::CopyDropped);
@@ -190,9 +189,8 @@ std::string settleUndoing(const JournalEntry& e) {
     return made.there ? notUndoneLine(e.number) : undoneLine(e.number);
   const Look back = look(f.source);
   if (back.unknown) return {};
-  const bool asMoved =
-      back.there && asRecorded(back.st, f.size, f.modifiedSeconds, f.modifiedNanoseconds,
-                               f.device, f.inode);
+  const bool asMoved = back.there && asRecorded(back.st, f.size, f.modifiedSeconds,
+                                                f.modifiedNanoseconds, f.device, f.inode);
   if (back.there && made.there) {
     // Undo's own second name, or its own copy of a file still whole at the
     // new path: taken away, the file stays where the run put it.
@@ -224,16 +222,14 @@ int settleRun(OpenedRun& run) {
     }
   }
   for (const int64_t number : run.open.undoing) {
-    const auto entry =
-        std::find_if(run.record.entries.begin(), run.record.entries.end(),
-                     [number](const JournalEntry& e) { return e.number == number; });
+    const auto entry = std::find_if(run.record.entries.begin(), run.record.entries.end(),
+                                    [number](const JournalEntry& e) { return e.number == number; });
     const std::string line =
         entry == run.record.entries.end() ? notUndoneLine(number) : settleUndoing(*entry);
     pending |= line.empty();
     file.add(line);
   }
-  if (!run.open.ended)
-    file.add(endedLine(syscalls().now(), files, bytes, RunEnd::Interrupted));
+  if (!run.open.ended) file.add(endedLine(syscalls().now(), files, bytes, RunEnd::Interrupted));
   if (int e = file.sync()) return e;
   // Closed only once all that is on disk: a journal read as closed is never
   // looked at again.

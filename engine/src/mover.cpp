@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "common/failure.h"
 #include "common/paths.h"
@@ -77,10 +80,14 @@ int64_t knownSize(const MoveExtras& extras, std::size_t i) {
 constexpr std::size_t kGroupFiles = 4096;
 constexpr int64_t kGroupCopyBytes = int64_t{32} << 20;
 
-// A file of the group, with the names it may take after the planned one.
-struct Planned {
-  TransferIntent intent;
-  NamePlanner::Names names;
+// A group of planned files, kept until each of them is complete: their
+// intents as recorded, and the names each may take after its planned one.
+struct Group {
+  std::vector<TransferIntent> intents;
+  std::vector<NamePlanner::Names> more;
+  std::vector<char> asked;  // the planned name was handed out
+  std::vector<char> done;
+  std::size_t left = 0;
 };
 
 // Where planning stopped before the end of the list.
@@ -107,13 +114,15 @@ class Transfers {
 
  private:
   void open();
-  bool planGroup(std::size_t& next, std::vector<Planned>& group, std::optional<PlanStop>& stop);
-  bool plan(std::size_t i, Planned& out, std::optional<PlanStop>& stop);
+  bool planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop);
+  bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
   bool identify(const std::string& source, struct stat& st, int& error) const;
-  bool transferGroup(std::vector<Planned>& group);
-  bool transfer(Planned& file);
-  NameSource namesAfter(const Planned& file);
+  bool transferGroup(Group& group);
+  bool transfer(Group& group, std::size_t i);
+  std::string nextName(int64_t number);
+  std::pair<Group*, std::size_t> find(int64_t number);
   void completed(const platform::TransferredFile& f);
+  void tellLeft();
   [[noreturn]] void stopAt(const std::string& path, int32_t number, int error);
   void stopAfterFailure(const std::string& source, int error);
 
@@ -127,12 +136,9 @@ class Transfers {
   platform::DestinationFolder destination_;
   dev_t destinationDevice_ = 0;
   int64_t nextNumber_ = 0;
-  // Files handed to the destination folder and not complete yet, by source.
-  struct InFlight {
-    int64_t number;
-    int64_t size;
-  };
-  std::unordered_map<std::string, InFlight> inFlight_;
+  // Groups with files not complete yet, oldest first: their files' places
+  // stay put while names are asked for and completions come.
+  std::deque<Group> groups_;
   int32_t nameFailure_ = 0;
   int journalFailure_ = 0;
   MoveFailure stopped_;
@@ -159,24 +165,34 @@ void Transfers::open() {
   }
   destination_.onTransferred([this](const platform::TransferredFile& f) { completed(f); });
   if (extras_.skipIdentical) {
-    destination_.onNamed([this](const std::string& source, const std::string& name) {
-      if (const auto it = inFlight_.find(source); it != inFlight_.end())
-        search_.named(name, it->second.size);
+    destination_.onNamed([this](int64_t number, const std::string& name) {
+      if (const auto [group, i] = find(number); group != nullptr)
+        search_.named(name, group->intents[i].size);
     });
   }
 }
 
+// The group and place of planned file `number`; completions come mostly for
+// the oldest group.
+std::pair<Group*, std::size_t> Transfers::find(int64_t number) {
+  for (Group& group : groups_) {
+    const int64_t first = group.intents.front().number;
+    if (number >= first && number < first + static_cast<int64_t>(group.intents.size()))
+      return {&group, static_cast<std::size_t>(number - first)};
+  }
+  return {nullptr, 0};
+}
+
 void Transfers::completed(const platform::TransferredFile& f) {
-  int64_t number = -1;
-  if (const auto it = inFlight_.find(f.source); it != inFlight_.end()) {
-    number = it->second.number;
-    inFlight_.erase(it);
+  if (const auto [group, i] = find(f.tag); group != nullptr && !group->done[i]) {
+    group->done[i] = 1;
+    --group->left;
   }
   if (extras_.observer == nullptr) return;
   extras_.observer->fileTransferred(
       TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
                       f.source, folder_ + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
-                      static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode, number});
+                      static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode, f.tag});
 }
 
 // The source as its transfer will find it: a copy follows a link (one that
@@ -193,9 +209,9 @@ bool Transfers::identify(const std::string& source, struct stat& st, int& error)
   return false;
 }
 
-// Plans source `i`: false when it is skipped as identical, or when the run
-// must stop at it (`stop`).
-bool Transfers::plan(std::size_t i, Planned& out, std::optional<PlanStop>& stop) {
+// Plans source `i` into `group`: false when it is skipped as identical, or
+// when the run must stop at it (`stop`).
+bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop) {
   const std::string& source = sources_[i];
   int64_t size = -1;
   if (extras_.skipIdentical) {
@@ -209,13 +225,18 @@ bool Transfers::plan(std::size_t i, Planned& out, std::optional<PlanStop>& stop)
   // its transfer then fails and says why.
   struct stat st {};
   int error = 0;
-  static_cast<void>(identify(source, st, error));
+  // Listed as a file, a folder by its turn: its tree was never searched.
+  if (identify(source, st, error) && S_ISDIR(st.st_mode)) {
+    stop = PlanStop{i, common::errorNumberFromErrno(EISDIR), EISDIR};
+    return false;
+  }
   std::string name;
+  NamePlanner::Names more;
   try {
-    out.names = planner_.namesFor(source);
-    name = out.names();
+    more = planner_.namesFor(source);
+    name = more();
     // As the preview names files: anything at a name takes it.
-    while (!name.empty() && destination_.taken(name)) name = out.names();
+    while (!name.empty() && destination_.taken(name)) name = more();
   } catch (const common::RuntimeFailure& e) {
     stop = PlanStop{i, e.number(), 0};
     return false;
@@ -224,76 +245,74 @@ bool Transfers::plan(std::size_t i, Planned& out, std::optional<PlanStop>& stop)
     stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST};
     return false;
   }
-  out.intent = TransferIntent{nextNumber_++,
-                              options_.copyFiles,
-                              source,
-                              folder_ + name,
-                              static_cast<int64_t>(st.st_size),
-                              static_cast<int64_t>(st.st_mtim.tv_sec),
-                              static_cast<int32_t>(st.st_mtim.tv_nsec),
-                              static_cast<uint64_t>(st.st_dev),
-                              static_cast<uint64_t>(st.st_ino)};
-  if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : out.intent.size);
+  group.intents.push_back(TransferIntent{
+      nextNumber_++, options_.copyFiles, source, folder_ + name, static_cast<int64_t>(st.st_size),
+      static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec),
+      static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+  group.more.push_back(std::move(more));
+  if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : st.st_size);
   return true;
 }
 
 // The next files from `next`, up to the group's bounds; false when there
 // is nothing left to transfer.
-bool Transfers::planGroup(std::size_t& next, std::vector<Planned>& group,
-                          std::optional<PlanStop>& stop) {
-  group.clear();
+bool Transfers::planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop) {
   int64_t copyBytes = 0;
   const std::size_t most = options_.slowly ? 1 : kGroupFiles;
-  while (next < sources_.size() && !stop && group.size() < most && copyBytes < kGroupCopyBytes) {
-    Planned file;
-    if (plan(next, file, stop)) {
-      if (options_.copyFiles || file.intent.device != destinationDevice_)
-        copyBytes += file.intent.size;
-      group.push_back(std::move(file));
+  group.intents.reserve(std::min(most, sources_.size() - next));
+  group.more.reserve(group.intents.capacity());
+  while (next < sources_.size() && !stop && group.intents.size() < most &&
+         copyBytes < kGroupCopyBytes) {
+    if (plan(next, group, stop)) {
+      const TransferIntent& planned = group.intents.back();
+      if (options_.copyFiles || planned.device != destinationDevice_) copyBytes += planned.size;
     }
     if (!stop) ++next;
   }
-  return !group.empty();
+  group.asked.assign(group.intents.size(), 0);
+  group.done.assign(group.intents.size(), 0);
+  group.left = group.intents.size();
+  return !group.intents.empty();
 }
 
-// The names to try after the planned one, each recorded before the file
-// takes it.
-NameSource Transfers::namesAfter(const Planned& file) {
-  return [this, intent = file.intent, more = file.names, first = true]() mutable {
-    if (first) {
-      first = false;
-      return intent.destination.substr(folder_.size());
-    }
-    std::string name;
-    try {
-      name = more();
-    } catch (const common::RuntimeFailure& e) {
-      nameFailure_ = e.number();
+// The names file `number` may take: the planned one, then others, each
+// recorded before the file takes it.
+std::string Transfers::nextName(int64_t number) {
+  const auto [group, i] = find(number);
+  if (group == nullptr) return {};
+  TransferIntent& intent = group->intents[i];
+  if (!group->asked[i]) {
+    group->asked[i] = 1;
+    return intent.destination.substr(folder_.size());
+  }
+  std::string name;
+  try {
+    name = group->more[i]();
+  } catch (const common::RuntimeFailure& e) {
+    nameFailure_ = e.number();
+    return std::string();
+  }
+  if (name.empty()) return name;
+  intent.destination = folder_ + name;
+  if (extras_.observer != nullptr) {
+    if (const int e = extras_.observer->fileRenamed(intent)) {
+      journalFailure_ = e;
       return std::string();
     }
-    if (name.empty()) return name;
-    intent.destination = folder_ + name;
-    if (extras_.observer != nullptr) {
-      if (const int e = extras_.observer->fileRenamed(intent)) {
-        journalFailure_ = e;
-        return std::string();
-      }
-    }
-    return name;
-  };
+  }
+  return name;
 }
 
-bool Transfers::transfer(Planned& file) {
-  const TransferIntent& intent = file.intent;
-  inFlight_[intent.source] = {intent.number, intent.size};
+bool Transfers::transfer(Group& group, std::size_t i) {
+  const std::string& source = group.intents[i].source;
   int error = 0;
-  const NameSource names = namesAfter(file);
-  const bool transferred = options_.copyFiles
-                               ? copyFileInto(destination_, intent.source, names, &error)
-                               : moveFileInto(destination_, intent.source, names, &error);
+  const int64_t number = group.intents[i].number;
+  destination_.tagNext(number);
+  const NameSource names = [this, number] { return nextName(number); };
+  const bool transferred = options_.copyFiles ? copyFileInto(destination_, source, names, &error)
+                                              : moveFileInto(destination_, source, names, &error);
   if (!transferred) {
-    inFlight_.erase(intent.source);
-    stopAfterFailure(intent.source, error);
+    stopAfterFailure(source, error);
     return false;
   }
   if (options_.slowly) pause500();
@@ -318,30 +337,47 @@ void Transfers::stopAfterFailure(const std::string& source, int error) {
   }
 }
 
-bool Transfers::transferGroup(std::vector<Planned>& group) {
+bool Transfers::transferGroup(Group& group) {
   if (extras_.observer != nullptr) {
-    std::vector<TransferIntent> intents;
-    intents.reserve(group.size());
-    for (const Planned& file : group) intents.push_back(file.intent);
-    if (const int e = extras_.observer->filesPlanned(intents)) {
-      stopped_ = {group.front().intent.source, common::errorNumberFromErrno(e), e, true, false};
+    if (const int e = extras_.observer->filesPlanned(group.intents)) {
+      stopped_ = {group.intents.front().source, common::errorNumberFromErrno(e), e, true, false};
       return false;
     }
   }
-  for (Planned& file : group) {
-    if (!transfer(file)) return false;
+  for (std::size_t i = 0; i < group.intents.size(); ++i) {
+    if (!transfer(group, i)) return false;
   }
   return true;
 }
 
+// The files planned and not complete, told to the observer as they stand.
+void Transfers::tellLeft() {
+  std::vector<TransferIntent> left;
+  for (const Group& group : groups_) {
+    for (std::size_t i = 0; i < group.intents.size(); ++i) {
+      if (!group.done[i]) left.push_back(group.intents[i]);
+    }
+  }
+  groups_.clear();
+  if (!left.empty() && extras_.observer != nullptr) extras_.observer->filesLeft(left);
+}
+
 void Transfers::run() {
   open();
-  std::vector<Planned> group;
   std::optional<PlanStop> stop;
   bool going = true;
-  for (std::size_t next = 0; going && planGroup(next, group, stop);) going = transferGroup(group);
+  for (std::size_t next = 0; going;) {
+    Group& group = groups_.emplace_back();
+    if (!planGroup(next, group, stop)) {
+      groups_.pop_back();
+      break;
+    }
+    going = transferGroup(group);
+    while (!groups_.empty() && groups_.front().left == 0) groups_.pop_front();
+  }
   // What was handed over before a failure is settled before it is reported.
   const platform::OsError settled = destination_.settle();
+  tellLeft();
   if (!going) common::fail(stopped_.number);
   if (settled) {
     const std::string& failed = destination_.failedSource();

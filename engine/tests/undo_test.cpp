@@ -233,6 +233,10 @@ TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
 class KillAt : public platform::Syscalls {
  public:
   KillAt(bool atFlush, int at) : atFlush_(atFlush), at_(at) {}
+  int syncfs(int fd) override {
+    if (atFlush_) step();
+    return Syscalls::syncfs(fd);
+  }
   int fsync(int fd) override {
     if (atFlush_) step();
     return Syscalls::fsync(fd);

@@ -16,7 +16,6 @@
 // A plain text, readable with `less`; paths keep their raw bytes (control
 // bytes, "%" and bytes that are not UTF-8 are written as %XX).
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -127,9 +126,11 @@ class RunJournal final : public TransferObserver {
   int filesPlanned(const std::vector<TransferIntent>& group) override;
   int fileRenamed(const TransferIntent& intent) override;
   void fileTransferred(const TransferredFile& file) override;
-  // Settles the files planned and not transferred by a look at them, marks
-  // the end (files, bytes, completed or not) and puts the journal on disk.
-  // Returns 0 or the errno of the journal's first failure.
+  // Settles them by a look at them (see left()).
+  void filesLeft(const std::vector<TransferIntent>& left) override;
+  // Marks the end (files, bytes, completed or not) and puts the journal on
+  // disk; closed when every planned file has its outcome. Returns 0 or the
+  // errno of the journal's first failure.
   int finish(bool completed);
 
   // Empty until begin() has succeeded.
@@ -137,7 +138,7 @@ class RunJournal final : public TransferObserver {
   const std::string& path() const { return path_; }
   // After begin() returned EBUSY: the run in the way.
   const RunSummary& busyWith() const { return busyWith_; }
-  // After finish().
+  // After filesLeft().
   const LeftCounts& left() const { return left_; }
   int64_t files() const { return files_; }
 
@@ -147,7 +148,8 @@ class RunJournal final : public TransferObserver {
 
   platform::UniqueFd fd_;  // locked from begin to finish
   std::unique_ptr<detail::JournalFile> file_;
-  std::map<int64_t, TransferIntent> open_;  // planned, not complete yet
+  int64_t planned_ = 0;  // files planned
+  int64_t settled_ = 0;  // of those, files with an outcome
   std::string id_;
   std::string path_;
   std::string base_;  // the current folder when the run began

@@ -51,6 +51,9 @@ class TransferObserver {
   // A planned file takes another name (its planned one was taken meanwhile);
   // before it takes it, as filesPlanned.
   virtual int fileRenamed(const TransferIntent& /*intent*/) { return 0; }
+  // Planned files whose transfer did not complete, once the run has ended
+  // (after a failure): as last planned. Must not throw.
+  virtual void filesLeft(const std::vector<TransferIntent>& /*left*/) {}
   // Must not throw.
   virtual void fileTransferred(const TransferredFile& file) = 0;
   // A file left where it is, as `identical` (a full path) holds its bytes:

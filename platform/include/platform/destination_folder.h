@@ -2,9 +2,10 @@
 // The destination folder of a transfer run, opened once for the whole run.
 //
 // Every file is created relative to the open folder, never by its path, and
-// before each file the path is checked to still name that folder: a
-// destination that is renamed, removed, unmounted or replaced by a link
-// while the run lasts is never re-created or followed; the file fails.
+// before a batch is made durable the path is checked to still name that
+// folder: a destination that is renamed, removed, unmounted or replaced by
+// a link while the run lasts is never re-created or followed; the batch's
+// files are taken back and the batch fails.
 //
 // No file appears under a final name before it is whole and on disk: a
 // copy is written into an unnamed file (O_TMPFILE) and linked to its name
@@ -37,6 +38,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -59,6 +61,7 @@ struct TransferredFile {
   struct timespec modified {};
   uint64_t device = 0;  // of the new file
   uint64_t inode = 0;
+  int64_t tag = -1;  // as given by tagNext()
 };
 
 // When a batch is settled: whichever bound is reached first.
@@ -74,8 +77,8 @@ class DestinationFolder {
   // An empty name gives up: the file fails as a taken name (EEXIST).
   using NameSource = std::function<std::string()>;
   using Completion = std::function<void(const TransferredFile&)>;
-  // A file has its final name in the folder (not on disk yet).
-  using Naming = std::function<void(const std::string& source, const std::string& name)>;
+  // A file (known by its tag) has its final name in the folder, not on disk yet.
+  using Naming = std::function<void(int64_t tag, const std::string& name)>;
 
   DestinationFolder();
   // Copies not settled yet are dropped; their sources stay. Renames and
@@ -101,8 +104,11 @@ class DestinationFolder {
   // link itself) copied into the folder; it joins the open batch, which is
   // settled when full. The source is never touched.
   OsError copy(const std::string& from, const NameSource& names);
-  // Something has `name` in the folder now.
-  bool taken(const std::string& name) const;
+  // The next file handed over (move, copy) is reported with `tag`.
+  void tagNext(int64_t tag) { nextTag_ = tag; }
+  // Something has `name` in the folder: looked up among the names the
+  // folder had at the first call (one listing), confirmed by a look.
+  bool taken(const std::string& name);
   // Settles every file still in the batch: flushed, named, flushed again,
   // sources removed, flushed. The first failure is the result.
   OsError settle();
@@ -142,6 +148,7 @@ class DestinationFolder {
     // vanished, or a copy of a source rewritten meanwhile.
     bool keep = false;
     bool done = false;
+    int64_t tag = -1;
   };
   // A source with several names copied into this folder, as it was copied.
   struct EarlierCopy {
@@ -157,6 +164,7 @@ class DestinationFolder {
   void discard(Staged& staged);
   OsError link(Staged& staged, std::string& name, const NameSource& names);
   OsError firstFreeName(std::string& name, const NameSource& names) const;
+  OsError renamed(const std::string& from, std::string name);
   OsError moveAcross(const std::string& from, const struct stat& entry, std::string name,
                      const NameSource& names);
   OsError moveLinkAcross(const std::string& from, const struct stat& entry, std::string name,
@@ -188,6 +196,7 @@ class DestinationFolder {
   dev_t device_ = 0;
   ino_t inode_ = 0;
   bool unnamedUnsupported_ = false;
+  bool renamesInOneCommit_ = false;
   BatchLimits limits_;
   Completion completion_;
   Naming naming_;
@@ -205,6 +214,11 @@ class DestinationFolder {
   std::set<InodeKey> unlinkedNamesOf_;
   std::string failedSource_;
   bool failureKeptCopy_ = false;
+  int64_t nextTag_ = -1;
+  // Hashes of the names the folder had when first asked (taken()).
+  std::unordered_set<std::size_t> listedNames_;
+  bool listed_ = false;
+  bool lookAtEach_ = false;
 };
 
 // The one name given, then none: a taken name is refused, not replaced.

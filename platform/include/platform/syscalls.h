@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/utsname.h>
@@ -53,6 +54,8 @@ class Syscalls {
   virtual int mkdir(const char* path, mode_t mode);
   virtual int rmdir(const char* path);
   virtual int statvfs(const char* path, struct statvfs* out);
+  // fstatfs(2): which kind of file system holds `fd` (f_type).
+  virtual int fstatfs(int fd, struct statfs* out);
   virtual int access(const char* path, int mode);
   // getcwd(3) and realpath(3): nullptr with errno on failure.
   virtual char* getcwd(char* buffer, size_t size);

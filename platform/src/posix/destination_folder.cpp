@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,11 +36,31 @@ OsError renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* 
   return {};
 }
 
-// Flushes `folder`'s own entries; one that is gone has none left to flush.
-OsError flushFolder(const std::string& folder) {
-  UniqueFd fd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (!fd.valid()) return errno == ENOENT ? OsError() : OsError::fromErrno("open", folder);
-  if (syscalls().fsync(fd.get()) != 0) return OsError::fromErrno("fsync", folder);
+// File systems that write a rename, both folders' entries of it, in one
+// journal commit, which a flush of either folder forces: there a batch of
+// renames needs no flush of the whole file system, whose other writers'
+// data would hold it up.
+bool renamesInOneCommit(int dirFd) {
+  constexpr long kExt4 = 0xEF53;
+  constexpr long kXfs = 0x58465342;
+  struct statfs fs {};
+  return syscalls().fstatfs(dirFd, &fs) == 0 &&
+         (static_cast<long>(fs.f_type) == kExt4 || static_cast<long>(fs.f_type) == kXfs);
+}
+
+// Flushes the file system that holds `folders` through the first of them
+// that is still there; one whose folders are all gone has nothing of them
+// left to flush.
+OsError flushFileSystemOf(const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    UniqueFd fd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (!fd.valid()) {
+      if (errno == ENOENT) continue;
+      return OsError::fromErrno("open", folder);
+    }
+    if (syscalls().syncfs(fd.get()) != 0) return OsError::fromErrno("syncfs", folder);
+    return {};
+  }
   return {};
 }
 
@@ -89,6 +110,7 @@ OsError DestinationFolder::open(const std::string& folder) {
   if (syscalls().getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
     fileBudget_ = std::max<std::size_t>(1, static_cast<std::size_t>(files.rlim_cur / 2));
   removeStaleTemporaries();
+  renamesInOneCommit_ = renamesInOneCommit(dir_.get());
   return {};
 }
 
@@ -195,7 +217,15 @@ OsError DestinationFolder::link(Staged& staged, std::string& name, const NameSou
   }
 }
 
-bool DestinationFolder::taken(const std::string& name) const {
+bool DestinationFolder::taken(const std::string& name) {
+  const std::hash<std::string_view> hash;
+  if (!listed_) {
+    listed_ = true;
+    // A folder that cannot be listed has every name looked at instead.
+    lookAtEach_ = static_cast<bool>(
+        forEachEntry(dir_.get(), [&](const dirent& d) { listedNames_.insert(hash(d.d_name)); }));
+  }
+  if (!lookAtEach_ && !listedNames_.contains(hash(name))) return false;
   struct stat st {};
   return syscalls().fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
@@ -220,30 +250,45 @@ OsError DestinationFolder::failed(OsError error, const std::string& source) {
 
 OsError DestinationFolder::move(const std::string& from, const NameSource& names) {
   std::string name = names();
-  if (OsError e = checkFolder()) return failed(std::move(e), from);
-  struct stat entry {};
-  if (syscalls().lstat(from.c_str(), &entry) != 0)
-    return failed(OsError::fromErrno("lstat", from), from);
-  // Listed as a file, a folder by its turn: its tree was never searched.
-  if (S_ISDIR(entry.st_mode)) return failed(OsError(EISDIR, "lstat", from), from);
   for (;;) {
     if (name.empty()) return failed(OsError(EEXIST, "renameat2", from), from);
     OsError e = renameNoReplaceAt(AT_FDCWD, from.c_str(), dir_.get(), name.c_str());
-    if (!e) {
-      Pending p;
-      p.step = Step::Renamed;
-      p.source = from;
-      p.copied = entry;
-      p.name = std::move(name);
-      p.device = entry.st_dev;
-      p.inode = entry.st_ino;
-      named(p);
-      return addToBatch(std::move(p));
+    if (!e) return renamed(from, std::move(name));
+    if (e.code() == EXDEV) {
+      struct stat entry {};
+      if (syscalls().lstat(from.c_str(), &entry) != 0)
+        return failed(OsError::fromErrno("lstat", from), from);
+      // Listed as a file, a folder by its turn: its tree was never searched.
+      if (S_ISDIR(entry.st_mode)) return failed(OsError(EISDIR, "lstat", from), from);
+      return moveAcross(from, entry, std::move(name), names);
     }
-    if (e.code() == EXDEV) return moveAcross(from, entry, std::move(name), names);
     if (!e.nameTaken()) return failed(std::move(e), from);
     name = names();
   }
+}
+
+// A file renamed into the folder, looked at under its new name (a short
+// look, where the source's path is a long one). A folder that took a listed
+// file's place is never moved: it goes straight back.
+OsError DestinationFolder::renamed(const std::string& from, std::string name) {
+  Pending p;
+  p.tag = nextTag_;
+  p.step = Step::Renamed;
+  p.source = from;
+  p.name = std::move(name);
+  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
+    const OsError e = OsError::fromErrno("fstatat", p.name);
+    renameBack(p);
+    return failed(e, from);
+  }
+  p.device = p.copied.st_dev;
+  p.inode = p.copied.st_ino;
+  if (S_ISDIR(p.copied.st_mode)) {
+    renameBack(p);
+    return failed(OsError(EISDIR, "renameat2", from), from);
+  }
+  named(p);
+  return addToBatch(std::move(p));
 }
 
 // A source whose folder cannot be written to (a card locked or mounted
@@ -260,6 +305,7 @@ OsError DestinationFolder::moveAcross(const std::string& from, const struct stat
                                       std::string name, const NameSource& names) {
   if (OsError e = removable(from)) return failed(std::move(e), from);
   Pending p;
+  p.tag = nextTag_;
   p.source = from;
   p.names = names;
   if (S_ISLNK(entry.st_mode)) {
@@ -349,6 +395,7 @@ OsError DestinationFolder::copy(const std::string& from, const NameSource& names
     return failed(e, from);
   }
   Pending p;
+  p.tag = nextTag_;
   p.copy = true;
   p.source = from;
   p.names = names;
@@ -385,6 +432,7 @@ OsError DestinationFolder::copyLink(const std::string& from, std::string name,
                                     const NameSource& names) {
   if (OsError e = makeLink(from, name, names)) return failed(std::move(e), from);
   Pending p;
+  p.tag = nextTag_;
   p.step = Step::Named;
   p.copy = true;
   p.source = from;
@@ -402,6 +450,7 @@ OsError DestinationFolder::copyLink(const std::string& from, std::string name,
 
 OsError DestinationFolder::addToBatch(Pending p) {
   if (added_ == 0) batchStart_ = syscalls().monotonicMilliseconds();
+  if (batch_.capacity() == 0) batch_.reserve(std::min<std::size_t>(limits_.files, 1024));
   ++added_;
   if (p.step == Step::Staged) {
     pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
@@ -412,9 +461,12 @@ OsError DestinationFolder::addToBatch(Pending p) {
   return {};
 }
 
+// The clock is looked at for every copy, and every 64th rename (a rename
+// takes microseconds).
 bool DestinationFolder::batchFull() const {
+  const bool lookAtClock = openFiles_ > 0 || pendingBytes_ > 0 || added_ % 64 == 0;
   return added_ >= limits_.files || openFiles_ >= fileBudget_ || pendingBytes_ >= limits_.bytes ||
-         syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds;
+         (lookAtClock && syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds);
 }
 
 // Takes back a copy whose source stays, unless its name has been taken by
@@ -464,28 +516,27 @@ OsError DestinationFolder::settle() {
 }
 
 // One flush puts on disk what the batch's files did since the last one:
-// contents and names in the destination (syncfs; for renames alone, the
-// folders they touched) and removed sources (their folders).
+// contents, names and renames in the destination's file system (syncfs:
+// renames also touched their source folders, on the same file system; or,
+// for renames alone where one commit holds them, a flush of the folder),
+// and removed sources on theirs (one syncfs for each).
 OsError DestinationFolder::makeDurable() {
-  bool written = false;
-  std::vector<std::string> renamedFrom, removedFrom;
+  bool written = false, renamed = false;
+  std::map<dev_t, std::vector<std::string>> removedFrom;
   for (const Pending& p : batch_) {
-    if (p.step == Step::Staged || p.step == Step::Named) written = true;
-    if (p.step == Step::Renamed) renamedFrom.push_back(folderOf(p.source));
-    if (p.step == Step::SourceGone) removedFrom.push_back(folderOf(p.source));
+    if (p.step == Step::SourceGone) {
+      removedFrom[p.copied.st_dev].push_back(folderOf(p.source));
+    } else {
+      (p.step == Step::Renamed ? renamed : written) = true;
+    }
   }
-  if (written) {
-    if (syscalls().syncfs(dir_.get()) != 0) return OsError::fromErrno("syncfs", path_);
-    // The renames' folders are on the destination's file system.
-    renamedFrom.clear();
-  } else if (!renamedFrom.empty() && syscalls().fsync(dir_.get()) != 0) {
-    return OsError::fromErrno("fsync", path_);
+  if (!written && renamed && renamesInOneCommit_) {
+    if (syscalls().fsync(dir_.get()) != 0) return OsError::fromErrno("fsync", path_);
+  } else if ((written || renamed) && syscalls().syncfs(dir_.get()) != 0) {
+    return OsError::fromErrno("syncfs", path_);
   }
-  removedFrom.insert(removedFrom.end(), renamedFrom.begin(), renamedFrom.end());
-  std::sort(removedFrom.begin(), removedFrom.end());
-  removedFrom.erase(std::unique(removedFrom.begin(), removedFrom.end()), removedFrom.end());
-  for (const std::string& folder : removedFrom) {
-    if (OsError e = flushFolder(folder)) return e;
+  for (const auto& [device, folders] : removedFrom) {
+    if (OsError e = flushFileSystemOf(folders)) return e;
   }
   return {};
 }
@@ -616,13 +667,13 @@ OsError DestinationFolder::removeSource(Pending& p) {
 }
 
 void DestinationFolder::named(const Pending& p) {
-  if (naming_) naming_(p.source, p.name);
+  if (naming_) naming_(p.tag, p.name);
 }
 
 void DestinationFolder::report(const Pending& p) {
   if (!completion_) return;
   completion_(TransferredFile{p.copy, p.source, p.name, static_cast<int64_t>(p.copied.st_size),
-                              p.copied.st_mtim, p.device, p.inode});
+                              p.copied.st_mtim, p.device, p.inode, p.tag});
 }
 
 }  // namespace msifter::platform

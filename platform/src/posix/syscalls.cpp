@@ -56,6 +56,7 @@ int Syscalls::unlink(const char* path) { return ::unlink(path); }
 int Syscalls::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int Syscalls::rmdir(const char* path) { return ::rmdir(path); }
 int Syscalls::statvfs(const char* path, struct statvfs* out) { return ::statvfs(path, out); }
+int Syscalls::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
 int Syscalls::access(const char* path, int mode) { return ::access(path, mode); }
 char* Syscalls::getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
 char* Syscalls::realpath(const char* path, char* resolved) { return ::realpath(path, resolved); }
