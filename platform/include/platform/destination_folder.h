@@ -177,7 +177,7 @@ class DestinationFolder {
   bool batchFull() const;
   OsError flush();
   OsError makeDurable();
-  OsError advance(Pending& p, bool& done);
+  OsError advance(Pending& p, bool earlierOpen);
   OsError giveName(Pending& p);
   OsError linkName(Pending& p);
   OsError removeSource(Pending& p);

@@ -558,13 +558,17 @@ OsError DestinationFolder::flush() {
     openFiles_ = 0;
     return error;
   }
+  // Files complete in the order they came: a file waits for every file
+  // before it, which may still fail and end the batch before it.
+  bool earlierOpen = false;
   for (std::size_t i = 0; i < batch_.size(); ++i) {
-    if (OsError e = advance(batch_[i], batch_[i].done)) {
+    if (OsError e = advance(batch_[i], earlierOpen)) {
       error = failed(std::move(e), batch_[i].source);
       failureKeptCopy_ = batch_[i].keep;
       rollBackFrom(i);
       break;
     }
+    earlierOpen |= !batch_[i].done;
   }
   std::erase_if(batch_, [](const Pending& p) { return p.done; });
   openFiles_ = static_cast<std::size_t>(std::count_if(
@@ -572,7 +576,7 @@ OsError DestinationFolder::flush() {
   return error;
 }
 
-OsError DestinationFolder::advance(Pending& p, bool& done) {
+OsError DestinationFolder::advance(Pending& p, bool earlierOpen) {
   switch (p.step) {
     case Step::Staged: return giveName(p);
     case Step::Named:
@@ -581,8 +585,10 @@ OsError DestinationFolder::advance(Pending& p, bool& done) {
     case Step::Renamed:
     case Step::SourceGone: break;
   }
-  done = true;
-  report(p);
+  if (!earlierOpen) {
+    p.done = true;
+    report(p);
+  }
   return {};
 }
 
@@ -618,7 +624,12 @@ OsError DestinationFolder::linkName(Pending& p) {
     UniqueFd in(
         syscalls().open(p.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
     if (!in.valid()) return OsError::fromErrno("open", p.source);
-    return stage(in.get(), p.copied, p.staged);
+    if (OsError staged = stage(in.get(), p.copied, p.staged)) return staged;
+    struct stat made {};
+    if (syscalls().fstat(p.staged.fd.get(), &made) != 0) return OsError::fromErrno("fstat");
+    p.device = made.st_dev;
+    p.inode = made.st_ino;
+    return {};
   }
   struct stat made {};
   if (syscalls().fstatat(dir_.get(), p.name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
