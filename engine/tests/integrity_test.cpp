@@ -100,14 +100,13 @@ TEST_F(IntegrityTest, StopMeansStop) {
     std::size_t moved;
     std::string stoppedAt;
   };
-  const Row rows[] = {
-      {"a read-only source folder", lockedTree, nullptr, 2, lockedTree[2]},
-      {"a source that cannot be removed once copied",
-       {put(card.path() / "x1.jpg", "x1"), put(src / "y.jpg", "y"),
-        put(card.path() / "x2.jpg", "x2"), put(src / "z.jpg", "z")},
-       &stuck,
-       0,
-       stuck.stuck}};
+  const Row rows[] = {{"a read-only source folder", lockedTree, nullptr, 2, lockedTree[2]},
+                      {"a source that cannot be removed once copied",
+                       {put(card.path() / "x1.jpg", "x1"), put(src / "y.jpg", "y"),
+                        put(card.path() / "x2.jpg", "x2"), put(src / "z.jpg", "z")},
+                       &stuck,
+                       0,
+                       stuck.stuck}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const Tree before = treeOf(src), beforeOnCard = treeOf(card.path());
