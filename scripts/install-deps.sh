@@ -12,6 +12,7 @@ packages=(
   desktop-file-utils appstream hyperfine file time btrfs-progs
   librsvg2-bin libx11-dev dpkg-dev man-db
   libcli11-dev jq
+  e2fsprogs util-linux
 )
 
 missing=()
