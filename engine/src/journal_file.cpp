@@ -62,6 +62,11 @@ int JournalFile::reserve(std::size_t bytes) {
     reserved_ = room;
     return 0;
   }
+  // A disk nearly full: the room that is still there, as long as it lasts.
+  if (errno == ENOSPC && syscalls().fallocate(fd_, reserved_, needed - reserved_) == 0) {
+    reserved_ = needed;
+    return 0;
+  }
   // A file system that cannot reserve room gets plain appends.
   if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
   reserveAhead_ = false;

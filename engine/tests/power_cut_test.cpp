@@ -129,9 +129,8 @@ class PowerCutTest : public ::testing::TestWithParam<Scenario> {
   testing::TempEnv env;
   std::optional<Ext4Image> disk, card;
   fs::path src, dst;
-  const std::map<std::string, std::string> files = {{"a.jpg", std::string(70000, 'a')},
-                                                    {"b.jpg", std::string(5000, 'b')},
-                                                    {"c.jpg", "c"}};
+  const std::map<std::string, std::string> files = {
+      {"a.jpg", std::string(70000, 'a')}, {"b.jpg", std::string(5000, 'b')}, {"c.jpg", "c"}};
   TransferOptions options;
 
   void SetUp() override {
