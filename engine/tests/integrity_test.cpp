@@ -12,11 +12,14 @@
 #include <map>
 #include <optional>
 
+#include "common/msg.h"
 #include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/undo.h"
+#include "every_file_window.h"
 #include "platform/syscalls.h"
 #include "scratch_mount.h"
+#include "sqlite_files.h"
 #include "transfer_test_base.h"
 
 namespace msifter::engine {
@@ -214,6 +217,20 @@ TEST_F(IntegrityTest, OneRunPerSourceAtATime) {
     }
     EXPECT_EQ(second.finish(true), 0);
   }
+  // The window's run says so in the catalogue's words, and does not start.
+  ASSERT_TRUE(testing::writeCatalogue(env.root() / "msg",
+                                      "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG "
+                                      "INTEGER); INSERT INTO t_MSG VALUES (61, '#61', 48);"));
+  ASSERT_TRUE(common::gMsgInit((env.root() / "msg").string(), common::kMsgPassword));
+  put(src / "DCIM/100/a.jpg", "a");
+  testing::EveryFileWindow window;
+  window.snapshot = options;
+  window.snapshot.serverDir = (src / "DCIM").string();
+  window.snapshot.subFolder = true;
+  EXPECT_FALSE(gProcess1(window));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "移動元のフォルダ（" + (src / "DCIM").string() + "）#61");
+  EXPECT_TRUE(fs::exists(src / "DCIM/100/a.jpg"));
   EXPECT_EQ(running.finish(true), 0);
   RunJournal after;
   EXPECT_EQ(after.begin(options), 0);
