@@ -100,6 +100,9 @@ class RunReporter final : public engine::TransferObserver {
   int fileRenamed(const engine::TransferIntent& intent) override {
     return journal_.fileRenamed(intent);
   }
+  void sourceFileSystem(uint64_t device, const std::string& mountRoot) override {
+    journal_.sourceFileSystem(device, mountRoot);
+  }
   void filesLeft(const std::vector<engine::TransferIntent>& left) override {
     journal_.filesLeft(left);
   }

@@ -274,9 +274,12 @@ int RunJournal::create(int folderFd, const TransferOptions& options) {
 
 int RunJournal::filesPlanned(const std::vector<TransferIntent>& group) {
   if (!file_ || finished_) return error_ ? error_ : EBADF;
+  const std::size_t queued = file_->queue().size();
   try {
-    for (const TransferIntent& intent : group) file_->add(detail::intentLine(intent, base_));
+    for (const TransferIntent& intent : group)
+      detail::appendIntentLine(file_->queue(), intent, base_);
   } catch (const std::bad_alloc&) {
+    file_->queue().resize(queued);
     return fail(ENOMEM);
   }
   if (int e = file_->sync()) return fail(e);
@@ -286,9 +289,11 @@ int RunJournal::filesPlanned(const std::vector<TransferIntent>& group) {
 
 int RunJournal::fileRenamed(const TransferIntent& intent) {
   if (!file_ || finished_) return error_ ? error_ : EBADF;
+  const std::size_t queued = file_->queue().size();
   try {
-    file_->add(detail::intentLine(intent, base_));
+    detail::appendIntentLine(file_->queue(), intent, base_);
   } catch (const std::bad_alloc&) {
+    file_->queue().resize(queued);
     return fail(ENOMEM);
   }
   if (int e = file_->sync()) return fail(e);
@@ -300,9 +305,11 @@ int RunJournal::fileRenamed(const TransferIntent& intent) {
 void RunJournal::fileTransferred(const TransferredFile& file) {
   if (!file_ || finished_) return;
   const int64_t number = file.number >= 0 ? file.number : files_;
+  const std::size_t queued = file_->queue().size();
   try {
-    file_->add(detail::fileLine(number, file, base_));
+    detail::appendFileLine(file_->queue(), number, file, base_);
   } catch (const std::bad_alloc&) {
+    file_->queue().resize(queued);
     fail(ENOMEM);
     return;
   }
@@ -311,12 +318,22 @@ void RunJournal::fileTransferred(const TransferredFile& file) {
   bytes_ += file.size;
 }
 
+void RunJournal::sourceFileSystem(uint64_t device, const std::string& mountRoot) {
+  if (!file_ || finished_) return;
+  try {
+    file_->add(detail::mountLine(device, mountRoot));
+    mounts_[device] = mountRoot;
+  } catch (const std::bad_alloc&) {
+    fail(ENOMEM);
+  }
+}
+
 // What was planned and is not known complete is looked at where it is: the
 // journal, and the run's last message, say where each file is.
 void RunJournal::filesLeft(const std::vector<TransferIntent>& left) {
   if (!file_ || finished_) return;
   for (const TransferIntent& intent : left) {
-    const detail::IntentOutcome o = detail::settleIntent(intent, base_);
+    const detail::IntentOutcome o = detail::settleIntent(intent, base_, mounts_);
     if (o.line.empty()) {
       ++left_.pending;
       continue;

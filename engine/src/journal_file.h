@@ -31,6 +31,8 @@ class JournalFile {
 
   // May throw std::bad_alloc.
   void add(std::string_view line) { queued_.append(line); }
+  // The lines queued: more may be written at its end.
+  std::string& queue() { return queued_; }
   // The queued lines out: 0 or the errno (a short write counts as a full disk).
   int write();
   // write(), then the file's contents on disk.
@@ -119,10 +121,12 @@ struct IntentOutcome {
   TransferredFile done;
   LeftAs how = LeftAs::Untouched;
 };
-// `base` makes relative paths absolute in the line, as the run wrote them.
-IntentOutcome settleIntent(const TransferIntent& intent, const std::string& base);
+// `base` makes relative paths absolute in the line, as the run wrote them;
+// `mounts` are the roots of the sources' file systems as the run found them.
+IntentOutcome settleIntent(const TransferIntent& intent, const std::string& base,
+                           const MountRoots& mounts);
 // One file being undone: "undone", "not-undone", or "" when that cannot be
 // told now.
-std::string settleUndoing(const JournalEntry& entry);
+std::string settleUndoing(const JournalEntry& entry, const MountRoots& mounts);
 
 }  // namespace msifter::engine::detail

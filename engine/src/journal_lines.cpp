@@ -43,10 +43,11 @@ void appendEscaped(std::string& out, std::string_view raw) {
 // buffer without temporaries.
 class Line {
  public:
-  explicit Line(std::string_view kind) {
-    text_.reserve(256);
-    text_ += kind;
-  }
+  explicit Line(std::string_view kind) : text_(own_) { text_ += kind; }
+  // Written at the end of `out` (a journal's queue of lines).
+  Line(std::string& out, std::string_view kind) : text_(out) { text_ += kind; }
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
   Line& text(std::string_view raw) {
     text_ += '\t';
     appendEscaped(text_, raw);
@@ -87,11 +88,12 @@ class Line {
   }
   std::string end() {
     text_ += '\n';
-    return std::move(text_);
+    return std::move(own_);
   }
 
  private:
-  std::string text_;
+  std::string own_;
+  std::string& text_;
 };
 
 int hexValue(char c) {
@@ -264,6 +266,13 @@ class Reader {
       return true;
     }
     if (kind == "closed") return f.size() == 1;
+    if (kind == "mount") {
+      uint64_t device = 0;
+      std::string root;
+      if (f.size() != 3 || !number(f[1], device) || !unescape(f[2], root)) return false;
+      open_.mounts[device] = std::move(root);
+      return true;
+    }
     if (kind == "ended") open_.ended = true;
     return parseRunLine(f, record_.summary);
   }
@@ -319,7 +328,14 @@ std::string headerText(const TransferOptions& o, std::time_t started, const std:
 }
 
 std::string fileLine(int64_t number, const TransferredFile& f, const std::string& base) {
-  return Line("file")
+  std::string line;
+  appendFileLine(line, number, f, base);
+  return line;
+}
+
+void appendFileLine(std::string& out, int64_t number, const TransferredFile& f,
+                    const std::string& base) {
+  Line(out, "file")
       .number(number)
       .word(f.kind == TransferredFile::Kind::Copied ? "copied" : "moved")
       .path(f.source, base)
@@ -332,7 +348,13 @@ std::string fileLine(int64_t number, const TransferredFile& f, const std::string
 }
 
 std::string intentLine(const TransferIntent& i, const std::string& base) {
-  return Line("intent")
+  std::string line;
+  appendIntentLine(line, i, base);
+  return line;
+}
+
+void appendIntentLine(std::string& out, const TransferIntent& i, const std::string& base) {
+  Line(out, "intent")
       .number(i.number)
       .word(i.copy ? "copy" : "move")
       .path(i.source, base)
@@ -357,6 +379,10 @@ std::string endedLine(std::time_t when, int64_t files, int64_t bytes, RunEnd end
     if (e == end) word = w;
   }
   return Line("ended").number(when).number(files).number(bytes).word(word).end();
+}
+
+std::string mountLine(uint64_t device, const std::string& root) {
+  return Line("mount").number(device).text(root).end();
 }
 
 std::string undoingLine(int64_t number) { return numbered("undoing", number); }

@@ -72,15 +72,31 @@ bool emptyFolder(const std::string& path) {
   return empty;
 }
 
+// The folder at `path` is the root of a file system mounted there now.
+bool mountedAt(const std::string& path) {
+  struct stat here {
+  }, above{};
+  if (syscalls().lstat(path.c_str(), &here) != 0 || !S_ISDIR(here.st_mode)) return false;
+  return path == "/" ||
+         (syscalls().lstat(folderOf(path).c_str(), &above) == 0 && above.st_dev != here.st_dev);
+}
+
 // A source not seen at its path is gone from it only where its folder is
 // the one the run took it from: not the bare mount point of a card taken
-// out (an empty folder of another file system). A card mounted again may
-// come back under another device number; its folder then shows its files.
-bool sourceFolderThere(const std::string& source, uint64_t device) {
+// out. A file system mounted again may come back under another device
+// number: its root, as the run found it, is then mounted again, and holds
+// the folder. (A journal without its roots: an empty folder on another file
+// system counts as a mount point left bare.)
+bool sourceFolderThere(const std::string& source, uint64_t device, const MountRoots& mounts) {
   const std::string folder = folderOf(source);
   struct stat st {};
   if (syscalls().lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  return st.st_dev == device || !emptyFolder(folder);
+  if (st.st_dev == device) return true;
+  const auto root = mounts.find(device);
+  if (root == mounts.end()) return !emptyFolder(folder);
+  struct stat rootNow {};
+  return mountedAt(root->second) && syscalls().lstat(root->second.c_str(), &rootNow) == 0 &&
+         rootNow.st_dev == st.st_dev;
 }
 
 IntentOutcome left(const TransferIntent& i, LeftAs how) {
@@ -159,7 +175,8 @@ bool sameBytes(const std::string& a, const std::string& b) {
   }
 }
 
-IntentOutcome settleIntent(const TransferIntent& i, const std::string& base) {
+IntentOutcome settleIntent(const TransferIntent& i, const std::string& base,
+                           const MountRoots& mounts) {
   const Look made = look(i.destination);
   if (made.unknown) return {};
   if (i.copy) {
@@ -174,14 +191,14 @@ IntentOutcome settleIntent(const TransferIntent& i, const std::string& base) {
   if (source.unknown) return {};
   if (source.there && made.there) return bothThere(i, source, made);
   if (source.there) return left(i, LeftAs::Untouched);
-  if (!sourceFolderThere(i.source, i.device)) return {};
+  if (!sourceFolderThere(i.source, i.device, mounts)) return {};
   if (!made.there) return left(i, LeftAs::Missing);
   if (asRecorded(made.st, i.size, i.modifiedSeconds, i.modifiedNanoseconds, i.device, i.inode))
     return transferred(i, made.st, base);
   return left(i, LeftAs::NotAsRecorded);
 }
 
-std::string settleUndoing(const JournalEntry& e) {
+std::string settleUndoing(const JournalEntry& e, const MountRoots& mounts) {
   const TransferredFile& f = e.file;
   const Look made = look(f.destination);
   if (made.unknown) return {};
@@ -200,7 +217,7 @@ std::string settleUndoing(const JournalEntry& e) {
     return notUndoneLine(e.number);
   }
   if (back.there) return asMoved ? undoneLine(e.number) : notUndoneLine(e.number);
-  if (!made.there && !sourceFolderThere(f.source, f.device)) return {};
+  if (!made.there && !sourceFolderThere(f.source, f.device, mounts)) return {};
   return notUndoneLine(e.number);
 }
 
@@ -213,7 +230,7 @@ int settleRun(OpenedRun& run) {
   int64_t bytes = run.record.summary.bytes;
   bool pending = false;
   for (const auto& [number, intent] : run.open.intents) {
-    const IntentOutcome o = settleIntent(intent, "");
+    const IntentOutcome o = settleIntent(intent, "", run.open.mounts);
     pending |= o.line.empty();
     file.add(o.line);
     if (o.transferred) {
@@ -224,8 +241,9 @@ int settleRun(OpenedRun& run) {
   for (const int64_t number : run.open.undoing) {
     const auto entry = std::find_if(run.record.entries.begin(), run.record.entries.end(),
                                     [number](const JournalEntry& e) { return e.number == number; });
-    const std::string line =
-        entry == run.record.entries.end() ? notUndoneLine(number) : settleUndoing(*entry);
+    const std::string line = entry == run.record.entries.end()
+                                 ? notUndoneLine(number)
+                                 : settleUndoing(*entry, run.open.mounts);
     pending |= line.empty();
     file.add(line);
   }

@@ -1,11 +1,13 @@
 #include "engine/mover.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -84,6 +86,7 @@ constexpr int64_t kGroupCopyBytes = int64_t{32} << 20;
 // intents as recorded, and the names each may take after its planned one.
 struct Group {
   std::vector<TransferIntent> intents;
+  std::vector<std::string> names;  // planned, until handed out
   std::vector<NamePlanner::Names> more;
   std::vector<char> asked;  // the planned name was handed out
   std::vector<char> done;
@@ -116,7 +119,8 @@ class Transfers {
   void open();
   bool planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop);
   bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
-  bool identify(const std::string& source, struct stat& st, int& error) const;
+  bool identify(const std::string& source, struct stat& st, int& error);
+  void tellFileSystem();
   bool transferGroup(Group& group);
   bool transfer(Group& group, std::size_t i);
   std::string nextName(int64_t number);
@@ -139,6 +143,9 @@ class Transfers {
   // Groups with files not complete yet, oldest first: their files' places
   // stay put while names are asked for and completions come.
   std::deque<Group> groups_;
+  std::string lookFolder_;  // the folder of the sources being planned
+  platform::UniqueFd lookFd_;
+  std::set<dev_t> toldDevices_;
   int32_t nameFailure_ = 0;
   int journalFailure_ = 0;
   MoveFailure stopped_;
@@ -189,24 +196,66 @@ void Transfers::completed(const platform::TransferredFile& f) {
     --group->left;
   }
   if (extras_.observer == nullptr) return;
+  std::string destination;
+  destination.reserve(folder_.size() + f.name.size());
+  destination.append(folder_).append(f.name);
   extras_.observer->fileTransferred(
       TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
-                      f.source, folder_ + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
+                      std::string(f.source), std::move(destination), f.size,
+                      static_cast<int64_t>(f.modified.tv_sec),
                       static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode, f.tag});
 }
 
 // The source as its transfer will find it: a copy follows a link (one that
-// leads nowhere is copied as the link itself), a move takes the link.
-bool Transfers::identify(const std::string& source, struct stat& st, int& error) const {
+// leads nowhere is copied as the link itself), a move takes the link. Looked
+// at from its folder, kept open while the list stays in it: a short look
+// where the whole path's would cost a look at each of its folders.
+bool Transfers::identify(const std::string& source, struct stat& st, int& error) {
   platform::Syscalls& os = platform::syscalls();
-  if (options_.copyFiles && os.stat(source.c_str(), &st) == 0) return true;
+  const auto slash = source.find_last_of('/');
+  int at = AT_FDCWD;
+  const char* name = source.c_str();
+  if (slash != std::string::npos && slash > 0) {
+    const std::string_view folder(source.data(), slash);
+    if (folder != lookFolder_) {
+      lookFolder_.assign(folder);
+      lookFd_ =
+          platform::UniqueFd(os.open(lookFolder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+      tellFileSystem();
+    }
+    if (lookFd_.valid()) {
+      at = lookFd_.get();
+      name += slash + 1;
+    }
+  }
+  if (options_.copyFiles && os.fstatat(at, name, &st, 0) == 0) return true;
   if (options_.copyFiles && errno != ENOENT) {
     error = errno;
     return false;
   }
-  if (os.lstat(source.c_str(), &st) == 0) return true;
+  if (os.fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
   error = errno;
   return false;
+}
+
+// The root of the file system that holds the folder of the sources being
+// planned, told once for each file system.
+void Transfers::tellFileSystem() {
+  platform::Syscalls& os = platform::syscalls();
+  struct stat st {};
+  if (extras_.observer == nullptr || !lookFd_.valid() || os.fstat(lookFd_.get(), &st) != 0 ||
+      !toldDevices_.insert(st.st_dev).second)
+    return;
+  std::string root = lookFolder_;
+  while (root.size() > 1) {
+    const auto slash = root.find_last_of('/');
+    const std::string above = slash == 0 ? "/" : root.substr(0, slash);
+    struct stat up {};
+    if (slash == std::string::npos || os.stat(above.c_str(), &up) != 0 || up.st_dev != st.st_dev)
+      break;
+    root = above;
+  }
+  extras_.observer->sourceFileSystem(static_cast<uint64_t>(st.st_dev), root);
 }
 
 // Plans source `i` into `group`: false when it is skipped as identical, or
@@ -249,6 +298,7 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
       nextNumber_++, options_.copyFiles, source, folder_ + name, static_cast<int64_t>(st.st_size),
       static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec),
       static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+  group.names.push_back(std::move(name));
   group.more.push_back(std::move(more));
   if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : st.st_size);
   return true;
@@ -260,6 +310,7 @@ bool Transfers::planGroup(std::size_t& next, Group& group, std::optional<PlanSto
   int64_t copyBytes = 0;
   const std::size_t most = options_.slowly ? 1 : kGroupFiles;
   group.intents.reserve(std::min(most, sources_.size() - next));
+  group.names.reserve(group.intents.capacity());
   group.more.reserve(group.intents.capacity());
   while (next < sources_.size() && !stop && group.intents.size() < most &&
          copyBytes < kGroupCopyBytes) {
@@ -283,7 +334,7 @@ std::string Transfers::nextName(int64_t number) {
   TransferIntent& intent = group->intents[i];
   if (!group->asked[i]) {
     group->asked[i] = 1;
-    return intent.destination.substr(folder_.size());
+    return std::move(group->names[i]);
   }
   std::string name;
   try {

@@ -95,7 +95,8 @@ constexpr std::size_t kGroupEntries = 4096;
 
 class Undo {
  public:
-  Undo(UndoReport& report, detail::JournalFile* marks) : report_(report), marks_(marks) {
+  Undo(UndoReport& report, detail::JournalFile* marks, const detail::MountRoots& mounts)
+      : report_(report), marks_(marks), mounts_(mounts) {
     sourceRoot_ = report.run.options.serverDir;
     while (sourceRoot_.size() > 1 && sourceRoot_.back() == '/') sourceRoot_.pop_back();
   }
@@ -147,7 +148,7 @@ class Undo {
       UndoItem& item = report_.items[index];
       if (item.outcome != UndoOutcome::Failed || item.entry.undone || !tried_.contains(index))
         continue;
-      const std::string line = detail::settleUndoing(item.entry);
+      const std::string line = detail::settleUndoing(item.entry, mounts_);
       pending_ |= line.empty();
       marks_->add(line);
     }
@@ -226,7 +227,7 @@ class Undo {
       }
       folderPath_ = folder;
       folder_->onTransferred([this](const platform::TransferredFile& back) {
-        const auto it = waiting_.find(back.source);
+        const auto it = waiting_.find(std::string(back.source));
         if (it == waiting_.end()) return;
         undone(it->second);
         waiting_.erase(it);
@@ -263,6 +264,7 @@ class Undo {
 
   UndoReport& report_;
   detail::JournalFile* marks_;
+  const detail::MountRoots& mounts_;
   std::string sourceRoot_;
   std::unique_ptr<platform::DestinationFolder> folder_;
   std::string folderPath_;
@@ -320,7 +322,7 @@ UndoReport undoRun(const UndoRequest& request) {
     }
     marks = std::make_unique<detail::JournalFile>(run.fd.get(), run.wholeLines, false);
   }
-  Undo undo(report, marks.get());
+  Undo undo(report, marks.get(), run.open.mounts);
   undo.entries(run.record.entries);
   undo.finish();
   return report;

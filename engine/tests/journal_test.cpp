@@ -1,7 +1,9 @@
 #include "engine/journal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -122,6 +124,39 @@ TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
                                                                         : RunEnd::Completed);
     EXPECT_EQ(runs[0].damaged, whole.size() != length);
   }
+}
+
+// A run cut short while moving from a card: the card taken out leaves its
+// mount point, an empty folder of another file system. Nothing can be told
+// of the files then, and nothing is recorded; once the card is mounted
+// again, under whatever device number, the next look settles them.
+TEST(JournalTest, ACardNotMountedIsLeftForALaterLook) {
+  testing::TempEnv env;
+  const fs::path card = env.root() / "card", dst = env.root() / "dst";
+  fs::create_directories(card);
+  fs::create_directories(dst);
+  std::ofstream(dst / "0000000000_a.jpg") << "photo";
+  const struct timespec times[2] = {{1034674200, 0}, {1034674200, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dst / "0000000000_a.jpg").c_str(), times, 0), 0);
+  // As the run left it: the copy named, the source not yet removed.
+  fs::create_directories(journalFolder());
+  std::ofstream(fs::path(journalFolder()) / "20240105-143000.journal")
+      << "m_sifter journal 1\nstarted\t1704465000\noperation\tmove\nsource\t" << card.string()
+      << "\ndestination\t" << dst.string() << "\nmount\t999999\t" << card.string()
+      << "\nintent\t0\tmove\t" << (card / "a.jpg").string() << "\t"
+      << (dst / "0000000000_a.jpg").string() << "\t5\t1034674200.000000000\t999999\t12\n";
+  std::vector<RunSummary> runs = listRuns();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(std::make_tuple(runs[0].files, runs[0].pendingFiles, runs[0].unclearFiles),
+            std::make_tuple(int64_t{0}, int64_t{1}, int64_t{0}));
+
+  testing::ScratchMount mountedAgain(card);
+  if (!mountedAgain.mounted()) GTEST_SKIP() << "cannot mount a memory file system here";
+  runs = listRuns();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(std::make_tuple(runs[0].files, runs[0].pendingFiles, runs[0].unclearFiles),
+            std::make_tuple(int64_t{1}, int64_t{0}, int64_t{0}));
+  EXPECT_EQ(runs[0].end, RunEnd::Interrupted);
 }
 
 // Fills the journal's disk only: the error log, written through the same

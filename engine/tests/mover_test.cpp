@@ -311,14 +311,14 @@ struct DestinationChange {
   bool firstFileAside;
 };
 
-// Makes a change as the second file's transfer begins: its second look
-// (the first is its planning).
+// Makes a change as the second file's transfer begins: the first look at
+// it by its path (its planning looks at it from its folder).
 struct ChangeAtSecondFile : FixedClock {
   std::function<void()> change;
   std::string second;
   int looks = 0;
   void looking(const char* path) {
-    if (path == second && ++looks == 2) change();
+    if (path == second && ++looks == 1) change();
   }
   int lstat(const char* path, struct stat* out) override {
     looking(path);

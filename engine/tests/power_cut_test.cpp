@@ -1,6 +1,7 @@
 // Power cuts: runs on ext4 images (loop devices) that are shut down the way
 // a power cut stops a disk (EXT4_IOC_SHUTDOWN without flushing its log), at
-// chosen moments of the run and after it reported done; then mounted again.
+// chosen moments of the run and after it reported done; then mounted again,
+// under another device number.
 // Every file must be whole in one place, and the journal (kept on an image
 // too) must say which once it is settled.
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,29 +44,34 @@ std::string text(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// An ext4 file system in an image file, mounted through a loop device.
+// An ext4 file system in an image file, mounted through a loop device. Each
+// time it is mounted again it comes on another loop device (another device
+// number), as a disk plugged in again may.
 class Ext4Image {
  public:
   explicit Ext4Image(const fs::path& at) : image_(at.string() + ".img"), mountPoint_(at) {
     fs::create_directories(mountPoint_);
     std::ofstream(image_).close();
     fs::resize_file(image_, 64 << 20);
-    made_ = std::system(("mkfs.ext4 -q -F '" + image_.string() + "' >/dev/null 2>&1").c_str()) == 0;
-    if (made_) mount();
+    if (std::system(("mkfs.ext4 -q -F '" + image_.string() + "' >/dev/null 2>&1").c_str()) == 0)
+      remount();
   }
-  ~Ext4Image() { unmount(); }
+  ~Ext4Image() {
+    unmount();
+    detach(loop_);
+  }
   Ext4Image(const Ext4Image&) = delete;
   Ext4Image& operator=(const Ext4Image&) = delete;
 
   bool mounted() const { return mounted_; }
   const fs::path& path() const { return mountPoint_; }
-  void mount() {
-    mounted_ = std::system(("mount -o loop '" + image_.string() + "' '" + mountPoint_.string() +
-                            "' >/dev/null 2>&1")
-                               .c_str()) == 0;
-  }
-  void unmount() {
-    if (mounted_ && ::umount2(mountPoint_.c_str(), 0) == 0) mounted_ = false;
+  void remount() {
+    unmount();
+    const std::string before = loop_;
+    loop_ = attach();
+    mounted_ =
+        !loop_.empty() && ::mount(loop_.c_str(), mountPoint_.c_str(), "ext4", 0, nullptr) == 0;
+    detach(before);
   }
   // The disk stops as at a power cut: what its log has not committed is lost.
   void cut() const {
@@ -75,9 +82,26 @@ class Ext4Image {
   }
 
  private:
+  std::string attach() const {
+    FILE* out = ::popen(("losetup -f --show '" + image_.string() + "' 2>/dev/null").c_str(), "r");
+    if (out == nullptr) return {};
+    char device[64] = {};
+    const bool read = std::fgets(device, sizeof device, out) != nullptr;
+    ::pclose(out);
+    std::string path = read ? device : "";
+    if (!path.empty() && path.back() == '\n') path.pop_back();
+    return path;
+  }
+  static void detach(const std::string& loop) {
+    if (!loop.empty()) std::system(("losetup -d '" + loop + "' >/dev/null 2>&1").c_str());
+  }
+  void unmount() {
+    if (mounted_ && ::umount2(mountPoint_.c_str(), 0) == 0) mounted_ = false;
+  }
+
   fs::path image_;
   fs::path mountPoint_;
-  bool made_ = false;
+  std::string loop_;
   bool mounted_ = false;
 };
 
@@ -135,6 +159,8 @@ class PowerCutTest : public ::testing::TestWithParam<Scenario> {
 
   void SetUp() override {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting images needs root";
+    if (std::system("command -v losetup >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "losetup is missing (Debian: mount)";
     if (std::system("command -v mkfs.ext4 >/dev/null 2>&1") != 0)
       GTEST_SKIP() << "mkfs.ext4 is missing (Debian: e2fsprogs)";
     disk.emplace(env.root() / "disk");
@@ -181,8 +207,7 @@ class PowerCutTest : public ::testing::TestWithParam<Scenario> {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     for (std::optional<Ext4Image>* image : {&disk, &card}) {
       if (!*image) continue;
-      (*image)->unmount();
-      (*image)->mount();
+      (*image)->remount();
       ASSERT_TRUE((*image)->mounted());
     }
   }

@@ -16,6 +16,7 @@
 // A plain text, readable with `less`; paths keep their raw bytes (control
 // bytes, "%" and bytes that are not UTF-8 are written as %XX).
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -126,6 +127,7 @@ class RunJournal final : public TransferObserver {
   int filesPlanned(const std::vector<TransferIntent>& group) override;
   int fileRenamed(const TransferIntent& intent) override;
   void fileTransferred(const TransferredFile& file) override;
+  void sourceFileSystem(uint64_t device, const std::string& mountRoot) override;
   // Settles them by a look at them (see left()).
   void filesLeft(const std::vector<TransferIntent>& left) override;
   // Marks the end (files, bytes, completed or not) and puts the journal on
@@ -148,8 +150,9 @@ class RunJournal final : public TransferObserver {
 
   platform::UniqueFd fd_;  // locked from begin to finish
   std::unique_ptr<detail::JournalFile> file_;
-  int64_t planned_ = 0;  // files planned
-  int64_t settled_ = 0;  // of those, files with an outcome
+  std::map<uint64_t, std::string> mounts_;  // as told by sourceFileSystem()
+  int64_t planned_ = 0;                     // files planned
+  int64_t settled_ = 0;                     // of those, files with an outcome
   std::string id_;
   std::string path_;
   std::string base_;  // the current folder when the run began

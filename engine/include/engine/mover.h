@@ -51,6 +51,11 @@ class TransferObserver {
   // A planned file takes another name (its planned one was taken meanwhile);
   // before it takes it, as filesPlanned.
   virtual int fileRenamed(const TransferIntent& /*intent*/) { return 0; }
+  // The sources on file system `device` have its root at `mountRoot`: told
+  // before the first group with such a source. A later look tells a file
+  // system mounted again (under another device number) from one that is
+  // not mounted, whose mount point shows an empty folder. Must not throw.
+  virtual void sourceFileSystem(uint64_t /*device*/, const std::string& /*mountRoot*/) {}
   // Planned files whose transfer did not complete, once the run has ended
   // (after a failure): as last planned. Must not throw.
   virtual void filesLeft(const std::vector<TransferIntent>& /*left*/) {}

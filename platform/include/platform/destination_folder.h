@@ -53,10 +53,11 @@ bool isTransferTemporary(std::string_view name);
 // One file whose transfer is complete and durable as far as its kind goes:
 // a move within one file system once its rename is flushed, a copy once its
 // name is, a move between file systems once its source's removal is.
+// Its texts are valid during the call it is told in.
 struct TransferredFile {
   bool copied = false;  // false: moved
-  std::string source;
-  std::string name;  // in the destination folder
+  std::string_view source;
+  std::string_view name;  // in the destination folder
   int64_t size = 0;
   struct timespec modified {};
   uint64_t device = 0;  // of the new file
