@@ -78,7 +78,10 @@ int64_t knownSize(const MoveExtras& extras, std::size_t i) {
 
 // A group of files is planned and recorded before any of them is touched:
 // one flush of the journal a group. The bounds keep the moment in a file's
-// date-time name near the moment of its transfer.
+// date-time name near the moment of its transfer: a group of renames within
+// one file system passes in a fraction of a second, one with files to copy
+// ends sooner.
+constexpr std::size_t kGroupRenames = 16384;
 constexpr std::size_t kGroupFiles = 4096;
 constexpr int64_t kGroupCopyBytes = int64_t{32} << 20;
 
@@ -308,15 +311,19 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
 // is nothing left to transfer.
 bool Transfers::planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop) {
   int64_t copyBytes = 0;
-  const std::size_t most = options_.slowly ? 1 : kGroupFiles;
-  group.intents.reserve(std::min(most, sources_.size() - next));
+  bool copies = options_.copyFiles;
+  const std::size_t most = options_.slowly ? 1 : kGroupRenames;
+  group.intents.reserve(std::min(kGroupFiles, sources_.size() - next));
   group.names.reserve(group.intents.capacity());
   group.more.reserve(group.intents.capacity());
   while (next < sources_.size() && !stop && group.intents.size() < most &&
-         copyBytes < kGroupCopyBytes) {
+         !(copies && group.intents.size() >= kGroupFiles) && copyBytes < kGroupCopyBytes) {
     if (plan(next, group, stop)) {
       const TransferIntent& planned = group.intents.back();
-      if (options_.copyFiles || planned.device != destinationDevice_) copyBytes += planned.size;
+      if (options_.copyFiles || planned.device != destinationDevice_) {
+        copies = true;
+        copyBytes += planned.size;
+      }
     }
     if (!stop) ++next;
   }

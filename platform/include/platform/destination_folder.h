@@ -67,9 +67,10 @@ struct TransferredFile {
 
 // When a batch is settled: whichever bound is reached first.
 struct BatchLimits {
-  std::size_t files = 8192;
+  std::size_t files = 8192;  // copied (each holds a descriptor until it is named)
   uint64_t bytes = 1u << 30;
   int64_t milliseconds = 5000;
+  std::size_t renames = 32768;  // within one file system (cheap to hold, quick to do)
 };
 
 class DestinationFolder {
@@ -203,6 +204,7 @@ class DestinationFolder {
   Naming naming_;
   std::vector<Pending> batch_;  // in the order the files came
   std::size_t added_ = 0;       // files since the last flush
+  std::size_t copied_ = 0;      // of those, files copied
   std::size_t openFiles_ = 0;   // staged files holding a descriptor
   std::size_t fileBudget_ = 8192;
   uint64_t pendingBytes_ = 0;

@@ -452,6 +452,7 @@ OsError DestinationFolder::addToBatch(Pending p) {
   if (added_ == 0) batchStart_ = syscalls().monotonicMilliseconds();
   if (batch_.capacity() == 0) batch_.reserve(std::min<std::size_t>(limits_.files, 1024));
   ++added_;
+  if (p.step != Step::Renamed) ++copied_;
   if (p.step == Step::Staged) {
     pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
     if (p.staged.fd.valid()) ++openFiles_;
@@ -465,7 +466,8 @@ OsError DestinationFolder::addToBatch(Pending p) {
 // takes microseconds).
 bool DestinationFolder::batchFull() const {
   const bool lookAtClock = openFiles_ > 0 || pendingBytes_ > 0 || added_ % 64 == 0;
-  return added_ >= limits_.files || openFiles_ >= fileBudget_ || pendingBytes_ >= limits_.bytes ||
+  return copied_ >= limits_.files || added_ - copied_ >= limits_.renames ||
+         openFiles_ >= fileBudget_ || pendingBytes_ >= limits_.bytes ||
          (lookAtClock && syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds);
 }
 
@@ -546,6 +548,7 @@ OsError DestinationFolder::makeDurable() {
 // batch at that file; the files before it go on at the next flush.
 OsError DestinationFolder::flush() {
   added_ = 0;
+  copied_ = 0;
   pendingBytes_ = 0;
   if (batch_.empty()) return {};
   OsError error = checkFolder();
