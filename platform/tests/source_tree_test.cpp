@@ -25,7 +25,8 @@ struct WithoutOpenat2 : Syscalls {
 };
 
 bool sameFolder(int fd, const fs::path& path) {
-  struct stat a {}, b {};
+  struct stat a {};
+  struct stat b {};
   return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
          a.st_ino == b.st_ino;
 }
@@ -113,8 +114,9 @@ TEST_P(SourceTreeTest, ACheckOfRecordedFoldersEndsAtAMissingOne) {
   EXPECT_EQ(checkFoldersBeneath(root + "/gone", "a").code(), ENOENT);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, SourceTreeTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Openat2" : "FolderByFolder"; });
+INSTANTIATE_TEST_SUITE_P(Kernels, SourceTreeTest, ::testing::Bool(), [](const auto& info) {
+  return info.param ? "Openat2" : "FolderByFolder";
+});
 
 }  // namespace
 }  // namespace msifter::platform

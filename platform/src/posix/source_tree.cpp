@@ -94,9 +94,9 @@ OsError SourceTree::openFolderOf(const std::string& file, UniqueFd& folder) cons
   if (!file.starts_with(prefix_)) return OsError(EXDEV, "openat2", file);
   const std::string_view beneath = std::string_view(file).substr(prefix_.size());
   const std::size_t slash = beneath.rfind('/');
-  return openFolderBeneath(root_.get(), slash == std::string_view::npos ? std::string_view()
-                                                                         : beneath.substr(0, slash),
-                           folder);
+  return openFolderBeneath(
+      root_.get(), slash == std::string_view::npos ? std::string_view() : beneath.substr(0, slash),
+      folder);
 }
 
 }  // namespace msifter::platform
