@@ -17,7 +17,8 @@ int belowWithoutLinks(const std::string& path, std::string_view root) {
   std::string_view beneath = std::string_view(path).substr(prefix.size());
   while (beneath.starts_with('/')) beneath.remove_prefix(1);
   const std::size_t slash = beneath.rfind('/');
-  const std::string_view name = slash == std::string_view::npos ? beneath : beneath.substr(slash + 1);
+  const std::string_view name =
+      slash == std::string_view::npos ? beneath : beneath.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") return EXDEV;
   const std::string_view folder =
       slash == std::string_view::npos ? std::string_view() : beneath.substr(0, slash);
