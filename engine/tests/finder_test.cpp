@@ -2,12 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,7 +19,6 @@
 
 #include "common/failure.h"
 #include "engine/run.h"
-#include "every_file_window.h"
 #include "isolated_test.h"
 #include "platform/directory.h"
 #include "platform/syscalls.h"
@@ -518,16 +515,6 @@ TEST_F(FinderTest, PlatformFaults) {
   EXPECT_TRUE(find(transferSearch()));
   EXPECT_EQ(list, (std::vector<std::string>{dir("a.jpg")}));
   EXPECT_EQ(reports(), 0);
-  // It is said to whoever asks, and logged in a line of its own.
-  std::vector<NotSearched> notSearched;
-  FindRequest asking = transferSearch();
-  asking.notSearched = &notSearched;
-  EXPECT_TRUE(find(asking));
-  ASSERT_EQ(notSearched.size(), 1u);
-  EXPECT_EQ(notSearched[0].path, dir("sub/"));
-  EXPECT_EQ(notSearched[0].error, EACCES);
-  EXPECT_NE(env.errorLog().find("gFindFile: " + dir("sub/") + " (Permission denied)"),
-            std::string::npos);
   calls.call = FailingFolder::Call::Size;
   EXPECT_FALSE(find(transferSearch()));
   EXPECT_EQ(reports(), 2);
@@ -614,51 +601,20 @@ TEST_F(FinderTest, AFolderSwappedForALinkIsNeitherSearchedNorPassedOverSilently)
 }
 
 TEST_F(FinderTest, TheExcludedFolderIsLeftOutWhereverItLies) {
-  for (const char* name : {"a.jpg", "sorted/old.jpg", "x/y.jpg", "x/sorted/z.jpg"}) file(name);
-  fs::create_directory_symlink(dir("sorted"), env.root() / "link-to-sorted");
-  struct Row {
-    std::string excluded;
-    std::vector<std::string> found;
-  };
-  const Row rows[] = {
-      {"", {"a.jpg", "sorted/old.jpg", "x/y.jpg", "x/sorted/z.jpg"}},
-      {dir("sorted"), {"a.jpg", "x/y.jpg", "x/sorted/z.jpg"}},
-      {dir("x/sorted/"), {"a.jpg", "sorted/old.jpg", "x/y.jpg"}},
-      {(env.root() / "link-to-sorted").string(), {"a.jpg", "x/y.jpg", "x/sorted/z.jpg"}},
+  for (const char* name : {"a.jpg", "sorted/old.jpg", "x/sorted/z.jpg"}) file(name);
+  fs::create_directory_symlink(dir("x/sorted"), env.root() / "link");
+  const std::pair<std::string, std::vector<std::string>> rows[] = {
+      {dir("sorted"), {dir("a.jpg"), dir("x/sorted/z.jpg")}},
+      {(env.root() / "link").string(), {dir("a.jpg"), dir("sorted/old.jpg")}},  // by identity
       {dir(), {}},  // the source itself: nothing below it
-      {dir("missing"), {"a.jpg", "sorted/old.jpg", "x/y.jpg", "x/sorted/z.jpg"}},
   };
-  for (const Row& row : rows) {
+  for (const auto& [excluded, found] : rows) {
     clearResults();
-    std::vector<NotSearched> notSearched;
     FindRequest request = transferSearch();
-    request.excludedFolder = row.excluded;
-    request.notSearched = &notSearched;
-    ASSERT_TRUE(find(request)) << row.excluded;
-    std::vector<std::string> expected;
-    for (const std::string& name : row.found) expected.push_back(dir(name));
-    EXPECT_EQ(list, expected) << row.excluded;
-    EXPECT_TRUE(notSearched.empty()) << row.excluded;
+    request.excludedFolder = excluded;
+    ASSERT_TRUE(find(request)) << excluded;
+    EXPECT_EQ(list, found) << excluded;
   }
-}
-
-// Sorting a folder into its own subfolder: a second run finds nothing new
-// and renames nothing that is already sorted.
-TEST_F(FinderTest, ARunIntoASubfolderOfItsSourceLeavesTheSortedFilesAlone) {
-  file("a.jpg", 1);
-  file("sorted/0000000000_old.jpg", 2);
-  testing::EveryFileWindow window;
-  window.snapshot.serverDir = dir();
-  window.snapshot.receiveDir = dir("sorted");
-  window.snapshot.subFolder = true;
-  window.snapshot.renameMethod = RenameMethod::SerialNumber;
-  for (int run = 0; run < 2; ++run) {
-    runState() = RunState{};
-    ASSERT_TRUE(gProcess1(window));
-    EXPECT_EQ(runState().runFileCount, run == 0 ? 1 : 0);
-  }
-  EXPECT_EQ(testing::namesIn(dir("sorted")),
-            (std::vector<std::string>{"0000000000_a.jpg", "0000000000_old.jpg"}));
 }
 
 // A path the system cannot take (longer than 4095 bytes) is said, not
@@ -687,30 +643,6 @@ TEST_F(FinderTest, PathsTooLongToReachAreSaid) {
   EXPECT_EQ(notSearched[0].path, at + std::string(room + 1, 'b'));
   EXPECT_EQ(notSearched[1].path, at + std::string(room - 1, 'l') + "/");
   for (const NotSearched& gap : notSearched) EXPECT_EQ(gap.error, ENAMETOOLONG);
-}
-
-// Each level kept open costs a descriptor; a tree far deeper than that is
-// still searched to its bottom with few of them.
-TEST_F(FinderTest, ADeepTreeIsSearchedWithFewDescriptors) {
-  std::string deep;
-  for (int level = 0; level < 300; ++level) deep += "d/";
-  file(deep + "bottom.jpg");
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const rlimit few{100, 100};
-    std::vector<NotSearched> notSearched;
-    FindRequest request = transferSearch();
-    request.notSearched = &notSearched;
-    const bool found = ::setrlimit(RLIMIT_NOFILE, &few) == 0 && find(request);
-    ::_exit(found && list == std::vector<std::string>{dir(deep + "bottom.jpg")} &&
-                    notSearched.empty()
-                ? 0
-                : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
