@@ -245,6 +245,29 @@ skip_identical)
   fi
   ;;
 
+long_names)
+  # A name that would pass 255 bytes with its prefix loses the end of its
+  # own part, never half a character, the same in the preview and the run.
+  mkdir src dst
+  ja=$(printf 'あ%.0s' $(seq 83))
+  printf 'photo' >"src/a$ja.jpg"
+  expected="0000000000_a$(printf 'あ%.0s' $(seq 79)).jpg"
+  expect_status 0 "$cli" run src dst --all --serial --dry-run
+  [ "$(LC_ALL=C sed -n 's/.*  →  //p' out)" = "$expected" ] || fail "planned: $(cat out)"
+  expect_status 0 "$cli" run src dst --all --serial
+  [ "$(ls dst)" = "$expected" ] || fail "the run named it otherwise: $(ls dst)"
+  # An extension that leaves no room stops the preview and the run there.
+  printf 'long' >"src/z.$(printf 'e%.0s' $(seq 250))"
+  printf 'after' >src/zz.jpg
+  expect_status 1 "$cli" run src dst --all --serial --dry-run
+  grep -q '  →  （拡張子が長すぎて、新しい名前がファイル名の長さの上限に収まりません）$' out ||
+    fail "preview: $(cat out)"
+  grep -q '^処理予定： 0 ファイル' out || fail "preview count: $(cat out)"
+  expect_status 1 "$cli" run src dst --all --serial
+  grep -q 'を移動できませんでした。拡張子が長すぎて' err || fail "run: $(cat err)"
+  [ "$(ls src | wc -l)" -eq 2 ] && [ "$(ls dst | wc -l)" -eq 1 ] || fail "$(ls src dst)"
+  ;;
+
 *) fail "no such case" ;;
 esac
 echo "ok: $case_name"
