@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/capture_time.h"
+#include "cli/folder_arguments.h"
 #include "cli/json.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
@@ -217,7 +218,7 @@ std::optional<int> takeOptions(const RunRequest& request, engine::TransferOption
   }
   OptionsWindow window;
   fillWindow(window, request);
-  if (!settings::gChkSettingData(window)) return kUsageError;
+  if (!settings::gChkSettingData(window) || !foldersAreFolders(window)) return kUsageError;
   try {
     options = window.snapshot();
   } catch (const common::RuntimeFailure& e) {
