@@ -315,6 +315,10 @@ CommandLine parseCommandLine(std::vector<std::string> args) {
     line.run.stamp = stamp == "capture" ? StampChoice::Capture : StampChoice::Transfer;
     line.run.source = folderArgument(line.run.source);
     line.run.destination = folderArgument(line.run.destination);
+  } else if (undo->parsed() && undo->count("RUN") > 0 && line.undoRun.empty()) {
+    // An empty name (a shell variable left unset) never stands for the last run.
+    std::fprintf(stderr, "取り消す実行の名前が空です。\n%s\n", kHelpHint);
+    line.status = kUsageError;
   } else {
     line.command = history->parsed() ? Command::History : Command::Undo;
   }

@@ -13,6 +13,14 @@ namespace fs = std::filesystem;
 
 class CommandLineTest : public testing::IsolatedTest {};
 
+// The command line `args` make, and the first line said on standard error.
+std::pair<CommandLine, std::string> parsed(const std::vector<std::string>& args) {
+  ::testing::internal::CaptureStderr();
+  CommandLine line = parseCommandLine(args);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  return {line, said.substr(0, said.find('\n'))};
+}
+
 // No option takes the next one as its value and no switch takes a value:
 // `--other= --dry-run` once moved files for real.
 TEST_F(CommandLineTest, ValuesAreNeverTakenFromTheNextOption) {
@@ -32,13 +40,13 @@ TEST_F(CommandLineTest, ValuesAreNeverTakenFromTheNextOption) {
     SCOPED_TRACE(given.front());
     std::vector<std::string> args = {"run", "/s", "/d", "--all"};
     args.insert(args.end(), given.begin(), given.end());
-    ::testing::internal::CaptureStderr();
-    const CommandLine line = parseCommandLine(args);
-    const std::string said = ::testing::internal::GetCapturedStderr();
+    const auto [line, said] = parsed(args);
     EXPECT_EQ(line.command, Command::None);
     EXPECT_EQ(line.status, kUsageError);
-    EXPECT_EQ(said.substr(0, said.find('\n')), message);
+    EXPECT_EQ(said, message);
   }
+  // An empty name (an unset variable) is not the last run.
+  EXPECT_EQ(parsed({"undo", ""}).second, "取り消す実行の名前が空です。");
   // "," separates extensions as ";" does; a separator at the end adds none.
   const CommandLine line =
       parseCommandLine({"run", "/s", "/d", "--other", "raw,jpg;", "--dry-run"});
