@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/capture_time.h"
+#include "cli/folder_arguments.h"
 #include "cli/json.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
@@ -141,8 +142,11 @@ class RunReporter final : public engine::TransferObserver {
 int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::TransferOptions& options,
               const RunRequest& request) {
   const std::string folder = common::gAddBackslash(options.receiveDir);
-  // The run would stop at a file that finds no free name, as the plan does.
-  const bool stops = !plan.empty() && plan.back().action == engine::PlannedFile::Action::NoFreeName;
+  // The run would stop at a file that finds no free name, or none short
+  // enough, as the plan does.
+  const bool stops =
+      !plan.empty() && (plan.back().action == engine::PlannedFile::Action::NoFreeName ||
+                        plan.back().action == engine::PlannedFile::Action::NameTooLong);
   const int status = stops ? kRunFailed : kDone;
   if (request.json) {
     JsonArray files;
@@ -155,6 +159,8 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
             .text("destination", folder + file.name);
       } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
         entry.text("action", "skip-identical").text("identical", file.name);
+      } else if (file.action == engine::PlannedFile::Action::NameTooLong) {
+        entry.text("action", "name-too-long");
       } else {
         entry.text("action", "no-free-name");
       }
@@ -178,6 +184,7 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
       case engine::PlannedFile::Action::NoFreeName:
         target = "（空いている名前がありません）";
         break;
+      case engine::PlannedFile::Action::NameTooLong: target = kNameTooLongNote; break;
       case engine::PlannedFile::Action::SkipIdentical:
         ++skipped;
         target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
@@ -223,7 +230,7 @@ std::optional<int> takeOptions(const RunRequest& request, engine::TransferOption
   }
   OptionsWindow window;
   fillWindow(window, request);
-  if (!settings::gChkSettingData(window)) return kUsageError;
+  if (!settings::gChkSettingData(window) || !foldersAreFolders(window)) return kUsageError;
   try {
     options = window.snapshot();
   } catch (const common::RuntimeFailure& e) {

@@ -43,6 +43,9 @@ std::string failureReason(int32_t number, int error) {
     case EXDEV: return "別のファイルシステムへは移せない種類のファイルです。";
     default: break;
   }
+  // Without the system's word, only the name planner gives this number.
+  if (number == common::err::BadFileName && error == 0)
+    return "拡張子が長すぎて、新しい名前がファイル名の長さの上限に収まりません。";
   if (number == 0 && error != 0) number = common::errorNumberFromErrno(error);
   return common::standardDescription(number);
 }

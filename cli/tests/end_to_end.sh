@@ -245,6 +245,44 @@ skip_identical)
   fi
   ;;
 
+long_names)
+  # A name that would pass 255 bytes with its prefix loses the end of its
+  # own part, never half a character, the same in the preview and the run.
+  mkdir src dst
+  printf 'photo' >"src/a$(printf 'あ%.0s' $(seq 83)).jpg"
+  expected="0000000000_a$(printf 'あ%.0s' $(seq 79)).jpg"
+  expect_status 0 "$cli" run src dst --all --serial --dry-run
+  [ "$(LC_ALL=C sed -n 's/.*  →  //p' out)" = "$expected" ] || fail "planned: $(cat out)"
+  expect_status 0 "$cli" run src dst --all --serial
+  [ "$(ls dst)" = "$expected" ] || fail "the run named it otherwise: $(ls dst)"
+  # An extension that leaves no room stops the preview and the run there.
+  printf 'long' >"src/z.$(printf 'e%.0s' $(seq 250))"
+  printf 'after' >src/zz.jpg
+  expect_status 1 "$cli" run src dst --all --serial --dry-run
+  grep -q '  →  （拡張子が長すぎて、新しい名前がファイル名の長さの上限に収まりません）$' out ||
+    fail "preview: $(cat out)"
+  expect_status 1 "$cli" run src dst --all --serial
+  grep -q 'を移動できませんでした。拡張子が長すぎて' err || fail "run: $(cat err)"
+  [ "$(ls src | wc -l)" -eq 2 ] && [ "$(ls dst | wc -l)" -eq 1 ] || fail "$(ls src dst)"
+  ;;
+
+command_input)
+  mkdir src dst
+  printf 'raw' >src/a.raw
+  printf 'jpg' >src/b.jpg
+  here=$(pwd -P)
+  before=$(snapshot src dst)
+  expect_status 2 "$cli" run src dst --other= --dry-run
+  expect_status 2 "$cli" run src/a.raw dst --all
+  grep -qx "移動元に指定した「$here/src/a.raw」はフォルダではありません。フォルダを指定して下さい。" err ||
+    fail "$(cat err)"
+  expect_status 2 "$cli" run src src/b.jpg --all
+  grep -q '^移動先に指定した' err || fail "$(cat err)"
+  [ "$(snapshot src dst)" = "$before" ] || fail "a refused command changed the tree"
+  (cd src && expect_status 0 "$cli" run --other=raw,txt -- . ../dst/.)
+  [ "$(ls src)" = b.jpg ] && ls dst | grep -q '_a.raw$' || fail "$(ls src dst)"
+  ;;
+
 confined)
   # Sorting a folder into its own subfolder: the destination is left out of
   # the search, so a second run renames nothing that is sorted already.

@@ -15,6 +15,10 @@ std::string_view undoReason(engine::UndoOutcome outcome);
 // gave one, else the failure number's standard description.
 std::string failureReason(int32_t number, int error);
 
+// A preview's line for a file whose extension is too long for any new name.
+inline constexpr std::string_view kNameTooLongNote =
+    "（拡張子が長すぎて、新しい名前がファイル名の長さの上限に収まりません）";
+
 // A path on a line of its own for a reader: control characters (a line
 // break in a name) become "?". --json keeps the exact bytes.
 std::string displayPath(std::string_view path);
