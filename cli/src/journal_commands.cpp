@@ -61,6 +61,7 @@ const char* outcomeKey(UndoOutcome outcome) {
     case UndoOutcome::NameTaken: return "name-taken";
     case UndoOutcome::FolderMissing: return "folder-missing";
     case UndoOutcome::OriginalMissing: return "original-missing";
+    case UndoOutcome::Outside: return "outside";
     case UndoOutcome::Failed: break;
   }
   return "failed";

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -25,6 +26,7 @@
 #include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/time_helpers.h"
+#include "platform/directory.h"
 #include "platform/syscalls.h"
 #include "settings/settings_store.h"
 
@@ -81,6 +83,16 @@ class CaptureStamps final : public engine::StampSource {
     return local;
   }
 };
+
+// What the search could not look into; the run goes on without it.
+std::string notSearchedLine(const engine::NotSearched& gap) {
+  const std::string path = "「" + displayPath(gap.path) + "」";
+  switch (gap.error) {
+    case ELOOP: return path + "はリンクに置き換えられていたため、検索しませんでした。";
+    case ENAMETOOLONG: return path + "はパスが長すぎるため、扱えません。";
+    default: return path + "を検索できませんでした。" + failureReason(0, gap.error);
+  }
+}
 
 // The skipped files in the window's summary style.
 std::string skippedText(int64_t files) {
@@ -235,6 +247,13 @@ std::optional<int> takeOptions(const RunRequest& request, engine::TransferOption
   }
   options.serverDir = absoluteFolder(options.serverDir);
   options.receiveDir = absoluteFolder(options.receiveDir);
+  // Told by identity: "photos", "photos/" and a link to it are one folder.
+  platform::FileIdentity source, destination;
+  if (platform::identityOf(options.serverDir, source).ok() &&
+      platform::identityOf(options.receiveDir, destination).ok() && source == destination) {
+    std::fprintf(stderr, "移動元と移動先に同じフォルダは指定できません。\n");
+    return kUsageError;
+  }
 
   return std::nullopt;
 }
@@ -334,8 +353,14 @@ int runTransfer(const RunRequest& request) {
   std::vector<int64_t> foundSizes;
   engine::FindRequest search = engine::transferSearch(options, &found, &progress);
   search.resultSizes = &foundSizes;
+  std::vector<engine::NotSearched> notSearched;
+  search.notSearched = &notSearched;
   engine::FindTotals totals;
-  if (!engine::findFiles(search, totals)) {
+  const bool searched = engine::findFiles(search, totals);
+  if (!notSearched.empty()) progress.clear();
+  for (const engine::NotSearched& gap : notSearched)
+    std::fprintf(stderr, "%s\n", notSearchedLine(gap).c_str());
+  if (!searched) {
     progress.clear();
     std::fprintf(stderr, "移動元のフォルダ「%s」を検索できませんでした。%s\n",
                  displayPath(options.serverDir).c_str(), errorLogHint().c_str());

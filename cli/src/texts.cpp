@@ -20,6 +20,8 @@ std::string_view undoReason(UndoOutcome outcome) {
     case UndoOutcome::FolderMissing:
       return "元のフォルダがありません（カードが接続されていないのかもしれません）";
     case UndoOutcome::OriginalMissing: return "コピー元が元の場所にないため、コピーを残しました";
+    case UndoOutcome::Outside:
+      return "記録されたパスが実行時のフォルダの外か、リンクの先を指しています";
     case UndoOutcome::Failed: break;
   }
   return "システムに拒否されました";

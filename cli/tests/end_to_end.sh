@@ -283,6 +283,38 @@ command_input)
   [ "$(ls src)" = b.jpg ] && ls dst | grep -q '_a.raw$' || fail "$(ls src dst)"
   ;;
 
+confined)
+  # Sorting a folder into its own subfolder: the destination is left out of
+  # the search, so a second run renames nothing that is sorted already.
+  make_tree src
+  mkdir src/sorted
+  expect_status 0 "$cli" run src src/sorted --all --subfolders --serial
+  grep -q '^処理結果： 7 ファイル' out || fail "first run: $(cat out)"
+  sorted=$(ls src/sorted)
+  expect_status 0 "$cli" run src src/sorted --all --subfolders --serial
+  grep -q '^処理結果： 0 ファイル' out || fail "second run: $(cat out)"
+  [ "$(ls src/sorted)" = "$sorted" ] || fail "renamed again: $(ls src/sorted)"
+  # One folder given twice, by any name, is a usage error.
+  ln -s src src-link
+  for destination in src src/ src-link "$work/src"; do
+    expect_status 2 "$cli" run src "$destination" --all
+    grep -qx '移動元と移動先に同じフォルダは指定できません。' err || fail "$destination: $(cat err)"
+  done
+  # A folder that the user cannot read is said on standard error, a line
+  # in the error log, and the run goes on with the rest.
+  rm -rf src && make_tree src && mkdir dst src/locked
+  printf 'locked' >src/locked/in.jpg
+  chmod 755 "$work" && chown -R nobody:nogroup "$work" && chown root:root src/locked && chmod 700 src/locked
+  expect_status 0 setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    "$cli" run src dst --all --subfolders --serial
+  grep -qx "「$work/src/locked/」を検索できませんでした。アクセスが拒否されました。" err ||
+    fail "not said: $(cat err)"
+  grep -q '^処理結果： 7 ファイル' out || fail "the run did not go on: $(cat out)"
+  grep -q "gFindFile: $work/src/locked/ (Permission denied)" "$TMPDIR/m_sifter_ErrLog.txt" ||
+    fail "not logged"
+  [ -e src/locked/in.jpg ] || fail "the locked file moved"
+  ;;
+
 *) fail "no such case" ;;
 esac
 echo "ok: $case_name"

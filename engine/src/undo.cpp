@@ -14,6 +14,7 @@
 #include "objects/file_operation.h"
 #include "platform/destination_folder.h"
 #include "platform/file_system.h"
+#include "undo_confinement.h"
 
 namespace msifter::engine {
 
@@ -87,7 +88,10 @@ bool sameBytes(const std::string& a, const std::string& b) {
 }
 
 // Why an entry cannot be undone now; nothing when it can.
-std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sourceRoot) {
+std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sourceRoot,
+                               const std::string& destinationRoot) {
+  if (const int e = detail::confinementError(f, sourceRoot, destinationRoot))
+    return Refusal{e == EXDEV || e == ELOOP ? UndoOutcome::Outside : UndoOutcome::Failed, e};
   struct stat now {};
   if (syscalls().lstat(f.destination.c_str(), &now) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return Refusal{UndoOutcome::Missing};
@@ -128,7 +132,7 @@ class Undo {
     UndoItem& item = report_.items.back();
     if (e.undone) {
       item.outcome = UndoOutcome::AlreadyUndone;
-    } else if (const auto no = refusal(e.file, sourceRoot_)) {
+    } else if (const auto no = refusal(e.file, sourceRoot_, report_.run.options.receiveDir)) {
       item.outcome = no->outcome;
       item.error = no->error;
     } else if (marks_ == nullptr) {

@@ -84,6 +84,9 @@ class Syscalls {
   // The *At calls take a folder descriptor (or AT_FDCWD) as their POSIX
   // counterparts do.
   virtual int openAt(int dirFd, const char* path, int flags, mode_t mode);
+  // openat2(2) with the RESOLVE_* flags `resolve`; ENOSYS where the kernel
+  // has no such call (before Linux 5.6).
+  virtual int openAt2(int dirFd, const char* path, int flags, uint64_t resolve);
   // renameat2(2); `flags` as there (RENAME_NOREPLACE).
   virtual int renameAt(int fromDirFd, const char* from, int toDirFd, const char* to,
                        unsigned flags);

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/openat2.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -86,6 +88,12 @@ uid_t Syscalls::getuid() { return ::getuid(); }
 int Syscalls::uname(struct utsname* out) { return ::uname(out); }
 int Syscalls::openAt(int dirFd, const char* path, int flags, mode_t mode) {
   return ::openat(dirFd, path, flags, mode);
+}
+int Syscalls::openAt2(int dirFd, const char* path, int flags, uint64_t resolve) {
+  open_how how{};
+  how.flags = static_cast<uint64_t>(flags);
+  how.resolve = resolve;
+  return static_cast<int>(::syscall(SYS_openat2, dirFd, path, &how, sizeof how));
 }
 int Syscalls::renameAt(int fromDirFd, const char* from, int toDirFd, const char* to,
                        unsigned flags) {
