@@ -29,8 +29,9 @@ using media::ZonedDate;
 // with far less than this; a hostile one ends here.
 constexpr media::ReadBudget kOwnBudget{.bytes = 16 * 1024 * 1024, .reads = 4096};
 // exiv2 reads the formats the program has no reader of (PNG, WebP, PSD...)
-// and decodes what it reads: each byte it takes may cost it forty.
-constexpr media::ReadBudget kExiv2Budget{.bytes = 1024 * 1024, .reads = 1024};
+// and decodes what it reads: each byte it takes may cost it forty. It walks
+// every chunk of a PNG, one read each: a large PNG has thousands.
+constexpr media::ReadBudget kExiv2Budget{.bytes = 1024 * 1024, .reads = 16384};
 constexpr long kMostExiv2Calls = 1000000;
 // An XMP packet costs exiv2 about forty times its size to decode; real ones
 // are a few kilobytes (a JPEG's at most 64 KB).

@@ -25,6 +25,11 @@ MediaFile::MediaFile(int fd, int64_t size, ReadBudget budget)
 
 bool MediaFile::read(int64_t offset, void* out, std::size_t count) {
   if (offset < 0 || offset > size_ || static_cast<int64_t>(count) > size_ - offset) return false;
+  if (spent_ || static_cast<int64_t>(count) > left_.bytes) {
+    spent_ = true;
+    return false;
+  }
+  left_.bytes -= static_cast<int64_t>(count);
   auto* bytes = static_cast<unsigned char*>(out);
   if (offset >= cacheStart_ && offset + static_cast<int64_t>(count) <= cacheStart_ + cacheLength_) {
     std::memcpy(bytes, cache_.data() + (offset - cacheStart_), count);
@@ -42,11 +47,6 @@ bool MediaFile::read(int64_t offset, void* out, std::size_t count) {
 }
 
 bool MediaFile::take(int64_t offset, unsigned char* out, std::size_t count) {
-  if (spent_ || left_.reads <= 0 || static_cast<int64_t>(count) > left_.bytes) {
-    spent_ = true;
-    return false;
-  }
-  left_.bytes -= static_cast<int64_t>(count);
   if (syscalls().lseek(fd_, offset, SEEK_SET) != offset) return false;
   while (count > 0) {
     if (left_.reads-- <= 0) {

@@ -13,8 +13,8 @@
 namespace msifter::cli::media {
 
 struct ReadBudget {
-  int64_t bytes = 0;  // taken from the file, in all
-  int reads = 0;      // calls to read(2)
+  int64_t bytes = 0;  // asked for by the readers, in all: what they may go on to decode
+  int reads = 0;      // calls to read(2): the time spent on the disk
 };
 
 class MediaFile {

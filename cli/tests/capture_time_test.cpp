@@ -80,7 +80,8 @@ class CaptureTimeTest : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
-  fs::path jpeg(const std::string& name, const std::string& exiv2Commands) const {
+  // A small picture in the format its name's extension says.
+  fs::path photo(const std::string& name, const std::string& exiv2Commands) const {
     const fs::path path = env.root() / name;
     const std::string make = "convert -size 8x8 xc:red '" + path.string() + "'";
     EXPECT_EQ(std::system(make.c_str()), 0);
@@ -99,10 +100,10 @@ class CaptureTimeTest : public ::testing::Test {
 };
 
 TEST_F(CaptureTimeTest, PhotosByExifThenXmp) {
-  const fs::path both = jpeg("both.jpg",
-                             "-M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05' "
-                             "-M'set Xmp.xmp.CreateDate 2021-05-06T07:08:09+02:00'");
-  const fs::path xmpOnly = jpeg("xmp.jpg", "-M'set Xmp.photoshop.DateCreated 1987-06-05'");
+  const fs::path both = photo("both.jpg",
+                              "-M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05' "
+                              "-M'set Xmp.xmp.CreateDate 2021-05-06T07:08:09+02:00'");
+  const fs::path xmpOnly = photo("xmp.jpg", "-M'set Xmp.photoshop.DateCreated 1987-06-05'");
 
   auto t = readCaptureTime(both.string());
   ASSERT_TRUE(t);
@@ -148,7 +149,8 @@ TEST_F(CaptureTimeTest, FilmsByTheirMovieHeader) {
 }
 
 TEST_F(CaptureTimeTest, OtherFilesByModificationTimeQuietly) {
-  const fs::path good = jpeg("good.jpg", "-M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05'");
+  const fs::path good =
+      photo("good.jpg", "-M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05'");
   std::string bytes;
   {
     std::ifstream in(good, std::ios::binary);
@@ -252,7 +254,7 @@ TEST_F(CaptureTimeTest, PhotoDatesFromEachBlock) {
   const std::string exifItem = be(6, 4) + std::string("Exif\0\0", 6) + withExif;
   const std::string packet = xmpPacket("xmp:CreateDate", "2019-08-07T06:05:04+02:00");
   std::string rw2 = tiff({{0x002E, 7, 0, ""}}, {});
-  const std::string embedded = samples::jpeg({exifSegment(withExif)});
+  const std::string embedded = jpeg({exifSegment(withExif)});
   rw2 = "IIU" + std::string(1, '\0') + rw2.substr(4, 10) + le(embedded.size(), 4) +
         le(rw2.size(), 4) + rw2.substr(22) + embedded;
   std::string raf = "FUJIFILMCCD-RAW 0201FF383501" + std::string(56, '\0');
@@ -269,14 +271,14 @@ TEST_F(CaptureTimeTest, PhotoDatesFromEachBlock) {
        tiff({asciiTag(0x9003, "2001:01:01 01:01:01")}, {asciiTag(0x9003, original)}),
        CaptureSource::Exif, "20210304050607"},
       {"a broken ICC profile before a good EXIF", "icc.jpg",
-       samples::jpeg({brokenIcc, exifSegment(withExif)}), CaptureSource::Exif, "20210304050607"},
-      {"a broken EXIF block, a good XMP", "xmp.jpg",
-       samples::jpeg({brokenExif, xmpSegment(packet)}), CaptureSource::Xmp, "20190807060504"},
-      {"IPTC only", "iptc.jpg", samples::jpeg({iptc}), CaptureSource::Iptc, "20180102030405"},
-      {"IPTC date without a time", "day.jpg", samples::jpeg({iptcSegment("20180102", "")}),
+       jpeg({brokenIcc, exifSegment(withExif)}), CaptureSource::Exif, "20210304050607"},
+      {"a broken EXIF block, a good XMP", "xmp.jpg", jpeg({brokenExif, xmpSegment(packet)}),
+       CaptureSource::Xmp, "20190807060504"},
+      {"IPTC only", "iptc.jpg", jpeg({iptc}), CaptureSource::Iptc, "20180102030405"},
+      {"IPTC date without a time", "day.jpg", jpeg({iptcSegment("20180102", "")}),
        CaptureSource::Iptc, "20180102000000"},
       {"a blank EXIF date, then IPTC", "blank.jpg",
-       samples::jpeg({exifSegment(tiff({}, {asciiTag(0x9003, "    :  :     :  :  ")})), iptc}),
+       jpeg({exifSegment(tiff({}, {asciiTag(0x9003, "    :  :     :  :  ")})), iptc}),
        CaptureSource::Iptc, "20180102030405"},
       {"CRW: the camera's wall clock", "crw.crw", crw(kUnix20220102), CaptureSource::Exif,
        "20220102030405"},
@@ -365,6 +367,58 @@ TEST_F(CaptureTimeTest, FilmsByTheirOwnZonedDate) {
     ASSERT_TRUE(t) << row.what;
     EXPECT_EQ(t->source, row.source) << row.what;
     EXPECT_EQ(stamp(t->local), row.stamp) << row.what;
+  }
+}
+
+uint32_t crc32(const std::string& bytes) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (const char c : bytes) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = crc >> 1 ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+  return be(data.size(), 4) + type + data + be(crc32(type + data), 4);
+}
+
+TEST_F(CaptureTimeTest, OtherFormatsThroughExiv2) {
+  const fs::path png = photo("a.png", "-M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05'");
+  const fs::path webp = photo("a.webp", "-M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05'");
+  const fs::path pngXmp = photo("x.png", "-M'set Xmp.xmp.CreateDate 2021-05-06T07:08:09'");
+  // A large PNG: XMP first, then 3,000 chunks of image data (left sparse).
+  const fs::path large = env.root() / "large.png";
+  {
+    std::ofstream out(large, std::ios::binary);
+    out << "\x89PNG\r\n\x1A\n"
+        << pngChunk("IHDR", be(4000, 4) + be(4000, 4) + "\x08\x02" + std::string(3, '\0'))
+        << pngChunk("iTXt", std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) +
+                                xmpPacket("xmp:CreateDate", "2019-08-07T06:05:04"));
+    const std::string data(32768, '\0');
+    const std::string crc = be(crc32("IDAT" + data), 4);
+    for (int i = 0; i < 3000; ++i) {
+      out << be(data.size(), 4) << "IDAT";
+      out.seekp(static_cast<std::streamoff>(data.size()), std::ios::cur);
+      out << crc;
+    }
+    out << pngChunk("IEND", "");
+  }
+  const struct {
+    fs::path path;
+    CaptureSource source;
+    const char* stamp;
+  } rows[] = {
+      {png, CaptureSource::Exif, "20220102030405"},
+      {webp, CaptureSource::Exif, "20220102030405"},
+      {pngXmp, CaptureSource::Xmp, "20210506070809"},
+      {large, CaptureSource::Xmp, "20190807060504"},
+  };
+  for (const auto& row : rows) {
+    const auto t = readCaptureTime(row.path.string());
+    ASSERT_TRUE(t) << row.path;
+    EXPECT_EQ(t->source, row.source) << row.path;
+    EXPECT_EQ(stamp(t->local), row.stamp) << row.path;
   }
 }
 
