@@ -23,6 +23,14 @@ using namespace samples;
 
 constexpr uintmax_t kFourGigabytes = uintmax_t{4} << 30;
 
+// Under the address sanitizer its own memory and time would be measured (and
+// it needs more address space than the cap below): the files are still read.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMeasured = false;
+#else
+constexpr bool kMeasured = true;
+#endif
+
 struct Usage {
   int exitCode = -1;  // the source named, or -1 when the child did not end by itself
   long peakKilobytes = 0;
@@ -34,7 +42,7 @@ Usage nameInChild(const fs::path& path) {
   if (child == 0) {
     // A reader gone wrong fails here instead of taking the machine's memory.
     const rlimit space{uint64_t{2} << 30, uint64_t{2} << 30};
-    ::setrlimit(RLIMIT_AS, &space);
+    if (kMeasured) ::setrlimit(RLIMIT_AS, &space);
     ::alarm(60);
     const auto taken = readCaptureTime(path.string());
     ::_exit(taken ? static_cast<int>(taken->source) : 100);
@@ -77,9 +85,6 @@ std::string xmpOfTinyElements() {
 }
 
 TEST(CaptureTimeBounds, HostileFilesInBoundedMemoryAndTime) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer's own memory would be measured";
-#endif
   testing::TempEnv env;
   const std::string ftyp = box("ftyp", "isom" + be(0, 4) + "isommp41");
   const std::string heicType = box("ftyp", "heic" + be(0, 4) + "mif1heic");
@@ -126,6 +131,7 @@ TEST(CaptureTimeBounds, HostileFilesInBoundedMemoryAndTime) {
     const Usage usage = nameInChild(path);
     fs::remove(path);
     EXPECT_EQ(usage.exitCode, static_cast<int>(row.source)) << row.what;
+    if (!kMeasured) continue;
     EXPECT_LT(usage.peakKilobytes, 100 * 1024) << row.what;
     EXPECT_LT(usage.cpuSeconds, 1.0) << row.what;
     std::printf("  %-36s %6ld KB %7.3f s\n", row.what, usage.peakKilobytes, usage.cpuSeconds);
