@@ -247,6 +247,18 @@ std::optional<Range> itemRange(const Range& whole, const std::optional<Range>& d
   return in.sub(offset, length);
 }
 
+// The TIFF structure of an EXIF item (HEIF) or box (JPEG XL): after the
+// offset it starts with, to its TIFF header. Some writers give 0 there and
+// still put "Exif\0\0" first.
+Range exifTiff(const Range& exif) {
+  unsigned char bytes[6];
+  if (!exif.read(0, bytes, 4)) return {};
+  Range tiff = exif.sub(4 + static_cast<int64_t>(bigEndian(bytes, 4)), exif.size);
+  if (tiff.read(0, bytes, 6) && std::memcmp(bytes, "Exif\0\0", 6) == 0)
+    tiff = tiff.sub(6, tiff.size);
+  return tiff;
+}
+
 // HEIF's items: `iinf` names them, `iloc` places them (in the file or in
 // `idat`). The EXIF item starts with where its TIFF header is.
 void readItems(const Range& meta, MediaFindings& found) {
@@ -261,28 +273,23 @@ void readItems(const Range& meta, MediaFindings& found) {
   if (!info || !locations) return;
   const Range whole{.file = meta.file, .base = 0, .size = meta.file->size()};
   const ItemIds ids = readItemInfo(*info);
-  unsigned char bytes[4];
   const auto exif =
       ids.exif != 0 ? itemRange(whole, data, readItemLocation(*locations, ids.exif)) : std::nullopt;
-  if (exif && exif->read(0, bytes, 4))
-    readTiff(exif->sub(4 + static_cast<int64_t>(bigEndian(bytes, 4)), exif->size),
-             FirstFolder::Image, found);
+  if (exif) readTiff(exifTiff(*exif), FirstFolder::Image, found);
   const auto xmp =
       ids.xmp != 0 ? itemRange(whole, data, readItemLocation(*locations, ids.xmp)) : std::nullopt;
   if (xmp && !found.xmpPacket) found.xmpPacket = *xmp;
 }
 
 void readTopBox(const Box& box, MediaFindings& found) {
-  unsigned char bytes[4];
   if (box.is("moov")) {
     readMovie(box.contents, found);
   } else if (box.is("meta")) {
     readItems(box.contents, found);
   } else if (hasUuid(box, kXmpUuid)) {
     if (!found.xmpPacket) found.xmpPacket = box.contents.sub(16, box.contents.size);
-  } else if (box.is("Exif") && box.contents.read(0, bytes, 4)) {  // JPEG XL
-    readTiff(box.contents.sub(4 + static_cast<int64_t>(bigEndian(bytes, 4)), box.contents.size),
-             FirstFolder::Image, found);
+  } else if (box.is("Exif")) {  // JPEG XL
+    readTiff(exifTiff(box.contents), FirstFolder::Image, found);
   } else if (box.is("xml ") && !found.xmpPacket) {
     found.xmpPacket = box.contents;
   }

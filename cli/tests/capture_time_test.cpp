@@ -245,36 +245,35 @@ struct PhotoRow {
   const char* stamp;
 };
 
-// One photo for each block and container the reader knows.
-std::vector<PhotoRow> photoSamples() {
-  const std::string original = "2021:03:04 05:06:07";
-  const std::string withExif = tiff({asciiTag(0x010F, "Maker")}, {asciiTag(0x9003, original)});
+const std::string kOriginal = "2021:03:04 05:06:07";  // 20210304050607
+const std::string kExifTiff =
+    tiff({asciiTag(0x010F, "Maker")}, {asciiTag(0x9003, "2021:03:04 05:06:07")});
+const std::string kXmpPacket = xmpPacket("xmp:CreateDate", "2019-08-07T06:05:04+02:00");
+
+// Photos in a TIFF structure or a JPEG, one for each block the reader knows.
+std::vector<PhotoRow> tiffAndJpegSamples() {
   const std::string brokenIcc = segment(
       0xE2, std::string("ICC_PROFILE\0\x01\x01", 14) + be(1000000, 4) + std::string(60, 'p'));
   const std::string brokenExif = exifSegment("II*" + std::string(1, '\0') + le(0xFFFFFF00, 4));
   const std::string iptc = iptcSegment("20180102", "030405+0900");
-  const std::string exifItem = be(6, 4) + std::string("Exif\0\0", 6) + withExif;
-  const std::string packet = xmpPacket("xmp:CreateDate", "2019-08-07T06:05:04+02:00");
   std::string rw2 = tiff({{0x002E, 7, 0, ""}}, {});
-  const std::string embedded = jpeg({exifSegment(withExif)});
+  const std::string embedded = jpeg({exifSegment(kExifTiff)});
   rw2 = "IIU" + std::string(1, '\0') + rw2.substr(4, 10) + le(embedded.size(), 4) +
         le(rw2.size(), 4) + rw2.substr(22) + embedded;
   std::string raf = "FUJIFILMCCD-RAW 0201FF383501" + std::string(56, '\0');
   raf += be(100, 4) + be(embedded.size(), 4) + std::string(8, '\0') + embedded;
-  const std::string cmt1 = tiff({asciiTag(0x010F, "Canon")}, {});
-  const std::string cmt2 = tiff({asciiTag(0x9003, original)}, {}, true);
   return {
       {"TIFF/EP: the date in IFD0", "ep.tif",
-       tiff({asciiTag(0x010F, "Maker"), asciiTag(0x9003, original)}, {}), CaptureSource::Exif,
+       tiff({asciiTag(0x010F, "Maker"), asciiTag(0x9003, kOriginal)}, {}), CaptureSource::Exif,
        "20210304050607"},
-      {"TIFF/EP, big-endian", "ep.nef", tiff({asciiTag(0x9003, original)}, {}, true),
+      {"TIFF/EP, big-endian", "ep.nef", tiff({asciiTag(0x9003, kOriginal)}, {}, true),
        CaptureSource::Exif, "20210304050607"},
       {"the Exif folder's date before IFD0's", "both.dng",
-       tiff({asciiTag(0x9003, "2001:01:01 01:01:01")}, {asciiTag(0x9003, original)}),
+       tiff({asciiTag(0x9003, "2001:01:01 01:01:01")}, {asciiTag(0x9003, kOriginal)}),
        CaptureSource::Exif, "20210304050607"},
       {"a broken ICC profile before a good EXIF", "icc.jpg",
-       jpeg({brokenIcc, exifSegment(withExif)}), CaptureSource::Exif, "20210304050607"},
-      {"a broken EXIF block, a good XMP", "xmp.jpg", jpeg({brokenExif, xmpSegment(packet)}),
+       jpeg({brokenIcc, exifSegment(kExifTiff)}), CaptureSource::Exif, "20210304050607"},
+      {"a broken EXIF block, a good XMP", "xmp.jpg", jpeg({brokenExif, xmpSegment(kXmpPacket)}),
        CaptureSource::Xmp, "20190807060504"},
       {"IPTC only", "iptc.jpg", jpeg({iptc}), CaptureSource::Iptc, "20180102030405"},
       {"IPTC date without a time", "day.jpg", jpeg({iptcSegment("20180102", "")}),
@@ -284,26 +283,50 @@ std::vector<PhotoRow> photoSamples() {
        CaptureSource::Iptc, "20180102030405"},
       {"CRW: the camera's wall clock", "crw.crw", crw(kUnix20220102), CaptureSource::Exif,
        "20220102030405"},
+      {"RW2: the EXIF of its embedded JPEG", "raw.rw2", rw2, CaptureSource::Exif, "20210304050607"},
+      {"RAF: the EXIF of its JPEG", "raw.raf", raf, CaptureSource::Exif, "20210304050607"},
+  };
+}
+
+// Photos in ISO boxes: HEIF items, CR3's CMT boxes, JPEG XL's Exif box.
+std::vector<PhotoRow> boxSamples() {
+  const std::string exifItem = be(6, 4) + std::string("Exif\0\0", 6) + kExifTiff;
+  const auto itemSize = static_cast<uint32_t>(exifItem.size());
+  const std::string cmt1 = tiff({asciiTag(0x010F, "Canon")}, {});
+  const std::string cmt2 = tiff({asciiTag(0x9003, kOriginal)}, {}, true);
+  return {
       {"HEIC: the EXIF item in idat", "idat.heic",
        kHeicType + heifMeta({infe(1, "hvc1"), infe(2, "Exif")},
-                            iloc({{1, 0, 0, 0}, {2, 1, 0, static_cast<uint32_t>(exifItem.size())}}),
-                            exifItem),
+                            iloc({{1, 0, 0, 0}, {2, 1, 0, itemSize}}), exifItem),
        CaptureSource::Exif, "20210304050607"},
       {"HEIC: the EXIF item in mdat", "mdat.heic", heicWithExifInMdat(exifItem),
        CaptureSource::Exif, "20210304050607"},
+      {"HEIC: an EXIF item whose offset leaves out its header", "zero.heic",
+       kHeicType +
+           heifMeta({infe(2, "Exif")}, iloc({{2, 1, 0, itemSize}}), be(0, 4) + exifItem.substr(4)),
+       CaptureSource::Exif, "20210304050607"},
       {"HEIC: an XMP item only", "xmp.heic",
        kHeicType + heifMeta({infe(3, "mime", "application/rdf+xml")},
-                            iloc({{3, 1, 0, static_cast<uint32_t>(packet.size())}}), packet),
+                            iloc({{3, 1, 0, static_cast<uint32_t>(kXmpPacket.size())}}),
+                            kXmpPacket),
        CaptureSource::Xmp, "20190807060504"},
+      {"JPEG XL: an Exif box", "photo.jxl",
+       box("JXL ", "\r\n\x87\n") + box("ftyp", "jxl " + be(0, 4) + "jxl ") + box("Exif", exifItem) +
+           box("jxlc", std::string(16, '\0')),
+       CaptureSource::Exif, "20210304050607"},
       {"CR3: CMT2 holds the Exif folder", "raw.cr3",
        box("ftyp", "crx " + be(1, 4) + "crx isom") +
            box("moov", box("uuid", kCanonUuid + box("CMT1", cmt1) + box("CMT2", cmt2)) +
                            mvhd(0, kUnix20220102 + kSeconds1904To1970)) +
            box("mdat", std::string(32, 'x')),
        CaptureSource::Exif, "20210304050607"},
-      {"RW2: the EXIF of its embedded JPEG", "raw.rw2", rw2, CaptureSource::Exif, "20210304050607"},
-      {"RAF: the EXIF of its JPEG", "raw.raf", raf, CaptureSource::Exif, "20210304050607"},
   };
+}
+
+std::vector<PhotoRow> photoSamples() {
+  std::vector<PhotoRow> rows = tiffAndJpegSamples();
+  for (PhotoRow& row : boxSamples()) rows.push_back(std::move(row));
+  return rows;
 }
 
 TEST_F(CaptureTimeTest, PhotoDatesFromEachBlock) {
