@@ -117,21 +117,22 @@ void readAppleValue(const Range& list, uint32_t key, MediaFindings& found) {
   });
 }
 
-// QuickTime's metadata (`keys` names the items of `ilst`). Apple's `meta` has
-// no version and flags; the ISO one has: its first four bytes are then zero.
+// QuickTime's metadata (`keys` names the items of `ilst`, in either order).
+// Apple's `meta` has no version and flags; the ISO one has: its first four
+// bytes are then zero.
 void readAppleMeta(const Range& meta, MediaFindings& found) {
   unsigned char first[4];
   if (found.appleCreation || !meta.read(0, first, 4)) return;
   const Range children = bigEndian(first, 4) == 0 ? meta.sub(4, meta.size) : meta;
-  uint32_t key = 0;
+  std::optional<std::string> keys;
+  std::optional<Range> list;
   forEachBox(children, [&](const Box& box) {
-    if (box.is("keys")) {
-      if (const auto keys = box.contents.bytes(kLargestTable)) key = appleCreationKey(*keys);
-    } else if (box.is("ilst") && key != 0) {
-      readAppleValue(box.contents, key, found);
-    }
+    if (box.is("keys") && !keys) keys = box.contents.bytes(kLargestTable);
+    if (box.is("ilst") && !list) list = box.contents;
     return true;
   });
+  const uint32_t key = keys ? appleCreationKey(*keys) : 0;
+  if (key != 0 && list) readAppleValue(*list, key, found);
 }
 
 void readCanonBoxes(const Range& uuid, MediaFindings& found) {

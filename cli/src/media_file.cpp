@@ -30,6 +30,7 @@ bool MediaFile::read(int64_t offset, void* out, std::size_t count) {
     return false;
   }
   left_.bytes -= static_cast<int64_t>(count);
+  if (count == 0) return true;
   auto* bytes = static_cast<unsigned char*>(out);
   if (offset >= cacheStart_ && offset + static_cast<int64_t>(count) <= cacheStart_ + cacheLength_) {
     std::memcpy(bytes, cache_.data() + (offset - cacheStart_), count);

@@ -350,8 +350,10 @@ std::string appleMeta(const std::string& creationDate, bool isoMeta) {
   auto item = [](int key, const std::string& text) {
     return box(be(key, 4), box("data", be(1, 4) + be(0, 4) + text));
   };
+  // The ISO form also puts the items before their names.
+  const std::string list = box("ilst", item(1, "Apple") + item(2, creationDate));
   const std::string children = fullBox("hdlr", 0, be(0, 4) + "mdta" + std::string(13, '\0')) +
-                               keys + box("ilst", item(1, "Apple") + item(2, creationDate));
+                               (isoMeta ? list + keys : keys + list);
   return isoMeta ? fullBox("meta", 0, children) : box("meta", children);
 }
 
