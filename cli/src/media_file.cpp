@@ -1,9 +1,8 @@
 #include "media_file.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/syscalls.h"
