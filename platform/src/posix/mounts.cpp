@@ -195,7 +195,10 @@ FileSystemKeeps fileSystemKeepsByType(int64_t type, uint64_t device) {
     case kSmb:
     case kCifs:
     case kSmb2:
+      // No inode numbers of their own; a card put into another reader is
+      // another device.
       keeps.inodes = false;
+      keeps.device = false;
       keeps.timeStep = 2 * kSecond;
       break;
     case kNfs:
