@@ -21,7 +21,6 @@
 #include "mounted_image.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
-#include "platform/mounts.h"
 #include "platform/syscalls.h"
 #include "temp_env.h"
 
