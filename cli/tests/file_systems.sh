@@ -22,7 +22,10 @@ work=$(mktemp -d)
 sshd_pid=
 cleanup() {
   for m in "$work"/card "$work"/nas; do mountpoint -q "$m" 2>/dev/null && umount "$m"; done
-  [ -n "$sshd_pid" ] && kill "$sshd_pid" 2>/dev/null
+  if [ -n "$sshd_pid" ]; then
+    kill "$sshd_pid" 2>/dev/null || true
+    wait "$sshd_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mounted_image.h"
@@ -76,80 +77,36 @@ class CardTest : public ::testing::TestWithParam<MountedImage::Kind> {
   }
 };
 
-// What a card keeps of a photo copied or moved onto it: every byte and the
-// modification time to the card's step; a move's source goes only once the
-// copy is there. No temporary is left behind.
-TEST_P(CardTest, CopiesAndMovesOntoTheCardKeepItsBytesAndTime) {
-  struct Row {
-    const char* name;
-    bool copy;
-    mode_t mode;
-  };
-  const Row rows[] = {{"copy", true, 0644}, {"move", false, 0640}, {"set-user-ID", true, 04755}};
-  std::string bytes(300000, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 % 251);
-  DestinationFolder folder;
-  ASSERT_EQ(folder.open(card.path().string()).code(), 0);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const fs::path source = local / (std::string(row.name) + ".jpg");
-    writeText(source, bytes);
-    ASSERT_EQ(::chmod(source.c_str(), row.mode), 0);
-    setModified(source, 1034674201, 523456789);
-    const OsError e = row.copy ? folder.copy(source, onlyName(row.name))
-                               : folder.move(source, onlyName(row.name));
-    ASSERT_EQ(e.code(), 0) << e.message();
-    ASSERT_EQ(folder.settle().code(), 0);
-    EXPECT_EQ(readText(card.path() / row.name), bytes);
-    EXPECT_EQ(fs::exists(source), row.copy);
-    const struct stat made = statOf(card.path() / row.name);
-    EXPECT_LE(std::abs(made.st_mtim.tv_sec - 1034674201), 2);
-    EXPECT_EQ(made.st_mode & (S_ISUID | S_ISGID), 0u);
-  }
-  EXPECT_EQ(entriesOf(card.path()), (std::vector<std::string>{"copy", "move", "set-user-ID"}));
-}
-
-// A name taken on the card is never replaced: the next name is tried, and a
-// file with no name left to try fails with its source untouched. Moves on
-// the card itself are renames that replace nothing either.
-TEST_P(CardTest, NoFileOnTheCardIsEverReplaced) {
+// Copies and moves onto the card, and a move on the card itself, keep every
+// byte and the time to the card's step, replace no file the card holds (the
+// next name is taken) and leave no temporary behind.
+TEST_P(CardTest, CopiesAndMovesOntoTheCardReplaceNothing) {
+  const std::string bytes(300000, 'p');
   writeText(card.path() / "a.jpg", "the card's own");
-  writeText(card.path() / "b.jpg", "the card's other");
-  writeText(local / "new.jpg", "new photo");
+  writeText(card.path() / "DCIM/d.jpg", "on the card");
+  writeText(local / "set-id.jpg", bytes);
+  writeText(local / "moved.jpg", "moved");
+  ASSERT_EQ(::chmod((local / "set-id.jpg").c_str(), 04755), 0);
+  setModified(local / "set-id.jpg", 1034674201, 523456789);
+  const auto orA = [](const char* second) {
+    return [second, n = 0]() mutable {
+      return std::string(++n == 1 ? "a.jpg" : n == 2 ? second : "");
+    };
+  };
   DestinationFolder folder;
   ASSERT_EQ(folder.open(card.path().string()).code(), 0);
-  EXPECT_TRUE(folder.copy(local / "new.jpg", onlyName("a.jpg")).nameTaken());
-  const auto names = [](std::vector<std::string> list) {
-    return [list, at = std::size_t{0}]() mutable { return at < list.size() ? list[at++] : ""; };
-  };
-  ASSERT_EQ(folder.copy(local / "new.jpg", names({"a.jpg", "c.jpg"})).code(), 0);
-  ASSERT_EQ(folder.settle().code(), 0);
-  fs::create_directories(card.path() / "DCIM");
-  writeText(card.path() / "DCIM/d.jpg", "on the card");
-  ASSERT_EQ(folder.move((card.path() / "DCIM/d.jpg").string(), names({"b.jpg", "d.jpg"})).code(),
-            0);
+  ASSERT_EQ(folder.copy(local / "set-id.jpg", orA("b.jpg")).code(), 0);
+  ASSERT_EQ(folder.move(local / "moved.jpg", orA("c.jpg")).code(), 0);
+  ASSERT_EQ(folder.move(card.path() / "DCIM/d.jpg", orA("d.jpg")).code(), 0);
   ASSERT_EQ(folder.settle().code(), 0);
   EXPECT_EQ(readText(card.path() / "a.jpg"), "the card's own");
-  EXPECT_EQ(readText(card.path() / "b.jpg"), "the card's other");
-  EXPECT_EQ(readText(card.path() / "c.jpg"), "new photo");
+  EXPECT_EQ(readText(card.path() / "b.jpg"), bytes);
+  EXPECT_LE(std::abs(statOf(card.path() / "b.jpg").st_mtim.tv_sec - 1034674201), 2);
+  EXPECT_EQ(readText(card.path() / "c.jpg"), "moved");
   EXPECT_EQ(readText(card.path() / "d.jpg"), "on the card");
-  EXPECT_FALSE(fs::exists(card.path() / "DCIM/d.jpg"));
+  EXPECT_EQ(entriesOf(local), std::vector<std::string>{"set-id.jpg"});
   EXPECT_EQ(entriesOf(card.path()),
             (std::vector<std::string>{"DCIM", "a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
-}
-
-// Photos moved from a card to the local disk: each arrives whole and leaves
-// the card only then.
-TEST_P(CardTest, MovesFromTheCard) {
-  for (const char* name : {"a.jpg", "b.jpg"}) writeText(card.path() / "DCIM" / name, name);
-  DestinationFolder folder;
-  ASSERT_EQ(folder.open(local.string()).code(), 0);
-  for (const char* name : {"a.jpg", "b.jpg"})
-    ASSERT_EQ(folder.move((card.path() / "DCIM" / name).string(), onlyName(name)).code(), 0);
-  ASSERT_EQ(folder.settle().code(), 0);
-  EXPECT_EQ(readText(local / "a.jpg"), "a.jpg");
-  EXPECT_EQ(readText(local / "b.jpg"), "b.jpg");
-  EXPECT_TRUE(fs::is_empty(card.path() / "DCIM"));
 }
 
 // A flush of the whole file system does not reach a FUSE card, so each file
@@ -187,57 +144,6 @@ INSTANTIATE_TEST_SUITE_P(
     Fuse, CardTest, ::testing::Values(MountedImage::Kind::ExfatFuse, MountedImage::Kind::FatFuse),
     [](const auto& info) { return info.param == MountedImage::Kind::ExfatFuse ? "Exfat" : "Fat"; });
 
-// Where neither RENAME_NOREPLACE nor hard links exist, the new name is
-// claimed with an empty file of our own first: a file that takes the name
-// first is kept, and the next name is tried.
-TEST(NoHardLinks, ANameIsClaimedBeforeTheRenameAndNeverReplaced) {
-  struct Refusing : Syscalls {
-    fs::path sneakIn;  // appears under the name just before the claim
-    int renameAt(int fd, const char* from, int toFd, const char* to, unsigned flags) override {
-      if (flags != 0) {
-        errno = EINVAL;
-        return -1;
-      }
-      return Syscalls::renameAt(fd, from, toFd, to, flags);
-    }
-    int linkAt(int, const char*, int, const char*, int) override {
-      errno = EPERM;
-      return -1;
-    }
-    int openAt(int dir, const char* path, int flags, mode_t mode) override {
-      if ((flags & O_TMPFILE) == O_TMPFILE) {
-        errno = EOPNOTSUPP;
-        return -1;
-      }
-      if ((flags & O_EXCL) && !sneakIn.empty() && sneakIn.filename() == path) {
-        writeText(sneakIn, "came first");
-        sneakIn.clear();
-      }
-      return Syscalls::openAt(dir, path, flags, mode);
-    }
-  } calls;
-  testing::TempEnv env;
-  const fs::path dst = env.root() / "dst";
-  writeText(env.root() / "a.jpg", "photo a");
-  writeText(env.root() / "b.jpg", "photo b");
-  fs::create_directories(dst);
-  calls.sneakIn = dst / "0001.jpg";
-  ScopedSyscalls scoped(calls);
-  DestinationFolder folder;
-  ASSERT_EQ(folder.open(dst.string()).code(), 0);
-  int next = 1;
-  const auto numbered = [&] { return "000" + std::to_string(next++) + ".jpg"; };
-  ASSERT_EQ(folder.copy((env.root() / "a.jpg").string(), numbered).code(), 0);
-  ASSERT_EQ(folder.move((env.root() / "b.jpg").string(), numbered).code(), 0);
-  ASSERT_EQ(folder.settle().code(), 0);
-  EXPECT_EQ(entriesOf(dst), (std::vector<std::string>{"0001.jpg", "0002.jpg", "0003.jpg"}));
-  // The move is named at once, the copy when its batch is settled.
-  EXPECT_EQ(readText(dst / "0001.jpg"), "came first");
-  EXPECT_EQ(readText(dst / "0002.jpg"), "photo b");
-  EXPECT_EQ(readText(dst / "0003.jpg"), "photo a");
-  EXPECT_FALSE(fs::exists(env.root() / "b.jpg"));
-}
-
 // ---- What a copy keeps, as cp -p and mv keep it
 
 class KeptMetadataTest : public ::testing::Test {
@@ -252,22 +158,17 @@ class KeptMetadataTest : public ::testing::Test {
 };
 
 // Set-user-ID and set-group-ID stay only with the owner and group they were
-// set for: a plain user's copy of a set-ID program, or root's copy onto a
-// file system that refuses the owner, is no set-ID program of the copier.
+// set for: root's copy keeps them with the owner; a copy onto a file system
+// that refuses the owner, or a plain user's copy of root's set-ID program,
+// is no set-ID program of the copier.
 TEST_F(KeptMetadataTest, SetIdBitsStayOnlyWithTheirOwner) {
   constexpr uid_t kUser = 65534;
   writeText(src / "tool", "#!/bin/sh\n");
-  ASSERT_EQ(::chmod(src.c_str(), 0755), 0);
-  ASSERT_EQ(::chmod(env.root().c_str(), 0755), 0);
+  for (const fs::path& folder : {env.root(), src}) ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
   ASSERT_EQ(::chown(dst.c_str(), kUser, kUser), 0);
-
-  // Root keeps the owner, and with it the bits.
   ASSERT_EQ(::chown((src / "tool").c_str(), kUser, kUser), 0);
   ASSERT_EQ(::chmod((src / "tool").c_str(), 06755), 0);
   ASSERT_TRUE(copyFile(src / "tool", dst / "by-root").ok());
-  EXPECT_EQ(statOf(dst / "by-root").st_mode & 07777, 06755u);
-
-  // Root, where the destination refuses owners.
   struct NoOwners : Syscalls {
     int fchown(int, uid_t, gid_t) override {
       errno = EPERM;
@@ -278,10 +179,6 @@ TEST_F(KeptMetadataTest, SetIdBitsStayOnlyWithTheirOwner) {
     ScopedSyscalls scoped(noOwners);
     ASSERT_TRUE(copyFile(src / "tool", dst / "owner-refused").ok());
   }
-  EXPECT_EQ(statOf(dst / "owner-refused").st_uid, 0u);
-  EXPECT_EQ(statOf(dst / "owner-refused").st_mode & 07777, 0755u);
-
-  // A plain user copies root's set-ID program.
   ASSERT_EQ(::chown((src / "tool").c_str(), 0, 0), 0);
   ASSERT_EQ(::chmod((src / "tool").c_str(), 06555), 0);
   const pid_t child = ::fork();
@@ -292,8 +189,13 @@ TEST_F(KeptMetadataTest, SetIdBitsStayOnlyWithTheirOwner) {
   int status = -1;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_EQ(status, 0);
-  EXPECT_EQ(statOf(dst / "by-user").st_uid, kUser);
-  EXPECT_EQ(statOf(dst / "by-user").st_mode & 07777, 0555u);
+  const auto ownerAndMode = [&](const char* name) {
+    const struct stat st = statOf(dst / name);
+    return std::pair{st.st_uid, st.st_mode & 07777};
+  };
+  EXPECT_EQ(ownerAndMode("by-root"), std::pair(kUser, 06755u));
+  EXPECT_EQ(ownerAndMode("owner-refused"), std::pair(0u, 0755u));
+  EXPECT_EQ(ownerAndMode("by-user"), std::pair(kUser, 0555u));
 }
 
 // /proc reports no length for files that hold bytes, sysfs a page for a
@@ -312,54 +214,32 @@ TEST_F(KeptMetadataTest, PseudoFilesAreCopiedToTheirEnd) {
 
 // A folder's default access list gives way to the source's permissions, as
 // mv and cp -p let it: a source with a list of its own brings it, one
-// without keeps none. Checked against mv itself, moving a twin from the
-// same folder (a memory file system: a move between file systems).
+// without keeps none. Checked against mv moving a twin of the source.
 TEST_F(KeptMetadataTest, AccessListsAsMvLeavesThem) {
   const auto sh = [](const std::string& command) {
     return std::system((command + " 2>/dev/null").c_str()) == 0;
   };
-  if (!sh("setfacl --version >/dev/null")) GTEST_SKIP() << "setfacl (acl) is missing";
   if (!sh("setfacl -d -m u:daemon:rwx,g::r-x,o::--- '" + dst.string() + "'"))
-    GTEST_SKIP() << "no access lists on " << dst;
+    GTEST_SKIP() << "no setfacl (acl), or no access lists on " << dst;
   const auto acl = [&](const fs::path& p) {
-    const fs::path out = env.root() / "acl.txt";
-    EXPECT_TRUE(sh("getfacl -c '" + p.string() + "' > '" + out.string() + "'"));
-    return readText(out);
+    EXPECT_TRUE(sh("getfacl -c '" + p.string() + "' > '" + (env.root() / "acl").string() + "'"));
+    return readText(env.root() / "acl") + std::to_string(statOf(p).st_mode);
   };
-  const fs::path shm = "/dev/shm";
-  const fs::path across = shm / ("msifter-acl-" + std::to_string(::getpid()));
-  struct Row {
-    const char* name;
-    const char* sourceList;  // "": none
-    bool move;
-  };
-  const Row rows[] = {{"copied, no list", "", false},
-                      {"copied, a list", "u:nobody:r--", false},
-                      {"moved across, no list", "", true},
-                      {"moved across, a list", "u:nobody:r--", true}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    if (row.move && !fs::is_directory(shm)) continue;
-    const fs::path from = row.move ? across : src;
+  for (const std::string list : {"", "u:nobody:r--"}) {
+    SCOPED_TRACE(list);
     for (const char* twin : {"ours", "mv"}) {
-      writeText(from / twin, "photo");
-      ASSERT_EQ(::chmod((from / twin).c_str(), 0644), 0);
-      const std::string list = row.sourceList;
+      writeText(src / twin, "photo");
+      ASSERT_EQ(::chmod((src / twin).c_str(), 0644), 0);
       if (!list.empty()) {
-        ASSERT_TRUE(sh("setfacl -m " + list + " '" + (from / twin).string() + "'"));
+        ASSERT_TRUE(sh("setfacl -m " + list + " '" + (src / twin).string() + "'"));
       }
     }
-    ASSERT_TRUE(
-        (row.move ? moveFile(from / "ours", dst / "ours") : copyFile(from / "ours", dst / "ours"))
-            .ok());
-    ASSERT_TRUE(sh("mv '" + (from / "mv").string() + "' '" + (dst / "mv").string() + "'"));
+    ASSERT_TRUE(copyFile(src / "ours", dst / "ours").ok());
+    ASSERT_TRUE(sh("mv '" + (src / "mv").string() + "' '" + (dst / "mv").string() + "'"));
     EXPECT_EQ(acl(dst / "ours"), acl(dst / "mv"));
-    EXPECT_EQ(statOf(dst / "ours").st_mode, statOf(dst / "mv").st_mode);
-    fs::remove_all(dst / "ours");
-    fs::remove_all(dst / "mv");
-    fs::remove_all(from / "ours");
+    fs::remove(dst / "ours");
+    fs::remove(dst / "mv");
   }
-  fs::remove_all(across);
 }
 
 // XFS lists a file's access list twice: as system.posix_acl_access and in

@@ -45,12 +45,6 @@ class MountedImage {
   const std::string& whyNot() const { return whyNot_; }
   const std::filesystem::path& path() const { return at_; }
 
-  // Unmounted and mounted again: what a card pulled and put back sees.
-  bool remount() {
-    unmount();
-    return mount();
-  }
-
  private:
   static std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
