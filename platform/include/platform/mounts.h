@@ -52,7 +52,8 @@ struct FileSystemKeeps {
   // Inode numbers last as long as the file: not made up afresh per mount or
   // per look (FUSE, FAT, exFAT, SMB make them up).
   bool inodes = true;
-  // The device number is the disk's, not one given at each mount.
+  // The device number is the disk's: not one given at each mount, nor a
+  // card's, which another reader numbers otherwise.
   bool device = true;
   // Modification times are kept to within this many nanoseconds: 1 on a
   // local disk; whole seconds on sshfs, two seconds on FAT.
