@@ -5,7 +5,6 @@
 // was missing, for the test's skip.
 #include <sys/mount.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -16,28 +15,27 @@ class MountedImage {
  public:
   enum class Kind { Xfs, ExfatFuse, FatFuse };
 
-  MountedImage(Kind kind, const std::filesystem::path& folder)
-      : kind_(kind), image_(folder / "disk.img"), at_(folder / "disk") {
+  MountedImage(Kind kind, const std::filesystem::path& folder) : at_(folder / "disk") {
     std::filesystem::create_directories(at_);
-    const std::string img = quoted(image_);
-    switch (kind_) {
-      case Kind::Xfs:
-        // The smallest XFS that mkfs.xfs makes.
-        if (!run("truncate -s 320M " + img + " && mkfs.xfs -q -f " + img, "mkfs.xfs (xfsprogs)"))
-          return;
-        break;
-      case Kind::ExfatFuse:
-        if (!run("truncate -s 64M " + img + " && mkfs.exfat " + img, "mkfs.exfat (exfatprogs)"))
-          return;
-        break;
-      case Kind::FatFuse:
-        if (!run("truncate -s 64M " + img + " && mkfs.vfat " + img, "mkfs.vfat (dosfstools)"))
-          return;
-        break;
-    }
-    mount();
+    // The exFAT driver wants a block device, detached at once: the kernel
+    // frees it when the driver lets go, however the test ends. 320 MB: the
+    // smallest XFS that mkfs.xfs makes.
+    const Recipe recipes[] = {
+        {"truncate -s 320M %i && mkfs.xfs -q -f %i", "mount -o loop %i %m", "xfsprogs"},
+        {"truncate -s 64M %i && mkfs.exfat %i",
+         "L=$(losetup -f --show %i) && { mount.exfat-fuse $L %m; r=$?; losetup -d $L; exit $r; }",
+         "exfatprogs, exfat-fuse and a free loop device"},
+        {"truncate -s 64M %i && mkfs.vfat %i", "fusefat -o rw+ %i %m", "dosfstools and fusefat"}};
+    const Recipe& recipe = recipes[static_cast<int>(kind)];
+    const std::string image = "'" + (folder / "disk.img").string() + "'";
+    mounted_ = run(recipe.make, image) && run(recipe.mount, image);
+    if (!mounted_)
+      whyNot_ = std::string("cannot make and mount the image here: needs ") + recipe.needs;
   }
-  ~MountedImage() { unmount(); }
+  // Lazily where a FUSE server is still busy, rather than leave it mounted.
+  ~MountedImage() {
+    if (mounted_ && ::umount2(at_.c_str(), 0) != 0) ::umount2(at_.c_str(), MNT_DETACH);
+  }
   MountedImage(const MountedImage&) = delete;
   MountedImage& operator=(const MountedImage&) = delete;
 
@@ -46,59 +44,18 @@ class MountedImage {
   const std::filesystem::path& path() const { return at_; }
 
  private:
-  static std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+  struct Recipe {
+    const char* make;   // %i: the image
+    const char* mount;  // %m: the mount point
+    const char* needs;
+  };
 
-  bool mount() {
-    const std::string at = quoted(at_);
-    switch (kind_) {
-      case Kind::Xfs:
-        mounted_ = run("mount -o loop " + quoted(image_) + " " + at, "mounting an XFS image");
-        break;
-      case Kind::ExfatFuse: {
-        // The FUSE driver wants a block device. Detached at once: the
-        // kernel keeps it while the driver holds it and frees it when the
-        // driver lets go, however the test ends.
-        const std::string loop = attachLoop();
-        if (loop.empty()) return false;
-        mounted_ = run("mount.exfat-fuse " + loop + " " + at, "mount.exfat-fuse (exfat-fuse)");
-        run("losetup -d " + loop, "losetup");
-        break;
-      }
-      case Kind::FatFuse:
-        mounted_ = run("fusefat -o rw+ " + quoted(image_) + " " + at, "fusefat (fusefat)");
-        break;
-    }
-    return mounted_;
+  bool run(std::string command, const std::string& image) const {
+    for (auto at = command.find('%'); at != std::string::npos; at = command.find('%', at + 1))
+      command.replace(at, 2, command[at + 1] == 'i' ? image : "'" + at_.string() + "'");
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
   }
 
-  // The loop device now holding the image; "" when none is free.
-  std::string attachLoop() {
-    std::string device;
-    if (FILE* out =
-            ::popen(("losetup -f --show " + quoted(image_) + " 2>/dev/null").c_str(), "r")) {
-      char line[256] = {};
-      if (std::fgets(line, sizeof line, out) != nullptr) device = line;
-      ::pclose(out);
-    }
-    while (!device.empty() && (device.back() == '\n' || device.back() == ' ')) device.pop_back();
-    if (device.empty()) whyNot_ = "no free loop device for the exFAT image";
-    return device;
-  }
-
-  void unmount() {
-    if (mounted_ && ::umount2(at_.c_str(), 0) == 0) mounted_ = false;
-    // A FUSE server still busy: let go lazily rather than leave it mounted.
-    if (mounted_ && ::umount2(at_.c_str(), MNT_DETACH) == 0) mounted_ = false;
-  }
-
-  bool run(const std::string& command, const char* what) {
-    if (std::system((command + " >/dev/null 2>&1").c_str()) == 0) return true;
-    if (whyNot_.empty()) whyNot_ = std::string("cannot use ") + what + " here";
-    return false;
-  }
-
-  Kind kind_;
-  std::filesystem::path image_;
   std::filesystem::path at_;
   bool mounted_ = false;
   std::string whyNot_;
