@@ -12,6 +12,10 @@ packages=(
   desktop-file-utils appstream hyperfine file time btrfs-progs
   librsvg2-bin libx11-dev dpkg-dev man-db
   libcli11-dev jq
+  # File systems the transfer tests mount: XFS and exFAT images, FAT, sshfs
+  # to an sshd on the loopback address, access lists.
+  xfsprogs exfatprogs exfat-fuse dosfstools fusefat fuse3 sshfs openssh-server openssh-client
+  acl attr
 )
 
 missing=()

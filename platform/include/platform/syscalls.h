@@ -15,6 +15,7 @@
 #include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/utsname.h>
+#include <sys/vfs.h>
 
 #include <cstdint>
 #include <ctime>
@@ -114,6 +115,10 @@ class Syscalls {
   // mmap(2) and munmap(2); MAP_FAILED with errno on failure.
   virtual void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset);
   virtual int munmap(void* address, size_t length);
+
+  // ---- The kind of file system that holds a file (statfs(2), its f_type)
+  virtual int statfs(const char* path, struct statfs* out);
+  virtual int fstatfs(int fd, struct statfs* out);
 };
 
 // The calls in force.

@@ -141,6 +141,8 @@ void* Syscalls::mmap(void* address, size_t length, int protection, int flags, in
   return ::mmap(address, length, protection, flags, fd, offset);
 }
 int Syscalls::munmap(void* address, size_t length) { return ::munmap(address, length); }
+int Syscalls::statfs(const char* path, struct statfs* out) { return ::statfs(path, out); }
+int Syscalls::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
 
 namespace {
 Syscalls realCalls;
