@@ -83,7 +83,7 @@ HistoryWindow::HistoryWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner
   auto* layout = child<QVBoxLayout>(this);
   setupLists(*layout);
   setupButtons(*layout);
-  resize(twips(12000), twips(8100));
+  resize(twips(13500), twips(8100));
   auto* esc = child<QShortcut>(this, QKeySequence(Qt::Key_Escape));
   connect(esc, &QShortcut::activated, this, [this] { close(); });
 }
@@ -98,12 +98,12 @@ void HistoryWindow::setupLists(QVBoxLayout& layout) {
   lblRuns->setObjectName(QStringLiteral("lblRuns"));
   runs_ = child<history::RunListModel>(this);
   lstRuns_ = makeList(this, "lstRuns", runs_);
-  setWidths(lstRuns_, {150, 50, 80, 100, 60, 120, 170});
+  setWidths(lstRuns_, {140, 50, 70, 90, 50, 110, 200});
   lblFiles_ = child<QLabel>(this);
   lblFiles_->setObjectName(QStringLiteral("lblFiles"));
   files_ = child<history::FileListModel>(this);
   lstFiles_ = makeList(this, "lstFiles", files_);
-  setWidths(lstFiles_, {300, 330});
+  setWidths(lstFiles_, {340, 380});
   layout.addWidget(lblRuns);
   layout.addWidget(lstRuns_, 2);
   layout.addWidget(lblFiles_);
@@ -240,8 +240,8 @@ void HistoryWindow::filesRead(uint64_t generation,
   const QString run = u("実行 ") + u(shownRun_->id);
   if (!read.value || !read.value->has_value()) {
     files_->setFiles({});
-    lblFiles_->setText(run + (read.value ? u(" の記録はもうありません。")
-                                         : u(" の記録を読めませんでした。")));
+    lblFiles_->setText(
+        run + (read.value ? u(" の記録はもうありません。") : u(" の記録を読めませんでした。")));
     shownRun_.reset();
     return;
   }
@@ -278,8 +278,7 @@ void HistoryWindow::setUndoing(bool undoing) {
 
 void HistoryWindow::undoSelectedRun() {
   const RunRow* selected = selectedRun();
-  if (undoing_ || selected == nullptr || !history::undoUnavailableReason(*selected).empty())
-    return;
+  if (undoing_ || selected == nullptr || !history::undoUnavailableReason(*selected).empty()) return;
   const RunRow run = *selected;
   setUndoing(true);
   inBackground<UndoTally>(
@@ -320,8 +319,8 @@ void HistoryWindow::undone(const RunRow& run, Outcome<UndoTally>& done) {
   if (!done.value) {
     common::ui().messageBox(kUnexpectedFailure, common::mb::Exclamation, "");
   } else if (done.value->status != history::UndoStatus::Done) {
-    common::ui().messageBox(history::undoStatusText(run.id, *done.value),
-                            common::mb::Exclamation, "");
+    common::ui().messageBox(history::undoStatusText(run.id, *done.value), common::mb::Exclamation,
+                            "");
   } else {
     const UndoTally& tally = *done.value;
     rememberRefusals(run.id, tally);
