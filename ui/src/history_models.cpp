@@ -10,8 +10,8 @@ namespace msifter::ui::history {
 namespace {
 
 enum RunColumn { Started, Operation, Files, Bytes, Result, Undo, Source, Destination, RunColumns };
-const char* const kRunHeaders[RunColumns] = {"日時",     "操作",   "ファイル数", "バイト数",
-                                             "結果",     "取り消し", "移動元",     "移動先"};
+const char* const kRunHeaders[RunColumns] = {"日時", "操作",     "ファイル数", "バイト数",
+                                             "結果", "取り消し", "移動元",     "移動先"};
 
 enum FileColumn { FileSource, FileDestination, FileUndo, FileColumns };
 const char* const kFileHeaders[FileColumns] = {"移動元", "新しいパス", "取り消し"};

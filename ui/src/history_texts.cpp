@@ -63,7 +63,8 @@ std::string undoWord(const RunRow& run) {
 
 std::string undoUnavailableReason(const RunRow& run) {
   if (run.result == RunResult::Running)
-    return "この実行は記録の書き込み中です（実行中か、取り消しの最中です）。終わるまで元に戻せません。";
+    return "この実行は記録の書き込み中です（実行中か、取り消しの最中です）。終わるまで元に戻せませ"
+           "ん。";
   if (run.files == 0) return "この実行で移動・コピーしたファイルはありません。";
   if (run.undoneFiles >= run.files) return "この実行はすべて元に戻してあります。";
   return {};
@@ -84,8 +85,8 @@ std::string undoConfirmationText(const RunRow& run, const UndoTally& preview) {
   std::string text = "実行 " + run.id + "（" + startedText(run.startedSeconds) + "、" +
                      operationWord(run) + "）を元に戻します。";
   if (preview.movedBack > 0) {
-    text += "\n移動先「" + shown(run.destination) + "」から移動元「" + shown(run.source) +
-            "」へ " + files(preview.movedBack) + "を戻します。";
+    text += "\n移動先「" + shown(run.destination) + "」から移動元「" + shown(run.source) + "」へ " +
+            files(preview.movedBack) + "を戻します。";
   }
   if (preview.copiesRemoved > 0) {
     text += "\n移動先「" + shown(run.destination) + "」のコピー " + files(preview.copiesRemoved) +

@@ -59,7 +59,7 @@ struct UndoTally {
   int64_t copiesRemoved = 0;  // copies deleted from the destination
   int64_t alreadyUndone = 0;
   std::vector<UndoRefusal> refused;  // in the order tried
-  std::string markFailure;  // empty unless the undone files could not all be noted
+  std::string markFailure;           // empty unless the undone files could not all be noted
 };
 
 UndoTally undoRun(const std::string& id, bool dryRun);

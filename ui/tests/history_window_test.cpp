@@ -122,8 +122,7 @@ TEST_F(HistoryTest, ListsEveryRunNewestFirstAndTheFilesOfTheSelectedOne) {
 
   // The newest run is selected; still being written, it cannot be undone.
   auto* undo = window.findChild<QPushButton*>("cmdUndo");
-  EXPECT_EQ(rowsOf(window, "lstFiles"),
-            (Rows{{s + "/e.jpg", d + "/0000000000_e.jpg", ""}}));
+  EXPECT_EQ(rowsOf(window, "lstFiles"), (Rows{{s + "/e.jpg", d + "/0000000000_e.jpg", ""}}));
   EXPECT_FALSE(undo->isEnabled());
   EXPECT_NE(undo->toolTip().toStdString().find("書き込み中"), std::string::npos);
   EXPECT_EQ(window.findChild<QLabel*>("lblUndoNote")->text(), undo->toolTip());
@@ -156,10 +155,13 @@ TEST_F(HistoryTest, UndoAsksFirstThenTakesBackAllButTheChangedFile) {
   pressUndo(window);
   ASSERT_EQ(recorder.boxes.size(), 1u);
   EXPECT_EQ(recorder.boxes[0].style, common::mb::OkCancel | common::mb::Question);
-  EXPECT_EQ(recorder.boxes[0].text,
-            "実行 " + id + "（" + momentOf(id) + "、移動）を元に戻します。\n移動先「" + d +
-                "」から移動元「" + s + "」へ 2 ファイルを戻します。\n戻せない 1 ファイルはそのまま残します。\n元に戻せません: " +
-                d + "/0000000001_b.jpg → " + s + "/b.jpg（実行の後で変更されています）\nよろしいですか？");
+  EXPECT_EQ(
+      recorder.boxes[0].text,
+      "実行 " + id + "（" + momentOf(id) + "、移動）を元に戻します。\n移動先「" + d +
+          "」から移動元「" + s +
+          "」へ 2 ファイルを戻します。\n戻せない 1 ファイルはそのまま残します。\n元に戻せません: " +
+          d + "/0000000001_b.jpg → " + s +
+          "/b.jpg（実行の後で変更されています）\nよろしいですか？");
   EXPECT_EQ(msifter::testing::namesIn(dst).size(), 3u);
   // What the dry run found already shows beside the file.
   EXPECT_EQ(rowsOf(window, "lstFiles")[1][2], "実行の後で変更されています");
@@ -169,10 +171,10 @@ TEST_F(HistoryTest, UndoAsksFirstThenTakesBackAllButTheChangedFile) {
   pressUndo(window);
   ASSERT_EQ(recorder.boxes.size(), 2u);
   EXPECT_EQ(recorder.boxes[1].style, common::mb::Exclamation);
-  EXPECT_EQ(recorder.boxes[1].text, "取り消し結果： 実行 " + id +
-                                        "   元に戻した 2 ファイル   戻せなかった 1 ファイル\n元に戻せません: " +
-                                        d + "/0000000001_b.jpg → " + s +
-                                        "/b.jpg（実行の後で変更されています）");
+  EXPECT_EQ(recorder.boxes[1].text,
+            "取り消し結果： 実行 " + id +
+                "   元に戻した 2 ファイル   戻せなかった 1 ファイル\n元に戻せません: " + d +
+                "/0000000001_b.jpg → " + s + "/b.jpg（実行の後で変更されています）");
   // The dry run and the undo each held the program busy.
   EXPECT_EQ(recorder.busyChanges, (std::vector<bool>{true, false, true, false}));
   EXPECT_EQ(msifter::testing::namesIn(src), (std::vector<std::string>{"a.jpg", "c.jpg"}));
@@ -191,8 +193,9 @@ TEST_F(HistoryTest, UndoOfACopyDeletesOnlyTheCopiesAndThenHasNothingLeft) {
   open(window);
   pressUndo(window);
   ASSERT_EQ(recorder.boxes.size(), 2u);
-  EXPECT_NE(recorder.boxes[0].text.find("移動先「" + dst.string() +
-                                        "」のコピー 2 ファイルを削除します（コピー元は移動元に残っています）。"),
+  EXPECT_NE(recorder.boxes[0].text.find(
+                "移動先「" + dst.string() +
+                "」のコピー 2 ファイルを削除します（コピー元は移動元に残っています）。"),
             std::string::npos)
       << recorder.boxes[0].text;
   EXPECT_EQ(recorder.boxes[1].style, common::mb::Information);
@@ -228,9 +231,9 @@ TEST_F(HistoryTest, NothingToTakeBackOrARunTakenMeanwhileIsSaidWithoutAConfirmat
   pressUndo(window);
   ASSERT_EQ(recorder.boxes.size(), 1u);
   EXPECT_EQ(recorder.boxes[0].style, common::mb::Information);
-  EXPECT_EQ(recorder.boxes[0].text, "元に戻せるファイルはありません。\n元に戻せません: " +
-                                        dst.string() + "/0000000000_a.jpg → " + src.string() +
-                                        "/a.jpg（移動先にファイルがありません）");
+  EXPECT_EQ(recorder.boxes[0].text,
+            "元に戻せるファイルはありません。\n元に戻せません: " + dst.string() +
+                "/0000000000_a.jpg → " + src.string() + "/a.jpg（移動先にファイルがありません）");
 }
 
 class HistoryFromMenuTest : public WindowTest {};
