@@ -11,11 +11,14 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/run.h"
+#include "platform/syscalls.h"
 #include "settings/settings_store.h"
 #include "ui/frm_menu.h"
 #include "window_test_support.h"
@@ -288,6 +291,65 @@ TEST_F(HistoryFromMenuTest, AltTOpensItAndItFollowsTheRunsOfBothWindows) {
   ASSERT_TRUE(settled(*history));
   EXPECT_EQ(rowsOf(*history, "lstRuns").size(), 2u);
   EXPECT_EQ(rowsOf(*history, "lstRuns")[0][2], "1");
+}
+
+// Holds the undo's first look at `path` until released.
+class HeldLook : public platform::Syscalls {
+ public:
+  explicit HeldLook(std::string path) : path_(std::move(path)) {}
+  int lstat(const char* path, struct stat* out) override {
+    if (path_ == path) {
+      reached = true;
+      while (held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return Syscalls::lstat(path, out);
+  }
+  std::atomic<bool> held{true};
+  std::atomic<bool> reached{false};
+
+ private:
+  std::string path_;
+};
+
+TEST_F(HistoryFromMenuTest, WhileAnUndoWorksNeitherWindowTakesInputOrCloses) {
+  const fs::path src = env.root() / "src", dst = env.root() / "dst";
+  fs::create_directories(dst);
+  engine::TransferOptions options;
+  options.serverDir = src.string();
+  options.receiveDir = dst.string();
+  options.renameMethod = engine::RenameMethod::SerialNumber;
+  engine::runState() = engine::RunState{};
+  engine::RunJournal journal;
+  ASSERT_EQ(journal.begin(options), 0);
+  ASSERT_TRUE(engine::mMoveFile({env.writeFile("src/a.jpg", 10).string()}, options, &journal));
+  journal.finish(true);
+  FrmMenu menu;
+  menu.load();
+  menu.show();
+  menu.mnuHistory_Click();
+  HistoryWindow& history = *menu.historyWindow();
+  ASSERT_TRUE(settled(history));
+
+  HeldLook calls((dst / "0000000000_a.jpg").string());
+  {
+    platform::ScopedSyscalls scoped(calls);
+    history.undoSelectedRun();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return calls.reached.load(); }, 10000));
+    QTest::qWait(50);
+    EXPECT_TRUE(history.isUndoing());
+    EXPECT_FALSE(menu.isEnabled());
+    EXPECT_FALSE(history.isEnabled());
+    EXPECT_FALSE(history.close());
+    EXPECT_FALSE(menu.close());
+    EXPECT_EQ(recorder.endProcessingCalls, 0);
+    calls.held = false;
+    ASSERT_TRUE(settled(history));
+  }
+  ASSERT_EQ(recorder.boxes.size(), 2u);
+  EXPECT_EQ(recorder.busyChanges, (std::vector<bool>{true, false, true, false}));
+  EXPECT_TRUE(menu.isEnabled());
+  EXPECT_TRUE(history.isVisible());
+  EXPECT_EQ(msifter::testing::namesIn(src), std::vector<std::string>{"a.jpg"});
 }
 
 }  // namespace
