@@ -99,7 +99,7 @@ void HistoryWindow::setupLists(QVBoxLayout& layout) {
   runs_ = child<history::RunListModel>(this);
   lstRuns_ = makeList(this, "lstRuns", runs_);
   setWidths(lstRuns_, {140, 50, 70, 90, 50, 110, 200});
-  lblFiles_ = child<QLabel>(this);
+  lblFiles_ = child<QLabel>(this, u("実行の記録を読み込み中…"));
   lblFiles_->setObjectName(QStringLiteral("lblFiles"));
   files_ = child<history::FileListModel>(this);
   lstFiles_ = makeList(this, "lstFiles", files_);

@@ -257,6 +257,8 @@ TEST_F(HistoryFromMenuTest, AltTOpensItAndItFollowsTheRunsOfBothWindows) {
   ASSERT_TRUE(history->isVisible());
   ASSERT_TRUE(settled(*history));
   EXPECT_EQ(history->windowTitle().toStdString(), "実行履歴     m_sifter");
+  EXPECT_EQ(history->font().family().toStdString(), "ＭＳ ゴシック");
+  EXPECT_EQ(history->font().pointSizeF(), 9.0);
   EXPECT_TRUE(rowsOf(*history, "lstRuns").empty());
 
   // A run of the main window is listed as it ends.
@@ -291,6 +293,11 @@ TEST_F(HistoryFromMenuTest, AltTOpensItAndItFollowsTheRunsOfBothWindows) {
   ASSERT_TRUE(settled(*history));
   EXPECT_EQ(rowsOf(*history, "lstRuns").size(), 2u);
   EXPECT_EQ(rowsOf(*history, "lstRuns")[0][2], "1");
+
+  // Closing the main window takes the history window along and ends the program.
+  EXPECT_TRUE(menu.close());
+  EXPECT_FALSE(history->isVisible());
+  EXPECT_EQ(recorder.endProcessingCalls, 1);
 }
 
 // Holds the undo's first look at `path` until released.
