@@ -50,14 +50,14 @@ std::string momentOf(const std::string& id) {
          ":" + id.substr(11, 2) + ":" + id.substr(13, 2);
 }
 
-class HistoryTest : public QtTest {
+class HistoryTest : public WindowTest {
  protected:
   void SetUp() override {
-    QtTest::SetUp();
+    WindowTest::SetUp();
     fs::create_directories(dst);
   }
 
-  // Moves (or copies) `names` of `sizes` bytes from src into dst as a run
+  // Moves (or copies) `names`, 10 bytes each, from src into dst as a run
   // whose journal ends as `completed`; returns the run's name.
   std::string run(const std::vector<std::string>& names, bool copy, bool completed = true) {
     engine::RunJournal journal;
@@ -239,7 +239,7 @@ TEST_F(HistoryTest, NothingToTakeBackOrARunTakenMeanwhileIsSaidWithoutAConfirmat
                 "/0000000000_a.jpg → " + src.string() + "/a.jpg（移動先にファイルがありません）");
 }
 
-class HistoryFromMenuTest : public WindowTest {};
+class HistoryFromMenuTest : public HistoryTest {};
 
 TEST_F(HistoryFromMenuTest, AltTOpensItAndItFollowsTheRunsOfBothWindows) {
   FrmMenu menu;
@@ -262,27 +262,18 @@ TEST_F(HistoryFromMenuTest, AltTOpensItAndItFollowsTheRunsOfBothWindows) {
   EXPECT_TRUE(rowsOf(*history, "lstRuns").empty());
 
   // A run of the main window is listed as it ends.
-  const fs::path src = env.root() / "src", dst = env.root() / "dst";
   env.writeFile("src/a.jpg", 10);
-  fs::create_directories(dst);
-  settings::SettingsWindow& options = menu.settingsView();
-  options.setCaption(settings::FolderLabel::ServerDir, src.string());
-  options.setCaption(settings::FolderLabel::ReceiveDir, dst.string());
-  options.setValue(settings::Check::AllFile, 1);
+  settings::SettingsWindow& values = menu.settingsView();
+  values.setCaption(settings::FolderLabel::ServerDir, src.string());
+  values.setCaption(settings::FolderLabel::ReceiveDir, dst.string());
+  values.setValue(settings::Check::AllFile, 1);
   menu.targetType_Click();
   menu.cmdExecute_Click();
   ASSERT_TRUE(settled(*history));
   ASSERT_EQ(rowsOf(*history, "lstRuns").size(), 1u);
 
   // One of the command line's, when the window is looked at again.
-  env.writeFile("src/b.jpg", 10);
-  engine::TransferOptions line;
-  line.serverDir = src.string();
-  line.receiveDir = dst.string();
-  engine::RunJournal journal;
-  ASSERT_EQ(journal.begin(line), 0);
-  ASSERT_TRUE(engine::mMoveFile({(src / "b.jpg").string()}, line, &journal));
-  journal.finish(true);
+  run({"b.jpg"}, false);
   // The user was in a terminal meanwhile.
   QWidget terminal;
   terminal.show();
@@ -319,17 +310,7 @@ class HeldLook : public platform::Syscalls {
 };
 
 TEST_F(HistoryFromMenuTest, WhileAnUndoWorksNeitherWindowTakesInputOrCloses) {
-  const fs::path src = env.root() / "src", dst = env.root() / "dst";
-  fs::create_directories(dst);
-  engine::TransferOptions options;
-  options.serverDir = src.string();
-  options.receiveDir = dst.string();
-  options.renameMethod = engine::RenameMethod::SerialNumber;
-  engine::runState() = engine::RunState{};
-  engine::RunJournal journal;
-  ASSERT_EQ(journal.begin(options), 0);
-  ASSERT_TRUE(engine::mMoveFile({env.writeFile("src/a.jpg", 10).string()}, options, &journal));
-  journal.finish(true);
+  run({"a.jpg"}, false);
   FrmMenu menu;
   menu.load();
   menu.show();
