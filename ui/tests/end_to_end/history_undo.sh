@@ -17,11 +17,16 @@ if [ "${1:-}" = --session ]; then
   openbox >/dev/null 2>&1 &
   wm=$!
   trap 'kill "$wm" 2>/dev/null || true' EXIT
+  # The window manager is up before the window comes.
+  sleep 1
 
-  "$app" &
+  "$app" >"$work/app.out" 2>&1 &
   pid=$!
   error_log=$work/tmp/m_sifter_ErrLog.txt
-  show_log() { [ -e "$error_log" ] && { echo "--- error log:"; cat "$error_log"; } >&2 || true; }
+  show_log() {
+    { echo "--- program output:"; cat "$work/app.out"; } >&2
+    [ -e "$error_log" ] && { echo "--- error log:"; cat "$error_log"; } >&2 || true
+  }
   stop() {
     kill "$pid" 2>/dev/null || true
     show_log
@@ -31,47 +36,57 @@ if [ "${1:-}" = --session ]; then
   window() {
     timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
   }
-  # Waits until the command $@ succeeds, for up to 20 seconds.
+  # Waits until the shell text $1 succeeds, run anew each time, for up to 20 seconds.
   until_true() {
     for _ in $(seq 200); do
-      "$@" && return 0
+      eval "$1" && return 0
       sleep 0.1
     done
     return 1
   }
+  count() { ls -A "$1" | wc -l; }
   keys() { xdotool key --clearmodifiers --delay 100 "$@"; }
+  # Brings the window $1 to the front and gives the program time to focus in it.
+  activate() {
+    xdotool windowactivate --sync "$1"
+    sleep 1
+  }
+  shown() { xdotool search --onlyvisible --name "$2" 2>/dev/null | grep -qx "$1"; }
 
   main=$(window "ファイル検索移動プログラム") || stop "the main window did not open"
-  xdotool windowactivate --sync "$main"
-  sleep 1
+  activate "$main"
   # The focus starts on the first button of the tab order; 実 行 is the third.
   keys Tab Tab space
-  until_true test -z "$(ls -A "$work/src")" ||
+  until_true '[ "$(count "$work/src")" -eq 0 ]' ||
     stop "実 行 did not move the files: $(ls -A "$work/src" | tr '\n' ' ')"
-  [ "$(ls "$work/dst" | wc -l)" -eq 2 ] || stop "moved: $(ls "$work/dst" | tr '\n' ' ')"
+  [ "$(count "$work/dst")" -eq 2 ] || stop "moved: $(ls "$work/dst" | tr '\n' ' ')"
+  echo "実 行 moved the files"
   sleep 1
 
   keys alt+t r
   history=$(window "実行履歴") || stop "実行履歴 did not open"
-  xdotool windowactivate --sync "$history"
-  sleep 1
+  activate "$history"
   # The list of runs has the focus; 元に戻す follows the files list.
   keys Tab Tab space
   confirm=$(window "^m_sifter$") || stop "no confirmation was asked"
-  xdotool windowactivate --sync "$confirm"
+  echo "the confirmation is shown"
+  activate "$confirm"
   keys Return
-  until_true test "$(ls -A "$work/src" | wc -l)" -eq 2 ||
+  until_true '! shown "$confirm" "^m_sifter$"' || stop "the confirmation stayed"
+  until_true '[ "$(count "$work/src")" -eq 2 ]' ||
     stop "the files did not come back: $(ls -AR "$work/src" | tr '\n' ' ')"
+  echo "the files are back"
   result=$(window "^m_sifter$") || stop "no result was shown"
-  xdotool windowactivate --sync "$result"
+  activate "$result"
   keys Return
+  until_true '! shown "$result" "^m_sifter$"' || stop "the result stayed"
   [ -z "$(ls -A "$work/dst")" ] || stop "left in the destination: $(ls -A "$work/dst")"
   cmp -s "$work/src/a.jpg" "$work/expected/a.jpg" || stop "a.jpg came back changed"
   cmp -s "$work/src/b.jpg" "$work/expected/b.jpg" || stop "b.jpg came back changed"
 
-  xdotool windowactivate --sync "$history"
+  activate "$history"
   keys Escape
-  xdotool windowactivate --sync "$main"
+  activate "$main"
   keys alt+F4
   status=0
   timeout 20 tail --pid="$pid" -f /dev/null || stop "the program did not end"
