@@ -11,7 +11,7 @@ packages=(
   xvfb xauth imagemagick fonts-ipafont-gothic openbox qt6-translations-l10n xdg-utils
   desktop-file-utils appstream hyperfine file time btrfs-progs
   librsvg2-bin libx11-dev dpkg-dev man-db
-  libcli11-dev jq
+  libcli11-dev jq libxxhash-dev
 )
 
 missing=()

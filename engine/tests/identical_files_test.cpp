@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "platform/syscalls.h"
 #include "temp_env.h"
 
 namespace msifter::engine {
@@ -85,19 +86,29 @@ TEST(IdenticalFiles, FindsOnlyTheSameBytes) {
   }
 }
 
-TEST(IdenticalFiles, LinksTemporariesSubfoldersAndTheSourceItselfAreNoMatch) {
+TEST(IdenticalFiles, LinksTemporariesAndTheSourceItselfAreNoMatchSubfoldersAre) {
   testing::TempEnv env;
   const fs::path dst = env.root() / "dst";
-  fs::create_directories(dst / "sub");
+  fs::create_directories(dst / "2024" / "05" / "01");
+  fs::create_directories(env.root() / "elsewhere");
   write(env.root() / "src.bin", "photo");
-  write(dst / "sub" / "copy.bin", "photo");
+  write(env.root() / "elsewhere" / "copy.bin", "photo");
   write(dst / ".m_sifter-42-f0.part", "photo");
+  write(dst / "2024" / ".m_sifter-43-f0.part", "photo");
   write(dst / "self.bin", "other");
   fs::create_symlink(env.root() / "src.bin", dst / "link.bin");
+  fs::create_directory_symlink(env.root() / "elsewhere", dst / "2024" / "linked");
+  {
+    IdenticalFiles index;
+    ASSERT_TRUE(index.open(dst.string()).ok());
+    EXPECT_EQ(index.findIdentical((env.root() / "src.bin").string(), 5), "");
+    EXPECT_EQ(index.findIdentical((dst / "self.bin").string(), 5), "");
+  }
+  // A photo filed by hand into a folder by date is in the library.
+  write(dst / "2024" / "05" / "01" / "copy.bin", "photo");
   IdenticalFiles index;
   ASSERT_TRUE(index.open(dst.string()).ok());
-  EXPECT_EQ(index.findIdentical((env.root() / "src.bin").string(), 5), "");
-  EXPECT_EQ(index.findIdentical((dst / "self.bin").string(), 5), "");
+  EXPECT_EQ(index.findIdentical((env.root() / "src.bin").string(), 5), "2024/05/01/copy.bin");
 }
 
 TEST(IdenticalFiles, ManyOfOneSizeAreReadOnceAndAMissNeedsNoCall) {
