@@ -60,6 +60,9 @@ struct IdenticalFiles::State {
     uint32_t folder = kNone;  // kNone: added during the run, by the name it was added by
     uint32_t next = kNone;    // the next file of the same size
     bool identityKnown = true;
+    // Its identity was seen this run; one the index holds is seen again
+    // before anything kept of it is used.
+    bool checked = true;
     bool gone = false;  // cannot be read this run
   };
   struct Folder {
@@ -103,6 +106,7 @@ struct IdenticalFiles::State {
   void link(uint32_t i);
   void unlink(uint32_t i);
   void refresh(uint32_t i, const FileIdentity& now);
+  void check(uint32_t i);
   std::string pathOf(uint32_t i) const;
   bool openEntry(uint32_t i, ReadOnlyFile& file);
   std::string lookUp(const std::string& path, int64_t size);
@@ -173,7 +177,10 @@ OsError IdenticalFiles::State::visit(const std::string& path,
   const auto number = static_cast<uint32_t>(folders.size());
   if (hadOld && old.identity == now) {
     folder.identity = now;
-    for (IndexedFile& f : old.files) addEntry(std::move(f), number, true);
+    for (IndexedFile& f : old.files) {
+      addEntry(std::move(f), number, true);
+      entries.back().checked = false;
+    }
     for (const std::string& name : old.folders)
       pending.emplace_back(joined(path, name), std::nullopt);
     folder.folders = std::move(old.folders);
@@ -253,9 +260,20 @@ void IdenticalFiles::State::refresh(uint32_t i, const FileIdentity& now) {
   }
   e.file.identity = now;
   e.identityKnown = true;
+  e.checked = true;
   e.file.headKnown = false;
   e.file.wholeKnown = false;
   if (e.folder != kNone) folders[e.folder].changed = true;
+}
+
+// A file the index holds, looked at again before its digests are used.
+void IdenticalFiles::State::check(uint32_t i) {
+  FileIdentity now;
+  if (platform::identityAt(root.get(), pathOf(i), LastLink::Refuse, now))
+    entries[i].gone = true;
+  else if (now != entries[i].file.identity)
+    refresh(i, now);
+  entries[i].checked = true;
 }
 
 std::string IdenticalFiles::State::pathOf(uint32_t i) const {
@@ -285,12 +303,14 @@ std::string IdenticalFiles::State::lookUp(const std::string& path, int64_t size)
   if (const uint32_t known = remembered(source.file.identity()); known != kNone)
     return pathOf(known);
   std::vector<uint32_t> candidates;
-  for (uint32_t i = same->second.first; i != kNone; i = entries[i].next) {
+  for (uint32_t i = same->second.first; i != kNone; i = entries[i].next) candidates.push_back(i);
+  std::erase_if(candidates, [&](uint32_t i) {
+    if (!entries[i].checked && entries[i].identityKnown) check(i);
     const Entry& e = entries[i];
     // A file is never a copy of itself (the source may lie in the library).
-    if (!e.gone && !(e.identityKnown && e.file.identity.sameFile(source.file.identity())))
-      candidates.push_back(i);
-  }
+    return e.gone || e.file.identity.size != size ||
+           (e.identityKnown && e.file.identity.sameFile(source.file.identity()));
+  });
   if (candidates.empty()) return {};
   source.size = size;
   source.headBytes = static_cast<std::size_t>(std::min(size, kHeadBytes));

@@ -49,8 +49,7 @@ class LibraryIndex {
   // The index of the library at `root` in `cacheFolder` (made when
   // missing), for digests named `digestName`. A damaged file is removed
   // and started again; one that cannot be opened leaves the index empty.
-  void open(const std::string& cacheFolder, const std::string& root,
-            const std::string& digestName);
+  void open(const std::string& cacheFolder, const std::string& root, const std::string& digestName);
   // No folder is known: the library is being indexed for the first time.
   bool empty() const { return stored_.empty(); }
   // The stored listing of folder `path` ("a/b/"), taken out of the index;
@@ -66,6 +65,7 @@ class LibraryIndex {
  private:
   bool openDatabase();
   bool prepare(const std::string& root, const std::string& digestName);
+  bool prepareTables(const std::string& root, const std::string& digestName);
   void load();
   void discard();
 
