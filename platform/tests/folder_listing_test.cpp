@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -86,6 +89,40 @@ TEST(FileReading, LinksPipesAndChangesShow) {
   EXPECT_EQ(now.size, file.identity().size);
   EXPECT_EQ(now.modifiedNanoseconds, file.identity().modifiedNanoseconds);
   EXPECT_NE(now, file.identity());
+}
+
+void sumBytes(void* context) {
+  auto& [window, sum] = *static_cast<std::pair<const FileWindow*, unsigned>*>(context);
+  for (std::size_t i = 0; i < window->size(); i += 4096) sum += window->data()[i];
+}
+
+// A file cut short while it is seen in place ends the read, not the
+// program; a fault anywhere else still ends it as it always did.
+TEST(FileReading, AFileCutShortWhileMappedIsAFailedReadNotACrash) {
+  testing::TempEnv env;
+  const fs::path photo = env.writeFile("photo.jpg", 1 << 20, 'p');
+  ReadOnlyFile file;
+  ASSERT_TRUE(file.open(photo.string(), LastLink::Refuse).ok());
+  FileWindow window;
+  ASSERT_TRUE(file.map(0, 1 << 20, window).ok());
+  std::pair<const FileWindow*, unsigned> read{&window, 0};
+  EXPECT_TRUE(readMapped(sumBytes, &read));
+  EXPECT_EQ(read.second, 256u * 'p');
+  fs::resize_file(photo, 0);
+  EXPECT_FALSE(readMapped(sumBytes, &read));
+  EXPECT_FALSE(file.unchanged());
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const struct rlimit noCore {};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    sumBytes(&read);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGBUS) << status;
 }
 
 }  // namespace

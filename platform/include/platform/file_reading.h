@@ -30,6 +30,8 @@ struct FileIdentity {
 
 FileIdentity identityOf(const struct stat& st);
 
+class FileWindow;
+
 // Whether the last component of a path may be a link to the file.
 enum class LastLink { Follow, Refuse };
 
@@ -51,6 +53,9 @@ class ReadOnlyFile {
   // True when the file still has the identity it had when it was opened:
   // what was read from it is what it holds.
   bool unchanged() const;
+  // Shows `count` bytes from `offset` (a multiple of kWindowAlignment) in
+  // `window`, without copying them. Read them only inside readMapped().
+  OsError map(int64_t offset, std::size_t count, FileWindow& window) const;
   void close() { fd_.reset(); }
 
  private:
@@ -59,6 +64,33 @@ class ReadOnlyFile {
   UniqueFd fd_;
   FileIdentity identity_;
 };
+
+// Bytes of a file seen in place, read-only; unmapped when it goes.
+class FileWindow {
+ public:
+  FileWindow() = default;
+  ~FileWindow() { reset(); }
+  FileWindow(const FileWindow&) = delete;
+  FileWindow& operator=(const FileWindow&) = delete;
+  const unsigned char* data() const { return static_cast<const unsigned char*>(address_); }
+  std::size_t size() const { return size_; }
+  void reset();
+
+ private:
+  friend class ReadOnlyFile;
+  void* address_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// Offsets of windows are multiples of this.
+inline constexpr int64_t kWindowAlignment = 64 * 1024;
+
+// Calls `visit(context)`, which reads bytes of file windows. A file cut
+// short meanwhile, or one whose medium fails, makes the system stop the
+// read (SIGBUS); readMapped() then returns false instead of the program
+// ending. `visit` must own nothing that needs destroying: it is left at
+// the failing read.
+bool readMapped(void (*visit)(void*), void* context);
 
 // The identity of the regular file at `path` under `folderFd` (an absolute
 // path ignores it), without opening it; EINVAL for anything else.

@@ -10,6 +10,7 @@
 // Each call returns what the POSIX call returns (-1 on failure) and leaves
 // the reason in errno.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -111,6 +112,8 @@ class Syscalls {
   // mmap(2) and munmap(2); MAP_FAILED with errno on failure.
   virtual void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset);
   virtual int munmap(void* address, size_t length);
+  // sigaction(2): the guard of reads from mapped files.
+  virtual int sigaction(int signal, const struct sigaction* action, struct sigaction* previous);
 };
 
 // The calls in force.

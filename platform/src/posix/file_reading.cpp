@@ -1,9 +1,13 @@
 #include "platform/file_reading.h"
 
 #include <fcntl.h>
+#include <setjmp.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <mutex>
 
 namespace msifter::platform {
 
@@ -69,6 +73,56 @@ OsError ReadOnlyFile::seek(int64_t offset) {
 bool ReadOnlyFile::unchanged() const {
   struct stat st {};
   return fd_.valid() && syscalls().fstat(fd_.get(), &st) == 0 && identityOf(st) == identity_;
+}
+
+OsError ReadOnlyFile::map(int64_t offset, std::size_t count, FileWindow& window) const {
+  window.reset();
+  if (count == 0) return {};
+  void* address = syscalls().mmap(nullptr, count, PROT_READ, MAP_SHARED | MAP_POPULATE, fd_.get(),
+                                  static_cast<off_t>(offset));
+  if (address == MAP_FAILED) return OsError::fromErrno("mmap");
+  window.address_ = address;
+  window.size_ = count;
+  return {};
+}
+
+void FileWindow::reset() {
+  if (address_ != nullptr) syscalls().munmap(address_, size_);
+  address_ = nullptr;
+  size_ = 0;
+}
+
+namespace {
+
+thread_local sigjmp_buf* guardedRead = nullptr;
+struct sigaction beforeUs {};
+
+void onBusError(int /*signal*/) {
+  if (guardedRead != nullptr) siglongjmp(*guardedRead, 1);
+  // Not a read of ours: the fault repeats under the action that was there
+  // before (sigaction(2) itself, as the seam is no place for a handler).
+  ::sigaction(SIGBUS, &beforeUs, nullptr);
+}
+
+}  // namespace
+
+bool readMapped(void (*visit)(void*), void* context) {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    struct sigaction action {};
+    action.sa_handler = onBusError;
+    sigemptyset(&action.sa_mask);
+    syscalls().sigaction(SIGBUS, &action, &beforeUs);
+  });
+  sigjmp_buf jump;
+  if (sigsetjmp(jump, 1) != 0) {
+    guardedRead = nullptr;
+    return false;
+  }
+  guardedRead = &jump;
+  visit(context);
+  guardedRead = nullptr;
+  return true;
 }
 
 OsError identityAt(int folderFd, const std::string& path, LastLink link, FileIdentity& identity) {

@@ -133,6 +133,9 @@ void* Syscalls::mmap(void* address, size_t length, int protection, int flags, in
   return ::mmap(address, length, protection, flags, fd, offset);
 }
 int Syscalls::munmap(void* address, size_t length) { return ::munmap(address, length); }
+int Syscalls::sigaction(int signal, const struct sigaction* action, struct sigaction* previous) {
+  return ::sigaction(signal, action, previous);
+}
 
 namespace {
 Syscalls realCalls;
