@@ -25,6 +25,8 @@ namespace {
 constexpr uint32_t kNone = UINT32_MAX;
 // What is compared at a time: two buffers of it stay in the processor's cache.
 constexpr std::size_t kChunk = 256 * 1024;
+// What is seen of a file at a time.
+constexpr int64_t kWindow = 64 * 1024 * 1024;
 // A folder changed this recently may change again within the same tick of
 // the file system's clock without its times showing it: its listing is
 // kept, but not trusted next time.
@@ -39,6 +41,35 @@ Digest digestOf(const ContentDigest& digest, const unsigned char* bytes, std::si
   const std::unique_ptr<DigestState> state = digest.start();
   state->update(bytes, count);
   return state->finish();
+}
+
+// One comparison under way: equal so far, and the digests it feeds.
+struct Pass {
+  bool same = true;
+  DigestState* sourceWhole = nullptr;
+  DigestState* copyWhole = nullptr;
+};
+
+// Bytes of both files side by side; read only inside platform::readMapped.
+struct Side {
+  Pass* pass;
+  const unsigned char* source;
+  const unsigned char* copy;
+  std::size_t count;
+};
+
+// Piece by piece, so that the digests read what the comparison just
+// brought into the processor's cache.
+void compareSide(void* context) {
+  const Side& side = *static_cast<const Side*>(context);
+  Pass& pass = *side.pass;
+  for (std::size_t at = 0; at < side.count; at += kChunk) {
+    const std::size_t n = std::min(kChunk, side.count - at);
+    if (pass.same) pass.same = std::memcmp(side.source + at, side.copy + at, n) == 0;
+    if (pass.copyWhole) pass.copyWhole->update(side.copy + at, n);
+    if (pass.sourceWhole) pass.sourceWhole->update(side.source + at, n);
+    if (!pass.same && !pass.copyWhole && !pass.sourceWhole) return;
+  }
 }
 
 }  // namespace
@@ -92,6 +123,7 @@ struct IdenticalFiles::State {
     FileIdentity source;
     uint32_t copy = kNone;
   };
+
   using Pending = std::vector<std::pair<std::string, std::optional<FileIdentity>>>;
 
   explicit State(const ContentDigest& digest)
@@ -114,6 +146,8 @@ struct IdenticalFiles::State {
   bool digestWhole(Source& source);
   bool examine(Source& source, uint32_t i);
   bool compareRest(Source& source, ReadOnlyFile& copy, bool same, IndexedFile& learnt);
+  bool compareMapped(Source& source, ReadOnlyFile& copy, Pass& pass, int64_t& from);
+  bool compareRead(Source& source, ReadOnlyFile& copy, Pass& pass, int64_t from);
   uint32_t remembered(const FileIdentity& source);
   void save();
 
@@ -402,30 +436,22 @@ bool IdenticalFiles::State::examine(Source& source, uint32_t i) {
          there == copy.identity();
 }
 
-// Reads the rest of the source and of `copy` (whose first block is in `a`),
-// comparing while `same`, and digests each whole as far as its digest is
-// not known yet. True when every byte was equal.
+// Compares the rest of the source with `copy` (whose first block is in
+// `a`), while `same`, and digests each whole as far as its digest is not
+// known yet. True when every byte was equal.
 bool IdenticalFiles::State::compareRest(Source& source, ReadOnlyFile& copy, bool same,
                                         IndexedFile& learnt) {
+  Pass pass{.same = same};
   std::unique_ptr<DigestState> copyWhole = learnt.wholeKnown ? nullptr : digest.start();
   std::unique_ptr<DigestState> sourceWhole =
       source.wholeKnown || !source.wantWhole ? nullptr : digest.start();
+  pass.copyWhole = copyWhole.get();
+  pass.sourceWhole = sourceWhole.get();
   if (copyWhole) copyWhole->update(a.data(), source.headBytes);
   if (sourceWhole) sourceWhole->update(head.data(), source.headBytes);
-  if (source.file.seek(static_cast<int64_t>(source.headBytes))) return false;
-  for (int64_t left = source.size - static_cast<int64_t>(source.headBytes); left > 0;) {
-    if (!same && !copyWhole && !sourceWhole) return false;
-    const auto want = static_cast<std::size_t>(std::min<int64_t>(left, kChunk));
-    std::size_t fromSource = 0;
-    std::size_t fromCopy = 0;
-    if (source.file.read(a.data(), want, fromSource) || fromSource != want ||
-        copy.read(b.data(), want, fromCopy) || fromCopy != want)
-      return false;
-    same = same && std::memcmp(a.data(), b.data(), want) == 0;
-    if (copyWhole) copyWhole->update(b.data(), want);
-    if (sourceWhole) sourceWhole->update(a.data(), want);
-    left -= static_cast<int64_t>(want);
-  }
+  auto from = static_cast<int64_t>(source.headBytes);
+  if (!compareMapped(source, copy, pass, from)) return false;
+  if (from < source.size && !compareRead(source, copy, pass, from)) return false;
   if (copyWhole) {
     learnt.whole = copyWhole->finish();
     learnt.wholeKnown = true;
@@ -434,7 +460,47 @@ bool IdenticalFiles::State::compareRest(Source& source, ReadOnlyFile& copy, bool
     source.whole = sourceWhole->finish();
     source.wholeKnown = true;
   }
-  return same;
+  return pass.same;
+}
+
+// Seen in place, the bytes are not copied: a comparison costs little more
+// than reading one of the files. False when a file was cut short or failed
+// meanwhile; `from` stays where a file could not be mapped (a file system
+// that cannot), for compareRead to go on.
+bool IdenticalFiles::State::compareMapped(Source& source, ReadOnlyFile& copy, Pass& pass,
+                                          int64_t& from) {
+  while (from < source.size) {
+    if (!pass.same && !pass.copyWhole && !pass.sourceWhole) return false;
+    const int64_t start = from / platform::kWindowAlignment * platform::kWindowAlignment;
+    const auto count = static_cast<std::size_t>(std::min(kWindow, source.size - start));
+    platform::FileWindow sourceWindow;
+    platform::FileWindow copyWindow;
+    if (source.file.map(start, count, sourceWindow) || copy.map(start, count, copyWindow))
+      return true;
+    const auto skip = static_cast<std::size_t>(from - start);
+    Side side{&pass, sourceWindow.data() + skip, copyWindow.data() + skip, count - skip};
+    if (!platform::readMapped(compareSide, &side)) return false;
+    from = start + static_cast<int64_t>(count);
+  }
+  return true;
+}
+
+bool IdenticalFiles::State::compareRead(Source& source, ReadOnlyFile& copy, Pass& pass,
+                                        int64_t from) {
+  if (source.file.seek(from) || copy.seek(from)) return false;
+  for (int64_t left = source.size - from; left > 0;) {
+    if (!pass.same && !pass.copyWhole && !pass.sourceWhole) return false;
+    const auto want = static_cast<std::size_t>(std::min<int64_t>(left, kChunk));
+    std::size_t fromSource = 0;
+    std::size_t fromCopy = 0;
+    if (source.file.read(a.data(), want, fromSource) || fromSource != want ||
+        copy.read(b.data(), want, fromCopy) || fromCopy != want)
+      return false;
+    Side side{&pass, a.data(), b.data(), want};
+    compareSide(&side);
+    left -= static_cast<int64_t>(want);
+  }
+  return true;
 }
 
 // A source found earlier in the run, when neither it nor its copy has
