@@ -32,6 +32,8 @@ constexpr int64_t kWindow = 64 * 1024 * 1024;
 // kept, but not trusted next time.
 constexpr int64_t kSettledSeconds = 2;
 constexpr int64_t kProgressEvery = 1024;
+// A file takes at least this much of its folder's listing in the index.
+constexpr std::size_t kStoredBytesPerFile = 80;
 
 std::string joined(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : folder + '/' + name;
@@ -95,6 +97,9 @@ struct IdenticalFiles::State {
     // before anything kept of it is used.
     bool checked = true;
     bool gone = false;  // cannot be read this run
+    // Where it is found: among the files of its size whose first block was
+    // not read yet, or by the digest of its first block.
+    enum class Place : uint8_t { None, Unread, ByHead } place = Place::None;
   };
   struct Folder {
     std::string path;  // below the root, "" for the root itself
@@ -105,8 +110,16 @@ struct IdenticalFiles::State {
     bool changed = false;  // differs from what the index holds
   };
   struct SameSize {
-    uint32_t first = kNone;
+    uint32_t count = 0;      // files of this size
+    uint32_t first = kNone;  // those whose first block was not read yet
     uint32_t last = kNone;
+  };
+  struct DigestHash {
+    std::size_t operator()(const Digest& d) const {
+      std::size_t h = 0;
+      std::memcpy(&h, d.data(), sizeof h);
+      return h;
+    }
   };
   // The file being looked for; its first block is in `head`.
   struct Source {
@@ -139,6 +152,8 @@ struct IdenticalFiles::State {
   void unlink(uint32_t i);
   void refresh(uint32_t i, const FileIdentity& now);
   void check(uint32_t i);
+  std::vector<uint32_t> takeUnread(int64_t size);
+  std::vector<uint32_t> headMatches(const Source& source);
   std::string pathOf(uint32_t i) const;
   bool openEntry(uint32_t i, ReadOnlyFile& file);
   std::string lookUp(const std::string& path, int64_t size);
@@ -159,6 +174,7 @@ struct IdenticalFiles::State {
   std::vector<Folder> folders;
   std::vector<Entry> entries;
   std::unordered_map<int64_t, SameSize> bySize;
+  std::unordered_multimap<Digest, uint32_t, DigestHash> byHead;
   // Sources found earlier in the run, by inode.
   std::unordered_map<uint64_t, Match> matches;
   std::vector<unsigned char> head, a, b;
@@ -176,6 +192,12 @@ OsError IdenticalFiles::State::walk(const std::string& folder, const Options& op
     const std::string cache = options.cacheFolder.empty() ? userCacheFolder() : options.cacheFolder;
     index.open(cache, key, digest.name());
     indexed = true;
+    // Room for the files the index knows, so that a large library is not
+    // moved about in memory as it is read.
+    const std::size_t files = index.storedBytes() / kStoredBytesPerFile;
+    entries.reserve(files);
+    bySize.reserve(files);
+    byHead.reserve(files);
   }
   IndexProgress progress{.files = 0, .firstBuild = index.empty()};
   int64_t reported = 0;
@@ -263,40 +285,73 @@ void IdenticalFiles::State::addEntry(IndexedFile file, uint32_t folder, bool ide
 }
 
 void IdenticalFiles::State::link(uint32_t i) {
-  SameSize& same = bySize[entries[i].file.identity.size];
-  entries[i].next = kNone;
+  Entry& e = entries[i];
+  SameSize& same = bySize[e.file.identity.size];
+  ++same.count;
+  if (e.file.headKnown) {
+    byHead.emplace(e.file.head, i);
+    e.place = Entry::Place::ByHead;
+    return;
+  }
+  e.next = kNone;
   if (same.first == kNone)
     same.first = i;
   else
     entries[same.last].next = i;
   same.last = i;
+  e.place = Entry::Place::Unread;
 }
 
 void IdenticalFiles::State::unlink(uint32_t i) {
-  SameSize& same = bySize[entries[i].file.identity.size];
-  uint32_t previous = kNone;
-  for (uint32_t at = same.first; at != kNone; previous = at, at = entries[at].next) {
-    if (at != i) continue;
-    (previous == kNone ? same.first : entries[previous].next) = entries[i].next;
-    if (same.last == i) same.last = previous;
-    return;
+  Entry& e = entries[i];
+  if (e.place == Entry::Place::None) return;
+  SameSize& same = bySize[e.file.identity.size];
+  --same.count;
+  if (e.place == Entry::Place::ByHead) {
+    const auto [first, last] = byHead.equal_range(e.file.head);
+    for (auto it = first; it != last; ++it)
+      if (it->second == i) {
+        byHead.erase(it);
+        break;
+      }
+  } else {
+    uint32_t previous = kNone;
+    for (uint32_t at = same.first; at != kNone; previous = at, at = entries[at].next) {
+      if (at != i) continue;
+      (previous == kNone ? same.first : entries[previous].next) = e.next;
+      if (same.last == i) same.last = previous;
+      break;
+    }
   }
+  e.place = Entry::Place::None;
+}
+
+// The files of `size` whose first block was not read yet, out of the list
+// (link() puts each back where it belongs).
+std::vector<uint32_t> IdenticalFiles::State::takeUnread(int64_t size) {
+  std::vector<uint32_t> unread;
+  SameSize& same = bySize[size];
+  for (uint32_t i = same.first; i != kNone; i = entries[i].next) {
+    unread.push_back(i);
+    entries[i].place = Entry::Place::None;
+    --same.count;
+  }
+  same.first = same.last = kNone;
+  return unread;
 }
 
 // A file found other than it was indexed (written to since, or added by a
 // name only): what was known of it goes, and it counts at its length now.
 void IdenticalFiles::State::refresh(uint32_t i, const FileIdentity& now) {
   Entry& e = entries[i];
-  if (e.file.identity.size != now.size) {
-    unlink(i);
-    e.file.identity = now;
-    link(i);
-  }
+  const bool placed = e.place != Entry::Place::None;
+  unlink(i);
   e.file.identity = now;
   e.identityKnown = true;
   e.checked = true;
   e.file.headKnown = false;
   e.file.wholeKnown = false;
+  if (placed) link(i);
   if (e.folder != kNone) folders[e.folder].changed = true;
 }
 
@@ -331,36 +386,25 @@ bool IdenticalFiles::State::openEntry(uint32_t i, ReadOnlyFile& file) {
 
 std::string IdenticalFiles::State::lookUp(const std::string& path, int64_t size) {
   const auto same = bySize.find(size);
-  if (same == bySize.end()) return {};
+  if (same == bySize.end() || same->second.count == 0) return {};
   Source source;
   if (source.file.open(path, LastLink::Follow) || source.file.identity().size != size) return {};
   if (const uint32_t known = remembered(source.file.identity()); known != kNone)
     return pathOf(known);
-  std::vector<uint32_t> candidates;
-  for (uint32_t i = same->second.first; i != kNone; i = entries[i].next) candidates.push_back(i);
-  std::erase_if(candidates, [&](uint32_t i) {
-    if (!entries[i].checked && entries[i].identityKnown) check(i);
-    const Entry& e = entries[i];
-    // A file is never a copy of itself (the source may lie in the library).
-    return e.gone || e.file.identity.size != size ||
-           (e.identityKnown && e.file.identity.sameFile(source.file.identity()));
-  });
-  if (candidates.empty()) return {};
   source.size = size;
   source.headBytes = static_cast<std::size_t>(std::min(size, kHeadBytes));
   std::size_t got = 0;
   if (source.file.read(head.data(), source.headBytes, got) || got != source.headBytes) return {};
   source.head = digestOf(digest, head.data(), source.headBytes);
-  source.wantWhole = candidates.size() > 1;
+  const std::vector<uint32_t> known = headMatches(source);
+  const std::vector<uint32_t> unread = takeUnread(size);
+  source.wantWhole = known.size() + unread.size() > 1;
   // Files of this size seen for the first time are each read once: the
   // first block, and a file whose first block agrees is compared to its end.
   uint32_t match = kNone;
-  std::vector<uint32_t> known;
-  for (const uint32_t i : candidates) {
-    if (entries[i].file.headKnown)
-      known.push_back(i);
-    else if (examine(source, i) && match == kNone)
-      match = i;
+  for (const uint32_t i : unread) {
+    if (!entries[i].gone && examine(source, i) && match == kNone) match = i;
+    if (entries[i].place == Entry::Place::None) link(i);
   }
   if (match == kNone) match = compareKnown(source, known);
   if (match == kNone) return {};
@@ -368,22 +412,33 @@ std::string IdenticalFiles::State::lookUp(const std::string& path, int64_t size)
   return pathOf(match);
 }
 
+// The files of the source's size whose first block has the source's
+// digest, each seen unchanged this run. One that changed goes among the
+// unread files of its size.
+std::vector<uint32_t> IdenticalFiles::State::headMatches(const Source& source) {
+  std::vector<uint32_t> found;
+  const auto [first, last] = byHead.equal_range(source.head);
+  for (auto it = first; it != last; ++it) found.push_back(it->second);
+  std::erase_if(found, [&](uint32_t i) {
+    if (!entries[i].checked) check(i);
+    const Entry& e = entries[i];
+    // A file is never a copy of itself (the source may lie in the library).
+    return e.gone || e.place != Entry::Place::ByHead || e.file.identity.size != source.size ||
+           e.file.head != source.head || e.file.identity.sameFile(source.file.identity());
+  });
+  return found;
+}
+
 // Among files whose digests are known, those that may hold the source's
 // bytes are compared with it. When several share its first block, the
 // digest of all its bytes tells those that cannot.
 uint32_t IdenticalFiles::State::compareKnown(Source& source, const std::vector<uint32_t>& known) {
-  std::vector<uint32_t> sameHead;
-  bool wholesKnown = false;
+  const bool wholesKnown = std::any_of(known.begin(), known.end(),
+                                       [&](uint32_t i) { return entries[i].file.wholeKnown; });
+  if (known.size() > 1 && wholesKnown && !source.wholeKnown && !digestWhole(source)) return kNone;
   for (const uint32_t i : known) {
     const IndexedFile& f = entries[i].file;
-    if (!f.headKnown || f.head != source.head) continue;
-    sameHead.push_back(i);
-    wholesKnown = wholesKnown || f.wholeKnown;
-  }
-  if (sameHead.size() > 1 && wholesKnown && !source.wholeKnown && !digestWhole(source))
-    return kNone;
-  for (const uint32_t i : sameHead) {
-    const IndexedFile& f = entries[i].file;
+    if (entries[i].gone) continue;
     if (f.wholeKnown && source.wholeKnown && f.whole != source.whole) continue;
     if (examine(source, i)) return i;
   }
@@ -428,7 +483,10 @@ bool IdenticalFiles::State::examine(Source& source, uint32_t i) {
   }
   // Bytes read while the file was being written tell nothing of it.
   if (!copy.unchanged()) return false;
+  const bool placed = entries[i].place != Entry::Place::None;
+  unlink(i);
   entries[i].file = std::move(learnt);
+  if (placed) link(i);
   if (entries[i].folder != kNone) folders[entries[i].folder].changed = true;
   FileIdentity there;
   return same && source.file.unchanged() &&

@@ -150,6 +150,7 @@ void LibraryIndex::open(const std::string& cacheFolder, const std::string& root,
                         const std::string& digestName) {
   db_.reset();
   stored_.clear();
+  storedBytes_ = 0;
   file_.clear();
   if (cacheFolder.empty() || platform::makeFolders(cacheFolder, 0700)) return;
   file_ = cacheFolder + "/library-" + hex64(XXH3_64bits(root.data(), root.size())) + ".sqlite";
@@ -240,6 +241,7 @@ void LibraryIndex::load() {
     const auto listingBytes = static_cast<std::size_t>(sqlite3_column_bytes(all.get(), 1));
     stored_.emplace(std::string(path ? path : "", pathBytes),
                     std::string(listing ? listing : "", listingBytes));
+    storedBytes_ += listingBytes;
   }
   if (isDamage(rc)) {
     stored_.clear();

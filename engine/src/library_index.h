@@ -52,6 +52,8 @@ class LibraryIndex {
   void open(const std::string& cacheFolder, const std::string& root, const std::string& digestName);
   // No folder is known: the library is being indexed for the first time.
   bool empty() const { return stored_.empty(); }
+  // The size of what open() read, for the room the listings will take.
+  std::size_t storedBytes() const { return storedBytes_; }
   // The stored listing of folder `path` ("a/b/"), taken out of the index;
   // false when there is none or it is damaged.
   bool take(const std::string& path, FolderSnapshot& out);
@@ -72,6 +74,7 @@ class LibraryIndex {
   std::string file_;
   common::sqlite::Connection db_;
   std::unordered_map<std::string, std::string> stored_;  // folder path: its encoded listing
+  std::size_t storedBytes_ = 0;
 };
 
 }  // namespace msifter::engine
