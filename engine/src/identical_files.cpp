@@ -52,7 +52,8 @@ struct Pass {
   DigestState* copyWhole = nullptr;
 };
 
-// Bytes of both files side by side; read only inside platform::readMapped.
+// Bytes of both files side by side: buffers, or mapped windows read only
+// inside platform::readMapped.
 struct Side {
   Pass* pass;
   const unsigned char* source;

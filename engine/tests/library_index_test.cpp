@@ -9,12 +9,22 @@ namespace {
 
 FolderSnapshot sample() {
   FolderSnapshot s;
-  s.identity = {.device = 8, .inode = 12, .size = 4096, .modifiedSeconds = 1714550000,
-                .modifiedNanoseconds = 5, .changedSeconds = 1714550001, .changedNanoseconds = 6};
+  s.identity = {.device = 8,
+                .inode = 12,
+                .size = 4096,
+                .modifiedSeconds = 1714550000,
+                .modifiedNanoseconds = 5,
+                .changedSeconds = 1714550001,
+                .changedNanoseconds = 6};
   IndexedFile plain;
   plain.name = "IMG_0001.JPG";
-  plain.identity = {.device = 8, .inode = 13, .size = 3000000, .modifiedSeconds = 1,
-                    .modifiedNanoseconds = 2, .changedSeconds = 3, .changedNanoseconds = 4};
+  plain.identity = {.device = 8,
+                    .inode = 13,
+                    .size = 3000000,
+                    .modifiedSeconds = 1,
+                    .modifiedNanoseconds = 2,
+                    .changedSeconds = 3,
+                    .changedNanoseconds = 4};
   IndexedFile digested = plain;
   digested.name = std::string("\xe5\x86\x99\xe7\x9c\x9f.jpg");  // not ASCII
   digested.headKnown = true;
