@@ -353,5 +353,33 @@ TEST(IdenticalFiles, EqualDigestsAreNeverAMatch) {
   }
 }
 
+// A large file whose digests are known is compared in two halves at once:
+// a difference in either half, to the last byte, is no match.
+TEST(IdenticalFiles, LargeFilesAreComparedToTheLastByte) {
+  testing::TempEnv env;
+  const fs::path dst = env.root() / "dst";
+  fs::create_directory(dst);
+  std::string photo(3 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < photo.size(); ++i) photo[i] = static_cast<char>(i * 7 % 251);
+  write(dst / "photo.jpg", photo);
+  const auto size = static_cast<int64_t>(photo.size());
+  {
+    IdenticalFiles index;  // the copy's digests are learnt and kept
+    ASSERT_TRUE(index.open(dst.string()).ok());
+    write(env.root() / "same.jpg", photo);
+    ASSERT_EQ(index.findIdentical((env.root() / "same.jpg").string(), size), "photo.jpg");
+  }
+  for (const std::size_t flipped : {std::size_t{0}, std::size_t{IdenticalFiles::kHeadBytes + 1},
+                                    photo.size() / 2 + 5, photo.size() - 1}) {
+    std::string source = photo;
+    source[flipped] = static_cast<char>(source[flipped] ^ 1);
+    write(env.root() / "other.jpg", source);
+    IdenticalFiles index;
+    ASSERT_TRUE(index.open(dst.string()).ok());
+    EXPECT_EQ(index.findIdentical((env.root() / "other.jpg").string(), size), "") << flipped;
+    EXPECT_EQ(index.findIdentical((env.root() / "same.jpg").string(), size), "photo.jpg");
+  }
+}
+
 }  // namespace
 }  // namespace msifter::engine
