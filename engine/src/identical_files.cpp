@@ -93,7 +93,7 @@ struct IdenticalFiles::State {
   struct Entry {
     IndexedFile file;
     uint32_t folder = kNone;  // kNone: added during the run, by the name it was added by
-    uint32_t next = kNone;    // the next file of the same size
+    uint32_t next = kNone;    // the next unread file of the same size
     bool identityKnown = true;
     // Its identity was seen this run; one the index holds is seen again
     // before anything kept of it is used.
@@ -524,10 +524,9 @@ bool IdenticalFiles::State::compareRest(Source& source, ReadOnlyFile& copy, bool
   return pass.same;
 }
 
-// Seen in place, the bytes are not copied: a comparison costs little more
-// than reading one of the files. False when a file was cut short or failed
-// meanwhile; `from` stays where a file could not be mapped (a file system
-// that cannot), for compareRead to go on.
+// Seen in place, the bytes of neither file are copied into buffers first.
+// False when a file was cut short or failed meanwhile; `from` stays where a file could not be
+// mapped (a file system that cannot), for compareRead to go on.
 bool IdenticalFiles::State::compareMapped(Source& source, ReadOnlyFile& copy, Pass& pass,
                                           int64_t& from) {
   while (from < source.size) {
