@@ -93,15 +93,16 @@ struct IdenticalFiles::State {
   struct Entry {
     IndexedFile file;
     uint32_t folder = kNone;  // kNone: added during the run, by the name it was added by
-    uint32_t next = kNone;    // the next unread file of the same size
+    uint32_t next = kNone;    // the next file of the same size in the same list
     bool identityKnown = true;
     // Its identity was seen this run; one the index holds is seen again
     // before anything kept of it is used.
     bool checked = true;
     bool gone = false;  // cannot be read this run
-    // Where it is found: among the files of its size whose first block was
-    // not read yet, or by the digest of its first block.
-    enum class Place : uint8_t { None, Unread, ByHead } place = Place::None;
+    // Where it is found: among the files of its size not seen yet this run
+    // or whose first block was not read yet, or by the digest of its first
+    // block.
+    enum class Place : uint8_t { None, Unchecked, Unread, ByHead } place = Place::None;
   };
   struct Folder {
     std::string path;  // below the root, "" for the root itself
@@ -111,10 +112,15 @@ struct IdenticalFiles::State {
     uint32_t count = 0;
     bool changed = false;  // differs from what the index holds
   };
-  struct SameSize {
-    uint32_t count = 0;      // files of this size
-    uint32_t first = kNone;  // those whose first block was not read yet
+  // A list of files, linked through Entry::next.
+  struct Chain {
+    uint32_t first = kNone;
     uint32_t last = kNone;
+  };
+  struct SameSize {
+    uint32_t count = 0;  // files of this size
+    Chain unchecked;     // those the index holds, not seen yet this run
+    Chain unread;        // those whose first block was not read yet
   };
   struct DigestHash {
     std::size_t operator()(const Digest& d) const {
@@ -149,12 +155,14 @@ struct IdenticalFiles::State {
                 Pending& pending);
   void takeListing(const std::vector<platform::FolderEntry>& listed, FolderSnapshot* old,
                    Folder& folder, Pending& pending);
-  void addEntry(IndexedFile file, uint32_t folder, bool identityKnown);
+  void addEntry(IndexedFile file, uint32_t folder, bool identityKnown, bool checked = true);
   void link(uint32_t i);
   void unlink(uint32_t i);
+  void append(Chain& chain, uint32_t i);
+  void remove(Chain& chain, uint32_t i);
+  std::vector<uint32_t> take(Chain& chain);
   void refresh(uint32_t i, const FileIdentity& now);
   void check(uint32_t i);
-  std::vector<uint32_t> takeUnread(int64_t size);
   std::vector<uint32_t> headMatches(const Source& source);
   std::string pathOf(uint32_t i) const;
   bool openEntry(uint32_t i, ReadOnlyFile& file);
@@ -236,10 +244,7 @@ OsError IdenticalFiles::State::visit(const std::string& path,
   const auto number = static_cast<uint32_t>(folders.size());
   if (hadOld && old.identity == now) {
     folder.identity = now;
-    for (IndexedFile& f : old.files) {
-      addEntry(std::move(f), number, true);
-      entries.back().checked = false;
-    }
+    for (IndexedFile& f : old.files) addEntry(std::move(f), number, true, false);
     for (const std::string& name : old.folders)
       pending.emplace_back(joined(path, name), std::nullopt);
     folder.folders = std::move(old.folders);
@@ -281,28 +286,31 @@ void IdenticalFiles::State::takeListing(const std::vector<platform::FolderEntry>
 
 // --- Files by size
 
-void IdenticalFiles::State::addEntry(IndexedFile file, uint32_t folder, bool identityKnown) {
-  entries.push_back(
-      Entry{.file = std::move(file), .folder = folder, .identityKnown = identityKnown});
+void IdenticalFiles::State::addEntry(IndexedFile file, uint32_t folder, bool identityKnown,
+                                     bool checked) {
+  entries.push_back(Entry{.file = std::move(file),
+                          .folder = folder,
+                          .identityKnown = identityKnown,
+                          .checked = checked});
   link(static_cast<uint32_t>(entries.size() - 1));
 }
 
+// Anything kept of a file the index holds waits until the file is seen
+// unchanged: until then it is not even a reason to pass the file over.
 void IdenticalFiles::State::link(uint32_t i) {
   Entry& e = entries[i];
   SameSize& same = bySize[e.file.identity.size];
   ++same.count;
-  if (e.file.headKnown) {
+  if (e.identityKnown && !e.checked) {
+    append(same.unchecked, i);
+    e.place = Entry::Place::Unchecked;
+  } else if (e.file.headKnown) {
     byHead.emplace(e.file.head, i);
     e.place = Entry::Place::ByHead;
-    return;
+  } else {
+    append(same.unread, i);
+    e.place = Entry::Place::Unread;
   }
-  e.next = kNone;
-  if (same.first == kNone)
-    same.first = i;
-  else
-    entries[same.last].next = i;
-  same.last = i;
-  e.place = Entry::Place::Unread;
 }
 
 void IdenticalFiles::State::unlink(uint32_t i) {
@@ -318,29 +326,40 @@ void IdenticalFiles::State::unlink(uint32_t i) {
         break;
       }
   } else {
-    uint32_t previous = kNone;
-    for (uint32_t at = same.first; at != kNone; previous = at, at = entries[at].next) {
-      if (at != i) continue;
-      (previous == kNone ? same.first : entries[previous].next) = e.next;
-      if (same.last == i) same.last = previous;
-      break;
-    }
+    remove(e.place == Entry::Place::Unread ? same.unread : same.unchecked, i);
   }
   e.place = Entry::Place::None;
 }
 
-// The files of `size` whose first block was not read yet, out of the list
-// (link() puts each back where it belongs).
-std::vector<uint32_t> IdenticalFiles::State::takeUnread(int64_t size) {
-  std::vector<uint32_t> unread;
-  SameSize& same = bySize[size];
-  for (uint32_t i = same.first; i != kNone; i = entries[i].next) {
-    unread.push_back(i);
-    entries[i].place = Entry::Place::None;
-    --same.count;
+void IdenticalFiles::State::append(Chain& chain, uint32_t i) {
+  entries[i].next = kNone;
+  if (chain.first == kNone)
+    chain.first = i;
+  else
+    entries[chain.last].next = i;
+  chain.last = i;
+}
+
+void IdenticalFiles::State::remove(Chain& chain, uint32_t i) {
+  uint32_t previous = kNone;
+  for (uint32_t at = chain.first; at != kNone; previous = at, at = entries[at].next) {
+    if (at != i) continue;
+    (previous == kNone ? chain.first : entries[previous].next) = entries[i].next;
+    if (chain.last == i) chain.last = previous;
+    return;
   }
-  same.first = same.last = kNone;
-  return unread;
+}
+
+// The files of a list, out of it (link() puts each back where it belongs).
+std::vector<uint32_t> IdenticalFiles::State::take(Chain& chain) {
+  std::vector<uint32_t> taken;
+  for (uint32_t i = chain.first; i != kNone; i = entries[i].next) {
+    taken.push_back(i);
+    entries[i].place = Entry::Place::None;
+    --bySize[entries[i].file.identity.size].count;
+  }
+  chain = Chain{};
+  return taken;
 }
 
 // A file found other than it was indexed (written to since, or added by a
@@ -399,8 +418,12 @@ std::string IdenticalFiles::State::lookUp(const std::string& path, int64_t size)
   std::size_t got = 0;
   if (source.file.read(head.data(), source.headBytes, got) || got != source.headBytes) return {};
   source.head = digestOf(digest, head.data(), source.headBytes);
+  for (const uint32_t i : take(bySize[size].unchecked)) {
+    check(i);
+    link(i);
+  }
   const std::vector<uint32_t> known = headMatches(source);
-  const std::vector<uint32_t> unread = takeUnread(size);
+  const std::vector<uint32_t> unread = take(bySize[size].unread);
   source.wantWhole = known.size() + unread.size() > 1;
   // Files of this size seen for the first time are each read once: the
   // first block, and a file whose first block agrees is compared to its end.
@@ -416,14 +439,12 @@ std::string IdenticalFiles::State::lookUp(const std::string& path, int64_t size)
 }
 
 // The files of the source's size whose first block has the source's
-// digest, each seen unchanged this run. One that changed goes among the
-// unread files of its size.
+// digest.
 std::vector<uint32_t> IdenticalFiles::State::headMatches(const Source& source) {
   std::vector<uint32_t> found;
   const auto [first, last] = byHead.equal_range(source.head);
   for (auto it = first; it != last; ++it) found.push_back(it->second);
   std::erase_if(found, [&](uint32_t i) {
-    if (!entries[i].checked) check(i);
     const Entry& e = entries[i];
     // A file is never a copy of itself (the source may lie in the library).
     return e.gone || e.place != Entry::Place::ByHead || e.file.identity.size != source.size ||

@@ -193,9 +193,13 @@ TEST(IdenticalFiles, TheIndexIsTrustedOnlyWhileFoldersAndFilesAreUnchanged) {
   testing::TempEnv env;
   const fs::path dst = env.root() / "dst";
   fs::create_directories(dst / "2024");
+  // Every byte the same but the first: two heads.
+  const auto headed = [](char first) { return first + tailed('Z').substr(1); };
   write(dst / "2024" / "a.jpg", tailed('A'));
   write(dst / "2024" / "b.jpg", tailed('C'));
+  write(dst / "2024" / "e.jpg", headed('E'));
   for (const char tail : {'A', 'B'}) write(env.root() / std::string(1, tail), tailed(tail));
+  write(env.root() / "F", headed('F'));
   const auto size = static_cast<int64_t>(tailed('A').size());
   const std::string a = (env.root() / "A").string();
   const std::string b = (env.root() / "B").string();
@@ -211,13 +215,17 @@ TEST(IdenticalFiles, TheIndexIsTrustedOnlyWhileFoldersAndFilesAreUnchanged) {
   }
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(seen.back().firstBuild);
-  EXPECT_EQ(seen.back().files, 2);
+  EXPECT_EQ(seen.back().files, 3);
 
   // New bytes of the same length, the modification time put back as it
   // was: only the change time tells, and the digests kept must not be used.
-  const auto modified = fs::last_write_time(dst / "2024" / "a.jpg");
-  write(dst / "2024" / "a.jpg", tailed('B'));
-  fs::last_write_time(dst / "2024" / "a.jpg", modified);
+  // A kept digest that differs from the source's is no reason to pass a
+  // changed file over either.
+  for (const auto& [name, bytes] : {std::pair{"a.jpg", tailed('B')}, {"e.jpg", headed('F')}}) {
+    const auto modified = fs::last_write_time(dst / "2024" / name);
+    write(dst / "2024" / name, bytes);
+    fs::last_write_time(dst / "2024" / name, modified);
+  }
   calls.listings = 0;
   calls.opened.clear();
   {
@@ -227,6 +235,7 @@ TEST(IdenticalFiles, TheIndexIsTrustedOnlyWhileFoldersAndFilesAreUnchanged) {
     EXPECT_EQ(calls.listings, 0);  // no folder listed again
     EXPECT_EQ(index.findIdentical(b, size), "2024/a.jpg");
     EXPECT_EQ(index.findIdentical(a, size), "");
+    EXPECT_EQ(index.findIdentical((env.root() / "F").string(), size), "2024/e.jpg");
   }
   EXPECT_EQ(calls.opened["2024/b.jpg"], 0);  // its kept digests told it apart
 
