@@ -12,6 +12,11 @@
 // first block of each is digested once; a file whose first block agrees
 // with the source's is compared with it byte for byte, so a digest alone
 // never makes a match.
+//
+// Files are not looked at one by one while their folder is unchanged: one
+// rewritten in place with a new length counts at its old length until its
+// folder changes, so its twin may be copied in again; nothing is ever taken
+// for a copy that is not one.
 #include <cstdint>
 #include <functional>
 #include <memory>
