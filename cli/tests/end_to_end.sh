@@ -243,6 +243,16 @@ skip_identical)
         fail "$flag from another file system: $(ls card-dst) $(cat out)"
     done
   fi
+  # A photo filed by hand into a folder by date is in the library; a
+  # sidecar is never skipped on its own, even with the bytes of one there.
+  mkdir -p lib/2024/05/01 card
+  printf 'filed by hand' >lib/2024/05/01/IMG_0001.JPG
+  printf 'filed by hand' >card/IMG_0001.JPG
+  printf 'sidecar' >lib/2024/05/01/IMG_0001.XMP
+  printf 'sidecar' >card/IMG_0001.XMP
+  expect_status 0 "$cli" run card lib --all --copy --skip-identical --json
+  [ "$(jq -c '[.files, .skipped]' out)" = '[1,1]' ] || fail "library: $(cat out)"
+  [ -n "$(find lib -maxdepth 1 -name '*_IMG_0001.XMP')" ] || fail "sidecar: $(find lib)"
   ;;
 
 long_names)

@@ -10,6 +10,7 @@
 // Each call returns what the POSIX call returns (-1 on failure) and leaves
 // the reason in errno.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -119,6 +120,9 @@ class Syscalls {
   // ---- The kind of file system that holds a file (statfs(2), its f_type)
   virtual int statfs(const char* path, struct statfs* out);
   virtual int fstatfs(int fd, struct statfs* out);
+
+  // sigaction(2): the guard of reads from mapped files.
+  virtual int sigaction(int signal, const struct sigaction* action, struct sigaction* previous);
 };
 
 // The calls in force.

@@ -143,6 +143,9 @@ void* Syscalls::mmap(void* address, size_t length, int protection, int flags, in
 int Syscalls::munmap(void* address, size_t length) { return ::munmap(address, length); }
 int Syscalls::statfs(const char* path, struct statfs* out) { return ::statfs(path, out); }
 int Syscalls::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
+int Syscalls::sigaction(int signal, const struct sigaction* action, struct sigaction* previous) {
+  return ::sigaction(signal, action, previous);
+}
 
 namespace {
 Syscalls realCalls;
