@@ -41,6 +41,11 @@ TEST(RecordedFile, IsToldByWhatItsFileSystemKeeps) {
       {"sshfs, edited since", kFuse, mounted, 2, 5000, 1767225600, 0, false},
       {"sshfs, another size", kFuse, mounted, 2, 4999, 1034674201, 0, false},
       {"sshfs, three seconds off", kFuse, mounted, 2, 5000, 1034674204, 0, false},
+      // exfat-fuse gives its files the reader's block device number.
+      {"FUSE card, put back into another reader", kFuse, makedev(8, 33), 2, 5000, 1034674201, 0,
+       true},
+      {"FUSE card, another reader, edited since", kFuse, makedev(8, 33), 2, 5000, 1034674204, 0,
+       false},
       {"FAT, two-second step down", kFat, makedev(8, 33), 7, 5000, 1034674200, 0, true},
       {"FAT, rounded up", kFat, makedev(8, 33), 7, 5000, 1034674202, 0, true},
       {"NFS, same id on a new mount", kNfs, mounted, 42, 5000, 1034674201, 0, true},

@@ -185,8 +185,11 @@ FileSystemKeeps fileSystemKeepsByType(int64_t type, uint64_t device) {
   switch (static_cast<uint32_t>(type)) {
     case kFuse:
       // sshfs keeps whole seconds, FUSE's FAT two; the numbers are the
-      // FUSE server's own, per mount.
+      // FUSE server's own, per mount. A card's driver (exfat-fuse, as
+      // fuseblk) gives its files the number of the reader it sits in, which
+      // is another one after the card is put back elsewhere.
       keeps.inodes = false;
+      keeps.device = false;
       keeps.timeStep = 2 * kSecond;
       keeps.syncfs = false;
       break;
