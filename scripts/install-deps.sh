@@ -11,7 +11,12 @@ packages=(
   xvfb xauth imagemagick fonts-ipafont-gothic openbox qt6-translations-l10n xdg-utils
   desktop-file-utils appstream hyperfine file time btrfs-progs
   librsvg2-bin libx11-dev dpkg-dev man-db
-  libcli11-dev jq
+  libcli11-dev jq xdotool libxxhash-dev
+  # File systems the transfer tests mount: XFS and exFAT images, FAT, sshfs
+  # to an sshd on the loopback address, access lists.
+  xfsprogs exfatprogs exfat-fuse dosfstools fusefat fuse3 sshfs openssh-server openssh-client
+  acl attr
+  # Power cuts are tested on ext4 images on loop devices.
   e2fsprogs util-linux
 )
 

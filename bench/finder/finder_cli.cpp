@@ -1,7 +1,10 @@
 // Runs the finder once, as the transfer run calls it, and prints the result
 // list, one entry a line. The totals go to standard error.
 //
-//   finder_cli FOLDER PATTERNS [--top] [--min BYTES] [--max BYTES] [--count N] [--quiet]
+//   finder_cli FOLDER PATTERNS [--top] [--min BYTES] [--max BYTES] [--count N]
+//              [--destination FOLDER] [--quiet]
+//
+// With --destination, that folder is left out as a run leaves out its own.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +25,7 @@ class SilentLabel : public msifter::engine::ProgressLabel {
 [[noreturn]] void usage() {
   std::fputs(
       "usage: finder_cli FOLDER PATTERNS [--top] [--min BYTES] [--max BYTES] [--count N] "
-      "[--quiet]\n",
+      "[--destination FOLDER] [--quiet]\n",
       stderr);
   std::exit(2);
 }
@@ -47,6 +50,8 @@ int main(int argc, char** argv) {
       options.useMinSize = true, options.minSizeBytes = std::strtoll(argv[++i], nullptr, 10);
     } else if (arg == "--max" && hasValue) {
       options.useMaxSize = true, options.maxSizeBytes = std::strtoll(argv[++i], nullptr, 10);
+    } else if (arg == "--destination" && hasValue) {
+      options.receiveDir = argv[++i];
     } else if (arg == "--count" && hasValue) {
       options.useCountLimit = true;
       options.countLimit = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 10));

@@ -76,7 +76,9 @@ fi
 patterns='*.BMP;*.GIF;*.TIFF;*.TIF;*.JPG;*.JPEG;*.PNG;*.PCD'
 min=1024
 max=32768
-finder_cmd="$cli $tree '$patterns' --min $min --max $max"
+# The destination outside the tree, as in most runs: the search still asks
+# each folder whether it is the destination.
+finder_cmd="$cli $tree '$patterns' --min $min --max $max --destination $tmp"
 find_cmd="find $tree -type f \\( -iname '*.bmp*' -o -iname '*.gif*' -o -iname '*.tiff*' -o -iname '*.tif*' \
 -o -iname '*.jpg*' -o -iname '*.jpeg*' -o -iname '*.png*' -o -iname '*.pcd*' \\) \
 -size +$((min - 1))c -size -$((max + 1))c"
@@ -92,11 +94,12 @@ if [ ! -e "$big.complete" ]; then
   "$make_tree" "$big" 1000 1000 0 11
   touch "$big.complete"
 fi
-"$cli" "$big" '*' 2>/dev/null | sort >"$out/finder-1m.txt"
+"$cli" "$big" '*' --destination "$tmp" 2>/dev/null | sort >"$out/finder-1m.txt"
 find "$big" -type f | sort >"$out/find-1m.txt"
 same_lists "$out/finder-1m.txt" "$out/find-1m.txt"
 rm -f "$out/finder-1m.txt" "$out/find-1m.txt"
-alternate all-files-1m "${PAIRS:-11}" 1.00 "$cli $big '*'" "find $big -type f -printf '%s\\t%p\\n'"
+alternate all-files-1m "${PAIRS:-11}" 1.00 "$cli $big '*' --destination $tmp" \
+  "find $big -type f -printf '%s\\t%p\\n'"
 
 /usr/bin/time -v "$cli" "$big" '*' --quiet 2>"$out/time-1m.txt"
 entries=$(head -1 "$out/time-1m.txt")

@@ -7,6 +7,7 @@
 //             run over the same card).
 //
 //   identical_bench WORK_FOLDER
+//   identical_bench reimport CARD LIBRARY   (the two parts of a re-import)
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -42,9 +43,30 @@ void report(const char* what, int lookups, int found, double seconds) {
 
 }  // namespace
 
+// A re-import's two parts apart: the look at the library (its index as the
+// user's cache holds it) and the look-ups of the card's files.
+int reimport(const fs::path& card, const fs::path& library) {
+  auto start = Clock::now();
+  msifter::engine::IdenticalFiles index;
+  if (index.open(library.string())) return 1;
+  std::printf("open      library                 %8.3f s\n", secondsSince(start));
+  int lookups = 0;
+  int found = 0;
+  start = Clock::now();
+  for (const auto& entry : fs::recursive_directory_iterator(card)) {
+    if (!entry.is_regular_file()) continue;
+    ++lookups;
+    found += !index.findIdentical(entry.path().string(), static_cast<int64_t>(entry.file_size()))
+                  .empty();
+  }
+  report("card", lookups, found, secondsSince(start));
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "reimport") return reimport(argv[2], argv[3]);
   if (argc != 2) {
-    std::fputs("usage: identical_bench WORK_FOLDER\n", stderr);
+    std::fputs("usage: identical_bench WORK_FOLDER | reimport CARD LIBRARY\n", stderr);
     return 2;
   }
   const fs::path work = fs::path(argv[1]) / "msifter-bench-identical";
@@ -55,7 +77,11 @@ int main(int argc, char** argv) {
   makeFiles(work / "src", "s", kSameSize, kBytes);
   fs::copy(work / "src", work / "again");
 
-  msifter::engine::IdenticalFiles index;
+  // Each case as a run without an index kept from before, so that every
+  // figure is the cost of looking for the first time.
+  msifter::engine::IdenticalFiles::Options options;
+  options.keepIndex = false;
+  msifter::engine::IdenticalFiles index(options);
   auto start = Clock::now();
   if (index.open((work / "dst").string())) return 1;
   std::printf("open      %7d files                   %8.3f s\n", kSameSize, secondsSince(start));

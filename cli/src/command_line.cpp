@@ -1,16 +1,18 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <iostream>
 #include <limits>
 #include <list>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "cli/console_ui.h"
-#include "cli/journal_commands.h"
-#include "cli/run_command.h"
+#include "cli/folder_arguments.h"
 #include "common/failure.h"
 #include "common/text.h"
 #include "common/version.h"
@@ -39,6 +41,19 @@ const CLI::Validator kImageTypes(
                  "）";
       }
       return "";
+    },
+    "");
+
+// The window's list of other extensions; on the command line "," also
+// separates them, as a ";" typed in a shell ends the command. An empty item
+// would take every file, so only a separator at the end may be left over.
+const CLI::Validator kExtensionList(
+    [](std::string& text) -> std::string {
+      std::replace(text.begin(), text.end(), ',', ';');
+      std::vector<std::string> items = common::splitAt(text, ";");
+      if (items.size() > 1 && items.back().empty()) items.pop_back();
+      if (std::find(items.begin(), items.end(), "") == items.end()) return "";
+      return "拡張子を txt,doc のように , か ; で区切って指定して下さい（空の項目があります）";
     },
     "");
 
@@ -132,7 +147,9 @@ void addRunOptions(CLI::App& run, RunRequest& request, std::string& stamp, Switc
       ->check(kImageTypes)
       ->type_name("LIST");
   run.add_option("--other", request.other,
-                 "そのほかに対象にする拡張子（txt;doc のように ; 区切り）");
+                 "そのほかに対象にする拡張子（txt,doc のように , か ; 区切り）")
+      ->transform(kExtensionList)
+      ->type_name("LIST");
   switches.add(run, "--subfolders", "--no-subfolders", request.subfolders,
                "サブフォルダも検索する（--no-subfolders: しない）");
   run.add_option("--min-kb", request.minKb, "この KB 未満のファイルは対象にしない")
@@ -157,12 +174,81 @@ void addRunOptions(CLI::App& run, RunRequest& request, std::string& stamp, Switc
   run.add_flag("--json", request.json, "予定または結果を JSON で標準出力に書く");
 }
 
-// Parses the command line; an exit status when there is nothing to run
+const CLI::Option* longOption(const CLI::App& command, const std::string& name) {
+  for (const CLI::Option* option : command.get_options()) {
+    if (option->check_lname(name)) return option;
+  }
+  return nullptr;
+}
+
+const CLI::App* subcommandNamed(const CLI::App& app, const std::string& name) {
+  const auto named =
+      app.get_subcommands([&name](const CLI::App* c) { return c->get_name() == name; });
+  return named.empty() ? nullptr : named.front();
+}
+
+// CLI11 takes the argument after an option as its value, whatever it is
+// (`--other --dry-run`), and reads `--other=` as no value, which then takes
+// the next argument too. Each value is joined to its option here instead
+// ("--other=txt"), so that CLI11 never looks for one; a missing or empty
+// value, or a value given to a switch, is a usage error. Nothing after "--"
+// is an option. The message of a usage error, or nothing.
+std::optional<std::string> joinValues(const CLI::App& app, std::vector<std::string>& args) {
+  const CLI::App* command = &app;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--") break;
+    if (args[i].size() <= 2 || args[i].compare(0, 2, "--") != 0) {
+      if (const CLI::App* named = subcommandNamed(app, args[i]); named && command == &app)
+        command = named;
+      continue;
+    }
+    const std::size_t equals = args[i].find('=');
+    const std::string name = args[i].substr(2, equals == std::string::npos ? equals : equals - 2);
+    const CLI::Option* option = longOption(*command, name);
+    if (option == nullptr) continue;  // CLI11 says it is unknown
+    if (option->get_expected_max() == 0) {
+      if (equals != std::string::npos) return "--" + name + " に値は指定できません。";
+      continue;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = args[i].substr(equals + 1);
+    } else {
+      if (i + 1 == args.size() || args[i + 1].compare(0, 2, "--") == 0)
+        return "--" + name + " の値がありません。";
+      value = args[i + 1];
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    }
+    if (value.empty()) return "--" + name + " の値が空です。";
+    args[i] = "--" + name + "=" + value;
+  }
+  return std::nullopt;
+}
+
+// The arguments CLI11 left over, but for the "--" that ended the options.
+std::string extraArguments(const CLI::App& command) {
+  std::string extras;
+  bool endOfOptions = false;
+  for (const std::string& arg : command.remaining()) {
+    if (arg == "--" && !endOfOptions) {
+      endOfOptions = true;
+      continue;
+    }
+    extras += " " + arg;
+  }
+  return extras;
+}
+
+// Parses `args` into `app`; an exit status when there is nothing to run
 // (help, version, a usage error).
-std::optional<int> parse(CLI::App& app, int argc, char** argv,
-                         std::initializer_list<CLI::App*> commands) {
+std::optional<int> parse(CLI::App& app, std::vector<std::string> args) {
+  if (const std::optional<std::string> error = joinValues(app, args)) {
+    std::fprintf(stderr, "%s\n%s\n", error->c_str(), kHelpHint);
+    return kUsageError;
+  }
+  std::reverse(args.begin(), args.end());
   try {
-    app.parse(argc, argv);
+    app.parse(std::move(args));
   } catch (const CLI::CallForHelp&) {
     std::cout << app.help();
     return kDone;
@@ -173,24 +259,25 @@ std::optional<int> parse(CLI::App& app, int argc, char** argv,
     std::fprintf(stderr, "%s\n%s\n", usageMessage(e).c_str(), kHelpHint);
     return kUsageError;
   }
-  for (CLI::App* command : commands) {
-    if (!command->parsed() || command->remaining().empty()) continue;
-    std::string extras;
-    for (const std::string& arg : command->remaining()) extras += " " + arg;
+  for (const CLI::App* command : app.get_subcommands()) {
+    const std::string extras = extraArguments(*command);
+    if (extras.empty()) continue;
     std::fprintf(stderr, "知らない引数です:%s\n%s\n", extras.c_str(), kHelpHint);
     return kUsageError;
   }
   return std::nullopt;
 }
 
+void addUndoOptions(CLI::App& undo, CommandLine& line) {
+  undo.add_option("RUN", line.undoRun, "取り消す実行（history の「実行」欄）")->type_name("");
+  undo.add_flag("--dry-run", line.undoDryRun, "何も変えずに、取り消す内容を表示する");
+  undo.add_flag("--quiet", line.undoOutput.quiet, "エラーのほかは何も表示しない");
+  undo.add_flag("--json", line.undoOutput.json, "結果を JSON で標準出力に書く");
+}
+
 }  // namespace
 
-int runCommandLine(int argc, char** argv) {
-  ConsoleUi console;
-  common::setUi(&console);
-  // As in the window after start-up: reports go to the error log only.
-  common::gblnNoErrDialog = true;
-
+CommandLine parseCommandLine(std::vector<std::string> args) {
   CLI::App app("ファイル検索移動プログラム m_sifter のコマンドライン版", "m_sifter-cli");
   app.formatter(japaneseFormatter());
   app.option_defaults()->group("オプション");
@@ -202,42 +289,58 @@ int runCommandLine(int argc, char** argv) {
       "終了コード: 0 完了、1 実行の失敗（元に戻せないファイルがあった取り消しも）、2 "
       "指定の誤り");
 
-  RunRequest request;
+  CommandLine line;
   std::string stamp = "transfer";
   CLI::App* run = app.add_subcommand("run", "移動元のファイルを探し、新しい名前で移動先へ移す");
   Switches switches;
-  addRunOptions(*run, request, stamp, switches);
-
-  OutputChoice historyOutput;
+  addRunOptions(*run, line.run, stamp, switches);
   CLI::App* history = app.add_subcommand("history", "これまでの実行を一覧する");
-  history->add_flag("--json", historyOutput.json, "JSON で書く");
-
-  std::string runId;
-  bool undoDryRun = false;
-  OutputChoice undoOutput;
+  history->add_flag("--json", line.historyOutput.json, "JSON で書く");
   CLI::App* undo = app.add_subcommand(
       "undo", "実行を取り消す（既定: 取り消していないファイルのある最後の実行）");
-  undo->add_option("RUN", runId, "取り消す実行（history の「実行」欄）")->type_name("");
-  undo->add_flag("--dry-run", undoDryRun, "何も変えずに、取り消す内容を表示する");
-  undo->add_flag("--quiet", undoOutput.quiet, "エラーのほかは何も表示しない");
-  undo->add_flag("--json", undoOutput.json, "結果を JSON で標準出力に書く");
-
+  addUndoOptions(*undo, line);
   for (CLI::App* command : {run, history, undo}) {
     command->group("コマンド");
     command->get_help_ptr()->group("オプション");
     command->allow_extras();
   }
 
-  if (const std::optional<int> status = parse(app, argc, argv, {run, history, undo}))
-    return *status;
-
-  if (run->parsed()) {
-    switches.apply();
-    request.stamp = stamp == "capture" ? StampChoice::Capture : StampChoice::Transfer;
-    return runTransfer(request);
+  if (const std::optional<int> status = parse(app, std::move(args))) {
+    line.status = *status;
+    return line;
   }
-  if (history->parsed()) return showHistory(historyOutput);
-  return undoCommand(runId, undoDryRun, undoOutput);
+  if (run->parsed()) {
+    line.command = Command::Run;
+    switches.apply();
+    line.run.stamp = stamp == "capture" ? StampChoice::Capture : StampChoice::Transfer;
+    line.run.source = folderArgument(line.run.source);
+    line.run.destination = folderArgument(line.run.destination);
+  } else if (undo->parsed() && undo->count("RUN") > 0 && line.undoRun.empty()) {
+    // An empty name (a shell variable left unset) never stands for the last run.
+    std::fprintf(stderr, "取り消す実行の名前が空です。\n%s\n", kHelpHint);
+    line.status = kUsageError;
+  } else {
+    line.command = history->parsed() ? Command::History : Command::Undo;
+  }
+  return line;
+}
+
+int runCommandLine(int argc, char** argv) {
+  ConsoleUi console;
+  common::setUi(&console);
+  // As in the window after start-up: reports go to the error log only.
+  common::gblnNoErrDialog = true;
+
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  const CommandLine line = parseCommandLine(std::move(args));
+  switch (line.command) {
+    case Command::None: return line.status;
+    case Command::Run: return runTransfer(line.run);
+    case Command::History: return showHistory(line.historyOutput);
+    case Command::Undo: return undoCommand(line.undoRun, line.undoDryRun, line.undoOutput);
+  }
+  return kUsageError;
 }
 
 }  // namespace msifter::cli

@@ -77,6 +77,7 @@ const char* outcomeKey(UndoOutcome outcome) {
     case UndoOutcome::NameTaken: return "name-taken";
     case UndoOutcome::FolderMissing: return "folder-missing";
     case UndoOutcome::OriginalMissing: return "original-missing";
+    case UndoOutcome::Outside: return "outside";
     case UndoOutcome::Failed: break;
   }
   return "failed";
@@ -85,13 +86,6 @@ const char* outcomeKey(UndoOutcome outcome) {
 bool refused(UndoOutcome outcome) {
   return outcome != UndoOutcome::Undone && outcome != UndoOutcome::WouldUndo &&
          outcome != UndoOutcome::AlreadyUndone;
-}
-
-std::string itemReason(const engine::UndoItem& item) {
-  std::string reason(undoReason(item.outcome));
-  if (item.outcome == UndoOutcome::Failed && item.error != 0)
-    reason += ": " + failureReason(0, item.error);
-  return reason;
 }
 
 // Why the run could not be looked at; the exit status to go with it.
@@ -185,7 +179,7 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
                      .text("source", item.entry.file.source)
                      .text("destination", item.entry.file.destination)
                      .text("outcome", outcomeKey(item.outcome))
-                     .text("reason", itemReason(item))
+                     .text("reason", undoItemReason(item))
                      .str());
     }
     printLine(JsonObject()
@@ -204,7 +198,7 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
     const engine::TransferredFile& f = item.entry.file;
     if (refused(item.outcome)) {
       std::fprintf(stderr, "元に戻せません: %s → %s（%s）\n", displayPath(f.destination).c_str(),
-                   displayPath(f.source).c_str(), itemReason(item).c_str());
+                   displayPath(f.source).c_str(), undoItemReason(item).c_str());
     } else if (item.outcome == UndoOutcome::WouldUndo && !output.quiet && !output.json) {
       printLine(
           std::string(f.kind == engine::TransferredFile::Kind::Copied ? "削除します: "

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/capture_time.h"
+#include "cli/folder_arguments.h"
 #include "cli/json.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
@@ -25,6 +26,7 @@
 #include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/time_helpers.h"
+#include "platform/directory.h"
 #include "platform/syscalls.h"
 #include "settings/settings_store.h"
 
@@ -81,6 +83,16 @@ class CaptureStamps final : public engine::StampSource {
     return local;
   }
 };
+
+// What the search could not look into; the run goes on without it.
+std::string notSearchedLine(const engine::NotSearched& gap) {
+  const std::string path = "「" + displayPath(gap.path) + "」";
+  switch (gap.error) {
+    case ELOOP: return path + "はリンクに置き換えられていたため、検索しませんでした。";
+    case ENAMETOOLONG: return path + "はパスが長すぎるため、扱えません。";
+    default: return path + "を検索できませんでした。" + failureReason(0, gap.error);
+  }
+}
 
 // The skipped files in the window's summary style.
 std::string skippedText(int64_t files) {
@@ -143,8 +155,11 @@ class RunReporter final : public engine::TransferObserver {
 int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::TransferOptions& options,
               const RunRequest& request) {
   const std::string folder = common::gAddBackslash(options.receiveDir);
-  // The run would stop at a file that finds no free name, as the plan does.
-  const bool stops = !plan.empty() && plan.back().action == engine::PlannedFile::Action::NoFreeName;
+  // The run would stop at a file that finds no free name, or none short
+  // enough, as the plan does.
+  const bool stops =
+      !plan.empty() && (plan.back().action == engine::PlannedFile::Action::NoFreeName ||
+                        plan.back().action == engine::PlannedFile::Action::NameTooLong);
   const int status = stops ? kRunFailed : kDone;
   if (request.json) {
     JsonArray files;
@@ -157,6 +172,8 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
             .text("destination", folder + file.name);
       } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
         entry.text("action", "skip-identical").text("identical", file.name);
+      } else if (file.action == engine::PlannedFile::Action::NameTooLong) {
+        entry.text("action", "name-too-long");
       } else {
         entry.text("action", "no-free-name");
       }
@@ -180,6 +197,7 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
       case engine::PlannedFile::Action::NoFreeName:
         target = "（空いている名前がありません）";
         break;
+      case engine::PlannedFile::Action::NameTooLong: target = kNameTooLongNote; break;
       case engine::PlannedFile::Action::SkipIdentical:
         ++skipped;
         target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
@@ -278,7 +296,7 @@ std::optional<int> takeOptions(const RunRequest& request, engine::TransferOption
   }
   OptionsWindow window;
   fillWindow(window, request);
-  if (!settings::gChkSettingData(window)) return kUsageError;
+  if (!settings::gChkSettingData(window) || !foldersAreFolders(window)) return kUsageError;
   try {
     options = window.snapshot();
   } catch (const common::RuntimeFailure& e) {
@@ -295,6 +313,13 @@ std::optional<int> takeOptions(const RunRequest& request, engine::TransferOption
   }
   options.serverDir = absoluteFolder(options.serverDir);
   options.receiveDir = absoluteFolder(options.receiveDir);
+  // Told by identity: "photos", "photos/" and a link to it are one folder.
+  platform::FileIdentity source, destination;
+  if (platform::identityOf(options.serverDir, source).ok() &&
+      platform::identityOf(options.receiveDir, destination).ok() && source == destination) {
+    std::fprintf(stderr, "移動元と移動先に同じフォルダは指定できません。\n");
+    return kUsageError;
+  }
 
   return std::nullopt;
 }
@@ -395,8 +420,14 @@ int runTransfer(const RunRequest& request) {
   std::vector<int64_t> foundSizes;
   engine::FindRequest search = engine::transferSearch(options, &found, &progress);
   search.resultSizes = &foundSizes;
+  std::vector<engine::NotSearched> notSearched;
+  search.notSearched = &notSearched;
   engine::FindTotals totals;
-  if (!engine::findFiles(search, totals)) {
+  const bool searched = engine::findFiles(search, totals);
+  if (!notSearched.empty()) progress.clear();
+  for (const engine::NotSearched& gap : notSearched)
+    std::fprintf(stderr, "%s\n", notSearchedLine(gap).c_str());
+  if (!searched) {
     progress.clear();
     std::fprintf(stderr, "移動元のフォルダ「%s」を検索できませんでした。%s\n",
                  displayPath(options.serverDir).c_str(), errorLogHint().c_str());

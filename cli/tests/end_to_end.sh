@@ -244,6 +244,86 @@ skip_identical)
         fail "$flag from another file system: $(ls card-dst) $(cat out)"
     done
   fi
+  # A photo filed by hand into a folder by date is in the library; a
+  # sidecar is never skipped on its own, even with the bytes of one there.
+  mkdir -p lib/2024/05/01 card
+  printf 'filed by hand' >lib/2024/05/01/IMG_0001.JPG
+  printf 'filed by hand' >card/IMG_0001.JPG
+  printf 'sidecar' >lib/2024/05/01/IMG_0001.XMP
+  printf 'sidecar' >card/IMG_0001.XMP
+  expect_status 0 "$cli" run card lib --all --copy --skip-identical --json
+  [ "$(jq -c '[.files, .skipped]' out)" = '[1,1]' ] || fail "library: $(cat out)"
+  [ -n "$(find lib -maxdepth 1 -name '*_IMG_0001.XMP')" ] || fail "sidecar: $(find lib)"
+  ;;
+
+long_names)
+  # A name that would pass 255 bytes with its prefix loses the end of its
+  # own part, never half a character, the same in the preview and the run.
+  mkdir src dst
+  printf 'photo' >"src/a$(printf 'あ%.0s' $(seq 83)).jpg"
+  expected="0000000000_a$(printf 'あ%.0s' $(seq 79)).jpg"
+  expect_status 0 "$cli" run src dst --all --serial --dry-run
+  [ "$(LC_ALL=C sed -n 's/.*  →  //p' out)" = "$expected" ] || fail "planned: $(cat out)"
+  expect_status 0 "$cli" run src dst --all --serial
+  [ "$(ls dst)" = "$expected" ] || fail "the run named it otherwise: $(ls dst)"
+  # An extension that leaves no room stops the preview and the run there.
+  printf 'long' >"src/z.$(printf 'e%.0s' $(seq 250))"
+  printf 'after' >src/zz.jpg
+  expect_status 1 "$cli" run src dst --all --serial --dry-run
+  grep -q '  →  （拡張子が長すぎて、新しい名前がファイル名の長さの上限に収まりません）$' out ||
+    fail "preview: $(cat out)"
+  expect_status 1 "$cli" run src dst --all --serial
+  grep -q 'を移動できませんでした。拡張子が長すぎて' err || fail "run: $(cat err)"
+  [ "$(ls src | wc -l)" -eq 2 ] && [ "$(ls dst | wc -l)" -eq 1 ] || fail "$(ls src dst)"
+  ;;
+
+command_input)
+  mkdir src dst
+  printf 'raw' >src/a.raw
+  printf 'jpg' >src/b.jpg
+  here=$(pwd -P)
+  before=$(snapshot src dst)
+  expect_status 2 "$cli" run src dst --other= --dry-run
+  expect_status 2 "$cli" run src/a.raw dst --all
+  grep -qx "移動元に指定した「$here/src/a.raw」はフォルダではありません。フォルダを指定して下さい。" err ||
+    fail "$(cat err)"
+  expect_status 2 "$cli" run src src/b.jpg --all
+  grep -q '^移動先に指定した' err || fail "$(cat err)"
+  [ "$(snapshot src dst)" = "$before" ] || fail "a refused command changed the tree"
+  (cd src && expect_status 0 "$cli" run --other=raw,txt -- . ../dst/.)
+  [ "$(ls src)" = b.jpg ] && ls dst | grep -q '_a.raw$' || fail "$(ls src dst)"
+  ;;
+
+confined)
+  # Sorting a folder into its own subfolder: the destination is left out of
+  # the search, so a second run renames nothing that is sorted already.
+  make_tree src
+  mkdir src/sorted
+  expect_status 0 "$cli" run src src/sorted --all --subfolders --serial
+  grep -q '^処理結果： 7 ファイル' out || fail "first run: $(cat out)"
+  sorted=$(ls src/sorted)
+  expect_status 0 "$cli" run src src/sorted --all --subfolders --serial
+  grep -q '^処理結果： 0 ファイル' out || fail "second run: $(cat out)"
+  [ "$(ls src/sorted)" = "$sorted" ] || fail "renamed again: $(ls src/sorted)"
+  # One folder given twice, by any name, is a usage error.
+  ln -s src src-link
+  for destination in src src/ src-link "$work/src"; do
+    expect_status 2 "$cli" run src "$destination" --all
+    grep -qx '移動元と移動先に同じフォルダは指定できません。' err || fail "$destination: $(cat err)"
+  done
+  # A folder that the user cannot read is said on standard error, a line
+  # in the error log, and the run goes on with the rest.
+  rm -rf src && make_tree src && mkdir dst src/locked
+  printf 'locked' >src/locked/in.jpg
+  chmod 755 "$work" && chown -R nobody:nogroup "$work" && chown root:root src/locked && chmod 700 src/locked
+  expect_status 0 setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    "$cli" run src dst --all --subfolders --serial
+  grep -qx "「$work/src/locked/」を検索できませんでした。アクセスが拒否されました。" err ||
+    fail "not said: $(cat err)"
+  grep -q '^処理結果： 7 ファイル' out || fail "the run did not go on: $(cat out)"
+  grep -q "gFindFile: $work/src/locked/ (Permission denied)" "$TMPDIR/m_sifter_ErrLog.txt" ||
+    fail "not logged"
+  [ -e src/locked/in.jpg ] || fail "the locked file moved"
   ;;
 
 killed_across)

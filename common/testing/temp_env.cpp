@@ -21,6 +21,7 @@ TempEnv::TempEnv() {
   fs::create_directories(configHome());
   setVar("XDG_CONFIG_HOME", configHome().string());
   setVar("XDG_STATE_HOME", stateHome().string());
+  setVar("XDG_CACHE_HOME", cacheHome().string());
   setVar("TEMP", tempDir().string());
   setVar("TMP", tempDir().string());
   setVar("TMPDIR", tempDir().string());

@@ -1,6 +1,6 @@
 #pragma once
 // A private temporary folder per test, with XDG_CONFIG_HOME, XDG_STATE_HOME,
-// TEMP, TMP and TMPDIR pointed into it for the test's lifetime. Removed afterwards.
+// XDG_CACHE_HOME, TEMP, TMP and TMPDIR pointed into it for the test's lifetime. Removed afterwards.
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -25,6 +25,8 @@ class TempEnv {
   std::filesystem::path configHome() const { return root_ / "config"; }
   // Not made in advance: the run journals make it.
   std::filesystem::path stateHome() const { return root_ / "state"; }
+  // Not made in advance either: the library index makes it.
+  std::filesystem::path cacheHome() const { return root_ / "cache"; }
 
   // Sets (or with nullopt unsets) a variable until the end of the test.
   void setVar(const std::string& name, const std::optional<std::string>& value);

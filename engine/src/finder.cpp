@@ -1,11 +1,15 @@
 #include "engine/finder.h"
 
+#include <cerrno>
 #include <limits>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 #include "common/case_mapping.h"
+#include "common/error_log.h"
 #include "common/failure.h"
+#include "common/local_time.h"
 #include "common/paths.h"
 #include "engine/folder_order.h"
 #include "engine/target_list.h"
@@ -256,12 +260,29 @@ bool matchesPattern(std::string_view name, std::string_view pattern) {
 
 namespace {
 
+// Levels nearer the top than this keep their folder open while their
+// subfolders are searched, so that each subfolder is opened beneath its
+// parent. A deeper level is reached from the deepest one still open: a tree
+// of any depth needs no more descriptors than this.
+constexpr int32_t kOpenLevels = 64;
+
+// What every level of one search shares.
+struct Search {
+  const FindRequest& request;
+  FindTotals& totals;
+  std::optional<platform::FileIdentity> excluded;
+};
+
 // One level of the search: one folder, its files and, through further
 // levels, its subfolders.
 class Level {
  public:
-  Level(const FindRequest& request, std::string folder, int32_t depth, FindTotals& totals)
-      : request_(request), folder_(std::move(folder)), depth_(depth), totals_(totals) {}
+  Level(Search& search, const Level* parent, std::string folder, int32_t depth)
+      : search_(search),
+        request_(search.request),
+        parent_(parent),
+        folder_(std::move(folder)),
+        depth_(depth) {}
 
   bool search() {
     return common::guardLog("gFindFile", false, [&] {
@@ -277,15 +298,60 @@ class Level {
       if (depth_ == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
       levelText_ = std::to_string(depth_ + 1);
       LevelPatterns patterns(items);
+      if (!enter()) return true;
       std::vector<std::string> subfolderNames;
-      if (!takeFiles(patterns, subfolderNames)) return true;
-      return request_.subFolders ? descend(subfolderNames) : true;
+      if (!takeFiles(patterns, subfolderNames) || !request_.subFolders) return true;
+      if (depth_ - request_.depth >= kOpenLevels) dir_.close();
+      return descend(subfolderNames);
     });
   }
 
  private:
   bool countLimitReached() const {
-    return request_.useCountLimit && totals_.fileCount == request_.countLimit;
+    return request_.useCountLimit && search_.totals.fileCount == request_.countLimit;
+  }
+
+  // Said to whoever asked and written to the error log, never shown: the
+  // window passes over what it cannot read.
+  void notSearched(std::string path, int error) const {
+    try {
+      common::gSetErrLog(common::localDateTimeText() + "  gFindFile: " + path + " (" +
+                             std::generic_category().message(error) + ")",
+                         "");
+    } catch (const common::RuntimeFailure&) {
+    }
+    if (request_.notSearched != nullptr)
+      request_.notSearched->push_back(NotSearched{std::move(path), error});
+  }
+
+  // Opens this level's folder. False when there is nothing to search here:
+  // the folder is missing, cannot be entered (said), or is the one left out.
+  bool enter() {
+    if (folder_.size() >= platform::kLongestPath) {
+      notSearched(folder_, ENAMETOOLONG);
+      return false;
+    }
+    if (const platform::OsError e = openFolder()) {
+      if (e.code() != ENOENT) notSearched(folder_, e.code());
+      return false;
+    }
+    if (!search_.excluded) return true;
+    platform::FileIdentity identity;
+    if (const platform::OsError e = dir_.identity(identity)) common::failErrno(e.code());
+    return identity != *search_.excluded;
+  }
+
+  // The folder given is opened as named (a link to a folder is that folder);
+  // every one below it beneath its parent, no link followed.
+  platform::OsError openFolder() {
+    if (parent_ == nullptr) return dir_.open(folder_);
+    std::string_view below(folder_);
+    below.remove_suffix(1);
+    if (parent_->dir_.isOpen())
+      return dir_.openChild(parent_->dir_, std::string(below.substr(parent_->folder_.size())));
+    const Level* base = parent_;
+    while (!base->dir_.isOpen()) base = base->parent_;
+    return dir_.openBeneath(base->dir_, below.substr(base->folder_.size()));
   }
 
   // The entry is built in place: one allocation per accepted file. `length`
@@ -306,14 +372,12 @@ class Level {
   }
 
   // Takes the accepted files of this folder and notes its subfolders. False
-  // when the search ends here: at the count limit, or with a folder that is
-  // missing or unreadable (nothing here, not an error).
+  // when the search ends here, at the count limit.
   bool takeFiles(LevelPatterns& patterns, std::vector<std::string>& subfolderNames) {
-    platform::Directory dir;
-    if (dir.open(folder_)) return false;
     std::vector<platform::DirEntry> entries;
-    if (const platform::OsError e = dir.read(entries)) common::failErrno(e.code());
+    if (const platform::OsError e = dir_.read(entries)) common::failErrno(e.code());
     sortInFolderOrder(entries);
+    FindTotals& totals = search_.totals;
     for (auto& entry : entries) {
       if (entry.isDirectory) {
         subfolderNames.push_back(std::move(entry.name));
@@ -321,27 +385,33 @@ class Level {
       }
       if (!patterns.accepts(entry.name)) continue;
       int64_t length = 0;
-      if (const platform::OsError e = dir.fileSize(entry.name, length)) common::failErrno(e.code());
+      if (const platform::OsError e = dir_.fileSize(entry.name, length))
+        common::failErrno(e.code());
       if (request_.useMinSize && length < request_.minSizeBytes) continue;
       if (request_.useMaxSize && length > request_.maxSizeBytes) continue;
       if (countLimitReached()) return false;
-      if (totals_.fileCount == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
+      // Listed, it could be neither moved nor copied.
+      if (folder_.size() + entry.name.size() > platform::kLongestPath) {
+        notSearched(folder_ + entry.name, ENAMETOOLONG);
+        continue;
+      }
+      if (totals.fileCount == std::numeric_limits<int32_t>::max()) common::fail(Overflow);
       int64_t newTotal = 0;
-      if (__builtin_add_overflow(totals_.byteTotal, length, &newTotal)) common::fail(Overflow);
+      if (__builtin_add_overflow(totals.byteTotal, length, &newTotal)) common::fail(Overflow);
       emit("_____file", request_.fullPath ? std::string_view(folder_) : std::string_view(),
            entry.name, length);
-      ++totals_.fileCount;
-      totals_.byteTotal = newTotal;
+      ++totals.fileCount;
+      totals.byteTotal = newTotal;
     }
     return true;
   }
 
-  // Only now that this folder's enumeration is closed.
+  // Only now that this folder's listing is closed.
   bool descend(const std::vector<std::string>& subfolderNames) {
     for (const auto& name : subfolderNames) {
       std::string sub = folder_ + name;
       if (request_.listFolders) emit("directory", common::gAddBackslash(sub), {}, -1);
-      if (!Level(request_, std::move(sub), depth_ + 1, totals_).search()) {
+      if (!Level(search_, this, std::move(sub), depth_ + 1).search()) {
         common::gProcError("gFindFile", "");
         return false;
       }
@@ -349,17 +419,24 @@ class Level {
     return true;
   }
 
+  Search& search_;
   const FindRequest& request_;
+  const Level* parent_;
   std::string folder_;
   int32_t depth_;
-  FindTotals& totals_;
   std::string levelText_;
+  platform::Directory dir_;
 };
 
 }  // namespace
 
 bool findFiles(const FindRequest& request, FindTotals& totals) {
-  return Level(request, request.folder, request.depth, totals).search();
+  Search search{request, totals, std::nullopt};
+  platform::FileIdentity excluded;
+  if (!request.excludedFolder.empty() &&
+      platform::identityOf(request.excludedFolder, excluded).ok())
+    search.excluded = excluded;
+  return Level(search, nullptr, request.folder, request.depth).search();
 }
 
 bool gFindFile(std::string folder, const std::string& patternList, bool subFolders,

@@ -498,12 +498,19 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
       }
       // As the destination folder tries names: anything at a name takes it.
       const NamePlanner::Names names = planner.namesFor(source);
-      std::string name = names();
-      while (!name.empty() && (planned.contains(name) || platform::entryExists(folder + name)))
+      std::string name;
+      PlannedFile::Action unnamed = PlannedFile::Action::NoFreeName;
+      try {
         name = names();
+        while (!name.empty() && (planned.contains(name) || platform::entryExists(folder + name)))
+          name = names();
+      } catch (const common::RuntimeFailure& e) {
+        if (e.number() != common::err::BadFileName) throw;
+        unnamed = PlannedFile::Action::NameTooLong;
+      }
       if (name.empty()) {
         // The run stops at this file, as the plan does.
-        plan.push_back({PlannedFile::Action::NoFreeName, source, ""});
+        plan.push_back({unnamed, source, ""});
         break;
       }
       planned.insert(name);

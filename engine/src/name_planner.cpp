@@ -1,11 +1,15 @@
 #include "engine/name_planner.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "common/case_mapping.h"
 #include "common/failure.h"
 #include "common/local_time.h"
 #include "engine/path_pieces.h"
 #include "engine/text_helpers.h"
 #include "engine/time_helpers.h"
+#include "platform/mounts.h"
 #include "platform/syscalls.h"
 
 namespace msifter::engine {
@@ -14,6 +18,9 @@ namespace {
 
 // Counters 00000 to 99998: five digits, 99999 names a second.
 constexpr int32_t kMaxSameStamp = 99999;
+
+// The longest name Linux file systems take, in bytes (NAME_MAX).
+constexpr std::size_t kNameMax = 255;
 
 std::string zeroPadded(int32_t number, int32_t width) {
   return gGetSpaceString1(std::to_string(number), width, "0", PadSide::Left);
@@ -24,6 +31,28 @@ std::string zeroPadded(int32_t number, int32_t width) {
 std::string fixExtension(const std::string& ext) {
   std::string lower = common::lowerCase(ext);
   return lower == "jpeg" ? "jpg" : lower;
+}
+
+// The file-name limit of the file system holding `folder`: a name longer
+// than that would be planned and then refused by the run.
+std::size_t nameLimitOf(const std::string& folder) {
+  platform::FileSystemStats stats;
+  if (platform::fileSystemStats(folder, stats) || stats.maxNameLength == 0) return kNameMax;
+  return std::min<std::size_t>(kNameMax, stats.maxNameLength);
+}
+
+// The length of the longest start of `text` within `bytes` that ends
+// between two characters. A byte that is not part of valid UTF-8 counts as
+// a character of its own, so no cut breaks a sequence that was whole.
+std::size_t characterBoundary(std::string_view text, std::size_t bytes) {
+  if (text.size() <= bytes) return text.size();
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    common::decodeUtf8(text, i);
+    if (i > bytes) break;
+    end = i;
+  }
+  return end;
 }
 
 std::string stampText(const std::tm& local) {
@@ -37,24 +66,38 @@ NamePlanner::NamePlanner(const TransferOptions& options, int32_t& serialNumber, 
     : method_(options.renameMethod),
       extFix_(options.extFix),
       serialNumber_(serialNumber),
-      stamps_(stamps) {}
+      stamps_(stamps),
+      nameLimit_(nameLimitOf(options.receiveDir)) {}
 
 NamePlanner::Names NamePlanner::namesFor(const std::string& source) {
   std::string ext = gGetFileExt(source);
   if (extFix_) ext = fixExtension(ext);
   // Without an extension the name ends without the dot.
-  std::string tail = "_" + gGetFileNameOnly(source) + (ext.empty() ? "" : "." + ext);
+  std::string dotExt = ext.empty() ? "" : "." + ext;
   std::string stamp;
   if (method_ == RenameMethod::DateTime && stamps_ != nullptr)
     stamp = stampText(stamps_->stampOf(source));
-  return [this, tail = std::move(tail), stamp = std::move(stamp),
-          attempts = int64_t{0}]() mutable -> std::string {
+  return [this, base = gGetFileNameOnly(source), dotExt = std::move(dotExt),
+          stamp = std::move(stamp), attempts = int64_t{0}]() mutable -> std::string {
     if (++attempts > INT32_MAX) common::fail(common::err::FileExists);
-    if (method_ == RenameMethod::SerialNumber) return serialPrefix() + tail;
-    if (stamp.empty()) return transferPrefix() + tail;
+    if (method_ == RenameMethod::SerialNumber) return fitted(serialPrefix(), base, dotExt);
+    if (stamp.empty()) return fitted(transferPrefix(), base, dotExt);
     const std::string prefix = stampPrefix(stamp);
-    return prefix.empty() ? prefix : prefix + tail;
+    return prefix.empty() ? prefix : fitted(prefix, base, dotExt);
   };
+}
+
+// prefix + "_" + base + dotExt, the end of `base` cut off where the whole
+// would pass the limit.
+std::string NamePlanner::fitted(const std::string& prefix, const std::string& base,
+                                const std::string& dotExt) const {
+  const std::size_t kept = prefix.size() + 1 + dotExt.size();
+  if (kept > nameLimit_) common::fail(common::err::BadFileName);
+  std::string name;
+  name.reserve(kept + base.size());
+  name.append(prefix).append(1, '_');
+  name.append(base, 0, characterBoundary(base, nameLimit_ - kept));
+  return name.append(dotExt);
 }
 
 std::string NamePlanner::serialPrefix() {

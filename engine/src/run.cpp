@@ -86,7 +86,8 @@ FindRequest transferSearch(const TransferOptions& options, std::vector<std::stri
           .useMaxSize = options.useMaxSize,
           .maxSizeBytes = options.maxSizeBytes,
           .useCountLimit = options.useCountLimit,
-          .countLimit = options.countLimit};
+          .countLimit = options.countLimit,
+          .excludedFolder = options.receiveDir};
 }
 
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {

@@ -11,10 +11,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/recorded_file.h"
 #include "journal_file.h"
 #include "objects/file_operation.h"
 #include "platform/destination_folder.h"
 #include "platform/file_system.h"
+#include "undo_confinement.h"
 
 namespace msifter::engine {
 
@@ -29,15 +31,6 @@ std::string folderOf(const std::string& path) {
 }
 
 std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-
-bool sameTime(const struct stat& st, const TransferredFile& f) {
-  return st.st_mtim.tv_sec == f.modifiedSeconds && st.st_mtim.tv_nsec == f.modifiedNanoseconds;
-}
-
-// Still the file that the run left: size, time and identity as recorded.
-bool asTransferred(const struct stat& st, const TransferredFile& f) {
-  return st.st_size == f.size && sameTime(st, f) && st.st_dev == f.device && st.st_ino == f.inode;
-}
 
 struct Refusal {
   UndoOutcome outcome;
@@ -59,13 +52,16 @@ bool folderReady(const std::string& folder, const std::string& sourceRoot) {
 }
 
 // Why an entry cannot be undone now; nothing when it can.
-std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sourceRoot) {
+std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sourceRoot,
+                               const std::string& destinationRoot) {
+  if (const int e = detail::confinementError(f, sourceRoot, destinationRoot))
+    return Refusal{e == EXDEV || e == ELOOP ? UndoOutcome::Outside : UndoOutcome::Failed, e};
   struct stat now {};
   if (syscalls().lstat(f.destination.c_str(), &now) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return Refusal{UndoOutcome::Missing};
     return Refusal{UndoOutcome::Failed, errno};
   }
-  if (!asTransferred(now, f)) return Refusal{UndoOutcome::Changed};
+  if (!isRecordedFile(f.destination, now, f)) return Refusal{UndoOutcome::Changed};
   struct stat old {};
   if (f.kind == TransferredFile::Kind::Copied) {
     // Removing the copy of a file that is gone from its source, or changed
@@ -75,7 +71,7 @@ std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sour
                               ? syscalls().lstat(f.source.c_str(), &old) == 0
                               : syscalls().stat(f.source.c_str(), &old) == 0 &&
                                     S_ISREG(old.st_mode) && old.st_size == f.size &&
-                                    sameTime(old, f) &&
+                                    hasRecordedTime(f.source, old, f) &&
                                     !(old.st_dev == now.st_dev && old.st_ino == now.st_ino);
     if (!original) return Refusal{UndoOutcome::OriginalMissing};
     if (S_ISREG(now.st_mode) && !detail::sameBytes(f.destination, f.source))
@@ -163,7 +159,7 @@ class Undo {
     UndoItem& item = report_.items.back();
     if (e.undone) {
       item.outcome = UndoOutcome::AlreadyUndone;
-    } else if (const auto no = refusal(e.file, sourceRoot_)) {
+    } else if (const auto no = refusal(e.file, sourceRoot_, report_.run.options.receiveDir)) {
       item.outcome = no->outcome;
       item.error = no->error;
     } else if (marks_ == nullptr) {

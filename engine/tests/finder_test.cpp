@@ -1,5 +1,6 @@
 #include "engine/finder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -468,11 +469,18 @@ class FailingFolder : public platform::Syscalls {
  public:
   enum class Call { None, Open, Size, Read } call = Call::None;
   std::string folder;  // as the finder opens it, with its trailing separator
+  std::string name;    // the same folder as opened beneath its parent
 
   int open(const char* path, int flags, mode_t mode) override {
     if (call == Call::Open && path == folder) return failWith(EACCES);
     const int fd = Syscalls::open(path, flags, mode);
     if (path == folder) folderFd_ = fd;
+    return fd;
+  }
+  int openAt(int dirFd, const char* path, int flags, mode_t mode) override {
+    if (call == Call::Open && path == name) return failWith(EACCES);
+    const int fd = Syscalls::openAt(dirFd, path, flags, mode);
+    if (path == name) folderFd_ = fd;
     return fd;
   }
   int fstatat(int dirFd, const char* name, struct stat* out, int flags) override {
@@ -500,6 +508,7 @@ TEST_F(FinderTest, PlatformFaults) {
   file("sub/b.jpg");
   FailingFolder calls;
   calls.folder = dir("sub/");
+  calls.name = "sub";
   platform::ScopedSyscalls seam(calls);
   calls.call = FailingFolder::Call::Open;
   // A folder that cannot be opened is passed over, not an error.
@@ -512,6 +521,128 @@ TEST_F(FinderTest, PlatformFaults) {
   calls.call = FailingFolder::Call::Read;
   EXPECT_FALSE(find(transferSearch()));
   EXPECT_EQ(reports(), 3);
+}
+
+// Puts a link in the place of the folder `folder` as soon as the listing
+// that showed it is closed: between the listing and the descent.
+class SwapAfterListing : public platform::Syscalls {
+ public:
+  fs::path folder;
+  fs::path target;
+  bool withoutOpenat2 = false;
+
+  struct dirent* readdir(DIR* d) override {
+    struct dirent* e = Syscalls::readdir(d);
+    if (e != nullptr && !swapped_ && folder.filename() == e->d_name) showing_ = d;
+    return e;
+  }
+  int closedir(DIR* d) override {
+    const bool swap = d == showing_ && !swapped_;
+    const int rc = Syscalls::closedir(d);
+    if (swap) {
+      swapped_ = true;
+      fs::rename(folder, folder.string() + ".away");
+      fs::create_directory_symlink(target, folder);
+    }
+    return rc;
+  }
+  int openAt2(int dirFd, const char* path, int flags, uint64_t resolve) override {
+    if (!withoutOpenat2) return Syscalls::openAt2(dirFd, path, flags, resolve);
+    errno = ENOSYS;
+    return -1;
+  }
+
+ private:
+  DIR* showing_ = nullptr;
+  bool swapped_ = false;
+};
+
+TEST_F(FinderTest, AFolderSwappedForALinkIsNeitherSearchedNorPassedOverSilently) {
+  std::string deep;
+  for (int level = 0; level < 70; ++level) deep += "d/";  // beyond the levels kept open
+  struct Row {
+    const char* name;
+    std::string parent;  // of the swapped folder
+    bool toOutside;
+    bool withoutOpenat2;
+  };
+  const Row rows[] = {{"link to a folder of the tree", "", false, false},
+                      {"link out of the tree", "", true, false},
+                      {"deep, link out of the tree", deep, true, false},
+                      {"deep, without openat2", deep, true, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing::TempEnv local;
+    const fs::path src = local.root() / "src";
+    local.writeFile("src/a.jpg");
+    local.writeFile("src/" + row.parent + "sub/b.jpg");
+    local.writeFile("src/other/c.jpg");
+    local.writeFile("outside/secret.jpg");
+    SwapAfterListing swap;
+    swap.folder = src / (row.parent + "sub");
+    swap.target = row.toOutside ? local.root() / "outside" : src / "other";
+    swap.withoutOpenat2 = row.withoutOpenat2;
+    clearResults();
+    std::vector<NotSearched> notSearched;
+    FindRequest request = transferSearch();
+    request.folder = src.string();
+    request.notSearched = &notSearched;
+    {
+      platform::ScopedSyscalls seam(swap);
+      ASSERT_TRUE(find(request));
+    }
+    EXPECT_EQ(list,
+              (std::vector<std::string>{(src / "a.jpg").string(), (src / "other/c.jpg").string()}));
+    ASSERT_EQ(notSearched.size(), 1u);
+    EXPECT_EQ(notSearched[0].path, (src / row.parent).string() + "sub/");
+    EXPECT_EQ(notSearched[0].error, ELOOP);
+    EXPECT_NE(local.errorLog().find(notSearched[0].path), std::string::npos);
+  }
+}
+
+TEST_F(FinderTest, TheExcludedFolderIsLeftOutWhereverItLies) {
+  for (const char* name : {"a.jpg", "sorted/old.jpg", "x/sorted/z.jpg"}) file(name);
+  fs::create_directory_symlink(dir("x/sorted"), env.root() / "link");
+  const std::pair<std::string, std::vector<std::string>> rows[] = {
+      {dir("sorted"), {dir("a.jpg"), dir("x/sorted/z.jpg")}},
+      {(env.root() / "link").string(), {dir("a.jpg"), dir("sorted/old.jpg")}},  // by identity
+      {dir(), {}},  // the source itself: nothing below it
+  };
+  for (const auto& [excluded, found] : rows) {
+    clearResults();
+    FindRequest request = transferSearch();
+    request.excludedFolder = excluded;
+    ASSERT_TRUE(find(request)) << excluded;
+    EXPECT_EQ(list, found) << excluded;
+  }
+}
+
+// A path the system cannot take (longer than 4095 bytes) is said, not
+// listed: the transfer could not reach it. Exactly at the limit is fine.
+TEST_F(FinderTest, PathsTooLongToReachAreSaid) {
+  fs::path folder = dir();
+  while (folder.string().size() < 3900) folder /= std::string(100, 'f');
+  const std::string at = folder.string() + "/";
+  const std::size_t room = platform::kLongestPath - at.size();  // for a name in `folder`
+  fs::create_directories(folder / std::string(room - 2, 'k'));  // "x" in it just fits
+  fs::create_directories(folder / std::string(room - 1, 'l'));  // nothing in it fits
+  std::ofstream(folder / std::string(room - 2, 'k') / "x");
+  std::ofstream(folder / std::string(room, 'a'));
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ::close(::openat(fd, std::string(room + 1, 'b').c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+  ::close(fd);
+
+  std::vector<NotSearched> notSearched;
+  FindRequest request = transferSearch();
+  request.notSearched = &notSearched;
+  ASSERT_TRUE(find(request));
+  EXPECT_EQ(list, (std::vector<std::string>{at + std::string(room, 'a'),
+                                            at + std::string(room - 2, 'k') + "/x"}));
+  ASSERT_EQ(notSearched.size(), 2u);
+  EXPECT_EQ(notSearched[0].path, at + std::string(room + 1, 'b'));
+  EXPECT_EQ(notSearched[1].path, at + std::string(room - 1, 'l') + "/");
+  for (const NotSearched& gap : notSearched) EXPECT_EQ(gap.error, ENAMETOOLONG);
 }
 
 }  // namespace

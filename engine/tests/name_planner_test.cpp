@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -176,6 +177,72 @@ TEST_F(NamePlannerTest, CaptureMomentWithEveryNumberTakenLeavesTheFileUnnamed) {
   EXPECT_EQ(failure.path, sources[1]);
   EXPECT_EQ(failure.number, common::err::FileExists);
   EXPECT_TRUE(fs::exists(sources[1]));
+}
+
+// The clock of FixedClock, and a file system that takes names of at most
+// `nameMax` bytes.
+struct ShortNamesFileSystem : FixedClock {
+  unsigned long nameMax = 255;
+  int statvfs(const char* path, struct statvfs* out) override {
+    const int result = Syscalls::statvfs(path, out);
+    out->f_namemax = nameMax;
+    return result;
+  }
+};
+
+std::string times(std::size_t count, const std::string& piece) {
+  std::string text;
+  while (count-- > 0) text += piece;
+  return text;
+}
+
+// A name that would pass the file system's limit loses the end of the
+// file's own name, never a byte of the prefix or the extension, and never
+// half a character; a name that cannot fit even so is refused.
+TEST_F(NamePlannerTest, LongNamesAreCutToTheFileSystemsLimit) {
+  const std::string a240 = times(240, "a"), serial = "0000000000_",
+                    moment = "20021015093000_00000_";
+  struct Row {
+    const char* name;
+    std::string file, expected;
+    RenameMethod method = RenameMethod::SerialNumber;
+    bool extFix = false;
+    unsigned long nameMax = 255;
+  };
+  const Row rows[] = {
+      {"fits exactly", a240 + ".jpg", serial + a240 + ".jpg"},
+      {"ASCII", a240 + "tenletters.jpg", serial + a240 + ".jpg"},
+      {"date-time", a240 + ".jpg", moment + times(230, "a") + ".jpg", RenameMethod::DateTime},
+      // 230 bytes left for "あ" (3 bytes each): 76 of them, not 76⅔.
+      {"Japanese", times(83, "あ") + ".jpg", moment + times(76, "あ") + ".jpg",
+       RenameMethod::DateTime},
+      {"no extension", times(260, "a"), serial + times(244, "a")},
+      {"no room left for the name", "photo." + times(243, "e"), serial + "." + times(243, "e")},
+      {"extension too long", "photo." + times(244, "e"), "refused"},
+      {"extension as fixed", a240 + "a.JPEG", serial + a240 + ".jpg", RenameMethod::SerialNumber,
+       true},
+      // A stray byte is a character of its own; a whole sequence stays whole.
+      {"not UTF-8", times(238, "a") + "\xff" + "あzzz.jpg", serial + times(238, "a") + "\xff.jpg"},
+      {"shorter names", a240 + ".jpg", serial + times(128, "a") + ".jpg",
+       RenameMethod::SerialNumber, false, 143},
+  };
+  ShortNamesFileSystem fileSystem;
+  platform::ScopedSyscalls scoped(fileSystem);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fileSystem.nameMax = row.nameMax;
+    options.renameMethod = row.method;
+    options.extFix = row.extFix;
+    int32_t serialNumber = 0;
+    NamePlanner planner(options, serialNumber);
+    const NamePlanner::Names names = planner.namesFor((src / row.file).string());
+    try {
+      EXPECT_EQ(names(), row.expected);
+    } catch (const common::RuntimeFailure& e) {
+      EXPECT_EQ(row.expected, "refused");
+      EXPECT_EQ(e.number(), common::err::BadFileName);
+    }
+  }
 }
 
 }  // namespace

@@ -197,9 +197,10 @@ TEST_F(UndoTest, TheDefaultRunIsTheNewestWithFilesLeftToUndo) {
 
 TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
   const fs::path src = env.root() / "src";
+  const std::vector<std::string> sources = put(src, {{"a", "a"}});
   RunJournal journal;
   ASSERT_EQ(journal.begin(options), 0);
-  ASSERT_TRUE(mMoveFile(put(src, {{"a", "a"}}), options, &journal));
+  ASSERT_TRUE(mMoveFile(sources, options, &journal));
   ASSERT_EQ(listRuns().size(), 1u);
   EXPECT_TRUE(listRuns()[0].inUse);
   EXPECT_EQ(undoRun({}).status, UndoStatus::InUse);
@@ -298,6 +299,72 @@ TEST_F(UndoTest, AKilledRunStillListsAndUndoesWhatItRecords) {
     // Every file whole, once, back at its source.
     EXPECT_EQ(treeOf(src), original);
     EXPECT_TRUE(treeOf(dst).empty());
+  }
+}
+
+// Replaces the path `from` wherever the journal of run `id` names it (its
+// intent and its file line), as a hand with an editor would.
+void editJournal(const std::string& id, const std::string& from, const std::string& to) {
+  const std::string path = readRun(id).value().summary.path;
+  std::ifstream in(path, std::ios::binary);
+  std::string text{std::istreambuf_iterator<char>(in), {}};
+  const std::string field = "\t" + from + "\t";
+  auto at = text.find(field);
+  ASSERT_NE(at, std::string::npos) << from;
+  for (; at != std::string::npos; at = text.find(field, at + to.size() + 1))
+    text.replace(at + 1, from.size(), to);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+TEST_F(UndoTest, AJournalThatLeadsOutsideTheRunTouchesNothingThere) {
+  enum class Edit {
+    SourceThroughParent,
+    SourceElsewhere,
+    LinkForTheSourceFolder,
+    NewPathThroughParent
+  };
+  struct Row {
+    const char* name;
+    Edit edit;
+    bool copy;
+  };
+  const Row rows[] = {
+      {"source through ..", Edit::SourceThroughParent, false},
+      {"source elsewhere", Edit::SourceElsewhere, false},
+      {"the source's folder now a link", Edit::LinkForTheSourceFolder, false},
+      {"new path through .., moved", Edit::NewPathThroughParent, false},
+      {"new path through .., copied", Edit::NewPathThroughParent, true},
+  };
+  const fs::path src = env.root() / "src", outside = env.root() / "outside";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const fs::path& p : {src, outside, env.stateHome()}) fs::remove_all(p);
+    for (const auto& e : fs::directory_iterator(dst)) fs::remove_all(e.path());
+    fs::create_directories(outside);
+    std::ofstream(outside / "keep") << "kept";
+    options.copyFiles = row.copy;
+    const std::vector<std::string> sources = put(src, {{"sub/a", "a"}});
+    const std::string id = run(sources);
+    const std::string made = readRun(id).value().entries.at(0).file.destination;
+    switch (row.edit) {
+      case Edit::SourceThroughParent:
+        editJournal(id, sources[0], src.string() + "/../outside/a");
+        break;
+      case Edit::SourceElsewhere: editJournal(id, sources[0], (outside / "a").string()); break;
+      case Edit::LinkForTheSourceFolder:
+        fs::remove_all(src / "sub");
+        fs::create_directory_symlink(outside, src / "sub");
+        break;
+      case Edit::NewPathThroughParent:
+        // The same file by another name: size, time and identity as recorded.
+        fs::create_hard_link(made, outside / "twin");
+        editJournal(id, made, dst.string() + "/../outside/twin");
+        break;
+    }
+    const Tree before = treeOf(outside);
+    EXPECT_EQ(outcomes(undoRun({.runId = id})), std::vector<UndoOutcome>{UndoOutcome::Outside});
+    EXPECT_EQ(treeOf(outside), before);
+    EXPECT_TRUE(fs::exists(made));
   }
 }
 

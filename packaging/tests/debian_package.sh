@@ -56,6 +56,8 @@ expected=$work/expected.txt
     echo "-rw-r--r-- root/root ./usr/share/man/man1/$program.1.gz"
   done
   echo "-rw-r--r-- root/root ./usr/$app_dir/index.html"
+  echo "-rw-r--r-- root/root ./usr/$app_dir/README.md"
+  echo "-rw-r--r-- root/root ./usr/share/doc/m-sifter/copyright"
   echo "-rw-r--r-- root/root ./usr/$app_dir/sys/msg"
   echo "-rw-r--r-- root/root ./usr/share/applications/m_sifter.desktop"
   echo "-rw-r--r-- root/root ./usr/share/metainfo/$appstream_id.metainfo.xml"

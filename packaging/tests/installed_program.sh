@@ -95,6 +95,9 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" ||
   fail "no executable in $app_dir"
 [ -s "$prefix/$app_dir/sys/msg" ] || fail "no sys/msg beside the executable"
 [ -s "$prefix/$app_dir/index.html" ] || fail "no index.html beside the executable"
+[ -s "$prefix/$app_dir/README.md" ] || fail "no README.md beside the executable (the About window's link)"
+grep -q '^License: GPL-3.0-or-later$' "$prefix/share/doc/m-sifter/copyright" ||
+  fail "the copyright file does not state the licence"
 
 # Each command is a relative link into it, so the tree works from any prefix.
 for program in m_sifter m_sifter-cli; do
@@ -134,6 +137,8 @@ for size in $icon_sizes; do
 done
 grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/m_sifter.svg" || fail "no scalable icon"
 [ -f "$prefix/share/metainfo/$appstream_id.metainfo.xml" ] || fail "no metainfo"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' \
+  "$prefix/share/metainfo/$appstream_id.metainfo.xml" || fail "the metainfo states no licence"
 for page in m_sifter m_sifter-cli; do
   man_warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1.gz" 2>&1 >/dev/null) ||
     fail "man $page: $man_warnings"

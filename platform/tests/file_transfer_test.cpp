@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -700,15 +701,54 @@ TEST_F(DestinationFolderTest, CopiesAreNamedOnlyAfterTheirContentsAreFlushed) {
   EXPECT_EQ(entriesOf(remote).size(), 3u);
 }
 
+// Named temporaries as a run killed in the middle of a copy leaves them:
+// made by the program in a child process that ends without cleaning up.
+std::vector<std::string> leftoverTemporaries(const fs::path& folder, int count) {
+  const std::vector<std::string> before = entriesOf(folder);
+  const fs::path source = folder.parent_path() / "leftover-source.jpg";
+  writeText(source, "ownerless");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    struct NoUnnamedFiles : Syscalls {
+      int openAt(int dir, const char* path, int flags, mode_t mode) override {
+        if ((flags & O_TMPFILE) != O_TMPFILE) return Syscalls::openAt(dir, path, flags, mode);
+        errno = EOPNOTSUPP;
+        return -1;
+      }
+    } calls;
+    ScopedSyscalls scoped(calls);
+    DestinationFolder destination;
+    if (destination.open(folder.string())) ::_exit(1);
+    for (int i = 0; i < count; ++i)
+      if (destination.copy(source.string(), onlyName("never" + std::to_string(i)))) ::_exit(2);
+    ::_exit(0);
+  }
+  int status = -1;
+  EXPECT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  std::vector<std::string> made;
+  for (const std::string& name : entriesOf(folder))
+    if (std::find(before.begin(), before.end(), name) == before.end()) made.push_back(name);
+  EXPECT_EQ(made.size(), static_cast<size_t>(count));
+  return made;
+}
+
+// Tells DestinationFolder that two minutes have passed.
+struct Later : Syscalls {
+  std::time_t now() override { return Syscalls::now() + 120; }
+};
+
 // Temporaries of earlier runs go once their owner is gone: unlocked and
 // older than a minute (a new one may not be locked yet). Anything else
 // stays: a locked one, a young one, a folder, other names.
 TEST_F(FileTransferTest, OnlyTemporariesWhoseOwnerIsGoneAreRemoved) {
-  writeText(dst / ".m_sifter-1-1.part", "ownerless");
-  writeText(dst / ".m_sifter-1-2.part", "owned");
+  const std::vector<std::string> left = leftoverTemporaries(dst, 3);
+  ASSERT_EQ(left.size(), 3u);
+  const std::string &ownerless = left[0], &owned = left[1], &folderName = left[2];
   writeText(dst / "other.part", "user's");
-  fs::create_directories(dst / ".m_sifter-1-d3.part");
-  UniqueFd owner(::open((dst / ".m_sifter-1-2.part").c_str(), O_RDONLY));
+  fs::remove(dst / folderName);
+  fs::create_directories(dst / folderName);
+  UniqueFd owner(::open((dst / owned).c_str(), O_RDONLY));
   ASSERT_EQ(::flock(owner.get(), LOCK_EX), 0);
   const std::vector<std::string> all = entriesOf(dst);
   {
@@ -716,14 +756,35 @@ TEST_F(FileTransferTest, OnlyTemporariesWhoseOwnerIsGoneAreRemoved) {
     ASSERT_EQ(folder.open(dst.string()).code(), 0);
     EXPECT_EQ(entriesOf(dst), all);
   }
-  struct Later : Syscalls {
-    std::time_t now() override { return Syscalls::now() + 120; }
-  } later;
+  Later later;
   ScopedSyscalls scoped(later);
   DestinationFolder folder;
   ASSERT_EQ(folder.open(dst.string()).code(), 0);
-  EXPECT_EQ(entriesOf(dst),
-            (std::vector<std::string>{".m_sifter-1-2.part", ".m_sifter-1-d3.part", "other.part"}));
+  std::vector<std::string> expected = {owned, folderName, "other.part"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(entriesOf(dst), expected);
+  EXPECT_FALSE(fs::exists(dst / ownerless));
+}
+
+// Only a name that carries the program's check is taken for a temporary of
+// its own: a user's files that merely look like one stay, however old, and
+// so does a name of ours with its check altered by hand.
+TEST_F(FileTransferTest, AUsersLookAlikesOfTemporariesAreNeverRemoved) {
+  const std::string ours = leftoverTemporaries(dst, 1).at(0);
+  std::string forged = ours;
+  char& lastDigit = forged[forged.size() - std::string(".part").size() - 1];
+  lastDigit = lastDigit == '0' ? '1' : '0';
+  const std::vector<std::string> users = {".m_sifter-notes.part", ".m_sifter-2024-backup.part",
+                                          ".m_sifter-1-1.part", forged};
+  for (const std::string& name : users) writeText(dst / name, "the user's own");
+  Later later;
+  ScopedSyscalls scoped(later);
+  DestinationFolder folder;
+  ASSERT_EQ(folder.open(dst.string()).code(), 0);
+  std::vector<std::string> expected = users;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(entriesOf(dst), expected);
+  for (const std::string& name : users) EXPECT_EQ(readText(dst / name), "the user's own") << name;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "common/app.h"
 #include "common/failure.h"
 #include "common/msg.h"
+#include "common/paths.h"
 #include "common/ui_services.h"
 #include "common/version.h"
 #include "ui/appearance.h"
@@ -16,6 +17,11 @@
 #include "ui/ui_config.h"
 
 namespace msifter::ui {
+
+std::string FrmAbout::linkTarget() {
+  if (*kAboutLinkUrl != '\0') return kAboutLinkUrl;
+  return common::gAddBackslash(common::applicationFolder()) + "README.md";
+}
 
 FrmAbout::FrmAbout() {
   setUpDialogWindow(*this, "frmAbout", kCaption);
@@ -52,6 +58,8 @@ FrmAbout::FrmAbout() {
   };
   label1_ = makeLabel("Label1", QString(), twipRect(1080, 420, 3180, 435));
   label2_ = makeLabel("Label2", QString(), twipRect(390, 990, 3885, 435));
+  makeLabel("lblLicense", QString::fromUtf8("ライセンス： ") + QString::fromUtf8(kLicense),
+            twipRect(390, 1560, 3885, 435));
   makeLabel("Label4", QString::fromUtf8("お問い合わせ、最新版の配布は"),
             twipRect(390, 2700, 3885, 375));
   makeLabel("Label7", QString::fromUtf8("このページへ"), twipRect(390, 3030, 3510, 435))
@@ -59,7 +67,7 @@ FrmAbout::FrmAbout() {
 
   lblHp_ = child<ClickableLabel>(client);
   lblHp_->setObjectName(QStringLiteral("lblHp"));
-  lblHp_->setText(QString::fromUtf8(kHomePageLabel));
+  lblHp_->setText(QString::fromUtf8(kAboutLinkLabel));
   QFont link = large;
   link.setUnderline(true);
   lblHp_->setFont(link);
@@ -68,7 +76,7 @@ FrmAbout::FrmAbout() {
   lblHp_->setPalette(palette);
   lblHp_->setAlignment(Qt::AlignCenter);
   lblHp_->setCursor(Qt::PointingHandCursor);
-  lblHp_->setToolTip(QString::fromUtf8(kHomePageUrl));
+  lblHp_->setToolTip(QString::fromStdString(linkTarget()));
   lblHp_->setGeometry(twipRect(60, 3450, 4215, 405));
   lblHp_->onClick = [this] { lblHp_Click(); };
 }
@@ -91,7 +99,7 @@ void FrmAbout::formLoad() {
 
 void FrmAbout::lblHp_Click() {
   common::guardFatal("frmAbout_lblHp_Click", [&] {
-    if (!gShellExecute(kHomePageUrl, common::show::Maximized))
+    if (!gShellExecute(linkTarget(), common::show::Maximized))
       common::gDispMsg(msgcode::HomePageNotOpened);
   });
 }

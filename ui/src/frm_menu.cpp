@@ -26,6 +26,7 @@
 #include "ui/appearance.h"
 #include "ui/clickable_label.h"
 #include "ui/frm_about.h"
+#include "ui/history_window.h"
 #include "ui/lifecycle.h"
 #include "ui/result_list_model.h"
 #include "ui/shell.h"
@@ -65,6 +66,12 @@ settings::SettingsWindow& FrmMenu::settingsView() { return *settingsView_; }
 engine::ExecuteWindow& FrmMenu::runView() { return *runView_; }
 
 void FrmMenu::setupMainMenu() {
+  QMenu* tools = menuBar()->addMenu(u("ツール(&T)"));
+  tools->setObjectName(QStringLiteral("Tools"));
+  QAction* history = tools->addAction(u("実行履歴(&R)..."));
+  history->setObjectName(QStringLiteral("mnuHistory"));
+  connect(history, &QAction::triggered, this, [this] { mnuHistory_Click(); });
+
   QMenu* help = menuBar()->addMenu(u("ヘルプ(&H)"));
   help->setObjectName(QStringLiteral("Help"));
   QAction* contents = help->addAction(u("目次(&C)"));
@@ -125,11 +132,12 @@ void FrmMenu::formLoad() {
 }
 
 void FrmMenu::closeEvent(QCloseEvent* event) {
-  // A run cannot be left half-way.
-  if (running_) {
+  // A run cannot be left half-way, nor an undo.
+  if (running_ || (history_ != nullptr && history_->isUndoing())) {
     event->ignore();
     return;
   }
+  if (history_ != nullptr) history_->close();
   common::guardFatal("frmMenu_Form_Unload", [&] {
     if (gGetFormCount() == 1) {
       clearFormReference(this);
@@ -146,6 +154,7 @@ void FrmMenu::closeEvent(QCloseEvent* event) {
 void FrmMenu::cmdExecute_Click() {
   if (running_) return;
   common::guardFatal("cmdExecute_Click", [&] { runKeepingWindowPainted(); });
+  if (history_ != nullptr && history_->isVisible()) history_->refresh();
 }
 
 void FrmMenu::runKeepingWindowPainted() {
@@ -224,6 +233,17 @@ void FrmMenu::mnuContents_Click() {
 void FrmMenu::mnuAbout_Click() {
   common::guardFatal("frmMenu_mnuAbout_Click", [] {
     gDspForm(loadAboutForm(), FormPosition::Centred, FormModal::Modal, FormState::Normal);
+  });
+}
+
+void FrmMenu::mnuHistory_Click() {
+  common::guardLog("frmMenu_mnuHistory_Click", false, [this] {
+    if (history_ == nullptr) history_ = child<HistoryWindow>(this);
+    history_->refresh();
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
+    return true;
   });
 }
 

@@ -374,8 +374,8 @@ TEST_F(FrmMenuRun, WindowStaysPaintedDisabledAndOpenDuringARun) {
 }
 
 TEST_F(FrmMenuRun, FailureDuringTheRunTakesTheFatalPath) {
-  // Its new name is longer than a file name may be, so the move fails.
-  const std::string longName = std::string(250, 'n') + ".txt";
+  // Its extension alone leaves no room for a new name, so the move fails.
+  const std::string longName = "n." + std::string(250, 'x');
   env.writeFile("source/" + longName, 5);
   prepareRun(source, destination);
 

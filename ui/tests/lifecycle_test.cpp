@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -177,7 +178,9 @@ TEST_F(LifecycleTest, AboutWindowTellsTitleVersionAndLinksTheHomePage) {
   EXPECT_EQ(label7->text().toStdString(), "このページへ");
   EXPECT_TRUE(label7->alignment() & Qt::AlignRight);
   auto* link = about.findChild<QLabel*>("lblHp");
-  EXPECT_EQ(link->text().toStdString(), kHomePageLabel);
+  EXPECT_EQ(link->text().toStdString(), kAboutLinkLabel);
+  EXPECT_EQ(about.findChild<QLabel*>("lblLicense")->text().toStdString(),
+            "ライセンス： GPL-3.0-or-later");
   EXPECT_TRUE(link->font().underline());
   EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
   EXPECT_TRUE(link->alignment() & Qt::AlignHCenter);
@@ -195,7 +198,11 @@ TEST_F(LifecycleTest, AboutWindowTellsTitleVersionAndLinksTheHomePage) {
   QTest::mouseClick(link, Qt::LeftButton);
   ASSERT_EQ(recorder.shellRequests.size(), 1u);
   EXPECT_EQ(recorder.shellRequests[0],
-            (std::pair<std::string, int>{MSIFTER_HOMEPAGE_URL_FOR_TESTS, common::show::Maximized}));
+            (std::pair<std::string, int>{FrmAbout::linkTarget(), common::show::Maximized}));
+  // Without an address of its own the link opens the README shipped beside the program.
+  if (std::string(MSIFTER_ABOUT_LINK_URL_FOR_TESTS).empty()) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(FrmAbout::linkTarget()));
+  }
   EXPECT_TRUE(recorder.boxes.empty());
 }
 

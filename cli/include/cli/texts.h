@@ -4,16 +4,18 @@
 #include <string>
 #include <string_view>
 
-#include "engine/undo.h"
+#include "common/failure_reason.h"
+#include "engine/undo_reason.h"
 
 namespace msifter::cli {
 
-// Why a file was or was not undone.
-std::string_view undoReason(engine::UndoOutcome outcome);
+// Shared with the window.
+using common::failureReason;
+using engine::undoItemReason;
 
-// Why a file could not be transferred: the system's reason (errno) where it
-// gave one, else the failure number's standard description.
-std::string failureReason(int32_t number, int error);
+// A preview's line for a file whose extension is too long for any new name.
+inline constexpr std::string_view kNameTooLongNote =
+    "（拡張子が長すぎて、新しい名前がファイル名の長さの上限に収まりません）";
 
 // A path on a line of its own for a reader: control characters (a line
 // break in a name) become "?". --json keeps the exact bytes.

@@ -15,8 +15,18 @@ class ProgressLabel {
   virtual void setCaption(const std::string& caption) = 0;
 };
 
+// A folder the search could not enter, or a file it could not list: its
+// path (a folder's with its trailing separator) and the reason, an errno:
+// EACCES, ELOOP for a link put in a folder's place since the listing,
+// ENAMETOOLONG for a path longer than the system takes.
+struct NotSearched {
+  std::string path;
+  int error = 0;
+};
+
 // One search. Paths are the file system's raw bytes; entries reach the
-// result unchanged.
+// result unchanged. Folders below the one given are entered beneath their
+// parents without following links.
 struct FindRequest {
   std::string folder;       // with or without a trailing separator
   std::string patternList;  // ";"-separated wildcard items, see target_list.h
@@ -39,6 +49,13 @@ struct FindRequest {
   bool listFolders = false;  // also an entry per subfolder entered
   bool tagged = false;       // entries begin with their kind, level and "*"
   int32_t depth = 0;         // level of the calling search; 0 for a first one
+  // Left out wherever it lies in the tree, itself included, told by its
+  // identity rather than by its path: the destination of a run inside its
+  // own source. "" for none.
+  std::string excludedFolder{};
+  // Receives what could not be searched (a missing folder is nothing to
+  // search). Each is also written to the error log, asked for or not.
+  std::vector<NotSearched>* notSearched = nullptr;
 };
 
 // What a search accepted.

@@ -1,78 +1,90 @@
 #pragma once
-// Finds, among the files directly in one folder, one with the same bytes as a
-// given file, whatever its name, so that a run can skip what is already there.
+// Finds, anywhere in a library (a destination folder and every folder below
+// it), a file with the same bytes as a given file, whatever its name, so
+// that a run can skip what is already there.
 //
-// A file of a size that no file in the folder has costs one hash-map look-up.
-// Among files of one size, the first block of each is read and digested once;
-// only files whose first blocks agree are read further, and each file of the
-// folder is read at most once per run: what was read is kept as a digest.
-// Digests are SHA-256, so two files match only when their bytes are equal.
-#include <sys/types.h>
-
-#include <array>
+// The library's folders are looked at once a run; one that has not changed
+// since an earlier run is not listed again: what it held comes from the
+// index kept between runs under $XDG_CACHE_HOME/m_sifter/, with the digests
+// read from its files, each valid while its file keeps its device, inode,
+// length, modification and change time. A file of a size that no file in
+// the library has costs one hash-map look-up. Among files of one size, the
+// first block of each is digested once; a file whose first block agrees
+// with the source's is compared with it byte for byte, so a digest alone
+// never makes a match.
+//
+// Files are not looked at one by one while their folder is unchanged: one
+// rewritten in place with a new length counts at its old length until its
+// folder changes, so its twin may be copied in again; nothing is ever taken
+// for a copy that is not one.
 #include <cstdint>
-#include <ctime>
+#include <functional>
+#include <memory>
 #include <string>
-#include <unordered_map>
-#include <vector>
+#include <string_view>
 
+#include "engine/content_digest.h"
 #include "platform/os_error.h"
-#include "platform/syscalls.h"
 
 namespace msifter::engine {
 
-// The files directly in one folder, indexed once by size, so that a file with the same
-// bytes as another can be found by any name; bytes are compared only for equal sizes.
+// How far the look at a library has come: shown while a large library is
+// indexed for the first time.
+struct IndexProgress {
+  int64_t files = 0;        // files of the library looked at so far
+  bool firstBuild = false;  // nothing was kept of this library: every folder is read
+};
+
+// A sidecar (.xmp, .thm, .aae, any case) describes a photo and goes where
+// the photo goes: it is never skipped on its own.
+bool isSidecar(std::string_view path);
+
 class IdenticalFiles {
  public:
-  // Indexes the regular files directly in `folder` (no subfolders; links are not
-  // followed; transfer temporaries are never files). One listing, sizes from it.
-  platform::OsError open(const std::string& folder);
-  // The name (in the folder, or the full path it was added by) of a file with exactly
-  // the bytes of the file at `path`, which is `size` bytes long; empty when there is none.
-  std::string findIdentical(const std::string& path, int64_t size);
-  // A file that has just come into the folder under `name`, or, by its full path, one on
-  // its way there that has no name in the folder yet (a copy waiting for its batch, a
-  // planned file of a preview); it is read where that path says.
-  void add(const std::string& name, int64_t size);
+  struct Options {
+    // Where the index is kept between runs; "" for the user's cache folder.
+    std::string cacheFolder;
+    // False: nothing is read from or written to an index.
+    bool keepIndex = true;
+    // Told of the files looked at while open() looks at the library.
+    std::function<void(const IndexProgress&)> progress;
+    // How contents are digested; nullptr for xxh3Digest().
+    const ContentDigest* digest = nullptr;
+  };
 
-  // How many bytes from the start of a file are compared first.
+  IdenticalFiles();
+  explicit IdenticalFiles(Options options);
+  // Writes what this run learnt to the index.
+  ~IdenticalFiles();
+  IdenticalFiles(const IdenticalFiles&) = delete;
+  IdenticalFiles& operator=(const IdenticalFiles&) = delete;
+
+  // Looks at the regular files in `folder` and every folder below it (links
+  // are not followed; transfer temporaries are never files). A subfolder
+  // that cannot be read is left out; only `folder` itself failing is an error.
+  platform::OsError open(const std::string& folder);
+  // The path (relative to the folder, or the full path it was added by) of
+  // a file with exactly the bytes of the file at `path`, which is `size`
+  // bytes long; empty when there is none, and always for a sidecar.
+  std::string findIdentical(const std::string& path, int64_t size);
+  // As findIdentical, sidecars included: for a photo and its sidecars that
+  // are skipped together when every one of them is in the library.
+  std::string findCopy(const std::string& path, int64_t size);
+  // A file that has just come into the folder under `name` (relative to it,
+  // subfolders allowed), or, by its full path, one on its way there that has
+  // no name in the folder yet (a copy waiting for its batch, a planned file
+  // of a preview); it is read where that path says.
+  void add(const std::string& name, int64_t size);
+  // Writes what was learnt to the index now rather than at the end.
+  void saveIndex();
+
+  // How many bytes from the start of a file are digested first.
   static constexpr int64_t kHeadBytes = 16 * 1024;
 
  private:
-  using Digest = std::array<unsigned char, 32>;
-  struct DigestHash {
-    std::size_t operator()(const Digest& d) const;
-  };
-  // A file of the folder as it was indexed; a file that no longer looks like
-  // this is not the file that was indexed, and never a match.
-  struct Entry {
-    std::string name;
-    bool identityKnown = false;  // false for an added file until it is read
-    ino_t inode = 0;
-    struct timespec modified {};
-    bool gone = false;
-    bool headRead = false;
-    Digest head{};
-    bool restRead = false;  // the bytes after the head
-    Digest rest{};
-  };
-  struct SameSize {
-    std::vector<Entry> entries;
-    std::vector<std::size_t> headsUnread;
-    std::unordered_multimap<Digest, std::size_t, DigestHash> byHead;
-  };
-  // True when `now` is still the file indexed as `entry` (an added file
-  // takes its identity from its first look).
-  bool sameIdentity(Entry& entry, const struct stat& now, int64_t size) const;
-  bool stillThere(Entry& entry, int64_t size);
-  // Reads and digests what is not known yet of `entry`: its head, then its
-  // rest unless its head differs from `*restOnlyAfter`.
-  void readCandidate(Entry& entry, int64_t size, const Digest* restOnlyAfter);
-
-  platform::UniqueFd folder_;
-  dev_t device_ = 0;
-  std::unordered_map<int64_t, SameSize> bySize_;
+  struct State;
+  Options options_;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace msifter::engine

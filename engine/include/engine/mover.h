@@ -108,7 +108,8 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
 
 // One file of a preview.
 struct PlannedFile {
-  enum class Action { Transfer, NoFreeName, SkipIdentical };
+  // NameTooLong: its extension leaves no room for a name within the limit.
+  enum class Action { Transfer, NoFreeName, SkipIdentical, NameTooLong };
   Action action = Action::Transfer;
   std::string source;
   // The new name in the destination folder; when skipped, the full path of
@@ -118,8 +119,8 @@ struct PlannedFile {
 
 // What mMoveFile would do with `sources`, named by the same planner, with
 // date-time names as of now: a name taken in the destination or earlier in
-// the plan takes the next number; a file without a free name ends the plan,
-// as it ends the run. Serial numbers start at runState()'s,
+// the plan takes the next number; a file without a free name or with a name
+// too long ends the plan, as it ends the run. Serial numbers start at runState()'s,
 // which is left as it is; nothing else changes either. False after a
 // failure, reported under "planTransfers".
 bool planTransfers(const std::vector<std::string>& sources, const TransferOptions& options,

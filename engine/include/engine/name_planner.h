@@ -3,6 +3,7 @@
 // counter, or a serial number), "_", the file's own name and its extension.
 // The mover and the command line's preview both name files here, so that a
 // preview shows what a run does.
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -31,14 +32,21 @@ class NamePlanner {
 
   // Every serial prefix handed out advances `serialNumber`. Without
   // `stamps`, date-time names take the moment each name is asked for.
+  // Names fit the file-name limit of options.receiveDir's file system,
+  // 255 bytes at most.
   NamePlanner(const TransferOptions& options, int32_t& serialNumber, StampSource* stamps = nullptr);
 
   // The names `source` may take, best first. Every name handed out uses
   // its number up, also when it turns out to be taken. Valid while the
-  // planner lives.
+  // planner lives. A name too long for the limit keeps its prefix and
+  // extension and loses the end of the file's own name; when even the
+  // prefix and the extension do not fit, asking for a name throws
+  // RuntimeFailure with err::BadFileName.
   Names namesFor(const std::string& source);
 
  private:
+  std::string fitted(const std::string& prefix, const std::string& base,
+                     const std::string& dotExt) const;
   std::string serialPrefix();
   std::string transferPrefix();
   std::string stampPrefix(const std::string& stamp);
@@ -48,6 +56,7 @@ class NamePlanner {
   bool extFix_;
   int32_t& serialNumber_;
   StampSource* stamps_;
+  std::size_t nameLimit_;
   // Moment of the transfer: the stamp of the name before and its counter.
   std::time_t clockTime_ = 0;
   std::string clockStamp_;

@@ -66,7 +66,8 @@ class ExecuteWindow : public TargetTypeSource {
 int64_t kbTextToBytes(const std::string& text);
 
 // The search a run makes with `options`: full paths into `list`, each folder
-// shown on `label`.
+// shown on `label`, the destination folder left out where it lies inside the
+// source.
 FindRequest transferSearch(const TransferOptions& options, std::vector<std::string>* list,
                            ProgressLabel* label);
 

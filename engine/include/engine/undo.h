@@ -26,6 +26,7 @@ enum class UndoOutcome {
   NameTaken,        // something else has the old path by now
   FolderMissing,    // the run's source folder is gone (a card not mounted?)
   OriginalMissing,  // a copy whose original is no longer at its source: the copy stays
+  Outside,          // the journal leads outside the run's folders, or through a link: not touched
   Failed,           // the system refused; UndoItem::error says why
 };
 

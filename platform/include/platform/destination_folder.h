@@ -12,7 +12,9 @@
 // once a flush of its batch (below) has made its contents durable.
 // Where the file system has no unnamed files, a named temporary
 // (isTransferTemporary) is used instead; its owner keeps it locked, and a
-// later run removes it once the owner is gone.
+// later run removes it once the owner is gone, knowing it for ours by the
+// check its name carries. Where a flush of the folder reaches no disk
+// (FUSE), each file is flushed before and after it gets its name.
 //
 // A move between file systems removes its source only after the copy is on
 // disk under its name and the source's name still names the very file that
@@ -35,6 +37,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -47,7 +50,9 @@
 
 namespace msifter::platform {
 
-// A named temporary of a transfer: never a file the user sorts.
+// A name that looks like a transfer's temporary: never listed or sorted,
+// so never half a copy. Only one whose name carries our check is ever
+// removed; a user's look-alike stays where it is.
 bool isTransferTemporary(std::string_view name);
 
 // One file whose transfer is complete and durable as far as its kind goes:
@@ -123,8 +128,9 @@ class DestinationFolder {
 
  private:
   struct Staged {
-    UniqueFd fd;           // the new file while it has no final name
-    std::string tempName;  // a named temporary's name, "" for an unnamed file
+    UniqueFd fd;                    // the new file while it has no final name
+    std::string tempName;           // a named temporary's name, "" for an unnamed file
+    struct timespec times[2] = {};  // the source's access and modification times
   };
   // Where a file of the batch is; each flush takes it one step on.
   enum class Step {
@@ -165,6 +171,8 @@ class DestinationFolder {
   OsError stage(int in, const struct stat& source, Staged& out);
   void discard(Staged& staged);
   OsError link(Staged& staged, std::string& name, const NameSource& names);
+  bool flushEachFile();
+  OsError flushNamed(Staged& staged, const std::string& name);
   OsError firstFreeName(std::string& name, const NameSource& names) const;
   OsError renamed(const std::string& from, std::string name);
   OsError moveAcross(const std::string& from, const struct stat& entry, std::string name,
@@ -199,6 +207,7 @@ class DestinationFolder {
   ino_t inode_ = 0;
   bool unnamedUnsupported_ = false;
   bool renamesInOneCommit_ = false;
+  std::optional<bool> flushEachFile_;  // unknown until the first copy
   BatchLimits limits_;
   Completion completion_;
   Naming naming_;

@@ -4,21 +4,40 @@
 // Names and paths are the file system's raw bytes. Every function reports an
 // OS failure as an OsError; callers decide whether it is an error. The calls
 // go through syscalls(), so tests can make any of them fail.
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/os_error.h"
+#include "platform/syscalls.h"
 
 namespace msifter::platform {
+
+// The longest path, in bytes, that a call of the system takes (PATH_MAX less
+// its terminating NUL). A file further down can be listed through folder
+// descriptors but never opened, moved or copied by its path.
+constexpr std::size_t kLongestPath = 4095;
 
 struct DirEntry {
   std::string name;
   bool isDirectory = false;
 };
 
-// One open folder. Kept open while its files are sized, closed before the
-// caller descends, so only one enumeration is open at a time.
+// What tells one folder or file from every other while both exist.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of what `path` leads to (links followed).
+OsError identityOf(const std::string& path, FileIdentity& identity);
+
+// One open folder. Its descriptor stays open until close(), so that its
+// subfolders can be opened beneath it; each read() lists it through a
+// stream of its own.
 class Directory {
  public:
   Directory() = default;
@@ -26,9 +45,17 @@ class Directory {
   Directory(const Directory&) = delete;
   Directory& operator=(const Directory&) = delete;
 
-  // `folder` may end with a separator.
+  // `folder` may end with a separator. Links in the path are followed: a
+  // folder named through a link is that folder.
   OsError open(const std::string& folder);
-  bool isOpen() const { return stream_ != nullptr; }
+  // The subfolder `name` of `parent`, never through a link: ELOOP when
+  // `name` is a link now (to a folder or anything else), ENOTDIR when it is
+  // no folder.
+  OsError openChild(const Directory& parent, const std::string& name);
+  // The folder `relative` ("a/b/c") beneath `base`, no link followed on the
+  // way; errors as openFolderBeneath (source_tree.h).
+  OsError openBeneath(const Directory& base, std::string_view relative);
+  bool isOpen() const { return fd_.valid(); }
   // Every entry except "." and "..", hidden ones included, in the order the
   // file system gives them (which is no order to rely on). Symbolic links to
   // folders are left out: they are neither files nor folders to descend (a
@@ -38,10 +65,12 @@ class Directory {
   // Length in bytes of the entry `name` of this folder; a symbolic link
   // gives its target's length, or its own when the target cannot be reached.
   OsError fileSize(const std::string& name, int64_t& size) const;
+  // The identity of the open folder itself.
+  OsError identity(FileIdentity& identity) const;
   void close();
 
  private:
-  void* stream_ = nullptr;  // DIR*
+  UniqueFd fd_;
 };
 
 // True when `path` names an existing entry (file, folder or link).

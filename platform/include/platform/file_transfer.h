@@ -3,10 +3,13 @@
 // POSIX calls, driven by the option bits of the shell's file operation.
 //
 // Nothing here ever replaces an existing file: a taken destination is
-// refused atomically (RENAME_NOREPLACE, linkat), also when it appears while
-// the operation runs. Single files go through DestinationFolder (see
+// refused atomically (RENAME_NOREPLACE, linkat; on cards, which have
+// neither, the name is claimed with O_EXCL first), also when it appears
+// while the operation runs. Single files go through DestinationFolder (see
 // destination_folder.h): no partial file ever carries a final name, and a
-// moved source is removed only after its copy is on disk.
+// moved source is removed only after its copy is on disk. A copy keeps what
+// the destination can keep (docs/architecture.md, "What each file system
+// keeps").
 #include <cstdint>
 #include <string>
 
@@ -25,7 +28,8 @@ inline constexpr uint32_t FOF_SIMPLEPROGRESS = 0x0100;
 inline constexpr uint32_t FOF_NOCONFIRMMKDIR = 0x0200;
 
 // Moves one file or folder to exactly `to`. A file between file systems is
-// copied with its mode, owner, times, extended attributes and holes, flushed,
+// copied with its mode, owner, times, extended attributes and holes as far
+// as the destination keeps them, flushed,
 // and only then is the source removed (if it still is the file that was
 // copied); any failure leaves the source as it was and no copy. A link is
 // moved as the link itself. A folder between file systems is copied under a

@@ -17,6 +17,18 @@ inline constexpr char kSeparator = '/';
 inline constexpr bool kDriveLetters = false;
 #endif
 
+// The folder the process was started in (getcwd); "" when it cannot be
+// told (it was removed, or its path is too long).
+std::string currentFolder();
+
+// `path` with every link, "." and ".." resolved, as the system resolves
+// them when it opens the path (realpath). The path must exist.
+OsError resolvedPath(const std::string& path, std::string& resolved);
+
+// What a path names once links are followed.
+enum class EntryKind { Missing, Folder, Other };
+EntryKind entryKind(const std::string& path);
+
 // The short (8.3) form of an existing path. There are no short names here,
 // so it is the path itself; "" when the path does not exist.
 std::string shortPathName(const std::string& path);

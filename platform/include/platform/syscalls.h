@@ -10,12 +10,14 @@
 // Each call returns what the POSIX call returns (-1 on failure) and leaves
 // the reason in errno.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/utsname.h>
+#include <sys/vfs.h>
 
 #include <cstdint>
 #include <ctime>
@@ -54,8 +56,6 @@ class Syscalls {
   virtual int mkdir(const char* path, mode_t mode);
   virtual int rmdir(const char* path);
   virtual int statvfs(const char* path, struct statvfs* out);
-  // fstatfs(2): which kind of file system holds `fd` (f_type).
-  virtual int fstatfs(int fd, struct statfs* out);
   virtual int access(const char* path, int mode);
   // getcwd(3) and realpath(3): nullptr with errno on failure.
   virtual char* getcwd(char* buffer, size_t size);
@@ -89,6 +89,9 @@ class Syscalls {
   // The *At calls take a folder descriptor (or AT_FDCWD) as their POSIX
   // counterparts do.
   virtual int openAt(int dirFd, const char* path, int flags, mode_t mode);
+  // openat2(2) with the RESOLVE_* flags `resolve`; ENOSYS where the kernel
+  // has no such call (before Linux 5.6).
+  virtual int openAt2(int dirFd, const char* path, int flags, uint64_t resolve);
   // renameat2(2); `flags` as there (RENAME_NOREPLACE).
   virtual int renameAt(int fromDirFd, const char* from, int toDirFd, const char* to,
                        unsigned flags);
@@ -116,6 +119,13 @@ class Syscalls {
   // mmap(2) and munmap(2); MAP_FAILED with errno on failure.
   virtual void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset);
   virtual int munmap(void* address, size_t length);
+
+  // ---- The kind of file system that holds a file (statfs(2), its f_type)
+  virtual int statfs(const char* path, struct statfs* out);
+  virtual int fstatfs(int fd, struct statfs* out);
+
+  // sigaction(2): the guard of reads from mapped files.
+  virtual int sigaction(int signal, const struct sigaction* action, struct sigaction* previous);
 };
 
 // The calls in force.

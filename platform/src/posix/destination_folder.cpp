@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "platform/mounts.h"
 #include "posix/entries.h"
 #include "posix/file_copy.h"
 
@@ -22,12 +23,46 @@ namespace {
 // lock (it is created, then locked).
 constexpr std::time_t kStaleSeconds = 60;
 
+// A file system that has neither RENAME_NOREPLACE nor hard links (FAT and
+// exFAT, also through FUSE) refuses `link` with one of these.
+bool noHardLinks(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+}
+
+// Claims `to` with an empty file of our own (O_EXCL: never a file that is
+// there) and renames `from` over it; a claim that is no longer ours (taken
+// away and replaced meanwhile) is left alone. Killed between the two steps,
+// the empty claim stays under the name, never a partial file.
+OsError renameOverClaim(int fromDir, const char* from, int toDir, const char* to) {
+  UniqueFd claim(syscalls().openAt(toDir, to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!claim.valid()) return OsError::fromErrno("openat");
+  struct stat claimed {};
+  OsError e;
+  if (syscalls().fstat(claim.get(), &claimed) != 0) e = OsError::fromErrno("fstat");
+  claim.reset();
+  const auto stillOurs = [&] {
+    struct stat named {};
+    return syscalls().fstatat(toDir, to, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_size == 0 &&
+           named.st_dev == claimed.st_dev && named.st_ino == claimed.st_ino;
+  };
+  if (!e) {
+    if (!stillOurs()) return OsError(EEXIST, "openat");
+    if (syscalls().renameAt(fromDir, from, toDir, to, 0) == 0) return {};
+    e = OsError::fromErrno("renameat");
+  }
+  if (stillOurs()) syscalls().unlinkAt(toDir, to, 0);
+  return e;
+}
+
 // Never replaces `to`.
 OsError renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to) {
   if (syscalls().renameAt(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return {};
   if (errno != EINVAL && errno != ENOSYS) return OsError::fromErrno("renameat2");
-  // File systems without the flag: a hard link cannot replace either.
-  if (syscalls().linkAt(fromDir, from, toDir, to, 0) != 0) return OsError::fromErrno("linkat");
+  // File systems without the flag (NFS, FUSE): a hard link cannot replace either.
+  if (syscalls().linkAt(fromDir, from, toDir, to, 0) != 0) {
+    if (!noHardLinks(errno)) return OsError::fromErrno("linkat");
+    return renameOverClaim(fromDir, from, toDir, to);
+  }
   if (syscalls().unlinkAt(fromDir, from, 0) != 0) {
     const OsError e = OsError::fromErrno("unlinkat");
     syscalls().unlinkAt(toDir, to, 0);
@@ -125,11 +160,13 @@ OsError DestinationFolder::checkFolder() const {
 }
 
 // Best effort: a temporary that cannot be looked at stays for a later run.
+// Only names that carry our check go: a user's file that merely looks like
+// a temporary is the user's.
 void DestinationFolder::removeStaleTemporaries() {
   std::vector<std::string> names;
   // A listing cut short still removes what it found.
   static_cast<void>(forEachEntry(dir_.get(), [&](const dirent& d) {
-    if (isTransferTemporary(d.d_name)) names.emplace_back(d.d_name);
+    if (isOwnTemporary(d.d_name)) names.emplace_back(d.d_name);
   }));
   if (names.empty()) return;
   const std::time_t now = syscalls().now();
@@ -177,11 +214,21 @@ OsError DestinationFolder::stage(int in, const struct stat& source, Staged& out)
     // may take the file away, which only makes this transfer fail.
     syscalls().flock(out.fd.get(), LOCK_EX | LOCK_NB);
   }
-  if (OsError e = fillCopy(in, source, out.fd.get(), true)) {
-    discard(out);
-    return e;
-  }
-  return {};
+  out.times[0] = source.st_atim;
+  out.times[1] = source.st_mtim;
+  OsError e = fillCopy(in, source, out.fd.get(), true);
+  // Where the flush of the folder reaches no disk, each file is flushed
+  // before it may get a name.
+  if (!e && flushEachFile() && syscalls().fsync(out.fd.get()) != 0)
+    e = OsError::fromErrno("fsync", path_);
+  if (e) discard(out);
+  return e;
+}
+
+// FUSE passes syncfs(2) to no file system: its files are flushed one by one.
+bool DestinationFolder::flushEachFile() {
+  if (!flushEachFile_) flushEachFile_ = !fileSystemKeepsOf(dir_.get(), device_).syncfs;
+  return *flushEachFile_;
 }
 
 void DestinationFolder::discard(Staged& staged) {
@@ -211,6 +258,7 @@ OsError DestinationFolder::link(Staged& staged, std::string& name, const NameSou
       e = renameNoReplaceAt(dir_.get(), staged.tempName.c_str(), dir_.get(), name.c_str());
       if (!e) staged.tempName.clear();
     }
+    if (!e && flushEachFile()) return flushNamed(staged, name);
     if (!e.nameTaken()) return e;
     name = names();
     if (name.empty()) return e;
@@ -228,6 +276,22 @@ bool DestinationFolder::taken(const std::string& name) {
   if (!lookAtEach_ && !listedNames_.contains(hash(name))) return false;
   struct stat st {};
   return syscalls().fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Where each file is flushed on its own (FUSE), its new name reaches the
+// disk with it. A name that cannot be flushed is taken back: the file stays
+// unnamed and fails. FAT through FUSE stamps a renamed file with the present,
+// so its times are given again first.
+OsError DestinationFolder::flushNamed(Staged& staged, const std::string& name) {
+  OsError e;
+  if (syscalls().futimens(staged.fd.get(), staged.times) != 0)
+    e = OsError::fromErrno("futimens", path_);
+  else if (syscalls().fsync(staged.fd.get()) == 0)
+    return {};
+  else
+    e = OsError::fromErrno("fsync", path_);
+  syscalls().unlinkAt(dir_.get(), name.c_str(), 0);
+  return e;
 }
 
 // Skips names that are plainly taken before anything is copied; the link

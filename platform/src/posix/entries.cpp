@@ -1,6 +1,7 @@
 #include "posix/entries.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -31,6 +32,22 @@ OsError forEachEntry(int dirFd, const std::function<void(const dirent&)>& visit)
   }
   syscalls().closedir(listing);
   return result;
+}
+
+OsError openSubfolder(int dirFd, const std::string& name, UniqueFd& folder) {
+  const int fd =
+      syscalls().openAt(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (fd >= 0) {
+    folder = UniqueFd(fd);
+    return {};
+  }
+  OsError e = OsError::fromErrno("openat", name);
+  // With O_DIRECTORY a link is refused as "not a folder"; say what it is.
+  struct stat st {};
+  if (e.code() == ENOTDIR &&
+      syscalls().fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+    e = OsError(ELOOP, "openat", name);
+  return e;
 }
 
 OsError readWholeFile(const std::string& path, std::string& out) {

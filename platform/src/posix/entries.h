@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/os_error.h"
+#include "platform/syscalls.h"
 
 namespace msifter::platform {
 
@@ -15,6 +16,11 @@ namespace msifter::platform {
 // left out. The folder is read through a descriptor of its own, so `dirFd`
 // stays open as it was.
 OsError forEachEntry(int dirFd, const std::function<void(const dirent&)>& visit);
+
+// Opens the subfolder `name` of the folder at `dirFd` without following a
+// link: ELOOP when `name` is a link, ENOTDIR when it is anything else but a
+// folder.
+OsError openSubfolder(int dirFd, const std::string& name, UniqueFd& folder);
 
 // The whole contents of a small file: a mount table, a sysfs flag, a
 // configuration file.

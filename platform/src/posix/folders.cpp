@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <sstream>
 
@@ -66,6 +67,25 @@ std::string findOnPath(const std::string& program) {
 }
 
 }  // namespace
+
+std::string currentFolder() {
+  char cwd[PATH_MAX];
+  return syscalls().getcwd(cwd, sizeof cwd) == nullptr ? std::string() : std::string(cwd);
+}
+
+OsError resolvedPath(const std::string& path, std::string& resolved) {
+  char real[PATH_MAX];
+  if (syscalls().realpath(path.c_str(), real) == nullptr)
+    return OsError::fromErrno("realpath", path);
+  resolved = real;
+  return {};
+}
+
+EntryKind entryKind(const std::string& path) {
+  struct stat st {};
+  if (syscalls().stat(path.c_str(), &st) != 0) return EntryKind::Missing;
+  return S_ISDIR(st.st_mode) ? EntryKind::Folder : EntryKind::Other;
+}
 
 std::string shortPathName(const std::string& path) {
   struct stat st {};

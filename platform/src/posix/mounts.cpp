@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -157,6 +158,73 @@ bool isRemovableDevice(const std::string& path) {
     if (!flag.empty()) return flag[0] == '1';
   }
   return false;
+}
+
+namespace {
+
+// statfs(2) types, as linux/magic.h and the drivers number them.
+constexpr uint32_t kFuse = 0x65735546;
+constexpr uint32_t kFat = 0x4d44;
+constexpr uint32_t kExfat = 0x2011bab0;
+constexpr uint32_t kNfs = 0x6969;
+constexpr uint32_t kSmb = 0x517b;
+constexpr uint32_t kCifs = 0xff534d42;
+constexpr uint32_t kSmb2 = 0xfe534d42;
+constexpr uint32_t kHfs = 0x4244;
+constexpr uint32_t kHfsPlus = 0x482b;
+
+constexpr int64_t kSecond = 1000000000;
+
+}  // namespace
+
+FileSystemKeeps fileSystemKeepsByType(int64_t type, uint64_t device) {
+  FileSystemKeeps keeps;
+  // A number given at mount time (FUSE, NFS, tmpfs, btrfs) is another one
+  // after the next mount.
+  keeps.device = major(static_cast<dev_t>(device)) != 0;
+  switch (static_cast<uint32_t>(type)) {
+    case kFuse:
+      // sshfs keeps whole seconds, FUSE's FAT two; the numbers are the
+      // FUSE server's own, per mount. A card's driver (exfat-fuse, as
+      // fuseblk) gives its files the number of the reader it sits in, which
+      // is another one after the card is put back elsewhere.
+      keeps.inodes = false;
+      keeps.device = false;
+      keeps.timeStep = 2 * kSecond;
+      keeps.syncfs = false;
+      break;
+    case kFat:
+    case kExfat:
+    case kSmb:
+    case kCifs:
+    case kSmb2:
+      // No inode numbers of their own; a card put into another reader is
+      // another device.
+      keeps.inodes = false;
+      keeps.device = false;
+      keeps.timeStep = 2 * kSecond;
+      break;
+    case kNfs:
+      // The server's disk decides the time step; its file ids last.
+      keeps.timeStep = 2 * kSecond;
+      break;
+    case kHfs:
+    case kHfsPlus: keeps.timeStep = kSecond; break;
+    default: break;
+  }
+  return keeps;
+}
+
+FileSystemKeeps fileSystemKeeps(const std::string& path, uint64_t device) {
+  struct statfs info {};
+  if (syscalls().statfs(path.c_str(), &info) != 0) return fileSystemKeepsByType(0, device);
+  return fileSystemKeepsByType(info.f_type, device);
+}
+
+FileSystemKeeps fileSystemKeepsOf(int fd, uint64_t device) {
+  struct statfs info {};
+  if (syscalls().fstatfs(fd, &info) != 0) return fileSystemKeepsByType(0, device);
+  return fileSystemKeepsByType(info.f_type, device);
 }
 
 }  // namespace msifter::platform

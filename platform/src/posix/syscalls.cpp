@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/openat2.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -56,7 +58,6 @@ int Syscalls::unlink(const char* path) { return ::unlink(path); }
 int Syscalls::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int Syscalls::rmdir(const char* path) { return ::rmdir(path); }
 int Syscalls::statvfs(const char* path, struct statvfs* out) { return ::statvfs(path, out); }
-int Syscalls::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
 int Syscalls::access(const char* path, int mode) { return ::access(path, mode); }
 char* Syscalls::getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
 char* Syscalls::realpath(const char* path, char* resolved) { return ::realpath(path, resolved); }
@@ -88,6 +89,12 @@ uid_t Syscalls::getuid() { return ::getuid(); }
 int Syscalls::uname(struct utsname* out) { return ::uname(out); }
 int Syscalls::openAt(int dirFd, const char* path, int flags, mode_t mode) {
   return ::openat(dirFd, path, flags, mode);
+}
+int Syscalls::openAt2(int dirFd, const char* path, int flags, uint64_t resolve) {
+  open_how how{};
+  how.flags = static_cast<uint64_t>(flags);
+  how.resolve = resolve;
+  return static_cast<int>(::syscall(SYS_openat2, dirFd, path, &how, sizeof how));
 }
 int Syscalls::renameAt(int fromDirFd, const char* from, int toDirFd, const char* to,
                        unsigned flags) {
@@ -135,6 +142,11 @@ void* Syscalls::mmap(void* address, size_t length, int protection, int flags, in
   return ::mmap(address, length, protection, flags, fd, offset);
 }
 int Syscalls::munmap(void* address, size_t length) { return ::munmap(address, length); }
+int Syscalls::statfs(const char* path, struct statfs* out) { return ::statfs(path, out); }
+int Syscalls::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
+int Syscalls::sigaction(int signal, const struct sigaction* action, struct sigaction* previous) {
+  return ::sigaction(signal, action, previous);
+}
 
 namespace {
 Syscalls realCalls;

@@ -1,7 +1,8 @@
 #pragma once
-// frmAbout: which program and version this is, one more line, and a link to
-// the home page.
+// frmAbout: which program and version this is, one more line, its licence,
+// and a link to the program's page.
 #include <QDialog>
+#include <string>
 
 #include "ui/forms.h"
 
@@ -20,6 +21,10 @@ class FrmAbout : public QDialog, public Form {
   ~FrmAbout() override;
 
   QWidget& widget() override { return *this; }
+
+  // What the link opens: the configured page, else the README beside the
+  // program.
+  static std::string linkTarget();
 
   void lblHp_Click();
   void mnuContents_Click();

@@ -14,6 +14,7 @@
 namespace msifter::ui {
 
 struct MenuControls;
+class HistoryWindow;
 class ResultListModel;
 class RunView;
 
@@ -44,6 +45,10 @@ class FrmMenu : public QMainWindow, public Form {
   void targetType_Click();
   void mnuContents_Click();
   void mnuAbout_Click();
+  void mnuHistory_Click();
+
+  // The history window once 実行履歴 has opened it, else nullptr.
+  HistoryWindow* historyWindow() const { return history_; }
 
   // True from the press of Execute until the run has finished.
   bool isRunning() const { return running_; }
@@ -66,6 +71,7 @@ class FrmMenu : public QMainWindow, public Form {
   ResultListModel* results_ = nullptr;  // owned by the window
   std::unique_ptr<settings::SettingsWindow> settingsView_;
   std::unique_ptr<RunView> runView_;
+  HistoryWindow* history_ = nullptr;  // owned by the window
   bool running_ = false;
 };
 

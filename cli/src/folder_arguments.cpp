@@ -1,0 +1,61 @@
+#include "cli/folder_arguments.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "cli/texts.h"
+#include "common/text.h"
+#include "platform/folders.h"
+
+namespace msifter::cli {
+
+namespace {
+
+// "/" and `parts[from, to)` joined by "/"; "" for no parts.
+std::string joined(const std::vector<std::string>& parts, std::size_t from, std::size_t to) {
+  std::string path;
+  for (std::size_t i = from; i < to; ++i) path.append(1, '/').append(parts[i]);
+  return path;
+}
+
+bool isFolder(settings::FolderLabel label, const char* role,
+              const settings::SettingsWindow& window) {
+  const std::string path = window.caption(label);
+  if (platform::entryKind(path) != platform::EntryKind::Other) return true;
+  std::fprintf(stderr, "%sに指定した「%s」はフォルダではありません。フォルダを指定して下さい。\n",
+               role, displayPath(path).c_str());
+  return false;
+}
+
+}  // namespace
+
+std::string folderArgument(const std::string& given) {
+  if (given.empty()) return given;
+  std::string path = given;
+  if (path.front() != '/') {
+    const std::string cwd = platform::currentFolder();
+    if (cwd.empty()) return given;
+    path = cwd + "/" + given;
+  }
+  std::vector<std::string> parts;
+  std::size_t throughParent = 0;  // parts up to the last ".."
+  for (std::string& part : common::splitAt(path, "/")) {
+    if (part.empty() || part == ".") continue;
+    parts.push_back(std::move(part));
+    if (parts.back() == "..") throughParent = parts.size();
+  }
+  std::string folder;
+  if (throughParent > 0) {
+    if (platform::resolvedPath(joined(parts, 0, throughParent), folder)) throughParent = 0;
+    if (folder == "/") folder.clear();
+  }
+  folder += joined(parts, throughParent, parts.size());
+  return folder.empty() ? "/" : folder;
+}
+
+bool foldersAreFolders(const settings::SettingsWindow& window) {
+  return isFolder(settings::FolderLabel::ServerDir, "移動元", window) &&
+         isFolder(settings::FolderLabel::ReceiveDir, "移動先", window);
+}
+
+}  // namespace msifter::cli

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# The real window on a virtual screen, driven by the keyboard as a user
+# would: 実 行 moves the files, ツール → 実行履歴 lists the run, 元に戻す and
+# the confirmation take it back, and the files are where they were. Skips
+# (status 77) where the virtual screen cannot start.
+#
+# history_undo.sh APP SEED_SETTINGS WORK_DIR
+set -euo pipefail
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+if [ "${1:-}" = --session ]; then
+  app=$2 work=$3
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  trap 'kill "$wm" 2>/dev/null || true' EXIT
+  # The window manager is up before the window comes.
+  sleep 1
+
+  "$app" >"$work/app.out" 2>&1 &
+  pid=$!
+  error_log=$work/tmp/m_sifter_ErrLog.txt
+  show_log() {
+    { echo "--- program output:"; cat "$work/app.out"; } >&2
+    [ -e "$error_log" ] && { echo "--- error log:"; cat "$error_log"; } >&2 || true
+  }
+  stop() {
+    kill "$pid" 2>/dev/null || true
+    show_log
+    fail "$*"
+  }
+  # Waits for a window whose title holds $1; prints its id.
+  window() {
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
+  }
+  # Waits until the shell text $1 succeeds, run anew each time, for up to 20 seconds.
+  until_true() {
+    for _ in $(seq 200); do
+      eval "$1" && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  count() { ls -A "$1" | wc -l; }
+  keys() { xdotool key --clearmodifiers --delay 100 "$@"; }
+  # Brings the window $1 to the front and gives the program time to focus in it.
+  activate() {
+    xdotool windowactivate --sync "$1"
+    sleep 1
+  }
+  shown() { xdotool search --onlyvisible --name "$2" 2>/dev/null | grep -qx "$1"; }
+
+  main=$(window "ファイル検索移動プログラム") || stop "the main window did not open"
+  activate "$main"
+  # The focus starts on the first button of the tab order; 実 行 is the third.
+  keys Tab Tab space
+  until_true '[ "$(count "$work/src")" -eq 0 ]' ||
+    stop "実 行 did not move the files: $(ls -A "$work/src" | tr '\n' ' ')"
+  [ "$(count "$work/dst")" -eq 2 ] || stop "moved: $(ls "$work/dst" | tr '\n' ' ')"
+  echo "実 行 moved the files"
+  sleep 1
+
+  keys alt+t r
+  history=$(window "実行履歴") || stop "実行履歴 did not open"
+  activate "$history"
+  # The list of runs has the focus; 元に戻す follows the files list.
+  keys Tab Tab space
+  confirm=$(window "^m_sifter$") || stop "no confirmation was asked"
+  echo "the confirmation is shown"
+  activate "$confirm"
+  keys Return
+  until_true '! shown "$confirm" "^m_sifter$"' || stop "the confirmation stayed"
+  until_true '[ "$(count "$work/src")" -eq 2 ]' ||
+    stop "the files did not come back: $(ls -AR "$work/src" | tr '\n' ' ')"
+  echo "the files are back"
+  result=$(window "^m_sifter$") || stop "no result was shown"
+  activate "$result"
+  keys Return
+  until_true '! shown "$result" "^m_sifter$"' || stop "the result stayed"
+  [ -z "$(ls -A "$work/dst")" ] || stop "left in the destination: $(ls -A "$work/dst")"
+  cmp -s "$work/src/a.jpg" "$work/expected/a.jpg" || stop "a.jpg came back changed"
+  cmp -s "$work/src/b.jpg" "$work/expected/b.jpg" || stop "b.jpg came back changed"
+
+  activate "$history"
+  keys Escape
+  activate "$main"
+  keys alt+F4
+  status=0
+  timeout 20 tail --pid="$pid" -f /dev/null || stop "the program did not end"
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || { show_log; fail "the program ended with status $status"; }
+  [ ! -e "$error_log" ] || { show_log; fail "the program wrote an error log"; }
+  echo "moved by 実 行, taken back from 実行履歴"
+  exit 0
+fi
+
+app=$1 seed=$2 work=$3
+rm -rf "$work"
+mkdir -p "$work/src" "$work/dst" "$work/expected" "$work/config" "$work/state" "$work/run" \
+  "$work/tmp"
+chmod 700 "$work/run"
+head -c 5000 /dev/urandom >"$work/src/a.jpg"
+printf 'second photo' >"$work/src/b.jpg"
+cp "$work/src/a.jpg" "$work/src/b.jpg" "$work/expected/"
+
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/run
+export TMPDIR=$work/tmp TEMP=$work/tmp TMP=$work/tmp HOME=$work LANG=C.UTF-8
+export QT_QPA_PLATFORM=xcb
+unset QT_QPA_PLATFORM_PLUGIN_PATH
+"$seed" "$work/src" "$work/dst" || fail "the settings could not be saved"
+
+if ! xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" true 2>/dev/null; then
+  echo "SKIP: the virtual screen (xvfb-run) does not start here"
+  exit 77
+fi
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" --session "$app" "$work"
