@@ -16,6 +16,8 @@ packages=(
   # to an sshd on the loopback address, access lists.
   xfsprogs exfatprogs exfat-fuse dosfstools fusefat fuse3 sshfs openssh-server openssh-client
   acl attr
+  # Power cuts are tested on ext4 images on loop devices.
+  e2fsprogs util-linux
 )
 
 missing=()

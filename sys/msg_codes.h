@@ -13,9 +13,11 @@ inline constexpr int16_t NotReadCorrectly = 47;   // "過去の設定データ�
 inline constexpr int16_t HomePageNotOpened = 48;  // a whole sentence
 inline constexpr int16_t DoesNotExist = 58;       // "...が" + "存在しません。"
 inline constexpr int16_t NotChosen = 59;          // "...が" + "選択されていません。"
+inline constexpr int16_t CannotCreate = 60;  // "実行の記録（...）" + "を作成できません。..."
+inline constexpr int16_t SourceBusy = 61;  // "移動元のフォルダ（...）" + "は、別の実行が..."
 
-inline constexpr std::array<int16_t, 7> InUse = {SizeLimitsWrong,  HelpNotShown,      PleaseChoose,
+inline constexpr std::array<int16_t, 9> InUse = {SizeLimitsWrong,  HelpNotShown,      PleaseChoose,
                                                  NotReadCorrectly, HomePageNotOpened, DoesNotExist,
-                                                 NotChosen};
+                                                 NotChosen,        CannotCreate,      SourceBusy};
 
 }  // namespace msifter::msgcode

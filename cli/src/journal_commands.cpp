@@ -38,6 +38,8 @@ RunWords words(const engine::RunSummary& run) {
     w.end = "完了", w.endKey = "completed";
   } else if (run.end == engine::RunEnd::Failed) {
     w.end = "失敗", w.endKey = "failed";
+  } else if (run.end == engine::RunEnd::Interrupted) {
+    w.end = "中断", w.endKey = "interrupted";
   } else {
     w.end = "中断", w.endKey = "unfinished";
   }
@@ -49,6 +51,20 @@ RunWords words(const engine::RunSummary& run) {
     case engine::UndoState::Undone: w.undo = "取り消し済み", w.undoKey = "undone"; break;
   }
   return w;
+}
+
+// What the journal says beside the end of a run: lines it could not read,
+// files a look after an interruption left for the user, files it could not
+// look at yet.
+std::string notes(const engine::RunSummary& run) {
+  std::string text;
+  if (run.damaged) text += "（記録の一部が読めません）";
+  if (run.unclearFiles > 0)
+    text += "（" + std::to_string(run.unclearFiles) + " ファイルは移動元と移動先を確かめて下さい）";
+  if (run.pendingFiles > 0 && !run.inUse)
+    text += "（" + std::to_string(run.pendingFiles) +
+            " ファイルは移動元のフォルダが見つからず、まだ確かめていません）";
+  return text;
 }
 
 const char* outcomeKey(UndoOutcome outcome) {
@@ -127,6 +143,8 @@ int showHistory(const OutputChoice& output) {
                     .text("end", w.endKey)
                     .text("undo", w.undoKey)
                     .number("undone_files", run.undoneFiles)
+                    .number("unclear_files", run.unclearFiles)
+                    .number("pending_files", run.pendingFiles)
                     .flag("damaged", run.damaged)
                     .str());
     }
@@ -143,8 +161,7 @@ int showHistory(const OutputChoice& output) {
     const RunWords w = words(run);
     printLine(run.id + "  " + startedText(run.startedSeconds) + "  " +
               (run.options.copyFiles ? "コピー" : "移動") + "  " + std::to_string(run.files) +
-              "  " + std::to_string(run.bytes) + "  " + w.end +
-              (run.damaged ? "（記録の一部が読めません）" : "") + "  " + w.undo + "  " +
+              "  " + std::to_string(run.bytes) + "  " + w.end + notes(run) + "  " + w.undo + "  " +
               displayPath(run.options.serverDir) + " → " + displayPath(run.options.receiveDir));
   }
   return kDone;
@@ -201,7 +218,9 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
     printLine(line);
   }
   if (report.markError != 0) {
-    std::fprintf(stderr, "元に戻したことを記録に書き込めませんでした。%s\n",
+    std::fprintf(stderr,
+                 "取り消しの記録を書き込めませんでした。%s"
+                 "記録できなかったファイルは元に戻していません。\n",
                  failureReason(0, report.markError).c_str());
     return kRunFailed;
   }

@@ -106,6 +106,19 @@ class RunReporter final : public engine::TransferObserver {
   RunReporter(engine::TransferObserver& journal, ProgressLine& progress, bool keepFiles)
       : journal_(journal), progress_(progress), keepFiles_(keepFiles) {}
 
+  int filesPlanned(const std::vector<engine::TransferIntent>& group) override {
+    return journal_.filesPlanned(group);
+  }
+  int fileRenamed(const engine::TransferIntent& intent) override {
+    return journal_.fileRenamed(intent);
+  }
+  void sourceFileSystem(uint64_t device, const std::string& mountRoot) override {
+    journal_.sourceFileSystem(device, mountRoot);
+  }
+  void filesLeft(const std::vector<engine::TransferIntent>& left) override {
+    journal_.filesLeft(left);
+  }
+
   void fileTransferred(const engine::TransferredFile& file) override {
     journal_.fileTransferred(file);
     ++files;
@@ -199,9 +212,44 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const engine::Transf
   return status;
 }
 
+// Why the file the run stopped at was not transferred.
+std::string stopReason(const engine::MoveFailure& failure, const engine::TransferOptions& options) {
+  if (failure.unrecorded) {
+    return "実行の記録（" + displayPath(engine::journalFolder()) +
+           "）に書き込めないため、ここで止めました。" +
+           failureReason(failure.number, failure.error);
+  }
+  if (failure.copyKept && failure.error == ENOENT) {
+    return "移動の途中で移動元のファイルがなくなりました（ほかのプログラムが移動したか、削除したの"
+           "かもしれません）。" +
+           std::string(verb(options)) + "先のコピーは残してあります。";
+  }
+  std::string reason = failureReason(failure.number, failure.error);
+  if (failure.copyKept) reason += "移動先のコピーも残してあります。";
+  return reason;
+}
+
+// Where the files after the one the run stopped at are: said only as far
+// as a look at them found it so.
+std::string restText(const engine::TransferOptions& options, const engine::LeftCounts& left) {
+  if (options.copyFiles) return "残りのファイルはコピーしていません。";
+  if (left.unclear == 0 && left.pending == 0)
+    return "残りのファイルは移動元にそのまま残っています。";
+  std::string text;
+  if (left.unclear > 0) {
+    text +=
+        std::to_string(left.unclear) +
+        " ファイルは移動元と移動先の両方にあるか、どちらにも見つからないため、そのままにしました。";
+  }
+  if (left.pending > 0) {
+    text += std::to_string(left.pending) +
+            " ファイルは移動元のフォルダが見つからないため、どこにあるか確かめられませんでした。";
+  }
+  return text + "ほかのファイルは移動元にそのまま残っています。";
+}
+
 void reportFailure(const engine::MoveFailure& failure, const engine::TransferOptions& options,
-                   const RunReporter& done, const engine::RunJournal& journal) {
-  const std::string reason = failureReason(failure.number, failure.error);
+                   const engine::RunJournal& journal) {
   std::string where;
   if (failure.path.empty()) {
     where = std::string(verb(options)) + "の途中で失敗しました。";
@@ -211,13 +259,31 @@ void reportFailure(const engine::MoveFailure& failure, const engine::TransferOpt
   } else {
     where = "「" + displayPath(failure.path) + "」を" + verb(options) + "できませんでした。";
   }
-  std::string text =
-      where + reason + "\nそれまでに " + std::to_string(done.files) + " ファイルを" +
-      verb(options) + "しました。残りのファイルは" +
-      (options.copyFiles ? "コピーしていません。" : "移動元にそのまま残っています。");
-  if (!journal.id().empty() && done.files > 0)
+  std::string text = where + stopReason(failure, options) + "\nそれまでに " +
+                     std::to_string(journal.files()) + " ファイルを" + verb(options) +
+                     "しました。" + restText(options, journal.left());
+  if (!journal.id().empty() && journal.files() > 0)
     text += "\n取り消すには: m_sifter-cli undo " + journal.id();
   std::fprintf(stderr, "%s\n%s\n", text.c_str(), errorLogHint().c_str());
+}
+
+// A run that cannot keep its journal does not start; neither does one over
+// a source that another run is working on.
+int reportUnstarted(const engine::RunJournal& journal, int error,
+                    const engine::TransferOptions& options) {
+  if (error == EBUSY) {
+    const engine::RunSummary& other = journal.busyWith();
+    std::fprintf(stderr,
+                 "移動元のフォルダ「%s」は、別の実行（%s、移動元「%s」）が処理しています。"
+                 "その実行が終わってから、もう一度実行して下さい。\n",
+                 displayPath(options.serverDir).c_str(), displayPath(other.id).c_str(),
+                 displayPath(other.options.serverDir).c_str());
+  } else {
+    std::fprintf(stderr, "実行の記録（%s）を作成できないため、何も%sしませんでした。%s\n",
+                 displayPath(engine::journalFolder()).c_str(), verb(options),
+                 failureReason(0, error).c_str());
+  }
+  return kRunFailed;
 }
 
 // The run's options as the window would take them, or the exit status of a
@@ -262,6 +328,7 @@ std::optional<int> takeOptions(const RunRequest& request, engine::TransferOption
 void printResult(const RunRequest& request, const engine::TransferOptions& options,
                  const RunReporter& reporter, const engine::RunJournal& journal, bool moved,
                  const engine::MoveFailure& failure, int64_t seconds) {
+  const int64_t files = journal.id().empty() ? reporter.files : journal.files();
   if (request.json) {
     JsonObject result;
     result.text("command", "run")
@@ -271,7 +338,7 @@ void printResult(const RunRequest& request, const engine::TransferOptions& optio
         .text("source", options.serverDir)
         .text("destination", options.receiveDir)
         .flag("copy", options.copyFiles)
-        .number("files", reporter.files)
+        .number("files", files)
         .number("bytes", reporter.bytes)
         .number("skipped", reporter.skipped)
         .number("seconds", seconds)
@@ -280,12 +347,12 @@ void printResult(const RunRequest& request, const engine::TransferOptions& optio
     if (!moved) {
       result.json("error", JsonObject()
                                .text("path", failure.path)
-                               .text("message", failureReason(failure.number, failure.error))
+                               .text("message", stopReason(failure, options))
                                .str());
     }
     printLine(result.str());
   } else if (moved && !request.quiet) {
-    printLine(engine::formatSummary(static_cast<int32_t>(reporter.files), reporter.bytes, seconds) +
+    printLine(engine::formatSummary(static_cast<int32_t>(files), reporter.bytes, seconds) +
               (request.skipIdentical ? skippedText(reporter.skipped) : ""));
   }
 }
@@ -382,23 +449,33 @@ int runTransfer(const RunRequest& request) {
     return printPlan(plan, options, request);
   }
 
-  // Quietly, as the window's: a journal that cannot be written never stops
-  // the run.
   engine::RunJournal journal;
-  if (!found.empty()) journal.begin(options);
+  if (!found.empty()) {
+    if (const int e = journal.begin(options)) {
+      progress.clear();
+      return reportUnstarted(journal, e, options);
+    }
+  }
   RunReporter reporter(journal, progress, request.json);
   progress.start(totals.fileCount, totals.byteTotal);
   engine::MoveFailure failure;
   engine::MoveExtras extras = planExtras;
   extras.observer = &reporter;
   const bool moved = engine::mMoveFile(found, options, extras, &failure);
-  journal.finish(moved);
+  // Done only once the journal says so on disk.
+  const int recorded = journal.finish(moved);
   const int64_t seconds = std::max<int64_t>(0, (engine::gGetTickCount() - start) / 1000);
   progress.clear();
 
-  if (!moved) reportFailure(failure, options, reporter, journal);
-  printResult(request, options, reporter, journal, moved, failure, seconds);
-  return moved ? kDone : kRunFailed;
+  if (!moved) reportFailure(failure, options, journal);
+  if (moved && recorded != 0) {
+    std::fprintf(
+        stderr, "すべてのファイルを%sしましたが、実行の記録（%s）を書き終えられませんでした。%s\n",
+        verb(options), displayPath(journal.path()).c_str(), failureReason(0, recorded).c_str());
+  }
+  const bool done = moved && recorded == 0;
+  printResult(request, options, reporter, journal, done, failure, seconds);
+  return done ? kDone : kRunFailed;
 }
 
 }  // namespace msifter::cli

@@ -13,7 +13,8 @@ fail() {
 }
 
 work=$(mktemp -d)
-trap 'for m in "$work"/mnt*; do mountpoint -q "$m" 2>/dev/null && umount "$m"; done; rm -rf "$work"' EXIT
+# Every mount a case made below the work folder goes, innermost first.
+trap 'awk -v w="$work" "\$2 ~ \"^\" w { print \$2 }" /proc/mounts | sort -r | xargs -r -n1 umount; rm -rf "$work"' EXIT
 mkdir -p "$work/tmp"
 export XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config HOME=$work/home
 export TMPDIR=$work/tmp TEMP=$work/tmp TMP=$work/tmp LANG=C.UTF-8
@@ -323,6 +324,107 @@ confined)
   grep -q "gFindFile: $work/src/locked/ (Permission denied)" "$TMPDIR/m_sifter_ErrLog.txt" ||
     fail "not logged"
   [ -e src/locked/in.jpg ] || fail "the locked file moved"
+  ;;
+
+killed_across)
+  # A move from a card killed in the middle: the next look at the journal
+  # finds every photo in one place, history counts the ones moved, and undo
+  # brings exactly those back.
+  mkdir mnt-card dst
+  mount -t tmpfs tmpfs mnt-card 2>/dev/null || {
+    echo "skipped: cannot mount a memory file system here"
+    exit 0
+  }
+  for i in $(seq -w 1 40); do head -c 40000 /dev/urandom >"mnt-card/p$i.jpg"; done
+  before=$(snapshot mnt-card)
+  "$cli" run mnt-card dst --all --serial --slow --quiet &
+  pid=$!
+  # Killed once sources began to go (a slow run settles its batch after
+  # five seconds: copies named, then sources removed).
+  for _ in $(seq 300); do
+    [ "$(ls mnt-card | wc -l)" -lt 40 ] && break
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null || fail "the run ended before it was killed"
+  wait "$pid" 2>/dev/null || true
+  expect_status 0 "$cli" history
+  moved=$(ls dst | wc -l)
+  [ "$moved" -ge 1 ] && [ "$moved" -lt 40 ] || fail "$moved files moved before the kill"
+  [ $((moved + $(ls mnt-card | wc -l))) -eq 40 ] || fail "a photo in two places or none: $(ls dst) / $(ls mnt-card)"
+  grep -q "移動  $moved  .*  中断  未取り消し" out || fail "history: $(cat out)"
+  expect_status 0 "$cli" undo
+  [ "$(snapshot mnt-card)" = "$before" ] || fail "undo did not restore what the run had moved"
+  [ -z "$(ls dst)" ] || fail "left in the destination: $(ls dst)"
+  ;;
+
+stop_means_stop)
+  # A locked folder in the middle of the tree: the run ends at its first
+  # file, and every file after it stays where it was, as the message says.
+  mkdir -p src/locked src/z_last dst
+  printf a >src/a.jpg && printf b >src/b.jpg && printf e >src/z_last/e.jpg
+  mount -t tmpfs tmpfs src/locked 2>/dev/null || {
+    echo "skipped: cannot mount a memory file system here"
+    exit 0
+  }
+  printf c >src/locked/c.jpg && printf d >src/locked/d.jpg
+  mount -o remount,ro src/locked
+  expect_status 1 "$cli" run src dst --all --subfolders --serial
+  grep -q "「$work/src/locked/c.jpg」を移動できませんでした。読み取り専用のファイルシステムです。" err ||
+    fail "$(cat err)"
+  grep -q 'それまでに 2 ファイルを移動しました。残りのファイルは移動元にそのまま残っています。' err ||
+    fail "$(cat err)"
+  [ "$(ls dst | LC_ALL=C sort)" = "$(printf '0000000000_a.jpg\n0000000001_b.jpg')" ] || fail "$(ls dst)"
+  [ -e src/locked/c.jpg ] && [ -e src/locked/d.jpg ] && [ -e src/z_last/e.jpg ] ||
+    fail "a later file moved: $(find src -type f)"
+  ;;
+
+concurrent)
+  # A second run over a source that a run is working on does not start; the
+  # first one then finishes alone, each photo moved once.
+  mkdir -p src/DCIM dst dst2
+  for i in $(seq -w 1 12); do printf "photo $i" >"src/DCIM/p$i.jpg"; done
+  "$cli" run src dst --all --subfolders --serial --slow --quiet &
+  pid=$!
+  for _ in $(seq 100); do
+    [ "$(ls dst | wc -l)" -ge 1 ] && break
+    sleep 0.1
+  done
+  expect_status 1 "$cli" run src/DCIM dst2 --all --serial
+  grep -q "移動元のフォルダ「$work/src/DCIM」は、別の実行（.*）が処理しています。" err ||
+    fail "the second run: $(cat err)"
+  [ -z "$(ls dst2)" ] || fail "the second run moved: $(ls dst2)"
+  wait "$pid" || fail "the first run failed"
+  [ "$(ls dst | wc -l)" -eq 12 ] && [ -z "$(find src -type f)" ] || fail "$(ls dst) / $(find src -type f)"
+  ;;
+
+no_journal)
+  # No journal, no run: a journal folder that is read-only stops the run
+  # before it starts; one that fills stops it there.
+  mkdir -p src dst mnt-state
+  for i in $(seq -w 1 30); do printf "photo $i" >"src/p$i.jpg"; done
+  mount -t tmpfs -o size=4k tmpfs mnt-state 2>/dev/null || {
+    echo "skipped: cannot mount a memory file system here"
+    exit 0
+  }
+  mkdir -p mnt-state/m_sifter/journal
+  mount -o remount,ro mnt-state
+  XDG_STATE_HOME=$work/mnt-state expect_status 1 "$cli" run src dst --all --serial
+  grep -q "実行の記録（$work/mnt-state/m_sifter/journal）を作成できないため、何も移動しませんでした。" err ||
+    fail "read-only: $(cat err)"
+  [ -z "$(ls dst)" ] || fail "moved without a journal: $(ls dst)"
+  # A page: room for the header and the first group's lines (a group of
+  # copies ends at 32 MB: 19 of these files), not for the next group's.
+  mount -o remount,rw mnt-state
+  mkdir big
+  for i in $(seq -w 1 60); do head -c 1700000 /dev/zero >"big/f$i.jpg"; done
+  XDG_STATE_HOME=$work/mnt-state expect_status 1 "$cli" run big dst --all --serial --copy
+  grep -q "に書き込めないため、ここで止めました。ディスクの空き容量が不足しています。" err ||
+    fail "full: $(cat err)"
+  copied=$(ls dst | wc -l)
+  [ "$copied" -ge 1 ] && [ "$copied" -lt 60 ] && [ "$(ls big | wc -l)" -eq 60 ] ||
+    fail "$copied copied"
+  grep -q "それまでに $copied ファイルをコピーしました。残りのファイルはコピーしていません。" err ||
+    fail "the count: $(cat err)"
   ;;
 
 *) fail "no such case" ;;

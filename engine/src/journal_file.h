@@ -1,66 +1,78 @@
 #pragma once
-// The journal files themselves, shared by the run's journal and by undo.
+// The journal files themselves, shared by the run's journal, undo and the
+// settling of runs that were cut short.
 #include <sys/types.h>
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "engine/journal.h"
+#include "journal_lines.h"
 #include "platform/syscalls.h"
 
 namespace msifter::engine::detail {
 
-// A journal open for appending. Each line goes out with one system call, so
-// a killed program leaves whole lines; a thread flushes the file to disk at
-// most once a second while lines come, and close() flushes the rest.
+// Lines appended to a journal open at `fd` (which the caller keeps). Lines
+// are queued and go out together, one system call per write(); sync() puts
+// them on disk before it returns. The first failure sticks: every later
+// call returns it, since what follows it would not be read in order.
 //
 // A run's journal reserves its room ahead, a megabyte at a time, and writes
-// each line into it: a write that does not grow the file is much cheaper
-// than an append (no size to update on every line), which matters when each
-// file of a run costs only a rename. A journal whose writer was killed ends
-// in zero bytes; readers take them as unused room.
+// its lines into it: a write that does not grow the file is much cheaper
+// than an append (no size to update on every line). A journal whose writer
+// was killed ends in zero bytes; readers take them as unused room.
 class JournalFile {
  public:
   // `end`: where the next line goes. `reserveAhead`: keep room allocated
-  // beyond it (given back by close()).
-  JournalFile(platform::UniqueFd fd, off_t end, bool reserveAhead)
-      : fd_(std::move(fd)), end_(end), reserved_(end), reserveAhead_(reserveAhead) {}
-  ~JournalFile() { close(); }
-  JournalFile(const JournalFile&) = delete;
-  JournalFile& operator=(const JournalFile&) = delete;
+  // beyond it (given back by finish()).
+  JournalFile(int fd, off_t end, bool reserveAhead)
+      : fd_(fd), end_(end), reserved_(end), reserveAhead_(reserveAhead) {}
 
-  // 0 or the errno; a short write counts as a full disk.
-  int append(std::string_view line);
-  // Stops the flushing, flushes and closes; 0 or the first failure since
-  // the last append (a failed flush included).
-  int close();
+  // May throw std::bad_alloc.
+  void add(std::string_view line) { queued_.append(line); }
+  // The lines queued: more may be written at its end.
+  std::string& queue() { return queued_; }
+  // The queued lines out: 0 or the errno (a short write counts as a full disk).
+  int write();
+  // write(), then the file's contents on disk.
+  int sync();
+  // write(), the room reserved ahead given back, the file on disk.
+  int finish();
 
  private:
-  void flushWhileLinesCome(std::stop_token stop);
-
   // Room for `bytes` more from end_; 0 or the errno.
   int reserve(std::size_t bytes);
 
-  platform::UniqueFd fd_;
+  int fd_;
   off_t end_ = 0;
   off_t reserved_ = 0;
   bool reserveAhead_ = false;
-  bool written_ = false;
-  std::mutex mutex_;
-  std::condition_variable_any wake_;
-  std::atomic<bool> dirty_ = false;
-  int flushError_ = 0;
-  std::jthread flusher_;
+  std::string queued_;
+  int error_ = 0;
 };
 
 // The journals' folder, opened without following a link at its two last
 // levels (made, 0700, when `create`); 0 or the errno.
 int openJournalFolder(bool create, platform::UniqueFd& out);
+
+// The journals' folder held by this process alone: runs start, and journals
+// are settled, one at a time. While a run starts it can thus take every
+// journal it finds locked for one being written, never for one being
+// settled. Taken again on the same thread, it is held already.
+class FolderLock {
+ public:
+  FolderLock() = default;
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  // Waits for the lock; 0 or the errno (a folder that cannot be written).
+  int take(int folderFd);
+
+ private:
+  platform::UniqueFd fd_;
+  bool taken_ = false;
+};
 
 enum class Access {
   Read,  // a look: RunSummary::inUse tells whether somebody writes it
@@ -70,15 +82,51 @@ enum class Access {
 struct OpenedRun {
   platform::UniqueFd fd;
   RunRecord record;
+  OpenWork open;
   // Bytes up to and with the last whole line.
   off_t wholeLines = 0;
   off_t size = 0;
 };
 
-// Opens and reads the journal of run `id` in the open journals' folder.
+// Opens and reads the journal of run `id` in the open journals' folder,
+// settling it first (settleRun) where it needs that and nobody writes it.
 // 0, ENOENT when there is no such run, or the errno.
 int openRun(int folderFd, const std::string& id, Access access, OpenedRun& out);
 
-std::string undoneLine(int64_t number);
+// Reads the journal open in `run` again, after lines were added.
+int rereadRun(OpenedRun& run);
+
+// Whole file contents through the seam.
+int readAll(int fd, std::string& out);
+
+// The two files hold the same bytes.
+bool sameBytes(const std::string& a, const std::string& b);
+
+// --- Settling: what a look at the files finds (journal_settle.cpp) ---
+
+// Settles what the journal of a run that nobody writes any more leaves
+// open: each planned file gets its outcome from where it is now (its own
+// copy or second name taken away where it is in two places), each file
+// being undone is found back or not; a run cut short is marked
+// interrupted, and a journal with nothing left open is closed. Held
+// exclusively (Access::Undo). Then read again. 0 or the errno.
+int settleRun(OpenedRun& run);
+
+// One planned file: the line that says what became of it ("file" or
+// "outcome"), or "" when that cannot be told now (its source's folder is
+// not there). `how` tells which, `done` is filled when it was transferred.
+struct IntentOutcome {
+  std::string line;
+  bool transferred = false;
+  TransferredFile done;
+  LeftAs how = LeftAs::Untouched;
+};
+// `base` makes relative paths absolute in the line, as the run wrote them;
+// `mounts` are the roots of the sources' file systems as the run found them.
+IntentOutcome settleIntent(const TransferIntent& intent, const std::string& base,
+                           const MountRoots& mounts);
+// One file being undone: "undone", "not-undone", or "" when that cannot be
+// told now.
+std::string settleUndoing(const JournalEntry& entry, const MountRoots& mounts);
 
 }  // namespace msifter::engine::detail

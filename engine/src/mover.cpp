@@ -1,10 +1,16 @@
 #include "engine/mover.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <deque>
+#include <optional>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "common/failure.h"
 #include "common/paths.h"
@@ -44,24 +50,13 @@ class IdenticalSearch {
     return named(identical_.findIdentical(source, *size));
   }
 
-  // The run hands `source` over to the destination.
-  void handing(const std::string& source) {
-    handing_ = &source;
-    handedDone_ = false;
+  // A file planned for the folder counts as in it from then on: by its
+  // source until it has a name there (an absolute name is looked at where
+  // it is, as openat leaves the folder aside), then by its name.
+  void planned(const std::string& source, int64_t size) {
+    if (size >= 0 && !source.empty() && source.front() == '/') identical_.add(source, size);
   }
-  // A file the destination folder completed, now under `name`.
-  void completed(const std::string& source, const std::string& name, int64_t size) {
-    identical_.add(name, size);
-    if (handing_ != nullptr && source == *handing_) handedDone_ = true;
-  }
-  // The file handed over, `size` bytes, is in the run. One whose batch is
-  // not on disk yet has no name there: it counts where it still is (an
-  // absolute name is looked at there, as openat leaves the folder aside).
-  void handedOver(int64_t size) {
-    if (!handedDone_ && size >= 0 && !handing_->empty() && handing_->front() == '/')
-      identical_.add(*handing_, size);
-    handing_ = nullptr;
-  }
+  void named(const std::string& name, int64_t size) { identical_.add(name, size); }
 
  private:
   // A name in the folder as a full path; a file of the run still at its
@@ -73,8 +68,6 @@ class IdenticalSearch {
 
   IdenticalFiles& identical_;
   const std::string& folder_;
-  const std::string* handing_ = nullptr;
-  bool handedDone_ = false;
 };
 
 // The length the search found for source `i`; -1 when it was not kept.
@@ -83,19 +76,376 @@ int64_t knownSize(const MoveExtras& extras, std::size_t i) {
   return sizes != nullptr && i < sizes->size() ? (*sizes)[i] : -1;
 }
 
-// Every file the destination folder completes, told to the observer and
-// to the search among the folder's files.
-void observe(platform::DestinationFolder& destination, const std::string& folder,
-             TransferObserver* observer, IdenticalSearch* search) {
-  if (observer == nullptr && search == nullptr) return;
-  destination.onTransferred([&folder, observer, search](const platform::TransferredFile& f) {
-    if (search != nullptr) search->completed(f.source, f.name, f.size);
-    if (observer == nullptr) return;
-    observer->fileTransferred(
-        TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
-                        f.source, folder + f.name, f.size, static_cast<int64_t>(f.modified.tv_sec),
-                        static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode});
-  });
+// A group of files is planned and recorded before any of them is touched:
+// one flush of the journal a group. The bounds keep the moment in a file's
+// date-time name near the moment of its transfer: a group of renames within
+// one file system passes in a fraction of a second, one with files to copy
+// ends sooner.
+constexpr std::size_t kGroupRenames = 16384;
+constexpr std::size_t kGroupFiles = 4096;
+constexpr int64_t kGroupCopyBytes = int64_t{32} << 20;
+
+// A group of planned files, kept until each of them is complete: their
+// intents as recorded, and the names each may take after its planned one.
+struct Group {
+  std::vector<TransferIntent> intents;
+  std::vector<std::string> names;  // planned, until handed out
+  std::vector<NamePlanner::Names> more;
+  std::vector<char> asked;  // the planned name was handed out
+  std::vector<char> done;
+  std::size_t left = 0;
+};
+
+// Where planning stopped before the end of the list.
+struct PlanStop {
+  std::size_t index = 0;
+  int32_t number = 0;
+  int error = 0;
+};
+
+// One run of mMoveFile: planning, transfers and their completions.
+class Transfers {
+ public:
+  Transfers(const std::vector<std::string>& sources, const TransferOptions& options,
+            const MoveExtras& extras)
+      : sources_(sources),
+        options_(options),
+        extras_(extras),
+        folder_(common::gAddBackslash(options.receiveDir)),
+        planner_(options, runState().serialNumber, extras.stamps),
+        search_(identical_, folder_) {}
+
+  void run();
+  const MoveFailure& failure() const { return stopped_; }
+
+ private:
+  void open();
+  bool planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop);
+  bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
+  bool identify(const std::string& source, struct stat& st, int& error);
+  void tellFileSystem();
+  bool transferGroup(Group& group);
+  bool transfer(Group& group, std::size_t i);
+  std::string nextName(int64_t number);
+  std::pair<Group*, std::size_t> find(int64_t number);
+  void completed(const platform::TransferredFile& f);
+  void tellLeft();
+  [[noreturn]] void stopAt(const std::string& path, int32_t number, int error);
+  void stopAfterFailure(const std::string& source, int error);
+
+  const std::vector<std::string>& sources_;
+  const TransferOptions& options_;
+  const MoveExtras& extras_;
+  const std::string folder_;
+  NamePlanner planner_;
+  IdenticalFiles identical_;
+  IdenticalSearch search_;
+  platform::DestinationFolder destination_;
+  dev_t destinationDevice_ = 0;
+  int64_t nextNumber_ = 0;
+  // Groups with files not complete yet, oldest first: their files' places
+  // stay put while names are asked for and completions come.
+  std::deque<Group> groups_;
+  std::string lookFolder_;  // the folder of the sources being planned
+  platform::UniqueFd lookFd_;
+  std::set<dev_t> toldDevices_;
+  int32_t nameFailure_ = 0;
+  int journalFailure_ = 0;
+  MoveFailure stopped_;
+};
+
+void Transfers::stopAt(const std::string& path, int32_t number, int error) {
+  stopped_.path = path;
+  stopped_.number = number;
+  stopped_.error = error;
+  common::fail(number);
+}
+
+void Transfers::open() {
+  // The folder the user chose, for the whole run: never re-created or
+  // followed elsewhere if it changes meanwhile.
+  if (const platform::OsError e = destination_.open(options_.receiveDir))
+    stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
+  struct stat st {};
+  if (platform::syscalls().stat(options_.receiveDir.c_str(), &st) == 0)
+    destinationDevice_ = st.st_dev;
+  if (extras_.skipIdentical) {
+    if (const platform::OsError e = identical_.open(options_.receiveDir))
+      stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
+  }
+  destination_.onTransferred([this](const platform::TransferredFile& f) { completed(f); });
+  if (extras_.skipIdentical) {
+    destination_.onNamed([this](int64_t number, const std::string& name) {
+      if (const auto [group, i] = find(number); group != nullptr)
+        search_.named(name, group->intents[i].size);
+    });
+  }
+}
+
+// The group and place of planned file `number`; completions come mostly for
+// the oldest group.
+std::pair<Group*, std::size_t> Transfers::find(int64_t number) {
+  for (Group& group : groups_) {
+    const int64_t first = group.intents.front().number;
+    if (number >= first && number < first + static_cast<int64_t>(group.intents.size()))
+      return {&group, static_cast<std::size_t>(number - first)};
+  }
+  return {nullptr, 0};
+}
+
+void Transfers::completed(const platform::TransferredFile& f) {
+  if (const auto [group, i] = find(f.tag); group != nullptr && !group->done[i]) {
+    group->done[i] = 1;
+    --group->left;
+  }
+  if (extras_.observer == nullptr) return;
+  std::string destination;
+  destination.reserve(folder_.size() + f.name.size());
+  destination.append(folder_).append(f.name);
+  extras_.observer->fileTransferred(
+      TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
+                      std::string(f.source), std::move(destination), f.size,
+                      static_cast<int64_t>(f.modified.tv_sec),
+                      static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode, f.tag});
+}
+
+// The source as its transfer will find it: a copy follows a link (one that
+// leads nowhere is copied as the link itself), a move takes the link. Looked
+// at from its folder, kept open while the list stays in it: a short look
+// where the whole path's would cost a look at each of its folders.
+bool Transfers::identify(const std::string& source, struct stat& st, int& error) {
+  platform::Syscalls& os = platform::syscalls();
+  const auto slash = source.find_last_of('/');
+  int at = AT_FDCWD;
+  const char* name = source.c_str();
+  if (slash != std::string::npos && slash > 0) {
+    const std::string_view folder(source.data(), slash);
+    if (folder != lookFolder_) {
+      lookFolder_.assign(folder);
+      lookFd_ =
+          platform::UniqueFd(os.open(lookFolder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+      tellFileSystem();
+    }
+    if (lookFd_.valid()) {
+      at = lookFd_.get();
+      name += slash + 1;
+    }
+  }
+  if (options_.copyFiles && os.fstatat(at, name, &st, 0) == 0) return true;
+  if (options_.copyFiles && errno != ENOENT) {
+    error = errno;
+    return false;
+  }
+  if (os.fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  error = errno;
+  return false;
+}
+
+// The root of the file system that holds the folder of the sources being
+// planned, told once for each file system.
+void Transfers::tellFileSystem() {
+  platform::Syscalls& os = platform::syscalls();
+  struct stat st {};
+  if (extras_.observer == nullptr || !lookFd_.valid() || os.fstat(lookFd_.get(), &st) != 0 ||
+      !toldDevices_.insert(st.st_dev).second)
+    return;
+  std::string root = lookFolder_;
+  while (root.size() > 1) {
+    const auto slash = root.find_last_of('/');
+    const std::string above = slash == 0 ? "/" : root.substr(0, slash);
+    struct stat up {};
+    if (slash == std::string::npos || os.stat(above.c_str(), &up) != 0 || up.st_dev != st.st_dev)
+      break;
+    root = above;
+  }
+  extras_.observer->sourceFileSystem(static_cast<uint64_t>(st.st_dev), root);
+}
+
+// Plans source `i` into `group`: false when it is skipped as identical, or
+// when the run must stop at it (`stop`).
+bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop) {
+  const std::string& source = sources_[i];
+  int64_t size = -1;
+  if (extras_.skipIdentical) {
+    const std::string same = search_.find(source, knownSize(extras_, i), &size);
+    if (!same.empty()) {
+      if (extras_.observer != nullptr) extras_.observer->fileSkipped(source, same);
+      return false;
+    }
+  }
+  // A source that cannot be looked at is planned without its identity:
+  // its transfer then fails and says why.
+  struct stat st {};
+  int error = 0;
+  // Listed as a file, a folder by its turn: its tree was never searched.
+  if (identify(source, st, error) && S_ISDIR(st.st_mode)) {
+    stop = PlanStop{i, common::errorNumberFromErrno(EISDIR), EISDIR};
+    return false;
+  }
+  std::string name;
+  NamePlanner::Names more;
+  try {
+    more = planner_.namesFor(source);
+    name = more();
+    // As the preview names files: anything at a name takes it.
+    while (!name.empty() && destination_.taken(name)) name = more();
+  } catch (const common::RuntimeFailure& e) {
+    stop = PlanStop{i, e.number(), 0};
+    return false;
+  }
+  if (name.empty()) {
+    stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST};
+    return false;
+  }
+  group.intents.push_back(TransferIntent{
+      nextNumber_++, options_.copyFiles, source, folder_ + name, static_cast<int64_t>(st.st_size),
+      static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec),
+      static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+  group.names.push_back(std::move(name));
+  group.more.push_back(std::move(more));
+  if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : st.st_size);
+  return true;
+}
+
+// The next files from `next`, up to the group's bounds; false when there
+// is nothing left to transfer.
+bool Transfers::planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop) {
+  int64_t copyBytes = 0;
+  bool copies = options_.copyFiles;
+  const std::size_t most = options_.slowly ? 1 : kGroupRenames;
+  group.intents.reserve(std::min(kGroupFiles, sources_.size() - next));
+  group.names.reserve(group.intents.capacity());
+  group.more.reserve(group.intents.capacity());
+  while (next < sources_.size() && !stop && group.intents.size() < most &&
+         !(copies && group.intents.size() >= kGroupFiles) && copyBytes < kGroupCopyBytes) {
+    if (plan(next, group, stop)) {
+      const TransferIntent& planned = group.intents.back();
+      if (options_.copyFiles || planned.device != destinationDevice_) {
+        copies = true;
+        copyBytes += planned.size;
+      }
+    }
+    if (!stop) ++next;
+  }
+  group.asked.assign(group.intents.size(), 0);
+  group.done.assign(group.intents.size(), 0);
+  group.left = group.intents.size();
+  return !group.intents.empty();
+}
+
+// The names file `number` may take: the planned one, then others, each
+// recorded before the file takes it.
+std::string Transfers::nextName(int64_t number) {
+  const auto [group, i] = find(number);
+  if (group == nullptr) return {};
+  TransferIntent& intent = group->intents[i];
+  if (!group->asked[i]) {
+    group->asked[i] = 1;
+    return std::move(group->names[i]);
+  }
+  std::string name;
+  try {
+    name = group->more[i]();
+  } catch (const common::RuntimeFailure& e) {
+    nameFailure_ = e.number();
+    return std::string();
+  }
+  if (name.empty()) return name;
+  intent.destination = folder_ + name;
+  if (extras_.observer != nullptr) {
+    if (const int e = extras_.observer->fileRenamed(intent)) {
+      journalFailure_ = e;
+      return std::string();
+    }
+  }
+  return name;
+}
+
+bool Transfers::transfer(Group& group, std::size_t i) {
+  const std::string& source = group.intents[i].source;
+  int error = 0;
+  const int64_t number = group.intents[i].number;
+  destination_.tagNext(number);
+  const NameSource names = [this, number] { return nextName(number); };
+  const bool transferred = options_.copyFiles ? copyFileInto(destination_, source, names, &error)
+                                              : moveFileInto(destination_, source, names, &error);
+  if (!transferred) {
+    stopAfterFailure(source, error);
+    return false;
+  }
+  if (options_.slowly) pause500();
+  return true;
+}
+
+// Notes the file a failed transfer stopped at: the one whose turn it was,
+// or an earlier one of its batch.
+void Transfers::stopAfterFailure(const std::string& source, int error) {
+  stopped_.path = destination_.failedSource().empty() ? source : destination_.failedSource();
+  stopped_.copyKept = destination_.failureKeptCopy();
+  stopped_.error = error ? error : EIO;
+  stopped_.number = common::errorNumberFromErrno(stopped_.error);
+  if (nameFailure_ != 0) {
+    stopped_.number = nameFailure_;
+    stopped_.error = 0;
+  }
+  if (journalFailure_ != 0) {
+    stopped_.unrecorded = true;
+    stopped_.error = journalFailure_;
+    stopped_.number = common::errorNumberFromErrno(journalFailure_);
+  }
+}
+
+bool Transfers::transferGroup(Group& group) {
+  if (extras_.observer != nullptr) {
+    if (const int e = extras_.observer->filesPlanned(group.intents)) {
+      stopped_ = {group.intents.front().source, common::errorNumberFromErrno(e), e, true, false};
+      return false;
+    }
+  }
+  for (std::size_t i = 0; i < group.intents.size(); ++i) {
+    if (!transfer(group, i)) return false;
+  }
+  return true;
+}
+
+// The files planned and not complete, told to the observer as they stand.
+void Transfers::tellLeft() {
+  std::vector<TransferIntent> left;
+  for (const Group& group : groups_) {
+    for (std::size_t i = 0; i < group.intents.size(); ++i) {
+      if (!group.done[i]) left.push_back(group.intents[i]);
+    }
+  }
+  groups_.clear();
+  if (!left.empty() && extras_.observer != nullptr) extras_.observer->filesLeft(left);
+}
+
+void Transfers::run() {
+  open();
+  std::optional<PlanStop> stop;
+  bool going = true;
+  for (std::size_t next = 0; going;) {
+    Group& group = groups_.emplace_back();
+    if (!planGroup(next, group, stop)) {
+      groups_.pop_back();
+      break;
+    }
+    going = transferGroup(group);
+    while (!groups_.empty() && groups_.front().left == 0) groups_.pop_front();
+  }
+  // What was handed over before a failure is settled before it is reported.
+  const platform::OsError settled = destination_.settle();
+  tellLeft();
+  if (!going) common::fail(stopped_.number);
+  if (settled) {
+    const std::string& failed = destination_.failedSource();
+    stopped_.copyKept = destination_.failureKeptCopy();
+    stopAt(!failed.empty()          ? failed
+           : settled.path().empty() ? options_.receiveDir
+                                    : settled.path(),
+           common::errorNumberFromErrno(settled.code()), settled.code());
+  }
+  if (stop) stopAt(sources_[stop->index], stop->number, stop->error);
 }
 
 }  // namespace
@@ -107,76 +457,14 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
 
 bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
                const MoveExtras& extras, MoveFailure* failure) {
-  MoveFailure stopped;
-  // Notes where the run stopped, then takes the failure path.
-  const auto stopAt = [&stopped](const std::string& path, int32_t number, int error) {
-    stopped = {path, number, error};
-    common::fail(number);
-  };
+  std::optional<Transfers> transfers;
   const bool done = common::guardLog("mMoveFile", false, [&] {
     if (sources.empty()) return true;
-    const std::string folder = common::gAddBackslash(options.receiveDir);
-    // The folder the user chose, for the whole run: never re-created or
-    // followed elsewhere if it changes meanwhile.
-    platform::DestinationFolder destination;
-    if (const platform::OsError e = destination.open(options.receiveDir))
-      stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
-    IdenticalFiles identical;
-    if (extras.skipIdentical) {
-      if (const platform::OsError e = identical.open(options.receiveDir))
-        stopAt(options.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
-    }
-    IdenticalSearch search(identical, folder);
-    observe(destination, folder, extras.observer, extras.skipIdentical ? &search : nullptr);
-
-    NamePlanner planner(options, runState().serialNumber, extras.stamps);
-    int32_t nameFailure = 0;
-    int failure = 0;
-    const std::string* failedSource = nullptr;
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-      const std::string& source = sources[i];
-      int64_t size = -1;
-      if (extras.skipIdentical) {
-        const std::string same = search.find(source, knownSize(extras, i), &size);
-        if (!same.empty()) {
-          if (extras.observer != nullptr) extras.observer->fileSkipped(source, same);
-          continue;
-        }
-        search.handing(source);
-      }
-      // A taken name is never replaced: the next number is tried instead.
-      // A move between file systems may ask only when its batch settles.
-      NameSource names = [&nameFailure, planned = planner.namesFor(source)]() {
-        try {
-          return planned();
-        } catch (const common::RuntimeFailure& e) {
-          nameFailure = e.number();
-          return std::string();
-        }
-      };
-      int error = 0;
-      const bool transferred = options.copyFiles ? copyFileInto(destination, source, names, &error)
-                                                 : moveFileInto(destination, source, names, &error);
-      if (!transferred) {
-        failure = error ? error : EIO;
-        failedSource = &source;
-        break;
-      }
-      if (extras.skipIdentical) search.handedOver(size);
-      if (options.slowly) pause500();
-    }
-    // The files copied so far are settled before any failure is reported.
-    const platform::OsError settled = destination.settle();
-    const std::string& path = failedSource ? *failedSource : options.receiveDir;
-    if (nameFailure != 0) stopAt(path, nameFailure, 0);
-    if (failure != 0) stopAt(path, common::errorNumberFromErrno(failure), failure);
-    if (settled) {
-      stopAt(settled.path().empty() ? options.receiveDir : settled.path(),
-             common::errorNumberFromErrno(settled.code()), settled.code());
-    }
+    transfers.emplace(sources, options, extras);
+    transfers->run();
     return true;
   });
-  if (!done && failure != nullptr) *failure = stopped;
+  if (!done && failure != nullptr && transfers) *failure = transfers->failure();
   return done;
 }
 

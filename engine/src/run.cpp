@@ -1,11 +1,13 @@
 #include "engine/run.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
 #include "common/failure.h"
 #include "common/local_time.h"
+#include "common/msg.h"
 #include "common/text.h"
 #include "common/thread_owner.h"
 #include "engine/journal.h"
@@ -34,6 +36,20 @@ std::string byteTotalText(int64_t bytes) {
   std::string exponent = s.substr(e + 2);
   exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 2));
   return mantissa + "E" + s[e + 1] + exponent;
+}
+
+// No file is transferred without its record: a run whose journal cannot be
+// made, or whose source another run is working on, does not start. The
+// user is told in the catalogue's words.
+bool startJournal(RunJournal& journal, const TransferOptions& options) {
+  const int error = journal.begin(options);
+  if (error == 0) return true;
+  if (error == EBUSY) {
+    common::gDispMsg(msgcode::SourceBusy, "移動元のフォルダ（" + options.serverDir + "）");
+  } else {
+    common::gDispMsg(msgcode::CannotCreate, "実行の記録（" + journalFolder() + "）");
+  }
+  return false;
 }
 
 }  // namespace
@@ -95,12 +111,12 @@ bool gProcess1(ExecuteWindow& window) {
     state.runFileCount = totals.fileCount;
     state.runByteTotal = totals.byteTotal;
     if (!found) common::gProcFatalError("gProcess1", "");
-    // Quietly: a journal that cannot be written never stops the run.
     RunJournal journal;
-    if (!state.lstResult.empty()) journal.begin(options);
+    if (!state.lstResult.empty() && !startJournal(journal, options)) return false;
     const bool moved = mMoveFile(state.lstResult, options, &journal);
-    journal.finish(moved);
-    if (!moved) common::gProcFatalError("gProcess1", "");
+    // The run is done only once its journal says so on disk.
+    const int recorded = journal.finish(moved);
+    if (!moved || recorded != 0) common::gProcFatalError("gProcess1", "");
     return true;
   });
 }
@@ -121,7 +137,11 @@ void executeCommand(ExecuteWindow& window) {
     state.lstResult.clear();
 
     const int64_t start = gGetTickCount();
-    gProcess1(window);
+    if (!gProcess1(window)) {
+      // It did not start: no summary to show.
+      window.leaveBusyState();
+      return;
+    }
     const int64_t end = gGetTickCount();
 
     // A monotonic clock never runs back; the guard only keeps a bad reading

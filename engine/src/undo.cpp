@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -50,35 +51,6 @@ bool folderReady(const std::string& folder, const std::string& sourceRoot) {
          folder[sourceRoot.size()] == '/' && isFolder(sourceRoot);
 }
 
-// Reads up to `size` bytes of `fd` into `buffer`; the count read.
-std::size_t readUpTo(int fd, char* buffer, std::size_t size) {
-  std::size_t got = 0;
-  while (got < size) {
-    const ssize_t n = syscalls().read(fd, buffer + got, size - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return got;
-}
-
-// The two files hold the same bytes. A copy is removed only then: an edit
-// that kept its size and time is still an edit.
-bool sameBytes(const std::string& a, const std::string& b) {
-  const platform::UniqueFd fa(syscalls().open(a.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
-  const platform::UniqueFd fb(syscalls().open(b.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
-  if (!fa.valid() || !fb.valid()) return false;
-  constexpr std::size_t kChunk = 1 << 16;
-  std::vector<char> x(kChunk), y(kChunk);
-  for (;;) {
-    const std::size_t n = readUpTo(fa.get(), x.data(), kChunk);
-    if (n != readUpTo(fb.get(), y.data(), kChunk) ||
-        !std::equal(x.begin(), x.begin() + n, y.begin()))
-      return false;
-    if (n < kChunk) return true;
-  }
-}
-
 // Why an entry cannot be undone now; nothing when it can.
 std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sourceRoot,
                                const std::string& destinationRoot) {
@@ -102,7 +74,7 @@ std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sour
                                     hasRecordedTime(f.source, old, f) &&
                                     !(old.st_dev == now.st_dev && old.st_ino == now.st_ino);
     if (!original) return Refusal{UndoOutcome::OriginalMissing};
-    if (S_ISREG(now.st_mode) && !sameBytes(f.destination, f.source))
+    if (S_ISREG(now.st_mode) && !detail::sameBytes(f.destination, f.source))
       return Refusal{UndoOutcome::Changed};
     return std::nullopt;
   }
@@ -112,14 +84,77 @@ std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sour
   return std::nullopt;
 }
 
+// Entries are undone in groups: their "undoing" lines are on disk before
+// any of their files is touched, their "undone" lines follow once the files
+// are back on disk.
+constexpr std::size_t kGroupEntries = 4096;
+
 class Undo {
  public:
-  Undo(UndoReport& report, detail::JournalFile* marks) : report_(report), marks_(marks) {
+  Undo(UndoReport& report, detail::JournalFile* marks, const detail::MountRoots& mounts)
+      : report_(report), marks_(marks), mounts_(mounts) {
     sourceRoot_ = report.run.options.serverDir;
     while (sourceRoot_.size() > 1 && sourceRoot_.back() == '/') sourceRoot_.pop_back();
   }
 
-  void entry(const JournalEntry& e) {
+  // The entries, last file of the run first.
+  void entries(const std::vector<JournalEntry>& all) {
+    for (std::size_t end = all.size(); end > 0;) {
+      const std::size_t begin = end > kGroupEntries ? end - kGroupEntries : 0;
+      group(std::vector<JournalEntry>(all.rend() - static_cast<std::ptrdiff_t>(end),
+                                      all.rend() - static_cast<std::ptrdiff_t>(begin)));
+      end = begin;
+    }
+  }
+
+  // Every move back reaches its end; the marks reach the disk, and the
+  // journal is closed when nothing is left open.
+  void finish() {
+    if (marks_ == nullptr) return;
+    if (!pending_) marks_->add(detail::kClosedLine);
+    if (const int e = marks_->finish(); e != 0 && report_.markError == 0) report_.markError = e;
+  }
+
+ private:
+  void group(const std::vector<JournalEntry>& entries) {
+    const std::size_t first = report_.items.size();
+    std::vector<std::size_t> toUndo;
+    for (const JournalEntry& e : entries) {
+      if (look(e)) toUndo.push_back(report_.items.size() - 1);
+    }
+    if (toUndo.empty()) return;
+    for (const std::size_t index : toUndo) marks_->add(detail::undoingLine(items(index).number));
+    if (const int e = marks_->sync()) {
+      // Nothing is undone without its record.
+      if (report_.markError == 0) report_.markError = e;
+      for (const std::size_t index : toUndo) report_.items[index].error = e;
+      return;
+    }
+    for (const std::size_t index : toUndo) {
+      if (report_.items[index].entry.file.kind == TransferredFile::Kind::Copied) {
+        removeCopy(index);
+      } else {
+        moveBack(index);
+      }
+    }
+    settle();
+    flushRemovals();
+    // What did not come back is looked at, and said so.
+    for (std::size_t index = first; index < report_.items.size(); ++index) {
+      UndoItem& item = report_.items[index];
+      if (item.outcome != UndoOutcome::Failed || item.entry.undone || !tried_.contains(index))
+        continue;
+      const std::string line = detail::settleUndoing(item.entry, mounts_);
+      pending_ |= line.empty();
+      marks_->add(line);
+    }
+    tried_.clear();
+  }
+
+  const JournalEntry& items(std::size_t index) const { return report_.items[index].entry; }
+
+  // Decides about one entry; true when it is to be undone now.
+  bool look(const JournalEntry& e) {
     report_.items.push_back(UndoItem{e, UndoOutcome::Failed, 0});
     UndoItem& item = report_.items.back();
     if (e.undone) {
@@ -129,31 +164,45 @@ class Undo {
       item.error = no->error;
     } else if (marks_ == nullptr) {
       item.outcome = UndoOutcome::WouldUndo;
-    } else if (e.file.kind == TransferredFile::Kind::Copied) {
-      removeCopy(report_.items.size() - 1);
     } else {
-      moveBack(report_.items.size() - 1);
+      tried_.insert(report_.items.size() - 1);
+      return true;
     }
+    return false;
   }
 
-  // Every move back reaches its end; the marks reach the disk.
-  void finish() {
-    settle();
-    if (marks_ != nullptr) {
-      if (const int e = marks_->close(); e != 0 && report_.markError == 0) report_.markError = e;
-    }
-  }
-
- private:
   // The file itself only: clsFileOperation::Delete would take a whole
-  // folder tree had one been put at that path by now.
+  // folder tree had one been put at that path by now. Marked once the
+  // removals of the group are on disk.
   void removeCopy(std::size_t index) {
     UndoItem& item = report_.items[index];
     if (syscalls().unlink(item.entry.file.destination.c_str()) != 0) {
       item.error = errno;
       return;
     }
-    undone(index);
+    removed_.push_back(index);
+  }
+
+  void flushRemovals() {
+    std::vector<std::string> folders;
+    for (const std::size_t index : removed_)
+      folders.push_back(folderOf(report_.items[index].entry.file.destination));
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    int error = 0;
+    for (const std::string& folder : folders) {
+      const platform::UniqueFd fd(
+          syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+      if (!fd.valid() || syscalls().fsync(fd.get()) != 0) error = errno;
+    }
+    for (const std::size_t index : removed_) {
+      if (error == 0) {
+        undone(index);
+      } else {
+        report_.items[index].error = error;
+      }
+    }
+    removed_.clear();
   }
 
   // Through the run's own file operation: a move back between file systems
@@ -174,7 +223,7 @@ class Undo {
       }
       folderPath_ = folder;
       folder_->onTransferred([this](const platform::TransferredFile& back) {
-        const auto it = waiting_.find(back.source);
+        const auto it = waiting_.find(std::string(back.source));
         if (it == waiting_.end()) return;
         undone(it->second);
         waiting_.erase(it);
@@ -206,17 +255,19 @@ class Undo {
     UndoItem& item = report_.items[index];
     item.outcome = UndoOutcome::Undone;
     item.error = 0;
-    // After a failed mark the rest would only add damaged lines.
-    if (report_.markError != 0) return;
-    report_.markError = marks_->append(detail::undoneLine(item.entry.number));
+    marks_->add(detail::undoneLine(item.entry.number));
   }
 
   UndoReport& report_;
   detail::JournalFile* marks_;
+  const detail::MountRoots& mounts_;
   std::string sourceRoot_;
   std::unique_ptr<platform::DestinationFolder> folder_;
   std::string folderPath_;
   std::unordered_map<std::string, std::size_t> waiting_;  // new path -> item
+  std::vector<std::size_t> removed_;                      // copies removed, not on disk yet
+  std::set<std::size_t> tried_;                           // items of the group being undone
+  bool pending_ = false;                                  // an entry whose end cannot be told yet
 };
 
 }  // namespace
@@ -265,11 +316,10 @@ UndoReport undoRun(const UndoRequest& request) {
       report.error = errno;
       return report;
     }
-    marks = std::make_unique<detail::JournalFile>(std::move(run.fd), run.wholeLines, false);
+    marks = std::make_unique<detail::JournalFile>(run.fd.get(), run.wholeLines, false);
   }
-  Undo undo(report, marks.get());
-  const std::vector<JournalEntry>& entries = run.record.entries;
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it) undo.entry(*it);
+  Undo undo(report, marks.get(), run.open.mounts);
+  undo.entries(run.record.entries);
   undo.finish();
   return report;
 }

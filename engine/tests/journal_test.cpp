@@ -1,7 +1,9 @@
 #include "engine/journal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -10,10 +12,12 @@
 #include <tuple>
 
 #include "common/failure.h"
+#include "common/msg.h"
 #include "every_file_window.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "scratch_mount.h"
+#include "sqlite_files.h"
 #include "temp_env.h"
 
 namespace msifter::engine {
@@ -81,9 +85,10 @@ TEST(JournalTest, PathsAndNumbersRoundTripExactly) {
   EXPECT_EQ(s.options.renameMethod, RenameMethod::SerialNumber);
   EXPECT_EQ(s.end, RunEnd::Completed);
   EXPECT_FALSE(s.damaged);
-  // One line a record, names readable as they are.
+  // One line a record (the header's 13, a file's, the end and the closing
+  // line), names readable as they are.
   const std::string written = text(journal.path());
-  EXPECT_EQ(occurrences(written, "\n"), 13 + files.size() + 2);
+  EXPECT_EQ(occurrences(written, "\n"), 13 + files.size() + 3);
   EXPECT_NE(written.find("写真 2024.JPG"), std::string::npos);
   EXPECT_EQ(fs::status(journal.path()).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
@@ -114,10 +119,44 @@ TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
     const auto files = static_cast<int64_t>(occurrences(whole, "\nfile\t"));
     EXPECT_EQ(runs[0].files, files);
     EXPECT_EQ(runs[0].bytes, 10 * files);
-    EXPECT_EQ(runs[0].end, whole.find("\nended\t") == std::string::npos ? RunEnd::Unfinished
+    // Settled by this look: a run cut short before its end was interrupted.
+    EXPECT_EQ(runs[0].end, whole.find("\nended\t") == std::string::npos ? RunEnd::Interrupted
                                                                         : RunEnd::Completed);
     EXPECT_EQ(runs[0].damaged, whole.size() != length);
   }
+}
+
+// A run cut short while moving from a card: the card taken out leaves its
+// mount point, an empty folder of another file system. Nothing can be told
+// of the files then, and nothing is recorded; once the card is mounted
+// again, under whatever device number, the next look settles them.
+TEST(JournalTest, ACardNotMountedIsLeftForALaterLook) {
+  testing::TempEnv env;
+  const fs::path card = env.root() / "card", dst = env.root() / "dst";
+  fs::create_directories(card);
+  fs::create_directories(dst);
+  std::ofstream(dst / "0000000000_a.jpg") << "photo";
+  const struct timespec times[2] = {{1034674200, 0}, {1034674200, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dst / "0000000000_a.jpg").c_str(), times, 0), 0);
+  // As the run left it: the copy named, the source not yet removed.
+  fs::create_directories(journalFolder());
+  std::ofstream(fs::path(journalFolder()) / "20240105-143000.journal")
+      << "m_sifter journal 1\nstarted\t1704465000\noperation\tmove\nsource\t" << card.string()
+      << "\ndestination\t" << dst.string() << "\nmount\t999999\t" << card.string()
+      << "\nintent\t0\tmove\t" << (card / "a.jpg").string() << "\t"
+      << (dst / "0000000000_a.jpg").string() << "\t5\t1034674200.000000000\t999999\t12\n";
+  std::vector<RunSummary> runs = listRuns();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(std::make_tuple(runs[0].files, runs[0].pendingFiles, runs[0].unclearFiles),
+            std::make_tuple(int64_t{0}, int64_t{1}, int64_t{0}));
+
+  testing::ScratchMount mountedAgain(card);
+  if (!mountedAgain.mounted()) GTEST_SKIP() << "cannot mount a memory file system here";
+  runs = listRuns();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(std::make_tuple(runs[0].files, runs[0].pendingFiles, runs[0].unclearFiles),
+            std::make_tuple(int64_t{1}, int64_t{0}, int64_t{0}));
+  EXPECT_EQ(runs[0].end, RunEnd::Interrupted);
 }
 
 // Fills the journal's disk only: the error log, written through the same
@@ -134,21 +173,33 @@ struct DiskFullAfter : platform::Syscalls {
   int left;
 };
 
-TEST(JournalTest, TheWindowsRunGoesOnWhenItsJournalCannotBeWritten) {
+// No file is transferred without its record: a run whose journal cannot be
+// made does not start (the user is told in the catalogue's words), and one
+// whose journal fills stops before the files it could not record, as at a
+// full destination (the window's fatal path).
+TEST(JournalTest, NoJournalNoRun) {
   struct Row {
     const char* name;
     bool readOnlyState;
     int writesBeforeFull;  // -1: never full
     const char* logged;    // the cause in the error log; nullptr: nothing logged
+    bool started;
+    bool ended;  // the run ended normally, not by the fatal path
+    long moved;
     std::size_t journals;
   };
   for (const Row& row :
-       {Row{"healthy", false, -1, nullptr, 1},
-        Row{"read-only state folder", true, -1, "Read-only file system", 0},
-        Row{"disk full after the first line", false, 1, "No space left on device", 1}}) {
+       {Row{"healthy", false, -1, nullptr, true, true, 2, 1},
+        Row{"read-only state folder", true, -1, "Read-only file system", false, true, 0, 0},
+        Row{"disk full after the header", false, 1, "No space left on device", true, false, 0,
+            1}}) {
     SCOPED_TRACE(row.name);
     testing::TempEnv env;
     testing::RecordingUi ui;
+    ASSERT_TRUE(testing::writeCatalogue(env.root() / "msg",
+                                        "CREATE TABLE t_MSG (CODE INTEGER, MSG TEXT, DLGFLG "
+                                        "INTEGER); INSERT INTO t_MSG VALUES (60, '#60', 48);"));
+    ASSERT_TRUE(common::gMsgInit((env.root() / "msg").string(), common::kMsgPassword));
     testing::ScratchMount state(env.stateHome());
     if (row.readOnlyState && (!state.mounted() || ::mount(nullptr, state.path().c_str(), nullptr,
                                                           MS_REMOUNT | MS_RDONLY, nullptr) != 0))
@@ -160,11 +211,27 @@ TEST(JournalTest, TheWindowsRunGoesOnWhenItsJournalCannotBeWritten) {
     window.snapshot.receiveDir = (env.root() / "dst").string();
     fs::create_directories(window.snapshot.receiveDir);
     DiskFullAfter disk(row.writesBeforeFull < 0 ? INT32_MAX : row.writesBeforeFull);
-    platform::ScopedSyscalls scoped(disk);
-
-    EXPECT_TRUE(gProcess1(window));
-    EXPECT_EQ(std::distance(fs::directory_iterator(env.root() / "dst"), {}), 2);
-    EXPECT_TRUE(ui.boxes.empty());
+    {
+      platform::ScopedSyscalls scoped(disk);
+      bool ended = true;
+      bool started = false;
+      try {
+        started = gProcess1(window);
+      } catch (const common::ProgramEnded&) {
+        ended = false;
+        started = true;
+      }
+      EXPECT_EQ(std::make_pair(started, ended), std::make_pair(row.started, row.ended));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(env.root() / "dst"), {}), row.moved);
+    EXPECT_EQ(std::distance(fs::directory_iterator(env.root() / "src"), {}), 2 - row.moved);
+    // The fatal path shows its own boxes.
+    if (row.ended) {
+      ASSERT_EQ(ui.boxes.size(), row.started ? 0u : 1u);
+    }
+    if (!row.started) {
+      EXPECT_EQ(ui.boxes[0].text, "実行の記録（" + journalFolder() + "）#60");
+    }
     const std::string log = env.errorLog();
     EXPECT_EQ(occurrences(log, "writeRunJournal"), row.logged ? 1u : 0u);
     if (row.logged) {
@@ -172,9 +239,10 @@ TEST(JournalTest, TheWindowsRunGoesOnWhenItsJournalCannotBeWritten) {
     }
     const std::vector<RunSummary> runs = listRuns();
     ASSERT_EQ(runs.size(), row.journals);
-    if (row.logged || runs.empty()) continue;
-    EXPECT_EQ(std::tie(runs[0].files, runs[0].bytes, runs[0].end),
-              std::make_tuple(int64_t{2}, int64_t{128}, RunEnd::Completed));
+    if (runs.empty()) continue;
+    EXPECT_EQ(std::tie(runs[0].files, runs[0].bytes),
+              std::make_tuple(int64_t{row.moved}, int64_t{row.moved ? 128 : 0}));
+    EXPECT_EQ(runs[0].end, row.ended ? RunEnd::Completed : RunEnd::Interrupted);
     EXPECT_EQ(runs[0].options.serverDir, window.snapshot.serverDir);
   }
 }

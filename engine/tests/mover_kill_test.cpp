@@ -1,6 +1,9 @@
 // A run killed (SIGKILL) at each system call it makes, one child process per
 // kill. Whatever the moment, every file afterwards exists whole: at its
-// source or under a final name, never partial under any name.
+// source or under a final name, never partial under any name. With its
+// journal, the next look at the journal finds every file in one place and
+// says which; a look or an undo killed likewise leaves the same truth for
+// the look after it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,10 +12,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 
+#include "engine/journal.h"
 #include "engine/mover.h"
+#include "engine/undo.h"
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
@@ -48,6 +55,15 @@ class KillAt : public platform::Syscalls {
     return step(), Syscalls::fsetxattr(fd, n, v, s, f);
   }
   int syncfs(int fd) override { return step(), Syscalls::syncfs(fd); }
+  int fsync(int fd) override { return step(), Syscalls::fsync(fd); }
+  int fdatasync(int fd) override { return step(), Syscalls::fdatasync(fd); }
+  ssize_t pwrite(int fd, const void* b, size_t n, off_t at) override {
+    return step(), Syscalls::pwrite(fd, b, n, at);
+  }
+  int fallocate(int fd, off_t at, off_t n) override {
+    return step(), Syscalls::fallocate(fd, at, n);
+  }
+  int mkdir(const char* p, mode_t m) override { return step(), Syscalls::mkdir(p, m); }
   int unlink(const char* p) override { return step(), Syscalls::unlink(p); }
   int unlinkAt(int d, const char* p, int f) override { return step(), Syscalls::unlinkAt(d, p, f); }
   int renameAt(int fd, const char* f, int td, const char* t, unsigned fl) override {
@@ -188,6 +204,173 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{.name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true},
         Scenario{
             .name = "CopyNamedTemporary", .copy = true, .across = false, .unnamedFiles = false},
+        Scenario{.name = "Move", .copy = false, .across = false, .unnamedFiles = true},
+        Scenario{.name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true},
+        Scenario{.name = "MoveAcrossNamedTemporary",
+                 .copy = false,
+                 .across = true,
+                 .unnamedFiles = false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace msifter::engine
+
+namespace msifter::engine {
+namespace {
+
+// Runs `body` in a child process killed before its `at`th call that changes
+// what is on disk; true when it was killed, false when it got through.
+bool killedAt(long at, bool unnamedFiles, const std::function<void()>& body) {
+  const pid_t child = ::fork();
+  EXPECT_GE(child, 0);
+  if (child == 0) {
+    KillAt calls(at, unnamedFiles);
+    platform::setSyscalls(&calls);
+    body();
+    ::_exit(0);
+  }
+  int status = 0;
+  EXPECT_EQ(::waitpid(child, &status, 0), child);
+  if (WIFEXITED(status)) {
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    return false;
+  }
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  return true;
+}
+
+// The same runs, with their journal.
+class JournaledKillTest : public MoverKillTest {
+ protected:
+  TransferOptions options;
+  std::vector<std::string> sources;
+
+  void SetUp() override {
+    if (GetParam().across && !mount.mounted()) GTEST_SKIP() << "cannot mount a memory file system";
+    options.serverDir = src.string();
+    options.receiveDir = dst.string();
+    options.copyFiles = GetParam().copy;
+    options.renameMethod = RenameMethod::SerialNumber;
+    for (const auto& [name, content] : files) sources.push_back((src / name).string());
+  }
+  void reset() {
+    fs::remove_all(env.stateHome());
+    for (const fs::path& folder : {src, dst}) {
+      fs::create_directories(folder);
+      for (const auto& e : fs::directory_iterator(folder)) fs::remove_all(e.path());
+    }
+    for (const auto& [name, content] : files)
+      std::ofstream(src / name, std::ios::binary) << content;
+  }
+  void run() {
+    runState() = RunState{};
+    RunJournal journal;
+    if (journal.begin(options) != 0) return;
+    journal.finish(mMoveFile(sources, options, &journal));
+  }
+  // The first final name in the destination for `name`; "" when none.
+  std::string finalName(const std::string& name) {
+    for (const auto& e : fs::directory_iterator(dst)) {
+      const std::string n = e.path().filename();
+      if (n.size() > 11 && n.substr(11) == name) return e.path().string();
+    }
+    return {};
+  }
+  // What the next look at the journal (which settles it) says: every file
+  // in one place, whole, and the journal names the ones that are moved or
+  // copied, not yet taken back.
+  void expectTheJournalTrue() {
+    const std::vector<RunSummary> runs = listRuns();
+    ASSERT_LE(runs.size(), 1u);
+    std::map<std::string, JournalEntry> recorded;
+    if (!runs.empty()) {
+      EXPECT_FALSE(runs[0].inUse);
+      EXPECT_EQ(runs[0].pendingFiles + runs[0].unclearFiles, 0);
+      const std::optional<RunRecord> record = readRun(runs[0].id);
+      ASSERT_TRUE(record.has_value());
+      for (const JournalEntry& e : record->entries) {
+        if (!e.undone) recorded[fs::path(e.file.source).filename()] = e;
+      }
+    }
+    for (const auto& [name, content] : files) {
+      SCOPED_TRACE(name);
+      const bool atSource = fs::exists(src / name);
+      const std::string made = finalName(name);
+      EXPECT_EQ(atSource ? text(src / name) : content, content);
+      EXPECT_EQ(made.empty() ? content : text(made), content);
+      EXPECT_EQ(atSource, GetParam().copy || made.empty());
+      EXPECT_EQ(recorded.contains(name), !made.empty());
+      if (recorded.contains(name)) {
+        EXPECT_EQ(recorded[name].file.destination, made);
+      }
+    }
+  }
+  // After undo every file is where the run found it, alone. A run killed
+  // before its journal was made touched nothing.
+  void expectAllBack() {
+    const UndoReport undo = undoRun({});
+    EXPECT_TRUE(undo.status == UndoStatus::Done || undo.status == UndoStatus::NoRuns);
+    for (const auto& [name, content] : files) {
+      EXPECT_EQ(text(src / name), content) << name;
+      EXPECT_EQ(finalName(name), "") << name;
+    }
+  }
+};
+
+TEST_P(JournaledKillTest, TheNextLookFindsEveryFileInOnePlace) {
+  long kills = 0;
+  for (long at = 1; at < 5000 && !HasFailure(); ++at) {
+    SCOPED_TRACE("run killed at call " + std::to_string(at));
+    reset();
+    if (!killedAt(at, GetParam().unnamedFiles, [&] { run(); })) break;
+    ++kills;
+    expectTheJournalTrue();
+    expectAllBack();
+  }
+  EXPECT_GE(kills, 10);
+}
+
+// A run killed with a file of it in the destination, then its first look
+// killed at each step: the look after it still finds the truth.
+TEST_P(JournaledKillTest, ALookKilledIsFinishedByTheNext) {
+  long runKill = 1;
+  for (; runKill < 5000; ++runKill) {
+    reset();
+    ASSERT_TRUE(killedAt(runKill, GetParam().unnamedFiles, [&] { run(); }));
+    if (!finalName(files.begin()->first).empty()) break;
+  }
+  long kills = 0;
+  for (long at = 1; at < 5000 && !HasFailure(); ++at) {
+    SCOPED_TRACE("look killed at call " + std::to_string(at));
+    reset();
+    ASSERT_TRUE(killedAt(runKill, GetParam().unnamedFiles, [&] { run(); }));
+    if (!killedAt(at, GetParam().unnamedFiles, [] { listRuns(); })) break;
+    ++kills;
+    expectTheJournalTrue();
+  }
+  EXPECT_GE(kills, 1);
+}
+
+// An undo killed at each step: the next look finds each file back or where
+// the run put it, and says which; undo again takes back the rest.
+TEST_P(JournaledKillTest, AnUndoKilledIsSettledAndFinishedByTheNext) {
+  long kills = 0;
+  for (long at = 1; at < 5000 && !HasFailure(); ++at) {
+    SCOPED_TRACE("undo killed at call " + std::to_string(at));
+    reset();
+    run();
+    if (!killedAt(at, GetParam().unnamedFiles, [] { undoRun({}); })) break;
+    ++kills;
+    expectTheJournalTrue();
+    expectAllBack();
+  }
+  EXPECT_GE(kills, static_cast<long>(files.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, JournaledKillTest,
+    ::testing::Values(
+        Scenario{.name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true},
         Scenario{.name = "Move", .copy = false, .across = false, .unnamedFiles = true},
         Scenario{.name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true},
         Scenario{.name = "MoveAcrossNamedTemporary",

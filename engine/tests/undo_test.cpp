@@ -208,7 +208,8 @@ TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
   EXPECT_EQ(undoRun({.runId = "no-such-run"}).status, UndoStatus::NoSuchRun);
   EXPECT_EQ(outcomes(undoRun({})), std::vector<UndoOutcome>{UndoOutcome::Undone});
 
-  // A journal given up mid-run (its disk full) still marks its run as going on.
+  // A journal that failed mid-run (its disk full) stopped its run, and still
+  // marks it as going on until it ends.
   struct FullAfterHeader : platform::Syscalls {
     int left = 1;
     ssize_t pwrite(int fd, const void* b, size_t n, off_t at) override {
@@ -221,8 +222,9 @@ TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
   {
     platform::ScopedSyscalls scoped(full);
     ASSERT_EQ(givenUp.begin(options), 0);
-    ASSERT_TRUE(mMoveFile(put(src, {{"b", "b"}}), options, &givenUp));
+    ASSERT_FALSE(mMoveFile(put(src, {{"b", "b"}}), options, &givenUp));
   }
+  EXPECT_TRUE(fs::exists(src / "b"));
   EXPECT_EQ(undoRun({.runId = givenUp.id()}).status, UndoStatus::InUse);
   givenUp.finish(true);
   EXPECT_EQ(undoRun({.runId = givenUp.id()}).status, UndoStatus::Done);
@@ -231,13 +233,17 @@ TEST_F(UndoTest, ARunStillBeingWrittenIsNotUndone) {
 // Kills the process before the chosen call of one kind.
 class KillAt : public platform::Syscalls {
  public:
-  KillAt(bool atWrite, int at) : atWrite_(atWrite), at_(at) {}
-  ssize_t pwrite(int fd, const void* b, size_t n, off_t at) override {
-    if (atWrite_) step();
-    return Syscalls::pwrite(fd, b, n, at);
+  KillAt(bool atFlush, int at) : atFlush_(atFlush), at_(at) {}
+  int syncfs(int fd) override {
+    if (atFlush_) step();
+    return Syscalls::syncfs(fd);
+  }
+  int fsync(int fd) override {
+    if (atFlush_) step();
+    return Syscalls::fsync(fd);
   }
   int renameAt(int fd, const char* f, int td, const char* t, unsigned fl) override {
-    if (!atWrite_) step();
+    if (!atFlush_) step();
     return Syscalls::renameAt(fd, f, td, t, fl);
   }
 
@@ -245,20 +251,22 @@ class KillAt : public platform::Syscalls {
   void step() {
     if (++calls_ == at_) ::kill(::getpid(), SIGKILL);
   }
-  bool atWrite_;
+  bool atFlush_;
   int at_;
   int calls_ = 0;
 };
 
+// The journal holds every file's intent before the file is touched: after
+// a kill, the next look at it finds each file where it is, records what
+// was moved, and undo takes back exactly that.
 TEST_F(UndoTest, AKilledRunStillListsAndUndoesWhatItRecords) {
   struct Row {
     const char* name;
-    bool atWrite;
+    bool atFlush;
     int at;
     int64_t recorded;
   };
-  // The journal's first write is its header, then one per file.
-  for (const Row row : {Row{"second file moved, its line not written", true, 3, 1},
+  for (const Row row : {Row{"all four moved, their renames not flushed yet", true, 1, 4},
                         Row{"third file not moved", false, 3, 2}}) {
     SCOPED_TRACE(row.name);
     fs::remove_all(env.stateHome());
@@ -270,10 +278,10 @@ TEST_F(UndoTest, AKilledRunStillListsAndUndoesWhatItRecords) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      KillAt calls(row.atWrite, row.at);
-      platform::setSyscalls(&calls);
       RunJournal journal;
       journal.begin(options);
+      KillAt calls(row.atFlush, row.at);
+      platform::setSyscalls(&calls);
       ::_exit(mMoveFile(sources, options, &journal) ? 0 : 1);
     }
     int status = 0;
@@ -282,29 +290,29 @@ TEST_F(UndoTest, AKilledRunStillListsAndUndoesWhatItRecords) {
 
     const std::vector<RunSummary> runs = listRuns();
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].end, RunEnd::Unfinished);
+    EXPECT_EQ(runs[0].end, RunEnd::Interrupted);
     EXPECT_FALSE(runs[0].inUse);
     EXPECT_EQ(runs[0].files, row.recorded);
+    EXPECT_EQ(static_cast<int64_t>(treeOf(dst).size()), row.recorded);
     const UndoReport undo = undoRun({});
     EXPECT_EQ(undo.count(UndoOutcome::Undone), static_cast<std::size_t>(row.recorded));
-    // Every file whole, once: back at its source, or the one in flight
-    // under its new name.
-    Tree everywhere = treeOf(src);
-    for (const auto& [name, bytes] : treeOf(dst)) everywhere[name.substr(11)] = bytes;
-    EXPECT_EQ(everywhere, original);
-    EXPECT_EQ(treeOf(dst).size(), row.atWrite ? 1u : 0u);
+    // Every file whole, once, back at its source.
+    EXPECT_EQ(treeOf(src), original);
+    EXPECT_TRUE(treeOf(dst).empty());
   }
 }
 
-// Replaces the path `from` in the file lines of the journal of run `id`, as a
-// hand with an editor would.
+// Replaces the path `from` wherever the journal of run `id` names it (its
+// intent and its file line), as a hand with an editor would.
 void editJournal(const std::string& id, const std::string& from, const std::string& to) {
   const std::string path = readRun(id).value().summary.path;
   std::ifstream in(path, std::ios::binary);
   std::string text{std::istreambuf_iterator<char>(in), {}};
-  const auto at = text.find("\t" + from + "\t");
+  const std::string field = "\t" + from + "\t";
+  auto at = text.find(field);
   ASSERT_NE(at, std::string::npos) << from;
-  text.replace(at + 1, from.size(), to);
+  for (; at != std::string::npos; at = text.find(field, at + to.size() + 1))
+    text.replace(at + 1, from.size(), to);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 

@@ -16,6 +16,7 @@ RunResult resultOf(const engine::RunSummary& run) {
   switch (run.end) {
     case engine::RunEnd::Completed: return RunResult::Completed;
     case engine::RunEnd::Failed: return RunResult::Failed;
+    case engine::RunEnd::Interrupted:
     case engine::RunEnd::Unfinished: break;
   }
   return RunResult::Unfinished;

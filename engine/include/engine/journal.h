@@ -1,15 +1,22 @@
 #pragma once
 // The journal of every transfer run: one file per run under
 // $XDG_STATE_HOME/m_sifter/journal/ (default ~/.local/state/m_sifter/journal/)
-// with the run's options and one line per file whose transfer completed.
+// with the run's options, what it planned and what it did.
 //
-// It is written as the run goes: each file's line with one write(2) when the
-// mover reports the file complete, so that after the program is killed it
-// still describes every completed file; flushed to disk at most once a
-// second and at the end. A plain text, readable with `less`; paths keep
-// their raw bytes (control bytes, "%" and bytes that are not UTF-8 are
-// written as %XX).
+// It is written ahead of the files: a group of files is planned and its
+// lines ("intent": the source as it is, the new path) are on disk before any
+// of them is touched; a file's own line ("file") follows once its transfer
+// is on disk; the run's end ("ended") once the last file is, and only then
+// is the run reported done. Whoever reads a journal next and finds files
+// planned without an outcome, in a run nobody is writing any more (killed,
+// power cut), settles them by looking at the files (see settleRun), so the
+// journal tells where every file is. Undo writes ahead likewise ("undoing",
+// then "undone").
+//
+// A plain text, readable with `less`; paths keep their raw bytes (control
+// bytes, "%" and bytes that are not UTF-8 are written as %XX).
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,14 +32,32 @@ namespace detail {
 class JournalFile;
 }
 
-enum class RunEnd { Unfinished, Completed, Failed };
+// Unfinished: cut short and not settled yet (or written by an older version).
+// Interrupted: cut short, then settled by a look at the files.
+enum class RunEnd { Unfinished, Completed, Failed, Interrupted };
 enum class UndoState { NotUndone, PartlyUndone, Undone };
 
 // One file of a run, as transferred.
 struct JournalEntry {
-  int64_t number = 0;  // 0, 1, ... in the order the files completed
+  int64_t number = 0;  // the file's place in the run
   TransferredFile file;
   bool undone = false;
+};
+
+// A planned file that the run did not transfer, as a look found it.
+enum class LeftAs {
+  Untouched,      // at its source; nothing at its new path
+  CopyDropped,    // the run's own copy (or second name) of it was taken away
+  BothKept,       // at its source and at its new path, which differ: both stay
+  Missing,        // at neither
+  NotAsRecorded,  // gone from its source; the new path holds another file
+};
+
+struct LeftFile {
+  int64_t number = 0;
+  LeftAs how = LeftAs::Untouched;
+  std::string source;
+  std::string destination;
 };
 
 struct RunSummary {
@@ -44,12 +69,17 @@ struct RunSummary {
   int64_t files = 0;  // recorded: files whose transfer completed
   int64_t bytes = 0;
   int64_t undoneFiles = 0;
-  // Unfinished: killed, or the journal could not be written to the end.
   RunEnd end = RunEnd::Unfinished;
   // Being written right now: the run goes on, or it is being undone.
   bool inUse = false;
   // Lines that could not be read (cut short or damaged) were left out.
   bool damaged = false;
+  // Planned files a look found neither transferred nor simply left:
+  // BothKept, Missing or NotAsRecorded. The user should look at them.
+  int64_t unclearFiles = 0;
+  // Planned files not settled yet: their source's folder could not be
+  // reached (a card not mounted); the next look tries again.
+  int64_t pendingFiles = 0;
 
   UndoState undoState() const;
 };
@@ -57,19 +87,30 @@ struct RunSummary {
 struct RunRecord {
   RunSummary summary;
   std::vector<JournalEntry> entries;  // in the order the files completed
+  std::vector<LeftFile> left;         // planned, not transferred
 };
 
 // The folder of the journals; "" when neither XDG_STATE_HOME nor HOME is set.
 std::string journalFolder();
-// Every run that has a journal, oldest first. A journal that was cut short
-// lists with what it records.
+// Every run that has a journal, oldest first, each settled first where it
+// needs to be (and can be). A journal that was cut short lists with what it
+// records.
 std::vector<RunSummary> listRuns();
-// The run named `id`, entries included; nothing when there is no such run.
+// The run named `id`, entries included, settled first where it needs to be;
+// nothing when there is no such run.
 std::optional<RunRecord> readRun(const std::string& id);
 
-// Writes the journal of one run. Never stops the run: a journal that cannot
-// be written (no space, no permission) is abandoned, and its first failure
-// goes to the error log once, under "writeRunJournal".
+// What finish() found of the files that were planned and not transferred.
+struct LeftCounts {
+  int64_t untouched = 0;  // where they were (copies of the run's own dropped)
+  int64_t unclear = 0;    // see RunSummary::unclearFiles
+  int64_t pending = 0;    // see RunSummary::pendingFiles
+};
+
+// Writes the journal of one run. A run without its journal does not start,
+// and one whose journal fails stops there: begin()'s and every later
+// failure is returned (and goes to the error log once, under
+// "writeRunJournal").
 class RunJournal final : public TransferObserver {
  public:
   RunJournal();
@@ -78,23 +119,40 @@ class RunJournal final : public TransferObserver {
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;
 
-  // Creates the journal of a run that starts now with `options`. Returns 0
-  // or the errno of the failure.
+  // Creates the journal of a run that starts now with `options`, after
+  // settling the journals of runs that were cut short. Returns 0; EBUSY
+  // when a run that is going on works on the same source folder, or one
+  // inside or around it (busyWith() names it); or the errno of the failure.
   int begin(const TransferOptions& options);
+  int filesPlanned(const std::vector<TransferIntent>& group) override;
+  int fileRenamed(const TransferIntent& intent) override;
   void fileTransferred(const TransferredFile& file) override;
-  // Marks the end (files, bytes, completed or not), flushes and closes.
-  // Returns 0 or the errno of the journal's first failure.
+  void sourceFileSystem(uint64_t device, const std::string& mountRoot) override;
+  // Settles them by a look at them (see left()).
+  void filesLeft(const std::vector<TransferIntent>& left) override;
+  // Marks the end (files, bytes, completed or not) and puts the journal on
+  // disk; closed when every planned file has its outcome. Returns 0 or the
+  // errno of the journal's first failure.
   int finish(bool completed);
 
   // Empty until begin() has succeeded.
   const std::string& id() const { return id_; }
   const std::string& path() const { return path_; }
+  // After begin() returned EBUSY: the run in the way.
+  const RunSummary& busyWith() const { return busyWith_; }
+  // After filesLeft().
+  const LeftCounts& left() const { return left_; }
+  int64_t files() const { return files_; }
 
  private:
-  void abandon(int error);
+  int create(int folderFd, const TransferOptions& options);
+  int fail(int error);
 
+  platform::UniqueFd fd_;  // locked from begin to finish
   std::unique_ptr<detail::JournalFile> file_;
-  platform::UniqueFd lock_;  // held from begin to finish
+  std::map<uint64_t, std::string> mounts_;  // as told by sourceFileSystem()
+  int64_t planned_ = 0;                     // files planned
+  int64_t settled_ = 0;                     // of those, files with an outcome
   std::string id_;
   std::string path_;
   std::string base_;  // the current folder when the run began
@@ -102,6 +160,8 @@ class RunJournal final : public TransferObserver {
   int64_t bytes_ = 0;
   int error_ = 0;
   bool finished_ = false;
+  RunSummary busyWith_;
+  LeftCounts left_;
 };
 
 }  // namespace msifter::engine

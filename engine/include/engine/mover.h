@@ -8,9 +8,10 @@
 
 namespace msifter::engine {
 
-// One file whose transfer is complete: a move within one file system after
-// its rename, a copy once it has its name, a move between file systems once
-// its copy is on disk and its source is gone.
+// One file whose transfer is complete and on disk: a move within one file
+// system once its rename is flushed, a copy once its name is, a move between
+// file systems once its copy is named on disk and its source's removal is
+// flushed.
 struct TransferredFile {
   enum class Kind { Moved, Copied };
   Kind kind = Kind::Moved;
@@ -21,12 +22,43 @@ struct TransferredFile {
   int32_t modifiedNanoseconds = 0;
   uint64_t device = 0;  // of the new file
   uint64_t inode = 0;
+  int64_t number = -1;  // the file's TransferIntent::number; -1: not planned
 };
 
-// Told of every file as its transfer completes, in the order they complete.
+// A file about to be transferred, told before it is touched: the source as
+// it is now (its identity) and the new path planned for it.
+struct TransferIntent {
+  int64_t number = 0;  // 0, 1, ... in the run's order
+  bool copy = false;
+  std::string source;
+  std::string destination;  // full path
+  int64_t size = 0;
+  int64_t modifiedSeconds = 0;
+  int32_t modifiedNanoseconds = 0;
+  uint64_t device = 0;  // of the source
+  uint64_t inode = 0;
+};
+
+// Told of every file before its transfer and as it completes, in the order
+// they complete.
 class TransferObserver {
  public:
   virtual ~TransferObserver() = default;
+  // A group of files, before any of them is touched. Returns 0 once they
+  // are recorded for good, or the errno that stops the run there. Must not
+  // throw.
+  virtual int filesPlanned(const std::vector<TransferIntent>& /*group*/) { return 0; }
+  // A planned file takes another name (its planned one was taken meanwhile);
+  // before it takes it, as filesPlanned.
+  virtual int fileRenamed(const TransferIntent& /*intent*/) { return 0; }
+  // The sources on file system `device` have its root at `mountRoot`: told
+  // before the first group with such a source. A later look tells a file
+  // system mounted again (under another device number) from one that is
+  // not mounted, whose mount point shows an empty folder. Must not throw.
+  virtual void sourceFileSystem(uint64_t /*device*/, const std::string& /*mountRoot*/) {}
+  // Planned files whose transfer did not complete, once the run has ended
+  // (after a failure): as last planned. Must not throw.
+  virtual void filesLeft(const std::vector<TransferIntent>& /*left*/) {}
   // Must not throw.
   virtual void fileTransferred(const TransferredFile& file) = 0;
   // A file left where it is, as `identical` (a full path) holds its bytes:
@@ -51,13 +83,22 @@ struct MoveExtras {
 
 // Where and why a run stopped.
 struct MoveFailure {
-  std::string path;    // the file whose turn it was, or the folder that failed
+  std::string path;    // the file it stopped at, or the folder that failed
   int32_t number = 0;  // the failure number (common::err); 0: unexpected
   int error = 0;       // the system's reason (errno), when it gave one
+  // The observer (the run's journal) refused the files from `path` on:
+  // none of them was touched.
+  bool unrecorded = false;
+  // The file's copy stays in the destination beside (or instead of) its
+  // source: the source was rewritten, or went elsewhere, meanwhile.
+  bool copyKept = false;
 };
 
 // Moves or copies every listed file into options.receiveDir under its new
-// name. True when every entry was transferred.
+// name. Files are planned in groups, each told to the observer before any
+// of its files is touched; the run ends at the first file that cannot be
+// transferred, and every file after it stays where it was. True when every
+// entry was transferred and is on disk.
 bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& options,
                TransferObserver* observer = nullptr);
 // The same run with extras; after a failure (reported under "mMoveFile" as

@@ -3,9 +3,12 @@
 // file goes back to its source path (its folders made again if missing) and
 // a copy is removed. Only the very file that the run left is touched, and
 // nothing at the old path is ever replaced; what cannot be undone is
-// reported with its reason, and the rest is still undone. Each file undone
-// is marked in the journal at once, so an undo is never done twice and one
-// that was stopped or partly refused can be run again for the rest.
+// reported with its reason, and the rest is still undone. The journal is
+// written ahead: a group of files is marked as being undone on disk before
+// any of them is touched, and each file as undone once it is back on disk,
+// so an undo is never done twice, and one that was stopped (killed, power
+// cut) is settled by the next look at the journal and can be run again for
+// the rest.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,8 +54,9 @@ struct UndoReport {
   int error = 0;
   RunSummary run;               // as it was before this undo
   std::vector<UndoItem> items;  // in the order tried: the run's order reversed
-  // The first failure to mark an entry undone (errno): those files are back,
-  // but a later undo reports them as missing instead of already undone.
+  // The first failure to write to the journal (errno): the files it could
+  // not mark ahead were left alone; files back whose mark did not reach the
+  // disk are found back by the next look at the journal.
   int markError = 0;
 
   std::size_t count(UndoOutcome outcome) const;

@@ -2,9 +2,10 @@
 // The destination folder of a transfer run, opened once for the whole run.
 //
 // Every file is created relative to the open folder, never by its path, and
-// before each file the path is checked to still name that folder: a
-// destination that is renamed, removed, unmounted or replaced by a link
-// while the run lasts is never re-created or followed; the file fails.
+// before a batch is made durable the path is checked to still name that
+// folder: a destination that is renamed, removed, unmounted or replaced by
+// a link while the run lasts is never re-created or followed; the batch's
+// files are taken back and the batch fails.
 //
 // No file appears under a final name before it is whole and on disk: a
 // copy is written into an unnamed file (O_TMPFILE) and linked to its name
@@ -20,15 +21,28 @@
 // was copied. Copies and such moves go in batches, one flush of the
 // destination (syncfs) each: a batch's copies are flushed, then given their
 // names; the next flush makes those names durable, and only then are the
-// batch's sources removed.
+// batch's sources removed; a flush of their folders makes the removals
+// durable.
+//
+// A file counts as transferred (onTransferred) only once all of that is on
+// disk: a rename within one file system after a flush of the folders it
+// touched (once per batch), a copy once its name is durable, a move between
+// file systems once its source's removal is. A failure ends the batch at
+// that file: the files after it in the batch are taken back (a rename is
+// undone, a copy removed), so that a run stopped there leaves every later
+// file where it was.
 #include <sys/stat.h>
 
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/os_error.h"
@@ -42,24 +56,26 @@ namespace msifter::platform {
 bool isTransferTemporary(std::string_view name);
 
 // One file whose transfer is complete and durable as far as its kind goes:
-// a move within one file system after the rename, a copy after it got its
-// name, a move between file systems after its source was removed.
+// a move within one file system once its rename is flushed, a copy once its
+// name is, a move between file systems once its source's removal is.
+// Its texts are valid during the call it is told in.
 struct TransferredFile {
   bool copied = false;  // false: moved
-  std::string source;
-  std::string name;  // in the destination folder
+  std::string_view source;
+  std::string_view name;  // in the destination folder
   int64_t size = 0;
   struct timespec modified {};
   uint64_t device = 0;  // of the new file
   uint64_t inode = 0;
+  int64_t tag = -1;  // as given by tagNext()
 };
 
-// When a batch of moves between file systems is settled: whichever bound
-// is reached first.
+// When a batch is settled: whichever bound is reached first.
 struct BatchLimits {
-  std::size_t files = 8192;
+  std::size_t files = 8192;  // copied (each holds a descriptor until it is named)
   uint64_t bytes = 1u << 30;
   int64_t milliseconds = 5000;
+  std::size_t renames = 32768;  // within one file system (cheap to hold, quick to do)
 };
 
 class DestinationFolder {
@@ -68,9 +84,12 @@ class DestinationFolder {
   // An empty name gives up: the file fails as a taken name (EEXIST).
   using NameSource = std::function<std::string()>;
   using Completion = std::function<void(const TransferredFile&)>;
+  // A file (known by its tag) has its final name in the folder, not on disk yet.
+  using Naming = std::function<void(int64_t tag, const std::string& name)>;
 
   DestinationFolder();
-  // Copies not settled yet are dropped; their sources stay.
+  // Copies not settled yet are dropped; their sources stay. Renames and
+  // removed sources stay as they are, not reported.
   ~DestinationFolder();
   DestinationFolder(const DestinationFolder&) = delete;
   DestinationFolder& operator=(const DestinationFolder&) = delete;
@@ -80,21 +99,32 @@ class DestinationFolder {
   void setBatchLimits(const BatchLimits& limits) { limits_ = limits; }
   // Called once for every file whose transfer is complete; must not throw.
   void onTransferred(Completion completion) { completion_ = std::move(completion); }
+  void onNamed(Naming naming) { naming_ = std::move(naming); }
 
   // A file (or a link, as the link itself) moved into the folder. Within one
-  // file system it is renamed at once; between file systems it is copied
-  // and joins the open batch, which is settled when full. A folder is never
-  // moved. A failure of the batch's settling is this call's failure.
+  // file system it is renamed at once; between file systems it is copied.
+  // Either way it joins the open batch, which is settled when full. A
+  // folder is never moved. A failure of the batch's settling is this call's
+  // failure (lastFailure() names the file).
   OsError move(const std::string& from, const NameSource& names);
   // A file (a link is followed; a link that leads nowhere is copied as the
   // link itself) copied into the folder; it joins the open batch, which is
   // settled when full. The source is never touched.
   OsError copy(const std::string& from, const NameSource& names);
-  // Settles every copy and move still open: flushed, named, flushed again, sources
-  // removed. A source whose name no longer names the file that was copied
-  // stays, and so does its copy; such a file counts as failed. The first
-  // failure is the result.
+  // The next file handed over (move, copy) is reported with `tag`.
+  void tagNext(int64_t tag) { nextTag_ = tag; }
+  // Something has `name` in the folder: looked up among the names the
+  // folder had at the first call (one listing), confirmed by a look.
+  bool taken(const std::string& name);
+  // Settles every file still in the batch: flushed, named, flushed again,
+  // sources removed, flushed. The first failure is the result.
   OsError settle();
+  // The file the last failure stopped at; "" when the folder itself failed
+  // (its flush, or the folder gone).
+  const std::string& failedSource() const { return failedSource_; }
+  // The file it stopped at left its copy in the folder: its source was
+  // rewritten, or went elsewhere, after it was copied.
+  bool failureKeptCopy() const { return failureKeptCopy_; }
 
  private:
   struct Staged {
@@ -102,17 +132,39 @@ class DestinationFolder {
     std::string tempName;           // a named temporary's name, "" for an unnamed file
     struct timespec times[2] = {};  // the source's access and modification times
   };
+  // Where a file of the batch is; each flush takes it one step on.
+  enum class Step {
+    Renamed,     // moved within the file system; its rename is to be flushed
+    Staged,      // copied, not named; its contents are to be flushed
+    Named,       // has its name; the name is to be flushed
+    SourceGone,  // moved between file systems; the removal is to be flushed
+  };
   struct Pending {
-    bool copy = false;  // false: a move between file systems
+    Step step = Step::Staged;
+    bool copy = false;  // false: a move
     std::string source;
-    struct stat copied {};  // the source as it was copied
+    struct stat copied {};  // the source as it was listed or copied
     Staged staged;
-    std::string name;  // the name to try first, or the link's final name
+    std::string name;  // the name to try first, or the final name
     NameSource names;
-    bool linked = false;
+    // Another name of a source already copied here: linked to that copy
+    // instead of copied again, where the folder allows.
+    bool linkToCopy = false;
     uint64_t device = 0;  // of the new file
     uint64_t inode = 0;
+    // Taken back, its new name stays: the only copy of a source that
+    // vanished, or a copy of a source rewritten meanwhile.
+    bool keep = false;
+    bool done = false;
+    int64_t tag = -1;
   };
+  // A source with several names copied into this folder, as it was copied.
+  struct EarlierCopy {
+    std::string name;  // "" until it has one
+    off_t size = 0;
+    struct timespec modified {};
+  };
+  using InodeKey = std::pair<dev_t, ino_t>;
 
   OsError checkFolder() const;
   void removeStaleTemporaries();
@@ -122,6 +174,7 @@ class DestinationFolder {
   bool flushEachFile();
   OsError flushNamed(Staged& staged, const std::string& name);
   OsError firstFreeName(std::string& name, const NameSource& names) const;
+  OsError renamed(const std::string& from, std::string name);
   OsError moveAcross(const std::string& from, const struct stat& entry, std::string name,
                      const NameSource& names);
   OsError moveLinkAcross(const std::string& from, const struct stat& entry, std::string name,
@@ -129,28 +182,55 @@ class DestinationFolder {
   OsError copyLink(const std::string& from, std::string name, const NameSource& names);
   OsError makeLink(const std::string& from, std::string& name, const NameSource& names);
   OsError stageCopy(int in, Pending& p);
+  bool linkToEarlierCopy(Pending& p) const;
   OsError addToBatch(Pending p);
   bool batchFull() const;
   OsError flush();
-  OsError removeSources(const std::vector<Pending>& done);
+  OsError makeDurable();
+  OsError advance(Pending& p, bool earlierOpen);
+  OsError giveName(Pending& p);
+  OsError linkName(Pending& p);
+  OsError removeSource(Pending& p);
+  bool unchangedSinceCopy(const struct stat& now, const Pending& p) const;
+  void rollBackFrom(std::size_t first);
+  void renameBack(const Pending& p);
   void removeCopy(const Pending& p);
   void dropUnsettled();
-  void report(bool copied, const std::string& source, const std::string& name,
-              const struct stat& contents, uint64_t device, uint64_t inode);
+  void named(const Pending& p);
+  void report(const Pending& p);
+  OsError failed(OsError error, const std::string& source);
+  OsError removable(const std::string& from) const;
 
   UniqueFd dir_;
   std::string path_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
   bool unnamedUnsupported_ = false;
+  bool renamesInOneCommit_ = false;
   std::optional<bool> flushEachFile_;  // unknown until the first copy
   BatchLimits limits_;
   Completion completion_;
-  std::vector<Pending> pending_;  // copied, waiting for the flush of their contents
-  std::vector<Pending> named_;    // named, waiting for the flush of their names
+  Naming naming_;
+  std::vector<Pending> batch_;  // in the order the files came
+  std::size_t added_ = 0;       // files since the last flush
+  std::size_t copied_ = 0;      // of those, files copied
+  std::size_t openFiles_ = 0;   // staged files holding a descriptor
   std::size_t fileBudget_ = 8192;
   uint64_t pendingBytes_ = 0;
   int64_t batchStart_ = 0;
+  // Sources with several names: their copy here, so that the next name
+  // of one becomes a link to it, as mv does.
+  std::map<InodeKey, EarlierCopy> copiesOf_;
+  // Files with several names one of which this folder removed: their shared
+  // change time moved because of that, not because of a rewrite.
+  std::set<InodeKey> unlinkedNamesOf_;
+  std::string failedSource_;
+  bool failureKeptCopy_ = false;
+  int64_t nextTag_ = -1;
+  // Hashes of the names the folder had when first asked (taken()).
+  std::unordered_set<std::size_t> listedNames_;
+  bool listed_ = false;
+  bool lookAtEach_ = false;
 };
 
 // The one name given, then none: a taken name is refused, not replaced.

@@ -13,6 +13,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/utsname.h>
@@ -36,6 +37,8 @@ class Syscalls {
   // EINVAL, ENOSYS and EOPNOTSUPP.
   virtual ssize_t copyFileRange(int inFd, int outFd, size_t count);
   virtual int fsync(int fd);
+  // fdatasync(2): the contents and what reading them back needs (the size).
+  virtual int fdatasync(int fd);
   virtual int fstat(int fd, struct stat* out);
   virtual int lstat(const char* path, struct stat* out);
   virtual int stat(const char* path, struct stat* out);

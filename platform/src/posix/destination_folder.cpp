@@ -4,10 +4,12 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 
 #include "platform/mounts.h"
 #include "posix/entries.h"
@@ -69,6 +71,34 @@ OsError renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* 
   return {};
 }
 
+// File systems that write a rename, both folders' entries of it, in one
+// journal commit, which a flush of either folder forces: there a batch of
+// renames needs no flush of the whole file system, whose other writers'
+// data would hold it up.
+bool renamesInOneCommit(int dirFd) {
+  constexpr long kExt4 = 0xEF53;
+  constexpr long kXfs = 0x58465342;
+  struct statfs fs {};
+  return syscalls().fstatfs(dirFd, &fs) == 0 &&
+         (static_cast<long>(fs.f_type) == kExt4 || static_cast<long>(fs.f_type) == kXfs);
+}
+
+// Flushes the file system that holds `folders` through the first of them
+// that is still there; one whose folders are all gone has nothing of them
+// left to flush.
+OsError flushFileSystemOf(const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    UniqueFd fd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (!fd.valid()) {
+      if (errno == ENOENT) continue;
+      return OsError::fromErrno("open", folder);
+    }
+    if (syscalls().syncfs(fd.get()) != 0) return OsError::fromErrno("syncfs", folder);
+    return {};
+  }
+  return {};
+}
+
 }  // namespace
 
 DestinationFolder::NameSource onlyName(const std::string& name) {
@@ -83,17 +113,18 @@ DestinationFolder::DestinationFolder() = default;
 
 DestinationFolder::~DestinationFolder() { dropUnsettled(); }
 
-// Takes back every copy not settled yet: its source stays, alone.
+// Takes back every copy whose source is still there. A rename, and a copy
+// whose source is gone, stay as they are, unreported.
 void DestinationFolder::dropUnsettled() {
-  for (Pending& p : named_) removeCopy(p);
-  for (Pending& p : pending_) {
-    if (p.linked)
-      removeCopy(p);
-    else
+  for (Pending& p : batch_) {
+    if (p.step == Step::Staged) {
       discard(p.staged);
+    } else if (p.step == Step::Named && !p.keep) {
+      removeCopy(p);
+    }
   }
-  named_.clear();
-  pending_.clear();
+  batch_.clear();
+  openFiles_ = 0;
 }
 
 OsError DestinationFolder::open(const std::string& folder) {
@@ -114,6 +145,7 @@ OsError DestinationFolder::open(const std::string& folder) {
   if (syscalls().getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
     fileBudget_ = std::max<std::size_t>(1, static_cast<std::size_t>(files.rlim_cur / 2));
   removeStaleTemporaries();
+  renamesInOneCommit_ = renamesInOneCommit(dir_.get());
   return {};
 }
 
@@ -233,6 +265,19 @@ OsError DestinationFolder::link(Staged& staged, std::string& name, const NameSou
   }
 }
 
+bool DestinationFolder::taken(const std::string& name) {
+  const std::hash<std::string_view> hash;
+  if (!listed_) {
+    listed_ = true;
+    // A folder that cannot be listed has every name looked at instead.
+    lookAtEach_ = static_cast<bool>(
+        forEachEntry(dir_.get(), [&](const dirent& d) { listedNames_.insert(hash(d.d_name)); }));
+  }
+  if (!lookAtEach_ && !listedNames_.contains(hash(name))) return false;
+  struct stat st {};
+  return syscalls().fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 // Where each file is flushed on its own (FUSE), its new name reaches the
 // disk with it. A name that cannot be flushed is taken back: the file stays
 // unnamed and fails. FAT through FUSE stamps a renamed file with the present,
@@ -261,48 +306,104 @@ OsError DestinationFolder::firstFreeName(std::string& name, const NameSource& na
   }
 }
 
+OsError DestinationFolder::failed(OsError error, const std::string& source) {
+  failedSource_ = source;
+  failureKeptCopy_ = false;
+  return error;
+}
+
 OsError DestinationFolder::move(const std::string& from, const NameSource& names) {
   std::string name = names();
-  if (OsError e = checkFolder()) return e;
-  struct stat entry {};
-  if (syscalls().lstat(from.c_str(), &entry) != 0) return OsError::fromErrno("lstat", from);
-  // Listed as a file, a folder by its turn: its tree was never searched.
-  if (S_ISDIR(entry.st_mode)) return OsError(EISDIR, "lstat", from);
   for (;;) {
-    if (name.empty()) return OsError(EEXIST, "renameat2", from);
+    if (name.empty()) return failed(OsError(EEXIST, "renameat2", from), from);
     OsError e = renameNoReplaceAt(AT_FDCWD, from.c_str(), dir_.get(), name.c_str());
-    if (!e) {
-      report(false, from, name, entry, entry.st_dev, entry.st_ino);
-      return {};
+    if (!e) return renamed(from, std::move(name));
+    if (e.code() == EXDEV) {
+      struct stat entry {};
+      if (syscalls().lstat(from.c_str(), &entry) != 0)
+        return failed(OsError::fromErrno("lstat", from), from);
+      // Listed as a file, a folder by its turn: its tree was never searched.
+      if (S_ISDIR(entry.st_mode)) return failed(OsError(EISDIR, "lstat", from), from);
+      return moveAcross(from, entry, std::move(name), names);
     }
-    if (e.code() == EXDEV) return moveAcross(from, entry, std::move(name), names);
-    if (!e.nameTaken()) return e;
+    if (!e.nameTaken()) return failed(std::move(e), from);
     name = names();
   }
 }
 
+// A file renamed into the folder, looked at under its new name (a short
+// look, where the source's path is a long one). A folder that took a listed
+// file's place is never moved: it goes straight back.
+OsError DestinationFolder::renamed(const std::string& from, std::string name) {
+  Pending p;
+  p.tag = nextTag_;
+  p.step = Step::Renamed;
+  p.source = from;
+  p.name = std::move(name);
+  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
+    const OsError e = OsError::fromErrno("fstatat", p.name);
+    renameBack(p);
+    return failed(e, from);
+  }
+  p.device = p.copied.st_dev;
+  p.inode = p.copied.st_ino;
+  if (S_ISDIR(p.copied.st_mode)) {
+    renameBack(p);
+    return failed(OsError(EISDIR, "renameat2", from), from);
+  }
+  named(p);
+  return addToBatch(std::move(p));
+}
+
+// A source whose folder cannot be written to (a card locked or mounted
+// read-only, a folder of another user) could not be removed after its copy:
+// seen now, before anything is copied.
+OsError DestinationFolder::removable(const std::string& from) const {
+  const std::string folder = folderOf(from);
+  if (syscalls().access(folder.c_str(), W_OK) == 0) return {};
+  if (errno != EROFS && errno != EACCES && errno != EPERM) return {};
+  return OsError::fromErrno("access", folder);
+}
+
 OsError DestinationFolder::moveAcross(const std::string& from, const struct stat& entry,
                                       std::string name, const NameSource& names) {
+  if (OsError e = removable(from)) return failed(std::move(e), from);
   Pending p;
+  p.tag = nextTag_;
   p.source = from;
   p.names = names;
   if (S_ISLNK(entry.st_mode)) {
-    if (OsError e = moveLinkAcross(from, entry, std::move(name), names, p)) return e;
+    if (OsError e = moveLinkAcross(from, entry, std::move(name), names, p))
+      return failed(std::move(e), from);
   } else if (!S_ISREG(entry.st_mode)) {
     // Pipes, sockets and devices are not copied between file systems.
-    return OsError(EXDEV, "renameat2", from);
+    return failed(OsError(EXDEV, "renameat2", from), from);
   } else {
-    if (OsError e = firstFreeName(name, names)) return e;
+    if (OsError e = firstFreeName(name, names)) return failed(std::move(e), from);
     // Not following: a link that replaced the file by now is not what was listed.
     UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
-    if (!in.valid()) return OsError::fromErrno("open", from);
-    if (syscalls().fstat(in.get(), &p.copied) != 0) return OsError::fromErrno("fstat", from);
+    if (!in.valid()) return failed(OsError::fromErrno("open", from), from);
+    if (syscalls().fstat(in.get(), &p.copied) != 0)
+      return failed(OsError::fromErrno("fstat", from), from);
     if (!S_ISREG(p.copied.st_mode))
-      return OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV, "open", from);
-    if (OsError e = stageCopy(in.get(), p)) return e;
+      return failed(OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV, "open", from), from);
+    p.linkToCopy = linkToEarlierCopy(p);
+    if (!p.linkToCopy) {
+      if (OsError e = stageCopy(in.get(), p)) return failed(std::move(e), from);
+    }
     p.name = std::move(name);
   }
   return addToBatch(std::move(p));
+}
+
+// Another name of a source whose copy this folder has, unchanged since: it
+// becomes a second name of that copy, as mv keeps hard links.
+bool DestinationFolder::linkToEarlierCopy(Pending& p) const {
+  if (p.copy || p.copied.st_nlink < 2) return false;
+  const auto earlier = copiesOf_.find({p.copied.st_dev, p.copied.st_ino});
+  return earlier != copiesOf_.end() && earlier->second.size == p.copied.st_size &&
+         earlier->second.modified.tv_sec == p.copied.st_mtim.tv_sec &&
+         earlier->second.modified.tv_nsec == p.copied.st_mtim.tv_nsec;
 }
 
 // A link like the one at `from`, under the first free name.
@@ -325,7 +426,7 @@ OsError DestinationFolder::moveLinkAcross(const std::string& from, const struct 
   if (OsError e = makeLink(from, name, names)) return e;
   out.copied = entry;
   out.name = std::move(name);
-  out.linked = true;
+  out.step = Step::Named;
   const struct timespec times[2] = {entry.st_atim, entry.st_mtim};
   struct stat made {};
   OsError e;
@@ -343,6 +444,7 @@ OsError DestinationFolder::moveLinkAcross(const std::string& from, const struct 
   }
   out.device = made.st_dev;
   out.inode = made.st_ino;
+  named(out);
   return {};
 }
 
@@ -354,19 +456,19 @@ OsError DestinationFolder::copy(const std::string& from, const NameSource& names
     struct stat entry {};
     if (e.code() == ENOENT && syscalls().lstat(from.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode))
       return copyLink(from, std::move(name), names);
-    return e;
+    return failed(e, from);
   }
-  struct stat source {};
-  if (syscalls().fstat(in.get(), &source) != 0) return OsError::fromErrno("fstat", from);
-  if (!S_ISREG(source.st_mode))
-    return OsError(S_ISDIR(source.st_mode) ? EISDIR : EINVAL, "open", from);
-  if (OsError e = firstFreeName(name, names)) return e;
   Pending p;
+  p.tag = nextTag_;
   p.copy = true;
   p.source = from;
-  p.copied = source;
   p.names = names;
-  if (OsError e = stageCopy(in.get(), p)) return e;
+  if (syscalls().fstat(in.get(), &p.copied) != 0)
+    return failed(OsError::fromErrno("fstat", from), from);
+  if (!S_ISREG(p.copied.st_mode))
+    return failed(OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EINVAL, "open", from), from);
+  if (OsError e = firstFreeName(name, names)) return failed(std::move(e), from);
+  if (OsError e = stageCopy(in.get(), p)) return failed(std::move(e), from);
   p.name = std::move(name);
   return addToBatch(std::move(p));
 }
@@ -383,33 +485,54 @@ OsError DestinationFolder::stageCopy(int in, Pending& p) {
   }
   p.device = made.st_dev;
   p.inode = made.st_ino;
+  if (!p.copy && p.copied.st_nlink > 1)
+    copiesOf_[{p.copied.st_dev, p.copied.st_ino}] = {"", p.copied.st_size, p.copied.st_mtim};
   return {};
 }
 
-// A copy waits unnamed in the open batch until its contents are flushed, so
-// that even a power cut never leaves a short file under a name.
+// A link that leads nowhere is copied as the link itself, named at once; its
+// name is made durable with the batch.
+OsError DestinationFolder::copyLink(const std::string& from, std::string name,
+                                    const NameSource& names) {
+  if (OsError e = makeLink(from, name, names)) return failed(std::move(e), from);
+  Pending p;
+  p.tag = nextTag_;
+  p.step = Step::Named;
+  p.copy = true;
+  p.source = from;
+  p.name = std::move(name);
+  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
+    const OsError e = OsError::fromErrno("fstatat");
+    syscalls().unlinkAt(dir_.get(), p.name.c_str(), 0);
+    return failed(e, from);
+  }
+  p.device = p.copied.st_dev;
+  p.inode = p.copied.st_ino;
+  named(p);
+  return addToBatch(std::move(p));
+}
+
 OsError DestinationFolder::addToBatch(Pending p) {
-  if (pending_.empty()) batchStart_ = syscalls().monotonicMilliseconds();
-  pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
-  pending_.push_back(std::move(p));
+  if (added_ == 0) batchStart_ = syscalls().monotonicMilliseconds();
+  if (batch_.capacity() == 0) batch_.reserve(std::min<std::size_t>(limits_.files, 1024));
+  ++added_;
+  if (p.step != Step::Renamed) ++copied_;
+  if (p.step == Step::Staged) {
+    pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
+    if (p.staged.fd.valid()) ++openFiles_;
+  }
+  batch_.push_back(std::move(p));
   if (batchFull()) return flush();
   return {};
 }
 
-// A link that leads nowhere is copied as the link itself.
-OsError DestinationFolder::copyLink(const std::string& from, std::string name,
-                                    const NameSource& names) {
-  if (OsError e = makeLink(from, name, names)) return e;
-  struct stat made {};
-  if (syscalls().fstatat(dir_.get(), name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) return {};
-  report(true, from, name, made, made.st_dev, made.st_ino);
-  return {};
-}
-
+// The clock is looked at for every copy, and every 64th rename (a rename
+// takes microseconds).
 bool DestinationFolder::batchFull() const {
-  return pending_.size() >= std::min(limits_.files, fileBudget_) ||
-         pendingBytes_ >= limits_.bytes ||
-         syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds;
+  const bool lookAtClock = openFiles_ > 0 || pendingBytes_ > 0 || added_ % 64 == 0;
+  return copied_ >= limits_.files || added_ - copied_ >= limits_.renames ||
+         openFiles_ >= fileBudget_ || pendingBytes_ >= limits_.bytes ||
+         (lookAtClock && syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds);
 }
 
 // Takes back a copy whose source stays, unless its name has been taken by
@@ -421,97 +544,214 @@ void DestinationFolder::removeCopy(const Pending& p) {
     syscalls().unlinkAt(dir_.get(), p.name.c_str(), 0);
 }
 
+// A rename taken back, never over a file that took the old name meanwhile.
+// One that cannot be taken back stays moved (its journal finds it there).
+void DestinationFolder::renameBack(const Pending& p) {
+  struct stat st {};
+  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      st.st_dev != p.device || st.st_ino != p.inode)
+    return;
+  static_cast<void>(renameNoReplaceAt(dir_.get(), p.name.c_str(), AT_FDCWD, p.source.c_str()));
+}
+
+// The files from `first` on leave the batch as if they had never been
+// handed over, as far as that can be: the run ends before them.
+void DestinationFolder::rollBackFrom(std::size_t first) {
+  for (std::size_t i = first; i < batch_.size(); ++i) {
+    Pending& p = batch_[i];
+    switch (p.step) {
+      case Step::Staged: discard(p.staged); break;
+      case Step::Named:
+        if (!p.keep) removeCopy(p);
+        break;
+      case Step::Renamed: renameBack(p); break;
+      // The copy is the only one now.
+      case Step::SourceGone: break;
+    }
+  }
+  batch_.erase(batch_.begin() + static_cast<std::ptrdiff_t>(first), batch_.end());
+}
+
 OsError DestinationFolder::settle() {
-  OsError error = flush();
-  // The names given by that flush reach the disk with one more.
-  if (!named_.empty()) {
+  OsError error;
+  while (!batch_.empty()) {
     OsError e = flush();
-    if (!error) error = std::move(e);
+    if (e && !error) error = std::move(e);
   }
   return error;
 }
 
-// One flush of the destination makes the open batch's contents durable,
-// and the names given at the flush before: those sources may go now. Then
-// the open batch gets its names; a copy is done with that, a move's name
-// is made durable by the next flush before its source goes.
+// One flush puts on disk what the batch's files did since the last one:
+// contents, names and renames in the destination's file system (syncfs:
+// renames also touched their source folders, on the same file system; or,
+// for renames alone where one commit holds them, a flush of the folder),
+// and removed sources on theirs (one syncfs for each).
+OsError DestinationFolder::makeDurable() {
+  bool written = false, renamed = false;
+  std::map<dev_t, std::vector<std::string>> removedFrom;
+  for (const Pending& p : batch_) {
+    if (p.step == Step::SourceGone) {
+      removedFrom[p.copied.st_dev].push_back(folderOf(p.source));
+    } else {
+      (p.step == Step::Renamed ? renamed : written) = true;
+    }
+  }
+  if (!written && renamed && renamesInOneCommit_) {
+    if (syscalls().fsync(dir_.get()) != 0) return OsError::fromErrno("fsync", path_);
+  } else if ((written || renamed) && syscalls().syncfs(dir_.get()) != 0) {
+    return OsError::fromErrno("syncfs", path_);
+  }
+  for (const auto& [device, folders] : removedFrom) {
+    if (OsError e = flushFileSystemOf(folders)) return e;
+  }
+  return {};
+}
+
+// One flush, then every file of the batch one step on: a file whose step
+// is on disk now is complete, or takes its next step. A failure ends the
+// batch at that file; the files before it go on at the next flush.
 OsError DestinationFolder::flush() {
-  if (pending_.empty() && named_.empty()) return {};
+  added_ = 0;
+  copied_ = 0;
+  pendingBytes_ = 0;
+  if (batch_.empty()) return {};
   OsError error = checkFolder();
-  if (!error && syscalls().syncfs(dir_.get()) != 0) error = OsError::fromErrno("syncfs", path_);
+  if (!error) error = makeDurable();
   if (error) {
-    // Nothing is known to be on disk: every source stays, alone.
-    dropUnsettled();
-    pendingBytes_ = 0;
+    // Nothing of the batch is known to be on disk.
+    failedSource_.clear();
+    failureKeptCopy_ = false;
+    rollBackFrom(0);
+    openFiles_ = 0;
     return error;
   }
-  std::vector<Pending> batch = std::move(pending_);
-  std::vector<Pending> earlier = std::move(named_);
-  pending_.clear();
-  named_.clear();
-  pendingBytes_ = 0;
-
-  error = removeSources(earlier);
-  std::vector<Pending> durable;  // links made before the flush
-  for (Pending& p : batch) {
-    if (p.linked) {
-      durable.push_back(std::move(p));
-    } else if (error) {
-      // The files after a failure are dropped; their sources stay.
-      discard(p.staged);
-    } else if (OsError e = link(p.staged, p.name, p.names)) {
-      error = std::move(e);
-      discard(p.staged);
-    } else if (p.copy) {
-      p.staged.fd.reset();
-      report(true, p.source, p.name, p.copied, p.device, p.inode);
-    } else {
-      p.linked = true;
-      p.staged.fd.reset();
-      named_.push_back(std::move(p));
+  // Files complete in the order they came: a file waits for every file
+  // before it, which may still fail and end the batch before it.
+  bool earlierOpen = false;
+  for (std::size_t i = 0; i < batch_.size(); ++i) {
+    if (OsError e = advance(batch_[i], earlierOpen)) {
+      error = failed(std::move(e), batch_[i].source);
+      failureKeptCopy_ = batch_[i].keep;
+      rollBackFrom(i);
+      break;
     }
+    earlierOpen |= !batch_[i].done;
   }
-  OsError e = removeSources(durable);
-  return error ? error : e;
-}
-
-// Removes the sources of copies that are on disk under their names, each
-// only if its name still names the very file that was copied.
-OsError DestinationFolder::removeSources(const std::vector<Pending>& done) {
-  OsError error;
-  for (const Pending& p : done) {
-    struct stat now {};
-    if (syscalls().lstat(p.source.c_str(), &now) != 0) {
-      // Somebody else removed the source meanwhile: the copy is now the
-      // only one, so it stays.
-      if (errno == ENOENT) {
-        report(false, p.source, p.name, p.copied, p.device, p.inode);
-        continue;
-      }
-      if (!error) error = OsError::fromErrno("lstat", p.source);
-      removeCopy(p);
-      continue;
-    }
-    // A newer file under the source's name: both stay, the file failed.
-    if (!sameFile(now, p.copied)) {
-      if (!error) error = OsError(EAGAIN, "lstat", p.source);
-      continue;
-    }
-    if (syscalls().unlink(p.source.c_str()) != 0 && errno != ENOENT) {
-      if (!error) error = OsError::fromErrno("unlink", p.source);
-      removeCopy(p);
-      continue;
-    }
-    report(false, p.source, p.name, p.copied, p.device, p.inode);
-  }
+  std::erase_if(batch_, [](const Pending& p) { return p.done; });
+  openFiles_ = static_cast<std::size_t>(std::count_if(
+      batch_.begin(), batch_.end(), [](const Pending& p) { return p.staged.fd.valid(); }));
   return error;
 }
 
-void DestinationFolder::report(bool copied, const std::string& source, const std::string& name,
-                               const struct stat& contents, uint64_t device, uint64_t inode) {
+OsError DestinationFolder::advance(Pending& p, bool earlierOpen) {
+  switch (p.step) {
+    case Step::Staged: return giveName(p);
+    case Step::Named:
+      if (!p.copy) return removeSource(p);
+      break;
+    case Step::Renamed:
+    case Step::SourceGone: break;
+  }
+  if (!earlierOpen) {
+    p.done = true;
+    report(p);
+  }
+  return {};
+}
+
+// The copy's contents are on disk: it takes its name.
+OsError DestinationFolder::giveName(Pending& p) {
+  if (p.linkToCopy) return linkName(p);
+  if (OsError e = link(p.staged, p.name, p.names)) return e;
+  p.staged.fd.reset();
+  p.step = Step::Named;
+  if (!p.copy && p.copied.st_nlink > 1) {
+    const auto earlier = copiesOf_.find({p.copied.st_dev, p.copied.st_ino});
+    if (earlier != copiesOf_.end()) earlier->second.name = p.name;
+  }
+  named(p);
+  return {};
+}
+
+// Another name of a copy made here; a folder without hard links (FAT, many
+// FUSE file systems) gets a copy of its own, named at the next flush.
+OsError DestinationFolder::linkName(Pending& p) {
+  const auto earlier = copiesOf_.find({p.copied.st_dev, p.copied.st_ino});
+  if (earlier == copiesOf_.end() || earlier->second.name.empty())
+    return OsError(ENOENT, "linkat", p.source);
+  for (;;) {
+    if (syscalls().linkAt(dir_.get(), earlier->second.name.c_str(), dir_.get(), p.name.c_str(),
+                          0) == 0)
+      break;
+    const OsError e = OsError::fromErrno("linkat");
+    if (e.nameTaken() && !(p.name = p.names()).empty()) continue;
+    if (e.code() != EPERM && e.code() != EMLINK && e.code() != EOPNOTSUPP && e.code() != ENOSYS)
+      return e;
+    p.linkToCopy = false;
+    UniqueFd in(
+        syscalls().open(p.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
+    if (!in.valid()) return OsError::fromErrno("open", p.source);
+    if (OsError staged = stage(in.get(), p.copied, p.staged)) return staged;
+    struct stat made {};
+    if (syscalls().fstat(p.staged.fd.get(), &made) != 0) return OsError::fromErrno("fstat");
+    p.device = made.st_dev;
+    p.inode = made.st_ino;
+    return {};
+  }
+  struct stat made {};
+  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
+    return OsError::fromErrno("fstatat");
+  p.device = made.st_dev;
+  p.inode = made.st_ino;
+  p.linkToCopy = false;
+  p.step = Step::Named;
+  named(p);
+  return {};
+}
+
+// Still the file that was copied. Removing another name of a file changes
+// the change time of the names it keeps: that is no rewrite.
+bool DestinationFolder::unchangedSinceCopy(const struct stat& now, const Pending& p) const {
+  if (sameFile(now, p.copied)) return true;
+  return unlinkedNamesOf_.contains({now.st_dev, now.st_ino}) && now.st_dev == p.copied.st_dev &&
+         now.st_ino == p.copied.st_ino && now.st_size == p.copied.st_size &&
+         now.st_mtim.tv_sec == p.copied.st_mtim.tv_sec &&
+         now.st_mtim.tv_nsec == p.copied.st_mtim.tv_nsec;
+}
+
+// The copy's name is on disk: its source goes, if it is still the very file
+// that was copied.
+OsError DestinationFolder::removeSource(Pending& p) {
+  struct stat now {};
+  if (syscalls().lstat(p.source.c_str(), &now) != 0) {
+    const OsError e = OsError::fromErrno("lstat", p.source);
+    // Gone by somebody else's hand: the copy is the only one left, and stays.
+    if (e.code() == ENOENT) p.keep = true;
+    return e;
+  }
+  // A newer file under the source's name: both stay, the file failed.
+  if (!unchangedSinceCopy(now, p)) {
+    p.keep = true;
+    return OsError(EAGAIN, "lstat", p.source);
+  }
+  if (syscalls().unlink(p.source.c_str()) != 0) {
+    const OsError e = OsError::fromErrno("unlink", p.source);
+    if (e.code() == ENOENT) p.keep = true;
+    return e;
+  }
+  if (now.st_nlink > 1) unlinkedNamesOf_.insert({now.st_dev, now.st_ino});
+  p.step = Step::SourceGone;
+  return {};
+}
+
+void DestinationFolder::named(const Pending& p) {
+  if (naming_) naming_(p.tag, p.name);
+}
+
+void DestinationFolder::report(const Pending& p) {
   if (!completion_) return;
-  completion_(TransferredFile{copied, source, name, static_cast<int64_t>(contents.st_size),
-                              contents.st_mtim, device, inode});
+  completion_(TransferredFile{p.copy, p.source, p.name, static_cast<int64_t>(p.copied.st_size),
+                              p.copied.st_mtim, p.device, p.inode, p.tag});
 }
 
 }  // namespace msifter::platform

@@ -26,6 +26,7 @@ ssize_t Syscalls::copyFileRange(int inFd, int outFd, size_t count) {
   return ::copy_file_range(inFd, nullptr, outFd, nullptr, count, 0);
 }
 int Syscalls::fsync(int fd) { return ::fsync(fd); }
+int Syscalls::fdatasync(int fd) { return ::fdatasync(fd); }
 int Syscalls::fstat(int fd, struct stat* out) { return ::fstat(fd, out); }
 int Syscalls::lstat(const char* path, struct stat* out) { return ::lstat(path, out); }
 int Syscalls::stat(const char* path, struct stat* out) { return ::stat(path, out); }

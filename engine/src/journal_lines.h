@@ -1,0 +1,60 @@
+#pragma once
+// The journal's lines: each record as it is written and read back.
+//
+//   mount      DEVICE PATH     (the root of a file system sources are on)
+//   intent     N  move|copy      SOURCE NEW-PATH SIZE TIME DEVICE INODE  (the source's)
+//   file       N  moved|copied   SOURCE NEW-PATH SIZE TIME DEVICE INODE  (the new file's)
+//   outcome    N  untouched|dropped|both|missing|changed
+//   ended      TIME FILES BYTES completed|failed|interrupted
+//   undoing    N      undone  N      not-undone  N
+//   closed                          (the last line when nothing is left open)
+//
+// after a header of the run's options. Fields are separated by tabs.
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "engine/journal.h"
+#include "engine/mover.h"
+
+namespace msifter::engine::detail {
+
+inline constexpr std::string_view kFirstLine = "m_sifter journal 1\n";
+inline constexpr std::string_view kSuffix = ".journal";
+inline constexpr std::string_view kClosedLine = "closed\n";
+
+// Relative paths are written as the absolute ones they meant, from `base`
+// (the folder current when the run began).
+std::string headerText(const TransferOptions& o, std::time_t started, const std::string& base);
+std::string intentLine(const TransferIntent& intent, const std::string& base);
+std::string fileLine(int64_t number, const TransferredFile& f, const std::string& base);
+// The same, written at the end of `out`: a run writes two lines a file.
+void appendIntentLine(std::string& out, const TransferIntent& intent, const std::string& base);
+void appendFileLine(std::string& out, int64_t number, const TransferredFile& f,
+                    const std::string& base);
+std::string outcomeLine(int64_t number, LeftAs how);
+std::string endedLine(std::time_t when, int64_t files, int64_t bytes, RunEnd end);
+std::string undoingLine(int64_t number);
+std::string undoneLine(int64_t number);
+std::string notUndoneLine(int64_t number);
+std::string mountLine(uint64_t device, const std::string& root);
+
+// Where the sources' file systems had their roots, by device.
+using MountRoots = std::map<uint64_t, std::string>;
+
+// What a journal leaves to be settled by a look at the files.
+struct OpenWork {
+  std::map<int64_t, TransferIntent> intents;  // planned, without an outcome yet
+  std::set<int64_t> undoing;                  // being undone, without an outcome yet
+  MountRoots mounts;
+  bool ended = false;
+  bool closed = false;  // its last line says that nothing is left open
+};
+
+// What the whole lines of a journal record; false when they record nothing.
+bool parseJournal(std::string_view text, RunRecord& record, OpenWork& open);
+
+}  // namespace msifter::engine::detail
