@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/os_error.h"
 #include "platform/syscalls.h"
 
@@ -23,13 +24,6 @@ constexpr std::size_t kLongestPath = 4095;
 struct DirEntry {
   std::string name;
   bool isDirectory = false;
-};
-
-// What tells one folder or file from every other while both exist.
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
 };
 
 // The identity of what `path` leads to (links followed).

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/destination_folder.h"
+#include "platform/file_reading.h"
 #include "platform/source_tree.h"
 #include "posix/entries.h"
 
@@ -19,10 +20,6 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 bool isDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-FileIdentity identityFrom(const struct stat& st) {
-  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
 // The kind of the entry `d` of the folder at `fd` as the finder counts it:
@@ -51,7 +48,7 @@ OsError kindOf(int fd, const dirent& d, unsigned char& type) {
 OsError identityOf(const std::string& path, FileIdentity& identity) {
   struct stat st {};
   if (syscalls().stat(path.c_str(), &st) != 0) return OsError::fromErrno("stat", path);
-  identity = identityFrom(st);
+  identity = identityOf(st);
   return {};
 }
 
@@ -125,7 +122,7 @@ OsError Directory::fileSize(const std::string& name, int64_t& size) const {
 OsError Directory::identity(FileIdentity& identity) const {
   struct stat st {};
   if (syscalls().fstat(fd_.get(), &st) != 0) return OsError::fromErrno("fstat");
-  identity = identityFrom(st);
+  identity = identityOf(st);
   return {};
 }
 
