@@ -338,7 +338,7 @@ class Level {
     if (!search_.excluded) return true;
     platform::FileIdentity identity;
     if (const platform::OsError e = dir_.identity(identity)) common::failErrno(e.code());
-    return identity != *search_.excluded;
+    return !identity.sameFile(*search_.excluded);
   }
 
   // The folder given is opened as named (a link to a folder is that folder);

@@ -10,8 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/os_error.h"
-#include "platform/syscalls.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::platform {
 
@@ -25,19 +26,9 @@ struct DirEntry {
   bool isDirectory = false;
 };
 
-// What tells one folder or file from every other while both exist.
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-// The identity of what `path` leads to (links followed).
-OsError identityOf(const std::string& path, FileIdentity& identity);
-
-// One open folder. Its descriptor stays open until close(), so that its
-// subfolders can be opened beneath it; each read() lists it through a
-// stream of its own.
+// One open folder, and the one way the program lists a folder. Its
+// descriptor stays open until close(), so that its subfolders can be opened
+// beneath it; each listing reads it through a stream of its own.
 class Directory {
  public:
   Directory() = default;
@@ -48,6 +39,8 @@ class Directory {
   // `folder` may end with a separator. Links in the path are followed: a
   // folder named through a link is that folder.
   OsError open(const std::string& folder);
+  // `relative` under the folder open at `folderFd`, links followed as above.
+  OsError open(int folderFd, const std::string& relative);
   // The subfolder `name` of `parent`, never through a link: ELOOP when
   // `name` is a link now (to a folder or anything else), ENOTDIR when it is
   // no folder.
@@ -62,10 +55,16 @@ class Directory {
   // link back up the tree would never end). Pipes, sockets, devices (and
   // links to them) and transfer temporaries are left out too.
   OsError read(std::vector<DirEntry>& entries);
+  // The name of every entry except "." and "..", whatever it is.
+  OsError names(std::vector<std::string>& names) const;
+  // Whether it has any entry but "." and "..": reads no further than the
+  // first.
+  OsError hasEntries(bool& any) const;
   // Length in bytes of the entry `name` of this folder; a symbolic link
   // gives its target's length, or its own when the target cannot be reached.
   OsError fileSize(const std::string& name, int64_t& size) const;
-  // The identity of the open folder itself.
+  // The identity of the open folder itself (compare with sameFile(): a
+  // folder's times change as its entries do).
   OsError identity(FileIdentity& identity) const;
   void close();
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_reading.h"
+#include "platform/file_identity.h"
 #include "platform/os_error.h"
-#include "platform/syscalls.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::platform {
 

@@ -9,6 +9,7 @@
 
 #include "platform/destination_folder.h"
 #include "platform/source_tree.h"
+#include "platform/syscalls.h"
 #include "posix/entries.h"
 
 namespace msifter::platform {
@@ -16,14 +17,6 @@ namespace msifter::platform {
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-
-bool isDotOrDotDot(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-FileIdentity identityFrom(const struct stat& st) {
-  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
 
 // The kind of the entry `d` of the folder at `fd` as the finder counts it:
 // a link is what it leads to, one that leads nowhere a file. DT_UNKNOWN
@@ -49,9 +42,15 @@ OsError kindOf(int fd, const dirent& d, unsigned char& type) {
 }  // namespace
 
 OsError identityOf(const std::string& path, FileIdentity& identity) {
+  return identityOf(path, LastLink::Follow, identity);
+}
+
+OsError identityOf(const std::string& path, LastLink link, FileIdentity& identity) {
   struct stat st {};
-  if (syscalls().stat(path.c_str(), &st) != 0) return OsError::fromErrno("stat", path);
-  identity = identityFrom(st);
+  const bool follow = link == LastLink::Follow;
+  if ((follow ? syscalls().stat(path.c_str(), &st) : syscalls().lstat(path.c_str(), &st)) != 0)
+    return OsError::fromErrno(follow ? "stat" : "lstat", path);
+  identity = identityOf(st);
   return {};
 }
 
@@ -61,6 +60,14 @@ OsError Directory::open(const std::string& folder) {
   close();
   UniqueFd fd(syscalls().open(folder.c_str(), kFolderFlags, 0));
   if (!fd.valid()) return OsError::fromErrno("open", folder);
+  fd_ = std::move(fd);
+  return {};
+}
+
+OsError Directory::open(int folderFd, const std::string& relative) {
+  close();
+  UniqueFd fd(syscalls().openAt(folderFd, relative.c_str(), kFolderFlags, 0));
+  if (!fd.valid()) return OsError::fromErrno("openat", relative);
   fd_ = std::move(fd);
   return {};
 }
@@ -78,33 +85,29 @@ OsError Directory::openBeneath(const Directory& base, std::string_view relative)
 OsError Directory::read(std::vector<DirEntry>& entries) {
   entries.clear();
   if (!fd_.valid()) return OsError(EBADF, "readdir");
-  // A stream of its own: closing it leaves the folder's descriptor open.
-  const int listingFd = syscalls().openAt(fd_.get(), ".", kFolderFlags, 0);
-  if (listingFd < 0) return OsError::fromErrno("openat");
-  DIR* listing = syscalls().fdopendir(listingFd);
-  if (listing == nullptr) {
-    const OsError e = OsError::fromErrno("fdopendir");
-    syscalls().close(listingFd);
-    return e;
-  }
-  OsError result;
-  for (;;) {
-    errno = 0;
-    const dirent* d = syscalls().readdir(listing);
-    if (d == nullptr) {
-      if (errno != 0) result = OsError::fromErrno("readdir");
-      break;
-    }
-    if (isDotOrDotDot(d->d_name) || isTransferTemporary(d->d_name)) continue;
+  OsError kindFailure;
+  const OsError listed = forEachEntryUntil(fd_.get(), [&](const dirent& d) {
+    if (isTransferTemporary(d.d_name)) return true;
     unsigned char type = DT_UNKNOWN;
-    if ((result = kindOf(fd_.get(), *d, type))) break;
+    if ((kindFailure = kindOf(fd_.get(), d, type))) return false;
     // Pipes, sockets and devices are not files a user sorts; opening one
     // could block the run.
-    if (type != DT_DIR && type != DT_REG) continue;
-    entries.push_back(DirEntry{d->d_name, type == DT_DIR});
-  }
-  syscalls().closedir(listing);
-  return result;
+    if (type == DT_DIR || type == DT_REG) entries.push_back(DirEntry{d.d_name, type == DT_DIR});
+    return true;
+  });
+  return listed ? listed : kindFailure;
+}
+
+OsError Directory::names(std::vector<std::string>& names) const {
+  names.clear();
+  if (!fd_.valid()) return OsError(EBADF, "readdir");
+  return forEachEntry(fd_.get(), [&names](const dirent& d) { names.emplace_back(d.d_name); });
+}
+
+OsError Directory::hasEntries(bool& any) const {
+  any = false;
+  if (!fd_.valid()) return OsError(EBADF, "readdir");
+  return forEachEntryUntil(fd_.get(), [&any](const dirent&) { return !(any = true); });
 }
 
 OsError Directory::fileSize(const std::string& name, int64_t& size) const {
@@ -125,7 +128,7 @@ OsError Directory::fileSize(const std::string& name, int64_t& size) const {
 OsError Directory::identity(FileIdentity& identity) const {
   struct stat st {};
   if (syscalls().fstat(fd_.get(), &st) != 0) return OsError::fromErrno("fstat");
-  identity = identityFrom(st);
+  identity = identityOf(st);
   return {};
 }
 

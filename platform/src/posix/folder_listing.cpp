@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/destination_folder.h"
+#include "platform/syscalls.h"
 #include "posix/entries.h"
 
 namespace msifter::platform {
