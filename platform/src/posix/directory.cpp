@@ -64,9 +64,10 @@ OsError Directory::open(const std::string& folder) {
   return {};
 }
 
-OsError Directory::open(int folderFd, const std::string& relative) {
+OsError Directory::open(int folderFd, const std::string& relative, LastLink link) {
   close();
-  UniqueFd fd(syscalls().openAt(folderFd, relative.c_str(), kFolderFlags, 0));
+  const int flags = kFolderFlags | (link == LastLink::Refuse ? O_NOFOLLOW : 0);
+  UniqueFd fd(syscalls().openAt(folderFd, relative.c_str(), flags, 0));
   if (!fd.valid()) return OsError::fromErrno("openat", relative);
   fd_ = std::move(fd);
   return {};
@@ -96,6 +97,22 @@ OsError Directory::read(std::vector<DirEntry>& entries) {
     return true;
   });
   return listed ? listed : kindFailure;
+}
+
+OsError Directory::readLooked(std::vector<FolderEntry>& entries) const {
+  entries.clear();
+  if (!fd_.valid()) return OsError(EBADF, "readdir");
+  return forEachEntry(fd_.get(), [&](const dirent& d) {
+    if (d.d_type != DT_REG && d.d_type != DT_DIR && d.d_type != DT_UNKNOWN) return;
+    if (isTransferTemporary(d.d_name)) return;
+    struct stat st {};
+    if (syscalls().fstatat(fd_.get(), d.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return;
+    entries.push_back(FolderEntry{
+        .name = d.d_name,
+        .kind = S_ISDIR(st.st_mode) ? FolderEntry::Kind::Folder : FolderEntry::Kind::File,
+        .identity = identityOf(st)});
+  });
 }
 
 OsError Directory::names(std::vector<std::string>& names) const {
