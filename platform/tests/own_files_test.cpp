@@ -99,8 +99,8 @@ TEST(OwnFiles, OnlyARegularFileIsOpenedNeverALinkOrAPipe) {
     int error;
   };
   const Row rows[] = {
-      {"run.journal", OpenFor::Reading, 0},     {"run.journal", OpenFor::Writing, 0},
-      {"link.journal", OpenFor::Reading, ELOOP}, {"pipe.journal", OpenFor::Reading, EINVAL},
+      {"run.journal", OpenFor::Reading, 0},         {"run.journal", OpenFor::Writing, 0},
+      {"link.journal", OpenFor::Reading, ELOOP},    {"pipe.journal", OpenFor::Reading, EINVAL},
       {"folder.journal", OpenFor::Reading, EINVAL}, {"none.journal", OpenFor::Reading, ENOENT},
   };
   for (const Row& row : rows) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/os_error.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::platform {
 
@@ -43,5 +44,11 @@ enum class LastLink { Follow, Refuse };
 OsError identityOf(const std::string& path, FileIdentity& identity);
 // With LastLink::Refuse a link at `path` is looked at itself (Kind::Link).
 OsError identityOf(const std::string& path, LastLink link, FileIdentity& identity);
+
+// Opens `folder` (links followed) only to look at its entries by name: a
+// look from it costs one step where a whole path's costs one per folder.
+OsError openFolderForLooks(const std::string& folder, UniqueFd& looks);
+// The entry `name` of the folder open at `folderFd`, whatever it is.
+OsError lookAt(int folderFd, const std::string& name, LastLink link, FileIdentity& identity);
 
 }  // namespace msifter::platform

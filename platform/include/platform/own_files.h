@@ -68,6 +68,9 @@ OsError truncateFile(int fd, int64_t length);
 OsError syncData(int fd);
 // All of the file, or of the folder, on disk: for a folder, its entries.
 OsError syncFile(int fd);
+// The entries of the folder at `path` on disk: a name made or removed there
+// survives a power cut.
+OsError syncFolder(const std::string& path);
 
 // One read of at most `count` bytes at `offset`; `got` 0 at the end.
 OsError readAt(int fd, int64_t offset, void* buffer, std::size_t count, std::size_t& got);

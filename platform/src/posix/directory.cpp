@@ -54,6 +54,20 @@ OsError identityOf(const std::string& path, LastLink link, FileIdentity& identit
   return {};
 }
 
+OsError openFolderForLooks(const std::string& folder, UniqueFd& looks) {
+  looks = UniqueFd(syscalls().open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+  return looks.valid() ? OsError() : OsError::fromErrno("open", folder);
+}
+
+OsError lookAt(int folderFd, const std::string& name, LastLink link, FileIdentity& identity) {
+  struct stat st {};
+  const int flags = link == LastLink::Refuse ? AT_SYMLINK_NOFOLLOW : 0;
+  if (syscalls().fstatat(folderFd, name.c_str(), &st, flags) != 0)
+    return OsError::fromErrno("fstatat", name);
+  identity = identityOf(st);
+  return {};
+}
+
 Directory::~Directory() { close(); }
 
 OsError Directory::open(const std::string& folder) {

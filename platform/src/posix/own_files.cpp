@@ -129,6 +129,12 @@ OsError syncFile(int fd) {
   return syscalls().fsync(fd) == 0 ? OsError() : OsError::fromErrno("fsync");
 }
 
+OsError syncFolder(const std::string& path) {
+  const UniqueFd folder(syscalls().open(path.c_str(), kFolderFlags, 0));
+  if (!folder.valid()) return OsError::fromErrno("open", path);
+  return syscalls().fsync(folder.get()) == 0 ? OsError() : OsError::fromErrno("fsync", path);
+}
+
 OsError readAt(int fd, int64_t offset, void* buffer, std::size_t count, std::size_t& got) {
   got = 0;
   for (;;) {
