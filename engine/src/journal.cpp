@@ -65,8 +65,8 @@ std::vector<std::string> journalIds(int folderFd) {
   std::vector<std::string> ids;
   platform::Directory folder;
   std::vector<std::string> names;
-  // A listing cut short by a failure still names the journals it got to.
   if (folder.open(folderFd, ".")) return ids;
+  // A listing cut short by a failure still names the journals it got to.
   static_cast<void>(folder.names(names));
   const std::string_view suffix = detail::kSuffix;
   for (const std::string_view name : names) {

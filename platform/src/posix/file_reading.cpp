@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/own_files.h"
 #include "platform/syscalls.h"
 
 namespace msifter::platform {
@@ -82,14 +83,7 @@ OsError ReadOnlyFile::seek(int64_t offset) {
 
 OsError ReadOnlyFile::readAt(int64_t offset, void* buffer, std::size_t count,
                              std::size_t& got) const {
-  got = 0;
-  for (;;) {
-    const ssize_t n = syscalls().pread(fd_.get(), buffer, count, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return OsError::fromErrno("pread");
-    got = static_cast<std::size_t>(n);
-    return {};
-  }
+  return platform::readAt(fd_.get(), offset, buffer, count, got);
 }
 
 bool ReadOnlyFile::unchanged() const {
