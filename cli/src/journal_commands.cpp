@@ -9,7 +9,7 @@
 #include "engine/journal.h"
 #include "engine/run_words.h"
 #include "engine/undo.h"
-#include "platform/syscalls.h"
+#include "platform/clock.h"
 
 namespace msifter::cli {
 
@@ -19,7 +19,7 @@ namespace {
 
 std::string startedText(int64_t seconds) {
   std::tm local{};
-  if (!platform::syscalls().localTime(static_cast<std::time_t>(seconds), local)) return "?";
+  if (!platform::localTime(static_cast<std::time_t>(seconds), local)) return "?";
   char text[32];
   return std::string(text, std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local));
 }

@@ -1,7 +1,5 @@
 #include "cli/run_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -26,8 +24,9 @@
 #include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/time_helpers.h"
+#include "platform/clock.h"
 #include "platform/directory.h"
-#include "platform/syscalls.h"
+#include "platform/folders.h"
 #include "settings/settings_store.h"
 
 namespace msifter::cli {
@@ -55,10 +54,8 @@ void setLimit(OptionsWindow& window, Check box, Text text, const std::optional<i
 // destination yet only by its absolute source path.
 std::string absoluteFolder(const std::string& folder) {
   if (folder.empty() || folder.front() == '/') return folder;
-  std::string cwd(4096, '\0');
-  if (platform::syscalls().getcwd(cwd.data(), cwd.size()) == nullptr) return folder;
-  cwd.resize(cwd.find('\0'));
-  return common::gAddBackslash(cwd) + folder;
+  const std::string cwd = platform::currentFolder();
+  return cwd.empty() ? folder : common::gAddBackslash(cwd) + folder;
 }
 
 std::string errorLogHint() {
@@ -77,7 +74,7 @@ class CaptureStamps final : public engine::StampSource {
  public:
   std::tm stampOf(const std::string& source) override {
     if (const std::optional<CaptureTime> taken = readCaptureTime(source)) return taken->local;
-    const std::time_t now = platform::syscalls().now();
+    const std::time_t now = platform::now();
     std::tm local{};
     localtime_r(&now, &local);
     return local;
@@ -316,7 +313,7 @@ std::optional<int> takeOptions(const RunRequest& request, engine::TransferOption
   // Told by identity: "photos", "photos/" and a link to it are one folder.
   platform::FileIdentity source, destination;
   if (platform::identityOf(options.serverDir, source).ok() &&
-      platform::identityOf(options.receiveDir, destination).ok() && source == destination) {
+      platform::identityOf(options.receiveDir, destination).ok() && source.sameFile(destination)) {
     std::fprintf(stderr, "移動元と移動先に同じフォルダは指定できません。\n");
     return kUsageError;
   }

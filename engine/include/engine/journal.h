@@ -24,7 +24,7 @@
 
 #include "engine/mover.h"
 #include "engine/run.h"
-#include "platform/syscalls.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::engine {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/os_error.h"
-#include "platform/syscalls.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::platform {
 

@@ -3,7 +3,6 @@
 // one transaction of a RegTransaction, so a crash or a full disk leaves the
 // previous state; a file that is damaged anyway is replaced by an empty store
 // at the next write.
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,8 +12,9 @@
 
 #include "common/failure.h"
 #include "common/sqlite.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
-#include "platform/syscalls.h"
+#include "platform/own_files.h"
 #include "registry_store.h"
 #include "settings/registry.h"
 
@@ -130,7 +130,7 @@ bool ensureSchema(sqlite3* db) {
   return done;
 }
 
-void removeQuietly(const std::string& path) { platform::syscalls().unlink(path.c_str()); }
+void removeQuietly(const std::string& path) { static_cast<void>(platform::removeFile(path)); }
 
 // Builds an empty store beside the damaged one and moves it into place, so
 // that the file is either the damaged one or a sound one at every moment.
@@ -149,8 +149,9 @@ bool replaceDamagedStore(const std::string& path, StoreFailure& why) {
   }
   // A journal left by the damaged file must never be played into the new one.
   removeQuietly(path + "-journal");
-  if (platform::syscalls().rename(fresh.c_str(), path.c_str()) == 0) return true;
-  why = systemFailure(path, errno);
+  const platform::OsError replaced = platform::replaceFile(fresh, path);
+  if (!replaced) return true;
+  why = systemFailure(path, replaced.code());
   removeQuietly(fresh);
   return false;
 }
@@ -225,9 +226,10 @@ bool insertKey(sqlite3* db, uint32_t root, const std::string& subKey, sqlite3_in
 // is a failure, not an absence.
 bool storeExists(const std::string& path, StoreFailure& why) {
   if (path.empty()) return false;
-  struct stat st {};
-  if (platform::syscalls().stat(path.c_str(), &st) == 0) return true;
-  if (errno != ENOENT && errno != ENOTDIR) why = systemFailure(path, errno);
+  platform::FileIdentity there;
+  const platform::OsError e = platform::identityOf(path, there);
+  if (!e) return true;
+  if (!e.nothingThere()) why = systemFailure(path, e.code());
   return false;
 }
 
