@@ -92,14 +92,14 @@ TEST_F(SettingsStoreTest, FirstStartShowsDefaultsWithoutAMessage) {
   EXPECT_TRUE(gDspSettingData(w));
   EXPECT_EQ(w.caption(FolderLabel::ServerDir), "");
   EXPECT_EQ(w.caption(FolderLabel::ReceiveDir), "");
-  for (const Check box : common::kAllChecks) {
+  for (const Check box : options::kAllChecks) {
     EXPECT_EQ(w.checks.at(box), 0) << static_cast<int>(box);
   }
   EXPECT_EQ(w.text(Text::LimitCount), "0");
   EXPECT_EQ(w.text(Text::LimitMinSize), "0");
   EXPECT_EQ(w.text(Text::LimitMaxSize), "0");
   EXPECT_EQ(w.text(Text::Other), "");
-  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_EQ(w.selected, RenameMethod::DateTime);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_FALSE(fs::exists(registryStorePath()));
 
@@ -126,17 +126,18 @@ TEST_F(SettingsStoreTest, SavedWindowComesBackWhole) {
   before.setValue(Check::PCD, 1);
   before.setValue(Check::Other, 1);
   before.setText(Text::Other, "txt; doc");
-  before.select(Option::SerialNum);
+  before.select(RenameMethod::SerialNumber);
   before.setValue(Check::ExtFix, 1);
-  ASSERT_TRUE(gSetSettingData(before, "2026/12/07 08:15:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(before), "2026/12/07 08:15:00"));
 
   SavedSettings saved;
   EXPECT_TRUE(gGetSettingData(saved));
-  EXPECT_EQ(saved.serverDir, longFolder);
-  EXPECT_EQ(saved.graphicsTypes, "*.GIF;*.PCD");
-  EXPECT_EQ(saved.renameMethod, 1);
+  EXPECT_EQ(saved.options.serverDir, longFolder);
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "strGraphics", kRegSz, std::string()),
+            RegValue(std::string("*.GIF;*.PCD")));
+  EXPECT_EQ(saved.options.renameMethod, RenameMethod::SerialNumber);
   EXPECT_EQ(saved.lastExecute, "2026/12/07 08:15:00");
-  EXPECT_EQ(saved.limitMaxSizeKb, 10);
+  EXPECT_EQ(saved.options.maxSizeKb, 10);
 
   FakeWindow after(&ui);
   EXPECT_TRUE(gDspSettingData(after));
@@ -145,7 +146,7 @@ TEST_F(SettingsStoreTest, SavedWindowComesBackWhole) {
   }
   EXPECT_EQ(after.texts, before.texts);
   EXPECT_EQ(after.captions, before.captions);
-  EXPECT_EQ(after.selected, Option::SerialNum);
+  EXPECT_EQ(after.selected, RenameMethod::SerialNumber);
   EXPECT_TRUE(ui.boxes.empty());
 }
 
@@ -154,7 +155,7 @@ TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
   fillValid(w);
   setLimitTexts(w, "2.5", "3.5", " 7 ");
   for (const Check box : kImages) w.setValue(box, 1);
-  ASSERT_TRUE(gSetSettingData(w, "2026/01/02 03:04:05"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/01/02 03:04:05"));
 
   const auto text = [](const char* name) {
     return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, kRegSz, std::string("absent"));
@@ -186,7 +187,7 @@ TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
 
   // No image type: the packed value is stored as one space and reads as "".
   for (const Check box : kImages) w.setValue(box, 0);
-  ASSERT_TRUE(gSetSettingData(w, "2026/01/02 03:04:05"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/01/02 03:04:05"));
   EXPECT_EQ(text("strGraphics"), RegValue(std::string()));
 }
 
@@ -220,15 +221,15 @@ TEST_F(SettingsStoreTest, UnreadableStoredValuesShowMessage47OnceAndKeepTheWindo
     const char* what;
     int32_t renameMethod;
     const char* lastExecute;
-    std::optional<Option> selected;
+    std::optional<RenameMethod> selected;
   };
   const Case cases[] = {
       {"method 2 is no known method", 2, "2026/12/01 10:00:00", std::nullopt},
-      {"method beyond a byte", 300, "2026/12/01 10:00:00", Option::DateNum},
-      {"negative method", -1, "2026/12/01", Option::DateNum},
-      {"date that is no date", 1, "yesterday", Option::SerialNum},
-      {"day that does not exist", 1, "2026/02/30", Option::SerialNum},
-      {"both at once", 300, "2026/13/01", Option::DateNum},
+      {"method beyond a byte", 300, "2026/12/01 10:00:00", RenameMethod::DateTime},
+      {"negative method", -1, "2026/12/01", RenameMethod::DateTime},
+      {"date that is no date", 1, "yesterday", RenameMethod::SerialNumber},
+      {"day that does not exist", 1, "2026/02/30", RenameMethod::SerialNumber},
+      {"both at once", 300, "2026/13/01", RenameMethod::DateTime},
   };
   for (const Case& c : cases) {
     ui.boxes.clear();
@@ -251,11 +252,11 @@ TEST_F(SettingsStoreTest, DamagedStoreStartsWithDefaultsAndTheNextSaveRepairsIt)
   env.writeFile(fs::relative(registryStorePath(), env.root()), 3000, '\x07');
   FakeWindow w(&ui);
   EXPECT_TRUE(gDspSettingData(w));
-  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_EQ(w.selected, RenameMethod::DateTime);
   EXPECT_EQ(w.text(Text::LimitCount), "0");
 
   fillValid(w);
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"));
   FakeWindow again(&ui);
   EXPECT_TRUE(gDspSettingData(again));
   EXPECT_EQ(again.caption(FolderLabel::ServerDir), (env.root() / "in").string());
@@ -268,7 +269,7 @@ TEST_F(SettingsStoreTest, FailedWriteTakesTheFatalPathAndStops) {
   env.setVar("XDG_CONFIG_HOME", notAFolder.string());
   FakeWindow w(&ui);
   fillValid(w);
-  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
+  EXPECT_THROW(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"), common::ProgramEnded);
   EXPECT_EQ(ui.endCodes.size(), 1u);
   ASSERT_FALSE(ui.boxes.empty());
   EXPECT_EQ(ui.boxes[0].text, "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。");
@@ -303,10 +304,10 @@ common::sqlite::Connection lockStoreElsewhere() {
 TEST_F(SettingsStoreTest, SaveIsOneTransaction) {
   FakeWindow w(&ui);
   fillValid(w);
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"));
   const uint32_t before = storeChangeCounter();
   w.setValue(Check::Copy, 1);
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:05:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:05:00"));
   EXPECT_EQ(storeChangeCounter(), before + 1);
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "chkCopy", kRegDword, int32_t{0}),
             RegValue(int32_t{-1}));
@@ -323,7 +324,7 @@ TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(w.caption(FolderLabel::ServerDir), "");
   EXPECT_EQ(w.value(Check::Copy), 0);
-  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_EQ(w.selected, RenameMethod::DateTime);
   EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"過去の設定データを#47"});
   EXPECT_TRUE(ui.endCodes.empty());
   const std::string log = env.errorLog();
@@ -337,9 +338,9 @@ TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
 TEST_F(SettingsStoreTest, SaveToALockedStoreEndsWithTheCauseInTheLog) {
   FakeWindow w(&ui);
   fillValid(w);
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"));
   const common::sqlite::Connection held = lockStoreElsewhere();
-  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:05:00"), common::ProgramEnded);
+  EXPECT_THROW(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:05:00"), common::ProgramEnded);
   const std::string log = env.errorLog();
   const std::string cause =
       registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngSetRegValue (m_sifter)";
@@ -351,9 +352,12 @@ TEST_F(SettingsStoreTest, LimitTextThatIsNotANumberTakesTheFatalPath) {
   FakeWindow w(&ui);
   fillValid(w);
   w.setText(Text::LimitCount, "12x");
-  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
-  EXPECT_NE(env.errorLog().find("gSetSettingData (m_sifter)"), std::string::npos);
-  // Nothing of the failed save lands, not even the values before the bad one.
+  // The window's options are numbers before anything is saved: the check
+  // reads every box, and a text that is not one ends there.
+  EXPECT_THROW(gChkSettingData(w), common::ProgramEnded);
+  EXPECT_NE(env.errorLog().find("gChkSettingData (m_sifter)"), std::string::npos);
+  EXPECT_THROW(optionsFromWindow(w), common::RuntimeFailure);
+  // Nothing lands, not even the values before the bad one.
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "strServerDir", kRegSz, std::string()),
             RegValue(std::string("/before")));
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "chkLimitCount", kRegDword, int32_t{9}),
@@ -553,7 +557,7 @@ TEST_F(SettingsStoreTest, EmptyLimitTextsBecomeZeroAndZeroIsSaved) {
   EXPECT_EQ(w.text(Text::LimitCount), "0");
   EXPECT_EQ(w.text(Text::LimitMinSize), "0");
   EXPECT_EQ(w.text(Text::LimitMaxSize), "0");
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"));
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "lngLimitMinSize", kRegDword, int32_t{9}),
             RegValue(int32_t{0}));
 }
