@@ -25,45 +25,45 @@ void showText(SettingsWindow& window, const options::Control& control, const std
 }
 
 void readRow(const SettingsWindow& window, const OptionRow& row, RunOptions& o) {
-  std::visit(
-      Overloaded{
-          [&](std::string RunOptions::* m) { o.*m = textOf(window, row.control); },
-          [&](bool RunOptions::* m) {
-            if (const auto* box = std::get_if<Check>(&row.control)) o.*m = window.value(*box) != 0;
-          },
-          [&](int32_t RunOptions::* m) {
-            if (const auto* box = std::get_if<Text>(&row.control))
-              o.*m = common::wholeNumberText(window.text(*box));
-          },
-          [&](ImageTypes RunOptions::* m) {
-            for (const auto& type : options::kImageTypes)
-              (o.*m).set(type.type, window.value(type.box) != 0);
-          },
-          // The last button on wins; none on is the first method.
-          [&](RenameMethod RunOptions::* m) {
-            for (const auto& method : options::kRenameMethods) {
-              if (window.isSelected(method.method)) o.*m = method.method;
-            }
-          },
-          [](auto) {},
-      },
-      row.field);
+  std::visit(Overloaded{
+                 [&](std::string RunOptions::*m) { o.*m = textOf(window, row.control); },
+                 [&](bool RunOptions::*m) {
+                   if (const auto* box = std::get_if<Check>(&row.control))
+                     o.*m = window.value(*box) != 0;
+                 },
+                 [&](int32_t RunOptions::*m) {
+                   if (const auto* box = std::get_if<Text>(&row.control))
+                     o.*m = common::wholeNumberText(window.text(*box));
+                 },
+                 [&](ImageTypes RunOptions::*m) {
+                   for (const auto& type : options::kImageTypes)
+                     (o.*m).set(type.type, window.value(type.box) != 0);
+                 },
+                 // The last button on wins; none on is the first method.
+                 [&](RenameMethod RunOptions::*m) {
+                   for (const auto& method : options::kRenameMethods) {
+                     if (window.isSelected(method.method)) o.*m = method.method;
+                   }
+                 },
+                 [](auto) {},
+             },
+             row.field);
 }
 
 void showRow(SettingsWindow& window, const OptionRow& row, const RunOptions& o, bool showMethod) {
   std::visit(
       Overloaded{
-          [&](std::string RunOptions::* m) { showText(window, row.control, o.*m); },
-          [&](bool RunOptions::* m) {
+          [&](std::string RunOptions::*m) { showText(window, row.control, o.*m); },
+          [&](bool RunOptions::*m) {
             if (const auto* box = std::get_if<Check>(&row.control))
               window.setValue(*box, o.*m ? 1 : 0);
           },
-          [&](int32_t RunOptions::* m) { showText(window, row.control, std::to_string(o.*m)); },
-          [&](ImageTypes RunOptions::* m) {
+          [&](int32_t RunOptions::*m) { showText(window, row.control, std::to_string(o.*m)); },
+          [&](ImageTypes RunOptions::*m) {
             for (const auto& type : options::kImageTypes)
               window.setValue(type.box, (o.*m).has(type.type) ? 1 : 0);
           },
-          [&](RenameMethod RunOptions::* m) {
+          [&](RenameMethod RunOptions::*m) {
             if (showMethod) window.select(o.*m);
           },
           [](auto) {},

@@ -191,6 +191,66 @@ TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
   EXPECT_EQ(text("strGraphics"), RegValue(std::string()));
 }
 
+// Every stored row of the option table, through the store and back: two
+// patterns in which every option differs from its default or from the other.
+TEST_F(SettingsStoreTest, EveryStoredOptionComesBackAsSaved) {
+  for (const int pattern : {0, 1}) {
+    SCOPED_TRACE(pattern);
+    options::RunOptions o;
+    const bool on = pattern == 0;
+    o.serverDir = "/写真/in" + std::to_string(pattern);
+    o.receiveDir = "/out\xe9" + std::to_string(pattern);  // bytes as they are
+    o.useCountLimit = o.subFolder = o.useMaxSize = o.copyFiles = o.graphics = o.extFix = on;
+    o.useMinSize = o.slowly = o.allFile = o.other = !on;
+    o.countLimit = 1000000 + pattern;
+    o.minSizeKb = -5 - pattern;
+    o.maxSizeKb = 2147483647 - pattern;
+    o.images.set(on ? options::ImageType::TIFF : options::ImageType::PCD, true);
+    o.images.set(options::ImageType::BMP, on);
+    o.otherText = on ? "txt; doc" : "";
+    o.renameMethod = on ? RenameMethod::SerialNumber : RenameMethod::DateTime;
+    ASSERT_TRUE(gSetSettingData(o, "2026/12/0" + std::to_string(pattern + 1) + " 08:15:00"));
+    SavedSettings saved;
+    ASSERT_TRUE(gGetSettingData(saved));
+    EXPECT_EQ(saved.options, o);
+    EXPECT_EQ(saved.lastExecute, "2026/12/0" + std::to_string(pattern + 1) + " 08:15:00");
+    EXPECT_TRUE(saved.methodKnown);
+  }
+}
+
+// The values as the store has always held them (Booleans as -1, the image
+// types packed, the method as a number) read as the options they meant.
+TEST_F(SettingsStoreTest, AStoreWrittenBeforeReadsTheSame) {
+  store("strServerDir", kRegSz, std::string("/media/card"));
+  store("strReceiveDir", kRegSz, std::string(" "));  // how an empty text is kept
+  store("chkLimitCount", kRegDword, int32_t{-1});
+  store("lngLimitCount", kRegDword, int32_t{25});
+  store("chkLimitMaxSize", kRegDword, int32_t{1});  // any number but 0 is on
+  store("lngLimitMaxSize", kRegDword, int32_t{900});
+  store("chkGraphics", kRegDword, int32_t{-1});
+  store("strGraphics", kRegSz, std::string("*.GIF;*.PCD"));
+  store("strOther", kRegSz, std::string(".raw;.nef"));
+  store("bytBytRenameMethod", kRegDword, int32_t{1});
+  store("datLastExecute", kRegSz, std::string("2024/03/15 09:30:00"));
+  options::RunOptions expected;
+  expected.serverDir = "/media/card";
+  expected.useCountLimit = true;
+  expected.countLimit = 25;
+  expected.useMaxSize = true;
+  expected.maxSizeKb = 900;
+  expected.graphics = true;
+  expected.images.set(options::ImageType::GIF, true);
+  expected.images.set(options::ImageType::PCD, true);
+  expected.otherText = ".raw;.nef";
+  expected.renameMethod = RenameMethod::SerialNumber;
+  SavedSettings saved;
+  ASSERT_TRUE(gGetSettingData(saved));
+  EXPECT_EQ(saved.options, expected);
+  EXPECT_EQ(saved.lastExecute, "2024/03/15 09:30:00");
+  EXPECT_EQ(savedRunOptions(), expected);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 TEST_F(SettingsStoreTest, StoredImageTypesCheckTheirBoxesOnly) {
   struct Case {
     const char* stored;

@@ -11,10 +11,10 @@
 #include "common/local_time.h"
 #include "engine/time_helpers.h"
 #include "free_memory.h"
-#include "ui/run_view.h"
 #include "settings/settings_store.h"
 #include "ui/frm_menu.h"
 #include "ui/history_window.h"
+#include "ui/run_view.h"
 
 namespace msifter::ui {
 
@@ -54,8 +54,7 @@ void FrmMenu::executeCommand() {
     lstResult_ = std::move(result.lstResult);
   });
   if (started) {
-    runView_->showSummary(
-        engine::formatSummary(result.runFileCount, result.runByteTotal, seconds));
+    runView_->showSummary(engine::formatSummary(result.runFileCount, result.runByteTotal, seconds));
   }
   runView_->leaveBusyState();
 }

@@ -53,7 +53,7 @@ struct OptionRow {
   const char* offFlag = nullptr;
   // An option with a value turns this one on ("--min-kb" turns on
   // useMinSize).
-  bool RunOptions::* turnsOn = nullptr;
+  bool RunOptions::*turnsOn = nullptr;
   // Options of one group are given together: one of them given on the
   // command line replaces the whole group.
   const char* group = nullptr;
