@@ -112,7 +112,7 @@ class Transfers {
         options_(options),
         extras_(extras),
         folder_(common::gAddBackslash(options.receiveDir)),
-        planner_(options, runState().serialNumber, extras.stamps),
+        planner_(options, extras.serialNumber ? *extras.serialNumber : ownSerial_, extras.stamps),
         search_(identical_, folder_) {}
 
   void run();
@@ -137,6 +137,7 @@ class Transfers {
   const TransferOptions& options_;
   const MoveExtras& extras_;
   const std::string folder_;
+  int32_t ownSerial_ = 0;
   NamePlanner planner_;
   IdenticalFiles identical_;
   IdenticalSearch search_;
@@ -474,7 +475,7 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
     plan.clear();
     plan.reserve(sources.size());
     const std::string folder = common::gAddBackslash(options.receiveDir);
-    int32_t serialNumber = runState().serialNumber;
+    int32_t serialNumber = extras.serialNumber ? *extras.serialNumber : 0;
     NamePlanner planner(options, serialNumber, extras.stamps);
     IdenticalFiles identical;
     if (extras.skipIdentical) {

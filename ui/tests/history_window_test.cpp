@@ -69,7 +69,6 @@ class HistoryTest : public WindowTest {
   }
 
   void transfer(engine::RunJournal& journal, const std::vector<std::string>& names, bool copy) {
-    engine::runState() = engine::RunState{};
     options.serverDir = src.string();
     options.receiveDir = dst.string();
     options.copyFiles = copy;

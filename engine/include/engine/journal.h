@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "engine/mover.h"
-#include "engine/run.h"
+#include "engine/transfer_options.h"
 #include "platform/unique_fd.h"
 
 namespace msifter::engine {

@@ -1,9 +1,9 @@
 #pragma once
-// The main window's check boxes: one name each for the window, the settings
-// store and the target list.
+// The main window's controls that show a run's options, by what the option
+// table, the settings procedures and the window call them.
 #include <array>
 
-namespace msifter::common {
+namespace msifter::options {
 
 enum class Check {
   SubFolder,
@@ -30,4 +30,9 @@ inline constexpr std::array kAllChecks = {
     Check::BMP,       Check::GIF,        Check::TIFF,         Check::JPG,
     Check::PNG,       Check::PCD,        Check::Other,        Check::ExtFix};
 
-}  // namespace msifter::common
+enum class Text { LimitCount, LimitMinSize, LimitMaxSize, Other };
+enum class FolderLabel { ServerDir, ReceiveDir };
+// Where a failed check puts the focus.
+enum class Focus { ServerSelect, ReceiveSelect, LimitMinSize, LimitMaxSize };
+
+}  // namespace msifter::options
