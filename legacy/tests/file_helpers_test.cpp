@@ -1,14 +1,15 @@
+#include "legacy/file_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "engine/file_operations.h"
 #include "recording_ui.h"
 #include "temp_env.h"
 
-namespace msifter::engine {
+namespace msifter::legacy {
 namespace {
 
 namespace fs = std::filesystem;
@@ -44,4 +45,4 @@ TEST(TransferHelpers, DriveMediaConditionOnlyForMountPoints) {
 }
 
 }  // namespace
-}  // namespace msifter::engine
+}  // namespace msifter::legacy
