@@ -1,6 +1,7 @@
 #include "legacy/file_helpers.h"
 
 #include <cerrno>
+#include <limits>
 
 #include "common/failure.h"
 #include "legacy/drive.h"
@@ -45,6 +46,23 @@ bool gChkDriveMediaCondition(const std::string& drive) {
     d.Drive(drive);
     if (d.Enabled()) return d.MediaCondition();
     return false;
+  });
+}
+
+bool gProcTransString(std::string& text, const std::string& findText,
+                      const std::string& replaceText, int32_t maxCount, int32_t& doneCount) {
+  return common::guardLog("gProcTransString", false, [&] {
+    std::size_t start = 0;
+    for (;;) {
+      // An empty findText is never found: it would otherwise "match" forever.
+      const std::size_t at = findText.empty() ? std::string::npos : text.find(findText, start);
+      if (doneCount == maxCount) return true;
+      if (doneCount == std::numeric_limits<int32_t>::max()) common::fail(common::err::Overflow);
+      ++doneCount;
+      if (at == std::string::npos) return true;
+      text.replace(at, findText.size(), replaceText);
+      start = at + replaceText.size();
+    }
   });
 }
 
