@@ -368,8 +368,8 @@ bool Transfers::transfer(Group& group, std::size_t i) {
   const int64_t number = group.intents[i].number;
   destination_.tagNext(number);
   const NameSource names = [this, number] { return nextName(number); };
-  const bool transferred = options_.copyFiles ? copyFileInto(destination_, source, names, &error)
-                                              : moveFileInto(destination_, source, names, &error);
+  const bool transferred = options_.copyFiles ? gCopyFile(destination_, source, names, &error)
+                                              : gMoveFile(destination_, source, names, &error);
   if (!transferred) {
     stopAfterFailure(source, error);
     return false;

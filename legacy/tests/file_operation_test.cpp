@@ -1,4 +1,4 @@
-#include "objects/file_operation.h"
+#include "legacy/file_operation.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "platform/syscalls.h"
 #include "temp_env.h"
 
-namespace msifter::objects {
+namespace msifter::legacy {
 namespace {
 
 namespace fs = std::filesystem;
@@ -169,4 +169,4 @@ TEST_F(FileOperationOnFiles, TrashSendsTheFileToTheTrash) {
 }
 
 }  // namespace
-}  // namespace msifter::objects
+}  // namespace msifter::legacy

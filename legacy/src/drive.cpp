@@ -1,4 +1,4 @@
-#include "objects/drive.h"
+#include "legacy/drive.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include "common/failure.h"
 #include "platform/mounts.h"
 
-namespace msifter::objects {
+namespace msifter::legacy {
 
 namespace {
 
@@ -168,4 +168,4 @@ int32_t clsDrive::ShowFormat(int64_t /*lngHWnd*/, int32_t /*lngDrive*/, int32_t&
   return SHFMT_NOFORMAT;
 }
 
-}  // namespace msifter::objects
+}  // namespace msifter::legacy

@@ -1,4 +1,4 @@
-#include "objects/drive.h"
+#include "legacy/drive.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "common/failure.h"
 #include "platform/syscalls.h"
 
-namespace msifter::objects {
+namespace msifter::legacy {
 namespace {
 
 TEST(Drive, TheMountPointGetsOneTrailingSeparator) {
@@ -86,4 +86,4 @@ TEST(Drive, NoFormatDialogHere) {
 }
 
 }  // namespace
-}  // namespace msifter::objects
+}  // namespace msifter::legacy

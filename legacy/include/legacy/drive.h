@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace msifter::objects {
+namespace msifter::legacy {
 
 class clsDrive {
  public:
@@ -70,4 +70,4 @@ class clsDrive {
   std::string fileSystemName_;
 };
 
-}  // namespace msifter::objects
+}  // namespace msifter::legacy
