@@ -259,6 +259,29 @@ int reportUnstarted(const engine::RunResult& result, const RunOptions& options) 
   return kRunFailed;
 }
 
+// The options that mend a problem the window's check found, where the
+// window's words name a control the command line does not have.
+std::string problemHint(const RunOptions& options, const options::OptionProblem& problem) {
+  const options::OptionRow* row = options::rowWithProblem(options, problem);
+  if (row == nullptr) return "";
+  if (row->group != nullptr) {
+    std::string flags;
+    for (const options::OptionRow& other : options::optionTable()) {
+      if (other.group != nullptr && std::string_view(other.group) == row->group && other.flag)
+        flags += (flags.empty() ? "" : "、") + std::string(other.flag);
+    }
+    return "対象にするファイルを " + flags + " のどれかで指定して下さい。";
+  }
+  if (problem.code == msgcode::CaptureOnly) {
+    std::string capture = options::optionRow("stamp")->flag;
+    for (const options::StampChoiceRow& choice : options::kStampChoices) {
+      if (choice.choice == options::StampChoice::Capture) capture += "=" + std::string(choice.word);
+    }
+    return capture + " と一緒に指定して下さい。";
+  }
+  return "";
+}
+
 // The run's options as the window would take them, or the exit status of a
 // run that cannot start.
 std::optional<int> takeOptions(const RunRequest& request, RunOptions& options) {
@@ -268,9 +291,11 @@ std::optional<int> takeOptions(const RunRequest& request, RunOptions& options) {
     return kRunFailed;
   }
   options = requestedOptions(request);
-  // The window's check, in its words.
+  // The window's check, in its words, and how the command line mends it.
   if (const auto problem = options::checkRunOptions(options)) {
     common::gDispMsg(problem->code, problem->callerText);
+    if (const std::string hint = problemHint(options, *problem); !hint.empty())
+      std::fprintf(stderr, "%s\n", hint.c_str());
     return kUsageError;
   }
   if (!foldersAreFolders(options)) return kUsageError;
