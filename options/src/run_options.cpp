@@ -39,6 +39,13 @@ std::optional<ImageType> imageTypeNamed(std::string_view name) {
   return std::nullopt;
 }
 
+const StampChoiceRow& stampChoiceRow(StampChoice choice) {
+  for (const StampChoiceRow& row : kStampChoices) {
+    if (row.choice == choice) return row;
+  }
+  return kStampChoices[0];
+}
+
 std::optional<VideoTime> storedVideoTime(int32_t stored) {
   for (const VideoTimeRow& row : kVideoTimes) {
     if (row.stored == stored) return row.choice;

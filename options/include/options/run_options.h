@@ -81,6 +81,7 @@ struct StampChoiceRow {
 };
 inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer"},
                                                    {StampChoice::Capture, "capture"}};
+const StampChoiceRow& stampChoiceRow(StampChoice choice);
 
 // How a film's movie header is read: as UTC, which its format says, or as
 // the camera's local clock, which some cameras write there.
