@@ -53,17 +53,28 @@ std::string errorLogHint() {
 
 const char* verb(const RunOptions& options) { return options.copyFiles ? "コピー" : "移動"; }
 
-// Names by when a photo or film was taken; a file that cannot be read at
-// all takes the present moment (its transfer then says why it fails).
+// Names by when a photo or film was taken, corrected by the run's shift; a
+// file that cannot be read at all (or whose shifted time is beyond the
+// years a name holds) takes the present moment, unshifted.
 class CaptureStamps final : public engine::StampSource {
  public:
-  std::tm stampOf(const std::string& source) override {
-    if (const std::optional<CaptureTime> taken = readCaptureTime(source)) return taken->local;
+  explicit CaptureStamps(const RunOptions& options)
+      : shift_(options.timeShift), videoTime_(options.videoTime) {}
+
+  Stamp stampOf(const std::string& source) override {
+    if (const std::optional<CaptureTime> taken = readCaptureTime(source, videoTime_)) {
+      if (const std::optional<std::tm> shifted = shiftedTime(taken->local, shift_))
+        return {*shifted, taken->source};
+    }
     const std::time_t now = platform::now();
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
+    Stamp stamp;
+    platform::localTime(now, stamp.local);
+    return stamp;
   }
+
+ private:
+  options::TimeShift shift_;
+  VideoTime videoTime_;
 };
 
 // What the search could not look into; the run goes on without it.
@@ -392,7 +403,7 @@ int runCommand(const RunRequest& request) {
   if (const std::optional<int> status = takeOptions(request, options)) return *status;
   ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
   RunReporter reporter(progress, request.json);
-  CaptureStamps captureStamps;
+  CaptureStamps captureStamps(options);
   const int64_t start = engine::gGetTickCount();
   const engine::RunResult result = engine::runTransfer(options, reporter, &captureStamps);
   const int64_t seconds = std::max<int64_t>(0, (engine::gGetTickCount() - start) / 1000);
