@@ -457,7 +457,10 @@ CommandLine parseCommandLine(std::vector<std::string> args) {
   CLI::App* run = app.add_subcommand("run", "移動元のファイルを探し、新しい名前で移動先へ移す");
   RunOptionFlags flags(line.run);
   addRunOptions(*run, line.run, flags);
-  CLI::App* history = app.add_subcommand("history", "これまでの実行を一覧する");
+  CLI::App* history = app.add_subcommand(
+      "history", "これまでの実行を一覧する（RUN を指定すると、その実行のファイルを一覧する）");
+  history->add_option("RUN", line.historyRun, "ファイルを一覧する実行（一覧の「実行」欄）")
+      ->type_name("");
   history->add_flag("--json", line.historyOutput.json, "JSON で書く");
   CLI::App* undo = app.add_subcommand(
       "undo", "実行を取り消す（既定: 取り消していないファイルのある最後の実行）");
@@ -499,7 +502,7 @@ int runCommandLine(int argc, char** argv) {
   switch (line.command) {
     case Command::None: return line.status;
     case Command::Run: return runCommand(line.run);
-    case Command::History: return showHistory(line.historyOutput);
+    case Command::History: return showHistory(line.historyOutput, line.historyRun);
     case Command::Undo: return undoCommand(line.undoRun, line.undoDryRun, line.undoOutput);
   }
   return kUsageError;

@@ -13,6 +13,7 @@
 #include "cli/capture_time.h"
 #include "cli/folder_arguments.h"
 #include "cli/json.h"
+#include "cli/json_keys.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
 #include "common/case_mapping.h"
@@ -52,6 +53,7 @@ std::string errorLogHint() {
 }
 
 const char* verb(const RunOptions& options) { return options.copyFiles ? "コピー" : "移動"; }
+const char* operationWord(bool copy) { return copy ? "copy" : "move"; }
 
 // Names by when a photo or film was taken, corrected by the run's shift; a
 // file that cannot be read at all (or whose shifted time is beyond the
@@ -111,35 +113,112 @@ class RunReporter final : public engine::RunObserver {
     bytes += file.size;
     if (keepFiles_) {
       transferred.json(JsonObject()
-                           .text("source", file.source)
-                           .text("destination", file.destination)
+                           .text(key::Source, file.source)
+                           .text(key::Destination, file.destination)
                            .number("size", file.size)
                            .str());
+      items.json(JsonObject()
+                     .text(key::Source, file.source)
+                     .text(key::Destination, file.destination)
+                     .text(key::Operation,
+                           operationWord(file.kind == engine::TransferredFile::Kind::Copied))
+                     .text(key::Status, "done")
+                     .number(key::Bytes, file.size)
+                     .str());
     }
     progress_.advance(files + skipped, bytes);
   }
 
   void fileSkipped(const std::string& source, const std::string& identical) override {
     ++skipped;
-    if (keepFiles_)
-      skippedFiles.json(JsonObject().text("source", source).text("identical", identical).str());
+    if (keepFiles_) {
+      skippedFiles.json(
+          JsonObject().text(key::Source, source).text(key::Identical, identical).str());
+      items.json(JsonObject()
+                     .text(key::Source, source)
+                     .text(key::Identical, identical)
+                     .text(key::Status, "skipped")
+                     .str());
+    }
     progress_.advance(files + skipped, bytes);
   }
 
   int64_t files = 0;
   int64_t bytes = 0;
   int64_t skipped = 0;
+  int64_t started = platform::now();
   JsonArray transferred;
   JsonArray skippedFiles;
+  JsonArray items;  // both, in the order they were told
 
  private:
   ProgressLine& progress_;
   bool keepFiles_;
 };
 
+// The date source beside a capture-time name: "exif", ... in JSON.
+void addDateSource(JsonObject& item, engine::DateSource source) {
+  if (source != engine::DateSource::None)
+    item.text(key::DateSource, engine::dateSourceRow(source).word);
+}
+
+JsonObject planItem(const engine::PlannedFile& file, const RunOptions& options,
+                    const std::string& folder) {
+  using Action = engine::PlannedFile::Action;
+  JsonObject entry;
+  entry.text(key::Source, file.source);
+  switch (file.action) {
+    case Action::Transfer:
+      entry.text("action", operationWord(options.copyFiles))
+          .text("name", file.name)
+          .text(key::Destination, folder + file.name)
+          .text(key::Operation, operationWord(options.copyFiles))
+          .text(key::Status, "planned");
+      addDateSource(entry, file.dateSource);
+      break;
+    case Action::SkipIdentical:
+      entry.text("action", "skip-identical")
+          .text(key::Identical, file.name)
+          .text(key::Status, "skipped");
+      break;
+    case Action::NameTooLong:
+      entry.text("action", "name-too-long").text(key::Status, "name-too-long");
+      break;
+    case Action::NoFreeName:
+      entry.text("action", "no-free-name").text(key::Status, "no-free-name");
+      break;
+  }
+  return entry;
+}
+
+void printPlanJson(const std::vector<engine::PlannedFile>& plan, const RunOptions& options,
+                   bool stops) {
+  const std::string folder = common::gAddBackslash(options.receiveDir);
+  JsonArray files;
+  int64_t planned = 0;
+  int64_t skipped = 0;
+  for (const engine::PlannedFile& file : plan) {
+    planned += file.action == engine::PlannedFile::Action::Transfer ? 1 : 0;
+    skipped += file.action == engine::PlannedFile::Action::SkipIdentical ? 1 : 0;
+    files.json(planItem(file, options, folder).str());
+  }
+  // "files" was the plan's list before the keys were shared: it stays.
+  printLine(JsonObject()
+                .text(key::Command, "run")
+                .flag(key::DryRun, true)
+                .text(key::Operation, operationWord(options.copyFiles))
+                .text(key::Status, stops ? "stops" : "planned")
+                .text(key::Source, options.serverDir)
+                .text(key::Destination, options.receiveDir)
+                .json(key::Files, files.str())
+                .number("planned", planned)
+                .number(key::Skipped, skipped)
+                .json(key::Items, files.str())
+                .str());
+}
+
 int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& options,
               const RunRequest& request) {
-  const std::string folder = common::gAddBackslash(options.receiveDir);
   // The run would stop at a file that finds no free name, or none short
   // enough, as the plan does.
   const bool stops =
@@ -147,38 +226,21 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
                         plan.back().action == engine::PlannedFile::Action::NameTooLong);
   const int status = stops ? kRunFailed : kDone;
   if (request.json) {
-    JsonArray files;
-    for (const engine::PlannedFile& file : plan) {
-      JsonObject entry;
-      entry.text("source", file.source);
-      if (file.action == engine::PlannedFile::Action::Transfer) {
-        entry.text("action", options.copyFiles ? "copy" : "move")
-            .text("name", file.name)
-            .text("destination", folder + file.name);
-      } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
-        entry.text("action", "skip-identical").text("identical", file.name);
-      } else if (file.action == engine::PlannedFile::Action::NameTooLong) {
-        entry.text("action", "name-too-long");
-      } else {
-        entry.text("action", "no-free-name");
-      }
-      files.json(entry.str());
-    }
-    printLine(JsonObject()
-                  .text("command", "run")
-                  .flag("dry_run", true)
-                  .text("source", options.serverDir)
-                  .text("destination", options.receiveDir)
-                  .json("files", files.str())
-                  .str());
+    printPlanJson(plan, options, stops);
     return status;
   }
   if (request.quiet) return status;
   int64_t skipped = 0;
+  int64_t byModification = 0;
   for (const engine::PlannedFile& file : plan) {
     std::string target;
     switch (file.action) {
-      case engine::PlannedFile::Action::Transfer: target = displayPath(file.name); break;
+      case engine::PlannedFile::Action::Transfer:
+        target = displayPath(file.name);
+        if (file.dateSource != engine::DateSource::None)
+          target += std::string("  （") + engine::dateSourceRow(file.dateSource).text + "）";
+        byModification += file.dateSource == engine::DateSource::Modified ? 1 : 0;
+        break;
       case engine::PlannedFile::Action::NoFreeName:
         target = "（空いている名前がありません）";
         break;
@@ -194,6 +256,12 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
   printLine("処理予定： " + std::to_string(planned) + " ファイル" +
             (options.skipIdentical ? skippedText(skipped) : "") + "   " + verb(options) + "先 " +
             displayPath(options.receiveDir));
+  // Files without a capture time in them are named by when they were last
+  // changed, which a copy made elsewhere may not keep.
+  if (byModification > 0) {
+    printLine(std::to_string(byModification) +
+              " ファイルは撮影日時が読めないため、更新日時で名前を付けます。");
+  }
   return status;
 }
 
@@ -337,24 +405,28 @@ void printResult(const RunRequest& request, const RunOptions& options, const Run
   const int64_t files = result.journalId.empty() ? reporter.files : result.journalFiles;
   if (request.json) {
     JsonObject json;
-    json.text("command", "run")
-        .flag("dry_run", false)
-        .text("status", done ? "done" : "failed")
-        .text("run", result.journalId)
-        .text("source", options.serverDir)
-        .text("destination", options.receiveDir)
+    json.text(key::Command, "run")
+        .flag(key::DryRun, false)
+        .text(key::Status, done ? "done" : "failed")
+        .text(key::Run, result.journalId)
+        .text(key::Started, isoTime(reporter.started))
+        .text(key::Operation, operationWord(options.copyFiles))
+        .text(key::Source, options.serverDir)
+        .text(key::Destination, options.receiveDir)
         .flag("copy", options.copyFiles)
-        .number("files", files)
-        .number("bytes", reporter.bytes)
-        .number("skipped", reporter.skipped)
+        .number(key::Files, files)
+        .number(key::Bytes, reporter.bytes)
+        .number(key::Skipped, reporter.skipped)
         .number("seconds", seconds)
         .json("transferred", reporter.transferred.str())
-        .json("skipped_files", reporter.skippedFiles.str());
+        .json("skipped_files", reporter.skippedFiles.str())
+        .json(key::Items, reporter.items.str());
     if (!done) {
-      json.json("error", JsonObject()
-                             .text("path", result.failure.path)
-                             .text("message", stopReason(result.failure, options))
-                             .str());
+      json.json(key::Error, JsonObject()
+                                .text(key::Code, result.failure.unrecorded ? "journal" : "transfer")
+                                .text("path", result.failure.path)
+                                .text(key::Message, stopReason(result.failure, options))
+                                .str());
     }
     printLine(json.str());
   } else if (done && !request.quiet) {
