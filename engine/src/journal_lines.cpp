@@ -347,6 +347,20 @@ class Reader {
   std::unordered_map<int64_t, std::size_t> byNumber_;
 };
 
+// Written only when a run uses them, so that a plain run's journal is the
+// same as ever and reads in older versions too.
+std::string namingLines(const TransferOptions& o) {
+  std::string lines;
+  if (o.stamp != options::StampChoice::Transfer)
+    lines += Line("stamp").word(options::stampChoiceRow(o.stamp).word).end();
+  if (o.timeShift.seconds != 0)
+    lines += Line("time-shift").word(options::timeShiftText(o.timeShift)).end();
+  if (o.videoTime != options::VideoTime::Utc)
+    lines += Line("video-time").word(options::videoTimeRow(o.videoTime).word).end();
+  if (o.skipIdentical) lines += Line("skip-identical").word("yes").end();
+  return lines;
+}
+
 }  // namespace
 
 std::string headerText(const TransferOptions& o, std::time_t started, const std::string& base) {
@@ -365,11 +379,7 @@ std::string headerText(const TransferOptions& o, std::time_t started, const std:
          limit("count-limit", o.useCountLimit, o.countLimit) +
          Line("names").word(options::renameMethodRow(o.renameMethod).journalWord).end() +
          Line("fix-extension").word(yes(o.extFix)).end() +
-         Line("slowly").word(yes(o.slowly)).end() +
-         Line("stamp").word(options::stampChoiceRow(o.stamp).word).end() +
-         Line("time-shift").word(options::timeShiftText(o.timeShift)).end() +
-         Line("video-time").word(options::videoTimeRow(o.videoTime).word).end() +
-         Line("skip-identical").word(yes(o.skipIdentical)).end();
+         Line("slowly").word(yes(o.slowly)).end() + namingLines(o);
 }
 
 std::string fileLine(int64_t number, const TransferredFile& f, const std::string& base) {

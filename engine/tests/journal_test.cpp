@@ -85,10 +85,10 @@ TEST(JournalTest, PathsAndNumbersRoundTripExactly) {
   EXPECT_EQ(s.options.renameMethod, RenameMethod::SerialNumber);
   EXPECT_EQ(s.end, RunEnd::Completed);
   EXPECT_FALSE(s.damaged);
-  // One line a record (the header's 17, a file's, the end and the closing
+  // One line a record (the header's 13, a file's, the end and the closing
   // line), names readable as they are.
   const std::string written = text(journal.path());
-  EXPECT_EQ(occurrences(written, "\n"), 17 + files.size() + 3);
+  EXPECT_EQ(occurrences(written, "\n"), 13 + files.size() + 3);
   EXPECT_NE(written.find("写真 2024.JPG"), std::string::npos);
   EXPECT_EQ(fs::status(journal.path()).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
