@@ -7,8 +7,10 @@
 #include "cli/json_keys.h"
 #include "cli/run_command.h"
 #include "cli/texts.h"
+#include "common/text.h"
 #include "engine/journal.h"
 #include "engine/run_words.h"
+#include "engine/target_list.h"
 #include "engine/undo.h"
 #include "options/run_options.h"
 #include "platform/clock.h"
@@ -113,31 +115,21 @@ const char* statusKey(engine::UndoStatus status) {
   return "unreadable";
 }
 
-// What a run was asked to do, as history shows it.
-JsonObject optionsJson(const engine::TransferOptions& o) {
-  JsonObject json;
-  json.text("targets", o.targetList).flag("subfolders", o.subFolder);
-  const auto limit = [&json](std::string_view name, bool use, int64_t value) {
-    if (use) {
-      json.number(name, value);
-    } else {
-      json.json(name, "null");
-    }
-  };
-  limit("min_size", o.useMinSize, o.minSizeBytes);
-  limit("max_size", o.useMaxSize, o.maxSizeBytes);
-  limit("count_limit", o.useCountLimit, o.countLimit);
-  return json.text("names", options::renameMethodRow(o.renameMethod).journalWord)
-      .flag("fix_extension", o.extFix)
-      .flag("slowly", o.slowly)
-      .text("stamp", options::stampChoiceRow(o.stamp).word)
-      .text("time_shift", options::timeShiftText(o.timeShift))
-      .text("video_time", options::videoTimeRow(o.videoTime).word)
-      .flag("skip_identical", o.skipIdentical);
+// The target list as typed: exact extensions as "拡張子 CR2,NEF".
+std::string targetsText(const std::string& list) {
+  std::string patterns, extensions;
+  for (const std::string& item : common::splitAt(list, ";")) {
+    const bool exact = !item.empty() && item.front() == engine::kExactExtension;
+    std::string& to = exact ? extensions : patterns;
+    to += (to.empty() ? "" : exact ? "," : ";") + (exact ? item.substr(1) : item);
+  }
+  if (extensions.empty()) return displayPath(patterns);
+  return displayPath(patterns) + (patterns.empty() ? "" : " ") + "拡張子 " +
+         displayPath(extensions);
 }
 
 std::string optionsText(const engine::TransferOptions& o) {
-  std::string text = "対象 " + displayPath(o.targetList);
+  std::string text = "対象 " + targetsText(o.targetList);
   if (o.subFolder) text += "  サブフォルダも";
   if (o.useMinSize) text += "  " + std::to_string(o.minSizeBytes) + " バイト以上";
   if (o.useMaxSize) text += "  " + std::to_string(o.maxSizeBytes) + " バイト以下";
@@ -155,13 +147,18 @@ std::string optionsText(const engine::TransferOptions& o) {
   return text;
 }
 
+// A completed run is "done", as a result calls it.
+const char* statusWord(const engine::RunSummary& run) {
+  return !run.inUse && run.end == engine::RunEnd::Completed ? "done" : keys(run).end;
+}
+
 JsonObject runJson(const engine::RunSummary& run) {
   const RunKeys k = keys(run);
   JsonObject json;
   json.text(key::Run, run.id)
       .text(key::Started, isoTime(run.startedSeconds))
       .text(key::Operation, run.options.copyFiles ? "copy" : "move")
-      .text(key::Status, k.end)
+      .text(key::Status, statusWord(run))
       .text(key::Source, run.options.serverDir)
       .text(key::Destination, run.options.receiveDir)
       .number(key::Files, run.files)
@@ -180,10 +177,10 @@ JsonObject runJson(const engine::RunSummary& run) {
 std::string runLine(const engine::RunSummary& run) {
   return run.id + "  " + startedText(run.startedSeconds) + "  " +
          (run.options.copyFiles ? "コピー" : "移動") + "  " + std::to_string(run.files) + "  " +
-         std::to_string(run.bytes) + "  " + std::to_string(run.skippedFiles) + "  " +
-         std::string(engine::runEndWord(run)) + engine::runNotes(run) + "  " +
-         std::string(engine::undoStateWord(run.undoState())) + "  " +
-         displayPath(run.options.serverDir) + " → " + displayPath(run.options.receiveDir);
+         std::to_string(run.bytes) + "  " + std::string(engine::runEndWord(run)) +
+         engine::runNotes(run) + "  " + std::string(engine::undoStateWord(run.undoState())) + "  " +
+         std::to_string(run.skippedFiles) + "  " + displayPath(run.options.serverDir) + " → " +
+         displayPath(run.options.receiveDir);
 }
 
 // Where a look found a planned file that was not transferred.
@@ -214,7 +211,8 @@ JsonArray runItems(const engine::RunRecord& record) {
         .text(key::Destination, e.file.destination)
         .text(key::Operation,
               e.file.kind == engine::TransferredFile::Kind::Copied ? "copy" : "move")
-        .text(key::Status, "done")
+        .text(key::Status, e.undone ? "undone" : "done")
+        .number("number", e.number)
         .number(key::Bytes, e.file.size)
         .flag(key::Undone, e.undone);
     if (e.dateSource != engine::DateSource::None)
@@ -232,8 +230,8 @@ JsonArray runItems(const engine::RunRecord& record) {
     items.json(JsonObject()
                    .text(key::Source, f.source)
                    .text(key::Destination, f.destination)
-                   .text(key::Status, "left")
-                   .text(key::Where, whereRow(f.how).key)
+                   .text(key::Status, whereRow(f.how).key)
+                   .number("number", f.number)
                    .str());
   }
   return items;
@@ -282,7 +280,7 @@ int showRun(const std::string& runId, const OutputChoice& output) {
   }
   if (output.quiet) return kDone;
   printLine(runLine(record->summary));
-  printLine("    " + optionsText(record->summary.options));
+  printLine("    条件: " + optionsText(record->summary.options));
   printRunFiles(*record);
   return kDone;
 }
@@ -303,10 +301,10 @@ int showHistory(const OutputChoice& output, const std::string& runId) {
     printLine("実行の記録はありません。");
     return kDone;
   }
-  printLine("実行  日時  操作  ファイル数  バイト数  スキップ  結果  取り消し  移動元 → 移動先");
+  printLine("実行  日時  操作  ファイル数  バイト数  結果  取り消し  スキップ  移動元 → 移動先");
   for (const engine::RunSummary& run : runs) {
     printLine(runLine(run));
-    printLine("    " + optionsText(run.options));
+    printLine("    条件: " + optionsText(run.options));
   }
   return kDone;
 }

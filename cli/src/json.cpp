@@ -1,11 +1,8 @@
 #include "cli/json.h"
 
 #include <cstdio>
-#include <ctime>
 
-#include "cli/json_keys.h"
 #include "common/case_mapping.h"
-#include "platform/clock.h"
 
 namespace msifter::cli {
 
@@ -87,17 +84,6 @@ JsonArray& JsonArray::json(std::string_view json) {
   if (text_.size() > 1) text_ += ",";
   text_ += json;
   return *this;
-}
-
-std::string isoTime(int64_t seconds) {
-  std::tm local{};
-  if (!platform::localTime(static_cast<std::time_t>(seconds), local)) return "";
-  char text[40];
-  const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-  // strftime writes the offset as +0900; ISO 8601 wants +09:00.
-  if (length < 5) return "";
-  std::string iso(text, length);
-  return iso.insert(length - 2, ":");
 }
 
 }  // namespace msifter::cli

@@ -112,19 +112,18 @@ class RunReporter final : public engine::RunObserver {
     ++files;
     bytes += file.size;
     if (keepFiles_) {
-      transferred.json(JsonObject()
-                           .text(key::Source, file.source)
-                           .text(key::Destination, file.destination)
-                           .number("size", file.size)
-                           .str());
-      items.json(JsonObject()
-                     .text(key::Source, file.source)
-                     .text(key::Destination, file.destination)
-                     .text(key::Operation,
-                           operationWord(file.kind == engine::TransferredFile::Kind::Copied))
-                     .text(key::Status, "done")
-                     .number(key::Bytes, file.size)
-                     .str());
+      const std::string item =
+          JsonObject()
+              .text(key::Source, file.source)
+              .text(key::Destination, file.destination)
+              .number("size", file.size)
+              .text(key::Operation,
+                    operationWord(file.kind == engine::TransferredFile::Kind::Copied))
+              .text(key::Status, "done")
+              .number(key::Bytes, file.size)
+              .str();
+      transferred.json(item);
+      items.json(item);
     }
     progress_.advance(files + skipped, bytes);
   }
@@ -132,13 +131,13 @@ class RunReporter final : public engine::RunObserver {
   void fileSkipped(const std::string& source, const std::string& identical) override {
     ++skipped;
     if (keepFiles_) {
-      skippedFiles.json(
-          JsonObject().text(key::Source, source).text(key::Identical, identical).str());
-      items.json(JsonObject()
-                     .text(key::Source, source)
-                     .text(key::Identical, identical)
-                     .text(key::Status, "skipped")
-                     .str());
+      const std::string item = JsonObject()
+                                   .text(key::Source, source)
+                                   .text(key::Identical, identical)
+                                   .text(key::Status, "skipped")
+                                   .str();
+      skippedFiles.json(item);
+      items.json(item);
     }
     progress_.advance(files + skipped, bytes);
   }
@@ -191,8 +190,8 @@ JsonObject planItem(const engine::PlannedFile& file, const RunOptions& options,
   return entry;
 }
 
-void printPlanJson(const std::vector<engine::PlannedFile>& plan, const RunOptions& options,
-                   bool stops) {
+void printPlanJson(const engine::RunResult& result, const RunOptions& options, bool stops) {
+  const std::vector<engine::PlannedFile>& plan = result.plan;
   const std::string folder = common::gAddBackslash(options.receiveDir);
   JsonArray files;
   int64_t planned = 0;
@@ -206,10 +205,13 @@ void printPlanJson(const std::vector<engine::PlannedFile>& plan, const RunOption
   printLine(JsonObject()
                 .text(key::Command, "run")
                 .flag(key::DryRun, true)
+                .json(key::Run, "null")
+                .text(key::Started, isoTime(platform::now()))
                 .text(key::Operation, operationWord(options.copyFiles))
                 .text(key::Status, stops ? "stops" : "planned")
                 .text(key::Source, options.serverDir)
                 .text(key::Destination, options.receiveDir)
+                .json(key::Options, optionsJson(result.snapshot).str())
                 .json(key::Files, files.str())
                 .number("planned", planned)
                 .number(key::Skipped, skipped)
@@ -217,8 +219,9 @@ void printPlanJson(const std::vector<engine::PlannedFile>& plan, const RunOption
                 .str());
 }
 
-int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& options,
+int printPlan(const engine::RunResult& result, const RunOptions& options,
               const RunRequest& request) {
+  const std::vector<engine::PlannedFile>& plan = result.plan;
   // The run would stop at a file that finds no free name, or none short
   // enough, as the plan does.
   const bool stops =
@@ -226,7 +229,7 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
                         plan.back().action == engine::PlannedFile::Action::NameTooLong);
   const int status = stops ? kRunFailed : kDone;
   if (request.json) {
-    printPlanJson(plan, options, stops);
+    printPlanJson(result, options, stops);
     return status;
   }
   if (request.quiet) return status;
@@ -237,8 +240,6 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
     switch (file.action) {
       case engine::PlannedFile::Action::Transfer:
         target = displayPath(file.name);
-        if (file.dateSource != engine::DateSource::None)
-          target += std::string("  （") + engine::dateSourceRow(file.dateSource).text + "）";
         byModification += file.dateSource == engine::DateSource::Modified ? 1 : 0;
         break;
       case engine::PlannedFile::Action::NoFreeName:
@@ -250,7 +251,13 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
         target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
         break;
     }
-    printLine(displayPath(file.source) + "  →  " + target);
+    // Where a capture time came from goes in front: the line still ends in
+    // the new name.
+    const std::string from =
+        file.dateSource == engine::DateSource::None
+            ? ""
+            : std::string("［") + engine::dateSourceRow(file.dateSource).text + "］  ";
+    printLine(from + displayPath(file.source) + "  →  " + target);
   }
   const auto planned = static_cast<int64_t>(plan.size()) - skipped - (stops ? 1 : 0);
   printLine("処理予定： " + std::to_string(planned) + " ファイル" +
@@ -410,6 +417,7 @@ void printResult(const RunRequest& request, const RunOptions& options, const Run
         .text(key::Status, done ? "done" : "failed")
         .text(key::Run, result.journalId)
         .text(key::Started, isoTime(reporter.started))
+        .text(key::Finished, isoTime(platform::now()))
         .text(key::Operation, operationWord(options.copyFiles))
         .text(key::Source, options.serverDir)
         .text(key::Destination, options.receiveDir)
@@ -418,6 +426,7 @@ void printResult(const RunRequest& request, const RunOptions& options, const Run
         .number(key::Bytes, reporter.bytes)
         .number(key::Skipped, reporter.skipped)
         .number("seconds", seconds)
+        .json(key::Options, optionsJson(result.snapshot).str())
         .json("transferred", reporter.transferred.str())
         .json("skipped_files", reporter.skippedFiles.str())
         .json(key::Items, reporter.items.str());
@@ -489,7 +498,7 @@ int runCommand(const RunRequest& request) {
     case engine::RunStage::PlanFailed:
       std::fprintf(stderr, "予定を立てられませんでした。%s\n", errorLogHint().c_str());
       return kRunFailed;
-    case engine::RunStage::Planned: return printPlan(result.plan, options, request);
+    case engine::RunStage::Planned: return printPlan(result, options, request);
     case engine::RunStage::NotStarted: return reportUnstarted(result, options);
     case engine::RunStage::Failed:
     case engine::RunStage::Done: break;

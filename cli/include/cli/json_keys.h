@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "cli/json.h"
+#include "engine/transfer_options.h"
+
 namespace msifter::cli::key {
 
 // Of a document: which command, and of which run.
@@ -14,6 +17,7 @@ inline constexpr std::string_view Command = "command";
 inline constexpr std::string_view DryRun = "dry_run";
 inline constexpr std::string_view Run = "run";
 inline constexpr std::string_view Started = "started";  // ISO 8601 with its offset
+inline constexpr std::string_view Finished = "finished";
 inline constexpr std::string_view Options = "options";
 inline constexpr std::string_view Error = "error";  // {code, message}
 // Of a run and of each of its files.
@@ -30,7 +34,6 @@ inline constexpr std::string_view Items = "items";
 inline constexpr std::string_view DateSource = "date_source";  // of a capture-time name
 inline constexpr std::string_view Identical = "identical";     // holds a skipped file's bytes
 inline constexpr std::string_view Undone = "undone";
-inline constexpr std::string_view Where = "where";  // a planned file not transferred
 inline constexpr std::string_view Code = "code";
 inline constexpr std::string_view Message = "message";
 
@@ -40,5 +43,7 @@ namespace msifter::cli {
 
 // "2024-05-01T09:06:37+09:00": `seconds` since the epoch in local time.
 std::string isoTime(int64_t seconds);
+// A run's conditions, as its journal records them.
+JsonObject optionsJson(const engine::TransferOptions& o);
 
 }  // namespace msifter::cli
