@@ -484,6 +484,10 @@ CommandLine parseCommandLine(std::vector<std::string> args) {
     // An empty name (a shell variable left unset) never stands for the last run.
     std::fprintf(stderr, "取り消す実行の名前が空です。\n%s\n", kHelpHint);
     line.status = kUsageError;
+  } else if (history->parsed() && history->count("RUN") > 0 && line.historyRun.empty()) {
+    // Nor for every run: a script would read the whole history as one run's.
+    std::fprintf(stderr, "一覧する実行の名前が空です。\n%s\n", kHelpHint);
+    line.status = kUsageError;
   } else {
     line.command = history->parsed() ? Command::History : Command::Undo;
   }
