@@ -285,6 +285,38 @@ int showRun(const std::string& runId, const OutputChoice& output) {
   return kDone;
 }
 
+// Each file as undone or refused (a code and the text), and why an undo
+// refused as a whole did.
+void printUndoJson(const engine::UndoReport& report, const std::string& runId, bool dryRun) {
+  JsonArray items;
+  for (const engine::UndoItem& item : report.items) {
+    JsonObject json;
+    json.text(key::Source, item.entry.file.source)
+        .text(key::Destination, item.entry.file.destination)
+        .text("outcome", outcomeKey(item.outcome))
+        .text("reason", undoItemReason(item))
+        .text(key::Status, refused(item.outcome) ? "refused" : outcomeKey(item.outcome));
+    // A refusal as a code a script can test and the text a person reads.
+    if (refused(item.outcome)) {
+      json.text(key::Code, outcomeKey(item.outcome)).text(key::Message, undoItemReason(item));
+    }
+    items.json(json.str());
+  }
+  JsonObject json;
+  json.text(key::Command, "undo")
+      .flag(key::DryRun, dryRun)
+      .text(key::Status, statusKey(report.status))
+      .text(key::Run, report.run.id)
+      .json(key::Items, items.str());
+  if (report.status != engine::UndoStatus::Done) {
+    json.json(key::Error, JsonObject()
+                              .text(key::Code, statusKey(report.status))
+                              .text(key::Message, statusText(report, runId))
+                              .str());
+  }
+  printLine(json.str());
+}
+
 }  // namespace
 
 int showHistory(const OutputChoice& output, const std::string& runId) {
@@ -314,35 +346,7 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
   std::size_t refusedCount = 0;
   for (const engine::UndoItem& item : report.items) refusedCount += refused(item.outcome) ? 1 : 0;
 
-  if (output.json) {
-    JsonArray items;
-    for (const engine::UndoItem& item : report.items) {
-      JsonObject json;
-      json.text(key::Source, item.entry.file.source)
-          .text(key::Destination, item.entry.file.destination)
-          .text("outcome", outcomeKey(item.outcome))
-          .text("reason", undoItemReason(item))
-          .text(key::Status, refused(item.outcome) ? "refused" : outcomeKey(item.outcome));
-      // A refusal as a code a script can test and the text a person reads.
-      if (refused(item.outcome)) {
-        json.text(key::Code, outcomeKey(item.outcome)).text(key::Message, undoItemReason(item));
-      }
-      items.json(json.str());
-    }
-    JsonObject json;
-    json.text(key::Command, "undo")
-        .flag(key::DryRun, dryRun)
-        .text(key::Status, statusKey(report.status))
-        .text(key::Run, report.run.id)
-        .json(key::Items, items.str());
-    if (report.status != engine::UndoStatus::Done) {
-      json.json(key::Error, JsonObject()
-                                .text(key::Code, statusKey(report.status))
-                                .text(key::Message, statusText(report, runId))
-                                .str());
-    }
-    printLine(json.str());
-  }
+  if (output.json) printUndoJson(report, runId, dryRun);
   if (report.status != engine::UndoStatus::Done) return reportStatus(report, runId);
 
   // What was not undone always goes to standard error; a dry run also
