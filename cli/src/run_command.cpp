@@ -13,6 +13,7 @@
 #include "cli/capture_time.h"
 #include "cli/folder_arguments.h"
 #include "cli/json.h"
+#include "cli/json_keys.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
 #include "common/case_mapping.h"
@@ -52,18 +53,30 @@ std::string errorLogHint() {
 }
 
 const char* verb(const RunOptions& options) { return options.copyFiles ? "コピー" : "移動"; }
+const char* operationWord(bool copy) { return copy ? "copy" : "move"; }
 
-// Names by when a photo or film was taken; a file that cannot be read at
-// all takes the present moment (its transfer then says why it fails).
+// Names by when a photo or film was taken, corrected by the run's shift; a
+// file that cannot be read at all (or whose shifted time is beyond the
+// years a name holds) takes the present moment, unshifted.
 class CaptureStamps final : public engine::StampSource {
  public:
-  std::tm stampOf(const std::string& source) override {
-    if (const std::optional<CaptureTime> taken = readCaptureTime(source)) return taken->local;
+  explicit CaptureStamps(const RunOptions& options)
+      : shift_(options.timeShift), videoTime_(options.videoTime) {}
+
+  Stamp stampOf(const std::string& source) override {
+    if (const std::optional<CaptureTime> taken = readCaptureTime(source, videoTime_)) {
+      if (const std::optional<std::tm> shifted = shiftedTime(taken->local, shift_))
+        return {*shifted, taken->source};
+    }
     const std::time_t now = platform::now();
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
+    Stamp stamp;
+    platform::localTime(now, stamp.local);
+    return stamp;
   }
+
+ private:
+  options::TimeShift shift_;
+  VideoTime videoTime_;
 };
 
 // What the search could not look into; the run goes on without it.
@@ -99,36 +112,116 @@ class RunReporter final : public engine::RunObserver {
     ++files;
     bytes += file.size;
     if (keepFiles_) {
-      transferred.json(JsonObject()
-                           .text("source", file.source)
-                           .text("destination", file.destination)
-                           .number("size", file.size)
-                           .str());
+      const std::string item =
+          JsonObject()
+              .text(key::Source, file.source)
+              .text(key::Destination, file.destination)
+              .number("size", file.size)
+              .text(key::Operation,
+                    operationWord(file.kind == engine::TransferredFile::Kind::Copied))
+              .text(key::Status, "done")
+              .number(key::Bytes, file.size)
+              .str();
+      transferred.json(item);
+      items.json(item);
     }
     progress_.advance(files + skipped, bytes);
   }
 
   void fileSkipped(const std::string& source, const std::string& identical) override {
     ++skipped;
-    if (keepFiles_)
-      skippedFiles.json(JsonObject().text("source", source).text("identical", identical).str());
+    if (keepFiles_) {
+      const std::string item = JsonObject()
+                                   .text(key::Source, source)
+                                   .text(key::Identical, identical)
+                                   .text(key::Status, "skipped")
+                                   .str();
+      skippedFiles.json(item);
+      items.json(item);
+    }
     progress_.advance(files + skipped, bytes);
   }
 
   int64_t files = 0;
   int64_t bytes = 0;
   int64_t skipped = 0;
+  int64_t started = platform::now();
   JsonArray transferred;
   JsonArray skippedFiles;
+  JsonArray items;  // both, in the order they were told
 
  private:
   ProgressLine& progress_;
   bool keepFiles_;
 };
 
-int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& options,
-              const RunRequest& request) {
+// The date source beside a capture-time name: "exif", ... in JSON.
+void addDateSource(JsonObject& item, engine::DateSource source) {
+  if (source != engine::DateSource::None)
+    item.text(key::DateSource, engine::dateSourceRow(source).word);
+}
+
+JsonObject planItem(const engine::PlannedFile& file, const RunOptions& options,
+                    const std::string& folder) {
+  using Action = engine::PlannedFile::Action;
+  JsonObject entry;
+  entry.text(key::Source, file.source);
+  switch (file.action) {
+    case Action::Transfer:
+      entry.text("action", operationWord(options.copyFiles))
+          .text("name", file.name)
+          .text(key::Destination, folder + file.name)
+          .text(key::Operation, operationWord(options.copyFiles))
+          .text(key::Status, "planned");
+      addDateSource(entry, file.dateSource);
+      break;
+    case Action::SkipIdentical:
+      entry.text("action", "skip-identical")
+          .text(key::Identical, file.name)
+          .text(key::Status, "skipped");
+      break;
+    case Action::NameTooLong:
+      entry.text("action", "name-too-long").text(key::Status, "name-too-long");
+      break;
+    case Action::NoFreeName:
+      entry.text("action", "no-free-name").text(key::Status, "no-free-name");
+      break;
+  }
+  return entry;
+}
+
+void printPlanJson(const engine::RunResult& result, const RunOptions& options, bool stops) {
+  const std::vector<engine::PlannedFile>& plan = result.plan;
   const std::string folder = common::gAddBackslash(options.receiveDir);
+  JsonArray files;
+  int64_t planned = 0;
+  int64_t skipped = 0;
+  for (const engine::PlannedFile& file : plan) {
+    planned += file.action == engine::PlannedFile::Action::Transfer ? 1 : 0;
+    skipped += file.action == engine::PlannedFile::Action::SkipIdentical ? 1 : 0;
+    files.json(planItem(file, options, folder).str());
+  }
+  // "files" was the plan's list before the keys were shared: it stays.
+  printLine(JsonObject()
+                .text(key::Command, "run")
+                .flag(key::DryRun, true)
+                .json(key::Run, "null")
+                .text(key::Started, isoTime(platform::now()))
+                .text(key::Operation, operationWord(options.copyFiles))
+                .text(key::Status, stops ? "stops" : "planned")
+                .text(key::Source, options.serverDir)
+                .text(key::Destination, options.receiveDir)
+                .json(key::Options, optionsJson(result.snapshot).str())
+                .json(key::Files, files.str())
+                .number("planned", planned)
+                .number(key::Skipped, skipped)
+                .json(key::Items, files.str())
+                .str());
+}
+
+int printPlan(const engine::RunResult& result, const RunOptions& options,
+              const RunRequest& request) {
+  const std::vector<engine::PlannedFile>& plan = result.plan;
   // The run would stop at a file that finds no free name, or none short
   // enough, as the plan does.
   const bool stops =
@@ -136,38 +229,19 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
                         plan.back().action == engine::PlannedFile::Action::NameTooLong);
   const int status = stops ? kRunFailed : kDone;
   if (request.json) {
-    JsonArray files;
-    for (const engine::PlannedFile& file : plan) {
-      JsonObject entry;
-      entry.text("source", file.source);
-      if (file.action == engine::PlannedFile::Action::Transfer) {
-        entry.text("action", options.copyFiles ? "copy" : "move")
-            .text("name", file.name)
-            .text("destination", folder + file.name);
-      } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
-        entry.text("action", "skip-identical").text("identical", file.name);
-      } else if (file.action == engine::PlannedFile::Action::NameTooLong) {
-        entry.text("action", "name-too-long");
-      } else {
-        entry.text("action", "no-free-name");
-      }
-      files.json(entry.str());
-    }
-    printLine(JsonObject()
-                  .text("command", "run")
-                  .flag("dry_run", true)
-                  .text("source", options.serverDir)
-                  .text("destination", options.receiveDir)
-                  .json("files", files.str())
-                  .str());
+    printPlanJson(result, options, stops);
     return status;
   }
   if (request.quiet) return status;
   int64_t skipped = 0;
+  int64_t byModification = 0;
   for (const engine::PlannedFile& file : plan) {
     std::string target;
     switch (file.action) {
-      case engine::PlannedFile::Action::Transfer: target = displayPath(file.name); break;
+      case engine::PlannedFile::Action::Transfer:
+        target = displayPath(file.name);
+        byModification += file.dateSource == engine::DateSource::Modified ? 1 : 0;
+        break;
       case engine::PlannedFile::Action::NoFreeName:
         target = "（空いている名前がありません）";
         break;
@@ -177,12 +251,24 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
         target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
         break;
     }
-    printLine(displayPath(file.source) + "  →  " + target);
+    // Where a capture time came from goes in front: the line still ends in
+    // the new name.
+    const std::string from =
+        file.dateSource == engine::DateSource::None
+            ? ""
+            : std::string("［") + engine::dateSourceRow(file.dateSource).text + "］  ";
+    printLine(from + displayPath(file.source) + "  →  " + target);
   }
   const auto planned = static_cast<int64_t>(plan.size()) - skipped - (stops ? 1 : 0);
   printLine("処理予定： " + std::to_string(planned) + " ファイル" +
             (options.skipIdentical ? skippedText(skipped) : "") + "   " + verb(options) + "先 " +
             displayPath(options.receiveDir));
+  // Files without a capture time in them are named by when they were last
+  // changed, which a copy made elsewhere may not keep.
+  if (byModification > 0) {
+    printLine(std::to_string(byModification) +
+              " ファイルは撮影日時が読めないため、更新日時で名前を付けます。");
+  }
   return status;
 }
 
@@ -259,6 +345,29 @@ int reportUnstarted(const engine::RunResult& result, const RunOptions& options) 
   return kRunFailed;
 }
 
+// The options that mend a problem the window's check found, where the
+// window's words name a control the command line does not have.
+std::string problemHint(const RunOptions& options, const options::OptionProblem& problem) {
+  const options::OptionRow* row = options::rowWithProblem(options, problem);
+  if (row == nullptr) return "";
+  if (row->group != nullptr) {
+    std::string flags;
+    for (const options::OptionRow& other : options::optionTable()) {
+      if (other.group != nullptr && std::string_view(other.group) == row->group && other.flag)
+        flags += (flags.empty() ? "" : "、") + std::string(other.flag);
+    }
+    return "対象にするファイルを " + flags + " のどれかで指定して下さい。";
+  }
+  if (problem.code == msgcode::CaptureOnly) {
+    std::string capture = options::optionRow("stamp")->flag;
+    for (const options::StampChoiceRow& choice : options::kStampChoices) {
+      if (choice.choice == options::StampChoice::Capture) capture += "=" + std::string(choice.word);
+    }
+    return capture + " と一緒に指定して下さい。";
+  }
+  return "";
+}
+
 // The run's options as the window would take them, or the exit status of a
 // run that cannot start.
 std::optional<int> takeOptions(const RunRequest& request, RunOptions& options) {
@@ -268,9 +377,11 @@ std::optional<int> takeOptions(const RunRequest& request, RunOptions& options) {
     return kRunFailed;
   }
   options = requestedOptions(request);
-  // The window's check, in its words.
+  // The window's check, in its words, and how the command line mends it.
   if (const auto problem = options::checkRunOptions(options)) {
     common::gDispMsg(problem->code, problem->callerText);
+    if (const std::string hint = problemHint(options, *problem); !hint.empty())
+      std::fprintf(stderr, "%s\n", hint.c_str());
     return kUsageError;
   }
   if (!foldersAreFolders(options)) return kUsageError;
@@ -301,24 +412,30 @@ void printResult(const RunRequest& request, const RunOptions& options, const Run
   const int64_t files = result.journalId.empty() ? reporter.files : result.journalFiles;
   if (request.json) {
     JsonObject json;
-    json.text("command", "run")
-        .flag("dry_run", false)
-        .text("status", done ? "done" : "failed")
-        .text("run", result.journalId)
-        .text("source", options.serverDir)
-        .text("destination", options.receiveDir)
+    json.text(key::Command, "run")
+        .flag(key::DryRun, false)
+        .text(key::Status, done ? "done" : "failed")
+        .text(key::Run, result.journalId)
+        .text(key::Started, isoTime(reporter.started))
+        .text(key::Finished, isoTime(platform::now()))
+        .text(key::Operation, operationWord(options.copyFiles))
+        .text(key::Source, options.serverDir)
+        .text(key::Destination, options.receiveDir)
         .flag("copy", options.copyFiles)
-        .number("files", files)
-        .number("bytes", reporter.bytes)
-        .number("skipped", reporter.skipped)
+        .number(key::Files, files)
+        .number(key::Bytes, reporter.bytes)
+        .number(key::Skipped, reporter.skipped)
         .number("seconds", seconds)
+        .json(key::Options, optionsJson(result.snapshot).str())
         .json("transferred", reporter.transferred.str())
-        .json("skipped_files", reporter.skippedFiles.str());
+        .json("skipped_files", reporter.skippedFiles.str())
+        .json(key::Items, reporter.items.str());
     if (!done) {
-      json.json("error", JsonObject()
-                             .text("path", result.failure.path)
-                             .text("message", stopReason(result.failure, options))
-                             .str());
+      json.json(key::Error, JsonObject()
+                                .text(key::Code, result.failure.unrecorded ? "journal" : "transfer")
+                                .text("path", result.failure.path)
+                                .text(key::Message, stopReason(result.failure, options))
+                                .str());
     }
     printLine(json.str());
   } else if (done && !request.quiet) {
@@ -367,7 +484,7 @@ int runCommand(const RunRequest& request) {
   if (const std::optional<int> status = takeOptions(request, options)) return *status;
   ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
   RunReporter reporter(progress, request.json);
-  CaptureStamps captureStamps;
+  CaptureStamps captureStamps(options);
   const int64_t start = engine::gGetTickCount();
   const engine::RunResult result = engine::runTransfer(options, reporter, &captureStamps);
   const int64_t seconds = std::max<int64_t>(0, (engine::gGetTickCount() - start) / 1000);
@@ -381,7 +498,7 @@ int runCommand(const RunRequest& request) {
     case engine::RunStage::PlanFailed:
       std::fprintf(stderr, "予定を立てられませんでした。%s\n", errorLogHint().c_str());
       return kRunFailed;
-    case engine::RunStage::Planned: return printPlan(result.plan, options, request);
+    case engine::RunStage::Planned: return printPlan(result, options, request);
     case engine::RunStage::NotStarted: return reportUnstarted(result, options);
     case engine::RunStage::Failed:
     case engine::RunStage::Done: break;

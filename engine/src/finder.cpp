@@ -212,39 +212,56 @@ class Pattern {
   std::vector<std::string> pieces_;
 };
 
-// The patterns of one level, each "*" + item + "*" upper-cased. An invalid
-// item fails the level only when a file is first tested against it, as the
-// items are tried in order and a match stops the test.
+// The patterns of one level, each "*" + item + "*" upper-cased, or an exact
+// extension (an item after kExactExtension). An invalid item fails the
+// level only when a file is first tested against it, as the items are tried
+// in order and a match stops the test.
 class LevelPatterns {
  public:
   explicit LevelPatterns(const std::vector<std::string>& items) {
     patterns_.reserve(items.size());
     for (const auto& item : items) {
+      if (!item.empty() && item.front() == kExactExtension) {
+        patterns_.push_back({std::nullopt, common::upperCase(std::string_view(item).substr(1))});
+        continue;
+      }
       try {
-        patterns_.emplace_back(Pattern(common::upperCase("*" + item + "*")));
+        patterns_.push_back({Pattern(common::upperCase("*" + item + "*")), std::nullopt});
       } catch (const common::RuntimeFailure& e) {
-        patterns_.emplace_back(std::nullopt);
+        patterns_.push_back({std::nullopt, std::nullopt});
         invalidNumber_ = e.number();
       }
     }
     // "All files": no name needs to be upper-cased or looked at.
-    acceptsEverything_ =
-        !patterns_.empty() && patterns_.front() && patterns_.front()->matchesEverything();
+    acceptsEverything_ = !patterns_.empty() && patterns_.front().pattern &&
+                         patterns_.front().pattern->matchesEverything();
   }
 
   bool accepts(std::string_view name) {
     if (acceptsEverything_) return true;
     upperName_.clear();
     common::appendUpperCase(name, upperName_);
-    for (const auto& pattern : patterns_) {
-      if (!pattern) common::fail(invalidNumber_);
-      if (pattern->matches(upperName_, scratch_)) return true;
+    const std::size_t dot = upperName_.rfind('.');
+    const std::string_view extension = dot == std::string::npos
+                                           ? std::string_view()
+                                           : std::string_view(upperName_).substr(dot + 1);
+    for (const auto& item : patterns_) {
+      if (item.extension) {
+        if (dot != std::string::npos && extension == *item.extension) return true;
+        continue;
+      }
+      if (!item.pattern) common::fail(invalidNumber_);
+      if (item.pattern->matches(upperName_, scratch_)) return true;
     }
     return false;
   }
 
  private:
-  std::vector<std::optional<Pattern>> patterns_;
+  struct Item {
+    std::optional<Pattern> pattern;
+    std::optional<std::string> extension;  // exact, upper-cased
+  };
+  std::vector<Item> patterns_;
   int32_t invalidNumber_ = InvalidArgument;
   bool acceptsEverything_ = false;
   std::string upperName_;

@@ -301,7 +301,7 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   group.intents.push_back(TransferIntent{
       nextNumber_++, options_.copyFiles, source, folder_ + name, static_cast<int64_t>(st.st_size),
       static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec),
-      static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+      static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), planner_.dateSource()});
   group.names.push_back(std::move(name));
   group.more.push_back(std::move(more));
   if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : st.st_size);
@@ -521,7 +521,8 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
         identical.add(source, size);
         plannedFrom.emplace(source, name);
       }
-      plan.push_back({PlannedFile::Action::Transfer, source, std::move(name)});
+      plan.push_back(
+          {PlannedFile::Action::Transfer, source, std::move(name), planner.dateSource()});
     }
     return true;
   });

@@ -62,6 +62,20 @@ std::string stampText(const std::tm& local) {
 
 }  // namespace
 
+const DateSourceRow& dateSourceRow(DateSource source) {
+  for (const DateSourceRow& row : kDateSources) {
+    if (row.source == source) return row;
+  }
+  return kDateSources[0];
+}
+
+std::optional<DateSource> dateSourceNamed(std::string_view word) {
+  for (const DateSourceRow& row : kDateSources) {
+    if (row.source != DateSource::None && row.word == word) return row.source;
+  }
+  return std::nullopt;
+}
+
 NamePlanner::NamePlanner(const TransferOptions& options, int32_t& serialNumber, StampSource* stamps)
     : method_(options.renameMethod),
       extFix_(options.extFix),
@@ -75,8 +89,12 @@ NamePlanner::Names NamePlanner::namesFor(const std::string& source) {
   // Without an extension the name ends without the dot.
   std::string dotExt = ext.empty() ? "" : "." + ext;
   std::string stamp;
-  if (method_ == RenameMethod::DateTime && stamps_ != nullptr)
-    stamp = stampText(stamps_->stampOf(source));
+  dateSource_ = DateSource::None;
+  if (method_ == RenameMethod::DateTime && stamps_ != nullptr) {
+    const StampSource::Stamp taken = stamps_->stampOf(source);
+    stamp = stampText(taken.local);
+    dateSource_ = taken.source;
+  }
   return [this, base = gGetFileNameOnly(source), dotExt = std::move(dotExt),
           stamp = std::move(stamp), attempts = int64_t{0}]() mutable -> std::string {
     if (++attempts > INT32_MAX) common::fail(common::err::FileExists);

@@ -52,6 +52,7 @@ class Reporting final : public TransferObserver {
     observer_.fileTransferred(file);
   }
   void fileSkipped(const std::string& source, const std::string& identical) override {
+    journal_.fileSkipped(source, identical);
     observer_.fileSkipped(source, identical);
   }
 

@@ -36,10 +36,10 @@ struct FixedClock : platform::Syscalls {
 struct CaptureTimes : StampSource {
   std::map<std::string, std::tm> byName;
   std::vector<std::string> asked;
-  std::tm stampOf(const std::string& source) override {
+  Stamp stampOf(const std::string& source) override {
     const std::string name = fs::path(source).filename().string();
     asked.push_back(name);
-    return byName.at(name);
+    return {byName.at(name), DateSource::Exif};
   }
 };
 

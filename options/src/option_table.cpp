@@ -32,7 +32,8 @@ Problem checkDestination(const RunOptions& o, Stage stage) {
 // Images chosen without a type take nothing, even with other files chosen.
 Problem checkFileTypes(const RunOptions& o, Stage stage) {
   if (stage != Stage::FileTypes || o.allFile) return std::nullopt;
-  const bool chosen = o.graphics ? o.images.any() : o.other;
+  const bool exact = o.useExtensions && !extensionItems(o.extensions).empty();
+  const bool chosen = o.graphics ? o.images.any() : o.other || exact;
   if (chosen) return std::nullopt;
   return OptionProblem{msgcode::PleaseChoose, "検索ファイルを", std::nullopt, false};
 }
@@ -48,11 +49,33 @@ Problem checkMaxSize(const RunOptions& o, Stage stage) {
   return OptionProblem{msgcode::SizeLimitsWrong, "", Focus::LimitMaxSize, false};
 }
 
+constexpr const char* kTimeShiftFlag = "--time-shift";
+constexpr const char* kVideoTimeFlag = "--video-time";
+// What the message names: the option, as the command line gives it.
+constexpr const char* kTimeShiftText = "--time-shift ";
+constexpr const char* kVideoTimeText = "--video-time=local ";
+
+// A correction of capture times changes nothing in names by the moment of
+// the transfer or by serial numbers: said rather than left without effect.
+Problem captureOnly(bool given, const RunOptions& o, Stage stage, const char* what) {
+  if (stage != Stage::Naming || !given || o.stamp == StampChoice::Capture) return std::nullopt;
+  return OptionProblem{msgcode::CaptureOnly, what, std::nullopt, false};
+}
+
+Problem checkTimeShift(const RunOptions& o, Stage stage) {
+  return captureOnly(o.timeShift.seconds != 0, o, stage, kTimeShiftText);
+}
+
+Problem checkVideoTime(const RunOptions& o, Stage stage) {
+  return captureOnly(o.videoTime != VideoTime::Utc, o, stage, kVideoTimeText);
+}
+
 constexpr const char* kTypes = "types";
 using O = RunOptions;
 
 // The store's nineteen values first, in the order they have always been
-// read and written; then what only the command line gives.
+// read and written; then the store's values of the options the window has
+// no control for yet; then what only the command line gives.
 // clang-format off
 constexpr OptionRow kRows[] = {
     {.name = "serverDir", .field = &O::serverDir, .storeKey = "strServerDir", .control = FolderLabel::ServerDir, .flag = "SRC", .check = checkSource},
@@ -74,6 +97,10 @@ constexpr OptionRow kRows[] = {
     {.name = "renameMethod", .field = &O::renameMethod, .storeKey = "bytBytRenameMethod", .flag = kRenameMethods[1].flag, .offFlag = kRenameMethods[0].flag},
     {.name = "lastExecute", .field = std::monostate{}, .storeKey = "datLastExecute"},
     {.name = "extFix", .field = &O::extFix, .storeKey = "chkExtFix", .control = Check::ExtFix, .flag = "--fix-ext", .offFlag = "--keep-ext"},
+    {.name = "useExtensions", .field = &O::useExtensions, .storeKey = "chkExtensions", .group = kTypes},
+    {.name = "extensions", .field = &O::extensions, .storeKey = "strExtensions", .flag = "--ext", .turnsOn = &O::useExtensions, .group = kTypes},
+    {.name = "timeShift", .field = &O::timeShift, .storeKey = "lngTimeShift", .flag = kTimeShiftFlag, .check = checkTimeShift},
+    {.name = "videoTime", .field = &O::videoTime, .storeKey = "bytVideoTime", .flag = kVideoTimeFlag, .check = checkVideoTime},
     {.name = "stamp", .field = &O::stamp, .flag = "--stamp"},
     {.name = "skipIdentical", .field = &O::skipIdentical, .flag = "--skip-identical"},
     {.name = "dryRun", .field = &O::dryRun, .flag = "--dry-run"},
@@ -115,7 +142,18 @@ std::optional<OptionProblem> checkFolders(const RunOptions& options) {
 }
 
 std::optional<OptionProblem> checkChoices(const RunOptions& options) {
-  return firstProblem(options, {Stage::FileTypes, Stage::SizeLimits});
+  return firstProblem(options, {Stage::FileTypes, Stage::SizeLimits, Stage::Naming});
+}
+
+const OptionRow* rowWithProblem(const RunOptions& options, const OptionProblem& problem) {
+  for (const OptionRow& row : kRows) {
+    if (row.check == nullptr) continue;
+    for (const Stage stage : {Stage::FolderChosen, Stage::FolderExists, Stage::FileTypes,
+                              Stage::SizeLimits, Stage::Naming}) {
+      if (row.check(options, stage) == problem) return &row;
+    }
+  }
+  return nullptr;
 }
 
 std::optional<OptionProblem> checkRunOptions(const RunOptions& options) {

@@ -89,6 +89,19 @@ bool readRow(const OptionRow& row, SavedSettings& saved) {
             o.*m = method.value_or(kDefaults.*m);
             return true;
           },
+          [&](options::TimeShift RunOptions::*m) {
+            const int32_t stored = readLong(key, (kDefaults.*m).seconds);
+            const bool known =
+                stored >= -options::kLongestTimeShift && stored <= options::kLongestTimeShift;
+            o.*m = known ? options::TimeShift{stored} : kDefaults.*m;
+            return known;
+          },
+          [&](options::VideoTime RunOptions::*m) {
+            const auto choice =
+                options::storedVideoTime(readLong(key, options::videoTimeRow(kDefaults.*m).stored));
+            o.*m = choice.value_or(kDefaults.*m);
+            return choice.has_value();
+          },
           [](auto) { return true; },
       },
       row.field);
@@ -117,6 +130,12 @@ std::pair<int32_t, RegValue> storedValue(const OptionRow& row, const RunOptions&
                         [&](options::RenameMethod RunOptions::*m) {
                           return Stored{kRegDword, options::renameMethodRow(o.*m).stored};
                         },
+                        [&](options::TimeShift RunOptions::*m) {
+                          return Stored{kRegDword, (o.*m).seconds};
+                        },
+                        [&](options::VideoTime RunOptions::*m) {
+                          return Stored{kRegDword, options::videoTimeRow(o.*m).stored};
+                        },
                         [](auto) {
                           return Stored{kRegDword, RegValue()};
                         },
@@ -142,7 +161,7 @@ void tell(SettingsWindow& window, const options::OptionProblem& problem) {
 
 bool gGetSettingData(SavedSettings& saved) {
   return common::guardFatal("gGetSettingData", [&] {
-    // One read transaction for the nineteen values: a store that another
+    // One read transaction for all the values: a store that another
     // process keeps locked costs one bounded wait, not one per value.
     const RegTransaction reading(RegTransaction::Kind::Read);
     bool readable = reading.usable();
@@ -235,7 +254,7 @@ bool gSetSettingData(const RunOptions& options, const std::string& lastExecute) 
   return common::guardFatal("gSetSettingData", [&] {
     bool saved = false;
     {
-      // One transaction: the nineteen values land together or not at all,
+      // One transaction: the values land together or not at all,
       // with one flush to disk. It is over before the fatal path shows
       // anything, so no lock is held while a dialog waits.
       RegTransaction writing(RegTransaction::Kind::Write);

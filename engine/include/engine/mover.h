@@ -37,6 +37,7 @@ struct TransferIntent {
   int32_t modifiedNanoseconds = 0;
   uint64_t device = 0;  // of the source
   uint64_t inode = 0;
+  DateSource dateSource = DateSource::None;  // of the new name's moment
 };
 
 // Told of every file before its transfer and as it completes, in the order
@@ -118,6 +119,7 @@ struct PlannedFile {
   // The new name in the destination folder; when skipped, the full path of
   // the file in the folder (or planned for it) that holds the same bytes.
   std::string name;
+  DateSource dateSource = DateSource::None;  // of the new name's moment
 };
 
 // What mMoveFile would do with `sources`, named by the same planner, with

@@ -7,21 +7,48 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "engine/transfer_options.h"
 
 namespace msifter::engine {
 
+// What gave a file's date-time name its moment: None for the moment of the
+// transfer (and for serial names); the rest are the metadata a capture
+// time was read from, in the words the journal and the JSON output use.
+enum class DateSource { None, Exif, Xmp, Iptc, FilmHeader, FilmZoned, Modified };
+struct DateSourceRow {
+  DateSource source;
+  const char* word;  // in the journal and in JSON
+  const char* text;  // for people
+};
+inline constexpr DateSourceRow kDateSources[] = {
+    {DateSource::None, "", ""},
+    {DateSource::Exif, "exif", "EXIF"},
+    {DateSource::Xmp, "xmp", "XMP"},
+    {DateSource::Iptc, "iptc", "IPTC"},
+    {DateSource::FilmHeader, "film-header", "動画のヘッダ"},
+    {DateSource::FilmZoned, "film-zoned", "動画のタイムゾーン付きの日時"},
+    {DateSource::Modified, "modified", "更新日時"},
+};
+const DateSourceRow& dateSourceRow(DateSource source);
+std::optional<DateSource> dateSourceNamed(std::string_view word);
+
 // The moment a file is named by when it is not the moment of its transfer:
 // the command line reads when a photo was taken (the engine reads no
 // metadata).
 class StampSource {
  public:
+  struct Stamp {
+    std::tm local{};  // local date and time
+    DateSource source = DateSource::None;
+  };
   virtual ~StampSource() = default;
-  // Local date and time; asked once per file, when its turn comes.
-  virtual std::tm stampOf(const std::string& source) = 0;
+  // Asked once per file, when its turn comes.
+  virtual Stamp stampOf(const std::string& source) = 0;
 };
 
 // Names the files of one run, in the run's order.
@@ -43,6 +70,8 @@ class NamePlanner {
   // prefix and the extension do not fit, asking for a name throws
   // RuntimeFailure with err::BadFileName.
   Names namesFor(const std::string& source);
+  // Where the moment of the names of the last namesFor() came from.
+  DateSource dateSource() const { return dateSource_; }
 
  private:
   std::string fitted(const std::string& prefix, const std::string& base,
@@ -56,6 +85,7 @@ class NamePlanner {
   bool extFix_;
   int32_t& serialNumber_;
   StampSource* stamps_;
+  DateSource dateSource_ = DateSource::None;
   std::size_t nameLimit_;
   // Moment of the transfer: the stamp of the name before and its counter.
   std::time_t clockTime_ = 0;

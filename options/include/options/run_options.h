@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "options/controls.h"
 
@@ -80,6 +81,39 @@ struct StampChoiceRow {
 };
 inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer"},
                                                    {StampChoice::Capture, "capture"}};
+const StampChoiceRow& stampChoiceRow(StampChoice choice);
+
+// How a film's movie header is read: as UTC, which its format says, or as
+// the camera's local clock, which some cameras write there.
+enum class VideoTime { Utc, Local };
+struct VideoTimeRow {
+  VideoTime choice;
+  int32_t stored;    // in the settings store
+  const char* word;  // on the command line and in the journal
+};
+inline constexpr VideoTimeRow kVideoTimes[] = {{VideoTime::Utc, 0, "utc"},
+                                               {VideoTime::Local, 1, "local"}};
+std::optional<VideoTime> storedVideoTime(int32_t stored);
+std::optional<VideoTime> videoTimeNamed(std::string_view word);
+const VideoTimeRow& videoTimeRow(VideoTime choice);
+
+// Added to every capture time of a run: a camera whose clock was wrong.
+struct TimeShift {
+  int32_t seconds = 0;
+  bool operator==(const TimeShift&) const = default;
+};
+// 99999:59:59 either way, well over ten years.
+inline constexpr int32_t kLongestTimeShift = 99999 * 3600 + 59 * 60 + 59;
+// "[+-]H:MM[:SS]" (hours of one to five digits, minutes and seconds of two,
+// below 60); nothing for any other text.
+std::optional<TimeShift> parseTimeShift(std::string_view text);
+// "+1:00:00", "-0:30:05": what parseTimeShift reads back.
+std::string timeShiftText(TimeShift shift);
+
+// The exact extensions of a list as typed ("cr2,.NEF;heic"): the pieces
+// between "," and ";", each without a dot in front, empty pieces left out.
+// Their case is kept; they are compared without it.
+std::vector<std::string> extensionItems(std::string_view text);
 
 // Every option of a run. A new option is a field here and a row of the
 // option table; the member's initialiser is its default, which the store
@@ -101,8 +135,14 @@ struct RunOptions {
   ImageTypes images{};
   bool other = false;
   std::string otherText;  // as typed: ";"-separated items
+  // Files whose extension (the text after the last dot) is one of these.
+  bool useExtensions = false;
+  std::string extensions;  // ";"-separated, see extensionItems
   RenameMethod renameMethod = RenameMethod::DateTime;
   bool extFix = false;
+  // Capture times corrected; kept in the store, given on the command line.
+  TimeShift timeShift{};
+  VideoTime videoTime = VideoTime::Utc;
   // Given on the command line only.
   StampChoice stamp = StampChoice::Transfer;
   bool skipIdentical = false;

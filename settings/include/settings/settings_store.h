@@ -34,7 +34,7 @@ bool gDspSettingData2(SettingsWindow& window);
 // True when a run may start with what the window shows; then `checked`, when
 // given, holds those options. Shows the message and moves the focus itself.
 bool gChkSettingData(SettingsWindow& window, options::RunOptions* checked = nullptr);
-// Writes the nineteen values, all or none; a failed write takes the fatal
+// Writes every stored value, all or none; a failed write takes the fatal
 // path.
 bool gSetSettingData(const options::RunOptions& options, const std::string& lastExecute);
 
