@@ -3,6 +3,7 @@
 #include "common/msg.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "options/folder_template.h"
 
 namespace msifter::options {
 
@@ -48,11 +49,30 @@ Problem checkMaxSize(const RunOptions& o, Stage stage) {
   return OptionProblem{msgcode::SizeLimitsWrong, "", Focus::LimitMaxSize, false};
 }
 
+// Folders by date and a second copy are kept in the store and given to the
+// run, which cannot make them yet: refused rather than left without effect.
+Problem checkDateFolders(const RunOptions& o, Stage stage) {
+  if (stage != Stage::Naming || o.folders.empty()) return std::nullopt;
+  if (!folderTemplateValid(o.folders))
+    return OptionProblem{msgcode::WrittenWrong,
+                         "日付ごとのフォルダの書式（%Y/%m/%d のように書きます）", std::nullopt,
+                         false};
+  return OptionProblem{msgcode::NotYetUsable, "日付ごとのフォルダ（--folders）", std::nullopt,
+                       false};
+}
+
+Problem checkBackup(const RunOptions& o, Stage stage) {
+  if (stage != Stage::Naming || o.backupDir.empty()) return std::nullopt;
+  return OptionProblem{msgcode::NotYetUsable, "バックアップ先のフォルダ（--backup）", std::nullopt,
+                       false};
+}
+
 constexpr const char* kTypes = "types";
 using O = RunOptions;
 
 // The store's nineteen values first, in the order they have always been
-// read and written; then what only the command line gives.
+// read and written; then the import options, kept under keys of their own;
+// then what only the command line gives.
 // clang-format off
 constexpr OptionRow kRows[] = {
     {.name = "serverDir", .field = &O::serverDir, .storeKey = "strServerDir", .control = FolderLabel::ServerDir, .flag = "SRC", .check = checkSource},
@@ -74,8 +94,11 @@ constexpr OptionRow kRows[] = {
     {.name = "renameMethod", .field = &O::renameMethod, .storeKey = "bytBytRenameMethod", .flag = kRenameMethods[1].flag, .offFlag = kRenameMethods[0].flag},
     {.name = "lastExecute", .field = std::monostate{}, .storeKey = "datLastExecute"},
     {.name = "extFix", .field = &O::extFix, .storeKey = "chkExtFix", .control = Check::ExtFix, .flag = "--fix-ext", .offFlag = "--keep-ext"},
-    {.name = "stamp", .field = &O::stamp, .flag = "--stamp"},
-    {.name = "skipIdentical", .field = &O::skipIdentical, .flag = "--skip-identical"},
+    {.name = "stamp", .field = &O::stamp, .storeKey = "bytStamp", .flag = "--stamp"},
+    {.name = "skipIdentical", .field = &O::skipIdentical, .storeKey = "chkSkipIdentical", .flag = "--skip-identical"},
+    {.name = "folders", .field = &O::folders, .storeKey = "strFolders", .flag = "--folders", .check = checkDateFolders},
+    {.name = "groups", .field = &O::groups, .storeKey = "chkGroups", .flag = "--groups", .offFlag = "--no-groups"},
+    {.name = "backupDir", .field = &O::backupDir, .storeKey = "strBackupDir", .flag = "--backup", .check = checkBackup},
     {.name = "dryRun", .field = &O::dryRun, .flag = "--dry-run"},
 };
 // clang-format on
@@ -115,7 +138,7 @@ std::optional<OptionProblem> checkFolders(const RunOptions& options) {
 }
 
 std::optional<OptionProblem> checkChoices(const RunOptions& options) {
-  return firstProblem(options, {Stage::FileTypes, Stage::SizeLimits});
+  return firstProblem(options, {Stage::FileTypes, Stage::SizeLimits, Stage::Naming});
 }
 
 std::optional<OptionProblem> checkRunOptions(const RunOptions& options) {

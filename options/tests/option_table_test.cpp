@@ -90,6 +90,12 @@ TEST(OptionTable, TheStoresNineteenValuesInTheirOrder) {
     EXPECT_EQ(optionRow(row.name), &row);
     if (row.storeKey != nullptr) keys.emplace_back(row.storeKey);
   }
+  // The import options' values come after them, under names of their own.
+  ASSERT_EQ(keys.size(), 24u);
+  EXPECT_EQ((std::vector<std::string>(keys.begin() + 19, keys.end())),
+            (std::vector<std::string>{"bytStamp", "chkSkipIdentical", "strFolders", "chkGroups",
+                                      "strBackupDir"}));
+  keys.resize(19);
   EXPECT_EQ(keys,
             (std::vector<std::string>{
                 "strServerDir", "strReceiveDir", "chkLimitCount", "lngLimitCount", "chkSubFolder",

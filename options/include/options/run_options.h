@@ -72,14 +72,19 @@ class ImageTypes {
   unsigned bits_ = 0;
 };
 
-// Which moment a date-time name takes, and its word on the command line.
+// Which moment a date-time name takes, its word on the command line and its
+// number in the settings store.
 enum class StampChoice { Transfer, Capture };
 struct StampChoiceRow {
   StampChoice choice;
   const char* word;
+  int32_t stored;  // bytStamp
 };
-inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer"},
-                                                   {StampChoice::Capture, "capture"}};
+inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer", 0},
+                                                   {StampChoice::Capture, "capture", 1}};
+const StampChoiceRow& stampChoiceRow(StampChoice choice);
+// Nothing for a number that names no choice.
+std::optional<StampChoice> storedStampChoice(int32_t stored);
 
 // Every option of a run. A new option is a field here and a row of the
 // option table; the member's initialiser is its default, which the store
@@ -103,9 +108,14 @@ struct RunOptions {
   std::string otherText;  // as typed: ";"-separated items
   RenameMethod renameMethod = RenameMethod::DateTime;
   bool extFix = false;
-  // Given on the command line only.
+  // The import options: the command line's, and the window's through its
+  // import dialog, kept in the store.
   StampChoice stamp = StampChoice::Transfer;
   bool skipIdentical = false;
+  std::string folders;  // a template of subfolders by date; empty: none
+  bool groups = true;   // a photo and its companions under one name
+  std::string backupDir;
+  // Given on the command line only.
   bool dryRun = false;
 
   bool operator==(const RunOptions&) const = default;
