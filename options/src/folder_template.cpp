@@ -15,8 +15,7 @@ bool levelValid(std::string_view level) {
   if (level.empty() || level == "." || level == "..") return false;
   for (std::size_t i = 0; i < level.size(); ++i) {
     if (level[i] != '%') continue;
-    if (i + 1 == level.size() || kFields.find(level[i + 1]) == std::string_view::npos)
-      return false;
+    if (i + 1 == level.size() || kFields.find(level[i + 1]) == std::string_view::npos) return false;
     ++i;
   }
   return true;

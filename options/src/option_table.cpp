@@ -117,6 +117,13 @@ Problem firstProblem(const RunOptions& options, std::initializer_list<Stage> sta
 
 std::span<const OptionRow> optionTable() { return kRows; }
 
+std::optional<OptionProblem> folderTemplateProblem(std::string_view text) {
+  if (folderTemplateValid(text)) return std::nullopt;
+  return OptionProblem{msgcode::WrittenWrong,
+                       "日付ごとのフォルダの書式（%Y/%m/%d のように書きます）", std::nullopt,
+                       false};
+}
+
 const OptionRow* optionRow(std::string_view name) {
   for (const OptionRow& row : kRows) {
     if (row.name == name) return &row;

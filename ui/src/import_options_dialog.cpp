@@ -75,13 +75,14 @@ void ImportOptionsDialog::setupControls() {
   grid->setColumnMinimumWidth(0, kIndent);
   chkStamp_ = named<QCheckBox>(this, "chkStamp", "撮影日時で名前を付ける(&C)");
   chkStamp_->setToolTip(u("名前の頭を、移動した日時ではなく写真や動画を撮影した日時にします。"));
-  chkGroups_ = named<QCheckBox>(this, "chkGroups",
-                                "同じ名前の写真と関連ファイル（RAW、JPEG、XMP など）をまとめる(&G)");
+  chkGroups_ = named<QCheckBox>(
+      this, "chkGroups", "同じ名前の写真と関連ファイル（RAW、JPEG、XMP など）をまとめる(&G)");
   chkFolders_ = named<QCheckBox>(this, "chkFolders", "日付ごとのフォルダに分ける(&F)");
   auto* lblFolders = named<QLabel>(this, "lblFolders", "書式(&M)：");
   txtFolders_ = named<QLineEdit>(this, "txtFolders");
   lblFolders->setBuddy(txtFolders_);
-  txtFolders_->setToolTip(u("%Y 年、%m 月、%d 日、%H 時、%M 分、%S 秒。/ でフォルダを区切ります。"));
+  txtFolders_->setToolTip(
+      u("%Y 年、%m 月、%d 日、%H 時、%M 分、%S 秒。/ でフォルダを区切ります。"));
   lblExample_ = named<QLabel>(this, "lblFoldersExample");
   lblExample_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   chkSkipIdentical_ = named<QCheckBox>(
@@ -206,6 +207,14 @@ bool ImportOptionsDialog::checked(const RunOptions& candidate) {
       return false;
     }
   }
+  // Ticked with no text is written wrong too, not off.
+  if (chkFolders_->isChecked()) {
+    if (const auto problem = options::folderTemplateProblem(candidate.folders)) {
+      common::gDispMsg(problem->code, problem->callerText);
+      txtFolders_->setFocus();
+      return false;
+    }
+  }
   for (const std::string_view name : kRows) {
     const options::OptionRow& row = *options::optionRow(name);
     if (row.check == nullptr) continue;
@@ -214,7 +223,6 @@ bool ImportOptionsDialog::checked(const RunOptions& candidate) {
       const auto problem = row.check(candidate, stage);
       if (!problem || problem->code == msgcode::NotYetUsable) continue;
       common::gDispMsg(problem->code, problem->callerText);
-      if (name == "folders") txtFolders_->setFocus();
       return false;
     }
   }

@@ -73,6 +73,10 @@ Overloaded(F...) -> Overloaded<F...>;
 // The row named `name`; nullptr for none.
 const OptionRow* optionRow(std::string_view name);
 
+// What is wrong with a template of folders by date, as the check of its row
+// says it; nothing for a valid one.
+std::optional<OptionProblem> folderTemplateProblem(std::string_view text);
+
 // Copies the row's field (and what it turns on) from `from` to `to`.
 void copyOption(const OptionRow& row, const RunOptions& from, RunOptions& to);
 

@@ -23,7 +23,7 @@ class ImportOptionsDialog : public QDialog {
   static constexpr const char* kCaption = "取り込みの設定";
   // The rows of the option table the dialog shows and stores.
   static constexpr std::array<std::string_view, 5> kRows = {"stamp", "groups", "folders",
-                                                           "skipIdentical", "backupDir"};
+                                                            "skipIdentical", "backupDir"};
 
   // Shows `shown`'s import options; `destination` is the main form's, for
   // the example path.
