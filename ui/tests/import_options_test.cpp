@@ -1,7 +1,5 @@
 // 取り込みの設定: the dialog's round trip through the store, its checks, the
 // title while an option is on, and the window's runs that take them.
-#include "ui/import_options_dialog.h"
-
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +7,7 @@
 
 #include "settings/settings_store.h"
 #include "ui/frm_menu.h"
+#include "ui/import_options_dialog.h"
 #include "window_test_support.h"
 
 namespace msifter::ui::testing {
@@ -54,9 +53,7 @@ class ImportOptionsTest : public WindowTest {
     view.setValue(Check::Copy, 1);
     window.targetType_Click();
   }
-  std::string summary() {
-    return window.findChild<QLabel*>("lblProgress")->text().toStdString();
-  }
+  std::string summary() { return window.findChild<QLabel*>("lblProgress")->text().toStdString(); }
   std::size_t filesIn(const fs::path& folder) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
   }
@@ -277,7 +274,8 @@ TEST_F(ImportOptionsTest, CompanionsAndTheTemplateFollowTheirBoxes) {
   EXPECT_TRUE(control<QCheckBox>("chkGroups")->isEnabled());
   EXPECT_TRUE(control<QLineEdit>("txtFolders")->isEnabled());
   control<QLineEdit>("txtFolders")->setText("%Y/..");
-  EXPECT_EQ(control<QLabel>("lblFoldersExample")->text().toStdString(), "例：書式が正しくありません");
+  EXPECT_EQ(control<QLabel>("lblFoldersExample")->text().toStdString(),
+            "例：書式が正しくありません");
 }
 
 }  // namespace
