@@ -13,8 +13,7 @@ namespace msifter::media {
 // then says why it fails).
 class CaptureStamps final : public engine::StampSource {
  public:
-  explicit CaptureStamps(cli::VideoTime videoTime = cli::VideoTime::Utc)
-      : videoTime_(videoTime) {}
+  explicit CaptureStamps(cli::VideoTime videoTime = cli::VideoTime::Utc) : videoTime_(videoTime) {}
   std::tm stampOf(const std::string& source) override;
 
  private:
