@@ -16,9 +16,13 @@ inline constexpr int16_t NotChosen = 59;          // "...が" + "選択されて
 inline constexpr int16_t CannotCreate = 60;  // "実行の記録（...）" + "を作成できません。..."
 inline constexpr int16_t SourceBusy = 61;  // "移動元のフォルダ（...）" + "は、別の実行が..."
 inline constexpr int16_t CaptureOnly = 62;  // an option + "は、撮影日時で名前を付ける時だけ..."
+inline constexpr int16_t NotYetUsable = 63;  // an option + "は、この版ではまだ使えません。"
+inline constexpr int16_t WrittenWrong = 64;  // an option's text + "の書き方が正しくありません。"
+inline constexpr int16_t NotWithSerial = 65;  // an option + "は、連番の名前と一緒には..."
 
-inline constexpr std::array<int16_t, 10> InUse = {
+inline constexpr std::array<int16_t, 13> InUse = {
     SizeLimitsWrong, HelpNotShown, PleaseChoose, NotReadCorrectly, HomePageNotOpened,
-    DoesNotExist,    NotChosen,    CannotCreate, SourceBusy,       CaptureOnly};
+    DoesNotExist,    NotChosen,    CannotCreate, SourceBusy,       CaptureOnly,
+    NotYetUsable,    WrittenWrong, NotWithSerial};
 
 }  // namespace msifter::msgcode

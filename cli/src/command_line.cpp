@@ -332,7 +332,8 @@ class RunOptionFlags {
 void addRunOptions(CLI::App& run, RunRequest& request, RunOptionFlags& flags) {
   for (const RowHelp& help : kArguments) flags.add(run, help);
   run.add_flag("--from-settings", request.fromSettings,
-               "ウィンドウで最後に実行した設定（フォルダも）を使い、ほかのオプションで上書きする");
+               "ウィンドウで最後に実行した設定（フォルダと取り込みの設定も）を使い、ほかのオプショ"
+               "ンで上書きする");
   for (const RowHelp& help : kRunOptions) flags.add(run, help);
   run.add_flag("--quiet", request.quiet, "エラーのほかは何も表示しない");
   run.add_flag("--json", request.json, "予定または結果を JSON で標準出力に書く");

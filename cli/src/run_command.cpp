@@ -25,6 +25,7 @@
 #include "common/text.h"
 #include "engine/run.h"
 #include "engine/time_helpers.h"
+#include "media/capture_stamps.h"
 #include "options/option_table.h"
 #include "platform/clock.h"
 #include "platform/directory.h"
@@ -54,30 +55,6 @@ std::string errorLogHint() {
 
 const char* verb(const RunOptions& options) { return options.copyFiles ? "コピー" : "移動"; }
 const char* operationWord(bool copy) { return copy ? "copy" : "move"; }
-
-// Names by when a photo or film was taken, corrected by the run's shift; a
-// file that cannot be read at all (or whose shifted time is beyond the
-// years a name holds) takes the present moment, unshifted.
-class CaptureStamps final : public engine::StampSource {
- public:
-  explicit CaptureStamps(const RunOptions& options)
-      : shift_(options.timeShift), videoTime_(options.videoTime) {}
-
-  Stamp stampOf(const std::string& source) override {
-    if (const std::optional<CaptureTime> taken = readCaptureTime(source, videoTime_)) {
-      if (const std::optional<std::tm> shifted = shiftedTime(taken->local, shift_))
-        return {*shifted, taken->source};
-    }
-    const std::time_t now = platform::now();
-    Stamp stamp;
-    platform::localTime(now, stamp.local);
-    return stamp;
-  }
-
- private:
-  options::TimeShift shift_;
-  VideoTime videoTime_;
-};
 
 // What the search could not look into; the run goes on without it.
 std::string notSearchedLine(const engine::NotSearched& gap) {
@@ -484,7 +461,7 @@ int runCommand(const RunRequest& request) {
   if (const std::optional<int> status = takeOptions(request, options)) return *status;
   ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
   RunReporter reporter(progress, request.json);
-  CaptureStamps captureStamps(options);
+  media::CaptureStamps captureStamps(options);
   const int64_t start = engine::gGetTickCount();
   const engine::RunResult result = engine::runTransfer(options, reporter, &captureStamps);
   const int64_t seconds = std::max<int64_t>(0, (engine::gGetTickCount() - start) / 1000);

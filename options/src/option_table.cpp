@@ -3,6 +3,7 @@
 #include "common/msg.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "options/folder_template.h"
 
 namespace msifter::options {
 
@@ -70,12 +71,31 @@ Problem checkVideoTime(const RunOptions& o, Stage stage) {
   return captureOnly(o.videoTime != VideoTime::Utc, o, stage, kVideoTimeText);
 }
 
+// Folders by date and a second copy are kept in the store and given to the
+// run, which cannot make them yet: refused rather than left without effect.
+Problem checkDateFolders(const RunOptions& o, Stage stage) {
+  if (stage != Stage::Naming || o.folders.empty()) return std::nullopt;
+  if (!folderTemplateValid(o.folders))
+    return OptionProblem{msgcode::WrittenWrong,
+                         "日付ごとのフォルダの書式（%Y/%m/%d のように書きます）", std::nullopt,
+                         false};
+  return OptionProblem{msgcode::NotYetUsable, "日付ごとのフォルダ（--folders）", std::nullopt,
+                       false};
+}
+
+Problem checkBackup(const RunOptions& o, Stage stage) {
+  if (stage != Stage::Naming || o.backupDir.empty()) return std::nullopt;
+  return OptionProblem{msgcode::NotYetUsable, "バックアップ先のフォルダ（--backup）", std::nullopt,
+                       false};
+}
+
 constexpr const char* kTypes = "types";
 using O = RunOptions;
 
 // The store's nineteen values first, in the order they have always been
 // read and written; then the store's values of the options the window has
-// no control for yet; then what only the command line gives.
+// no control for, and the import options, kept under keys of their own;
+// then what only the command line gives.
 // clang-format off
 constexpr OptionRow kRows[] = {
     {.name = "serverDir", .field = &O::serverDir, .storeKey = "strServerDir", .control = FolderLabel::ServerDir, .flag = "SRC", .check = checkSource},
@@ -101,8 +121,11 @@ constexpr OptionRow kRows[] = {
     {.name = "extensions", .field = &O::extensions, .storeKey = "strExtensions", .flag = "--ext", .turnsOn = &O::useExtensions, .group = kTypes},
     {.name = "timeShift", .field = &O::timeShift, .storeKey = "lngTimeShift", .flag = kTimeShiftFlag, .check = checkTimeShift},
     {.name = "videoTime", .field = &O::videoTime, .storeKey = "bytVideoTime", .flag = kVideoTimeFlag, .check = checkVideoTime},
-    {.name = "stamp", .field = &O::stamp, .flag = "--stamp"},
-    {.name = "skipIdentical", .field = &O::skipIdentical, .flag = "--skip-identical"},
+    {.name = "stamp", .field = &O::stamp, .storeKey = "bytStamp", .flag = "--stamp"},
+    {.name = "skipIdentical", .field = &O::skipIdentical, .storeKey = "chkSkipIdentical", .flag = "--skip-identical"},
+    {.name = "folders", .field = &O::folders, .storeKey = "strFolders", .flag = "--folders", .check = checkDateFolders},
+    {.name = "groups", .field = &O::groups, .storeKey = "chkGroups", .flag = "--groups", .offFlag = "--no-groups"},
+    {.name = "backupDir", .field = &O::backupDir, .storeKey = "strBackupDir", .flag = "--backup", .check = checkBackup},
     {.name = "dryRun", .field = &O::dryRun, .flag = "--dry-run"},
 };
 // clang-format on
@@ -120,6 +143,13 @@ Problem firstProblem(const RunOptions& options, std::initializer_list<Stage> sta
 }  // namespace
 
 std::span<const OptionRow> optionTable() { return kRows; }
+
+std::optional<OptionProblem> folderTemplateProblem(std::string_view text) {
+  if (folderTemplateValid(text)) return std::nullopt;
+  return OptionProblem{msgcode::WrittenWrong,
+                       "日付ごとのフォルダの書式（%Y/%m/%d のように書きます）", std::nullopt,
+                       false};
+}
 
 const OptionRow* optionRow(std::string_view name) {
   for (const OptionRow& row : kRows) {

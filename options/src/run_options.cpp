@@ -29,6 +29,20 @@ std::optional<RenameMethod> journalRenameMethod(std::string_view word) {
   return std::nullopt;
 }
 
+const StampChoiceRow& stampChoiceRow(StampChoice choice) {
+  for (const StampChoiceRow& row : kStampChoices) {
+    if (row.choice == choice) return row;
+  }
+  return kStampChoices[0];
+}
+
+std::optional<StampChoice> storedStampChoice(int32_t stored) {
+  for (const StampChoiceRow& row : kStampChoices) {
+    if (row.stored == stored) return row.choice;
+  }
+  return std::nullopt;
+}
+
 std::optional<ImageType> imageTypeNamed(std::string_view name) {
   const std::string lower = common::lowerCase(name);
   for (const ImageTypeRow& row : kImageTypes) {
@@ -37,13 +51,6 @@ std::optional<ImageType> imageTypeNamed(std::string_view name) {
     }
   }
   return std::nullopt;
-}
-
-const StampChoiceRow& stampChoiceRow(StampChoice choice) {
-  for (const StampChoiceRow& row : kStampChoices) {
-    if (row.choice == choice) return row;
-  }
-  return kStampChoices[0];
 }
 
 std::optional<VideoTime> storedVideoTime(int32_t stored) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/msg.h"
+#include "options/folder_template.h"
 #include "temp_env.h"
 
 namespace msifter::options {
@@ -120,12 +121,13 @@ TEST(OptionTable, TheStoresNineteenValuesInTheirOrder) {
     EXPECT_EQ(optionRow(row.name), &row);
     if (row.storeKey != nullptr) keys.emplace_back(row.storeKey);
   }
-  // The values kept for the options the window has no control for yet
-  // come after them, under names of their own.
-  ASSERT_EQ(keys.size(), 23u);
-  EXPECT_EQ(
-      (std::vector<std::string>(keys.begin() + 19, keys.end())),
-      (std::vector<std::string>{"chkExtensions", "strExtensions", "lngTimeShift", "bytVideoTime"}));
+  // The values of the options the window's form has no control for come
+  // after them, under names of their own.
+  ASSERT_EQ(keys.size(), 28u);
+  EXPECT_EQ((std::vector<std::string>(keys.begin() + 19, keys.end())),
+            (std::vector<std::string>{"chkExtensions", "strExtensions", "lngTimeShift",
+                                      "bytVideoTime", "bytStamp", "chkSkipIdentical", "strFolders",
+                                      "chkGroups", "strBackupDir"}));
   keys.resize(19);
   EXPECT_EQ(keys,
             (std::vector<std::string>{
@@ -215,6 +217,39 @@ TEST(NamedValues, ExtensionItems) {
       {"", {}},
   };
   for (const auto& [text, items] : rows) EXPECT_EQ(extensionItems(text), items) << text;
+}
+
+TEST(FolderTemplates, ValidOnesNameTheFoldersOfAStamp) {
+  std::tm stamp{};
+  stamp.tm_year = 2024 - 1900, stamp.tm_mon = 0, stamp.tm_mday = 2;
+  stamp.tm_hour = 3, stamp.tm_min = 4, stamp.tm_sec = 5;
+  const std::pair<const char*, const char*> rows[] = {
+      {"%Y/%m/%d", "2024/01/02"},
+      {"%Y/%Y-%m-%d", "2024/2024-01-02"},
+      {"写真 %H%M%S/100%%", "写真 030405/100%"},
+      {"...x", "...x"},  // dots inside a name climb nowhere
+      {"", nullptr},
+      {"/%Y", nullptr},
+      {"%Y/", nullptr},
+      {"%Y//%m", nullptr},
+      {"%Y/../x", nullptr},
+      {"./%Y", nullptr},
+      {"%y", nullptr},
+      {"%Y%", nullptr},
+  };
+  for (const auto& [text, path] : rows) {
+    EXPECT_EQ(folderTemplateValid(text), path != nullptr) << text;
+    if (path != nullptr) {
+      EXPECT_EQ(folderPathFor(text, stamp), path) << text;
+    }
+  }
+  // A valid one is refused by the run, which cannot file by it yet.
+  RunOptions options;
+  options.allFile = true;
+  options.folders = "%Y";
+  EXPECT_EQ(checkChoices(options)->code, msgcode::NotYetUsable);
+  options.folders = "%Y/..";
+  EXPECT_EQ(checkChoices(options), folderTemplateProblem("%Y/.."));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include <algorithm>
 #include <utility>
 #include <variant>
 
@@ -102,6 +103,12 @@ bool readRow(const OptionRow& row, SavedSettings& saved) {
             o.*m = choice.value_or(kDefaults.*m);
             return choice.has_value();
           },
+          [&](options::StampChoice RunOptions::*m) {
+            const auto choice = options::storedStampChoice(
+                readLong(key, options::stampChoiceRow(kDefaults.*m).stored));
+            o.*m = choice.value_or(kDefaults.*m);
+            return choice.has_value();
+          },
           [](auto) { return true; },
       },
       row.field);
@@ -136,6 +143,9 @@ std::pair<int32_t, RegValue> storedValue(const OptionRow& row, const RunOptions&
                         [&](options::VideoTime RunOptions::*m) {
                           return Stored{kRegDword, options::videoTimeRow(o.*m).stored};
                         },
+                        [&](options::StampChoice RunOptions::*m) {
+                          return Stored{kRegDword, options::stampChoiceRow(o.*m).stored};
+                        },
                         [](auto) {
                           return Stored{kRegDword, RegValue()};
                         },
@@ -149,6 +159,20 @@ bool readShown(SavedSettings& saved) {
   const bool shown = gGetSettingData(saved) && saved.methodKnown;
   if (!shown) common::gDispMsg(msgcode::NotReadCorrectly, "過去の設定データを");
   return shown;
+}
+
+// The stored values of the rows `chosen` takes: all land together or none
+// do, with one flush to disk. The transaction is over before a caller's
+// fatal path shows anything, so no lock is held while a dialog waits.
+template <class Chosen>
+bool writeRows(const RunOptions& options, const std::string& lastExecute, Chosen chosen) {
+  RegTransaction writing(RegTransaction::Kind::Write);
+  for (const OptionRow& row : options::optionTable()) {
+    if (row.storeKey == nullptr || !chosen(row)) continue;
+    const auto [type, value] = storedValue(row, options, lastExecute);
+    if (!gSetRegValue(kHKeyCurrentUser, kSettingsKey, row.storeKey, type, value)) return false;
+  }
+  return writing.commit();
 }
 
 void tell(SettingsWindow& window, const options::OptionProblem& problem) {
@@ -226,7 +250,7 @@ bool gDspSettingData2(SettingsWindow& window) {
   });
 }
 
-bool gChkSettingData(SettingsWindow& window, RunOptions* checked) {
+bool gChkSettingData(SettingsWindow& window, RunOptions* checked, const RunOptions& beyondWindow) {
   return common::guardFatal("gChkSettingData", [&] {
     RunOptions folders;
     folders.serverDir = window.caption(FolderLabel::ServerDir);
@@ -240,7 +264,8 @@ bool gChkSettingData(SettingsWindow& window, RunOptions* checked) {
     }
     // Every number box is read here, whether its limit is on or not: a text
     // that is not a number stops here rather than later, half-saved.
-    const RunOptions options = optionsFromWindow(window);
+    RunOptions options = optionsFromWindow(window);
+    takeOptionsBeyondWindow(beyondWindow, options);
     if (const auto problem = options::checkChoices(options)) {
       tell(window, *problem);
       return false;
@@ -252,22 +277,18 @@ bool gChkSettingData(SettingsWindow& window, RunOptions* checked) {
 
 bool gSetSettingData(const RunOptions& options, const std::string& lastExecute) {
   return common::guardFatal("gSetSettingData", [&] {
-    bool saved = false;
-    {
-      // One transaction: the values land together or not at all,
-      // with one flush to disk. It is over before the fatal path shows
-      // anything, so no lock is held while a dialog waits.
-      RegTransaction writing(RegTransaction::Kind::Write);
-      saved = true;
-      for (const OptionRow& row : options::optionTable()) {
-        if (row.storeKey == nullptr) continue;
-        const auto [type, value] = storedValue(row, options, lastExecute);
-        saved = gSetRegValue(kHKeyCurrentUser, kSettingsKey, row.storeKey, type, value);
-        if (!saved) break;
-      }
-      saved = saved && writing.commit();
-    }
-    if (!saved) common::gProcFatalError("gSetSettingData", "");
+    if (!writeRows(options, lastExecute, [](const OptionRow&) { return true; }))
+      common::gProcFatalError("gSetSettingData", "");
+    return true;
+  });
+}
+
+bool setStoredOptions(const RunOptions& options, std::span<const std::string_view> rows) {
+  return common::guardFatal("setStoredOptions", [&] {
+    const auto named = [&](const OptionRow& row) {
+      return std::find(rows.begin(), rows.end(), row.name) != rows.end();
+    };
+    if (!writeRows(options, kNoRunYet, named)) common::gProcFatalError("setStoredOptions", "");
     return true;
   });
 }

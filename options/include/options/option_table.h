@@ -76,6 +76,10 @@ const OptionRow* optionRow(std::string_view name);
 // The row whose check finds `problem` in `options`; nullptr for none.
 const OptionRow* rowWithProblem(const RunOptions& options, const OptionProblem& problem);
 
+// What is wrong with a template of folders by date, as the check of its row
+// says it; nothing for a valid one.
+std::optional<OptionProblem> folderTemplateProblem(std::string_view text);
+
 // Copies the row's field (and what it turns on) from `from` to `to`.
 void copyOption(const OptionRow& row, const RunOptions& from, RunOptions& to);
 

@@ -73,15 +73,19 @@ class ImageTypes {
   unsigned bits_ = 0;
 };
 
-// Which moment a date-time name takes, and its word on the command line.
+// Which moment a date-time name takes, its word on the command line and its
+// number in the settings store.
 enum class StampChoice { Transfer, Capture };
 struct StampChoiceRow {
   StampChoice choice;
   const char* word;
+  int32_t stored;  // bytStamp
 };
-inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer"},
-                                                   {StampChoice::Capture, "capture"}};
+inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer", 0},
+                                                   {StampChoice::Capture, "capture", 1}};
 const StampChoiceRow& stampChoiceRow(StampChoice choice);
+// Nothing for a number that names no choice.
+std::optional<StampChoice> storedStampChoice(int32_t stored);
 
 // How a film's movie header is read: as UTC, which its format says, or as
 // the camera's local clock, which some cameras write there.
@@ -140,12 +144,17 @@ struct RunOptions {
   std::string extensions;  // ";"-separated, see extensionItems
   RenameMethod renameMethod = RenameMethod::DateTime;
   bool extFix = false;
-  // Capture times corrected; kept in the store, given on the command line.
+  // Capture times corrected.
   TimeShift timeShift{};
   VideoTime videoTime = VideoTime::Utc;
-  // Given on the command line only.
+  // The import options: the command line's, and the window's through its
+  // import dialog, kept in the store.
   StampChoice stamp = StampChoice::Transfer;
   bool skipIdentical = false;
+  std::string folders;  // a template of subfolders by date; empty: none
+  bool groups = true;   // a photo and its companions under one name
+  std::string backupDir;
+  // Given on the command line only.
   bool dryRun = false;
 
   bool operator==(const RunOptions&) const = default;
