@@ -77,6 +77,14 @@ void ImportOptionsDialog::setupControls() {
   chkStamp_->setToolTip(u("名前の頭を、移動した日時ではなく写真や動画を撮影した日時にします。"));
   chkGroups_ = named<QCheckBox>(
       this, "chkGroups", "同じ名前の写真と関連ファイル（RAW、JPEG、XMP など）をまとめる(&G)");
+  auto* lblTimeShift = named<QLabel>(this, "lblTimeShift", "撮影日時の補正(&T)：");
+  txtTimeShift_ = named<QLineEdit>(this, "txtTimeShift");
+  lblTimeShift->setBuddy(txtTimeShift_);
+  txtTimeShift_->setPlaceholderText(u("+0:00"));
+  txtTimeShift_->setToolTip(
+      u("カメラの時計のずれを直します。+1:00 で 1 時間後、-0:30 で 30 分前の日時にします。"));
+  chkVideoLocal_ = named<QCheckBox>(this, "chkVideoLocal",
+                                    "動画のヘッダの日時をカメラの時計（UTC でない）として読む(&V)");
   chkFolders_ = named<QCheckBox>(this, "chkFolders", "日付ごとのフォルダに分ける(&F)");
   auto* lblFolders = named<QLabel>(this, "lblFolders", "書式(&M)：");
   txtFolders_ = named<QLineEdit>(this, "txtFolders");
@@ -95,6 +103,9 @@ void ImportOptionsDialog::setupControls() {
   int row = 0;
   grid->addWidget(chkStamp_, row++, 0, 1, 3);
   grid->addWidget(chkGroups_, row++, 1, 1, 2);
+  grid->addWidget(lblTimeShift, row, 1);
+  grid->addWidget(txtTimeShift_, row++, 2);
+  grid->addWidget(chkVideoLocal_, row++, 1, 1, 2);
   grid->addWidget(chkFolders_, row++, 0, 1, 3);
   grid->addWidget(lblFolders, row, 1);
   grid->addWidget(txtFolders_, row++, 2);
@@ -123,7 +134,9 @@ void ImportOptionsDialog::setupButtons() {
   auto* grid = static_cast<QGridLayout*>(layout());
   grid->addWidget(buttons, grid->rowCount(), 0, 1, 3);
   setTabOrder(chkStamp_, chkGroups_);
-  setTabOrder(chkGroups_, chkFolders_);
+  setTabOrder(chkGroups_, txtTimeShift_);
+  setTabOrder(txtTimeShift_, chkVideoLocal_);
+  setTabOrder(chkVideoLocal_, chkFolders_);
   setTabOrder(chkFolders_, txtFolders_);
   setTabOrder(txtFolders_, chkSkipIdentical_);
   setTabOrder(chkSkipIdentical_, chkBackup_);
@@ -138,6 +151,10 @@ void ImportOptionsDialog::setupButtons() {
 void ImportOptionsDialog::showOptions(const RunOptions& shown) {
   chkStamp_->setChecked(shown.stamp == StampChoice::Capture);
   chkGroups_->setChecked(shown.groups);
+  txtTimeShift_->setText(shown.timeShift.seconds == 0
+                             ? QString()
+                             : u(options::timeShiftText(shown.timeShift).c_str()));
+  chkVideoLocal_->setChecked(shown.videoTime == options::VideoTime::Local);
   chkFolders_->setChecked(!shown.folders.empty());
   txtFolders_->setText(u(shown.folders.empty() ? kDefaultTemplate : shown.folders.c_str()));
   chkSkipIdentical_->setChecked(shown.skipIdentical);
@@ -150,6 +167,8 @@ void ImportOptionsDialog::showOptions(const RunOptions& shown) {
 void ImportOptionsDialog::updateEnabled() {
   // Companions share a name only when the name comes from the photo.
   chkGroups_->setEnabled(chkStamp_->isChecked());
+  txtTimeShift_->setEnabled(chkStamp_->isChecked());
+  chkVideoLocal_->setEnabled(chkStamp_->isChecked());
   txtFolders_->setEnabled(chkFolders_->isChecked());
   txtBackupDir_->setEnabled(chkBackup_->isChecked());
   cmdBackupSelect_->setEnabled(chkBackup_->isChecked());
@@ -171,6 +190,14 @@ void ImportOptionsDialog::updateExample() {
   }
 }
 
+// An empty box is no correction; other text is one only as the command
+// line's --time-shift takes it.
+std::optional<options::TimeShift> ImportOptionsDialog::timeShiftTyped() const {
+  const std::string text = txtTimeShift_->text().trimmed().toStdString();
+  if (text.empty()) return options::TimeShift{};
+  return options::parseTimeShift(text);
+}
+
 void ImportOptionsDialog::chooseBackupFolder() {
   const std::string path = gShowSelectDirDlg(this);
   if (!path.empty()) setBackupFolder(path);
@@ -185,6 +212,13 @@ RunOptions ImportOptionsDialog::options(const RunOptions& base) const {
   RunOptions o = base;
   o.stamp = chkStamp_->isChecked() ? StampChoice::Capture : StampChoice::Transfer;
   o.groups = chkGroups_->isChecked();
+  // A correction belongs to capture times: off with them. Text that is no
+  // correction stays in the box for the check to name.
+  const bool capture = o.stamp == StampChoice::Capture;
+  const std::optional<options::TimeShift> shift = timeShiftTyped();
+  o.timeShift = capture && shift ? *shift : options::TimeShift{};
+  o.videoTime =
+      capture && chkVideoLocal_->isChecked() ? options::VideoTime::Local : options::VideoTime::Utc;
   o.folders = chkFolders_->isChecked() ? pathBytes(txtFolders_->text()) : std::string();
   o.skipIdentical = chkSkipIdentical_->isChecked();
   o.backupDir = chkBackup_->isChecked() ? backupDir_ : std::string();
@@ -206,6 +240,11 @@ bool ImportOptionsDialog::checked(const RunOptions& candidate) {
       cmdBackupSelect_->setFocus();
       return false;
     }
+  }
+  if (chkStamp_->isChecked() && !timeShiftTyped()) {
+    common::gDispMsg(msgcode::WrittenWrong, "撮影日時の補正（+1:00 や -0:30:15 のように書きます）");
+    txtTimeShift_->setFocus();
+    return false;
   }
   // Ticked with no text is written wrong too, not off.
   if (chkFolders_->isChecked()) {

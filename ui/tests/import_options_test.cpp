@@ -82,6 +82,8 @@ TEST_F(ImportOptionsTest, OkStoresTheDialogsValuesAloneAndTheTitleSaysSo) {
   EXPECT_EQ(dialog.findChild<QLabel*>("lblFoldersExample")->text().toStdString(),
             "例：/media/photos/2024/2024-05/（2024/05/01 09:06:37 の写真）");
   dialog.findChild<QCheckBox*>("chkSkipIdentical")->setChecked(true);
+  dialog.findChild<QLineEdit*>("txtTimeShift")->setText(" -1:00 ");
+  dialog.findChild<QCheckBox*>("chkVideoLocal")->setChecked(true);
   dialog.findChild<QPushButton*>("cmdOK")->click();
   QApplication::processEvents();
 
@@ -95,6 +97,8 @@ TEST_F(ImportOptionsTest, OkStoresTheDialogsValuesAloneAndTheTitleSaysSo) {
   expected.groups = false;
   expected.folders = "%Y/%Y-%m";
   expected.skipIdentical = true;
+  expected.timeShift = {-3600};
+  expected.videoTime = options::VideoTime::Local;
   EXPECT_EQ(stored.options, expected);
   EXPECT_EQ(stored.lastExecute, "2024/05/01 09:06:37");
 
@@ -109,11 +113,17 @@ TEST_F(ImportOptionsTest, OkStoresTheDialogsValuesAloneAndTheTitleSaysSo) {
   EXPECT_FALSE(again.findChild<QCheckBox*>("chkGroups")->isChecked());
   EXPECT_EQ(again.findChild<QLineEdit*>("txtFolders")->text().toStdString(), "%Y/%Y-%m");
   EXPECT_TRUE(again.findChild<QCheckBox*>("chkSkipIdentical")->isChecked());
+  EXPECT_EQ(again.findChild<QLineEdit*>("txtTimeShift")->text().toStdString(), "-1:00:00");
+  EXPECT_TRUE(again.findChild<QCheckBox*>("chkVideoLocal")->isChecked());
+  // Without capture-time names their correction is off too.
   for (const char* box : {"chkStamp", "chkFolders", "chkSkipIdentical"})
     again.findChild<QCheckBox*>(box)->setChecked(false);
   again.findChild<QPushButton*>("cmdOK")->click();
   QApplication::processEvents();
   EXPECT_EQ(later.windowTitle().toStdString(), kPlainTitle);
+  ASSERT_TRUE(settings::gGetSettingData(stored));
+  EXPECT_EQ(stored.options.timeShift, options::TimeShift{});
+  EXPECT_EQ(stored.options.videoTime, options::VideoTime::Utc);
 }
 
 TEST_F(ImportOptionsTest, CancelKeepsWhatWasStored) {
@@ -135,9 +145,12 @@ TEST_F(ImportOptionsTest, OkRefusesWhatIsWrittenWrong) {
     const char* folders;  // nullptr: folders off
     std::string backup;   // "": no backup folder
     std::string message;
+    const char* shift = nullptr;  // with capture-time names on
   };
   const std::string templateWrong =
       "日付ごとのフォルダの書式（%Y/%m/%d のように書きます）の書き方が正しくありません。";
+  const std::string shiftWrong =
+      "撮影日時の補正（+1:00 や -0:30:15 のように書きます）の書き方が正しくありません。";
   const Row rows[] = {
       {"empty template", "", "", templateWrong},
       {"climbs out", "%Y/../x", "", templateWrong},
@@ -147,6 +160,8 @@ TEST_F(ImportOptionsTest, OkRefusesWhatIsWrittenWrong) {
       {"a lone percent", "%Y%", "", templateWrong},
       {"backup not chosen", nullptr, "-", "バックアップ先のフォルダを選択して下さい。"},
       {"backup not there", nullptr, "gone", "バックアップ先のフォルダが存在しません。"},
+      {"a shift of one digit minutes", nullptr, "", shiftWrong, "1:5"},
+      {"a shift in words", nullptr, "", shiftWrong, "1 hour"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -155,6 +170,8 @@ TEST_F(ImportOptionsTest, OkRefusesWhatIsWrittenWrong) {
     control<QCheckBox>("chkFolders")->setChecked(row.folders != nullptr);
     if (row.folders != nullptr) control<QLineEdit>("txtFolders")->setText(row.folders);
     control<QCheckBox>("chkBackup")->setChecked(!row.backup.empty());
+    control<QCheckBox>("chkStamp")->setChecked(row.shift != nullptr);
+    if (row.shift != nullptr) control<QLineEdit>("txtTimeShift")->setText(row.shift);
     if (row.backup == "gone") window.importOptionsDialog()->setBackupFolder(env.root() / "gone");
     pressOk();
     ASSERT_EQ(recorder.boxes.size(), 1u);
@@ -224,6 +241,7 @@ TEST_F(ImportOptionsTest, ARunRefusesWhatItCannotHonour) {
     const char* what;
     void (*set)(ImportOptionsTest&);
     std::string message;
+    const char* shift = nullptr;  // with capture-time names on
   };
   const Row rows[] = {
       {"folders by date",

@@ -1,11 +1,12 @@
 #pragma once
 // 取り込みの設定: the options of a run that the main form has no control for
-// (names by capture time, folders by date, companions together, skipping
+// (names by capture time and their correction, folders by date, companions together, skipping
 // what the destination holds, a backup folder). OK checks them with the
 // option table's checks and keeps them in the settings store; the main
 // window's runs then take them.
 #include <QDialog>
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,8 +23,8 @@ class ImportOptionsDialog : public QDialog {
  public:
   static constexpr const char* kCaption = "取り込みの設定";
   // The rows of the option table the dialog shows and stores.
-  static constexpr std::array<std::string_view, 5> kRows = {"stamp", "groups", "folders",
-                                                            "skipIdentical", "backupDir"};
+  static constexpr std::array<std::string_view, 7> kRows = {
+      "stamp", "groups", "timeShift", "videoTime", "folders", "skipIdentical", "backupDir"};
 
   // Shows `shown`'s import options; `destination` is the main form's, for
   // the example path.
@@ -50,12 +51,15 @@ class ImportOptionsDialog : public QDialog {
   void updateExample();
   void chooseBackupFolder();
   bool checked(const options::RunOptions& candidate);
+  std::optional<options::TimeShift> timeShiftTyped() const;
 
   options::RunOptions kept_;
   std::string destination_;
   std::string backupDir_;
   QCheckBox* chkStamp_ = nullptr;
   QCheckBox* chkGroups_ = nullptr;
+  QLineEdit* txtTimeShift_ = nullptr;
+  QCheckBox* chkVideoLocal_ = nullptr;
   QCheckBox* chkFolders_ = nullptr;
   QLineEdit* txtFolders_ = nullptr;
   QLabel* lblExample_ = nullptr;
