@@ -13,6 +13,7 @@
 #include "cli/capture_time.h"
 #include "cli/folder_arguments.h"
 #include "cli/json.h"
+#include "cli/plan_output.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
 #include "common/case_mapping.h"
@@ -28,6 +29,7 @@
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/folders.h"
+#include "platform/transfer_meter.h"
 #include "settings/settings_store.h"
 
 namespace msifter::cli {
@@ -85,15 +87,17 @@ std::string skippedText(int64_t files) {
 // for the summary, kept for --json.
 class RunReporter final : public engine::RunObserver {
  public:
-  RunReporter(ProgressLine& progress, bool keepFiles)
-      : progress_(progress), keepFiles_(keepFiles) {}
+  RunReporter(ProgressLine& progress, bool keepFiles, PlanOutput* plan)
+      : progress_(progress), keepFiles_(keepFiles), plan_(plan) {}
 
   void folderEntered(const std::string& folder) override { progress_.setCaption(folder); }
   void notSearched(const engine::NotSearched& gap) override {
     progress_.clear();
     std::fprintf(stderr, "%s\n", notSearchedLine(gap).c_str());
   }
-  void transferStarting(int64_t files, int64_t bytes) override { progress_.start(files, bytes); }
+  void transferStarting(int64_t files, int64_t bytes) override {
+    progress_.start(files, bytes, &meter);
+  }
 
   void fileTransferred(const engine::TransferredFile& file) override {
     ++files;
@@ -115,76 +119,24 @@ class RunReporter final : public engine::RunObserver {
     progress_.advance(files + skipped, bytes);
   }
 
+  void filePreviewed(const engine::PlannedFile& file) override {
+    if (plan_ != nullptr) plan_->file(file);
+  }
+  bool takesPlan() const override { return plan_ != nullptr; }
+
   int64_t files = 0;
   int64_t bytes = 0;
   int64_t skipped = 0;
+  // Advanced by the copies of the run's thread, chunk by chunk.
+  platform::TransferMeter meter;
   JsonArray transferred;
   JsonArray skippedFiles;
 
  private:
   ProgressLine& progress_;
   bool keepFiles_;
+  PlanOutput* plan_;
 };
-
-int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& options,
-              const RunRequest& request) {
-  const std::string folder = common::gAddBackslash(options.receiveDir);
-  // The run would stop at a file that finds no free name, or none short
-  // enough, as the plan does.
-  const bool stops =
-      !plan.empty() && (plan.back().action == engine::PlannedFile::Action::NoFreeName ||
-                        plan.back().action == engine::PlannedFile::Action::NameTooLong);
-  const int status = stops ? kRunFailed : kDone;
-  if (request.json) {
-    JsonArray files;
-    for (const engine::PlannedFile& file : plan) {
-      JsonObject entry;
-      entry.text("source", file.source);
-      if (file.action == engine::PlannedFile::Action::Transfer) {
-        entry.text("action", options.copyFiles ? "copy" : "move")
-            .text("name", file.name)
-            .text("destination", folder + file.name);
-      } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
-        entry.text("action", "skip-identical").text("identical", file.name);
-      } else if (file.action == engine::PlannedFile::Action::NameTooLong) {
-        entry.text("action", "name-too-long");
-      } else {
-        entry.text("action", "no-free-name");
-      }
-      files.json(entry.str());
-    }
-    printLine(JsonObject()
-                  .text("command", "run")
-                  .flag("dry_run", true)
-                  .text("source", options.serverDir)
-                  .text("destination", options.receiveDir)
-                  .json("files", files.str())
-                  .str());
-    return status;
-  }
-  if (request.quiet) return status;
-  int64_t skipped = 0;
-  for (const engine::PlannedFile& file : plan) {
-    std::string target;
-    switch (file.action) {
-      case engine::PlannedFile::Action::Transfer: target = displayPath(file.name); break;
-      case engine::PlannedFile::Action::NoFreeName:
-        target = "（空いている名前がありません）";
-        break;
-      case engine::PlannedFile::Action::NameTooLong: target = kNameTooLongNote; break;
-      case engine::PlannedFile::Action::SkipIdentical:
-        ++skipped;
-        target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
-        break;
-    }
-    printLine(displayPath(file.source) + "  →  " + target);
-  }
-  const auto planned = static_cast<int64_t>(plan.size()) - skipped - (stops ? 1 : 0);
-  printLine("処理予定： " + std::to_string(planned) + " ファイル" +
-            (options.skipIdentical ? skippedText(skipped) : "") + "   " + verb(options) + "先 " +
-            displayPath(options.receiveDir));
-  return status;
-}
 
 // Why the file the run stopped at was not transferred.
 std::string stopReason(const engine::MoveFailure& failure, const RunOptions& options) {
@@ -365,23 +317,34 @@ RunOptions requestedOptions(const RunRequest& request) {
 int runCommand(const RunRequest& request) {
   RunOptions options;
   if (const std::optional<int> status = takeOptions(request, options)) return *status;
-  ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
-  RunReporter reporter(progress, request.json);
+  // A preview's lines on the terminal show its progress themselves.
+  const bool linesShown = options.dryRun && ::isatty(STDOUT_FILENO) == 1;
+  ProgressLine progress(!request.quiet && !linesShown && ::isatty(STDERR_FILENO) == 1);
+  PlanOutput plan(options, request);
+  RunReporter reporter(progress, request.json, options.dryRun ? &plan : nullptr);
   CaptureStamps captureStamps;
   const int64_t start = engine::gGetTickCount();
-  const engine::RunResult result = engine::runTransfer(options, reporter, &captureStamps);
+  engine::RunResult result;
+  {
+    const platform::MeteredCopies metered(reporter.meter);
+    result = engine::runTransfer(options, reporter, &captureStamps);
+  }
   const int64_t seconds = std::max<int64_t>(0, (engine::gGetTickCount() - start) / 1000);
   progress.clear();
   switch (result.stage) {
     case engine::RunStage::NoTargets:
-    case engine::RunStage::SearchFailed:
-      std::fprintf(stderr, "移動元のフォルダ「%s」を検索できませんでした。%s\n",
-                   displayPath(options.serverDir).c_str(), errorLogHint().c_str());
+    case engine::RunStage::SearchFailed: {
+      const std::string text =
+          "移動元のフォルダ「" + displayPath(options.serverDir) + "」を検索できませんでした。";
+      plan.abandon(text);
+      std::fprintf(stderr, "%s%s\n", text.c_str(), errorLogHint().c_str());
       return kRunFailed;
+    }
     case engine::RunStage::PlanFailed:
+      plan.abandon("予定を立てられませんでした。");
       std::fprintf(stderr, "予定を立てられませんでした。%s\n", errorLogHint().c_str());
       return kRunFailed;
-    case engine::RunStage::Planned: return printPlan(result.plan, options, request);
+    case engine::RunStage::Planned: return plan.finish();
     case engine::RunStage::NotStarted: return reportUnstarted(result, options);
     case engine::RunStage::Failed:
     case engine::RunStage::Done: break;
