@@ -23,16 +23,16 @@ bool NameHashes::contains(uint64_t hash) const {
   }
 }
 
-void NameHashes::insert(uint64_t hash) {
+bool NameHashes::insert(uint64_t hash) {
   // At most half full, so a miss ends after a few probes.
   if ((count_ + 1) * 2 > slots_.size()) grow();
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    if (slots_[i] == hash) return;
+    if (slots_[i] == hash) return false;
     if (slots_[i] == 0) {
       slots_[i] = hash;
       ++count_;
-      return;
+      return true;
     }
   }
 }
@@ -56,17 +56,15 @@ void DestinationNames::open(const std::string& folder) {
 
 bool DestinationNames::claim(const std::string& name) {
   const uint64_t hash = nameHash(name);
-  // Names planned here carry the run's own prefixes: a hash met again is
-  // the same name.
-  if (planned_.contains(hash)) return false;
   bool there = false;
   if (lookAtEach_) {
     there = folder_.isOpen() ? folder_.hasEntry(name) : platform::entryExists(path_ + "/" + name);
   } else {
     there = listed_.contains(hash) && folder_.hasEntry(name);
   }
-  if (!there) planned_.insert(hash);
-  return !there;
+  // Names planned here carry the run's own prefixes: a hash met again is
+  // the same name.
+  return !there && planned_.insert(hash);
 }
 
 }  // namespace msifter::engine

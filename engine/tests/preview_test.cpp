@@ -76,7 +76,7 @@ TEST_F(PreviewTest, TheDestinationsNamesComeFromOneListing) {
     bool free;
   };
   const std::vector<Row> rows = {
-      {"kept.jpg", false}, {"folder", false}, {"link", false},   {"gone.jpg", true},
+      {"kept.jpg", false}, {"folder", false},  {"link", false},     {"gone.jpg", true},
       {"new.jpg", true},   {"new.jpg", false}, {"gone.jpg", false}, {"KEPT.jpg", true},
   };
   for (const Row& row : rows) EXPECT_EQ(names.claim(row.name), row.free) << row.name;

@@ -17,7 +17,8 @@ namespace msifter::engine {
 class NameHashes {
  public:
   bool contains(uint64_t hash) const;
-  void insert(uint64_t hash);
+  // False when it was there already.
+  bool insert(uint64_t hash);
   std::size_t size() const { return count_; }
 
  private:
