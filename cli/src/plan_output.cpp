@@ -21,7 +21,9 @@ std::string jsonEntry(const engine::PlannedFile& file, const std::string& folder
           .text("name", file.name)
           .text("destination", folder + file.name);
       break;
-    case Action::SkipIdentical: entry.text("action", "skip-identical").text("identical", file.name); break;
+    case Action::SkipIdentical:
+      entry.text("action", "skip-identical").text("identical", file.name);
+      break;
     case Action::NameTooLong: entry.text("action", "name-too-long"); break;
     case Action::NoFreeName: entry.text("action", "no-free-name"); break;
   }
@@ -83,17 +85,18 @@ int PlanOutput::finish() {
     printLine("");
   } else if (!request_.quiet) {
     const char* verb = options_.copyFiles ? "コピー" : "移動";
-    printLine("処理予定： " + std::to_string(planned_) + " ファイル" +
-              (options_.skipIdentical ? "   スキップ " + std::to_string(skipped_) + " ファイル"
-                                      : "") +
-              "   " + verb + "先 " + displayPath(options_.receiveDir));
+    printLine(
+        "処理予定： " + std::to_string(planned_) + " ファイル" +
+        (options_.skipIdentical ? "   スキップ " + std::to_string(skipped_) + " ファイル" : "") +
+        "   " + verb + "先 " + displayPath(options_.receiveDir));
   }
   return status;
 }
 
 void PlanOutput::abandon(const std::string& message) {
   if (!request_.json || !begun_) return;
-  put("]," + JsonObject().json("error", JsonObject().text("message", message).str()).str().substr(1));
+  put("]," +
+      JsonObject().json("error", JsonObject().text("message", message).str()).str().substr(1));
   printLine("");
 }
 
