@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   const std::string root = argv[1];
   const long folders = std::strtol(argv[2], nullptr, 10);
   const long files = std::strtol(argv[3], nullptr, 10);
-  static const char* const kExts[] = {"jpg", "CR2", "xmp", "JPG", "png",
+  static const char* const kExts[] = {"jpg", "CR2",  "xmp", "JPG", "png",
                                       "MOV", "heic", "mp4", "dng", "txt"};
   if (::mkdir(root.c_str(), 0755) != 0 && errno != EEXIST) {
     std::perror(root.c_str());
