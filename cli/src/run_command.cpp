@@ -14,6 +14,7 @@
 #include "cli/folder_arguments.h"
 #include "cli/json.h"
 #include "cli/json_keys.h"
+#include "cli/plan_output.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
 #include "common/case_mapping.h"
@@ -30,6 +31,7 @@
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/folders.h"
+#include "platform/transfer_meter.h"
 #include "settings/settings_store.h"
 
 namespace msifter::cli {
@@ -75,15 +77,17 @@ std::string skippedText(int64_t files) {
 // for the summary, kept for --json.
 class RunReporter final : public engine::RunObserver {
  public:
-  RunReporter(ProgressLine& progress, bool keepFiles)
-      : progress_(progress), keepFiles_(keepFiles) {}
+  RunReporter(ProgressLine& progress, bool keepFiles, PlanOutput* plan)
+      : progress_(progress), keepFiles_(keepFiles), plan_(plan) {}
 
   void folderEntered(const std::string& folder) override { progress_.setCaption(folder); }
   void notSearched(const engine::NotSearched& gap) override {
     progress_.clear();
     std::fprintf(stderr, "%s\n", notSearchedLine(gap).c_str());
   }
-  void transferStarting(int64_t files, int64_t bytes) override { progress_.start(files, bytes); }
+  void transferStarting(int64_t files, int64_t bytes) override {
+    progress_.start(files, bytes, &meter);
+  }
 
   void fileTransferred(const engine::TransferredFile& file) override {
     ++files;
@@ -119,10 +123,17 @@ class RunReporter final : public engine::RunObserver {
     progress_.advance(files + skipped, bytes);
   }
 
+  void filePreviewed(const engine::PlannedFile& file) override {
+    if (plan_ != nullptr) plan_->file(file);
+  }
+  bool takesPlan() const override { return plan_ != nullptr; }
+
   int64_t files = 0;
   int64_t bytes = 0;
   int64_t skipped = 0;
   int64_t started = platform::now();
+  // Advanced by the copies of the run's thread, chunk by chunk.
+  platform::TransferMeter meter;
   JsonArray transferred;
   JsonArray skippedFiles;
   JsonArray items;  // both, in the order they were told
@@ -130,124 +141,8 @@ class RunReporter final : public engine::RunObserver {
  private:
   ProgressLine& progress_;
   bool keepFiles_;
+  PlanOutput* plan_;
 };
-
-// The date source beside a capture-time name: "exif", ... in JSON.
-void addDateSource(JsonObject& item, engine::DateSource source) {
-  if (source != engine::DateSource::None)
-    item.text(key::DateSource, engine::dateSourceRow(source).word);
-}
-
-JsonObject planItem(const engine::PlannedFile& file, const RunOptions& options,
-                    const std::string& folder) {
-  using Action = engine::PlannedFile::Action;
-  JsonObject entry;
-  entry.text(key::Source, file.source);
-  switch (file.action) {
-    case Action::Transfer:
-      entry.text("action", operationWord(options.copyFiles))
-          .text("name", file.name)
-          .text(key::Destination, folder + file.name)
-          .text(key::Operation, operationWord(options.copyFiles))
-          .text(key::Status, "planned");
-      addDateSource(entry, file.dateSource);
-      break;
-    case Action::SkipIdentical:
-      entry.text("action", "skip-identical")
-          .text(key::Identical, file.name)
-          .text(key::Status, "skipped");
-      break;
-    case Action::NameTooLong:
-      entry.text("action", "name-too-long").text(key::Status, "name-too-long");
-      break;
-    case Action::NoFreeName:
-      entry.text("action", "no-free-name").text(key::Status, "no-free-name");
-      break;
-  }
-  return entry;
-}
-
-void printPlanJson(const engine::RunResult& result, const RunOptions& options, bool stops) {
-  const std::vector<engine::PlannedFile>& plan = result.plan;
-  const std::string folder = common::gAddBackslash(options.receiveDir);
-  JsonArray files;
-  int64_t planned = 0;
-  int64_t skipped = 0;
-  for (const engine::PlannedFile& file : plan) {
-    planned += file.action == engine::PlannedFile::Action::Transfer ? 1 : 0;
-    skipped += file.action == engine::PlannedFile::Action::SkipIdentical ? 1 : 0;
-    files.json(planItem(file, options, folder).str());
-  }
-  // "files" was the plan's list before the keys were shared: it stays.
-  printLine(JsonObject()
-                .text(key::Command, "run")
-                .flag(key::DryRun, true)
-                .json(key::Run, "null")
-                .text(key::Started, isoTime(platform::now()))
-                .text(key::Operation, operationWord(options.copyFiles))
-                .text(key::Status, stops ? "stops" : "planned")
-                .text(key::Source, options.serverDir)
-                .text(key::Destination, options.receiveDir)
-                .json(key::Options, optionsJson(result.snapshot).str())
-                .json(key::Files, files.str())
-                .number("planned", planned)
-                .number(key::Skipped, skipped)
-                .json(key::Items, files.str())
-                .str());
-}
-
-int printPlan(const engine::RunResult& result, const RunOptions& options,
-              const RunRequest& request) {
-  const std::vector<engine::PlannedFile>& plan = result.plan;
-  // The run would stop at a file that finds no free name, or none short
-  // enough, as the plan does.
-  const bool stops =
-      !plan.empty() && (plan.back().action == engine::PlannedFile::Action::NoFreeName ||
-                        plan.back().action == engine::PlannedFile::Action::NameTooLong);
-  const int status = stops ? kRunFailed : kDone;
-  if (request.json) {
-    printPlanJson(result, options, stops);
-    return status;
-  }
-  if (request.quiet) return status;
-  int64_t skipped = 0;
-  int64_t byModification = 0;
-  for (const engine::PlannedFile& file : plan) {
-    std::string target;
-    switch (file.action) {
-      case engine::PlannedFile::Action::Transfer:
-        target = displayPath(file.name);
-        byModification += file.dateSource == engine::DateSource::Modified ? 1 : 0;
-        break;
-      case engine::PlannedFile::Action::NoFreeName:
-        target = "（空いている名前がありません）";
-        break;
-      case engine::PlannedFile::Action::NameTooLong: target = kNameTooLongNote; break;
-      case engine::PlannedFile::Action::SkipIdentical:
-        ++skipped;
-        target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
-        break;
-    }
-    // Where a capture time came from goes in front: the line still ends in
-    // the new name.
-    const std::string from =
-        file.dateSource == engine::DateSource::None
-            ? ""
-            : std::string("［") + engine::dateSourceRow(file.dateSource).text + "］  ";
-    printLine(from + displayPath(file.source) + "  →  " + target);
-  }
-  const auto planned = static_cast<int64_t>(plan.size()) - skipped - (stops ? 1 : 0);
-  printLine("処理予定： " + std::to_string(planned) + " ファイル" +
-            (options.skipIdentical ? skippedText(skipped) : "") + "   " + verb(options) + "先 " +
-            displayPath(options.receiveDir));
-  // Files without a capture time in them are named by when they were last
-  // changed, which a copy made elsewhere may not keep.
-  if (byModification > 0) {
-    printLine(std::to_string(byModification) +
-              " ファイルは撮影日時が読めないため、更新日時で名前を付けます。");
-  }
-  return status;
-}
 
 // Why the file the run stopped at was not transferred.
 std::string stopReason(const engine::MoveFailure& failure, const RunOptions& options) {
@@ -459,23 +354,34 @@ RunOptions requestedOptions(const RunRequest& request) {
 int runCommand(const RunRequest& request) {
   RunOptions options;
   if (const std::optional<int> status = takeOptions(request, options)) return *status;
-  ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
-  RunReporter reporter(progress, request.json);
+  // A preview's lines on the terminal show its progress themselves.
+  const bool linesShown = options.dryRun && ::isatty(STDOUT_FILENO) == 1;
+  ProgressLine progress(!request.quiet && !linesShown && ::isatty(STDERR_FILENO) == 1);
+  PlanOutput plan(options, request);
+  RunReporter reporter(progress, request.json, options.dryRun ? &plan : nullptr);
   media::CaptureStamps captureStamps(options);
   const int64_t start = engine::gGetTickCount();
-  const engine::RunResult result = engine::runTransfer(options, reporter, &captureStamps);
+  engine::RunResult result;
+  {
+    const platform::MeteredCopies metered(reporter.meter);
+    result = engine::runTransfer(options, reporter, &captureStamps);
+  }
   const int64_t seconds = std::max<int64_t>(0, (engine::gGetTickCount() - start) / 1000);
   progress.clear();
   switch (result.stage) {
     case engine::RunStage::NoTargets:
-    case engine::RunStage::SearchFailed:
-      std::fprintf(stderr, "移動元のフォルダ「%s」を検索できませんでした。%s\n",
-                   displayPath(options.serverDir).c_str(), errorLogHint().c_str());
+    case engine::RunStage::SearchFailed: {
+      const std::string text =
+          "移動元のフォルダ「" + displayPath(options.serverDir) + "」を検索できませんでした。";
+      plan.abandon(text);
+      std::fprintf(stderr, "%s%s\n", text.c_str(), errorLogHint().c_str());
       return kRunFailed;
+    }
     case engine::RunStage::PlanFailed:
+      plan.abandon("予定を立てられませんでした。");
       std::fprintf(stderr, "予定を立てられませんでした。%s\n", errorLogHint().c_str());
       return kRunFailed;
-    case engine::RunStage::Planned: return printPlan(result, options, request);
+    case engine::RunStage::Planned: return plan.finish(result.snapshot);
     case engine::RunStage::NotStarted: return reportUnstarted(result, options);
     case engine::RunStage::Failed:
     case engine::RunStage::Done: break;

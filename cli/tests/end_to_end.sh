@@ -277,6 +277,23 @@ long_names)
   [ "$(ls src | wc -l)" -eq 2 ] && [ "$(ls dst | wc -l)" -eq 1 ] || fail "$(ls src dst)"
   ;;
 
+progress)
+  # On a terminal the line moves while files are copied, before any of them
+  # is complete: the copy's bytes are counted as they are written. --slow
+  # keeps each file's copy done but not yet complete for half a second.
+  command -v script >/dev/null || fail "script (bsdutils) is missing"
+  mkdir src dst
+  for name in a b c; do head -c 8M /dev/zero | tr '\0' 'p' >"src/$name.jpg"; done
+  script -q -e -c "'$cli' run src dst --all --copy --slow" "$work/typescript" >/dev/null ||
+    fail "the run failed: $(cat "$work/typescript")"
+  tr '\r' '\n' <"$work/typescript" | grep -aE '^0/3 ファイル   [1-9][0-9.]* MB / 24.0 MB' >/dev/null ||
+    fail "no line showed bytes copied before a file was complete: $(tr '\r' '\n' <"$work/typescript")"
+  [ "$(ls dst | wc -l)" -eq 3 ] || fail "$(ls dst)"
+  # Without a terminal nothing is drawn.
+  expect_status 0 "$cli" run src dst --all --copy
+  ! grep -aq 'ファイル   ' err || fail "a progress line without a terminal: $(cat err)"
+  ;;
+
 command_input)
   mkdir src dst
   printf 'raw' >src/a.raw

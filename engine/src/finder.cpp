@@ -380,7 +380,9 @@ class Level {
     entry.reserve((tagged ? tag.size() + levelText_.size() + 1 : 0) + head.size() + tail.size());
     if (tagged) entry.append(tag).append(levelText_).append("*");
     entry.append(head).append(tail);
-    if (request_.resultList != nullptr) {
+    if (request_.entrySink) {
+      request_.entrySink(std::move(entry), length);
+    } else if (request_.resultList != nullptr) {
       request_.resultList->push_back(std::move(entry));
       if (request_.resultSizes != nullptr) request_.resultSizes->push_back(length);
     } else if (request_.resultText != nullptr) {

@@ -8,14 +8,13 @@
 #include <deque>
 #include <optional>
 #include <set>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "common/failure.h"
 #include "common/paths.h"
 #include "engine/identical_files.h"
 #include "engine/name_planner.h"
+#include "engine/preview.h"
 #include "engine/time_helpers.h"
 #include "platform/destination_folder.h"
 #include "platform/directory.h"
@@ -474,56 +473,9 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
   return common::guardLog("planTransfers", false, [&] {
     plan.clear();
     plan.reserve(sources.size());
-    const std::string folder = common::gAddBackslash(options.receiveDir);
-    int32_t serialNumber = extras.serialNumber ? *extras.serialNumber : 0;
-    NamePlanner planner(options, serialNumber, extras.stamps);
-    IdenticalFiles identical;
-    if (extras.skipIdentical) {
-      if (const platform::OsError e = identical.open(options.receiveDir))
-        common::fail(common::errorNumberFromErrno(e.code()));
-    }
-    std::unordered_set<std::string> planned;
-    std::unordered_map<std::string, std::string> plannedFrom;  // source: its new name
-    IdenticalSearch search(identical, folder);
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-      const std::string& source = sources[i];
-      int64_t size = -1;
-      if (extras.skipIdentical) {
-        std::string same = search.find(source, knownSize(extras, i), &size);
-        if (const auto earlier = plannedFrom.find(same); earlier != plannedFrom.end())
-          same = folder + earlier->second;
-        if (!same.empty()) {
-          plan.push_back({PlannedFile::Action::SkipIdentical, source, std::move(same)});
-          continue;
-        }
-      }
-      // As the destination folder tries names: anything at a name takes it.
-      const NamePlanner::Names names = planner.namesFor(source);
-      std::string name;
-      PlannedFile::Action unnamed = PlannedFile::Action::NoFreeName;
-      try {
-        name = names();
-        while (!name.empty() && (planned.contains(name) || platform::entryExists(folder + name)))
-          name = names();
-      } catch (const common::RuntimeFailure& e) {
-        if (e.number() != common::err::BadFileName) throw;
-        unnamed = PlannedFile::Action::NameTooLong;
-      }
-      if (name.empty()) {
-        // The run stops at this file, as the plan does.
-        plan.push_back({unnamed, source, ""});
-        break;
-      }
-      planned.insert(name);
-      // A planned file counts as in the folder already: an absolute name is
-      // looked at where it is (openat leaves the folder aside).
-      if (size >= 0 && source.front() == '/') {
-        identical.add(source, size);
-        plannedFrom.emplace(source, name);
-      }
-      plan.push_back(
-          {PlannedFile::Action::Transfer, source, std::move(name), planner.dateSource()});
-    }
+    Preview preview(options, extras);
+    for (std::size_t i = 0; i < sources.size() && !preview.ended(); ++i)
+      plan.push_back(preview.plan(sources[i], knownSize(extras, i)));
     return true;
   });
 }

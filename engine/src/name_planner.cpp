@@ -124,9 +124,8 @@ std::string NamePlanner::serialPrefix() {
   return prefix;
 }
 
-// "YYYYMMDDHHNNSS" of the local time now; formatted once per second.
-const std::string& NamePlanner::transferStamp() {
-  const std::time_t t = platform::now();
+// "YYYYMMDDHHNNSS" of the local time `t`; formatted once per second.
+const std::string& NamePlanner::transferStamp(std::time_t t) {
   if (t != clockTime_ || clockStamp_.empty()) {
     clockStamp_ = common::localStampText(t);
     clockTime_ = t;
@@ -135,12 +134,20 @@ const std::string& NamePlanner::transferStamp() {
 }
 
 std::string NamePlanner::transferPrefix() {
-  std::string stamp = transferStamp();
+  // A prediction never goes back to a second it has left behind: its
+  // names would come again.
+  std::time_t t = platform::now();
+  if (predicting_ && t < lastTime_) t = lastTime_;
+  std::string stamp = transferStamp(t);
   if (stamp == lastStamp_) {
     if (sameStampCount_ + 1 >= kMaxSameStamp) {
       // The counter has run out for this second: the next second starts it
       // again.
-      while ((stamp = transferStamp()) == lastStamp_) gProcSleep(5);
+      if (predicting_) {
+        stamp = transferStamp(++t);
+      } else {
+        while ((stamp = transferStamp(platform::now())) == lastStamp_) gProcSleep(5);
+      }
       sameStampCount_ = 0;
     } else {
       ++sameStampCount_;
@@ -148,6 +155,7 @@ std::string NamePlanner::transferPrefix() {
   } else {
     sameStampCount_ = 0;
   }
+  lastTime_ = t;
   lastStamp_ = stamp;
   return stamp + "_" + zeroPadded(sameStampCount_, 5);
 }

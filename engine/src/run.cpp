@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "common/failure.h"
 #include "common/msg.h"
+#include "engine/preview.h"
 
 namespace msifter::engine {
 
@@ -70,10 +72,7 @@ class FolderCaption final : public ProgressLabel {
   RunObserver& observer_;
 };
 
-bool search(RunResult& result, std::vector<int64_t>& sizes, RunObserver& observer) {
-  FolderCaption caption(observer);
-  FindRequest request = transferSearch(result.snapshot, &result.lstResult, &caption);
-  request.resultSizes = &sizes;
+bool search(RunResult& result, FindRequest& request, RunObserver& observer) {
   std::vector<NotSearched> notSearched;
   request.notSearched = &notSearched;
   FindTotals totals;
@@ -82,6 +81,45 @@ bool search(RunResult& result, std::vector<int64_t>& sizes, RunObserver& observe
   result.runByteTotal = totals.byteTotal;
   for (const NotSearched& gap : notSearched) observer.notSearched(gap);
   return found;
+}
+
+// A dry run plans each file as the search finds it; what the observer
+// takes is not kept.
+void preview(RunResult& result, const MoveExtras& extras, RunObserver& observer) {
+  std::optional<Preview> plan;
+  if (!common::guardLog("planTransfers", false, [&] {
+        plan.emplace(result.snapshot, extras);
+        return true;
+      })) {
+    result.stage = RunStage::PlanFailed;
+    return;
+  }
+  const bool keep = !observer.takesPlan();
+  bool failed = false;
+  FolderCaption caption(observer);
+  FindRequest request = transferSearch(result.snapshot, nullptr, &caption);
+  request.entrySink = [&](std::string&& source, int64_t size) {
+    if (failed || plan->ended()) {
+      if (keep) result.lstResult.push_back(std::move(source));
+      return;
+    }
+    PlannedFile file;
+    failed = !common::guardLog("planTransfers", false, [&] {
+      file = plan->plan(source, size);
+      return true;
+    });
+    if (failed) return;
+    observer.filePreviewed(file);
+    if (keep) {
+      result.plan.push_back(std::move(file));
+      result.lstResult.push_back(std::move(source));
+    }
+  };
+  if (!search(result, request, observer)) {
+    result.stage = RunStage::SearchFailed;
+    return;
+  }
+  result.stage = failed ? RunStage::PlanFailed : RunStage::Planned;
 }
 
 // No file is transferred without its record: a run whose journal cannot be
@@ -128,18 +166,20 @@ RunResult runTransfer(const options::RunOptions& options, RunObserver& observer,
     return result;
   }
   std::vector<int64_t> sizes;
-  if (!search(result, sizes, observer)) {
-    result.stage = RunStage::SearchFailed;
-    return result;
-  }
   const bool byCapture = options.stamp == options::StampChoice::Capture;
   const MoveExtras extras{.stamps = byCapture ? captureStamps : nullptr,
                           .skipIdentical = options.skipIdentical,
                           .sourceSizes = &sizes,
                           .serialNumber = &result.serialNumber};
   if (options.dryRun) {
-    const bool planned = planTransfers(result.lstResult, result.snapshot, extras, result.plan);
-    result.stage = planned ? RunStage::Planned : RunStage::PlanFailed;
+    preview(result, extras, observer);
+    return result;
+  }
+  FolderCaption caption(observer);
+  FindRequest request = transferSearch(result.snapshot, &result.lstResult, &caption);
+  request.resultSizes = &sizes;
+  if (!search(result, request, observer)) {
+    result.stage = RunStage::SearchFailed;
     return result;
   }
   transfer(result, extras, observer);

@@ -2,6 +2,7 @@
 // The file finder: searches a folder (and on request its subtree) depth
 // first, pre-order, for files matching a pattern list.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,9 @@ struct FindRequest {
   // Receives what could not be searched (a missing folder is nothing to
   // search). Each is also written to the error log, asked for or not.
   std::vector<NotSearched>* notSearched = nullptr;
+  // Takes each entry with its length in place of the list and the text, as
+  // it is found: a caller that handles files one at a time keeps none.
+  std::function<void(std::string&& entry, int64_t length)> entrySink{};
 };
 
 // What a search accepted.

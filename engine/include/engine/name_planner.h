@@ -73,13 +73,18 @@ class NamePlanner {
   // Where the moment of the names of the last namesFor() came from.
   DateSource dateSource() const { return dateSource_; }
 
+  // For a preview: a second whose numbers are used up gives way to the
+  // next one at once, as the run would name files a moment later, instead
+  // of waiting for the clock to reach it.
+  void predictStamps() { predicting_ = true; }
+
  private:
   std::string fitted(const std::string& prefix, const std::string& base,
                      const std::string& dotExt) const;
   std::string serialPrefix();
   std::string transferPrefix();
   std::string stampPrefix(const std::string& stamp);
-  const std::string& transferStamp();
+  const std::string& transferStamp(std::time_t t);
 
   RenameMethod method_;
   bool extFix_;
@@ -92,6 +97,8 @@ class NamePlanner {
   std::string clockStamp_;
   std::string lastStamp_;
   int32_t sameStampCount_ = 0;
+  bool predicting_ = false;
+  std::time_t lastTime_ = 0;  // of the name before, when predicting
   // Another moment: names handed out per stamp in this run, since files
   // that share one need not come one after the other.
   std::unordered_map<std::string, int32_t> stampCounts_;

@@ -6,6 +6,7 @@
 // go through syscalls(), so tests can make any of them fail.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,12 @@ class Directory {
   OsError readLooked(std::vector<FolderEntry>& entries) const;
   // The name of every entry except "." and "..", whatever it is.
   OsError names(std::vector<std::string>& names) const;
+  // The same, one name at a time: a folder of a million names is never
+  // held whole.
+  OsError eachName(const std::function<void(std::string_view)>& visit) const;
+  // Whether the folder has an entry `name`, whatever it is (a link as
+  // itself).
+  bool hasEntry(const std::string& name) const;
   // Whether it has any entry but "." and "..": reads no further than the
   // first.
   OsError hasEntries(bool& any) const;

@@ -135,6 +135,16 @@ OsError Directory::names(std::vector<std::string>& names) const {
   return forEachEntry(fd_.get(), [&names](const dirent& d) { names.emplace_back(d.d_name); });
 }
 
+OsError Directory::eachName(const std::function<void(std::string_view)>& visit) const {
+  if (!fd_.valid()) return OsError(EBADF, "readdir");
+  return forEachEntry(fd_.get(), [&visit](const dirent& d) { visit(d.d_name); });
+}
+
+bool Directory::hasEntry(const std::string& name) const {
+  struct stat st {};
+  return fd_.valid() && syscalls().fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 OsError Directory::hasEntries(bool& any) const {
   any = false;
   if (!fd_.valid()) return OsError(EBADF, "readdir");
