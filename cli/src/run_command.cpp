@@ -420,6 +420,8 @@ int runTransfer(const RunRequest& request) {
   std::vector<int64_t> foundSizes;
   engine::FindRequest search = engine::transferSearch(options, &found, &progress);
   search.resultSizes = &foundSizes;
+  std::vector<engine::FoundFile> foundFiles;
+  search.resultFiles = &foundFiles;
   std::vector<engine::NotSearched> notSearched;
   search.notSearched = &notSearched;
   engine::FindTotals totals;
@@ -438,7 +440,8 @@ int runTransfer(const RunRequest& request) {
   const engine::MoveExtras planExtras{
       .stamps = request.stamp == StampChoice::Capture ? &captureStamps : nullptr,
       .skipIdentical = request.skipIdentical,
-      .sourceSizes = &foundSizes};
+      .sourceSizes = &foundSizes,
+      .sourceFiles = &foundFiles};
   if (request.dryRun) {
     progress.clear();
     std::vector<engine::PlannedFile> plan;

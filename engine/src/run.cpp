@@ -106,14 +106,17 @@ bool gProcess1(ExecuteWindow& window) {
 
     RunState& state = runState();
     FindTotals totals{state.runFileCount, state.runByteTotal};
-    const bool found =
-        findFiles(transferSearch(options, &state.lstResult, window.progressLabel()), totals);
+    FindRequest search = transferSearch(options, &state.lstResult, window.progressLabel());
+    std::vector<FoundFile> seen(state.lstResult.size());
+    search.resultFiles = &seen;
+    const bool found = findFiles(search, totals);
     state.runFileCount = totals.fileCount;
     state.runByteTotal = totals.byteTotal;
     if (!found) common::gProcFatalError("gProcess1", "");
     RunJournal journal;
     if (!state.lstResult.empty() && !startJournal(journal, options)) return false;
-    const bool moved = mMoveFile(state.lstResult, options, &journal);
+    const bool moved = mMoveFile(state.lstResult, options,
+                                 MoveExtras{.observer = &journal, .sourceFiles = &seen}, nullptr);
     // The run is done only once its journal says so on disk.
     const int recorded = journal.finish(moved);
     if (!moved || recorded != 0) common::gProcFatalError("gProcess1", "");

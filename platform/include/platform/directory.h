@@ -23,6 +23,7 @@ constexpr std::size_t kLongestPath = 4095;
 struct DirEntry {
   std::string name;
   bool isDirectory = false;
+  bool isLink = false;  // a link to a file (links to folders are not listed)
 };
 
 // What tells one folder or file from every other while both exist.
@@ -30,6 +31,14 @@ struct FileIdentity {
   uint64_t device = 0;
   uint64_t inode = 0;
   bool operator==(const FileIdentity&) const = default;
+};
+
+// What one look at a file tells: its length and what knows it again.
+struct FileStatus {
+  int64_t size = 0;
+  FileIdentity identity;
+  int64_t modifiedSeconds = 0;
+  int32_t modifiedNanoseconds = 0;
 };
 
 // The identity of what `path` leads to (links followed).
@@ -65,6 +74,8 @@ class Directory {
   // Length in bytes of the entry `name` of this folder; a symbolic link
   // gives its target's length, or its own when the target cannot be reached.
   OsError fileSize(const std::string& name, int64_t& size) const;
+  // The same look, all it tells: a link's target, or the link itself.
+  OsError fileStatus(const std::string& name, FileStatus& status) const;
   // The identity of the open folder itself.
   OsError identity(FileIdentity& identity) const;
   void close();

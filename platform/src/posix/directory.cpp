@@ -28,7 +28,7 @@ FileIdentity identityFrom(const struct stat& st) {
 // The kind of the entry `d` of the folder at `fd` as the finder counts it:
 // a link is what it leads to, one that leads nowhere a file. DT_UNKNOWN
 // when the entry went while it was looked at.
-OsError kindOf(int fd, const dirent& d, unsigned char& type) {
+OsError kindOf(int fd, const dirent& d, unsigned char& type, bool& link) {
   type = d.d_type;
   struct stat st {};
   if (type == DT_UNKNOWN) {
@@ -37,6 +37,7 @@ OsError kindOf(int fd, const dirent& d, unsigned char& type) {
       return errno == ENOENT ? OsError() : OsError::fromErrno("fstatat", d.d_name);
     type = IFTODT(st.st_mode);
   }
+  link = type == DT_LNK;
   if (type == DT_LNK) {
     type = syscalls().fstatat(fd, d.d_name, &st, 0) == 0 ? IFTODT(st.st_mode)
                                                          : static_cast<unsigned char>(DT_REG);
@@ -97,17 +98,25 @@ OsError Directory::read(std::vector<DirEntry>& entries) {
     }
     if (isDotOrDotDot(d->d_name) || isTransferTemporary(d->d_name)) continue;
     unsigned char type = DT_UNKNOWN;
-    if ((result = kindOf(fd_.get(), *d, type))) break;
+    bool link = false;
+    if ((result = kindOf(fd_.get(), *d, type, link))) break;
     // Pipes, sockets and devices are not files a user sorts; opening one
     // could block the run.
     if (type != DT_DIR && type != DT_REG) continue;
-    entries.push_back(DirEntry{d->d_name, type == DT_DIR});
+    entries.push_back(DirEntry{d->d_name, type == DT_DIR, link});
   }
   syscalls().closedir(listing);
   return result;
 }
 
 OsError Directory::fileSize(const std::string& name, int64_t& size) const {
+  FileStatus status;
+  if (OsError e = fileStatus(name, status)) return e;
+  size = status.size;
+  return {};
+}
+
+OsError Directory::fileStatus(const std::string& name, FileStatus& status) const {
   if (!fd_.valid()) return OsError(EBADF, "fstatat", name);
   struct stat st {};
   if (syscalls().fstatat(fd_.get(), name.c_str(), &st, 0) != 0) {
@@ -118,7 +127,10 @@ OsError Directory::fileSize(const std::string& name, int64_t& size) const {
         !S_ISLNK(st.st_mode))
       return e;
   }
-  size = static_cast<int64_t>(st.st_size);
+  status.size = static_cast<int64_t>(st.st_size);
+  status.identity = identityFrom(st);
+  status.modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+  status.modifiedNanoseconds = static_cast<int32_t>(st.st_mtim.tv_nsec);
   return {};
 }
 
