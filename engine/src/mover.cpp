@@ -148,7 +148,8 @@ class Transfers {
   IdenticalSearch search_;
   // The search's look at each source, when it saw every one of the list.
   const std::vector<FoundFile>* found_;
-  platform::SourceTree tree_;  // outlives the destination folder, which reaches sources through it
+  platform::SourceTree looks_;  // where sources are looked at as they are planned
+  platform::SourceTree tree_;   // outlives the destination folder, which reaches sources through it
   platform::DestinationFolder destination_;
   dev_t destinationDevice_ = 0;
   int64_t nextNumber_ = 0;
@@ -235,8 +236,11 @@ bool Transfers::identify(std::size_t i, FoundFile& look, bool& isFolder) {
     return true;
   }
   platform::Syscalls& os = platform::syscalls();
+  // A tree of its own: the transfer opens each folder anew at its turn, so a
+  // folder swapped for a link after this look is seen there.
+  if (!looks_.isOpen() && looks_.open(options_.serverDir)) return false;
   platform::SourceFile file;
-  if (tree_.reach(source, file)) return false;
+  if (looks_.reach(source, file)) return false;
   struct stat st {};
   bool seen = options_.copyFiles && os.fstatat(file.at(), file.name(), &st, 0) == 0;
   if (!seen && (!options_.copyFiles || errno == ENOENT))
