@@ -161,6 +161,7 @@ class Transfers {
   int32_t nameFailure_ = 0;
   int journalFailure_ = 0;
   MoveFailure stopped_;
+  TransferredFile told_;
 };
 
 void Transfers::stopAt(const std::string& path, int32_t number, int error) {
@@ -212,14 +213,18 @@ void Transfers::completed(const platform::TransferredFile& f) {
     --group->left;
   }
   if (extras_.observer == nullptr) return;
-  std::string destination;
-  destination.reserve(folder_.size() + f.name.size());
-  destination.append(folder_).append(f.name);
-  extras_.observer->fileTransferred(
-      TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
-                      std::string(f.source), std::move(destination), f.size,
-                      static_cast<int64_t>(f.modified.tv_sec),
-                      static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode, f.tag});
+  // One record, its texts' room kept from file to file.
+  TransferredFile& told = told_;
+  told.kind = f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved;
+  told.source.assign(f.source);
+  told.destination.assign(folder_).append(f.name);
+  told.size = f.size;
+  told.modifiedSeconds = static_cast<int64_t>(f.modified.tv_sec);
+  told.modifiedNanoseconds = static_cast<int32_t>(f.modified.tv_nsec);
+  told.device = f.device;
+  told.inode = f.inode;
+  told.number = f.tag;
+  extras_.observer->fileTransferred(told);
 }
 
 // Source `i` as its transfer will find it: a copy follows a link (one that
@@ -242,9 +247,9 @@ bool Transfers::identify(std::size_t i, FoundFile& look, bool& isFolder) {
   platform::SourceFile file;
   if (looks_.reach(source, file)) return false;
   struct stat st {};
-  bool seen = options_.copyFiles && os.fstatat(file.at(), file.name(), &st, 0) == 0;
+  bool seen = options_.copyFiles && os.fstatat(file.at(), file.name.c_str(), &st, 0) == 0;
   if (!seen && (!options_.copyFiles || errno == ENOENT))
-    seen = os.fstatat(file.at(), file.name(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    seen = os.fstatat(file.at(), file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (!seen) return false;
   look =
       FoundFile{static_cast<int64_t>(st.st_size),         static_cast<int64_t>(st.st_mtim.tv_sec),

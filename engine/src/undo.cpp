@@ -203,7 +203,7 @@ class Undo {
     platform::SourceFile copy;
     int e = openTrees();
     if (e == 0) e = destinations_.reach(f.destination, copy).code();
-    if (e == 0 && syscalls().unlinkAt(copy.at(), copy.name(), 0) != 0) e = errno;
+    if (e == 0 && syscalls().unlinkAt(copy.at(), copy.name.c_str(), 0) != 0) e = errno;
     if (e != 0) return refused(index, e);
     if (copy.folder.get() != lastRemovedFrom_) {
       lastRemovedFrom_ = copy.folder.get();

@@ -90,8 +90,8 @@ class SwappedFolderTest : public testing::TransferTestBase {
     id = journal.id();
     seam.emplace(swap);
     swap.armed = true;
-    const bool moved = mMoveFile(found, options,
-                                 MoveExtras{.observer = &journal, .sourceFiles = &seen}, &failure);
+    const bool moved =
+        mMoveFile(found, options, MoveExtras{.observer = &journal, .sourceFiles = &seen}, &failure);
     seam.reset();
     EXPECT_EQ(journal.finish(moved), 0);
     return moved;
@@ -187,9 +187,9 @@ TEST_F(SwappedFolderTest, UndoFollowsNoLinkSwappedInAfterItsChecks) {
     bool inside;
     bool removedSince;  // the folder is gone after the run, made again by undo
   };
-  for (const Row& row : {Row{"to a folder inside", true, false},
-                         Row{"to a folder outside", false, false},
-                         Row{"made again, to a folder outside", false, true}}) {
+  for (const Row& row :
+       {Row{"to a folder inside", true, false}, Row{"to a folder outside", false, false},
+        Row{"made again, to a folder outside", false, true}}) {
     SCOPED_TRACE(row.name);
     const fs::path outside = env.root() / "outside";
     for (const fs::path& p : {src, outside, dst}) fs::remove_all(p);

@@ -193,6 +193,7 @@ class DestinationFolder {
   OsError stageCopy(int in, Pending& p);
   bool linkToEarlierCopy(Pending& p) const;
   OsError addToBatch(Pending p);
+  OsError added();
   void countHeldFolders();
   bool batchFull() const;
   OsError flush();
@@ -235,6 +236,7 @@ class DestinationFolder {
   // Files with several names one of which this folder removed: their shared
   // change time moved because of that, not because of a rewrite.
   std::set<InodeKey> unlinkedNamesOf_;
+  std::string reported_;  // the source of the file being reported
   std::string failedSource_;
   bool failureKeptCopy_ = false;
   int64_t nextTag_ = -1;

@@ -46,10 +46,10 @@ class SourceFolder {
 // touch of the file goes through the folder by that name.
 struct SourceFile {
   std::shared_ptr<const SourceFolder> folder;
-  std::string path;        // as listed, for what is said and recorded
-  std::size_t nameAt = 0;  // where its name begins in `path`
+  std::string name;  // in the folder
   int at() const { return folder->fd(); }
-  const char* name() const { return path.c_str() + nameAt; }
+  // As listed, for what is said and recorded.
+  std::string path() const { return folder->path() + name; }
 };
 
 // The source folder of a run, opened once; the folders of the files that

@@ -323,11 +323,11 @@ OsError DestinationFolder::move(const std::string& from, const NameSource& names
   std::string name = names();
   for (;;) {
     if (name.empty()) return failed(OsError(EEXIST, "renameat2", from), from);
-    OsError e = renameNoReplaceAt(source.at(), source.name(), dir_.get(), name.c_str());
+    OsError e = renameNoReplaceAt(source.at(), source.name.c_str(), dir_.get(), name.c_str());
     if (!e) return renamed(std::move(source), std::move(name));
     if (e.code() == EXDEV) {
       struct stat entry {};
-      if (syscalls().fstatat(source.at(), source.name(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+      if (syscalls().fstatat(source.at(), source.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
         return failed(OsError::fromErrno("fstatat", from), from);
       // Listed as a file, a folder by its turn: its tree was never searched.
       if (S_ISDIR(entry.st_mode)) return failed(OsError(EISDIR, "fstatat", from), from);
@@ -342,29 +342,32 @@ OsError DestinationFolder::move(const std::string& from, const NameSource& names
 // look, where the source's path is a long one). A folder that took a listed
 // file's place is never moved: it goes straight back.
 OsError DestinationFolder::renamed(SourceFile from, std::string name) {
-  Pending p;
+  // Made in its place in the batch: a rename is the run's commonest step.
+  Pending& p = batch_.emplace_back();
   p.tag = nextTag_;
   p.step = Step::Renamed;
   p.source = std::move(from);
   p.name = std::move(name);
-  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
-    const OsError e = OsError::fromErrno("fstatat", p.name);
+  OsError e;
+  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &p.copied, AT_SYMLINK_NOFOLLOW) != 0)
+    e = OsError::fromErrno("fstatat", p.name);
+  else if (S_ISDIR(p.copied.st_mode))
+    e = OsError(EISDIR, "renameat2", p.source.path());
+  if (e) {
     renameBack(p);
-    return failed(e, p.source.path);
+    const std::string path = p.source.path();
+    batch_.pop_back();
+    return failed(std::move(e), path);
   }
   p.device = p.copied.st_dev;
   p.inode = p.copied.st_ino;
-  if (S_ISDIR(p.copied.st_mode)) {
-    renameBack(p);
-    return failed(OsError(EISDIR, "renameat2", p.source.path), p.source.path);
-  }
   named(p);
-  return addToBatch(std::move(p));
+  return added();
 }
 
 OsError DestinationFolder::moveAcross(SourceFile from, const struct stat& entry, std::string name,
                                       const NameSource& names) {
-  if (OsError e = removable(from)) return failed(std::move(e), from.path);
+  if (OsError e = removable(from)) return failed(std::move(e), from.path());
   Pending p;
   p.tag = nextTag_;
   p.source = std::move(from);
@@ -372,24 +375,24 @@ OsError DestinationFolder::moveAcross(SourceFile from, const struct stat& entry,
   const SourceFile& source = p.source;
   if (S_ISLNK(entry.st_mode)) {
     if (OsError e = moveLinkAcross(entry, std::move(name), p))
-      return failed(std::move(e), source.path);
+      return failed(std::move(e), source.path());
   } else if (!S_ISREG(entry.st_mode)) {
     // Pipes, sockets and devices are not copied between file systems.
-    return failed(OsError(EXDEV, "renameat2", source.path), source.path);
+    return failed(OsError(EXDEV, "renameat2", source.path()), source.path());
   } else {
-    if (OsError e = firstFreeName(name, names)) return failed(std::move(e), source.path);
+    if (OsError e = firstFreeName(name, names)) return failed(std::move(e), source.path());
     // Not following: a link that replaced the file by now is not what was listed.
-    UniqueFd in(syscalls().openAt(source.at(), source.name(),
+    UniqueFd in(syscalls().openAt(source.at(), source.name.c_str(),
                                   O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
-    if (!in.valid()) return failed(OsError::fromErrno("openat", source.path), source.path);
+    if (!in.valid()) return failed(OsError::fromErrno("openat", source.path()), source.path());
     if (syscalls().fstat(in.get(), &p.copied) != 0)
-      return failed(OsError::fromErrno("fstat", source.path), source.path);
+      return failed(OsError::fromErrno("fstat", source.path()), source.path());
     if (!S_ISREG(p.copied.st_mode))
-      return failed(OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV, "openat", source.path),
-                    source.path);
+      return failed(OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV, "openat", source.path()),
+                    source.path());
     p.linkToCopy = linkToEarlierCopy(p);
     if (!p.linkToCopy) {
-      if (OsError e = stageCopy(in.get(), p)) return failed(std::move(e), source.path);
+      if (OsError e = stageCopy(in.get(), p)) return failed(std::move(e), source.path());
     }
     p.name = std::move(name);
   }
@@ -410,7 +413,7 @@ bool DestinationFolder::linkToEarlierCopy(Pending& p) const {
 OsError DestinationFolder::makeLink(const SourceFile& from, std::string& name,
                                     const NameSource& names) {
   std::string target;
-  if (OsError e = readLinkAt(from.at(), from.name(), target)) return e;
+  if (OsError e = readLinkAt(from.at(), from.name.c_str(), target)) return e;
   for (;;) {
     if (name.empty()) return OsError(EEXIST, "symlinkat");
     if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) return {};
@@ -452,12 +455,13 @@ OsError DestinationFolder::copy(const std::string& from, const NameSource& names
   SourceFile source;
   if (OsError e = sources_->reach(from, source)) return failed(std::move(e), from);
   std::string name = names();
-  UniqueFd in(syscalls().openAt(source.at(), source.name(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  UniqueFd in(
+      syscalls().openAt(source.at(), source.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
   if (!in.valid()) {
     const OsError e = OsError::fromErrno("openat", from);
     struct stat entry {};
     if (e.code() == ENOENT &&
-        syscalls().fstatat(source.at(), source.name(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+        syscalls().fstatat(source.at(), source.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISLNK(entry.st_mode))
       return copyLink(std::move(source), std::move(name), names);
     return failed(e, from);
@@ -497,7 +501,7 @@ OsError DestinationFolder::stageCopy(int in, Pending& p) {
 // A link that leads nowhere is copied as the link itself, named at once; its
 // name is made durable with the batch.
 OsError DestinationFolder::copyLink(SourceFile from, std::string name, const NameSource& names) {
-  if (OsError e = makeLink(from, name, names)) return failed(std::move(e), from.path);
+  if (OsError e = makeLink(from, name, names)) return failed(std::move(e), from.path());
   Pending p;
   p.tag = nextTag_;
   p.step = Step::Named;
@@ -507,7 +511,7 @@ OsError DestinationFolder::copyLink(SourceFile from, std::string name, const Nam
   if (syscalls().fstatat(dir_.get(), p.name.c_str(), &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
     const OsError e = OsError::fromErrno("fstatat");
     syscalls().unlinkAt(dir_.get(), p.name.c_str(), 0);
-    return failed(e, p.source.path);
+    return failed(e, p.source.path());
   }
   p.device = p.copied.st_dev;
   p.inode = p.copied.st_ino;
@@ -516,8 +520,15 @@ OsError DestinationFolder::copyLink(SourceFile from, std::string name, const Nam
 }
 
 OsError DestinationFolder::addToBatch(Pending p) {
-  if (added_ == 0) batchStart_ = syscalls().monotonicMilliseconds();
   if (batch_.capacity() == 0) batch_.reserve(std::min<std::size_t>(limits_.files, 1024));
+  batch_.push_back(std::move(p));
+  return added();
+}
+
+// The batch's last file joins it; the batch is settled when full.
+OsError DestinationFolder::added() {
+  const Pending& p = batch_.back();
+  if (added_ == 0) batchStart_ = syscalls().monotonicMilliseconds();
   ++added_;
   if (p.step != Step::Renamed) ++copied_;
   if (p.step == Step::Staged) {
@@ -528,7 +539,6 @@ OsError DestinationFolder::addToBatch(Pending p) {
     lastHeld_ = p.source.folder.get();
     ++heldFolders_;
   }
-  batch_.push_back(std::move(p));
   if (batchFull()) return flush();
   return {};
 }
@@ -571,7 +581,8 @@ void DestinationFolder::renameBack(const Pending& p) {
   if (syscalls().fstatat(dir_.get(), p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
       st.st_dev != p.device || st.st_ino != p.inode)
     return;
-  static_cast<void>(renameNoReplaceAt(dir_.get(), p.name.c_str(), p.source.at(), p.source.name()));
+  static_cast<void>(
+      renameNoReplaceAt(dir_.get(), p.name.c_str(), p.source.at(), p.source.name.c_str()));
 }
 
 // The files from `first` on leave the batch as if they had never been
@@ -651,7 +662,7 @@ OsError DestinationFolder::flush() {
   bool earlierOpen = false;
   for (std::size_t i = 0; i < batch_.size(); ++i) {
     if (OsError e = advance(batch_[i], earlierOpen)) {
-      error = failed(std::move(e), batch_[i].source.path);
+      error = failed(std::move(e), batch_[i].source.path());
       failureKeptCopy_ = batch_[i].keep;
       rollBackFrom(i);
       break;
@@ -700,7 +711,7 @@ OsError DestinationFolder::giveName(Pending& p) {
 OsError DestinationFolder::linkName(Pending& p) {
   const auto earlier = copiesOf_.find({p.copied.st_dev, p.copied.st_ino});
   if (earlier == copiesOf_.end() || earlier->second.name.empty())
-    return OsError(ENOENT, "linkat", p.source.path);
+    return OsError(ENOENT, "linkat", p.source.path());
   for (;;) {
     if (syscalls().linkAt(dir_.get(), earlier->second.name.c_str(), dir_.get(), p.name.c_str(),
                           0) == 0)
@@ -710,9 +721,9 @@ OsError DestinationFolder::linkName(Pending& p) {
     if (e.code() != EPERM && e.code() != EMLINK && e.code() != EOPNOTSUPP && e.code() != ENOSYS)
       return e;
     p.linkToCopy = false;
-    UniqueFd in(syscalls().openAt(p.source.at(), p.source.name(),
+    UniqueFd in(syscalls().openAt(p.source.at(), p.source.name.c_str(),
                                   O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
-    if (!in.valid()) return OsError::fromErrno("openat", p.source.path);
+    if (!in.valid()) return OsError::fromErrno("openat", p.source.path());
     if (OsError staged = stage(in.get(), p.copied, p.staged)) return staged;
     struct stat made {};
     if (syscalls().fstat(p.staged.fd.get(), &made) != 0) return OsError::fromErrno("fstat");
@@ -746,8 +757,8 @@ bool DestinationFolder::unchangedSinceCopy(const struct stat& now, const Pending
 OsError DestinationFolder::removeSource(Pending& p) {
   const SourceFile& source = p.source;
   struct stat now {};
-  if (syscalls().fstatat(source.at(), source.name(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
-    const OsError e = OsError::fromErrno("fstatat", source.path);
+  if (syscalls().fstatat(source.at(), source.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+    const OsError e = OsError::fromErrno("fstatat", source.path());
     // Gone by somebody else's hand: the copy is the only one left, and stays.
     if (e.code() == ENOENT) p.keep = true;
     return e;
@@ -755,10 +766,10 @@ OsError DestinationFolder::removeSource(Pending& p) {
   // A newer file under the source's name: both stay, the file failed.
   if (!unchangedSinceCopy(now, p)) {
     p.keep = true;
-    return OsError(EAGAIN, "fstatat", source.path);
+    return OsError(EAGAIN, "fstatat", source.path());
   }
-  if (syscalls().unlinkAt(source.at(), source.name(), 0) != 0) {
-    const OsError e = OsError::fromErrno("unlinkat", source.path);
+  if (syscalls().unlinkAt(source.at(), source.name.c_str(), 0) != 0) {
+    const OsError e = OsError::fromErrno("unlinkat", source.path());
     if (e.code() == ENOENT) p.keep = true;
     return e;
   }
@@ -773,7 +784,8 @@ void DestinationFolder::named(const Pending& p) {
 
 void DestinationFolder::report(const Pending& p) {
   if (!completion_) return;
-  completion_(TransferredFile{p.copy, p.source.path, p.name, static_cast<int64_t>(p.copied.st_size),
+  reported_.assign(p.source.folder->path()).append(p.source.name);
+  completion_(TransferredFile{p.copy, reported_, p.name, static_cast<int64_t>(p.copied.st_size),
                               p.copied.st_mtim, p.device, p.inode, p.tag});
 }
 

@@ -132,8 +132,7 @@ OsError SourceTree::reach(const std::string& file, SourceFile& out) {
     last_ = std::make_shared<const SourceFolder>(std::move(fd), std::string(folder));
   }
   out.folder = last_;
-  out.path = file;
-  out.nameAt = nameAt;
+  out.name.assign(file, nameAt);
   return {};
 }
 
