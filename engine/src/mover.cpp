@@ -333,7 +333,8 @@ bool Transfers::planGroup(std::size_t& next, Group& group, std::optional<PlanSto
   int64_t copyBytes = 0;
   bool copies = options_.copyFiles;
   const std::size_t most = options_.slowly ? 1 : kGroupRenames;
-  group.intents.reserve(std::min(kGroupFiles, sources_.size() - next));
+  // Room for a whole group of renames: copies end theirs sooner.
+  group.intents.reserve(std::min(copies ? kGroupFiles : most, sources_.size() - next));
   group.names.reserve(group.intents.capacity());
   group.more.reserve(group.intents.capacity());
   while (next < sources_.size() && !stop && group.intents.size() < most &&
