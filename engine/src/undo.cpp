@@ -205,8 +205,8 @@ class Undo {
     if (e == 0) e = destinations_.reach(f.destination, copy).code();
     if (e == 0 && syscalls().unlinkAt(copy.at(), copy.name.c_str(), 0) != 0) e = errno;
     if (e != 0) return refused(index, e);
-    if (copy.folder.get() != lastRemovedFrom_) {
-      lastRemovedFrom_ = copy.folder.get();
+    if (copy.folder != lastRemovedFrom_) {
+      lastRemovedFrom_ = copy.folder;
       struct stat st {};
       if (syscalls().fstat(copy.at(), &st) != 0) return refused(index, errno);
       removedFrom_[folderOf(f.destination)] = {st.st_dev, st.st_ino};
@@ -239,7 +239,7 @@ class Undo {
     }
     removed_.clear();
     removedFrom_.clear();
-    lastRemovedFrom_ = nullptr;
+    lastRemovedFrom_.reset();
   }
 
   // Through the run's own file operation: a move back between file systems
@@ -307,7 +307,7 @@ class Undo {
   std::unordered_map<std::string, std::size_t> waiting_;        // new path -> item
   std::vector<std::size_t> removed_;                            // copies removed, not on disk yet
   std::map<std::string, std::pair<dev_t, ino_t>> removedFrom_;  // their folders
-  const platform::SourceFolder* lastRemovedFrom_ = nullptr;
+  std::shared_ptr<const platform::SourceFolder> lastRemovedFrom_;
   std::set<std::size_t> tried_;  // items of the group being undone
   bool pending_ = false;         // an entry whose end cannot be told yet
 };
