@@ -338,7 +338,7 @@ class Level {
     if (!search_.excluded) return true;
     platform::FileIdentity identity;
     if (const platform::OsError e = dir_.identity(identity)) common::failErrno(e.code());
-    return identity != *search_.excluded;
+    return !identity.sameFile(*search_.excluded);
   }
 
   // The folder given is opened as named (a link to a folder is that folder);
@@ -385,10 +385,10 @@ class Level {
         continue;
       }
       if (!patterns.accepts(entry.name)) continue;
-      platform::FileStatus status;
-      if (const platform::OsError e = dir_.fileStatus(entry.name, status))
+      platform::FileIdentity seen;
+      if (const platform::OsError e = dir_.fileIdentity(entry.name, seen))
         common::failErrno(e.code());
-      const int64_t length = status.size;
+      const int64_t length = seen.size;
       if (request_.useMinSize && length < request_.minSizeBytes) continue;
       if (request_.useMaxSize && length > request_.maxSizeBytes) continue;
       if (countLimitReached()) return false;
@@ -402,8 +402,8 @@ class Level {
       if (__builtin_add_overflow(totals.byteTotal, length, &newTotal)) common::fail(Overflow);
       emit("_____file", request_.fullPath ? std::string_view(folder_) : std::string_view(),
            entry.name,
-           FoundFile{length, status.modifiedSeconds, status.modifiedNanoseconds,
-                     status.identity.device, status.identity.inode, !entry.isLink});
+           FoundFile{length, seen.modifiedSeconds, static_cast<int32_t>(seen.modifiedNanoseconds),
+                     seen.device, seen.inode, !entry.isLink});
       ++totals.fileCount;
       totals.byteTotal = newTotal;
     }

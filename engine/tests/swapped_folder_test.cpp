@@ -77,8 +77,7 @@ class SwappedFolderTest : public testing::TransferTestBase {
   }
   // A run as the command line makes it: the search, its journal, the
   // transfers with the search's look at each source.
-  bool run(MoveFailure& failure, std::optional<platform::ScopedSyscalls>& seam, SwapAt& swap,
-           std::string& id) {
+  bool run(SwapAt& swap, MoveFailure& failure, std::string& id) {
     std::vector<std::string> found;
     std::vector<FoundFile> seen;
     FindRequest search = transferSearch(options, &found, nullptr);
@@ -88,11 +87,13 @@ class SwappedFolderTest : public testing::TransferTestBase {
     RunJournal journal;
     EXPECT_EQ(journal.begin(options), 0);
     id = journal.id();
-    seam.emplace(swap);
-    swap.armed = true;
-    const bool moved =
-        mMoveFile(found, options, MoveExtras{.observer = &journal, .sourceFiles = &seen}, &failure);
-    seam.reset();
+    bool moved = false;
+    {
+      platform::ScopedSyscalls seam(swap);
+      swap.armed = true;
+      moved = mMoveFile(found, options, MoveExtras{.observer = &journal, .sourceFiles = &seen},
+                        &failure);
+    }
     EXPECT_EQ(journal.finish(moved), 0);
     return moved;
   }
@@ -134,10 +135,9 @@ TEST_F(SwappedFolderTest, ASwapBeforeTheFilesTurnStopsTheRun) {
     swap.folder = source / "a";
     swap.aside = source / "a-aside";
     swap.target = row.inside ? source / "b" : outside;
-    std::optional<platform::ScopedSyscalls> seam;
     MoveFailure failure;
     std::string id;
-    EXPECT_FALSE(run(failure, seam, swap, id));
+    EXPECT_FALSE(run(swap, failure, id));
     EXPECT_EQ(failure.path, (source / "a/x.jpg").string());
     EXPECT_EQ(failure.error, ELOOP);
     EXPECT_EQ(treeOf(dst), (Tree{{"0000000000_0.jpg", "first"}}));
@@ -168,10 +168,9 @@ TEST_F(SwappedFolderTest, ASwapBeforeTheSourceIsRemovedRemovesNothingOutside) {
   swap.folder = source / "a";
   swap.aside = source / "a-aside";
   swap.target = outside;
-  std::optional<platform::ScopedSyscalls> seam;
   MoveFailure failure;
   std::string id;
-  EXPECT_TRUE(run(failure, seam, swap, id));
+  EXPECT_TRUE(run(swap, failure, id));
   EXPECT_EQ(treeOf(outside), (Tree{{"x.jpg", "x"}}));
   EXPECT_EQ(treeOf(source), Tree{});
   EXPECT_EQ(treeOf(dst), (Tree{{"0000000000_x.jpg", "x"}}));
@@ -200,10 +199,9 @@ TEST_F(SwappedFolderTest, UndoFollowsNoLinkSwappedInAfterItsChecks) {
     runState() = RunState{};
     options.targetList = "x.jpg";
     SwapAt quiet;
-    std::optional<platform::ScopedSyscalls> seam;
     MoveFailure failure;
     std::string id;
-    ASSERT_TRUE(run(failure, seam, quiet, id));
+    ASSERT_TRUE(run(quiet, failure, id));
     ASSERT_EQ(treeOf(dst).size(), 1u);
     if (row.removedSince) fs::remove_all(src / "a");
 
@@ -213,10 +211,12 @@ TEST_F(SwappedFolderTest, UndoFollowsNoLinkSwappedInAfterItsChecks) {
     swap.target = row.inside ? src / "b" : outside;
     if (row.removedSince) fs::create_directories(swap.folder);
     const Tree outsideBefore = treeOf(outside), bBefore = treeOf(src / "b");
-    seam.emplace(swap);
-    swap.armed = true;
-    const UndoReport report = undoRun({.runId = id});
-    seam.reset();
+    UndoReport report;
+    {
+      platform::ScopedSyscalls seam(swap);
+      swap.armed = true;
+      report = undoRun({.runId = id});
+    }
     ASSERT_EQ(report.items.size(), 1u);
     EXPECT_EQ(report.items[0].outcome, UndoOutcome::Outside);
     EXPECT_EQ(report.items[0].error, ELOOP);

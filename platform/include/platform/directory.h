@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_reading.h"
 #include "platform/os_error.h"
 #include "platform/syscalls.h"
 
@@ -24,21 +25,6 @@ struct DirEntry {
   std::string name;
   bool isDirectory = false;
   bool isLink = false;  // a link to a file (links to folders are not listed)
-};
-
-// What tells one folder or file from every other while both exist.
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-// What one look at a file tells: its length and what knows it again.
-struct FileStatus {
-  int64_t size = 0;
-  FileIdentity identity;
-  int64_t modifiedSeconds = 0;
-  int32_t modifiedNanoseconds = 0;
 };
 
 // The identity of what `path` leads to (links followed).
@@ -75,7 +61,7 @@ class Directory {
   // gives its target's length, or its own when the target cannot be reached.
   OsError fileSize(const std::string& name, int64_t& size) const;
   // The same look, all it tells: a link's target, or the link itself.
-  OsError fileStatus(const std::string& name, FileStatus& status) const;
+  OsError fileIdentity(const std::string& name, FileIdentity& identity) const;
   // The identity of the open folder itself.
   OsError identity(FileIdentity& identity) const;
   void close();

@@ -21,10 +21,6 @@ bool isDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-FileIdentity identityFrom(const struct stat& st) {
-  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-
 // The kind of the entry `d` of the folder at `fd` as the finder counts it:
 // a link is what it leads to, one that leads nowhere a file. DT_UNKNOWN
 // when the entry went while it was looked at.
@@ -52,7 +48,7 @@ OsError kindOf(int fd, const dirent& d, unsigned char& type, bool& link) {
 OsError identityOf(const std::string& path, FileIdentity& identity) {
   struct stat st {};
   if (syscalls().stat(path.c_str(), &st) != 0) return OsError::fromErrno("stat", path);
-  identity = identityFrom(st);
+  identity = identityOf(st);
   return {};
 }
 
@@ -110,13 +106,13 @@ OsError Directory::read(std::vector<DirEntry>& entries) {
 }
 
 OsError Directory::fileSize(const std::string& name, int64_t& size) const {
-  FileStatus status;
-  if (OsError e = fileStatus(name, status)) return e;
-  size = status.size;
+  FileIdentity identity;
+  if (OsError e = fileIdentity(name, identity)) return e;
+  size = identity.size;
   return {};
 }
 
-OsError Directory::fileStatus(const std::string& name, FileStatus& status) const {
+OsError Directory::fileIdentity(const std::string& name, FileIdentity& identity) const {
   if (!fd_.valid()) return OsError(EBADF, "fstatat", name);
   struct stat st {};
   if (syscalls().fstatat(fd_.get(), name.c_str(), &st, 0) != 0) {
@@ -127,17 +123,14 @@ OsError Directory::fileStatus(const std::string& name, FileStatus& status) const
         !S_ISLNK(st.st_mode))
       return e;
   }
-  status.size = static_cast<int64_t>(st.st_size);
-  status.identity = identityFrom(st);
-  status.modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
-  status.modifiedNanoseconds = static_cast<int32_t>(st.st_mtim.tv_nsec);
+  identity = identityOf(st);
   return {};
 }
 
 OsError Directory::identity(FileIdentity& identity) const {
   struct stat st {};
   if (syscalls().fstat(fd_.get(), &st) != 0) return OsError::fromErrno("fstat");
-  identity = identityFrom(st);
+  identity = identityOf(st);
   return {};
 }
 
