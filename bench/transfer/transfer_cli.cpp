@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "every_file_window.h"
+#include "engine/time_helpers.h"
+#include "every_file_run.h"
 
 using namespace msifter::engine;
 
@@ -15,15 +16,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s move|copy SOURCE DESTINATION [--serial]\n", argv[0]);
     return 2;
   }
-  msifter::testing::EveryFileWindow window;
-  window.snapshot.serverDir = argv[2];
-  window.snapshot.receiveDir = argv[3];
-  window.snapshot.subFolder = true;
-  window.snapshot.copyFiles = std::strcmp(argv[1], "copy") == 0;
-  window.snapshot.renameMethod = argc > 4 && std::strcmp(argv[4], "--serial") == 0
-                                     ? RenameMethod::SerialNumber
-                                     : RenameMethod::DateTime;
-  executeCommand(window);
-  std::printf("%s\n", window.summary.c_str());
+  msifter::options::RunOptions options = msifter::testing::everyFile(argv[2], argv[3]);
+  options.copyFiles = std::strcmp(argv[1], "copy") == 0;
+  options.renameMethod = argc > 4 && std::strcmp(argv[4], "--serial") == 0
+                             ? RenameMethod::SerialNumber
+                             : RenameMethod::DateTime;
+  msifter::testing::QuietRun quiet;
+  RunResult result;
+  const int64_t start = gGetTickCount();
+  if (!gProcess1(options, quiet, result)) return 1;
+  const int64_t seconds = (gGetTickCount() - start) / 1000;
+  std::printf("%s\n", formatSummary(result.runFileCount, result.runByteTotal, seconds).c_str());
   return 0;
 }

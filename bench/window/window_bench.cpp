@@ -26,6 +26,7 @@
 #include "common/failure.h"
 #include "common/msg.h"
 #include "engine/run.h"
+#include "settings/settings_store.h"
 #include "settings/settings_window.h"
 #include "ui/appearance.h"
 #include "ui/frm_menu.h"
@@ -52,41 +53,30 @@ double residentMb(const char* field) {
   return -1;
 }
 
-// The window as the run sees it, timed: the two calls that end a run note
-// when they were made, on the run's thread, before the window acts on them.
-class TimedRun : public msifter::engine::ExecuteWindow {
+// The engine's run, timed: when it handed its result back to the window,
+// on the run's thread, just before the window shows the summary.
+class TimedRun {
  public:
-  void run(ExecuteWindow& window) {
-    window_ = &window;
-    msifter::engine::executeCommand(*this);
-  }
-
-  bool isChecked(msifter::common::Check box) const override { return window_->isChecked(box); }
-  std::string otherText() const override { return window_->otherText(); }
-  bool checkSettings() override { return window_->checkSettings(); }
-  void enterBusyState() override { window_->enterBusyState(); }
-  void saveSettings() override {
-    const auto start = Clock::now();
-    window_->saveSettings();
-    saveMs = msBetween(start, Clock::now());
-  }
-  msifter::engine::TransferOptions takeSnapshot() override { return window_->takeSnapshot(); }
-  msifter::engine::ProgressLabel* progressLabel() override { return window_->progressLabel(); }
-  void showSummary(const std::string& summary) override {
+  msifter::engine::RunResult run(const msifter::options::RunOptions& options,
+                                 msifter::engine::RunObserver& observer) {
+    msifter::engine::RunResult result = msifter::engine::runTransfer(options, observer);
     summaryTicks = Clock::now().time_since_epoch().count();
-    window_->showSummary(summary);
+    return result;
   }
-  void leaveBusyState() override { window_->leaveBusyState(); }
 
   bool summaryShown() const { return summaryTicks != 0; }
   Clock::time_point summaryAt() const { return Clock::time_point(Clock::duration(summaryTicks)); }
 
   std::atomic<Clock::rep> summaryTicks{0};
-  double saveMs = 0;  // written by the run's thread, read after it has ended
-
- private:
-  ExecuteWindow* window_ = nullptr;
 };
+
+// The options saved as Execute saves them, timed.
+double saveMs(msifter::ui::FrmMenu& window) {
+  const auto options = msifter::settings::optionsFromWindow(window.settingsView());
+  const auto start = Clock::now();
+  msifter::settings::gSetSettingData(options, "2024/01/01 00:00:00");
+  return msBetween(start, Clock::now());
+}
 
 // Notes when the list is next painted after the run's summary: the note is
 // taken once the paint and everything queued behind it are done.
@@ -155,7 +145,7 @@ void prepare(msifter::ui::FrmMenu& window, const std::string& source,
     options.setValue(box, 0);
   }
   window.targetType_Click();
-  options.select(msifter::settings::Option::SerialNum);
+  options.select(msifter::settings::RenameMethod::SerialNumber);
 }
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs) {
@@ -216,7 +206,9 @@ int main(int argc, char** argv) {
   if (!openCatalogue()) return 1;
 
   TimedRun timed;
-  msifter::ui::FrmMenu window([&timed](msifter::engine::ExecuteWindow& run) { timed.run(run); });
+  msifter::ui::FrmMenu window(
+      [&timed](const msifter::options::RunOptions& options,
+               msifter::engine::RunObserver& observer) { return timed.run(options, observer); });
   window.load();
   window.show();
   if (!waitFor(
@@ -251,7 +243,7 @@ int main(int argc, char** argv) {
   figures.peakMb = residentMb("VmHWM");
   figures.runSeconds = msBetween(pressed, timed.summaryAt()) / 1000.0;
   figures.summaryToPaintMs = msBetween(timed.summaryAt(), paints.paintedAt);
-  figures.saveMs = timed.saveMs;
+  figures.saveMs = saveMs(window);
   figures.summaryToRangeMs = std::max(0.0, msBetween(timed.summaryAt(), lastRangeChange));
 
   // The next run clears the list; what the first one held should go back.

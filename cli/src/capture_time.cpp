@@ -1,9 +1,5 @@
 #include "cli/capture_time.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -12,11 +8,10 @@
 #include <mutex>
 
 #include "media_readers.h"
-#include "platform/syscalls.h"
+#include "platform/clock.h"
+#include "platform/file_reading.h"
 
 namespace msifter::cli {
-
-using platform::syscalls;
 
 namespace {
 
@@ -51,8 +46,8 @@ void setUpExiv2() {
 // file of zeros ends. Read-only; the descriptor belongs to the caller.
 class SeamIo final : public Exiv2::BasicIo {
  public:
-  SeamIo(int fd, std::string path, int64_t size)
-      : fd_(fd), file_(fd, size, kExiv2Budget), path_(std::move(path)), size_(size) {}
+  SeamIo(const platform::ReadOnlyFile& file, std::string path, int64_t size)
+      : source_(file), file_(file, size, kExiv2Budget), path_(std::move(path)), size_(size) {}
   ~SeamIo() override { munmap(); }
   SeamIo(const SeamIo&) = delete;
   SeamIo& operator=(const SeamIo&) = delete;
@@ -107,17 +102,17 @@ class SeamIo final : public Exiv2::BasicIo {
   Exiv2::byte* mmap(bool writeable) override {
     if (writeable || size_ > kExiv2Budget.bytes)
       throw Exiv2::Error(Exiv2::kerFunctionNotSupported, "mmap");
-    if (mapped_ == nullptr) {
-      void* p =
-          syscalls().mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE, fd_, 0);
-      if (p == MAP_FAILED) throw Exiv2::Error(Exiv2::kerCallFailed, path_, "mmap", "mmap");
-      mapped_ = static_cast<Exiv2::byte*>(p);
+    if (mapped_.data() == nullptr) {
+      const platform::OsError e = source_.map(0, static_cast<std::size_t>(size_), mapped_,
+                                              platform::ReadOnlyFile::Paging::AsTouched);
+      if (e || mapped_.data() == nullptr)
+        throw Exiv2::Error(Exiv2::kerCallFailed, path_, "mmap", "mmap");
     }
-    return mapped_;
+    // exiv2 asks for writable bytes but, asked for a read-only view, only reads them.
+    return const_cast<Exiv2::byte*>(mapped_.data());
   }
   int munmap() override {
-    if (mapped_ != nullptr) syscalls().munmap(mapped_, static_cast<std::size_t>(size_));
-    mapped_ = nullptr;
+    mapped_.reset();
     return 0;
   }
 
@@ -133,14 +128,14 @@ class SeamIo final : public Exiv2::BasicIo {
     if (++calls_ > kMostExiv2Calls) throw Exiv2::Error(Exiv2::kerInputDataReadFailed);
   }
 
-  int fd_;
+  const platform::ReadOnlyFile& source_;
   MediaFile file_;
   std::string path_;
   int64_t size_;
   int64_t position_ = 0;
   bool eof_ = false;
   long calls_ = 0;
-  Exiv2::byte* mapped_ = nullptr;
+  platform::FileWindow mapped_;
 };
 
 std::optional<ZonedDate> xmpDateOf(const Exiv2::XmpData& xmp) {
@@ -198,11 +193,11 @@ void noteExiv2Dates(Exiv2::Image& image, MediaFindings& found) {
 
 // The formats without a reader of the program's own, as far as exiv2 can
 // read them within its budget.
-void readWithExiv2(int fd, const std::string& path, int64_t size, MediaFile& file,
-                   MediaFindings& found) {
+void readWithExiv2(const platform::ReadOnlyFile& source, const std::string& path, int64_t size,
+                   MediaFile& file, MediaFindings& found) {
   try {
     setUpExiv2();
-    auto io = std::make_unique<SeamIo>(fd, path, size);
+    auto io = std::make_unique<SeamIo>(source, path, size);
     const int type = Exiv2::ImageFactory::getType(*io);
     if (type == kXmpSidecar) {
       found.xmpPacket = Range{.file = &file, .base = 0, .size = size};
@@ -222,7 +217,7 @@ constexpr uint64_t kSeconds1904To1970 = 2082844800;
 
 std::optional<std::tm> utcToLocal(std::time_t when) {
   std::tm local{};
-  if (!syscalls().localTime(when, local)) return std::nullopt;
+  if (!platform::localTime(when, local)) return std::nullopt;
   return local;
 }
 
@@ -273,8 +268,8 @@ std::optional<CaptureTime> decide(const MediaFindings& found, VideoTime videoTim
   return std::nullopt;
 }
 
-std::optional<CaptureTime> modified(const struct stat& st) {
-  const auto t = utcToLocal(st.st_mtim.tv_sec);
+std::optional<CaptureTime> modified(const platform::FileIdentity& file) {
+  const auto t = utcToLocal(static_cast<std::time_t>(file.modifiedSeconds));
   return t ? std::optional<CaptureTime>(CaptureTime{.local = *t, .source = CaptureSource::Modified})
            : std::nullopt;
 }
@@ -282,26 +277,24 @@ std::optional<CaptureTime> modified(const struct stat& st) {
 }  // namespace
 
 std::optional<CaptureTime> readCaptureTime(const std::string& path, VideoTime videoTime) {
-  platform::UniqueFd fd(syscalls().open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
-  struct stat st {};
-  if (!fd.valid()) {
-    // A file that may not be read still has a modification time.
-    if (syscalls().stat(path.c_str(), &st) != 0) return std::nullopt;
-    return modified(st);
+  platform::ReadOnlyFile source;
+  if (source.open(path, platform::LastLink::Follow)) {
+    // A file that may not be read, or no regular file, still has a
+    // modification time.
+    platform::FileIdentity looked;
+    if (platform::identityOf(path, looked)) return std::nullopt;
+    return modified(looked);
   }
-  if (syscalls().fstat(fd.get(), &st) != 0) return std::nullopt;
-  if (S_ISREG(st.st_mode)) {
-    const auto size = static_cast<int64_t>(st.st_size);
-    MediaFile file(fd.get(), size, kOwnBudget);
-    MediaFindings found;
-    const Range whole{.file = &file, .base = 0, .size = size};
-    const bool known = media::readJpeg(whole, found) || media::readTiffFile(file, found) ||
-                       media::readBoxes(file, found) || media::readCrw(file, found) ||
-                       media::readRaf(file, found);
-    if (!known) readWithExiv2(fd.get(), path, size, file, found);
-    if (auto taken = decide(found, videoTime)) return taken;
-  }
-  return modified(st);
+  const int64_t size = source.identity().size;
+  MediaFile file(source, size, kOwnBudget);
+  MediaFindings found;
+  const Range whole{.file = &file, .base = 0, .size = size};
+  const bool known = media::readJpeg(whole, found) || media::readTiffFile(file, found) ||
+                     media::readBoxes(file, found) || media::readCrw(file, found) ||
+                     media::readRaf(file, found);
+  if (!known) readWithExiv2(source, path, size, file, found);
+  if (auto taken = decide(found, videoTime)) return taken;
+  return modified(source.identity());
 }
 
 }  // namespace msifter::cli

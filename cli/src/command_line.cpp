@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <iostream>
 #include <limits>
@@ -16,6 +17,7 @@
 #include "common/failure.h"
 #include "common/text.h"
 #include "common/version.h"
+#include "options/option_table.h"
 
 namespace msifter::cli {
 
@@ -33,11 +35,19 @@ const CLI::Validator kWholeNumber(
     },
     "");
 
+// The command line's names of the image types, as a user lists them.
+std::string imageTypeNames() {
+  std::string names;
+  for (const options::ImageTypeRow& row : options::kImageTypes)
+    names += (names.empty() ? "" : ",") + common::splitAt(row.names, ",").front();
+  return names;
+}
+
 const CLI::Validator kImageTypes(
     [](std::string& text) -> std::string {
       for (const std::string& name : common::splitAt(text, ",")) {
-        if (!imageTypeBox(name))
-          return "画像の種類は bmp,gif,jpg,png,tiff,pcd から選んでカンマで区切って下さい（" + name +
+        if (!options::imageTypeNamed(name))
+          return "画像の種類は " + imageTypeNames() + " から選んでカンマで区切って下さい（" + name +
                  "）";
       }
       return "";
@@ -57,10 +67,24 @@ const CLI::Validator kExtensionList(
     },
     "");
 
+std::optional<options::StampChoice> stampChoice(const std::string& word) {
+  for (const options::StampChoiceRow& row : options::kStampChoices) {
+    if (word == row.word) return row.choice;
+  }
+  return std::nullopt;
+}
+
+std::string stampWords(const char* separator) {
+  std::string words;
+  for (const options::StampChoiceRow& row : options::kStampChoices)
+    words += (words.empty() ? "" : separator) + std::string(row.word);
+  return words;
+}
+
 const CLI::Validator kStampChoice(
     [](std::string& text) -> std::string {
-      if (text == "transfer" || text == "capture") return "";
-      return "transfer か capture を指定して下さい（" + text + "）";
+      if (stampChoice(text)) return "";
+      return stampWords(" か ") + " を指定して下さい（" + text + "）";
     },
     "");
 
@@ -111,65 +135,130 @@ std::shared_ptr<CLI::Formatter> japaneseFormatter() {
   return formatter;
 }
 
-// A switch of the window as a pair of flags (--copy / --move); the last one
-// given wins, and neither leaves the window's value.
-class Switches {
+// Each option of `run` with its help, in the order the help lists them: a
+// row of the option table by its name. "{types}" stands for the image types.
+struct RowHelp {
+  const char* row;
+  const char* text;
+};
+constexpr RowHelp kArguments[] = {{"serverDir", "移動元のフォルダ"},
+                                  {"receiveDir", "移動先のフォルダ"}};
+constexpr RowHelp kRunOptions[] = {
+    {"allFile", "すべてのファイルを対象にする"},
+    {"images", "対象にする画像の種類（{types} からカンマ区切り）"},
+    {"otherText", "そのほかに対象にする拡張子（txt,doc のように , か ; 区切り）"},
+    {"subFolder", "サブフォルダも検索する（--no-subfolders: しない）"},
+    {"minSizeKb", "この KB 未満のファイルは対象にしない"},
+    {"maxSizeKb", "この KB を超えるファイルは対象にしない"},
+    {"countLimit", "この件数で終了する"},
+    {"copyFiles", "移動せずにコピーする（--move: 移動する）"},
+    {"slowly", "1 ファイルごとに 0.5 秒休む"},
+    {"renameMethod", "名前の頭を連番にする（--date-time: 日時と番号。既定）"},
+    {"extFix", "拡張子を小文字にし、jpeg を jpg にする"},
+    {"stamp", "日時の名前に使う日時: transfer（移動した日時、既定）か capture（撮影日時）"},
+    {"skipIdentical", "同じ内容のファイルが移動先にあるファイルは移動もコピーもしない"},
+    {"dryRun", "何も変えずに、各ファイルが付けられる名前を表示する"},
+};
+
+std::string helpText(const RowHelp& help) {
+  std::string text = help.text;
+  if (const auto at = text.find("{types}"); at != std::string::npos)
+    text.replace(at, 7, imageTypeNames());
+  return text;
+}
+
+// The options of `run`, each put straight into the RunOptions of the
+// request; a switch as a pair of flags (--copy / --move), the last one
+// given winning. After parsing, apply() notes which rows were given.
+class RunOptionFlags {
  public:
-  void add(CLI::App& command, const std::string& on, const std::string& off,
-           std::optional<bool>& target, const std::string& help) {
-    auto& s = switches_.emplace_back(Switch{false, nullptr, &target});
-    s.option = command.add_flag(on + ",!" + off, s.value, help);
+  explicit RunOptionFlags(RunRequest& request) : request_(request) {}
+
+  void add(CLI::App& command, const RowHelp& help) {
+    const options::OptionRow& row = *options::optionRow(help.row);
+    Added& added = added_.emplace_back(Added{&row, nullptr, false, nullptr});
+    options::RunOptions& given = request_.given;
+    added.option = std::visit(
+        options::Overloaded{
+            [&](std::string options::RunOptions::*m) { return text(command, row, given.*m); },
+            [&](bool options::RunOptions::*m) {
+              if (row.offFlag == nullptr) return command.add_flag(row.flag, given.*m);
+              added.set = [&given, m](bool on) { given.*m = on; };
+              return command.add_flag(std::string(row.flag) + ",!" + row.offFlag, added.value);
+            },
+            [&](int32_t options::RunOptions::*m) {
+              return command.add_option(row.flag, given.*m)->check(kWholeNumber);
+            },
+            [&](options::ImageTypes options::RunOptions::*m) { return images(command, row, m); },
+            [&](options::RenameMethod options::RunOptions::*m) {
+              added.set = [&given, m](bool on) {
+                given.*m =
+                    on ? options::RenameMethod::SerialNumber : options::RenameMethod::DateTime;
+              };
+              return command.add_flag(std::string(row.flag) + ",!" + row.offFlag, added.value);
+            },
+            [&](options::StampChoice options::RunOptions::*m) {
+              return command
+                  .add_option_function<std::string>(
+                      row.flag,
+                      [&given, m](const std::string& word) { given.*m = *stampChoice(word); })
+                  ->check(kStampChoice)
+                  ->type_name(stampWords("|"));
+            },
+            [](std::monostate) -> CLI::Option* { return nullptr; },
+        },
+        row.field);
+    added.option->description(helpText(help));
   }
-  // After parsing.
+
   void apply() {
-    for (Switch& s : switches_) {
-      if (s.option->count() > 0) *s.target = s.value;
+    for (Added& added : added_) {
+      if (added.option->count() == 0) continue;
+      // An empty folder (a shell variable left unset) leaves the saved one.
+      if (added.row->flag[0] != '-' && added.option->as<std::string>().empty()) continue;
+      if (added.set) added.set(added.value);
+      if (added.row->turnsOn != nullptr) request_.given.*added.row->turnsOn = true;
+      request_.givenRows.emplace_back(added.row->name);
     }
   }
 
  private:
-  struct Switch {
-    bool value;
+  struct Added {
+    const options::OptionRow* row;
     CLI::Option* option;
-    std::optional<bool>* target;
+    bool value;                     // of a pair of flags
+    std::function<void(bool)> set;  // what a pair of flags sets
   };
-  std::list<Switch> switches_;  // flags keep pointers to their values
+
+  static CLI::Option* text(CLI::App& command, const options::OptionRow& row, std::string& field) {
+    CLI::Option* option = command.add_option(row.flag, field);
+    if (row.flag[0] != '-') return option->type_name("");
+    return option->transform(kExtensionList)->type_name("LIST");
+  }
+
+  CLI::Option* images(CLI::App& command, const options::OptionRow& row,
+                      options::ImageTypes options::RunOptions::*m) {
+    options::RunOptions& given = request_.given;
+    return command
+        .add_option_function<std::string>(
+            row.flag,
+            [&given, m](const std::string& list) {
+              for (const std::string& name : common::splitAt(list, ","))
+                (given.*m).set(*options::imageTypeNamed(name), true);
+            })
+        ->check(kImageTypes)
+        ->type_name("LIST");
+  }
+
+  RunRequest& request_;
+  std::list<Added> added_;  // flags keep pointers to their values
 };
 
-void addRunOptions(CLI::App& run, RunRequest& request, std::string& stamp, Switches& switches) {
-  run.add_option("SRC", request.source, "移動元のフォルダ")->type_name("");
-  run.add_option("DST", request.destination, "移動先のフォルダ")->type_name("");
+void addRunOptions(CLI::App& run, RunRequest& request, RunOptionFlags& flags) {
+  for (const RowHelp& help : kArguments) flags.add(run, help);
   run.add_flag("--from-settings", request.fromSettings,
                "ウィンドウで最後に実行した設定（フォルダも）を使い、ほかのオプションで上書きする");
-  run.add_flag("--all", request.all, "すべてのファイルを対象にする");
-  run.add_option("--images", request.images,
-                 "対象にする画像の種類（bmp,gif,jpg,png,tiff,pcd からカンマ区切り）")
-      ->check(kImageTypes)
-      ->type_name("LIST");
-  run.add_option("--other", request.other,
-                 "そのほかに対象にする拡張子（txt,doc のように , か ; 区切り）")
-      ->transform(kExtensionList)
-      ->type_name("LIST");
-  switches.add(run, "--subfolders", "--no-subfolders", request.subfolders,
-               "サブフォルダも検索する（--no-subfolders: しない）");
-  run.add_option("--min-kb", request.minKb, "この KB 未満のファイルは対象にしない")
-      ->check(kWholeNumber);
-  run.add_option("--max-kb", request.maxKb, "この KB を超えるファイルは対象にしない")
-      ->check(kWholeNumber);
-  run.add_option("--limit", request.limit, "この件数で終了する")->check(kWholeNumber);
-  switches.add(run, "--copy", "--move", request.copy, "移動せずにコピーする（--move: 移動する）");
-  switches.add(run, "--slow", "--no-slow", request.slow, "1 ファイルごとに 0.5 秒休む");
-  switches.add(run, "--serial", "--date-time", request.serial,
-               "名前の頭を連番にする（--date-time: 日時と番号。既定）");
-  switches.add(run, "--fix-ext", "--keep-ext", request.fixExt,
-               "拡張子を小文字にし、jpeg を jpg にする");
-  run.add_option("--stamp", stamp,
-                 "日時の名前に使う日時: transfer（移動した日時、既定）か capture（撮影日時）")
-      ->check(kStampChoice)
-      ->type_name("transfer|capture");
-  run.add_flag("--skip-identical", request.skipIdentical,
-               "同じ内容のファイルが移動先にあるファイルは移動もコピーもしない");
-  run.add_flag("--dry-run", request.dryRun, "何も変えずに、各ファイルが付けられる名前を表示する");
+  for (const RowHelp& help : kRunOptions) flags.add(run, help);
   run.add_flag("--quiet", request.quiet, "エラーのほかは何も表示しない");
   run.add_flag("--json", request.json, "予定または結果を JSON で標準出力に書く");
 }
@@ -290,10 +379,9 @@ CommandLine parseCommandLine(std::vector<std::string> args) {
       "指定の誤り");
 
   CommandLine line;
-  std::string stamp = "transfer";
   CLI::App* run = app.add_subcommand("run", "移動元のファイルを探し、新しい名前で移動先へ移す");
-  Switches switches;
-  addRunOptions(*run, line.run, stamp, switches);
+  RunOptionFlags flags(line.run);
+  addRunOptions(*run, line.run, flags);
   CLI::App* history = app.add_subcommand("history", "これまでの実行を一覧する");
   history->add_flag("--json", line.historyOutput.json, "JSON で書く");
   CLI::App* undo = app.add_subcommand(
@@ -311,10 +399,9 @@ CommandLine parseCommandLine(std::vector<std::string> args) {
   }
   if (run->parsed()) {
     line.command = Command::Run;
-    switches.apply();
-    line.run.stamp = stamp == "capture" ? StampChoice::Capture : StampChoice::Transfer;
-    line.run.source = folderArgument(line.run.source);
-    line.run.destination = folderArgument(line.run.destination);
+    flags.apply();
+    line.run.given.serverDir = folderArgument(line.run.given.serverDir);
+    line.run.given.receiveDir = folderArgument(line.run.given.receiveDir);
   } else if (undo->parsed() && undo->count("RUN") > 0 && line.undoRun.empty()) {
     // An empty name (a shell variable left unset) never stands for the last run.
     std::fprintf(stderr, "取り消す実行の名前が空です。\n%s\n", kHelpHint);
@@ -336,7 +423,7 @@ int runCommandLine(int argc, char** argv) {
   const CommandLine line = parseCommandLine(std::move(args));
   switch (line.command) {
     case Command::None: return line.status;
-    case Command::Run: return runTransfer(line.run);
+    case Command::Run: return runCommand(line.run);
     case Command::History: return showHistory(line.historyOutput);
     case Command::Undo: return undoCommand(line.undoRun, line.undoDryRun, line.undoOutput);
   }

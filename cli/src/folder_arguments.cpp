@@ -18,9 +18,7 @@ std::string joined(const std::vector<std::string>& parts, std::size_t from, std:
   return path;
 }
 
-bool isFolder(settings::FolderLabel label, const char* role,
-              const settings::SettingsWindow& window) {
-  const std::string path = window.caption(label);
+bool isFolder(const std::string& path, const char* role) {
   if (platform::entryKind(path) != platform::EntryKind::Other) return true;
   std::fprintf(stderr, "%sに指定した「%s」はフォルダではありません。フォルダを指定して下さい。\n",
                role, displayPath(path).c_str());
@@ -53,9 +51,8 @@ std::string folderArgument(const std::string& given) {
   return folder.empty() ? "/" : folder;
 }
 
-bool foldersAreFolders(const settings::SettingsWindow& window) {
-  return isFolder(settings::FolderLabel::ServerDir, "移動元", window) &&
-         isFolder(settings::FolderLabel::ReceiveDir, "移動先", window);
+bool foldersAreFolders(const options::RunOptions& options) {
+  return isFolder(options.serverDir, "移動元") && isFolder(options.receiveDir, "移動先");
 }
 
 }  // namespace msifter::cli

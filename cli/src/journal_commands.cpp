@@ -7,8 +7,9 @@
 #include "cli/run_command.h"
 #include "cli/texts.h"
 #include "engine/journal.h"
+#include "engine/run_words.h"
 #include "engine/undo.h"
-#include "platform/syscalls.h"
+#include "platform/clock.h"
 
 namespace msifter::cli {
 
@@ -18,53 +19,37 @@ namespace {
 
 std::string startedText(int64_t seconds) {
   std::tm local{};
-  if (!platform::syscalls().localTime(static_cast<std::time_t>(seconds), local)) return "?";
+  if (!platform::localTime(static_cast<std::time_t>(seconds), local)) return "?";
   char text[32];
   return std::string(text, std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local));
 }
 
-struct RunWords {
+// The keys --json gives how a run ended and how much of it was undone; the
+// words beside them are the engine's (engine/run_words.h).
+struct RunKeys {
   const char* end;
   const char* undo;
-  const char* endKey;
-  const char* undoKey;
 };
 
-RunWords words(const engine::RunSummary& run) {
-  RunWords w{};
+RunKeys keys(const engine::RunSummary& run) {
+  RunKeys k{};
   if (run.inUse) {
-    w.end = "実行中", w.endKey = "running";
+    k.end = "running";
   } else if (run.end == engine::RunEnd::Completed) {
-    w.end = "完了", w.endKey = "completed";
+    k.end = "completed";
   } else if (run.end == engine::RunEnd::Failed) {
-    w.end = "失敗", w.endKey = "failed";
+    k.end = "failed";
   } else if (run.end == engine::RunEnd::Interrupted) {
-    w.end = "中断", w.endKey = "interrupted";
+    k.end = "interrupted";
   } else {
-    w.end = "中断", w.endKey = "unfinished";
+    k.end = "unfinished";
   }
   switch (run.undoState()) {
-    case engine::UndoState::NotUndone: w.undo = "未取り消し", w.undoKey = "not-undone"; break;
-    case engine::UndoState::PartlyUndone:
-      w.undo = "一部取り消し済み", w.undoKey = "partly-undone";
-      break;
-    case engine::UndoState::Undone: w.undo = "取り消し済み", w.undoKey = "undone"; break;
+    case engine::UndoState::NotUndone: k.undo = "not-undone"; break;
+    case engine::UndoState::PartlyUndone: k.undo = "partly-undone"; break;
+    case engine::UndoState::Undone: k.undo = "undone"; break;
   }
-  return w;
-}
-
-// What the journal says beside the end of a run: lines it could not read,
-// files a look after an interruption left for the user, files it could not
-// look at yet.
-std::string notes(const engine::RunSummary& run) {
-  std::string text;
-  if (run.damaged) text += "（記録の一部が読めません）";
-  if (run.unclearFiles > 0)
-    text += "（" + std::to_string(run.unclearFiles) + " ファイルは移動元と移動先を確かめて下さい）";
-  if (run.pendingFiles > 0 && !run.inUse)
-    text += "（" + std::to_string(run.pendingFiles) +
-            " ファイルは移動元のフォルダが見つからず、まだ確かめていません）";
-  return text;
+  return k;
 }
 
 const char* outcomeKey(UndoOutcome outcome) {
@@ -131,7 +116,7 @@ int showHistory(const OutputChoice& output) {
   if (output.json) {
     JsonArray list;
     for (const engine::RunSummary& run : runs) {
-      const RunWords w = words(run);
+      const RunKeys k = keys(run);
       list.json(JsonObject()
                     .text("run", run.id)
                     .text("started", startedText(run.startedSeconds))
@@ -140,8 +125,8 @@ int showHistory(const OutputChoice& output) {
                     .text("destination", run.options.receiveDir)
                     .number("files", run.files)
                     .number("bytes", run.bytes)
-                    .text("end", w.endKey)
-                    .text("undo", w.undoKey)
+                    .text("end", k.end)
+                    .text("undo", k.undo)
                     .number("undone_files", run.undoneFiles)
                     .number("unclear_files", run.unclearFiles)
                     .number("pending_files", run.pendingFiles)
@@ -158,11 +143,12 @@ int showHistory(const OutputChoice& output) {
   }
   printLine("実行  日時  操作  ファイル数  バイト数  結果  取り消し  移動元 → 移動先");
   for (const engine::RunSummary& run : runs) {
-    const RunWords w = words(run);
     printLine(run.id + "  " + startedText(run.startedSeconds) + "  " +
               (run.options.copyFiles ? "コピー" : "移動") + "  " + std::to_string(run.files) +
-              "  " + std::to_string(run.bytes) + "  " + w.end + notes(run) + "  " + w.undo + "  " +
-              displayPath(run.options.serverDir) + " → " + displayPath(run.options.receiveDir));
+              "  " + std::to_string(run.bytes) + "  " + std::string(engine::runEndWord(run)) +
+              engine::runNotes(run) + "  " + std::string(engine::undoStateWord(run.undoState())) +
+              "  " + displayPath(run.options.serverDir) + " → " +
+              displayPath(run.options.receiveDir));
   }
   return kDone;
 }

@@ -1,26 +1,21 @@
 #include "media_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/syscalls.h"
-
 namespace msifter::cli::media {
-
-using platform::syscalls;
 
 namespace {
 
-// What one read(2) brings in for small reads: the first block of a JPEG holds
+// What one read brings in for small reads: the first block of a JPEG holds
 // its EXIF folders, the first of a film its top boxes.
 constexpr std::size_t kBlock = 16 * 1024;
 
 }  // namespace
 
-MediaFile::MediaFile(int fd, int64_t size, ReadBudget budget)
-    : fd_(fd), size_(size), left_(budget) {}
+MediaFile::MediaFile(const platform::ReadOnlyFile& file, int64_t size, ReadBudget budget)
+    : file_(file), size_(size), left_(budget) {}
 
 bool MediaFile::read(int64_t offset, void* out, std::size_t count) {
   if (offset < 0 || offset > size_ || static_cast<int64_t>(count) > size_ - offset) return false;
@@ -47,17 +42,17 @@ bool MediaFile::read(int64_t offset, void* out, std::size_t count) {
 }
 
 bool MediaFile::take(int64_t offset, unsigned char* out, std::size_t count) {
-  if (syscalls().lseek(fd_, offset, SEEK_SET) != offset) return false;
   while (count > 0) {
     if (left_.reads-- <= 0) {
       spent_ = true;
       return false;
     }
-    const ssize_t n = syscalls().read(fd_, out, count);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // the file was cut short while it was read
-    out += n;
-    count -= static_cast<std::size_t>(n);
+    std::size_t got = 0;
+    // Nothing read: the file was cut short while it was read.
+    if (file_.readAt(offset, out, count, got) || got == 0) return false;
+    out += got;
+    offset += static_cast<int64_t>(got);
+    count -= got;
   }
   return true;
 }

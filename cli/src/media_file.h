@@ -10,17 +10,19 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_reading.h"
+
 namespace msifter::cli::media {
 
 struct ReadBudget {
   int64_t bytes = 0;  // asked for by the readers, in all: what they may go on to decode
-  int reads = 0;      // calls to read(2): the time spent on the disk
+  int reads = 0;      // reads from the disk: the time spent there
 };
 
 class MediaFile {
  public:
-  // `fd` stays the caller's.
-  MediaFile(int fd, int64_t size, ReadBudget budget);
+  // `file` stays the caller's, open while this lasts.
+  MediaFile(const platform::ReadOnlyFile& file, int64_t size, ReadBudget budget);
 
   int64_t size() const { return size_; }
   // Exactly `count` bytes at `offset`; false when they are not all in the
@@ -31,11 +33,11 @@ class MediaFile {
  private:
   bool take(int64_t offset, unsigned char* out, std::size_t count);
 
-  int fd_;
+  const platform::ReadOnlyFile& file_;
   int64_t size_;
   ReadBudget left_;
   bool spent_ = false;
-  // Headers are read a few bytes at a time; one read(2) serves many of them.
+  // Headers are read a few bytes at a time; one read serves many of them.
   std::vector<unsigned char> cache_;
   int64_t cacheStart_ = 0;
   int64_t cacheLength_ = 0;

@@ -50,8 +50,8 @@ TEST_F(CommandLineTest, ValuesAreNeverTakenFromTheNextOption) {
   // "," separates extensions as ";" does; a separator at the end adds none.
   const CommandLine line =
       parseCommandLine({"run", "/s", "/d", "--other", "raw,jpg;", "--dry-run"});
-  EXPECT_EQ(line.run.other, "raw;jpg;");
-  EXPECT_TRUE(line.run.dryRun);
+  EXPECT_EQ(line.run.given.otherText, "raw;jpg;");
+  EXPECT_TRUE(line.run.given.dryRun);
 }
 
 // The form the window's folder check expects, ".." taken as the system
@@ -73,7 +73,8 @@ TEST_F(CommandLineTest, FoldersAreTakenAsTheSystemReadsThem) {
       {"missing/../x", here / "missing/../x"},
   };
   for (const auto& [given, expected] : rows) {
-    EXPECT_EQ(parseCommandLine({"run", "--all", "--", given, "/d"}).run.source, expected) << given;
+    EXPECT_EQ(parseCommandLine({"run", "--all", "--", given, "/d"}).run.given.serverDir, expected)
+        << given;
   }
   fs::current_path(before);
 }

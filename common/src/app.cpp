@@ -2,13 +2,14 @@
 
 #include <filesystem>
 
-#include "system_probe.h"
+#include "platform/folders.h"
+#include "platform/system.h"
 
 namespace msifter::common {
 
 std::string applicationFolder() {
-  const std::string exe = detail::executablePath();
-  if (exe.empty()) return detail::currentFolder();
+  const std::string exe = platform::executablePath();
+  if (exe.empty()) return platform::currentFolder();
   return std::filesystem::path(exe).parent_path().string();
 }
 

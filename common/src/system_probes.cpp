@@ -5,8 +5,8 @@
 #include "common/app.h"
 #include "common/failure.h"
 #include "platform/directory.h"
-#include "platform/syscalls.h"
-#include "system_probe.h"
+#include "platform/folders.h"
+#include "platform/system.h"
 
 namespace msifter::common {
 
@@ -14,6 +14,10 @@ namespace {
 
 // What a probe of a value this platform does not keep answers.
 constexpr const char* kCantGet = "Can'tGet";
+
+bool folderExists(const char* path) {
+  return platform::entryKind(path) == platform::EntryKind::Folder;
+}
 
 }  // namespace
 
@@ -32,12 +36,12 @@ std::string gGetWinTempDir() {
     std::string folder;
     for (const char* name : {"TEMP", "TMP", "TMPDIR"}) {
       const char* value = std::getenv(name);
-      if (value && detail::folderExists(value)) {
+      if (value && folderExists(value)) {
         folder = value;
         break;
       }
     }
-    if (folder.empty()) folder = detail::folderExists("/tmp") ? "/tmp" : applicationFolder();
+    if (folder.empty()) folder = folderExists("/tmp") ? "/tmp" : applicationFolder();
     return gGetLongFileName(folder);
   });
 }
@@ -46,13 +50,13 @@ bool gGetWinVersion(std::string& platformText, std::string& major, std::string& 
                     std::string& build, std::string& servicePack, std::string& subVersionNumber,
                     std::string& versionText) {
   return guardLog("gGetWinVersion", false, [&] {
-    detail::PlatformVersion version;
-    if (!detail::readPlatformVersion(version)) fail(err::Automation);
+    platform::SystemVersion version;
+    if (!platform::readSystemVersion(version)) fail(err::Automation);
     platformText = version.family;
     major = std::to_string(version.major);
     minor = std::to_string(version.minor);
     build = std::to_string(version.build);
-    servicePack = version.servicePack;
+    servicePack = version.version;
     subVersionNumber = kCantGet;
     versionText = kCantGet;
     return true;

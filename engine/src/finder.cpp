@@ -443,32 +443,4 @@ bool findFiles(const FindRequest& request, FindTotals& totals) {
   return Level(search, nullptr, request.folder, request.depth).search();
 }
 
-bool gFindFile(std::string folder, const std::string& patternList, bool subFolders,
-               std::vector<std::string>* resultList, ProgressLabel* progressLabel, bool fullPath,
-               std::string& resultText, bool useMinSize, int64_t minSizeBytes, bool useMaxSize,
-               int64_t maxSizeBytes, bool useCountLimit, int32_t countLimit, int32_t& fileCount,
-               int64_t& byteTotal, bool listFolders, bool tagged, int32_t depth) {
-  const FindRequest request{.folder = std::move(folder),
-                            .patternList = patternList,
-                            .subFolders = subFolders,
-                            .resultList = resultList,
-                            .resultText = &resultText,
-                            .progressLabel = progressLabel,
-                            .fullPath = fullPath,
-                            .useMinSize = useMinSize,
-                            .minSizeBytes = minSizeBytes,
-                            .useMaxSize = useMaxSize,
-                            .maxSizeBytes = maxSizeBytes,
-                            .useCountLimit = useCountLimit,
-                            .countLimit = countLimit,
-                            .listFolders = listFolders,
-                            .tagged = tagged,
-                            .depth = depth};
-  FindTotals totals{fileCount, byteTotal};
-  const bool found = findFiles(request, totals);
-  fileCount = totals.fileCount;
-  byteTotal = totals.byteTotal;
-  return found;
-}
-
 }  // namespace msifter::engine

@@ -10,9 +10,9 @@
 
 #include "library_index.h"
 #include "parallel_compare.h"
+#include "platform/clock.h"
 #include "platform/file_reading.h"
 #include "platform/folder_listing.h"
-#include "platform/syscalls.h"
 
 namespace msifter::engine {
 
@@ -196,7 +196,7 @@ struct IdenticalFiles::State {
 OsError IdenticalFiles::State::walk(const std::string& folder, const Options& options) {
   FileIdentity rootIdentity;
   if (OsError e = platform::openTreeRoot(folder, root, rootIdentity)) return e;
-  openedAt = static_cast<int64_t>(platform::syscalls().now());
+  openedAt = static_cast<int64_t>(platform::now());
   if (options.keepIndex) {
     std::string key = folder;
     while (key.size() > 1 && key.back() == '/') key.pop_back();

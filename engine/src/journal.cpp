@@ -1,8 +1,5 @@
 #include "engine/journal.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -14,18 +11,26 @@
 #include "common/error_log.h"
 #include "common/failure.h"
 #include "journal_file.h"
+#include "platform/clock.h"
+#include "platform/directory.h"
+#include "platform/folders.h"
+#include "platform/own_files.h"
 
 namespace msifter::engine {
 
 namespace {
 
-using platform::syscalls;
+using platform::FileIdentity;
+using platform::LastLink;
+using platform::LockMode;
+using platform::LockWait;
+using platform::OsError;
 using platform::UniqueFd;
 
 // "20240105-143000" of the local time.
 std::string runStamp(std::time_t when) {
   std::tm tm{};
-  if (!syscalls().localTime(when, tm)) return std::to_string(when);
+  if (!platform::localTime(when, tm)) return std::to_string(when);
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &tm);
   return text;
@@ -58,19 +63,16 @@ void logJournalFailure(const std::string& where, int error) {
 // The names of the journals in the open journals' folder, as run ids.
 std::vector<std::string> journalIds(int folderFd) {
   std::vector<std::string> ids;
-  const int fd = syscalls().openAt(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  DIR* listing = fd < 0 ? nullptr : syscalls().fdopendir(fd);
-  if (listing == nullptr) {
-    if (fd >= 0) syscalls().close(fd);
-    return ids;
-  }
+  platform::Directory folder;
+  std::vector<std::string> names;
+  if (folder.open(folderFd, ".")) return ids;
+  // A listing cut short by a failure still names the journals it got to.
+  static_cast<void>(folder.names(names));
   const std::string_view suffix = detail::kSuffix;
-  while (const dirent* d = syscalls().readdir(listing)) {
-    const std::string_view name = d->d_name;
+  for (const std::string_view name : names) {
     if (name.size() > suffix.size() && name.ends_with(suffix))
       ids.emplace_back(name.substr(0, name.size() - suffix.size()));
   }
-  syscalls().closedir(listing);
   return ids;
 }
 
@@ -80,19 +82,19 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-using FolderId = std::pair<dev_t, ino_t>;
+using FolderId = std::pair<uint64_t, uint64_t>;
 
 // A folder and every folder above it, by identity, so that two paths to one
 // folder (a link, a second mount of it) are seen as one. Empty when the
 // folder itself cannot be looked at.
 std::vector<FolderId> lineage(const std::string& path) {
-  char resolved[PATH_MAX];
-  std::string at = syscalls().realpath(path.c_str(), resolved) ? resolved : path;
+  std::string at;
+  if (platform::resolvedPath(path, at)) at = path;
   std::vector<FolderId> ids;
   for (;;) {
-    struct stat st {};
-    if (syscalls().stat(at.c_str(), &st) == 0) {
-      ids.emplace_back(st.st_dev, st.st_ino);
+    FileIdentity id;
+    if (!platform::identityOf(at, id)) {
+      ids.emplace_back(id.device, id.inode);
     } else if (ids.empty()) {
       return ids;
     }
@@ -116,24 +118,23 @@ bool foldersOverlap(const std::string& a, const std::string& b) {
 
 // The journal at `fd` ends with its "closed" line: nothing to settle.
 bool endsClosed(int fd) {
-  struct stat st {};
+  FileIdentity id;
   const std::string_view closed = detail::kClosedLine;
-  if (syscalls().fstat(fd, &st) != 0 || st.st_size <= static_cast<off_t>(closed.size()))
+  if (platform::identityOfOpen(fd, id) || id.size <= static_cast<int64_t>(closed.size()))
     return false;
   char tail[16];
-  const auto size = static_cast<off_t>(closed.size() + 1);
-  return syscalls().lseek(fd, st.st_size - size, SEEK_SET) >= 0 &&
-         syscalls().read(fd, tail, static_cast<std::size_t>(size)) == size && tail[0] == '\n' &&
-         std::string_view(tail + 1, closed.size()) == closed;
+  const std::size_t size = closed.size() + 1;
+  std::size_t got = 0;
+  return !platform::readAt(fd, id.size - static_cast<int64_t>(size), tail, size, got) &&
+         got == size && tail[0] == '\n' && std::string_view(tail + 1, closed.size()) == closed;
 }
 
 // The options of the run whose journal is open at `fd`, from its first lines.
 bool readHeader(int fd, RunSummary& run) {
   std::string text(16384, '\0');
-  if (syscalls().lseek(fd, 0, SEEK_SET) < 0) return false;
-  const ssize_t n = syscalls().read(fd, text.data(), text.size());
-  if (n <= 0) return false;
-  text.resize(static_cast<std::size_t>(n));
+  std::size_t got = 0;
+  if (platform::readAt(fd, 0, text.data(), text.size(), got) || got == 0) return false;
+  text.resize(got);
   RunRecord record;
   detail::OpenWork open;
   if (!detail::parseJournal(text, record, open)) return false;
@@ -148,13 +149,11 @@ bool readHeader(int fd, RunSummary& run) {
 int settleAndFindBusy(int folderFd, const std::string& source, RunSummary& busy) {
   for (const std::string& id : journalIds(folderFd)) {
     const std::string name = id + std::string(detail::kSuffix);
-    UniqueFd fd(syscalls().openAt(folderFd, name.c_str(),
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
-    struct stat st {};
-    if (!fd.valid() || syscalls().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (syscalls().flock(fd.get(), LOCK_SH | LOCK_NB) != 0) {
+    UniqueFd fd;
+    if (platform::openFileIn(folderFd, name, platform::OpenFor::Reading, fd)) continue;
+    if (const OsError locked = platform::lockFile(fd.get(), LockMode::Shared, LockWait::DontWait)) {
       RunSummary run;
-      if (errno == EWOULDBLOCK && readHeader(fd.get(), run) && !run.options.serverDir.empty() &&
+      if (locked.heldElsewhere() && readHeader(fd.get(), run) && !run.options.serverDir.empty() &&
           foldersOverlap(source, run.options.serverDir)) {
         busy = std::move(run);
         busy.id = id;
@@ -230,8 +229,7 @@ int RunJournal::begin(const TransferOptions& options) {
   if (int e = detail::openJournalFolder(true, folder)) return fail(e);
   detail::FolderLock lock;
   if (int e = lock.take(folder.get())) return fail(e);
-  char cwd[PATH_MAX];
-  base_ = syscalls().getcwd(cwd, sizeof cwd) ? cwd : "";
+  base_ = platform::currentFolder();
   if (settleAndFindBusy(folder.get(), absolutePath(options.serverDir, base_), busyWith_) != 0)
     return EBUSY;
   return create(folder.get(), options);
@@ -239,16 +237,15 @@ int RunJournal::begin(const TransferOptions& options) {
 
 // The new journal, locked, with its header on disk under its name.
 int RunJournal::create(int folderFd, const TransferOptions& options) {
-  const std::time_t started = syscalls().now();
+  const std::time_t started = platform::now();
   const std::string stamp = runStamp(started);
   int error = 0;
   for (int n = 1; n <= 1000 && !fd_.valid(); ++n) {
     id_ = n == 1 ? stamp : stamp + "-" + std::to_string(n);
     path_ = journalFolder() + "/" + id_ + std::string(detail::kSuffix);
-    fd_ = UniqueFd(syscalls().openAt(folderFd, (id_ + std::string(detail::kSuffix)).c_str(),
-                                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    error = fd_.valid() ? 0 : errno;
-    if (error != EEXIST) break;
+    const OsError e = platform::createFileIn(folderFd, id_ + std::string(detail::kSuffix), fd_);
+    error = e.code();
+    if (!e.nameTaken()) break;
   }
   if (!fd_.valid()) {
     id_.clear();
@@ -259,8 +256,7 @@ int RunJournal::create(int folderFd, const TransferOptions& options) {
   // one, no undo takes a run that is still moving files, and no other run
   // starts on its source. A listing holds its shared lock only while it
   // reads, so the wait is short.
-  while (syscalls().flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
-  }
+  static_cast<void>(platform::lockFile(fd_.get(), LockMode::Exclusive, LockWait::Wait));
   file_ = std::make_unique<detail::JournalFile>(fd_.get(), 0, true);
   try {
     file_->add(detail::headerText(options, started, base_));
@@ -268,7 +264,7 @@ int RunJournal::create(int folderFd, const TransferOptions& options) {
     return fail(ENOMEM);
   }
   if (int e = file_->sync()) return fail(e);
-  if (syscalls().fsync(folderFd) != 0) return fail(errno);
+  if (OsError e = platform::syncFile(folderFd)) return fail(e.code());
   return 0;
 }
 
@@ -362,7 +358,7 @@ int RunJournal::finish(bool completed) {
     return error_;
   }
   finished_ = true;
-  file_->add(detail::endedLine(syscalls().now(), files_, bytes_,
+  file_->add(detail::endedLine(platform::now(), files_, bytes_,
                                completed ? RunEnd::Completed : RunEnd::Failed));
   // Closed only once all before it is on disk, and only when every planned
   // file has its outcome: a closed journal is never looked at again.

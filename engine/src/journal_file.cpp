@@ -1,19 +1,17 @@
 #include "journal_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/file_system.h"
+#include "platform/own_files.h"
 
 namespace msifter::engine::detail {
 
 namespace {
 
-using platform::syscalls;
+using platform::LockMode;
+using platform::LockWait;
+using platform::OsError;
 using platform::UniqueFd;
 
 // XDG: a relative XDG_STATE_HOME is to be ignored.
@@ -31,18 +29,13 @@ bool validId(const std::string& id) {
 int loadRun(int folderFd, const std::string& id, Access access, OpenedRun& out) {
   if (!validId(id)) return ENOENT;
   const std::string name = id + std::string(kSuffix);
-  const int flags = access == Access::Undo ? O_RDWR : O_RDONLY;
-  // Not blocking: a pipe put in a journal's place must not hang the look.
-  out.fd = UniqueFd(
-      syscalls().openAt(folderFd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
-  if (!out.fd.valid()) return errno;
-  struct stat st {};
-  if (syscalls().fstat(out.fd.get(), &st) != 0) return errno;
-  if (!S_ISREG(st.st_mode)) return EINVAL;
+  const auto purpose =
+      access == Access::Undo ? platform::OpenFor::Writing : platform::OpenFor::Reading;
+  if (OsError e = platform::openFileIn(folderFd, name, purpose, out.fd)) return e.code();
   // The writer of a run, and an undo, hold the lock for as long as they write.
-  const int lock = access == Access::Undo ? LOCK_EX : LOCK_SH;
+  const LockMode lock = access == Access::Undo ? LockMode::Exclusive : LockMode::Shared;
   // A file system without locks cannot tell; the journal counts as free.
-  const bool inUse = syscalls().flock(out.fd.get(), lock | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  const bool inUse = platform::lockFile(out.fd.get(), lock, LockWait::DontWait).heldElsewhere();
   if (inUse && access == Access::Undo) return EWOULDBLOCK;
   out.record.summary.id = id;
   out.record.summary.inUse = inUse;
@@ -54,21 +47,22 @@ thread_local int folderLocksHeld = 0;
 }  // namespace
 
 int JournalFile::reserve(std::size_t bytes) {
-  const off_t needed = end_ + static_cast<off_t>(bytes);
+  const int64_t needed = end_ + static_cast<int64_t>(bytes);
   if (!reserveAhead_ || needed <= reserved_) return 0;
-  constexpr off_t kStep = 1 << 20;
-  const off_t room = (needed / kStep + 1) * kStep;
-  if (syscalls().fallocate(fd_, reserved_, room - reserved_) == 0) {
+  constexpr int64_t kStep = 1 << 20;
+  const int64_t room = (needed / kStep + 1) * kStep;
+  OsError e = platform::reserveRoom(fd_, reserved_, room - reserved_);
+  if (!e) {
     reserved_ = room;
     return 0;
   }
   // A disk nearly full: the room that is still there, as long as it lasts.
-  if (errno == ENOSPC && syscalls().fallocate(fd_, reserved_, needed - reserved_) == 0) {
+  if (e.code() == ENOSPC && !(e = platform::reserveRoom(fd_, reserved_, needed - reserved_))) {
     reserved_ = needed;
     return 0;
   }
   // A file system that cannot reserve room gets plain appends.
-  if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+  if (e.code() != EOPNOTSUPP && e.code() != ENOSYS) return e.code();
   reserveAhead_ = false;
   return 0;
 }
@@ -76,52 +70,34 @@ int JournalFile::reserve(std::size_t bytes) {
 int JournalFile::write() {
   if (error_ != 0 || queued_.empty()) return error_;
   if ((error_ = reserve(queued_.size())) != 0) return error_;
-  std::size_t done = 0;
-  while (done < queued_.size()) {
-    const ssize_t n =
-        syscalls().pwrite(fd_, queued_.data() + done, queued_.size() - done, end_ + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return error_ = n < 0 ? errno : ENOSPC;
-    done += static_cast<std::size_t>(n);
-  }
-  end_ += static_cast<off_t>(done);
+  if (OsError e = platform::writeAt(fd_, end_, queued_)) return error_ = e.code();
+  end_ += static_cast<int64_t>(queued_.size());
   queued_.clear();
   return 0;
 }
 
 int JournalFile::sync() {
   if (write() != 0) return error_;
-  if (syscalls().fdatasync(fd_) != 0) error_ = errno;
+  if (OsError e = platform::syncData(fd_)) error_ = e.code();
   return error_;
 }
 
 int JournalFile::finish() {
   if (write() != 0) return error_;
-  if (reserved_ > end_ && syscalls().ftruncate(fd_, end_) != 0) return error_ = errno;
+  if (reserved_ > end_) {
+    if (OsError e = platform::truncateFile(fd_, end_)) return error_ = e.code();
+  }
   reserved_ = end_;
-  if (syscalls().fsync(fd_) != 0) error_ = errno;
+  if (OsError e = platform::syncFile(fd_)) error_ = e.code();
   return error_;
 }
 
 int openJournalFolder(bool create, UniqueFd& out) {
   const std::string base = stateHome();
   if (base.empty()) return ENOENT;
-  // A failure to make a folder that exists anyway (a read-only file
-  // system) matters only if it cannot be opened either.
-  int made = create ? platform::makeFolders(base, 0700).code() : 0;
-  UniqueFd folder(syscalls().open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (!folder.valid()) return made ? made : errno;
-  std::string path = base;
-  for (const char* name : {"m_sifter", "journal"}) {
-    path += std::string("/") + name;
-    if (create && syscalls().mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) made = errno;
-    UniqueFd next(
-        syscalls().openAt(folder.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
-    if (!next.valid()) return made ? made : errno;
-    folder = std::move(next);
-  }
-  out = std::move(folder);
-  return 0;
+  return platform::openOwnFolder(base, {"m_sifter", "journal"},
+                                 create ? platform::Missing::Make : platform::Missing::Fail, out)
+      .code();
 }
 
 FolderLock::~FolderLock() {
@@ -131,12 +107,9 @@ FolderLock::~FolderLock() {
 int FolderLock::take(int folderFd) {
   if (taken_) return 0;
   if (folderLocksHeld == 0) {
-    fd_ = UniqueFd(
-        syscalls().openAt(folderFd, "runs.lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!fd_.valid()) return errno;
-    while (syscalls().flock(fd_.get(), LOCK_EX) != 0) {
-      if (errno != EINTR) return errno;
-    }
+    if (OsError e = platform::openLockFileIn(folderFd, "runs.lock", fd_)) return e.code();
+    if (OsError e = platform::lockFile(fd_.get(), LockMode::Exclusive, LockWait::Wait))
+      return e.code();
   }
   taken_ = true;
   ++folderLocksHeld;
@@ -162,7 +135,7 @@ int openRun(int folderFd, const std::string& id, Access access, OpenedRun& out) 
 
 int rereadRun(OpenedRun& run) {
   std::string text;
-  if (int e = readAll(run.fd.get(), text)) return e;
+  if (OsError e = platform::readWhole(run.fd.get(), text)) return e.code();
   const std::string id = run.record.summary.id;
   const bool inUse = run.record.summary.inUse;
   run.record = RunRecord{};
@@ -171,22 +144,9 @@ int rereadRun(OpenedRun& run) {
   run.record.summary.id = id;
   run.record.summary.path = journalFolder() + "/" + id + std::string(kSuffix);
   run.record.summary.inUse = inUse;
-  run.size = static_cast<off_t>(text.size());
-  run.wholeLines = static_cast<off_t>(text.rfind('\n') + 1);
+  run.size = static_cast<int64_t>(text.size());
+  run.wholeLines = static_cast<int64_t>(text.rfind('\n') + 1);
   return 0;
-}
-
-int readAll(int fd, std::string& out) {
-  out.clear();
-  if (syscalls().lseek(fd, 0, SEEK_SET) < 0) return errno;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = syscalls().read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return 0;
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
 }
 
 }  // namespace msifter::engine::detail

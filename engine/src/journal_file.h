@@ -1,15 +1,14 @@
 #pragma once
 // The journal files themselves, shared by the run's journal, undo and the
 // settling of runs that were cut short.
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "engine/journal.h"
 #include "journal_lines.h"
-#include "platform/syscalls.h"
+#include "platform/file_reading.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::engine::detail {
 
@@ -26,7 +25,7 @@ class JournalFile {
  public:
   // `end`: where the next line goes. `reserveAhead`: keep room allocated
   // beyond it (given back by finish()).
-  JournalFile(int fd, off_t end, bool reserveAhead)
+  JournalFile(int fd, int64_t end, bool reserveAhead)
       : fd_(fd), end_(end), reserved_(end), reserveAhead_(reserveAhead) {}
 
   // May throw std::bad_alloc.
@@ -45,8 +44,8 @@ class JournalFile {
   int reserve(std::size_t bytes);
 
   int fd_;
-  off_t end_ = 0;
-  off_t reserved_ = 0;
+  int64_t end_ = 0;
+  int64_t reserved_ = 0;
   bool reserveAhead_ = false;
   std::string queued_;
   int error_ = 0;
@@ -84,8 +83,8 @@ struct OpenedRun {
   RunRecord record;
   OpenWork open;
   // Bytes up to and with the last whole line.
-  off_t wholeLines = 0;
-  off_t size = 0;
+  int64_t wholeLines = 0;
+  int64_t size = 0;
 };
 
 // Opens and reads the journal of run `id` in the open journals' folder,
@@ -96,11 +95,7 @@ int openRun(int folderFd, const std::string& id, Access access, OpenedRun& out);
 // Reads the journal open in `run` again, after lines were added.
 int rereadRun(OpenedRun& run);
 
-// Whole file contents through the seam.
-int readAll(int fd, std::string& out);
-
-// The two files hold the same bytes.
-bool sameBytes(const std::string& a, const std::string& b);
+using platform::sameBytes;
 
 // --- Settling: what a look at the files finds (journal_settle.cpp) ---
 

@@ -220,8 +220,9 @@ bool parseRunLine(const std::vector<std::string_view>& f, RunSummary& run) {
   if (key == "max-size") return limit(v, o.useMaxSize, o.maxSizeBytes);
   if (key == "count-limit") return limit(v, o.useCountLimit, o.countLimit);
   if (key == "names") {
-    o.renameMethod = v == "serial" ? RenameMethod::SerialNumber : RenameMethod::DateTime;
-    return v == "serial" || v == "date-time";
+    const std::optional<RenameMethod> method = options::journalRenameMethod(v);
+    o.renameMethod = method.value_or(RenameMethod::DateTime);
+    return method.has_value();
   }
   if (key == "fix-extension") return yesNo(v, o.extFix);
   if (key == "slowly") return yesNo(v, o.slowly);
@@ -340,9 +341,7 @@ std::string headerText(const TransferOptions& o, std::time_t started, const std:
          limit("min-size", o.useMinSize, o.minSizeBytes) +
          limit("max-size", o.useMaxSize, o.maxSizeBytes) +
          limit("count-limit", o.useCountLimit, o.countLimit) +
-         Line("names")
-             .word(o.renameMethod == RenameMethod::SerialNumber ? "serial" : "date-time")
-             .end() +
+         Line("names").word(options::renameMethodRow(o.renameMethod).journalWord).end() +
          Line("fix-extension").word(yes(o.extFix)).end() + Line("slowly").word(yes(o.slowly)).end();
 }
 

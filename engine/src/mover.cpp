@@ -115,7 +115,7 @@ class Transfers {
         options_(options),
         extras_(extras),
         folder_(common::gAddBackslash(options.receiveDir)),
-        planner_(options, runState().serialNumber, extras.stamps),
+        planner_(options, extras.serialNumber ? *extras.serialNumber : ownSerial_, extras.stamps),
         search_(identical_, folder_),
         found_(extras.sourceFiles != nullptr && extras.sourceFiles->size() == sources.size()
                    ? extras.sourceFiles
@@ -143,6 +143,7 @@ class Transfers {
   const TransferOptions& options_;
   const MoveExtras& extras_;
   const std::string folder_;
+  int32_t ownSerial_ = 0;
   NamePlanner planner_;
   IdenticalFiles identical_;
   IdenticalSearch search_;
@@ -388,8 +389,8 @@ bool Transfers::transfer(Group& group, std::size_t i) {
   const int64_t number = group.intents[i].number;
   destination_.tagNext(number);
   const NameSource names = [this, number] { return nextName(number); };
-  const bool transferred = options_.copyFiles ? copyFileInto(destination_, source, names, &error)
-                                              : moveFileInto(destination_, source, names, &error);
+  const bool transferred = options_.copyFiles ? gCopyFile(destination_, source, names, &error)
+                                              : gMoveFile(destination_, source, names, &error);
   if (!transferred) {
     stopAfterFailure(source, error);
     return false;
@@ -495,7 +496,7 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
     plan.clear();
     plan.reserve(sources.size());
     const std::string folder = common::gAddBackslash(options.receiveDir);
-    int32_t serialNumber = runState().serialNumber;
+    int32_t serialNumber = extras.serialNumber ? *extras.serialNumber : 0;
     NamePlanner planner(options, serialNumber, extras.stamps);
     IdenticalFiles identical;
     if (extras.skipIdentical) {

@@ -9,8 +9,8 @@
 #include "engine/path_pieces.h"
 #include "engine/text_helpers.h"
 #include "engine/time_helpers.h"
+#include "platform/clock.h"
 #include "platform/mounts.h"
-#include "platform/syscalls.h"
 
 namespace msifter::engine {
 
@@ -108,7 +108,7 @@ std::string NamePlanner::serialPrefix() {
 
 // "YYYYMMDDHHNNSS" of the local time now; formatted once per second.
 const std::string& NamePlanner::transferStamp() {
-  const std::time_t t = platform::syscalls().now();
+  const std::time_t t = platform::now();
   if (t != clockTime_ || clockStamp_.empty()) {
     clockStamp_ = common::localStampText(t);
     clockTime_ = t;

@@ -6,13 +6,7 @@
 #include <cstdio>
 
 #include "common/failure.h"
-#include "common/local_time.h"
 #include "common/msg.h"
-#include "common/text.h"
-#include "common/thread_owner.h"
-#include "engine/journal.h"
-#include "engine/mover.h"
-#include "engine/time_helpers.h"
 
 namespace msifter::engine {
 
@@ -38,40 +32,136 @@ std::string byteTotalText(int64_t bytes) {
   return mantissa + "E" + s[e + 1] + exponent;
 }
 
+// The journal hears of every file first, the observer after it.
+class Reporting final : public TransferObserver {
+ public:
+  Reporting(RunJournal& journal, RunObserver& observer) : journal_(journal), observer_(observer) {}
+
+  int filesPlanned(const std::vector<TransferIntent>& group) override {
+    const int error = journal_.filesPlanned(group);
+    if (error == 0) observer_.filesPlanned(group.size());
+    return error;
+  }
+  int fileRenamed(const TransferIntent& intent) override { return journal_.fileRenamed(intent); }
+  void sourceFileSystem(uint64_t device, const std::string& mountRoot) override {
+    journal_.sourceFileSystem(device, mountRoot);
+  }
+  void filesLeft(const std::vector<TransferIntent>& left) override { journal_.filesLeft(left); }
+  void fileTransferred(const TransferredFile& file) override {
+    journal_.fileTransferred(file);
+    observer_.fileTransferred(file);
+  }
+  void fileSkipped(const std::string& source, const std::string& identical) override {
+    observer_.fileSkipped(source, identical);
+  }
+
+ private:
+  RunJournal& journal_;
+  RunObserver& observer_;
+};
+
+class FolderCaption final : public ProgressLabel {
+ public:
+  explicit FolderCaption(RunObserver& observer) : observer_(observer) {}
+  void setCaption(const std::string& caption) override { observer_.folderEntered(caption); }
+
+ private:
+  RunObserver& observer_;
+};
+
+bool search(RunResult& result, std::vector<int64_t>& sizes, std::vector<FoundFile>& files,
+            RunObserver& observer) {
+  FolderCaption caption(observer);
+  FindRequest request = transferSearch(result.snapshot, &result.lstResult, &caption);
+  request.resultSizes = &sizes;
+  request.resultFiles = &files;
+  std::vector<NotSearched> notSearched;
+  request.notSearched = &notSearched;
+  FindTotals totals;
+  const bool found = findFiles(request, totals);
+  result.runFileCount = totals.fileCount;
+  result.runByteTotal = totals.byteTotal;
+  for (const NotSearched& gap : notSearched) observer.notSearched(gap);
+  return found;
+}
+
 // No file is transferred without its record: a run whose journal cannot be
-// made, or whose source another run is working on, does not start. The
-// user is told in the catalogue's words.
-bool startJournal(RunJournal& journal, const TransferOptions& options) {
-  const int error = journal.begin(options);
-  if (error == 0) return true;
-  if (error == EBUSY) {
+// made, or whose source another run is working on, does not start.
+void transfer(RunResult& result, MoveExtras extras, RunObserver& observer) {
+  RunJournal journal;
+  if (!result.lstResult.empty()) {
+    if (const int error = journal.begin(result.snapshot)) {
+      result.stage = RunStage::NotStarted;
+      result.journalError = error;
+      result.busyWith = journal.busyWith();
+      return;
+    }
+  }
+  observer.transferStarting(result.runFileCount, result.runByteTotal);
+  Reporting reporting(journal, observer);
+  extras.observer = &reporting;
+  const bool moved = mMoveFile(result.lstResult, result.snapshot, extras, &result.failure);
+  // The run is done only once its journal says so on disk.
+  result.journalError = journal.finish(moved);
+  result.stage = moved ? RunStage::Done : RunStage::Failed;
+  result.journalId = journal.id();
+  result.journalPath = journal.path();
+  result.journalFiles = journal.files();
+  result.left = journal.left();
+}
+
+// A run that did not start: the user is told in the catalogue's words.
+void tellNotStarted(const RunResult& result, const options::RunOptions& options) {
+  if (result.journalError == EBUSY) {
     common::gDispMsg(msgcode::SourceBusy, "移動元のフォルダ（" + options.serverDir + "）");
   } else {
     common::gDispMsg(msgcode::CannotCreate, "実行の記録（" + journalFolder() + "）");
   }
-  return false;
 }
 
 }  // namespace
 
-namespace {
-common::ThreadOwner& runStateOwner() {
-  static common::ThreadOwner owner("the run state");
-  return owner;
+RunResult runTransfer(const options::RunOptions& options, RunObserver& observer,
+                      StampSource* captureStamps) {
+  RunResult result;
+  if (!takeSnapshot(options, result.snapshot)) {
+    result.stage = RunStage::NoTargets;
+    return result;
+  }
+  std::vector<int64_t> sizes;
+  std::vector<FoundFile> files;
+  if (!search(result, sizes, files, observer)) {
+    result.stage = RunStage::SearchFailed;
+    return result;
+  }
+  const bool byCapture = options.stamp == options::StampChoice::Capture;
+  const MoveExtras extras{.stamps = byCapture ? captureStamps : nullptr,
+                          .skipIdentical = options.skipIdentical,
+                          .sourceSizes = &sizes,
+                          .sourceFiles = &files,
+                          .serialNumber = &result.serialNumber};
+  if (options.dryRun) {
+    const bool planned = planTransfers(result.lstResult, result.snapshot, extras, result.plan);
+    result.stage = planned ? RunStage::Planned : RunStage::PlanFailed;
+    return result;
+  }
+  transfer(result, extras, observer);
+  return result;
 }
-}  // namespace
 
-RunState& runState() {
-  static RunState state;
-  runStateOwner().touch();
-  return state;
-}
-
-int64_t kbTextToBytes(const std::string& text) {
-  const double kb = common::roundedNumberText(text);
-  // Beyond 2^53 KB the product no longer fits 64 bits.
-  if (kb < -9007199254740992.0 || kb > 9007199254740991.0) common::fail(common::err::Overflow);
-  return static_cast<int64_t>(kb) * 1024;
+bool gProcess1(const options::RunOptions& options, RunObserver& observer, RunResult& result,
+               const RunFunction& run) {
+  return common::guardFatal("gProcess1", [&] {
+    result = run ? run(options, observer) : runTransfer(options, observer);
+    if (result.stage == RunStage::NotStarted) {
+      tellNotStarted(result, options);
+      return false;
+    }
+    // Done only once its journal says so on disk.
+    if (result.stage != RunStage::Done || result.journalError != 0)
+      common::gProcFatalError("gProcess1", "");
+    return true;
+  });
 }
 
 FindRequest transferSearch(const TransferOptions& options, std::vector<std::string>* list,
@@ -93,66 +183,6 @@ FindRequest transferSearch(const TransferOptions& options, std::vector<std::stri
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds) {
   return "処理結果： " + std::to_string(files) + " ファイル   " + byteTotalText(bytes) +
          " バイト   処理時間 " + std::to_string(seconds) + " 秒";
-}
-
-bool gProcess1(ExecuteWindow& window) {
-  const common::ThreadHold holding(runStateOwner());
-  return common::guardFatal("gProcess1", [&] {
-    std::string targetList;
-    if (!gGetSettingData_TargetExtension(window, targetList))
-      common::gProcFatalError("gProcess1", "");
-    TransferOptions options = window.takeSnapshot();
-    options.targetList = targetList;
-
-    RunState& state = runState();
-    FindTotals totals{state.runFileCount, state.runByteTotal};
-    FindRequest search = transferSearch(options, &state.lstResult, window.progressLabel());
-    std::vector<FoundFile> seen(state.lstResult.size());
-    search.resultFiles = &seen;
-    const bool found = findFiles(search, totals);
-    state.runFileCount = totals.fileCount;
-    state.runByteTotal = totals.byteTotal;
-    if (!found) common::gProcFatalError("gProcess1", "");
-    RunJournal journal;
-    if (!state.lstResult.empty() && !startJournal(journal, options)) return false;
-    const bool moved = mMoveFile(state.lstResult, options,
-                                 MoveExtras{.observer = &journal, .sourceFiles = &seen}, nullptr);
-    // The run is done only once its journal says so on disk.
-    const int recorded = journal.finish(moved);
-    if (!moved || recorded != 0) common::gProcFatalError("gProcess1", "");
-    return true;
-  });
-}
-
-void executeCommand(ExecuteWindow& window) {
-  // The whole command, on the run's worker thread in the program.
-  const common::ThreadHold holding(runStateOwner());
-  common::guardFatal("cmdExecute_Click", [&] {
-    RunState& state = runState();
-    state.serialNumber = 0;
-    state.lastExecute = common::localDateTimeText();
-    state.runFileCount = 0;
-    state.runByteTotal = 0;
-    if (!window.checkSettings()) return;
-
-    window.enterBusyState();
-    window.saveSettings();
-    state.lstResult.clear();
-
-    const int64_t start = gGetTickCount();
-    if (!gProcess1(window)) {
-      // It did not start: no summary to show.
-      window.leaveBusyState();
-      return;
-    }
-    const int64_t end = gGetTickCount();
-
-    // A monotonic clock never runs back; the guard only keeps a bad reading
-    // from showing a negative time.
-    const int64_t seconds = std::max<int64_t>(0, (end - start) / 1000);
-    window.showSummary(formatSummary(state.runFileCount, state.runByteTotal, seconds));
-    window.leaveBusyState();
-  });
 }
 
 }  // namespace msifter::engine

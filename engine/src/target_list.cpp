@@ -4,57 +4,59 @@
 
 #include "common/case_mapping.h"
 #include "common/failure.h"
+#include "engine/transfer_options.h"
 
 namespace msifter::engine {
 
-using common::Check;
-
-namespace {
-
-struct ImageItems {
-  Check box;
-  const char* items;
-};
-
-// In the order the items are added to the list.
-constexpr ImageItems kImageItems[] = {
-    {Check::BMP, "*.BMP;"},        {Check::GIF, "*.GIF;"}, {Check::TIFF, "*.TIFF;*.TIF;"},
-    {Check::JPG, "*.JPG;*.JPEG;"}, {Check::PNG, "*.PNG;"}, {Check::PCD, "*.PCD;"},
-};
-
-}  // namespace
-
-bool gGetSettingData_GraphicsExtension(const TargetTypeSource& window, std::string& list) {
+bool gGetSettingData_GraphicsExtension(const options::RunOptions& options, std::string& list) {
   return common::guardLog("gGetSettingData_GraphicsExtension", false, [&] {
-    if (!window.isChecked(Check::Graphics)) return true;
+    if (!options.graphics) return true;
     list.clear();
-    for (const auto& row : kImageItems) {
-      if (window.isChecked(row.box)) list += row.items;
+    for (const options::ImageTypeRow& row : options::kImageTypes) {
+      if (options.images.has(row.type)) list.append(row.items).append(1, ';');
     }
     if (!list.empty()) list.pop_back();
     return true;
   });
 }
 
-bool gGetSettingData_TargetExtension(const TargetTypeSource& window, std::string& list) {
+bool gGetSettingData_TargetExtension(const options::RunOptions& options, std::string& list) {
   return common::guardLog("gGetSettingData_TargetExtension", false, [&] {
     list.clear();
-    if (window.isChecked(Check::AllFile)) {
+    if (options.allFile) {
       list.assign(1, '*');
       return true;
     }
-    if (!gGetSettingData_GraphicsExtension(window, list)) {
+    if (!gGetSettingData_GraphicsExtension(options, list)) {
       common::gProcError("gGetSettingData_TargetExtension", "");
       return false;
     }
-    if (window.isChecked(Check::Other)) {
+    if (options.other) {
       if (!list.empty()) list += ';';
       // The user's text is taken as typed: several items, pattern characters
       // and spaces all stay.
-      common::appendUpperCase(window.otherText(), list);
+      common::appendUpperCase(options.otherText, list);
     }
     return true;
   });
+}
+
+bool takeSnapshot(const options::RunOptions& options, TransferOptions& snapshot) {
+  snapshot = TransferOptions{.serverDir = options.serverDir,
+                             .receiveDir = options.receiveDir,
+                             .targetList = {},
+                             .subFolder = options.subFolder,
+                             .useMinSize = options.useMinSize,
+                             .minSizeBytes = int64_t{options.minSizeKb} * 1024,
+                             .useMaxSize = options.useMaxSize,
+                             .maxSizeBytes = int64_t{options.maxSizeKb} * 1024,
+                             .useCountLimit = options.useCountLimit,
+                             .countLimit = options.countLimit,
+                             .copyFiles = options.copyFiles,
+                             .renameMethod = options.renameMethod,
+                             .extFix = options.extFix,
+                             .slowly = options.slowly};
+  return gGetSettingData_TargetExtension(options, snapshot.targetList);
 }
 
 // Empty pieces between two delimiters, or before a leading one, are kept as

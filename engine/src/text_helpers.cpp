@@ -8,23 +8,6 @@ namespace msifter::engine {
 
 using common::guardLog;
 
-bool gProcTransString(std::string& text, const std::string& findText,
-                      const std::string& replaceText, int32_t maxCount, int32_t& doneCount) {
-  return guardLog("gProcTransString", false, [&] {
-    std::size_t start = 0;
-    for (;;) {
-      // An empty findText is never found: it would otherwise "match" forever.
-      const std::size_t at = findText.empty() ? std::string::npos : text.find(findText, start);
-      if (doneCount == maxCount) return true;
-      if (doneCount == std::numeric_limits<int32_t>::max()) common::fail(common::err::Overflow);
-      ++doneCount;
-      if (at == std::string::npos) return true;
-      text.replace(at, findText.size(), replaceText);
-      start = at + replaceText.size();
-    }
-  });
-}
-
 std::string gGetSpaceString1(const std::string& text, int32_t width, const std::string& padChar,
                              PadSide side) {
   return guardLog("gGetSpaceString1", text, [&] {

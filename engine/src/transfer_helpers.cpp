@@ -3,8 +3,6 @@
 #include <cerrno>
 
 #include "common/failure.h"
-#include "engine/file_operations.h"
-#include "objects/drive.h"
 #include "objects/file_operation.h"
 
 namespace msifter::engine {
@@ -18,64 +16,23 @@ namespace {
   common::failErrno(reason);
 }
 
-objects::clsFileOperation moveOperation(bool interactive) {
-  objects::clsFileOperation op;
-  op.AllowUndo(false);
-  op.RespondDialog(!interactive);
-  op.Sielnt(!interactive);
-  return op;
-}
-
-objects::clsFileOperation copyOperation() {
-  objects::clsFileOperation op;
-  op.AllowUndo(false);
-  op.RespondDialog(true);
-  op.Sielnt(true);
-  return op;
-}
-
 }  // namespace
 
-bool moveFileInto(platform::DestinationFolder& destination, const std::string& source,
-                  const NameSource& names, int* error) {
+bool gMoveFile(platform::DestinationFolder& destination, const std::string& source,
+               const NameSource& names, int* error) {
   return common::guardLog("gMoveFile", false, [&] {
-    objects::clsFileOperation op = moveOperation(false);
+    objects::clsFileOperation op;
     if (!op.MoveInto(destination, source, names)) notCarriedOut(op, error);
     return true;
   });
 }
 
-bool copyFileInto(platform::DestinationFolder& destination, const std::string& source,
-                  const NameSource& names, int* error) {
+bool gCopyFile(platform::DestinationFolder& destination, const std::string& source,
+               const NameSource& names, int* error) {
   return common::guardLog("gCopyFile", false, [&] {
-    objects::clsFileOperation op = copyOperation();
+    objects::clsFileOperation op;
     if (!op.CopyInto(destination, source, names)) notCarriedOut(op, error);
     return true;
-  });
-}
-
-bool gMoveFile(const std::string& source, const std::string& destination, bool interactive) {
-  return common::guardLog("gMoveFile", false, [&] {
-    objects::clsFileOperation op = moveOperation(interactive);
-    if (!op.Move(source, destination)) notCarriedOut(op, nullptr);
-    return true;
-  });
-}
-
-bool gCopyFile(const std::string& source, const std::string& destination) {
-  return common::guardLog("gCopyFile", false, [&] {
-    objects::clsFileOperation op = copyOperation();
-    if (!op.Copy(source, destination)) notCarriedOut(op, nullptr);
-    return true;
-  });
-}
-
-bool gChkDriveMediaCondition(const std::string& drive) {
-  return common::guardLog("gChkDriveMediaCondition", false, [&] {
-    objects::clsDrive d;
-    d.Drive(drive);
-    if (d.Enabled()) return d.MediaCondition();
-    return false;
   });
 }
 

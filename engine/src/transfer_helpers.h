@@ -1,7 +1,7 @@
 #pragma once
-// gMoveFile and gCopyFile as the mover drives them: into the run's
-// destination folder, opened once, with names from the mover (a taken name
-// is never replaced; the next one is asked for).
+// gMoveFile and gCopyFile: one file of a run moved or copied into the run's
+// destination folder, opened once, under a name from the mover (a taken
+// name is never replaced; the next one is asked for).
 #include <functional>
 #include <string>
 
@@ -13,11 +13,11 @@ namespace msifter::engine {
 
 using NameSource = std::function<std::string()>;
 
-// As gMoveFile / gCopyFile: false after a report under that name.
-// `error` receives the system's reason of a failure.
-bool moveFileInto(platform::DestinationFolder& destination, const std::string& source,
-                  const NameSource& names, int* error);
-bool copyFileInto(platform::DestinationFolder& destination, const std::string& source,
-                  const NameSource& names, int* error);
+// False when the file was not transferred, after a report under the
+// procedure's name; `error` receives the system's reason.
+bool gMoveFile(platform::DestinationFolder& destination, const std::string& source,
+               const NameSource& names, int* error);
+bool gCopyFile(platform::DestinationFolder& destination, const std::string& source,
+               const NameSource& names, int* error);
 
 }  // namespace msifter::engine

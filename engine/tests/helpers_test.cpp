@@ -55,34 +55,6 @@ TEST(FileHelpers, ProcSleep) {
   EXPECT_TRUE(gProcSleep(1));
 }
 
-TEST(FileHelpers, ProcTransString) {
-  struct Row {
-    std::string text, find, replace;
-    int32_t maxCount, doneStart;
-    std::string result;
-    int32_t doneEnd;
-  };
-  const std::string nul(1, '\0');
-  const Row rows[] = {
-      {"abc", "x", "y", -1, 0, "abc", 1},      // not found: unchanged, one counted
-      {"a.b.c", ".", "/", -1, 0, "a/b/c", 3},  // one over the replacements made
-      {"a.b.c", ".", "/", 1, 0, "a/b.c", 1},   // the limit stops it
-      {"a.b.c", ".", "/", 2, 0, "a/b/c", 2},
-      {"a.b", ".", "/", 0, 0, "a.b", 0},
-      {"aaa", "a", "aa", -1, 0, "aaaaaa", 4},           // never rescans what it inserted
-      {"/tmp" + nul + nul, nul, "", -1, 0, "/tmp", 3},  // the folder dialog's NUL clean-up
-      {"abc", "", "x", -1, 0, "abc", 1},                // an empty findText finds nothing
-      {"a.b", ".", "/", 5, 5, "a.b", 5},
-  };
-  for (const auto& r : rows) {
-    std::string text = r.text;
-    int32_t done = r.doneStart;
-    EXPECT_TRUE(gProcTransString(text, r.find, r.replace, r.maxCount, done)) << r.text;
-    EXPECT_EQ(text, r.result) << r.text;
-    EXPECT_EQ(done, r.doneEnd) << r.text;
-  }
-}
-
 TEST(FileHelpers, ByteLengthAndTickCount) {
   EXPECT_EQ(gGetByteLength("abc"), 3);
   EXPECT_EQ(gGetByteLength("写真"), 6);

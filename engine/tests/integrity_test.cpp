@@ -16,7 +16,7 @@
 #include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/undo.h"
-#include "every_file_window.h"
+#include "every_file_run.h"
 #include "platform/syscalls.h"
 #include "scratch_mount.h"
 #include "sqlite_files.h"
@@ -183,7 +183,6 @@ TEST_F(IntegrityTest, HardLinksMoveBetweenFileSystemsAsMvMovesThem) {
     EXPECT_TRUE(treeOf(dst).empty());
     EXPECT_EQ(inodeOf(photo) == inodeOf(twin), linksAllowed);
     fs::remove_all(card.path() / "DCIM");
-    runState().serialNumber = 0;
   }
 }
 
@@ -223,11 +222,10 @@ TEST_F(IntegrityTest, OneRunPerSourceAtATime) {
                                       "INTEGER); INSERT INTO t_MSG VALUES (61, '#61', 48);"));
   ASSERT_TRUE(common::gMsgInit((env.root() / "msg").string(), common::kMsgPassword));
   put(src / "DCIM/100/a.jpg", "a");
-  testing::EveryFileWindow window;
-  window.snapshot = options;
-  window.snapshot.serverDir = (src / "DCIM").string();
-  window.snapshot.subFolder = true;
-  EXPECT_FALSE(gProcess1(window));
+  testing::QuietRun quiet;
+  RunResult result;
+  EXPECT_FALSE(
+      gProcess1(testing::everyFile((src / "DCIM").string(), options.receiveDir), quiet, result));
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "移動元のフォルダ（" + (src / "DCIM").string() + "）#61");
   EXPECT_TRUE(fs::exists(src / "DCIM/100/a.jpg"));

@@ -13,7 +13,7 @@
 
 #include "common/failure.h"
 #include "common/msg.h"
-#include "every_file_window.h"
+#include "every_file_run.h"
 #include "journal_lines.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
@@ -232,19 +232,19 @@ TEST(JournalTest, NoJournalNoRun) {
     if (row.readOnlyState && (!state.mounted() || ::mount(nullptr, state.path().c_str(), nullptr,
                                                           MS_REMOUNT | MS_RDONLY, nullptr) != 0))
       GTEST_SKIP() << "cannot mount a read-only memory file system";
-    runState() = RunState{};
-    testing::EveryFileWindow window;
-    window.snapshot.serverDir = env.writeFile("src/a.jpg", 100).parent_path().string();
+    const options::RunOptions options = testing::everyFile(
+        env.writeFile("src/a.jpg", 100).parent_path().string(), (env.root() / "dst").string());
     env.writeFile("src/b.png", 28);
-    window.snapshot.receiveDir = (env.root() / "dst").string();
-    fs::create_directories(window.snapshot.receiveDir);
+    fs::create_directories(options.receiveDir);
     DiskFullAfter disk(row.writesBeforeFull < 0 ? INT32_MAX : row.writesBeforeFull);
     {
       platform::ScopedSyscalls scoped(disk);
       bool ended = true;
       bool started = false;
       try {
-        started = gProcess1(window);
+        testing::QuietRun quiet;
+        RunResult result;
+        started = gProcess1(options, quiet, result);
       } catch (const common::ProgramEnded&) {
         ended = false;
         started = true;
@@ -271,7 +271,7 @@ TEST(JournalTest, NoJournalNoRun) {
     EXPECT_EQ(std::tie(runs[0].files, runs[0].bytes),
               std::make_tuple(int64_t{row.moved}, int64_t{row.moved ? 128 : 0}));
     EXPECT_EQ(runs[0].end, row.ended ? RunEnd::Completed : RunEnd::Interrupted);
-    EXPECT_EQ(runs[0].options.serverDir, window.snapshot.serverDir);
+    EXPECT_EQ(runs[0].options.serverDir, options.serverDir);
   }
 }
 

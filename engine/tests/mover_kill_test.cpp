@@ -267,7 +267,6 @@ class JournaledKillTest : public MoverKillTest {
       std::ofstream(src / name, std::ios::binary) << content;
   }
   void run() {
-    runState() = RunState{};
     RunJournal journal;
     if (journal.begin(options) != 0) return;
     journal.finish(mMoveFile(sources, options, &journal));

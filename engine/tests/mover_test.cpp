@@ -60,7 +60,6 @@ class MoverTest : public testing::TransferTestBase {
   void emptyDestination() {
     fs::remove_all(dst);
     fs::create_directories(dst);
-    runState().serialNumber = 0;
   }
   static std::string text(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -146,10 +145,11 @@ TEST_F(MoverTest, PerSecondCounterAndSerialNumbersAdvance) {
 
   emptyDestination();
   options.renameMethod = RenameMethod::SerialNumber;
-  runState().serialNumber = 2147483647;
-  ASSERT_TRUE(mMoveFile({put("a.jpg"), put("b.jpg")}, options));
+  int32_t serialNumber = 2147483647;
+  ASSERT_TRUE(mMoveFile({put("a.jpg"), put("b.jpg")}, options,
+                        MoveExtras{.serialNumber = &serialNumber}, nullptr));
   EXPECT_EQ(destinationNames(), (std::vector<std::string>{"0000000000_b.jpg", "2147483647_a.jpg"}));
-  EXPECT_EQ(runState().serialNumber, 1);
+  EXPECT_EQ(serialNumber, 1);
 }
 
 // The second changes between two files of one call: the counter starts

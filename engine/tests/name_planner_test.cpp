@@ -112,7 +112,9 @@ TEST_F(NamePlannerTest, PreviewNamesWhatTheRunThenDoes) {
     fs::create_directories(dst);
     std::ofstream(dst / row.taken) << "taken";
     options.renameMethod = row.method;
-    const MoveExtras extras{.stamps = row.byCapture ? &capture : nullptr};
+    int32_t serialNumber = 0;
+    const MoveExtras extras{.stamps = row.byCapture ? &capture : nullptr,
+                            .serialNumber = &serialNumber};
     const std::vector<std::string> sources = put({"a.jpg", "b.jpg", "c.jpg"});
 
     std::vector<PlannedFile> plan;
@@ -125,14 +127,13 @@ TEST_F(NamePlannerTest, PreviewNamesWhatTheRunThenDoes) {
     EXPECT_EQ(planned, row.expected);
     EXPECT_EQ(namesIn(dst), std::vector<std::string>{row.taken});
     EXPECT_EQ(namesIn(src).size(), 3u);
-    EXPECT_EQ(runState().serialNumber, 0);
+    EXPECT_EQ(serialNumber, 0);
 
     ASSERT_TRUE(mMoveFile(sources, options, extras, nullptr));
     std::vector<std::string> expectedTree = row.expected;
     expectedTree.push_back(row.taken);
     std::sort(expectedTree.begin(), expectedTree.end());
     EXPECT_EQ(namesIn(dst), expectedTree);
-    runState().serialNumber = 0;
   }
   // Each file's moment is read once per run, however many names it tries.
   EXPECT_EQ(capture.asked,

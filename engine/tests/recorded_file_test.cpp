@@ -52,11 +52,11 @@ TEST(RecordedFile, IsToldByWhatItsFileSystemKeeps) {
       {"NFS, another id", kNfs, mounted, 43, 5000, 1034674201, 0, false},
   };
   for (const Row& row : rows) {
-    struct stat now {};
-    now.st_dev = row.device;
-    now.st_ino = row.inode;
-    now.st_size = row.size;
-    now.st_mtim = {row.seconds, row.nanoseconds};
+    const platform::FileIdentity now{.device = row.device,
+                                     .inode = row.inode,
+                                     .size = row.size,
+                                     .modifiedSeconds = row.seconds,
+                                     .modifiedNanoseconds = row.nanoseconds};
     const auto keeps = platform::fileSystemKeepsByType(row.type, row.device);
     EXPECT_EQ(isRecordedFile(now, recorded, keeps), row.same) << row.what;
   }

@@ -4,8 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
-#include <thread>
 
 #include "common/failure.h"
 #include "recording_ui.h"
@@ -36,153 +34,129 @@ TEST(RunSummary, ExactText) {
     EXPECT_EQ(formatSummary(row.files, row.bytes, row.seconds), row.expected);
 }
 
-TEST(RunNumbers, KilobyteTextsBecomeBytes) {
+// The window's and the command line's KB become bytes at the snapshot;
+// the texts of the window's boxes are numbers before (settings' tests).
+TEST(RunNumbers, KilobytesBecomeBytes) {
   struct Row {
-    const char* text;
+    int32_t kb;
     int64_t bytes;
   };
-  const Row rows[] = {{"0", 0},
-                      {"2097151", 2147482624},
-                      {"2097152", 2147483648},
-                      {" 10 ", 10240},
-                      {"2.5", 2048},  // a half goes to the even neighbour
-                      {"3.5", 4096},
-                      {"2.51", 3072},
-                      {"-1", -1024},
-                      {"1e3", 1024000},
-                      {"9007199254740991", 9223372036854774784}};
-  for (const Row& row : rows) EXPECT_EQ(kbTextToBytes(row.text), row.bytes) << row.text;
-
-  struct Bad {
-    const char* text;
-    int32_t number;
-  };
-  for (const Bad& bad :
-       {Bad{"abc", common::err::TypeMismatch}, Bad{"", common::err::TypeMismatch},
-        Bad{"12KB", common::err::TypeMismatch}, Bad{"9007199254740993", common::err::Overflow},
-        Bad{"1e300", common::err::Overflow}}) {
-    try {
-      kbTextToBytes(bad.text);
-      ADD_FAILURE() << bad.text << " was accepted";
-    } catch (const common::RuntimeFailure& f) {
-      EXPECT_EQ(f.number(), bad.number) << bad.text;
-    }
+  const Row rows[] = {{0, 0},      {2097151, 2147482624}, {2097152, 2147483648},
+                      {10, 10240}, {-1, -1024},           {2147483647, 2199023254528}};
+  for (const Row& row : rows) {
+    options::RunOptions options;
+    options.minSizeKb = row.kb;
+    options.maxSizeKb = row.kb;
+    TransferOptions snapshot;
+    ASSERT_TRUE(takeSnapshot(options, snapshot));
+    EXPECT_EQ(snapshot.minSizeBytes, row.bytes) << row.kb;
+    EXPECT_EQ(snapshot.maxSizeBytes, row.bytes) << row.kb;
   }
 }
 
-// The main window as the Execute command sees it.
-class FakeWindow : public ExecuteWindow {
+// What a run tells as it goes.
+class RecordingRun : public RunObserver {
  public:
-  TransferOptions snapshot;
-  bool settingsOk = true;
-  bool failSnapshot = false;
-  std::vector<std::string> events;
-  std::string summary;
+  std::vector<std::string> folders;
+  std::vector<std::pair<int64_t, int64_t>> starts;
+  std::size_t planned = 0;
+  std::vector<std::string> transferred;
 
-  bool isChecked(common::Check box) const override { return box == common::Check::AllFile; }
-  std::string otherText() const override { return ""; }
-  bool checkSettings() override {
-    events.push_back("check");
-    return settingsOk;
+  void folderEntered(const std::string& folder) override { folders.push_back(folder); }
+  void transferStarting(int64_t files, int64_t bytes) override {
+    starts.emplace_back(files, bytes);
   }
-  void enterBusyState() override { events.push_back("busy"); }
-  void saveSettings() override { events.push_back("save"); }
-  TransferOptions takeSnapshot() override {
-    if (failSnapshot) kbTextToBytes("2e300");
-    return snapshot;
+  void filesPlanned(std::size_t files) override { planned += files; }
+  void fileTransferred(const TransferredFile& file) override {
+    transferred.push_back(fs::path(file.destination).filename());
   }
-  ProgressLabel* progressLabel() override { return &label; }
-  void showSummary(const std::string& text) override { summary = text; }
-  void leaveBusyState() override { events.push_back("idle"); }
-
- private:
-  struct : ProgressLabel {
-    void setCaption(const std::string&) override {}
-  } label;
 };
 
 class RunTest : public ::testing::Test {
  protected:
   testing::TempEnv env;
   testing::RecordingUi ui;
-  FakeWindow window;
+  RecordingRun seen;
+  options::RunOptions options;
   void SetUp() override {
-    runState() = RunState{};
-    window.snapshot.serverDir = env.writeFile("src/a.jpg", 100).parent_path().string();
+    options.serverDir = env.writeFile("src/a.jpg", 100).parent_path().string();
     env.writeFile("src/b.png", 28);
     fs::create_directories(env.root() / "dst");
-    window.snapshot.receiveDir = (env.root() / "dst").string();
-    window.snapshot.renameMethod = RenameMethod::SerialNumber;
+    options.receiveDir = (env.root() / "dst").string();
+    options.allFile = true;
+    options.renameMethod = RenameMethod::SerialNumber;
   }
 };
 
 TEST_F(RunTest, ARunMovesEverythingAndSummarises) {
-  runState().serialNumber = 41;
-  executeCommand(window);
-  EXPECT_EQ(window.events, (std::vector<std::string>{"check", "busy", "save", "idle"}));
-  EXPECT_EQ(runState().runFileCount, 2);
-  EXPECT_EQ(runState().runByteTotal, 128);
-  EXPECT_EQ(runState().lstResult.size(), 2u);
+  const RunResult result = runTransfer(options, seen);
+  EXPECT_EQ(result.stage, RunStage::Done);
+  EXPECT_EQ(result.journalError, 0);
+  EXPECT_EQ(result.runFileCount, 2);
+  EXPECT_EQ(result.runByteTotal, 128);
+  EXPECT_EQ(result.lstResult.size(), 2u);
+  EXPECT_EQ(result.serialNumber, 2);
+  EXPECT_EQ(result.journalFiles, 2);
   EXPECT_TRUE(fs::exists(env.root() / "dst/0000000000_a.jpg"));
   EXPECT_TRUE(fs::exists(env.root() / "dst/0000000001_b.png"));
-  EXPECT_EQ(window.summary, "処理結果： 2 ファイル   128 バイト   処理時間 0 秒");
-  EXPECT_TRUE(std::regex_match(runState().lastExecute,
-                               std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})")));
+  EXPECT_EQ(formatSummary(result.runFileCount, result.runByteTotal, 0),
+            "処理結果： 2 ファイル   128 バイト   処理時間 0 秒");
+  // Told as it went, in order, with nothing to answer.
+  EXPECT_EQ(seen.folders, std::vector<std::string>{options.serverDir + "/"});
+  EXPECT_EQ(seen.starts, (std::vector<std::pair<int64_t, int64_t>>{{2, 128}}));
+  EXPECT_EQ(seen.planned, 2u);
+  EXPECT_EQ(seen.transferred, (std::vector<std::string>{"0000000000_a.jpg", "0000000001_b.png"}));
 }
 
 TEST_F(RunTest, CountLimitZeroEndsNormallyWithNothing) {
-  window.snapshot.useCountLimit = true;
-  window.snapshot.countLimit = 0;
-  runState().lstResult = {"left over from the last run"};
-  executeCommand(window);
-  EXPECT_TRUE(runState().lstResult.empty());
-  EXPECT_EQ(window.summary, "処理結果： 0 ファイル   0 バイト   処理時間 0 秒");
+  options.useCountLimit = true;
+  options.countLimit = 0;
+  const RunResult result = runTransfer(options, seen);
+  EXPECT_EQ(result.stage, RunStage::Done);
+  EXPECT_TRUE(result.lstResult.empty());
+  EXPECT_TRUE(result.journalId.empty());  // nothing to record
+  EXPECT_EQ(formatSummary(result.runFileCount, result.runByteTotal, 0),
+            "処理結果： 0 ファイル   0 バイト   処理時間 0 秒");
   EXPECT_TRUE(fs::exists(env.root() / "src/a.jpg"));
   EXPECT_TRUE(fs::is_empty(env.root() / "dst"));
 }
 
-TEST_F(RunTest, RejectedSettingsOnlyResetTheCounters) {
-  window.settingsOk = false;
-  runState().serialNumber = 7;
-  runState().runFileCount = 3;
-  executeCommand(window);
-  EXPECT_EQ(window.events, std::vector<std::string>{"check"});
-  EXPECT_EQ(runState().serialNumber, 0);
-  EXPECT_EQ(runState().runFileCount, 0);
-  EXPECT_TRUE(fs::exists(env.root() / "src/a.jpg"));
+// Every run starts its serial numbers at 0: nothing carries over.
+TEST_F(RunTest, EachRunStartsItsCountersAfresh) {
+  ASSERT_EQ(runTransfer(options, seen).stage, RunStage::Done);
+  env.writeFile("src/c.gif", 5);
+  options.receiveDir = (env.root() / "second").string();
+  fs::create_directories(options.receiveDir);
+  const RunResult second = runTransfer(options, seen);
+  EXPECT_EQ(second.runFileCount, 1);
+  EXPECT_EQ(second.serialNumber, 1);
+  EXPECT_TRUE(fs::exists(env.root() / "second/0000000000_c.gif"));
 }
 
-TEST_F(RunTest, ANumberThatDoesNotFitEndsTheProgram) {
-  window.failSnapshot = true;
-  EXPECT_THROW(executeCommand(window), common::ProgramEnded);
-  EXPECT_NE(env.errorLog().find("gProcess1"), std::string::npos);
-  EXPECT_TRUE(fs::exists(env.root() / "src/a.jpg"));
+// A dry run names the files as the run would and changes nothing.
+TEST_F(RunTest, ADryRunPlansAndChangesNothing) {
+  options.dryRun = true;
+  const RunResult result = runTransfer(options, seen);
+  EXPECT_EQ(result.stage, RunStage::Planned);
+  ASSERT_EQ(result.plan.size(), 2u);
+  EXPECT_EQ(result.plan[0].name, "0000000000_a.jpg");
+  EXPECT_EQ(result.plan[1].name, "0000000001_b.png");
+  EXPECT_TRUE(result.journalId.empty());
+  EXPECT_TRUE(seen.starts.empty());
+  EXPECT_TRUE(fs::is_empty(env.root() / "dst"));
+  EXPECT_FALSE(fs::exists(env.stateHome() / "m_sifter"));
 }
 
 TEST_F(RunTest, ATransferFailureEndsTheProgram) {
   // A destination that is a file, not a folder.
-  window.snapshot.receiveDir = env.writeFile("not-a-folder", 1).string();
-  EXPECT_THROW(executeCommand(window), common::ProgramEnded);
+  options.receiveDir = env.writeFile("not-a-folder", 1).string();
+  RunResult result;
+  EXPECT_THROW(gProcess1(options, seen, result), common::ProgramEnded);
+  EXPECT_EQ(result.stage, RunStage::Failed);
   const std::string log = env.errorLog();
   EXPECT_NE(log.find("mMoveFile"), std::string::npos);
   EXPECT_NE(log.find("gProcess1"), std::string::npos);
   EXPECT_TRUE(fs::exists(env.root() / "src/a.jpg"));
-}
-
-// The window thread reads the run state while the worker's command holds it.
-TEST_F(RunTest, ASecondThreadStopsADebugBuildWhileACommandHoldsTheRunState) {
-#ifdef NDEBUG
-  GTEST_SKIP() << "release builds do not check";
-#else
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  struct Intruding : FakeWindow {
-    bool checkSettings() override {
-      std::thread([] { (void)runState().runFileCount; }).join();
-      return false;
-    }
-  } intruding;
-  EXPECT_DEATH(executeCommand(intruding), "the run state: touched by a second");
-#endif
 }
 
 }  // namespace

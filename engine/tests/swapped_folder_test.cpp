@@ -128,7 +128,6 @@ TEST_F(SwappedFolderTest, ASwapBeforeTheFilesTurnStopsTheRun) {
     put(outside / "x.jpg", "outside's x");
     options.serverDir = source.string();
     options.copyFiles = row.copy;
-    runState() = RunState{};
     const Tree outsideBefore = treeOf(outside);
 
     SwapAt swap;
@@ -196,7 +195,6 @@ TEST_F(SwappedFolderTest, UndoFollowsNoLinkSwappedInAfterItsChecks) {
     put(src / "a/sub/x.jpg", "a's x");
     put(src / "b/keep.jpg", "b's own");
     put(outside / "keep.jpg", "outside's own");
-    runState() = RunState{};
     options.targetList = "x.jpg";
     SwapAt quiet;
     MoveFailure failure;

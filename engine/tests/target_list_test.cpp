@@ -4,29 +4,27 @@
 
 #include <set>
 
-#include "common/failure.h"
-#include "temp_env.h"
-
 namespace msifter::engine {
 namespace {
 
-class Boxes : public TargetTypeSource {
- public:
-  Boxes(std::set<common::Check> checked, std::string other = "")
-      : checked_(std::move(checked)), other_(std::move(other)) {}
-  bool isChecked(common::Check box) const override { return checked_.contains(box); }
-  std::string otherText() const override { return other_; }
+using options::Check;
 
- private:
-  std::set<common::Check> checked_;
-  std::string other_;
-};
+// The run's choice of file types as the window's boxes show it.
+options::RunOptions boxes(const std::set<Check>& checked, std::string other = "") {
+  options::RunOptions o;
+  o.allFile = checked.contains(Check::AllFile);
+  o.graphics = checked.contains(Check::Graphics);
+  o.other = checked.contains(Check::Other);
+  o.otherText = std::move(other);
+  for (const auto& type : options::kImageTypes) o.images.set(type.type, checked.contains(type.box));
+  return o;
+}
 
-using enum common::Check;
+using enum options::Check;
 
 TEST(TargetList, BuiltFromTheCheckBoxes) {
   struct Row {
-    std::set<common::Check> checked;
+    std::set<Check> checked;
     std::string other;
     std::string list;
   };
@@ -50,38 +48,17 @@ TEST(TargetList, BuiltFromTheCheckBoxes) {
   };
   for (const auto& r : rows) {
     std::string list = "stale";
-    EXPECT_TRUE(gGetSettingData_TargetExtension(Boxes(r.checked, r.other), list));
+    EXPECT_TRUE(gGetSettingData_TargetExtension(boxes(r.checked, r.other), list));
     EXPECT_EQ(list, r.list) << r.other;
   }
 }
 
 TEST(TargetList, GraphicsLeavesTheListAloneWhenUnchecked) {
   std::string list = "kept";
-  EXPECT_TRUE(gGetSettingData_GraphicsExtension(Boxes({BMP}), list));
+  EXPECT_TRUE(gGetSettingData_GraphicsExtension(boxes({BMP}), list));
   EXPECT_EQ(list, "kept");
-  EXPECT_TRUE(gGetSettingData_GraphicsExtension(Boxes({Graphics, GIF}), list));
+  EXPECT_TRUE(gGetSettingData_GraphicsExtension(boxes({Graphics, GIF}), list));
   EXPECT_EQ(list, "*.GIF");
-}
-
-class ThrowingBoxes : public TargetTypeSource {
- public:
-  bool isChecked(common::Check box) const override {
-    if (box == BMP) common::fail(common::err::TypeMismatch);
-    return box == Graphics;
-  }
-  std::string otherText() const override { return ""; }
-};
-
-TEST(TargetList, FailureIsReportedByEveryLevel) {
-  testing::TempEnv env;
-  const bool saved = common::gblnNoErrDialog;
-  common::gblnNoErrDialog = true;
-  std::string list;
-  EXPECT_FALSE(gGetSettingData_TargetExtension(ThrowingBoxes(), list));
-  common::gblnNoErrDialog = saved;
-  const std::string log = env.errorLog();
-  EXPECT_NE(log.find("gGetSettingData_GraphicsExtension ("), std::string::npos);
-  EXPECT_NE(log.find("gGetSettingData_TargetExtension ("), std::string::npos);
 }
 
 TEST(ProcCharSplit, Table) {

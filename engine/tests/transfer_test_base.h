@@ -1,6 +1,6 @@
 #pragma once
-// A source and a destination folder in a fresh environment, and a run state
-// as at start-up: what every test of a transfer run begins with.
+// A source and a destination folder in a fresh environment: what every test
+// of a transfer run begins with.
 #include <filesystem>
 
 #include "engine/run.h"
@@ -20,7 +20,6 @@ class TransferTestBase : public IsolatedTest {
     std::filesystem::create_directories(dst);
     options.serverDir = src.string();
     options.receiveDir = dst.string();
-    engine::runState() = engine::RunState{};
   }
 };
 

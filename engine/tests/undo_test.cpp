@@ -52,7 +52,6 @@ class UndoTest : public ::testing::Test {
     fs::create_directories(dst);
     options.receiveDir = dst.string();
     options.renameMethod = RenameMethod::SerialNumber;
-    runState() = RunState{};
   }
   // The files of the next run, in `src`.
   std::vector<std::string> put(const fs::path& src, const Tree& files) {

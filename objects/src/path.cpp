@@ -6,22 +6,6 @@
 
 namespace msifter::objects {
 
-namespace {
-
-// The shell's answer can come back split at NUL characters: cut at the
-// first pair, mend one single NUL with a space, cut at any that remains.
-std::string cleanShellAnswer(std::string text) {
-  const std::size_t pair = text.find(std::string("\0\0", 2));
-  if (pair != std::string::npos) text.resize(pair);
-  const std::size_t single = text.find('\0');
-  if (single != std::string::npos) text[single] = ' ';
-  const std::size_t rest = text.find('\0');
-  if (rest != std::string::npos) text.resize(rest);
-  return text;
-}
-
-}  // namespace
-
 std::string cPath::GetFileName() const {
   const std::size_t sep = fileName_.rfind(platform::kSeparator);
   if (sep != std::string::npos) return fileName_.substr(sep + 1);
@@ -60,8 +44,6 @@ std::string cPath::AddDblQuot(bool NotCheckSpace) const {
   return text;
 }
 
-std::string cPath::GetShortPathName() const { return platform::shortPathName(fileName_); }
-
 std::string cPath::GetFullPathName(const std::string& PathName, const std::string& FileName) const {
   return common::gAddBackslash(PathName) + FileName;
 }
@@ -76,24 +58,6 @@ std::string cPath::GetFileNameOnly() const {
 
 std::string cPath::GetCleanFileName() const {
   return Capitalise(GetFileNameOnly()) + "." + Capitalise(GetExt());
-}
-
-std::string cPath::GetWindowsDirectory() const {
-  return GetFullPathName(platform::windowsDirectory());
-}
-
-std::string cPath::GetSystemDirectory() const {
-  return GetFullPathName(platform::systemDirectory());
-}
-
-std::string cPath::GetSpecialFolder(int32_t GetFolderType) const {
-  return GetFullPathName(platform::specialFolder(GetFolderType));
-}
-
-std::string cPath::GetExecFileFromDataFile() const {
-  std::string program;
-  if (platform::findExecutable(fileName_, program)) return "";
-  return cleanShellAnswer(program);
 }
 
 std::string cPath::Capitalise(const std::string& text) {

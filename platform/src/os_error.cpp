@@ -14,6 +14,8 @@ OsError OsError::fromErrno(const char* operation, std::string path) {
 }
 
 bool OsError::nameTaken() const { return code_ == EEXIST; }
+bool OsError::nothingThere() const { return code_ == ENOENT || code_ == ENOTDIR; }
+bool OsError::heldElsewhere() const { return code_ == EWOULDBLOCK; }
 
 std::string OsError::message() const {
   if (code_ == 0) return {};

@@ -148,3 +148,43 @@ TEST(EntryExists, FilesFoldersLinksButNotEmpty) {
 
 }  // namespace
 }  // namespace msifter::platform
+
+namespace msifter::platform {
+namespace {
+
+// The mover's and undo's looks: any kind of entry, its last link taken or
+// looked at itself.
+TEST(Directory, LooksFromAFolderTellEachKind) {
+  testing::TempEnv env;
+  const fs::path top = env.root() / "top";
+  env.writeFile("top/photo.jpg", 5);
+  fs::create_directory(top / "sub");
+  fs::create_symlink(top / "photo.jpg", top / "link.jpg");
+  UniqueFd looks;
+  ASSERT_TRUE(openFolderForLooks(top.string(), looks).ok());
+  using enum FileIdentity::Kind;
+  struct Row {
+    const char* name;
+    LastLink link;
+    int error;
+    FileIdentity::Kind kind;
+  };
+  const Row rows[] = {
+      {"photo.jpg", LastLink::Refuse, 0, File},     {"sub", LastLink::Refuse, 0, Folder},
+      {"link.jpg", LastLink::Refuse, 0, Link},      {"link.jpg", LastLink::Follow, 0, File},
+      {"none.jpg", LastLink::Follow, ENOENT, File},
+  };
+  for (const Row& row : rows) {
+    FileIdentity id;
+    EXPECT_EQ(lookAt(looks.get(), row.name, row.link, id).code(), row.error) << row.name;
+    FileIdentity byPath;
+    EXPECT_EQ(identityOf((top / row.name).string(), row.link, byPath).code(), row.error);
+    if (row.error != 0) continue;
+    EXPECT_EQ(id.kind, row.kind) << row.name;
+    EXPECT_TRUE(byPath.sameFile(id)) << row.name;
+  }
+  EXPECT_EQ(openFolderForLooks((top / "photo.jpg").string(), looks).code(), ENOTDIR);
+}
+
+}  // namespace
+}  // namespace msifter::platform

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/file_reading.h"
+#include "platform/syscalls.h"
 #include "temp_env.h"
 
 namespace msifter::platform {

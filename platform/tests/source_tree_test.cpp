@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/syscalls.h"
 #include "temp_env.h"
 
 namespace msifter::platform {

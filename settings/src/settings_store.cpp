@@ -1,13 +1,13 @@
 #include "settings/settings_store.h"
 
-#include <array>
 #include <utility>
-#include <vector>
+#include <variant>
 
 #include "common/failure.h"
 #include "common/msg.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "options/option_table.h"
 #include "settings/registry.h"
 #include "value_convert.h"
 
@@ -16,36 +16,127 @@ namespace msifter::settings {
 namespace {
 
 using common::trimSpaces;
-using common::wholeNumberText;
 using detail::valueLong;
 using detail::valueText;
+using options::ImageTypes;
+using options::OptionRow;
+using options::Overloaded;
+using options::RunOptions;
 
 constexpr const char* kNoRunYet = "1000/01/01";
-
-// The image check boxes with the tokens that name them in the stored value,
-// in the order they are packed.
-constexpr std::array<std::pair<Check, const char*>, 6> kImageTypes = {{
-    {Check::BMP, "*.BMP"},
-    {Check::GIF, "*.GIF"},
-    {Check::TIFF, "*.TIFF"},
-    {Check::JPG, "*.JPG"},
-    {Check::PNG, "*.PNG"},
-    {Check::PCD, "*.PCD"},
-}};
+const RunOptions kDefaults{};
 
 RegValue read(const char* name, int32_t type, const RegValue& defaultValue) {
   return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, defaultValue);
 }
 
-std::string readText(const char* name, const char* defaultValue) {
-  return valueText(read(name, kRegSz, std::string(defaultValue)));
+std::string readText(const char* name, const std::string& defaultValue) {
+  return valueText(read(name, kRegSz, defaultValue));
 }
 
-int32_t readLong(const char* name) { return valueLong(read(name, kRegDword, int32_t{0})); }
+int32_t readLong(const char* name, const RegValue& defaultValue) {
+  return valueLong(read(name, kRegDword, defaultValue));
+}
 
-bool readFlag(const char* name) { return readLong(name) != 0; }
+// The image types as strGraphics packs them: each chosen one's token, in
+// table order, joined by ";".
+std::string packedImages(const ImageTypes& images) {
+  std::string packed;
+  for (const auto& type : options::kImageTypes) {
+    if (images.has(type.type)) packed.append(type.token).append(1, ';');
+  }
+  if (!packed.empty()) packed.pop_back();
+  return packed;
+}
 
-int checkValue(bool on) { return on ? 1 : 0; }
+// A piece that is no token exactly (another case, an empty piece) checks
+// nothing.
+ImageTypes unpackedImages(const std::string& packed) {
+  ImageTypes images;
+  for (const std::string& piece : common::splitAt(packed, ";")) {
+    for (const auto& type : options::kImageTypes) {
+      if (piece == type.token) images.set(type.type, true);
+    }
+  }
+  return images;
+}
+
+// One stored value into `saved`; false when it could not be taken as it is.
+// Such a value falls back to its default, so a damaged store never keeps the
+// program from starting.
+bool readRow(const OptionRow& row, SavedSettings& saved) {
+  const char* key = row.storeKey;
+  RunOptions& o = saved.options;
+  return std::visit(
+      Overloaded{
+          [&](std::monostate) {
+            saved.lastExecute = readText(key, kNoRunYet);
+            if (detail::isDateText(saved.lastExecute)) return true;
+            saved.lastExecute = kNoRunYet;
+            return false;
+          },
+          [&](std::string RunOptions::*m) { return (o.*m = readText(key, kDefaults.*m), true); },
+          [&](bool RunOptions::*m) { return (o.*m = readLong(key, kDefaults.*m) != 0, true); },
+          [&](int32_t RunOptions::*m) { return (o.*m = readLong(key, kDefaults.*m), true); },
+          [&](ImageTypes RunOptions::*m) {
+            return (o.*m = unpackedImages(readText(key, "")), true);
+          },
+          [&](options::RenameMethod RunOptions::*m) {
+            const int32_t stored = readLong(key, options::renameMethodRow(kDefaults.*m).stored);
+            if (stored < 0 || stored > 255) return (o.*m = kDefaults.*m, false);
+            const auto method = options::storedRenameMethod(stored);
+            saved.methodKnown = method.has_value();
+            o.*m = method.value_or(kDefaults.*m);
+            return true;
+          },
+          [](auto) { return true; },
+      },
+      row.field);
+}
+
+// A row's value as the store keeps it, with its type.
+std::pair<int32_t, RegValue> storedValue(const OptionRow& row, const RunOptions& o,
+                                         const std::string& lastExecute) {
+  using Stored = std::pair<int32_t, RegValue>;
+  return std::visit(Overloaded{
+                        [&](std::monostate) {
+                          return Stored{kRegSz, lastExecute};
+                        },
+                        [&](std::string RunOptions::*m) {
+                          return Stored{kRegSz, o.*m};
+                        },
+                        [&](bool RunOptions::*m) {
+                          return Stored{kRegDword, o.*m};
+                        },
+                        [&](int32_t RunOptions::*m) {
+                          return Stored{kRegDword, o.*m};
+                        },
+                        [&](ImageTypes RunOptions::*m) {
+                          return Stored{kRegSz, packedImages(o.*m)};
+                        },
+                        [&](options::RenameMethod RunOptions::*m) {
+                          return Stored{kRegDword, options::renameMethodRow(o.*m).stored};
+                        },
+                        [](auto) {
+                          return Stored{kRegDword, RegValue()};
+                        },
+                    },
+                    row.field);
+}
+
+// What the window shows of a saved run: false, after message 47, when not
+// all of it could be read.
+bool readShown(SavedSettings& saved) {
+  const bool shown = gGetSettingData(saved) && saved.methodKnown;
+  if (!shown) common::gDispMsg(msgcode::NotReadCorrectly, "過去の設定データを");
+  return shown;
+}
+
+void tell(SettingsWindow& window, const options::OptionProblem& problem) {
+  if (problem.focus && problem.focusFirst) window.setFocus(*problem.focus);
+  common::gDispMsg(problem.code, problem.callerText);
+  if (problem.focus && !problem.focusFirst) window.setFocus(*problem.focus);
+}
 
 }  // namespace
 
@@ -55,86 +146,31 @@ bool gGetSettingData(SavedSettings& saved) {
     // process keeps locked costs one bounded wait, not one per value.
     const RegTransaction reading(RegTransaction::Kind::Read);
     bool readable = reading.usable();
-    saved.serverDir = readText("strServerDir", "");
-    saved.receiveDir = readText("strReceiveDir", "");
-    saved.limitCount = readFlag("chkLimitCount");
-    saved.limitCountValue = readLong("lngLimitCount");
-    saved.subFolder = readFlag("chkSubFolder");
-    saved.limitMinSize = readFlag("chkLimitMinSize");
-    saved.limitMinSizeKb = readLong("lngLimitMinSize");
-    saved.limitMaxSize = readFlag("chkLimitMaxSize");
-    saved.limitMaxSizeKb = readLong("lngLimitMaxSize");
-    saved.slowly = readFlag("chkSlowly");
-    saved.copy = readFlag("chkCopy");
-    saved.allFile = readFlag("chkAllFile");
-    saved.graphics = readFlag("chkGraphics");
-    saved.graphicsTypes = readText("strGraphics", "");
-    saved.other = readFlag("chkOther");
-    saved.otherText = readText("strOther", "");
-    // A value that cannot be taken as it is falls back to its default, so a
-    // damaged store never keeps the program from starting.
-    const int32_t method = readLong("bytBytRenameMethod");
-    if (method < 0 || method > 255) {
-      saved.renameMethod = DateNum;
-      readable = false;
-    } else {
-      saved.renameMethod = static_cast<uint8_t>(method);
+    for (const OptionRow& row : options::optionTable()) {
+      if (row.storeKey != nullptr && !readRow(row, saved)) readable = false;
     }
-    saved.lastExecute = readText("datLastExecute", kNoRunYet);
-    if (!detail::isDateText(saved.lastExecute)) {
-      saved.lastExecute = kNoRunYet;
-      readable = false;
-    }
-    saved.extFix = readFlag("chkExtFix");
     return readable;
   });
 }
 
+RunOptions savedRunOptions() {
+  SavedSettings saved;
+  readShown(saved);
+  return saved.options;
+}
+
 bool gDspSettingData(SettingsWindow& window) {
-  bool shown = false;
   try {
     SavedSettings saved;
     const bool readable = gGetSettingData(saved);
-    window.setCaption(FolderLabel::ServerDir, saved.serverDir);
-    window.setCaption(FolderLabel::ReceiveDir, saved.receiveDir);
-    window.setValue(Check::LimitCount, checkValue(saved.limitCount));
-    window.setText(Text::LimitCount, std::to_string(saved.limitCountValue));
-    window.setValue(Check::SubFolder, checkValue(saved.subFolder));
-    window.setValue(Check::LimitMinSize, checkValue(saved.limitMinSize));
-    window.setText(Text::LimitMinSize, std::to_string(saved.limitMinSizeKb));
-    window.setValue(Check::LimitMaxSize, checkValue(saved.limitMaxSize));
-    window.setText(Text::LimitMaxSize, std::to_string(saved.limitMaxSizeKb));
-    window.setValue(Check::Slowly, checkValue(saved.slowly));
-    window.setValue(Check::Copy, checkValue(saved.copy));
-    window.setValue(Check::AllFile, checkValue(saved.allFile));
-    window.setValue(Check::Graphics, checkValue(saved.graphics));
-    window.setValue(Check::Other, checkValue(saved.other));
-    window.setText(Text::Other, saved.otherText);
-    window.setValue(Check::ExtFix, checkValue(saved.extFix));
-
-    for (const auto& [box, token] : kImageTypes) window.setValue(box, 0);
-    for (const std::string& piece : common::splitAt(saved.graphicsTypes, ";")) {
-      for (const auto& [box, token] : kImageTypes) {
-        if (piece == token) window.setValue(box, 1);
-      }
-    }
-
-    bool methodKnown = true;
-    if (saved.renameMethod == DateNum) {
-      window.select(Option::DateNum);
-    } else if (saved.renameMethod == SerialNum) {
-      window.select(Option::SerialNum);
-    } else {
-      methodKnown = false;
-    }
-    shown = readable && methodKnown;
+    showOptions(window, saved.options, saved.methodKnown);
+    if (readable && saved.methodKnown) return true;
   } catch (const common::ProgramEnded&) {
     throw;
   } catch (...) {
-    shown = false;
   }
-  if (!shown) common::gDispMsg(msgcode::NotReadCorrectly, "過去の設定データを");
-  return shown;
+  common::gDispMsg(msgcode::NotReadCorrectly, "過去の設定データを");
+  return false;
 }
 
 bool gDspSettingData2(SettingsWindow& window) {
@@ -144,13 +180,12 @@ bool gDspSettingData2(SettingsWindow& window) {
     for (const Text box : {Text::LimitCount, Text::LimitMinSize, Text::LimitMaxSize}) {
       window.setTextEnabled(box, true);
     }
-    const std::array<Check, 8> chosenByAllFile = {Check::Graphics, Check::BMP,  Check::GIF,
-                                                  Check::TIFF,     Check::JPG,  Check::PNG,
-                                                  Check::PCD,      Check::Other};
     if (window.value(Check::AllFile) == 1) {
-      for (const Check box : chosenByAllFile) window.setEnabled(box, false);
+      for (const Check box : {Check::Graphics, Check::Other}) window.setEnabled(box, false);
+      for (const auto& type : options::kImageTypes) window.setEnabled(type.box, false);
       window.setTextEnabled(Text::Other, false);
-      for (const Check box : chosenByAllFile) window.setValue(box, 1);
+      for (const Check box : {Check::Graphics, Check::Other}) window.setValue(box, 1);
+      for (const auto& type : options::kImageTypes) window.setValue(type.box, 1);
       window.setTextBackground(Text::Other, Background::Menu);
       return true;
     }
@@ -163,115 +198,55 @@ bool gDspSettingData2(SettingsWindow& window) {
       window.setTextEnabled(Text::Other, true);
     }
     window.setEnabled(Check::Graphics, true);
-    if (window.value(Check::Graphics) == 1) {
-      for (const auto& [box, token] : kImageTypes) window.setEnabled(box, true);
-    } else {
-      for (const auto& [box, token] : kImageTypes) window.setEnabled(box, false);
-      for (const auto& [box, token] : kImageTypes) window.setValue(box, 0);
+    const bool images = window.value(Check::Graphics) == 1;
+    for (const auto& type : options::kImageTypes) window.setEnabled(type.box, images);
+    if (!images) {
+      for (const auto& type : options::kImageTypes) window.setValue(type.box, 0);
     }
     return true;
   });
 }
 
-bool gChkSettingData(SettingsWindow& window) {
+bool gChkSettingData(SettingsWindow& window, RunOptions* checked) {
   return common::guardFatal("gChkSettingData", [&] {
-    const std::string serverDir = window.caption(FolderLabel::ServerDir);
-    const std::string receiveDir = window.caption(FolderLabel::ReceiveDir);
-    if (trimSpaces(serverDir).empty()) {
-      window.setFocus(Focus::ServerSelect);
-      common::gDispMsg(msgcode::PleaseChoose, "移動元のフォルダを");
-      return false;
-    }
-    if (trimSpaces(receiveDir).empty()) {
-      window.setFocus(Focus::ReceiveSelect);
-      common::gDispMsg(msgcode::PleaseChoose, "移動先のフォルダを");
-      return false;
-    }
-    if (!common::gChkDirExists(serverDir, false)) {
-      common::gDispMsg(msgcode::DoesNotExist, "移動元のフォルダが");
-      return false;
-    }
-    if (!common::gChkDirExists(receiveDir, false)) {
-      common::gDispMsg(msgcode::DoesNotExist, "移動先のフォルダが");
+    RunOptions folders;
+    folders.serverDir = window.caption(FolderLabel::ServerDir);
+    folders.receiveDir = window.caption(FolderLabel::ReceiveDir);
+    if (const auto problem = options::checkFolders(folders)) {
+      tell(window, *problem);
       return false;
     }
     for (const Text box : {Text::LimitCount, Text::LimitMinSize, Text::LimitMaxSize}) {
       if (trimSpaces(window.text(box)).empty()) window.setText(box, "0");
     }
-    if (window.value(Check::AllFile) == 0) {
-      bool chosen = false;
-      if (window.value(Check::Graphics) != 0) {
-        for (const auto& [box, token] : kImageTypes) chosen = chosen || window.value(box) != 0;
-      } else {
-        chosen = window.value(Check::Other) != 0;
-      }
-      if (!chosen) {
-        common::gDispMsg(msgcode::PleaseChoose, "検索ファイルを");
-        return false;
-      }
-    }
-    const bool minOn = window.value(Check::LimitMinSize) == 1;
-    const bool maxOn = window.value(Check::LimitMaxSize) == 1;
-    if (minOn && maxOn &&
-        wholeNumberText(window.text(Text::LimitMinSize)) >=
-            wholeNumberText(window.text(Text::LimitMaxSize))) {
-      common::gDispMsg(msgcode::SizeLimitsWrong);
-      window.setFocus(Focus::LimitMinSize);
+    // Every number box is read here, whether its limit is on or not: a text
+    // that is not a number stops here rather than later, half-saved.
+    const RunOptions options = optionsFromWindow(window);
+    if (const auto problem = options::checkChoices(options)) {
+      tell(window, *problem);
       return false;
     }
-    // The maximum is converted even when its limit is off: a text that is not
-    // a number stops here rather than later, half-saved.
-    const int32_t maximum = wholeNumberText(window.text(Text::LimitMaxSize));
-    if (maxOn && maximum == 0) {
-      common::gDispMsg(msgcode::SizeLimitsWrong);
-      window.setFocus(Focus::LimitMaxSize);
-      return false;
-    }
+    if (checked != nullptr) *checked = options;
     return true;
   });
 }
 
-bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute) {
+bool gSetSettingData(const RunOptions& options, const std::string& lastExecute) {
   return common::guardFatal("gSetSettingData", [&] {
-    std::string graphicsTypes;
-    for (const auto& [box, token] : kImageTypes) {
-      if (window.value(box) == 1) graphicsTypes += std::string(token) + ";";
-    }
-    if (!graphicsTypes.empty()) graphicsTypes.pop_back();
-
-    const int32_t renameMethod = window.isSelected(Option::SerialNum) ? SerialNum : DateNum;
-
-    const auto write = [](const char* name, int32_t type, const RegValue& value) {
-      return gSetRegValue(kHKeyCurrentUser, kSettingsKey, name, type, value);
-    };
-    const auto flag = [&](Check box) { return RegValue(window.value(box) != 0); };
-    const auto number = [&](Text box) { return RegValue(wholeNumberText(window.text(box))); };
-
     bool saved = false;
     {
       // One transaction: the nineteen values land together or not at all,
       // with one flush to disk. It is over before the fatal path shows
       // anything, so no lock is held while a dialog waits.
       RegTransaction writing(RegTransaction::Kind::Write);
-      saved = write("strServerDir", kRegSz, window.caption(FolderLabel::ServerDir)) &&
-              write("strReceiveDir", kRegSz, window.caption(FolderLabel::ReceiveDir)) &&
-              write("chkLimitCount", kRegDword, flag(Check::LimitCount)) &&
-              write("lngLimitCount", kRegDword, number(Text::LimitCount)) &&
-              write("chkSubFolder", kRegDword, flag(Check::SubFolder)) &&
-              write("chkLimitMinSize", kRegDword, flag(Check::LimitMinSize)) &&
-              write("lngLimitMinSize", kRegDword, number(Text::LimitMinSize)) &&
-              write("chkLimitMaxSize", kRegDword, flag(Check::LimitMaxSize)) &&
-              write("lngLimitMaxSize", kRegDword, number(Text::LimitMaxSize)) &&
-              write("chkSlowly", kRegDword, flag(Check::Slowly)) &&
-              write("chkCopy", kRegDword, flag(Check::Copy)) &&
-              write("chkAllFile", kRegDword, flag(Check::AllFile)) &&
-              write("chkGraphics", kRegDword, flag(Check::Graphics)) &&
-              write("strGraphics", kRegSz, graphicsTypes) &&
-              write("chkOther", kRegDword, flag(Check::Other)) &&
-              write("strOther", kRegSz, window.text(Text::Other)) &&
-              write("bytBytRenameMethod", kRegDword, renameMethod) &&
-              write("datLastExecute", kRegSz, lastExecute) &&
-              write("chkExtFix", kRegDword, flag(Check::ExtFix)) && writing.commit();
+      saved = true;
+      for (const OptionRow& row : options::optionTable()) {
+        if (row.storeKey == nullptr) continue;
+        const auto [type, value] = storedValue(row, options, lastExecute);
+        saved = gSetRegValue(kHKeyCurrentUser, kSettingsKey, row.storeKey, type, value);
+        if (!saved) break;
+      }
+      saved = saved && writing.commit();
     }
     if (!saved) common::gProcFatalError("gSetSettingData", "");
     return true;

@@ -33,8 +33,8 @@ class FakeWindow : public SettingsWindow {
   }
   void setCaption(FolderLabel label, const std::string& value) override { captions[label] = value; }
 
-  bool isSelected(Option option) const override { return selected == option; }
-  void select(Option option) override { selected = option; }
+  bool isSelected(RenameMethod method) const override { return selected == method; }
+  void select(RenameMethod method) override { selected = method; }
 
   void setFocus(Focus target) override {
     focusMoves.emplace_back(target, ui_ ? ui_->boxes.size() : 0u);
@@ -46,7 +46,7 @@ class FakeWindow : public SettingsWindow {
   std::map<Text, bool> textEnabled;
   std::map<Text, Background> backgrounds;
   std::map<FolderLabel, std::string> captions;
-  std::optional<Option> selected;
+  std::optional<RenameMethod> selected;
   // Where the focus went, with the number of boxes shown before the move.
   std::vector<std::pair<Focus, std::size_t>> focusMoves;
 

@@ -92,14 +92,14 @@ TEST_F(SettingsStoreTest, FirstStartShowsDefaultsWithoutAMessage) {
   EXPECT_TRUE(gDspSettingData(w));
   EXPECT_EQ(w.caption(FolderLabel::ServerDir), "");
   EXPECT_EQ(w.caption(FolderLabel::ReceiveDir), "");
-  for (const Check box : common::kAllChecks) {
+  for (const Check box : options::kAllChecks) {
     EXPECT_EQ(w.checks.at(box), 0) << static_cast<int>(box);
   }
   EXPECT_EQ(w.text(Text::LimitCount), "0");
   EXPECT_EQ(w.text(Text::LimitMinSize), "0");
   EXPECT_EQ(w.text(Text::LimitMaxSize), "0");
   EXPECT_EQ(w.text(Text::Other), "");
-  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_EQ(w.selected, RenameMethod::DateTime);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_FALSE(fs::exists(registryStorePath()));
 
@@ -126,17 +126,18 @@ TEST_F(SettingsStoreTest, SavedWindowComesBackWhole) {
   before.setValue(Check::PCD, 1);
   before.setValue(Check::Other, 1);
   before.setText(Text::Other, "txt; doc");
-  before.select(Option::SerialNum);
+  before.select(RenameMethod::SerialNumber);
   before.setValue(Check::ExtFix, 1);
-  ASSERT_TRUE(gSetSettingData(before, "2026/12/07 08:15:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(before), "2026/12/07 08:15:00"));
 
   SavedSettings saved;
   EXPECT_TRUE(gGetSettingData(saved));
-  EXPECT_EQ(saved.serverDir, longFolder);
-  EXPECT_EQ(saved.graphicsTypes, "*.GIF;*.PCD");
-  EXPECT_EQ(saved.renameMethod, 1);
+  EXPECT_EQ(saved.options.serverDir, longFolder);
+  EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "strGraphics", kRegSz, std::string()),
+            RegValue(std::string("*.GIF;*.PCD")));
+  EXPECT_EQ(saved.options.renameMethod, RenameMethod::SerialNumber);
   EXPECT_EQ(saved.lastExecute, "2026/12/07 08:15:00");
-  EXPECT_EQ(saved.limitMaxSizeKb, 10);
+  EXPECT_EQ(saved.options.maxSizeKb, 10);
 
   FakeWindow after(&ui);
   EXPECT_TRUE(gDspSettingData(after));
@@ -145,7 +146,7 @@ TEST_F(SettingsStoreTest, SavedWindowComesBackWhole) {
   }
   EXPECT_EQ(after.texts, before.texts);
   EXPECT_EQ(after.captions, before.captions);
-  EXPECT_EQ(after.selected, Option::SerialNum);
+  EXPECT_EQ(after.selected, RenameMethod::SerialNumber);
   EXPECT_TRUE(ui.boxes.empty());
 }
 
@@ -154,7 +155,7 @@ TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
   fillValid(w);
   setLimitTexts(w, "2.5", "3.5", " 7 ");
   for (const Check box : kImages) w.setValue(box, 1);
-  ASSERT_TRUE(gSetSettingData(w, "2026/01/02 03:04:05"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/01/02 03:04:05"));
 
   const auto text = [](const char* name) {
     return gGetRegValue(kHKeyCurrentUser, kSettingsKey, name, kRegSz, std::string("absent"));
@@ -186,8 +187,68 @@ TEST_F(SettingsStoreTest, SaveWritesTheNineteenValuesWithTheirTypes) {
 
   // No image type: the packed value is stored as one space and reads as "".
   for (const Check box : kImages) w.setValue(box, 0);
-  ASSERT_TRUE(gSetSettingData(w, "2026/01/02 03:04:05"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/01/02 03:04:05"));
   EXPECT_EQ(text("strGraphics"), RegValue(std::string()));
+}
+
+// Every stored row of the option table, through the store and back: two
+// patterns in which every option differs from its default or from the other.
+TEST_F(SettingsStoreTest, EveryStoredOptionComesBackAsSaved) {
+  for (const int pattern : {0, 1}) {
+    SCOPED_TRACE(pattern);
+    options::RunOptions o;
+    const bool on = pattern == 0;
+    o.serverDir = "/写真/in" + std::to_string(pattern);
+    o.receiveDir = "/out\xe9" + std::to_string(pattern);  // bytes as they are
+    o.useCountLimit = o.subFolder = o.useMaxSize = o.copyFiles = o.graphics = o.extFix = on;
+    o.useMinSize = o.slowly = o.allFile = o.other = !on;
+    o.countLimit = 1000000 + pattern;
+    o.minSizeKb = -5 - pattern;
+    o.maxSizeKb = 2147483647 - pattern;
+    o.images.set(on ? options::ImageType::TIFF : options::ImageType::PCD, true);
+    o.images.set(options::ImageType::BMP, on);
+    o.otherText = on ? "txt; doc" : "";
+    o.renameMethod = on ? RenameMethod::SerialNumber : RenameMethod::DateTime;
+    ASSERT_TRUE(gSetSettingData(o, "2026/12/0" + std::to_string(pattern + 1) + " 08:15:00"));
+    SavedSettings saved;
+    ASSERT_TRUE(gGetSettingData(saved));
+    EXPECT_EQ(saved.options, o);
+    EXPECT_EQ(saved.lastExecute, "2026/12/0" + std::to_string(pattern + 1) + " 08:15:00");
+    EXPECT_TRUE(saved.methodKnown);
+  }
+}
+
+// The values as the store has always held them (Booleans as -1, the image
+// types packed, the method as a number) read as the options they meant.
+TEST_F(SettingsStoreTest, AStoreWrittenBeforeReadsTheSame) {
+  store("strServerDir", kRegSz, std::string("/media/card"));
+  store("strReceiveDir", kRegSz, std::string(" "));  // how an empty text is kept
+  store("chkLimitCount", kRegDword, int32_t{-1});
+  store("lngLimitCount", kRegDword, int32_t{25});
+  store("chkLimitMaxSize", kRegDword, int32_t{1});  // any number but 0 is on
+  store("lngLimitMaxSize", kRegDword, int32_t{900});
+  store("chkGraphics", kRegDword, int32_t{-1});
+  store("strGraphics", kRegSz, std::string("*.GIF;*.PCD"));
+  store("strOther", kRegSz, std::string(".raw;.nef"));
+  store("bytBytRenameMethod", kRegDword, int32_t{1});
+  store("datLastExecute", kRegSz, std::string("2024/03/15 09:30:00"));
+  options::RunOptions expected;
+  expected.serverDir = "/media/card";
+  expected.useCountLimit = true;
+  expected.countLimit = 25;
+  expected.useMaxSize = true;
+  expected.maxSizeKb = 900;
+  expected.graphics = true;
+  expected.images.set(options::ImageType::GIF, true);
+  expected.images.set(options::ImageType::PCD, true);
+  expected.otherText = ".raw;.nef";
+  expected.renameMethod = RenameMethod::SerialNumber;
+  SavedSettings saved;
+  ASSERT_TRUE(gGetSettingData(saved));
+  EXPECT_EQ(saved.options, expected);
+  EXPECT_EQ(saved.lastExecute, "2024/03/15 09:30:00");
+  EXPECT_EQ(savedRunOptions(), expected);
+  EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(SettingsStoreTest, StoredImageTypesCheckTheirBoxesOnly) {
@@ -220,15 +281,15 @@ TEST_F(SettingsStoreTest, UnreadableStoredValuesShowMessage47OnceAndKeepTheWindo
     const char* what;
     int32_t renameMethod;
     const char* lastExecute;
-    std::optional<Option> selected;
+    std::optional<RenameMethod> selected;
   };
   const Case cases[] = {
       {"method 2 is no known method", 2, "2026/12/01 10:00:00", std::nullopt},
-      {"method beyond a byte", 300, "2026/12/01 10:00:00", Option::DateNum},
-      {"negative method", -1, "2026/12/01", Option::DateNum},
-      {"date that is no date", 1, "yesterday", Option::SerialNum},
-      {"day that does not exist", 1, "2026/02/30", Option::SerialNum},
-      {"both at once", 300, "2026/13/01", Option::DateNum},
+      {"method beyond a byte", 300, "2026/12/01 10:00:00", RenameMethod::DateTime},
+      {"negative method", -1, "2026/12/01", RenameMethod::DateTime},
+      {"date that is no date", 1, "yesterday", RenameMethod::SerialNumber},
+      {"day that does not exist", 1, "2026/02/30", RenameMethod::SerialNumber},
+      {"both at once", 300, "2026/13/01", RenameMethod::DateTime},
   };
   for (const Case& c : cases) {
     ui.boxes.clear();
@@ -251,11 +312,11 @@ TEST_F(SettingsStoreTest, DamagedStoreStartsWithDefaultsAndTheNextSaveRepairsIt)
   env.writeFile(fs::relative(registryStorePath(), env.root()), 3000, '\x07');
   FakeWindow w(&ui);
   EXPECT_TRUE(gDspSettingData(w));
-  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_EQ(w.selected, RenameMethod::DateTime);
   EXPECT_EQ(w.text(Text::LimitCount), "0");
 
   fillValid(w);
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"));
   FakeWindow again(&ui);
   EXPECT_TRUE(gDspSettingData(again));
   EXPECT_EQ(again.caption(FolderLabel::ServerDir), (env.root() / "in").string());
@@ -268,7 +329,7 @@ TEST_F(SettingsStoreTest, FailedWriteTakesTheFatalPathAndStops) {
   env.setVar("XDG_CONFIG_HOME", notAFolder.string());
   FakeWindow w(&ui);
   fillValid(w);
-  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
+  EXPECT_THROW(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"), common::ProgramEnded);
   EXPECT_EQ(ui.endCodes.size(), 1u);
   ASSERT_FALSE(ui.boxes.empty());
   EXPECT_EQ(ui.boxes[0].text, "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。");
@@ -303,10 +364,10 @@ common::sqlite::Connection lockStoreElsewhere() {
 TEST_F(SettingsStoreTest, SaveIsOneTransaction) {
   FakeWindow w(&ui);
   fillValid(w);
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"));
   const uint32_t before = storeChangeCounter();
   w.setValue(Check::Copy, 1);
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:05:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:05:00"));
   EXPECT_EQ(storeChangeCounter(), before + 1);
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "chkCopy", kRegDword, int32_t{0}),
             RegValue(int32_t{-1}));
@@ -323,7 +384,7 @@ TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(w.caption(FolderLabel::ServerDir), "");
   EXPECT_EQ(w.value(Check::Copy), 0);
-  EXPECT_EQ(w.selected, Option::DateNum);
+  EXPECT_EQ(w.selected, RenameMethod::DateTime);
   EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"過去の設定データを#47"});
   EXPECT_TRUE(ui.endCodes.empty());
   const std::string log = env.errorLog();
@@ -337,9 +398,9 @@ TEST_F(SettingsStoreTest, LockedStoreCostsOneWaitThenDefaultsAndMessage47) {
 TEST_F(SettingsStoreTest, SaveToALockedStoreEndsWithTheCauseInTheLog) {
   FakeWindow w(&ui);
   fillValid(w);
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"));
   const common::sqlite::Connection held = lockStoreElsewhere();
-  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:05:00"), common::ProgramEnded);
+  EXPECT_THROW(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:05:00"), common::ProgramEnded);
   const std::string log = env.errorLog();
   const std::string cause =
       registryStorePath() + ": database is locked\r\nエラー番号：70\r\ngSetRegValue (m_sifter)";
@@ -351,9 +412,12 @@ TEST_F(SettingsStoreTest, LimitTextThatIsNotANumberTakesTheFatalPath) {
   FakeWindow w(&ui);
   fillValid(w);
   w.setText(Text::LimitCount, "12x");
-  EXPECT_THROW(gSetSettingData(w, "2026/12/07 09:00:00"), common::ProgramEnded);
-  EXPECT_NE(env.errorLog().find("gSetSettingData (m_sifter)"), std::string::npos);
-  // Nothing of the failed save lands, not even the values before the bad one.
+  // The window's options are numbers before anything is saved: the check
+  // reads every box, and a text that is not one ends there.
+  EXPECT_THROW(gChkSettingData(w), common::ProgramEnded);
+  EXPECT_NE(env.errorLog().find("gChkSettingData (m_sifter)"), std::string::npos);
+  EXPECT_THROW(optionsFromWindow(w), common::RuntimeFailure);
+  // Nothing lands, not even the values before the bad one.
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "strServerDir", kRegSz, std::string()),
             RegValue(std::string("/before")));
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "chkLimitCount", kRegDword, int32_t{9}),
@@ -553,7 +617,7 @@ TEST_F(SettingsStoreTest, EmptyLimitTextsBecomeZeroAndZeroIsSaved) {
   EXPECT_EQ(w.text(Text::LimitCount), "0");
   EXPECT_EQ(w.text(Text::LimitMinSize), "0");
   EXPECT_EQ(w.text(Text::LimitMaxSize), "0");
-  ASSERT_TRUE(gSetSettingData(w, "2026/12/07 09:00:00"));
+  ASSERT_TRUE(gSetSettingData(optionsFromWindow(w), "2026/12/07 09:00:00"));
   EXPECT_EQ(gGetRegValue(kHKeyCurrentUser, kSettingsKey, "lngLimitMinSize", kRegDword, int32_t{9}),
             RegValue(int32_t{0}));
 }

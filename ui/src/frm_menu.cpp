@@ -3,24 +3,17 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QLayout>
 #include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolButton>
-#include <atomic>
-#include <exception>
-#include <thread>
 
 #include "common/failure.h"
 #include "common/msg.h"
 #include "common/paths.h"
 #include "common/ui_services.h"
 #include "menu_controls.h"
-#include "run_view.h"
 #include "settings/settings_store.h"
 #include "settings_view.h"
 #include "ui/appearance.h"
@@ -29,6 +22,7 @@
 #include "ui/history_window.h"
 #include "ui/lifecycle.h"
 #include "ui/result_list_model.h"
+#include "ui/run_view.h"
 #include "ui/shell.h"
 
 namespace msifter::ui {
@@ -38,8 +32,6 @@ using settings::FolderLabel;
 
 namespace {
 
-// How often the window thread looks after the window while a run works.
-constexpr int kPaintIntervalMs = 100;
 constexpr int kRowsLaidOutPerTurn = 20000;
 
 QString u(const char* text) { return QString::fromUtf8(text); }
@@ -63,7 +55,12 @@ FrmMenu::FrmMenu(RunCommand run) : run_(std::move(run)) {
 FrmMenu::~FrmMenu() { clearFormReference(this); }
 
 settings::SettingsWindow& FrmMenu::settingsView() { return *settingsView_; }
-engine::ExecuteWindow& FrmMenu::runView() { return *runView_; }
+RunView& FrmMenu::runView() { return *runView_; }
+
+std::vector<std::string>& FrmMenu::lstResult() {
+  runStateOwner_.touch();
+  return lstResult_;
+}
 
 void FrmMenu::setupMainMenu() {
   QMenu* tools = menuBar()->addMenu(u("ツール(&T)"));
@@ -90,7 +87,7 @@ void FrmMenu::setupControls() {
   controls_ = std::make_unique<MenuControls>(buildMenuControls(*client));
   setupResultList();
   settingsView_ = std::make_unique<SettingsView>(*controls_);
-  runView_ = std::make_unique<RunView>(*this, *controls_, *settingsView_, *results_);
+  runView_ = std::make_unique<RunView>(*this, *controls_, *results_);
   connectHandlers();
 }
 
@@ -101,7 +98,7 @@ void FrmMenu::setupResultList() {
   // window keeps answering while the list takes its length.
   list->setLayoutMode(QListView::Batched);
   list->setBatchSize(kRowsLaidOutPerTurn);
-  results_ = child<ResultListModel>(this, engine::runState().lstResult);
+  results_ = child<ResultListModel>(this, lstResult_);
   list->setModel(results_);
 }
 
@@ -150,47 +147,6 @@ void FrmMenu::closeEvent(QCloseEvent* event) {
 }
 
 // ---- handlers
-
-void FrmMenu::cmdExecute_Click() {
-  if (running_) return;
-  common::guardFatal("cmdExecute_Click", [&] { runKeepingWindowPainted(); });
-  if (history_ != nullptr && history_->isVisible()) history_->refresh();
-}
-
-void FrmMenu::runKeepingWindowPainted() {
-  // The run works on a worker thread so that the window keeps painting
-  // through long transfers and pauses; every call it makes into the window
-  // or the window system is carried back to this thread.
-  running_ = true;
-  struct Done {
-    bool& running;
-    ~Done() { running = false; }
-  } done{running_};
-  std::atomic<bool> finished{false};
-  std::exception_ptr failure;
-  std::thread worker([&] {
-    try {
-      run_(*runView_);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    finished = true;
-    QMetaObject::invokeMethod(
-        this, [] {}, Qt::QueuedConnection);  // wakes the loop below
-  });
-  QTimer tick;
-  connect(&tick, &QTimer::timeout, this, [this] { runView_->applyPendingProgress(); });
-  tick.start(kPaintIntervalMs);
-  while (!finished) {
-    // Until the window is disabled, input waits instead of reaching the
-    // controls the run is reading.
-    const auto flags =
-        runView_->isBusy() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents;
-    QCoreApplication::processEvents(flags | QEventLoop::WaitForMoreEvents);
-  }
-  worker.join();
-  if (failure) std::rethrow_exception(failure);
-}
 
 void FrmMenu::cmdServerSelect_Click() { chooseFolder(FolderLabel::ServerDir); }
 void FrmMenu::cmdReceiveSelect_Click() { chooseFolder(FolderLabel::ReceiveDir); }

@@ -44,17 +44,7 @@ std::string startedText(int64_t seconds) {
 
 std::string operationWord(const RunRow& run) { return run.copy ? "コピー" : "移動"; }
 
-std::string resultWord(const RunRow& run) {
-  std::string word;
-  switch (run.result) {
-    case RunResult::Completed: word = "完了"; break;
-    case RunResult::Failed: word = "失敗"; break;
-    case RunResult::Unfinished: word = "中断"; break;
-    case RunResult::Running: word = "実行中"; break;
-  }
-  if (run.damaged) word += "（記録の一部が読めません）";
-  return word;
-}
+std::string resultWord(const RunRow& run) { return run.endWord + run.notes; }
 
 std::string undoWord(const RunRow& run) {
   if (run.undoneFiles == 0) return "未取り消し";

@@ -202,7 +202,8 @@ namespace {
 
 bool sameState(const RunRow& a, const RunRow& b) {
   return a.id == b.id && a.files == b.files && a.bytes == b.bytes &&
-         a.undoneFiles == b.undoneFiles && a.result == b.result && a.damaged == b.damaged;
+         a.undoneFiles == b.undoneFiles && a.result == b.result && a.endWord == b.endWord &&
+         a.notes == b.notes;
 }
 
 }  // namespace

@@ -155,10 +155,10 @@ bool gProcEndProgram() {
     if (gDspForm(*held.end, FormPosition::Centred, FormModal::Modal, FormState::Normal))
       return true;
     common::gProcError("gProcEndProgram", "");
-    common::ui().endProgram(kExitFailure);
-    return false;  // not reached: the end does not return
+    return false;
   });
-  // A failure inside has been reported by the guard; the end comes at once.
+  // Reported, by the guard or above; a program that cannot show its end
+  // window ends at once.
   if (!shown) common::ui().endProgram(kExitFailure);
   return true;
 }

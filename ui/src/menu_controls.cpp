@@ -248,8 +248,10 @@ MenuControls reach(const Made& widgets) {
   controls.lstResult = made<QListView>(widgets, "lstResult");
   controls.folders = {folderRow(widgets, "cmdServerSelect", "lblServerDir", "imgServerDir"),
                       folderRow(widgets, "cmdReceiveSelect", "lblReceiveDir", "imgReceiveDir")};
-  controls.options = {made<QRadioButton>(widgets, "optDateNum"),
-                      made<QRadioButton>(widgets, "optSerialNum")};
+  for (const auto& method : options::kRenameMethods) {
+    controls.options[static_cast<std::size_t>(method.method)] =
+        made<QRadioButton>(widgets, method.button);
+  }
   for (std::size_t i = 0; i < controls.checks.size(); ++i)
     controls.checks[i] = made<QCheckBox>(widgets, kCheckNames[i]);
   for (std::size_t i = 0; i < controls.texts.size(); ++i)

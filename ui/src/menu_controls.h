@@ -4,6 +4,7 @@
 // labels and option buttons, and the few controls the run drives.
 #include <array>
 #include <cstddef>
+#include <iterator>
 
 #include "settings/settings_window.h"
 
@@ -34,15 +35,15 @@ struct MenuControls {
   QLabel* lblProgress = nullptr;
   QListView* lstResult = nullptr;
   std::array<FolderRow, 2> folders{};
-  std::array<QRadioButton*, 2> options{};
+  std::array<QRadioButton*, std::size(options::kRenameMethods)> options{};
   std::array<QCheckBox*, static_cast<std::size_t>(settings::Check::ExtFix) + 1> checks{};
   std::array<QLineEdit*, static_cast<std::size_t>(settings::Text::Other) + 1> texts{};
 
   const FolderRow& folder(settings::FolderLabel label) const {
     return folders[static_cast<std::size_t>(label)];
   }
-  QRadioButton* option(settings::Option which) const {
-    return options[static_cast<std::size_t>(which)];
+  QRadioButton* option(settings::RenameMethod method) const {
+    return options[static_cast<std::size_t>(method)];
   }
   QCheckBox* check(settings::Check box) const { return checks[static_cast<std::size_t>(box)]; }
   QLineEdit* text(settings::Text box) const { return texts[static_cast<std::size_t>(box)]; }

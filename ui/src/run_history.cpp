@@ -4,6 +4,7 @@
 
 #include "common/failure_reason.h"
 #include "engine/journal.h"
+#include "engine/run_words.h"
 #include "engine/undo.h"
 #include "engine/undo_reason.h"
 
@@ -30,7 +31,8 @@ RunRow rowOf(const engine::RunSummary& run) {
                 .bytes = run.bytes,
                 .undoneFiles = run.undoneFiles,
                 .result = resultOf(run),
-                .damaged = run.damaged,
+                .endWord = std::string(engine::runEndWord(run)),
+                .notes = engine::runNotes(run),
                 .source = run.options.serverDir,
                 .destination = run.options.receiveDir};
 }

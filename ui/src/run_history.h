@@ -18,8 +18,10 @@ struct RunRow {
   int64_t bytes = 0;
   int64_t undoneFiles = 0;
   RunResult result = RunResult::Unfinished;
-  // Lines that could not be read were left out of the counts.
-  bool damaged = false;
+  // How it ended and what its journal says beside that, as the command line
+  // says them.
+  std::string endWord;
+  std::string notes;
   std::string source;
   std::string destination;
 };

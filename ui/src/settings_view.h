@@ -37,10 +37,12 @@ class SettingsView : public settings::SettingsWindow {
   std::string caption(settings::FolderLabel label) const override { return folders_[at(label)]; }
   void setCaption(settings::FolderLabel label, const std::string& caption) override;
 
-  bool isSelected(settings::Option option) const override {
-    return controls_.option(option)->isChecked();
+  bool isSelected(settings::RenameMethod method) const override {
+    return controls_.option(method)->isChecked();
   }
-  void select(settings::Option option) override { controls_.option(option)->setChecked(true); }
+  void select(settings::RenameMethod method) override {
+    controls_.option(method)->setChecked(true);
+  }
 
   void setFocus(settings::Focus target) override;
 

@@ -10,11 +10,13 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <regex>
 #include <thread>
 
 #include "engine/run.h"
 #include "settings/settings_store.h"
 #include "ui/forms.h"
+#include "ui/run_view.h"
 #include "window_test_support.h"
 
 namespace msifter::ui::testing {
@@ -56,7 +58,7 @@ class FrmMenuTest : public WindowTest {
     options.setValue(Check::AllFile, 1);
     window.targetType_Click();
     options.setValue(Check::SubFolder, 1);
-    options.select(settings::Option::SerialNum);
+    options.select(settings::RenameMethod::SerialNumber);
   }
 
   QCheckBox* box(const char* name) { return window.findChild<QCheckBox*>(name); }
@@ -84,7 +86,7 @@ TEST_F(FrmMenuTest, FirstStartShowsTheDefaultsWithoutAMessage) {
   EXPECT_EQ(options.text(Text::LimitCount), "0");
   EXPECT_EQ(options.text(Text::LimitMinSize), "0");
   EXPECT_EQ(options.text(Text::LimitMaxSize), "0");
-  EXPECT_TRUE(options.isSelected(settings::Option::DateNum));
+  EXPECT_TRUE(options.isSelected(settings::RenameMethod::DateTime));
 }
 
 TEST_F(FrmMenuTest, LoadShowsWhatTheLastRunSaved) {
@@ -99,9 +101,9 @@ TEST_F(FrmMenuTest, LoadShowsWhatTheLastRunSaved) {
   options.setText(Text::LimitMinSize, "3");
   options.setText(Text::LimitMaxSize, "900");
   options.setText(Text::Other, ".raw;.nef");
-  options.select(settings::Option::SerialNum);
-  engine::runState().lastExecute = "2024/03/15 09:30:00";  // as Execute notes it before saving
-  window.runView().saveSettings();
+  options.select(settings::RenameMethod::SerialNumber);
+  // As Execute saves them.
+  settings::gSetSettingData(settings::optionsFromWindow(options), "2024/03/15 09:30:00");
 
   FrmMenu reloaded;
   reloaded.load();
@@ -121,7 +123,7 @@ TEST_F(FrmMenuTest, LoadShowsWhatTheLastRunSaved) {
   EXPECT_EQ(reloaded.settingsView().text(Text::LimitMinSize), "3");
   EXPECT_EQ(reloaded.settingsView().text(Text::LimitMaxSize), "900");
   EXPECT_EQ(reloaded.settingsView().text(Text::Other), ".raw;.nef");
-  EXPECT_TRUE(reloaded.settingsView().isSelected(settings::Option::SerialNum));
+  EXPECT_TRUE(reloaded.settingsView().isSelected(settings::RenameMethod::SerialNumber));
   // The enable rules ran after the values came in.
   EXPECT_TRUE(reloaded.settingsView().isEnabled(Check::GIF));
   EXPECT_TRUE(reloaded.settingsView().isTextEnabled(Text::Other));
@@ -226,7 +228,7 @@ TEST_F(FrmMenuTest, EachRejectedOptionShowsItsMessageAndStartsNothing) {
     fresh.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&fresh));
     // As a finished run leaves it.
-    engine::runState().lstResult = {"kept from before"};
+    fresh.lstResult() = {"kept from before"};
     fresh.runView().leaveBusyState();
     c.arrange(fresh.settingsView(), existing);
     recorder.boxes.clear();
@@ -316,20 +318,20 @@ TEST_F(FrmMenuRun, NamesThatAreNotUtf8ShowWithReplacementsAndTheNextRunLetsTheLi
   EXPECT_EQ(shown.size(), 4u);
   EXPECT_NE(std::find(shown.begin(), shown.end(), (source / "caf\xef\xbf\xbd.txt").string()),
             shown.end());
-  EXPECT_GE(engine::runState().lstResult.capacity(), 4u);
+  EXPECT_GE(window.lstResult().capacity(), 4u);
 
   const fs::path empty = env.root() / "empty";
   fs::create_directories(empty);
   prepareRun(empty, destination);
   window.cmdExecute_Click();
   EXPECT_TRUE(listEntries(window).empty());
-  EXPECT_EQ(engine::runState().lstResult.capacity(), 0u);
+  EXPECT_EQ(window.lstResult().capacity(), 0u);
   EXPECT_EQ(window.findChild<QLabel*>("lblProgress")->text().toStdString(),
             "処理結果： 0 ファイル   0 バイト   処理時間 0 秒");
 }
 
 TEST_F(FrmMenuRun, WindowStaysPaintedDisabledAndOpenDuringARun) {
-  engine::runState().lstResult = {"from the last run"};
+  window.lstResult() = {"from the last run"};
   window.runView().leaveBusyState();
   prepareRun(source, destination);
   options.setValue(Check::Slowly, 1);  // three pauses of half a second
@@ -393,6 +395,53 @@ TEST_F(FrmMenuRun, FailureDuringTheRunTakesTheFatalPath) {
             (std::vector<std::string>{"0000000000_a.txt", "0000000001_b.txt"}));
 }
 
+// A number the window's boxes hold that does not fit 32 bits (only the
+// program can put one there) ends the program at the check, before anything
+// is saved or moved.
+TEST_F(FrmMenuRun, ANumberThatDoesNotFitEndsTheProgram) {
+  prepareRun(source, destination);
+  options.setText(Text::LimitMinSize, "2e300");
+  EXPECT_THROW(window.cmdExecute_Click(), common::ProgramEnded);
+  EXPECT_NE(env.errorLog().find("gChkSettingData (m_sifter)"), std::string::npos);
+  EXPECT_TRUE(fs::exists(source / "a.txt"));
+  EXPECT_TRUE(namesIn(destination).empty());
+}
+
+// Execute notes its moment first and saves it with the options.
+TEST_F(FrmMenuRun, TheMomentOfExecuteIsSavedWithTheOptions) {
+  prepareRun(source, destination);
+  window.cmdExecute_Click();
+  EXPECT_TRUE(
+      std::regex_match(window.lastExecute(), std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})")));
+  settings::SavedSettings saved;
+  ASSERT_TRUE(settings::gGetSettingData(saved));
+  EXPECT_EQ(saved.lastExecute, window.lastExecute());
+}
+
+// The list a run refills is the run's while it works: debug builds stop
+// another thread that touches it meanwhile.
+TEST_F(FrmMenuRun, ASecondThreadStopsADebugBuildWhileARunHoldsTheList) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "release builds do not check";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  prepareRun(source, destination);
+  FrmMenu* self = nullptr;
+  FrmMenu intruded([&](const options::RunOptions&, engine::RunObserver&) {
+    std::thread([&] { (void)self->lstResult().size(); }).join();
+    return engine::RunResult{};
+  });
+  self = &intruded;
+  intruded.load();
+  prepareRun(source, destination);
+  settings::SettingsWindow& view = intruded.settingsView();
+  view.setCaption(FolderLabel::ServerDir, source.string());
+  view.setCaption(FolderLabel::ReceiveDir, destination.string());
+  view.setValue(Check::AllFile, 1);
+  EXPECT_DEATH(intruded.cmdExecute_Click(), "the run state: touched by a second");
+#endif
+}
+
 TEST_F(FrmMenuTest, ClosingRunsTheEndProcessingWithoutSaving) {
   options.setCaption(FolderLabel::ServerDir, "/not/saved");
   EXPECT_TRUE(window.close());
@@ -421,23 +470,31 @@ TEST_F(FrmMenuSnapshot, TheRunTakesEveryOptionAsTheWindowShowsIt) {
                              {Check::Copy, &TransferOptions::copyFiles},
                              {Check::ExtFix, &TransferOptions::extFix},
                              {Check::Slowly, &TransferOptions::slowly}};
+  const fs::path photos = env.root() / "photos/caf\xe9";
+  const fs::path sorted = env.root() / "sorted";
+  fs::create_directories(photos);
+  fs::create_directories(sorted);
   for (const int pattern : {0, 1, 2}) {
     SCOPED_TRACE(pattern);
     TransferOptions seen;
     std::thread::id runThread;
-    FrmMenu window([&](engine::ExecuteWindow& run) {
+    FrmMenu window([&](const options::RunOptions& given, engine::RunObserver&) {
       runThread = std::this_thread::get_id();
-      seen = run.takeSnapshot();
+      EXPECT_TRUE(engine::takeSnapshot(given, seen));
+      return engine::RunResult{};
     });
     settings::SettingsWindow& options = window.settingsView();
     const auto on = [&](std::size_t i) { return (((i + 1) >> pattern) & 1) != 0; };
     for (std::size_t i = 0; i < std::size(switches); ++i) options.setValue(switches[i].box, on(i));
-    options.setCaption(FolderLabel::ServerDir, "/photos/caf\xe9");  // not UTF-8: kept as bytes
-    options.setCaption(FolderLabel::ReceiveDir, "/sorted");
+    // The run starts only with folders that are there and a file type.
+    options.setCaption(FolderLabel::ServerDir, photos.string());  // not UTF-8: kept as bytes
+    options.setCaption(FolderLabel::ReceiveDir, sorted.string());
+    options.setValue(Check::AllFile, 1);
     options.setText(Text::LimitMinSize, "17");
     options.setText(Text::LimitMaxSize, "4000");
     options.setText(Text::LimitCount, "25");
-    options.select(pattern == 1 ? settings::Option::SerialNum : settings::Option::DateNum);
+    options.select(pattern == 1 ? settings::RenameMethod::SerialNumber
+                                : settings::RenameMethod::DateTime);
 
     window.cmdExecute_Click();
 
@@ -445,8 +502,9 @@ TEST_F(FrmMenuSnapshot, TheRunTakesEveryOptionAsTheWindowShowsIt) {
     for (std::size_t i = 0; i < std::size(switches); ++i) {
       EXPECT_EQ(seen.*switches[i].option, on(i)) << static_cast<int>(switches[i].box);
     }
-    EXPECT_EQ(seen.serverDir, "/photos/caf\xe9");
-    EXPECT_EQ(seen.receiveDir, "/sorted");
+    EXPECT_EQ(seen.serverDir, photos.string());
+    EXPECT_EQ(seen.receiveDir, sorted.string());
+    EXPECT_EQ(seen.targetList, "*");
     EXPECT_EQ(seen.minSizeBytes, 17 * 1024);
     EXPECT_EQ(seen.maxSizeBytes, 4000 * 1024);
     EXPECT_EQ(seen.countLimit, 25);

@@ -4,6 +4,7 @@
 #include "ui/history_window.h"
 
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -67,7 +69,6 @@ class HistoryTest : public WindowTest {
   }
 
   void transfer(engine::RunJournal& journal, const std::vector<std::string>& names, bool copy) {
-    engine::runState() = engine::RunState{};
     options.serverDir = src.string();
     options.receiveDir = dst.string();
     options.copyFiles = copy;
@@ -151,6 +152,32 @@ TEST_F(HistoryTest, ListsEveryRunNewestFirstAndTheFilesOfTheSelectedOne) {
   open(window);
   EXPECT_EQ(rowsOf(window, "lstRuns")[0][4], "完了");
   EXPECT_EQ(rowsOf(window, "lstFiles").size(), 2u);
+}
+
+// A move cut short whose file is now at its source and, other bytes, at its
+// new path: the look that settles the run keeps both, and the window says so
+// in the command line's words.
+TEST_F(HistoryTest, ARunSettledWithAFileInTwoPlacesSaysWhatToCheck) {
+  const std::string source = env.writeFile("src/a.jpg", 5);
+  const fs::path made = dst / "0000000000_a.jpg";
+  std::ofstream(made) << "another";
+  struct stat st {};
+  ASSERT_EQ(::stat(source.c_str(), &st), 0);
+  fs::create_directories(engine::journalFolder());
+  char time[48];
+  std::snprintf(time, sizeof time, "%lld.%09ld", static_cast<long long>(st.st_mtim.tv_sec),
+                st.st_mtim.tv_nsec);
+  std::ofstream(fs::path(engine::journalFolder()) / "20240105-143000.journal")
+      << "m_sifter journal 1\nstarted\t1704465000\noperation\tmove\nsource\t" << src.string()
+      << "\ndestination\t" << dst.string() << "\nmount\t" << st.st_dev << "\t/"
+      << "\nintent\t0\tmove\t" << source << "\t" << made.string() << "\t5\t" << time << "\t"
+      << st.st_dev << "\t" << st.st_ino << "\n";
+  HistoryWindow window;
+  open(window);
+  ASSERT_EQ(rowsOf(window, "lstRuns").size(), 1u);
+  EXPECT_EQ(rowsOf(window, "lstRuns")[0][4], "中断（1 ファイルは移動元と移動先を確かめて下さい）");
+  EXPECT_TRUE(fs::exists(source));
+  EXPECT_TRUE(fs::exists(made));
 }
 
 TEST_F(HistoryTest, UndoAsksFirstThenTakesBackAllButTheChangedFile) {

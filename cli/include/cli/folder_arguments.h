@@ -3,7 +3,7 @@
 // the command was started in, with "." and ".." as the system reads them.
 #include <string>
 
-#include "settings/settings_window.h"
+#include "options/run_options.h"
 
 namespace msifter::cli {
 
@@ -18,6 +18,6 @@ std::string folderArgument(const std::string& given);
 // False, after saying why on standard error, when the source or the
 // destination names something other than a folder: the window's check
 // takes an existing file for a folder, as its dialog never gives one.
-bool foldersAreFolders(const settings::SettingsWindow& window);
+bool foldersAreFolders(const options::RunOptions& options);
 
 }  // namespace msifter::cli

@@ -1,6 +1,7 @@
 #pragma once
-// The one failure convention of the program: failure numbers, CurrentError,
-// the two report procedures and the guards.
+// Failures where a procedure that the error log names meets them: failure
+// numbers, CurrentError, the two report procedures and the guards. Below the
+// guards a failure travels as a value (platform::OsError, an errno).
 //
 // Code inside a guarded procedure signals an unexpected failure by throwing
 // RuntimeFailure (see fail()). The guard at the top of the procedure catches

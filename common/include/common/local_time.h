@@ -1,6 +1,6 @@
 #pragma once
 // The local date and time as the program writes them. The clock is the
-// platform's (platform::syscalls()), so tests can set it.
+// platform's (platform/clock.h), so tests can set it.
 #include <ctime>
 #include <string>
 

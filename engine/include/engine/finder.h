@@ -85,15 +85,6 @@ struct FindTotals {
 // by every level the failure passed through.
 bool findFiles(const FindRequest& request, FindTotals& totals);
 
-// findFiles with the parameters one by one, in the order the program's
-// procedure has always taken them.
-bool gFindFile(std::string folder, const std::string& patternList, bool subFolders,
-               std::vector<std::string>* resultList, ProgressLabel* progressLabel, bool fullPath,
-               std::string& resultText, bool useMinSize, int64_t minSizeBytes, bool useMaxSize,
-               int64_t maxSizeBytes, bool useCountLimit, int32_t countLimit, int32_t& fileCount,
-               int64_t& byteTotal, bool listFolders = false, bool tagged = false,
-               int32_t depth = 0);
-
 // Wildcard match of an already upper-cased name against an upper-cased
 // pattern: * ? # [list] [!list] with ranges. Throws RuntimeFailure (invalid
 // argument) on an unclosed "[" or a range that runs downwards ("[Z-A]").

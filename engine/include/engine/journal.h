@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "engine/mover.h"
-#include "engine/run.h"
-#include "platform/syscalls.h"
+#include "engine/transfer_options.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::engine {
 

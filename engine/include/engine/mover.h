@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/finder.h"
 #include "engine/name_planner.h"
-#include "engine/run.h"
+#include "engine/transfer_options.h"
 
 namespace msifter::engine {
 
@@ -83,6 +84,9 @@ struct MoveExtras {
   // length, and the identity its intent records, which spares a look at
   // every source before its transfer.
   const std::vector<FoundFile>* sourceFiles = nullptr;
+  // The run's serial number, advanced by every serial name handed out;
+  // nullptr: serial names from 0.
+  int32_t* serialNumber = nullptr;
 };
 
 // Where and why a run stopped.
@@ -127,8 +131,8 @@ struct PlannedFile {
 // What mMoveFile would do with `sources`, named by the same planner, with
 // date-time names as of now: a name taken in the destination or earlier in
 // the plan takes the next number; a file without a free name or with a name
-// too long ends the plan, as it ends the run. Serial numbers start at runState()'s,
-// which is left as it is; nothing else changes either. False after a
+// too long ends the plan, as it ends the run. Serial numbers start at
+// extras.serialNumber's, which is left as it is; nothing else changes either. False after a
 // failure, reported under "planTransfers".
 bool planTransfers(const std::vector<std::string>& sources, const TransferOptions& options,
                    const MoveExtras& extras, std::vector<PlannedFile>& plan);

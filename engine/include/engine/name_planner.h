@@ -10,7 +10,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "engine/run.h"
+#include "engine/transfer_options.h"
 
 namespace msifter::engine {
 

@@ -5,25 +5,45 @@
 // numbers up at each mount, so there the size and the time to that step
 // must do. A file that really changed has another size or a time of its
 // change, and is refused everywhere.
-#include <sys/stat.h>
-
 #include <string>
 
 #include "engine/mover.h"
+#include "platform/file_identity.h"
 #include "platform/mounts.h"
 
 namespace msifter::engine {
 
-// `now`: a look (lstat) at the recorded path; `keeps`: what the file
-// system there keeps.
-bool isRecordedFile(const struct stat& now, const TransferredFile& f,
+// `now`: a look at the recorded path (its last link not followed);
+// `keeps`: what the file system there keeps.
+bool isRecordedFile(const platform::FileIdentity& now, const TransferredFile& f,
                     const platform::FileSystemKeeps& keeps);
 // The recorded modification time, to the file system's step.
-bool hasRecordedTime(const struct stat& now, const TransferredFile& f,
+bool hasRecordedTime(const platform::FileIdentity& now, const TransferredFile& f,
                      const platform::FileSystemKeeps& keeps);
 
 // The same for the file at `path` (which `now` shows), asking its file system.
-bool isRecordedFile(const std::string& path, const struct stat& now, const TransferredFile& f);
-bool hasRecordedTime(const std::string& path, const struct stat& now, const TransferredFile& f);
+bool isRecordedFile(const std::string& path, const platform::FileIdentity& now,
+                    const TransferredFile& f);
+bool hasRecordedTime(const std::string& path, const platform::FileIdentity& now,
+                     const TransferredFile& f);
+
+// For callers that still look at files with stat(2) themselves: the same,
+// from what it filled in.
+template <class Stat>
+platform::FileIdentity lookedAt(const Stat& st) {
+  return platform::FileIdentity{.device = static_cast<uint64_t>(st.st_dev),
+                                .inode = static_cast<uint64_t>(st.st_ino),
+                                .size = static_cast<int64_t>(st.st_size),
+                                .modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec),
+                                .modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec)};
+}
+template <class Stat>
+bool isRecordedFile(const std::string& path, const Stat& now, const TransferredFile& f) {
+  return isRecordedFile(path, lookedAt(now), f);
+}
+template <class Stat>
+bool hasRecordedTime(const std::string& path, const Stat& now, const TransferredFile& f) {
+  return hasRecordedTime(path, lookedAt(now), f);
+}
 
 }  // namespace msifter::engine

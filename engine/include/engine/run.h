@@ -1,69 +1,86 @@
 #pragma once
-// One transfer run: the option snapshot, the run totals, gProcess1 and the
-// Execute command as the window drives it.
+// One transfer run, as the window and the command line both start it: the
+// options taken, the search, the journal begun, the files transferred and
+// the journal ended, in that order. Each caller keeps its own choreography
+// around it (checks, busy state, messages, exit status); nothing here waits
+// for a caller.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/finder.h"
-#include "engine/target_list.h"
+#include "engine/journal.h"
+#include "engine/mover.h"
+#include "engine/name_planner.h"
+#include "engine/transfer_options.h"
+#include "options/run_options.h"
 
 namespace msifter::engine {
 
-enum class RenameMethod : int { DateTime = 0, SerialNumber = 1 };
-
-struct TransferOptions {
-  std::string serverDir;
-  std::string receiveDir;
-  std::string targetList;
-  bool subFolder = false;
-  bool useMinSize = false;
-  int64_t minSizeBytes = 0;
-  bool useMaxSize = false;
-  int64_t maxSizeBytes = 0;
-  bool useCountLimit = false;
-  int32_t countLimit = 0;
-  bool copyFiles = false;
-  RenameMethod renameMethod = RenameMethod::DateTime;
-  bool extFix = false;
-  bool slowly = false;
-};
-
-// Engine state kept between runs and read by the window. The run's worker
-// thread holds it while a command runs; debug builds check that no other
-// thread touches it meanwhile.
-struct RunState {
-  int32_t runFileCount = 0;
-  int64_t runByteTotal = 0;
-  int32_t serialNumber = 0;
-  std::string lastExecute;             // "YYYY/MM/DD HH:NN:SS"
-  std::vector<std::string> lstResult;  // full source paths, in search order
-};
-RunState& runState();
-
-// What the Execute command needs from the main window. Every call comes from
-// the run's worker thread, never from the window's own: an implementation
-// carries what touches its controls over to the window thread.
-class ExecuteWindow : public TargetTypeSource {
+// What a run tells as it goes, on the run's thread. It only listens: the run
+// waits for none of it, and none of it may throw.
+class RunObserver {
  public:
-  // gChkSettingData: false after it has told the user what is wrong.
-  virtual bool checkSettings() = 0;
-  // Hourglass, list hidden, window disabled, both buttons hidden.
-  virtual void enterBusyState() = 0;
-  // gSetSettingData: returns only after saving (its failures end the program).
-  virtual void saveSettings() = 0;
-  // The rest of the snapshot, read from the controls; targetList is filled
-  // by the engine. May throw RuntimeFailure (a number that does not fit).
-  virtual TransferOptions takeSnapshot() = 0;
-  virtual ProgressLabel* progressLabel() = 0;
-  virtual void showSummary(const std::string& summary) = 0;
-  virtual void leaveBusyState() = 0;
+  virtual ~RunObserver() = default;
+  // The search enters a folder.
+  virtual void folderEntered(const std::string& /*folder*/) {}
+  // What the search could not look into; the run goes on without it.
+  virtual void notSearched(const NotSearched& /*gap*/) {}
+  // The search found these, the journal is begun: the transfer starts.
+  virtual void transferStarting(int64_t /*files*/, int64_t /*bytes*/) {}
+  // A group of files, recorded before any of them is touched.
+  virtual void filesPlanned(std::size_t /*files*/) {}
+  virtual void fileTransferred(const TransferredFile& /*file*/) {}
+  virtual void fileSkipped(const std::string& /*source*/, const std::string& /*identical*/) {}
 };
 
-// A text box's number of KB as bytes: the text read as a number, rounded to
-// the nearest whole number (a half to the even neighbour), times 1024.
-// Throws RuntimeFailure on a text that is not a number.
-int64_t kbTextToBytes(const std::string& text);
+// How far a run got.
+enum class RunStage {
+  NoTargets,     // its target list could not be built
+  SearchFailed,  // its search failed (reported under gFindFile)
+  Planned,       // a dry run: its plan, nothing changed
+  PlanFailed,    // the dry run's plan failed (reported under planTransfers)
+  NotStarted,    // its journal could not begin (journalError; EBUSY: busyWith)
+  Failed,        // it stopped at `failure`
+  Done,          // every file transferred (journalError: the journal's end)
+};
+
+// A run's state as it ended, a value of its own.
+struct RunResult {
+  RunStage stage = RunStage::Done;
+  std::vector<std::string> lstResult;  // the found paths, in search order
+  int32_t runFileCount = 0;            // what the search accepted
+  int64_t runByteTotal = 0;
+  int32_t serialNumber = 0;  // the next serial number
+  TransferOptions snapshot;
+  std::vector<PlannedFile> plan;  // of a dry run
+  MoveFailure failure;
+  // The errno of the journal's begin (NotStarted) or of its end, or 0.
+  int journalError = 0;
+  std::string journalId;  // "" when no journal was begun
+  std::string journalPath;
+  int64_t journalFiles = 0;  // the files it records as transferred
+  LeftCounts left;           // of a failed run
+  RunSummary busyWith;       // the run in the way (NotStarted, EBUSY)
+};
+
+// Runs `options` (a dry run when options.dryRun): takes the snapshot,
+// searches, and plans, or begins the journal, transfers and ends the
+// journal. Date-time names take `captureStamps`' moments when the options
+// ask for capture times.
+RunResult runTransfer(const options::RunOptions& options, RunObserver& observer,
+                      StampSource* captureStamps = nullptr);
+
+// What runs the options; runTransfer, or a stand-in that a benchmark times.
+using RunFunction = std::function<RunResult(const options::RunOptions&, RunObserver&)>;
+
+// gProcess1: the window's run, from targets to transfer. Its failures take
+// the fatal path (after the procedures below have logged their own); a run
+// whose journal cannot begin is told in the catalogue's words and does not
+// start: false. `result` holds what the run left.
+bool gProcess1(const options::RunOptions& options, RunObserver& observer, RunResult& result,
+               const RunFunction& run = {});
 
 // The search a run makes with `options`: full paths into `list`, each folder
 // shown on `label`, the destination folder left out where it lies inside the
@@ -72,9 +89,5 @@ FindRequest transferSearch(const TransferOptions& options, std::vector<std::stri
                            ProgressLabel* label);
 
 std::string formatSummary(int32_t files, int64_t bytes, int64_t seconds);
-
-bool gProcess1(ExecuteWindow& window);
-// The whole Execute command (cmdExecute_Click).
-void executeCommand(ExecuteWindow& window);
 
 }  // namespace msifter::engine

@@ -1,26 +1,14 @@
 #pragma once
-// cPath: one path text and the questions the program asks about it. The
-// text rules never change FileName; failures reach the caller's guard.
-#include <cstdint>
+// cPath: one path text and the questions the program asks about it, by
+// text rules alone. They never change FileName; failures reach the caller's
+// guard. The platform look-ups of the class (short path, system and special
+// folders, the associated program) are the test-only legacy::cPath.
 #include <string>
 
 namespace msifter::objects {
 
 class cPath {
  public:
-  // Special-folder numbers for GetSpecialFolder.
-  enum SpecialFolder : int32_t {
-    Desktop = 0,
-    Programs = 2,
-    MyDocuments = 5,
-    Favorites = 6,
-    Startup = 7,
-    Recent = 8,
-    SendTo = 9,
-    StartMenu = 11,
-    Fonts = 20
-  };
-
   void setFileName(const std::string& New_FileName) { fileName_ = New_FileName; }
   const std::string& FileName() const { return fileName_; }
 
@@ -33,19 +21,12 @@ class cPath {
   // The path in double quotes when it holds a space or a comma (always
   // with NotCheckSpace); quotes already at either end are not doubled.
   std::string AddDblQuot(bool NotCheckSpace = false) const;
-  std::string GetShortPathName() const;
   // PathName and FileName joined with exactly one separator.
   std::string GetFullPathName(const std::string& PathName, const std::string& FileName = "") const;
   // The last component without its extension (and without a final dot).
   std::string GetFileNameOnly() const;
   // Name "." extension, each all-capital part written as a capitalised word.
   std::string GetCleanFileName() const;
-  // Platform folders, each ending in a separator.
-  std::string GetWindowsDirectory() const;
-  std::string GetSystemDirectory() const;
-  std::string GetSpecialFolder(int32_t GetFolderType) const;
-  // The program that opens FileName; "" when there is none.
-  std::string GetExecFileFromDataFile() const;
 
  private:
   static std::string Capitalise(const std::string& text);

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_reading.h"
+#include "platform/file_identity.h"
 #include "platform/os_error.h"
-#include "platform/syscalls.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::platform {
 
@@ -27,12 +27,18 @@ struct DirEntry {
   bool isLink = false;  // a link to a file (links to folders are not listed)
 };
 
-// The identity of what `path` leads to (links followed).
-OsError identityOf(const std::string& path, FileIdentity& identity);
+// An entry of a folder with its identity, as a look without following a
+// link gives it.
+struct FolderEntry {
+  enum class Kind { File, Folder };
+  std::string name;
+  Kind kind = Kind::File;
+  FileIdentity identity;
+};
 
-// One open folder. Its descriptor stays open until close(), so that its
-// subfolders can be opened beneath it; each read() lists it through a
-// stream of its own.
+// One open folder, and the one way the program lists a folder. Its
+// descriptor stays open until close(), so that its subfolders can be opened
+// beneath it; each listing reads it through a stream of its own.
 class Directory {
  public:
   Directory() = default;
@@ -43,6 +49,10 @@ class Directory {
   // `folder` may end with a separator. Links in the path are followed: a
   // folder named through a link is that folder.
   OsError open(const std::string& folder);
+  // `relative` under the folder open at `folderFd`, links followed as
+  // above; with LastLink::Refuse, ENOTDIR or ELOOP where its last
+  // component is a link.
+  OsError open(int folderFd, const std::string& relative, LastLink link = LastLink::Follow);
   // The subfolder `name` of `parent`, never through a link: ELOOP when
   // `name` is a link now (to a folder or anything else), ENOTDIR when it is
   // no folder.
@@ -57,12 +67,22 @@ class Directory {
   // link back up the tree would never end). Pipes, sockets, devices (and
   // links to them) and transfer temporaries are left out too.
   OsError read(std::vector<DirEntry>& entries);
+  // The regular files and folders in it, each as it is itself: a link is
+  // neither, and nor is a transfer temporary. An entry that vanishes while
+  // the folder is read is left out.
+  OsError readLooked(std::vector<FolderEntry>& entries) const;
+  // The name of every entry except "." and "..", whatever it is.
+  OsError names(std::vector<std::string>& names) const;
+  // Whether it has any entry but "." and "..": reads no further than the
+  // first.
+  OsError hasEntries(bool& any) const;
   // Length in bytes of the entry `name` of this folder; a symbolic link
   // gives its target's length, or its own when the target cannot be reached.
   OsError fileSize(const std::string& name, int64_t& size) const;
   // The same look, all it tells: a link's target, or the link itself.
   OsError fileIdentity(const std::string& name, FileIdentity& identity) const;
-  // The identity of the open folder itself.
+  // The identity of the open folder itself (compare with sameFile(): a
+  // folder's times change as its entries do).
   OsError identity(FileIdentity& identity) const;
   void close();
 

@@ -1,39 +1,18 @@
 #pragma once
-// A file read from start to end, and what tells it apart from the file it
-// was: device, inode, length, modification and change time. A file that
-// still has all five is taken for unchanged; any write, truncation or
-// replacement shows in one of them.
+// A file read from start to end or at chosen offsets, with the identity it
+// had when it was opened (file_identity.h), and files compared byte for
+// byte.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "platform/file_identity.h"
 #include "platform/os_error.h"
-#include "platform/syscalls.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::platform {
 
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  int64_t size = 0;
-  int64_t modifiedSeconds = 0;
-  int64_t modifiedNanoseconds = 0;
-  int64_t changedSeconds = 0;
-  int64_t changedNanoseconds = 0;
-
-  bool operator==(const FileIdentity&) const = default;
-  // The same file, whatever happened to it since.
-  bool sameFile(const FileIdentity& other) const {
-    return device == other.device && inode == other.inode;
-  }
-};
-
-FileIdentity identityOf(const struct stat& st);
-
 class FileWindow;
-
-// Whether the last component of a path may be a link to the file.
-enum class LastLink { Follow, Refuse };
 
 // A regular file open for reading, from its first byte on.
 class ReadOnlyFile {
@@ -50,12 +29,19 @@ class ReadOnlyFile {
   OsError read(unsigned char* buffer, std::size_t count, std::size_t& got);
   // Reads on from byte `offset`.
   OsError seek(int64_t offset);
+  // One read of at most `count` bytes at `offset`, wherever read() stands;
+  // `got` 0 at the end of the file.
+  OsError readAt(int64_t offset, void* buffer, std::size_t count, std::size_t& got) const;
   // True when the file still has the identity it had when it was opened:
   // what was read from it is what it holds.
   bool unchanged() const;
   // Shows `count` bytes from `offset` (a multiple of kWindowAlignment) in
   // `window`, without copying them. Read them only inside readMapped().
-  OsError map(int64_t offset, std::size_t count, FileWindow& window) const;
+  // AllNow reads them in at once (they are all going to be compared);
+  // AsTouched only the pages read.
+  enum class Paging { AllNow, AsTouched };
+  OsError map(int64_t offset, std::size_t count, FileWindow& window,
+              Paging paging = Paging::AllNow) const;
   void close() { fd_.reset(); }
 
  private:
@@ -95,5 +81,9 @@ bool readMapped(void (*visit)(void*), void* context);
 // The identity of the regular file at `path` under `folderFd` (an absolute
 // path ignores it), without opening it; EINVAL for anything else.
 OsError identityAt(int folderFd, const std::string& path, LastLink link, FileIdentity& identity);
+
+// The files at `a` and `b` (links followed) hold the same bytes; false also
+// when either cannot be read.
+bool sameBytes(const std::string& a, const std::string& b);
 
 }  // namespace msifter::platform

@@ -2,8 +2,6 @@
 // Whole paths made, removed and appended to, outside a transfer: folders
 // with their parents, folder trees, the error log. Every call goes through
 // syscalls().
-#include <sys/types.h>
-
 #include <string>
 
 #include "platform/os_error.h"
@@ -11,8 +9,9 @@
 namespace msifter::platform {
 
 // Makes `folder` and whatever parents it lacks, each with `mode` (less the
-// umask). An existing folder is fine; anything else in the way is ENOTDIR.
-OsError makeFolders(const std::string& folder, mode_t mode);
+// umask; 0700: the owner's alone). An existing folder is fine; anything
+// else in the way is ENOTDIR.
+OsError makeFolders(const std::string& folder, unsigned mode);
 
 // Removes the entry at `path` and, for a folder, everything in it. A link
 // is removed, never followed; an entry that is already gone counts as

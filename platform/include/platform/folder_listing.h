@@ -6,18 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_reading.h"
+#include "platform/directory.h"
+#include "platform/file_identity.h"
 #include "platform/os_error.h"
-#include "platform/syscalls.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::platform {
-
-struct FolderEntry {
-  enum class Kind { File, Folder };
-  std::string name;
-  Kind kind = Kind::File;
-  FileIdentity identity;
-};
 
 // Opens the root of a tree (a link to it is followed: the user named it).
 OsError openTreeRoot(const std::string& path, UniqueFd& root, FileIdentity& identity);

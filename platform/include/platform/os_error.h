@@ -25,6 +25,11 @@ class [[nodiscard]] OsError {
   // The name asked for is taken: the one failure a caller may answer by
   // trying another name.
   bool nameTaken() const;
+  // Nothing is at the path (ENOENT), or a part of it is no folder
+  // (ENOTDIR): an answer about the path, not a failure to look.
+  bool nothingThere() const;
+  // A lock asked for without waiting is held by another (EWOULDBLOCK).
+  bool heldElsewhere() const;
   // "open /a/b: No such file or directory"; "" after a success.
   std::string message() const;
 

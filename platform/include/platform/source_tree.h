@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/os_error.h"
-#include "platform/syscalls.h"
+#include "platform/unique_fd.h"
 
 namespace msifter::platform {
 

@@ -2,10 +2,14 @@
 // The seam between the program and the operating system's file calls.
 //
 // Everything that touches files, clocks or the system's own records calls
-// through syscalls(), in platform/ and in the libraries above it, so a test
-// can install a subclass that fails one call at the chosen moment (ENOSPC on
-// a write, EACCES on an open, a source that has vanished, EXDEV on a rename,
-// a folder that cannot be read) and check that nothing was lost.
+// through syscalls(), so a test can install a subclass that fails one call
+// at the chosen moment (ENOSPC on a write, EACCES on an open, a source that
+// has vanished, EXDEV on a rename, a folder that cannot be read) and check
+// that nothing was lost.
+//
+// Only platform/ and tests include this header: the libraries above reach
+// the system through platform's typed functions, whose headers hold no
+// POSIX header.
 //
 // Each call returns what the POSIX call returns (-1 on failure) and leaves
 // the reason in errno.
@@ -23,6 +27,9 @@
 #include <ctime>
 #include <string>
 
+#include "platform/file_identity.h"
+#include "platform/unique_fd.h"
+
 namespace msifter::platform {
 
 class Syscalls {
@@ -32,6 +39,7 @@ class Syscalls {
   virtual int open(const char* path, int flags, mode_t mode);
   virtual int close(int fd);
   virtual ssize_t read(int fd, void* buffer, size_t count);
+  virtual ssize_t pread(int fd, void* buffer, size_t count, off_t offset);
   virtual ssize_t write(int fd, const void* buffer, size_t count);
   // copy_file_range(2); the caller falls back to read/write on EXDEV,
   // EINVAL, ENOSYS and EOPNOTSUPP.
@@ -132,6 +140,9 @@ class Syscalls {
   virtual int sigaction(int signal, const struct sigaction* action, struct sigaction* previous);
 };
 
+// What `st` tells of a file: its identity and kind.
+FileIdentity identityOf(const struct stat& st);
+
 // The calls in force.
 Syscalls& syscalls();
 // Installs `calls` (nullptr: the real calls again). The caller keeps ownership.
@@ -144,37 +155,6 @@ class ScopedSyscalls {
   ~ScopedSyscalls() { setSyscalls(nullptr); }
   ScopedSyscalls(const ScopedSyscalls&) = delete;
   ScopedSyscalls& operator=(const ScopedSyscalls&) = delete;
-};
-
-// An open file descriptor, closed through the seam when it goes.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = other.release();
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  // Closes now; the result of close() (-1 with errno on failure).
-  int reset();
-
- private:
-  int fd_ = -1;
 };
 
 }  // namespace msifter::platform

@@ -9,6 +9,7 @@
 
 #include "platform/destination_folder.h"
 #include "platform/source_tree.h"
+#include "platform/syscalls.h"
 #include "posix/entries.h"
 
 namespace msifter::platform {
@@ -16,10 +17,6 @@ namespace msifter::platform {
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-
-bool isDotOrDotDot(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 
 // The kind of the entry `d` of the folder at `fd` as the finder counts it:
 // a link is what it leads to, one that leads nowhere a file. DT_UNKNOWN
@@ -46,8 +43,28 @@ OsError kindOf(int fd, const dirent& d, unsigned char& type, bool& link) {
 }  // namespace
 
 OsError identityOf(const std::string& path, FileIdentity& identity) {
+  return identityOf(path, LastLink::Follow, identity);
+}
+
+OsError identityOf(const std::string& path, LastLink link, FileIdentity& identity) {
   struct stat st {};
-  if (syscalls().stat(path.c_str(), &st) != 0) return OsError::fromErrno("stat", path);
+  const bool follow = link == LastLink::Follow;
+  if ((follow ? syscalls().stat(path.c_str(), &st) : syscalls().lstat(path.c_str(), &st)) != 0)
+    return OsError::fromErrno(follow ? "stat" : "lstat", path);
+  identity = identityOf(st);
+  return {};
+}
+
+OsError openFolderForLooks(const std::string& folder, UniqueFd& looks) {
+  looks = UniqueFd(syscalls().open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+  return looks.valid() ? OsError() : OsError::fromErrno("open", folder);
+}
+
+OsError lookAt(int folderFd, const std::string& name, LastLink link, FileIdentity& identity) {
+  struct stat st {};
+  const int flags = link == LastLink::Refuse ? AT_SYMLINK_NOFOLLOW : 0;
+  if (syscalls().fstatat(folderFd, name.c_str(), &st, flags) != 0)
+    return OsError::fromErrno("fstatat", name);
   identity = identityOf(st);
   return {};
 }
@@ -58,6 +75,15 @@ OsError Directory::open(const std::string& folder) {
   close();
   UniqueFd fd(syscalls().open(folder.c_str(), kFolderFlags, 0));
   if (!fd.valid()) return OsError::fromErrno("open", folder);
+  fd_ = std::move(fd);
+  return {};
+}
+
+OsError Directory::open(int folderFd, const std::string& relative, LastLink link) {
+  close();
+  const int flags = kFolderFlags | (link == LastLink::Refuse ? O_NOFOLLOW : 0);
+  UniqueFd fd(syscalls().openAt(folderFd, relative.c_str(), flags, 0));
+  if (!fd.valid()) return OsError::fromErrno("openat", relative);
   fd_ = std::move(fd);
   return {};
 }
@@ -75,34 +101,47 @@ OsError Directory::openBeneath(const Directory& base, std::string_view relative)
 OsError Directory::read(std::vector<DirEntry>& entries) {
   entries.clear();
   if (!fd_.valid()) return OsError(EBADF, "readdir");
-  // A stream of its own: closing it leaves the folder's descriptor open.
-  const int listingFd = syscalls().openAt(fd_.get(), ".", kFolderFlags, 0);
-  if (listingFd < 0) return OsError::fromErrno("openat");
-  DIR* listing = syscalls().fdopendir(listingFd);
-  if (listing == nullptr) {
-    const OsError e = OsError::fromErrno("fdopendir");
-    syscalls().close(listingFd);
-    return e;
-  }
-  OsError result;
-  for (;;) {
-    errno = 0;
-    const dirent* d = syscalls().readdir(listing);
-    if (d == nullptr) {
-      if (errno != 0) result = OsError::fromErrno("readdir");
-      break;
-    }
-    if (isDotOrDotDot(d->d_name) || isTransferTemporary(d->d_name)) continue;
+  OsError kindFailure;
+  const OsError listed = forEachEntryUntil(fd_.get(), [&](const dirent& d) {
+    if (isTransferTemporary(d.d_name)) return true;
     unsigned char type = DT_UNKNOWN;
     bool link = false;
-    if ((result = kindOf(fd_.get(), *d, type, link))) break;
+    if ((kindFailure = kindOf(fd_.get(), d, type, link))) return false;
     // Pipes, sockets and devices are not files a user sorts; opening one
     // could block the run.
-    if (type != DT_DIR && type != DT_REG) continue;
-    entries.push_back(DirEntry{d->d_name, type == DT_DIR, link});
-  }
-  syscalls().closedir(listing);
-  return result;
+    if (type == DT_DIR || type == DT_REG)
+      entries.push_back(DirEntry{d.d_name, type == DT_DIR, link});
+    return true;
+  });
+  return listed ? listed : kindFailure;
+}
+
+OsError Directory::readLooked(std::vector<FolderEntry>& entries) const {
+  entries.clear();
+  if (!fd_.valid()) return OsError(EBADF, "readdir");
+  return forEachEntry(fd_.get(), [&](const dirent& d) {
+    if (d.d_type != DT_REG && d.d_type != DT_DIR && d.d_type != DT_UNKNOWN) return;
+    if (isTransferTemporary(d.d_name)) return;
+    struct stat st {};
+    if (syscalls().fstatat(fd_.get(), d.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return;
+    entries.push_back(FolderEntry{
+        .name = d.d_name,
+        .kind = S_ISDIR(st.st_mode) ? FolderEntry::Kind::Folder : FolderEntry::Kind::File,
+        .identity = identityOf(st)});
+  });
+}
+
+OsError Directory::names(std::vector<std::string>& names) const {
+  names.clear();
+  if (!fd_.valid()) return OsError(EBADF, "readdir");
+  return forEachEntry(fd_.get(), [&names](const dirent& d) { names.emplace_back(d.d_name); });
+}
+
+OsError Directory::hasEntries(bool& any) const {
+  any = false;
+  if (!fd_.valid()) return OsError(EBADF, "readdir");
+  return forEachEntryUntil(fd_.get(), [&any](const dirent&) { return !(any = true); });
 }
 
 OsError Directory::fileSize(const std::string& name, int64_t& size) const {

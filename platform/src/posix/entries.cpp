@@ -9,7 +9,7 @@
 
 namespace msifter::platform {
 
-OsError forEachEntry(int dirFd, const std::function<void(const dirent&)>& visit) {
+OsError forEachEntryUntil(int dirFd, const std::function<bool(const dirent&)>& visit) {
   const int fd = syscalls().openAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd < 0) return OsError::fromErrno("openat");
   DIR* listing = syscalls().fdopendir(fd);
@@ -28,10 +28,17 @@ OsError forEachEntry(int dirFd, const std::function<void(const dirent&)>& visit)
     }
     const char* n = d->d_name;
     if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
-    visit(*d);
+    if (!visit(*d)) break;
   }
   syscalls().closedir(listing);
   return result;
+}
+
+OsError forEachEntry(int dirFd, const std::function<void(const dirent&)>& visit) {
+  return forEachEntryUntil(dirFd, [&visit](const dirent& d) {
+    visit(d);
+    return true;
+  });
 }
 
 OsError openSubfolder(int dirFd, const std::string& name, UniqueFd& folder) {

@@ -13,8 +13,11 @@
 namespace msifter::platform {
 
 // Calls `visit` with each entry of the folder open at `dirFd`, "." and ".."
-// left out. The folder is read through a descriptor of its own, so `dirFd`
-// stays open as it was.
+// left out, until it returns false. The folder is read through a
+// descriptor of its own, so `dirFd` stays open as it was. Every listing of
+// a folder goes through here.
+OsError forEachEntryUntil(int dirFd, const std::function<bool(const dirent&)>& visit);
+// The same, for every entry.
 OsError forEachEntry(int dirFd, const std::function<void(const dirent&)>& visit);
 
 // Opens the subfolder `name` of the folder at `dirFd` without following a

@@ -6,19 +6,30 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <vector>
+
+#include "platform/own_files.h"
+#include "platform/syscalls.h"
 
 namespace msifter::platform {
 
 FileIdentity identityOf(const struct stat& st) {
+  using enum FileIdentity::Kind;
+  const FileIdentity::Kind kind = S_ISREG(st.st_mode)   ? File
+                                  : S_ISDIR(st.st_mode) ? Folder
+                                  : S_ISLNK(st.st_mode) ? Link
+                                                        : Other;
   return FileIdentity{.device = static_cast<uint64_t>(st.st_dev),
                       .inode = static_cast<uint64_t>(st.st_ino),
                       .size = static_cast<int64_t>(st.st_size),
                       .modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec),
                       .modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec),
                       .changedSeconds = static_cast<int64_t>(st.st_ctim.tv_sec),
-                      .changedNanoseconds = static_cast<int64_t>(st.st_ctim.tv_nsec)};
+                      .changedNanoseconds = static_cast<int64_t>(st.st_ctim.tv_nsec),
+                      .kind = kind};
 }
 
 namespace {
@@ -70,16 +81,23 @@ OsError ReadOnlyFile::seek(int64_t offset) {
   return {};
 }
 
+OsError ReadOnlyFile::readAt(int64_t offset, void* buffer, std::size_t count,
+                             std::size_t& got) const {
+  return platform::readAt(fd_.get(), offset, buffer, count, got);
+}
+
 bool ReadOnlyFile::unchanged() const {
   struct stat st {};
   return fd_.valid() && syscalls().fstat(fd_.get(), &st) == 0 && identityOf(st) == identity_;
 }
 
-OsError ReadOnlyFile::map(int64_t offset, std::size_t count, FileWindow& window) const {
+OsError ReadOnlyFile::map(int64_t offset, std::size_t count, FileWindow& window,
+                          Paging paging) const {
   window.reset();
   if (count == 0) return {};
-  void* address = syscalls().mmap(nullptr, count, PROT_READ, MAP_SHARED | MAP_POPULATE, fd_.get(),
-                                  static_cast<off_t>(offset));
+  const int flags = paging == Paging::AllNow ? MAP_SHARED | MAP_POPULATE : MAP_PRIVATE;
+  void* address =
+      syscalls().mmap(nullptr, count, PROT_READ, flags, fd_.get(), static_cast<off_t>(offset));
   if (address == MAP_FAILED) return OsError::fromErrno("mmap");
   window.address_ = address;
   window.size_ = count;
@@ -133,6 +151,34 @@ OsError identityAt(int folderFd, const std::string& path, LastLink link, FileIde
   if (!S_ISREG(st.st_mode)) return OsError(EINVAL, "fstatat", path);
   identity = identityOf(st);
   return {};
+}
+
+bool sameBytes(const std::string& a, const std::string& b) {
+  const UniqueFd fa(syscalls().open(a.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  const UniqueFd fb(syscalls().open(b.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  if (!fa.valid() || !fb.valid()) return false;
+  constexpr std::size_t kChunk = 1 << 16;
+  std::vector<char> x(kChunk), y(kChunk);
+  // A failed read is no end of file: two unreadable files are not the same
+  // bytes, and a copy is removed on the strength of this answer.
+  bool failed = false;
+  const auto fill = [&failed](int fd, char* buffer) {
+    std::size_t got = 0;
+    while (got < kChunk) {
+      const ssize_t n = syscalls().read(fd, buffer + got, kChunk - got);
+      if (n < 0 && errno == EINTR) continue;
+      failed |= n < 0;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return got;
+  };
+  for (;;) {
+    const std::size_t n = fill(fa.get(), x.data());
+    if (n != fill(fb.get(), y.data()) || failed || !std::equal(x.begin(), x.begin() + n, y.begin()))
+      return false;
+    if (n < kChunk) return true;
+  }
 }
 
 }  // namespace msifter::platform

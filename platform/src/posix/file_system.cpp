@@ -47,7 +47,7 @@ OsError removeAt(int dirFd, const std::string& name, const std::string& path) {
 
 }  // namespace
 
-OsError makeFolders(const std::string& folder, mode_t mode) {
+OsError makeFolders(const std::string& folder, unsigned mode) {
   if (folder.empty() || folder == "/" || folder == ".") return {};
   OsError e = makeFolder(folder, mode);
   if (e.code() != ENOENT) return e;

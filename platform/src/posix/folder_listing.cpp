@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "platform/destination_folder.h"
-#include "posix/entries.h"
+#include "platform/syscalls.h"
 
 namespace msifter::platform {
 
@@ -31,24 +31,11 @@ OsError folderIdentity(int rootFd, const std::string& relative, FileIdentity& id
 OsError listFolder(int rootFd, const std::string& relative, FileIdentity& identity,
                    std::vector<FolderEntry>& entries) {
   entries.clear();
-  const char* path = relative.empty() ? "." : relative.c_str();
-  UniqueFd folder(
-      syscalls().openAt(rootFd, path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
-  if (!folder.valid()) return OsError::fromErrno("openat", relative);
-  struct stat st {};
-  if (syscalls().fstat(folder.get(), &st) != 0) return OsError::fromErrno("fstat", relative);
-  identity = identityOf(st);
-  const OsError listed = forEachEntry(folder.get(), [&](const dirent& d) {
-    if (d.d_type != DT_REG && d.d_type != DT_DIR && d.d_type != DT_UNKNOWN) return;
-    if (isTransferTemporary(d.d_name)) return;
-    if (syscalls().fstatat(folder.get(), d.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return;
-    entries.push_back(FolderEntry{
-        .name = d.d_name,
-        .kind = S_ISDIR(st.st_mode) ? FolderEntry::Kind::Folder : FolderEntry::Kind::File,
-        .identity = identityOf(st)});
-  });
-  if (listed) return OsError(listed.code(), listed.operation(), relative);
+  Directory folder;
+  if (OsError e = folder.open(rootFd, relative.empty() ? "." : relative, LastLink::Refuse))
+    return OsError(e.code(), e.operation(), relative);
+  if (OsError e = folder.identity(identity)) return OsError(e.code(), e.operation(), relative);
+  if (OsError e = folder.readLooked(entries)) return OsError(e.code(), e.operation(), relative);
   return {};
 }
 

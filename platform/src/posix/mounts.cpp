@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/directory.h"
 #include "platform/syscalls.h"
 #include "posix/entries.h"
 
@@ -117,17 +118,11 @@ OsError fileSystemStats(const std::string& path, FileSystemStats& out) {
 }
 
 OsError tryListFolder(const std::string& path) {
-  UniqueFd fd(syscalls().open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (!fd.valid()) return OsError::fromErrno("open", path);
-  DIR* dir = syscalls().fdopendir(fd.get());
-  if (dir == nullptr) return OsError::fromErrno("fdopendir", path);
-  fd.release();
-  errno = 0;
-  // Even an empty folder yields "." and "..".
-  const bool read = syscalls().readdir(dir) != nullptr;
-  const OsError e = read ? OsError() : OsError::fromErrno("readdir", path);
-  syscalls().closedir(dir);
-  return e;
+  Directory folder;
+  if (OsError e = folder.open(path)) return e;
+  bool any = false;
+  if (OsError e = folder.hasEntries(any)) return OsError(e.code(), e.operation(), path);
+  return {};
 }
 
 std::string volumeLabel(const std::string& device) {

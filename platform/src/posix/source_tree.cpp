@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/syscalls.h"
 #include "posix/entries.h"
 
 namespace msifter::platform {

@@ -1,8 +1,10 @@
 #pragma once
-// The main window's options, kept per user from one start to the next.
-#include <cstdint>
+// The run's options, kept per user from one start to the next, and the
+// settings procedures of the main window. Which value holds which option is
+// the option table's (options/option_table.h).
 #include <string>
 
+#include "options/run_options.h"
 #include "settings/settings_window.h"
 
 namespace msifter::settings {
@@ -10,31 +12,13 @@ namespace msifter::settings {
 // The current user's key that holds the options.
 inline constexpr const char* kSettingsKey = "Software\\m_sifter";
 
-// The rename method as bytBytRenameMethod stores it; other stored numbers
-// are kept as read and count as unreadable.
-enum StoredRenameMethod : uint8_t { DateNum = 0, SerialNum = 1 };
-
-// What gGetSettingData reads, in the order the values are stored.
+// What gGetSettingData reads.
 struct SavedSettings {
-  std::string serverDir;
-  std::string receiveDir;
-  bool limitCount = false;
-  int32_t limitCountValue = 0;
-  bool subFolder = false;
-  bool limitMinSize = false;
-  int32_t limitMinSizeKb = 0;
-  bool limitMaxSize = false;
-  int32_t limitMaxSizeKb = 0;
-  bool slowly = false;
-  bool copy = false;
-  bool allFile = false;
-  bool graphics = false;
-  std::string graphicsTypes;  // packed "*.GIF;*.PCD"
-  bool other = false;
-  std::string otherText;
-  uint8_t renameMethod = DateNum;
-  std::string lastExecute;  // "YYYY/MM/DD HH:NN:SS"
-  bool extFix = false;
+  options::RunOptions options;
+  std::string lastExecute = "1000/01/01";  // "YYYY/MM/DD HH:NN:SS"
+  // False when the stored rename method is a byte that names no method; the
+  // window then keeps the option button it shows.
+  bool methodKnown = true;
 };
 
 // True when every stored value could be read; a value that could not (a
@@ -42,11 +26,16 @@ struct SavedSettings {
 // of a store that is there but cannot be read) takes its default and makes
 // the result false.
 bool gGetSettingData(SavedSettings& saved);
+// The saved options as the window loads them, message 47 included when they
+// could not be read whole: for a run that starts from them elsewhere.
+options::RunOptions savedRunOptions();
 bool gDspSettingData(SettingsWindow& window);
 bool gDspSettingData2(SettingsWindow& window);
-bool gChkSettingData(SettingsWindow& window);
+// True when a run may start with what the window shows; then `checked`, when
+// given, holds those options. Shows the message and moves the focus itself.
+bool gChkSettingData(SettingsWindow& window, options::RunOptions* checked = nullptr);
 // Writes the nineteen values, all or none; a failed write takes the fatal
 // path.
-bool gSetSettingData(SettingsWindow& window, const std::string& lastExecute);
+bool gSetSettingData(const options::RunOptions& options, const std::string& lastExecute);
 
 }  // namespace msifter::settings

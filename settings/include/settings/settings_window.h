@@ -4,15 +4,16 @@
 // window implements it; tests use a plain implementation.
 #include <string>
 
-#include "common/check_box.h"
+#include "options/controls.h"
+#include "options/run_options.h"
 
 namespace msifter::settings {
 
-using common::Check;
-enum class Text { LimitCount, LimitMinSize, LimitMaxSize, Other };
-enum class FolderLabel { ServerDir, ReceiveDir };
-enum class Option { DateNum, SerialNum };
-enum class Focus { ServerSelect, ReceiveSelect, LimitMinSize, LimitMaxSize };
+using options::Check;
+using options::Focus;
+using options::FolderLabel;
+using options::RenameMethod;
+using options::Text;
 // The palette's menu colour and window colour.
 enum class Background { Menu, Window };
 
@@ -34,10 +35,19 @@ class SettingsWindow {
   virtual std::string caption(FolderLabel label) const = 0;
   virtual void setCaption(FolderLabel label, const std::string& caption) = 0;
 
-  virtual bool isSelected(Option option) const = 0;
-  virtual void select(Option option) = 0;
+  // The option button of a rename method.
+  virtual bool isSelected(RenameMethod method) const = 0;
+  virtual void select(RenameMethod method) = 0;
 
   virtual void setFocus(Focus target) = 0;
 };
+
+// The window's options as values, through the option table. Throws
+// RuntimeFailure for a number box whose text is not a whole number that
+// fits 32 bits.
+options::RunOptions optionsFromWindow(const SettingsWindow& window);
+// Shows `options` in the window; the option buttons only with `showMethod`.
+void showOptions(SettingsWindow& window, const options::RunOptions& options,
+                 bool showMethod = true);
 
 }  // namespace msifter::settings

@@ -1,13 +1,17 @@
 #pragma once
 // frmMenu: the program's only working window. It holds every option of a
 // transfer run and shows the last run's list and summary. The settings store
-// reads and fills its controls through settingsView(); the run, which works
-// on a thread of its own, sees it through runView().
+// reads and fills its controls through settingsView(); Execute checks and
+// saves the options, runs them on a thread of its own and shows the result.
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "common/thread_owner.h"
 #include "engine/run.h"
+#include "options/run_options.h"
 #include "settings/settings_window.h"
 #include "ui/forms.h"
 
@@ -22,19 +26,26 @@ class FrmMenu : public QMainWindow, public Form {
  public:
   static constexpr const char* kCaption = "ファイル検索移動プログラム";
 
-  // What Execute runs on its worker thread; the program runs the engine's
-  // command, the window benchmark one that times it.
-  using RunCommand = std::function<void(engine::ExecuteWindow&)>;
+  // What Execute runs on its worker thread once the options are checked and
+  // saved: empty for the engine's run; the window benchmark gives one that
+  // times it.
+  using RunCommand = engine::RunFunction;
 
-  explicit FrmMenu(RunCommand run = engine::executeCommand);
+  explicit FrmMenu(RunCommand run = {});
   ~FrmMenu() override;
 
   QWidget& widget() override { return *this; }
 
   // The controls as the settings store reads and fills them; window thread.
   settings::SettingsWindow& settingsView();
-  // The window as the run sees it; its calls come from the run's thread.
-  engine::ExecuteWindow& runView();
+  // The busy state, the progress and the summary; window thread.
+  RunView& runView();
+  // The found paths of the last run, which the list shows (lstResult). A run
+  // holds them from its thread: debug builds stop another thread that
+  // touches them meanwhile.
+  std::vector<std::string>& lstResult();
+  // When the last Execute started, as it was saved ("YYYY/MM/DD HH:NN:SS").
+  const std::string& lastExecute() const { return lastExecute_; }
 
   // Event handlers, named as the window's reports name them.
   void cmdExecute_Click();
@@ -64,9 +75,13 @@ class FrmMenu : public QMainWindow, public Form {
   void connectHandlers();
   void chooseFolder(settings::FolderLabel label);
   void openFolder(settings::FolderLabel label, const char* subject, const char* procName);
-  void runKeepingWindowPainted();
+  void executeCommand();
+  void runKeepingWindowPainted(const std::function<void()>& work);
 
   RunCommand run_;
+  std::vector<std::string> lstResult_;
+  std::string lastExecute_;
+  common::ThreadOwner runStateOwner_{"the run state"};
   std::unique_ptr<MenuControls> controls_;
   ResultListModel* results_ = nullptr;  // owned by the window
   std::unique_ptr<settings::SettingsWindow> settingsView_;

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "settings/settings_store.h"
-#include "settings/window_values.h"
 
 int main(int argc, char** argv) {
   using namespace msifter::settings;
@@ -14,11 +13,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: seed_settings SOURCE DESTINATION\n");
     return 2;
   }
-  WindowValues values;
-  values.setCaption(FolderLabel::ServerDir, argv[1]);
-  values.setCaption(FolderLabel::ReceiveDir, argv[2]);
-  values.setValue(Check::AllFile, 1);
-  values.setValue(Check::SubFolder, 1);
-  values.select(Option::SerialNum);
-  return gSetSettingData(values, "2024/01/01 00:00:00") ? 0 : 1;
+  msifter::options::RunOptions options;
+  options.serverDir = argv[1];
+  options.receiveDir = argv[2];
+  options.allFile = true;
+  options.subFolder = true;
+  options.renameMethod = msifter::options::RenameMethod::SerialNumber;
+  return gSetSettingData(options, "2024/01/01 00:00:00") ? 0 : 1;
 }

@@ -1,0 +1,36 @@
+#pragma once
+// TransferOptions: what one run works with, taken from its options at the
+// moment it starts: the target list built, the sizes in bytes. The finder,
+// the mover, the name planner and the journal read it.
+#include <cstdint>
+#include <string>
+
+#include "options/run_options.h"
+
+namespace msifter::engine {
+
+using options::RenameMethod;
+
+struct TransferOptions {
+  std::string serverDir;
+  std::string receiveDir;
+  std::string targetList;
+  bool subFolder = false;
+  bool useMinSize = false;
+  int64_t minSizeBytes = 0;
+  bool useMaxSize = false;
+  int64_t maxSizeBytes = 0;
+  bool useCountLimit = false;
+  int32_t countLimit = 0;
+  bool copyFiles = false;
+  RenameMethod renameMethod = RenameMethod::DateTime;
+  bool extFix = false;
+  bool slowly = false;
+};
+
+// The snapshot of `options` (a KB is 1024 bytes). False, after a report
+// under gGetSettingData_TargetExtension, when its target list could not be
+// built.
+bool takeSnapshot(const options::RunOptions& options, TransferOptions& snapshot);
+
+}  // namespace msifter::engine

@@ -1,0 +1,53 @@
+#include "legacy/find_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "isolated_test.h"
+
+namespace msifter::legacy {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingLabel : public engine::ProgressLabel {
+ public:
+  void setCaption(const std::string& caption) override { captions.push_back(caption); }
+  std::vector<std::string> captions;
+};
+
+class FinderTest : public testing::IsolatedTest {
+ protected:
+  // The source folder without a trailing separator, or a path inside it.
+  std::string dir(const std::string& relative = "") const {
+    const fs::path top = env.root() / "src";
+    return (relative.empty() ? top : top / relative).string();
+  }
+  void file(const std::string& relative, std::size_t size = 0) const {
+    env.writeFile(fs::path("src") / relative, size);
+  }
+
+  RecordingLabel label;
+};
+
+// The procedure with its eighteen parameters hands each one on to its place.
+TEST_F(FinderTest, WithoutAListEntriesGoToTheText) {
+  file("a.jpg");
+  file("b.jpg", 5);
+  file("sub/c.jpg", 3);
+  file("sub/d.jpg", 4);  // past the count limit
+  std::string text = "before\r\n";
+  int32_t fileCount = 1;
+  int64_t byteTotal = 10;
+  EXPECT_TRUE(gFindFile(dir(), "*.JPG", true, nullptr, &label, true, text, true, 1, true, 5, true,
+                        3, fileCount, byteTotal, true, true, 1));
+  EXPECT_EQ(text, "before\r\n_____file2*" + dir("b.jpg") + "\r\ndirectory2*" + dir("sub/") +
+                      "\r\n_____file3*" + dir("sub/c.jpg") + "\r\n");
+  EXPECT_EQ(fileCount, 3);
+  EXPECT_EQ(byteTotal, 18);
+  EXPECT_EQ(label.captions, (std::vector<std::string>{dir() + "/", dir("sub/")}));
+}
+
+}  // namespace
+}  // namespace msifter::legacy

@@ -1,0 +1,126 @@
+#include "options/option_table.h"
+
+#include "common/msg.h"
+#include "common/paths.h"
+#include "common/text.h"
+
+namespace msifter::options {
+
+namespace {
+
+using Stage = CheckStage;
+using Problem = std::optional<OptionProblem>;
+
+// A folder is chosen first, and only then looked for on disk.
+Problem folderCheck(const std::string& folder, Stage stage, const char* role, Focus select) {
+  const std::string name = std::string(role) + "のフォルダ";
+  if (stage == Stage::FolderChosen && common::trimSpaces(folder).empty())
+    return OptionProblem{msgcode::PleaseChoose, name + "を", select, true};
+  if (stage == Stage::FolderExists && !common::gChkDirExists(folder, false))
+    return OptionProblem{msgcode::DoesNotExist, name + "が", std::nullopt, false};
+  return std::nullopt;
+}
+
+Problem checkSource(const RunOptions& o, Stage stage) {
+  return folderCheck(o.serverDir, stage, "移動元", Focus::ServerSelect);
+}
+
+Problem checkDestination(const RunOptions& o, Stage stage) {
+  return folderCheck(o.receiveDir, stage, "移動先", Focus::ReceiveSelect);
+}
+
+// Images chosen without a type take nothing, even with other files chosen.
+Problem checkFileTypes(const RunOptions& o, Stage stage) {
+  if (stage != Stage::FileTypes || o.allFile) return std::nullopt;
+  const bool chosen = o.graphics ? o.images.any() : o.other;
+  if (chosen) return std::nullopt;
+  return OptionProblem{msgcode::PleaseChoose, "検索ファイルを", std::nullopt, false};
+}
+
+Problem checkMinSize(const RunOptions& o, Stage stage) {
+  if (stage != Stage::SizeLimits || !o.useMinSize || !o.useMaxSize || o.minSizeKb < o.maxSizeKb)
+    return std::nullopt;
+  return OptionProblem{msgcode::SizeLimitsWrong, "", Focus::LimitMinSize, false};
+}
+
+Problem checkMaxSize(const RunOptions& o, Stage stage) {
+  if (stage != Stage::SizeLimits || !o.useMaxSize || o.maxSizeKb != 0) return std::nullopt;
+  return OptionProblem{msgcode::SizeLimitsWrong, "", Focus::LimitMaxSize, false};
+}
+
+constexpr const char* kTypes = "types";
+using O = RunOptions;
+
+// The store's nineteen values first, in the order they have always been
+// read and written; then what only the command line gives.
+// clang-format off
+constexpr OptionRow kRows[] = {
+    {.name = "serverDir", .field = &O::serverDir, .storeKey = "strServerDir", .control = FolderLabel::ServerDir, .flag = "SRC", .check = checkSource},
+    {.name = "receiveDir", .field = &O::receiveDir, .storeKey = "strReceiveDir", .control = FolderLabel::ReceiveDir, .flag = "DST", .check = checkDestination},
+    {.name = "useCountLimit", .field = &O::useCountLimit, .storeKey = "chkLimitCount", .control = Check::LimitCount},
+    {.name = "countLimit", .field = &O::countLimit, .storeKey = "lngLimitCount", .control = Text::LimitCount, .flag = "--limit", .turnsOn = &O::useCountLimit},
+    {.name = "subFolder", .field = &O::subFolder, .storeKey = "chkSubFolder", .control = Check::SubFolder, .flag = "--subfolders", .offFlag = "--no-subfolders"},
+    {.name = "useMinSize", .field = &O::useMinSize, .storeKey = "chkLimitMinSize", .control = Check::LimitMinSize},
+    {.name = "minSizeKb", .field = &O::minSizeKb, .storeKey = "lngLimitMinSize", .control = Text::LimitMinSize, .flag = "--min-kb", .turnsOn = &O::useMinSize, .check = checkMinSize},
+    {.name = "useMaxSize", .field = &O::useMaxSize, .storeKey = "chkLimitMaxSize", .control = Check::LimitMaxSize},
+    {.name = "maxSizeKb", .field = &O::maxSizeKb, .storeKey = "lngLimitMaxSize", .control = Text::LimitMaxSize, .flag = "--max-kb", .turnsOn = &O::useMaxSize, .check = checkMaxSize},
+    {.name = "slowly", .field = &O::slowly, .storeKey = "chkSlowly", .control = Check::Slowly, .flag = "--slow", .offFlag = "--no-slow"},
+    {.name = "copyFiles", .field = &O::copyFiles, .storeKey = "chkCopy", .control = Check::Copy, .flag = "--copy", .offFlag = "--move"},
+    {.name = "allFile", .field = &O::allFile, .storeKey = "chkAllFile", .control = Check::AllFile, .flag = "--all", .group = kTypes, .check = checkFileTypes},
+    {.name = "graphics", .field = &O::graphics, .storeKey = "chkGraphics", .control = Check::Graphics, .group = kTypes},
+    {.name = "images", .field = &O::images, .storeKey = "strGraphics", .flag = "--images", .turnsOn = &O::graphics, .group = kTypes},
+    {.name = "other", .field = &O::other, .storeKey = "chkOther", .control = Check::Other, .group = kTypes},
+    {.name = "otherText", .field = &O::otherText, .storeKey = "strOther", .control = Text::Other, .flag = "--other", .turnsOn = &O::other, .group = kTypes},
+    {.name = "renameMethod", .field = &O::renameMethod, .storeKey = "bytBytRenameMethod", .flag = kRenameMethods[1].flag, .offFlag = kRenameMethods[0].flag},
+    {.name = "lastExecute", .field = std::monostate{}, .storeKey = "datLastExecute"},
+    {.name = "extFix", .field = &O::extFix, .storeKey = "chkExtFix", .control = Check::ExtFix, .flag = "--fix-ext", .offFlag = "--keep-ext"},
+    {.name = "stamp", .field = &O::stamp, .flag = "--stamp"},
+    {.name = "skipIdentical", .field = &O::skipIdentical, .flag = "--skip-identical"},
+    {.name = "dryRun", .field = &O::dryRun, .flag = "--dry-run"},
+};
+// clang-format on
+
+Problem firstProblem(const RunOptions& options, std::initializer_list<Stage> stages) {
+  for (const Stage stage : stages) {
+    for (const OptionRow& row : kRows) {
+      if (row.check == nullptr) continue;
+      if (Problem problem = row.check(options, stage)) return problem;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::span<const OptionRow> optionTable() { return kRows; }
+
+const OptionRow* optionRow(std::string_view name) {
+  for (const OptionRow& row : kRows) {
+    if (row.name == name) return &row;
+  }
+  return nullptr;
+}
+
+void copyOption(const OptionRow& row, const RunOptions& from, RunOptions& to) {
+  std::visit(
+      [&](auto member) {
+        if constexpr (!std::is_same_v<decltype(member), std::monostate>) to.*member = from.*member;
+      },
+      row.field);
+  if (row.turnsOn != nullptr) to.*row.turnsOn = from.*row.turnsOn;
+}
+
+std::optional<OptionProblem> checkFolders(const RunOptions& options) {
+  return firstProblem(options, {Stage::FolderChosen, Stage::FolderExists});
+}
+
+std::optional<OptionProblem> checkChoices(const RunOptions& options) {
+  return firstProblem(options, {Stage::FileTypes, Stage::SizeLimits});
+}
+
+std::optional<OptionProblem> checkRunOptions(const RunOptions& options) {
+  if (Problem problem = checkFolders(options)) return problem;
+  return checkChoices(options);
+}
+
+}  // namespace msifter::options
