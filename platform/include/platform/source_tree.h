@@ -4,8 +4,6 @@
 // of the tree, or to one outside it) is refused, not followed. The folder
 // given is taken as the user named it: a source given as a link to a folder
 // is that folder.
-#include <sys/types.h>
-
 #include <memory>
 #include <string>
 #include <string_view>
@@ -69,7 +67,7 @@ class SourceTree {
   OsError reach(const std::string& file, SourceFile& out);
   // As openFolderOf, making the folders that are missing on the way (with
   // `mode`), each beneath the last and never through a link.
-  OsError makeFolderOf(const std::string& file, mode_t mode, UniqueFd& folder) const;
+  OsError makeFolderOf(const std::string& file, unsigned mode, UniqueFd& folder) const;
 
  private:
   OsError beneath(const std::string& file, std::string_view& relative) const;

@@ -137,12 +137,12 @@ OsError SourceTree::reach(const std::string& file, SourceFile& out) {
   return {};
 }
 
-OsError SourceTree::makeFolderOf(const std::string& file, mode_t mode, UniqueFd& folder) const {
+OsError SourceTree::makeFolderOf(const std::string& file, unsigned mode, UniqueFd& folder) const {
   std::string_view relative;
   if (OsError e = beneath(file, relative)) return e;
   std::vector<std::string> parts;
   if (!componentsBeneath(relative, parts)) return OsError(EXDEV, "mkdirat", std::string(relative));
-  return walk(root_.get(), parts, Missing::IsMade, mode, folder);
+  return walk(root_.get(), parts, Missing::IsMade, static_cast<mode_t>(mode), folder);
 }
 
 }  // namespace msifter::platform
