@@ -371,10 +371,10 @@ class Level {
     return dir_.openBeneath(base->dir_, below.substr(base->folder_.size()));
   }
 
-  // The entry is built in place: one allocation per accepted file. `length`
-  // is the file's, -1 for a folder.
+  // The entry is built in place: one allocation per accepted file. `found`
+  // is the file as the search saw it, its size -1 for a folder.
   void emit(std::string_view tag, std::string_view head, std::string_view tail,
-            int64_t length) const {
+            const FoundFile& found) const {
     std::string entry;
     const bool tagged = request_.tagged;
     entry.reserve((tagged ? tag.size() + levelText_.size() + 1 : 0) + head.size() + tail.size());
@@ -384,7 +384,8 @@ class Level {
       request_.entrySink(std::move(entry), length);
     } else if (request_.resultList != nullptr) {
       request_.resultList->push_back(std::move(entry));
-      if (request_.resultSizes != nullptr) request_.resultSizes->push_back(length);
+      if (request_.resultSizes != nullptr) request_.resultSizes->push_back(found.size);
+      if (request_.resultFiles != nullptr) request_.resultFiles->push_back(found);
     } else if (request_.resultText != nullptr) {
       request_.resultText->append(entry).append("\r\n");
     }
@@ -403,9 +404,10 @@ class Level {
         continue;
       }
       if (!patterns.accepts(entry.name)) continue;
-      int64_t length = 0;
-      if (const platform::OsError e = dir_.fileSize(entry.name, length))
+      platform::FileIdentity seen;
+      if (const platform::OsError e = dir_.fileIdentity(entry.name, seen))
         common::failErrno(e.code());
+      const int64_t length = seen.size;
       if (request_.useMinSize && length < request_.minSizeBytes) continue;
       if (request_.useMaxSize && length > request_.maxSizeBytes) continue;
       if (countLimitReached()) return false;
@@ -418,7 +420,9 @@ class Level {
       int64_t newTotal = 0;
       if (__builtin_add_overflow(totals.byteTotal, length, &newTotal)) common::fail(Overflow);
       emit("_____file", request_.fullPath ? std::string_view(folder_) : std::string_view(),
-           entry.name, length);
+           entry.name,
+           FoundFile{length, seen.modifiedSeconds, static_cast<int32_t>(seen.modifiedNanoseconds),
+                     seen.device, seen.inode, !entry.isLink});
       ++totals.fileCount;
       totals.byteTotal = newTotal;
     }
@@ -429,7 +433,7 @@ class Level {
   bool descend(const std::vector<std::string>& subfolderNames) {
     for (const auto& name : subfolderNames) {
       std::string sub = folder_ + name;
-      if (request_.listFolders) emit("directory", common::gAddBackslash(sub), {}, -1);
+      if (request_.listFolders) emit("directory", common::gAddBackslash(sub), {}, FoundFile{});
       if (!Level(search_, this, std::move(sub), depth_ + 1).search()) {
         common::gProcError("gFindFile", "");
         return false;

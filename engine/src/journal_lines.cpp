@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -14,14 +16,31 @@ namespace {
 
 // --- Fields: raw bytes as readable text ---
 
+// Whether any of the eight bytes of `w` is zero.
+constexpr bool anyZeroByte(uint64_t w) {
+  return ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u) != 0;
+}
+
+// Where the bytes from `i` on stop being printable ASCII other than "%":
+// eight at a time, as a path is nearly always made of such bytes.
+std::size_t plainUntil(std::string_view raw, std::size_t i) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  for (; i + 8 <= raw.size(); i += 8) {
+    uint64_t w = 0;
+    std::memcpy(&w, raw.data() + i, 8);
+    const bool controlOrHigh = ((w - 0x20 * kOnes) | w) & 0x8080808080808080u;
+    if (controlOrHigh || anyZeroByte(w ^ (0x7F * kOnes)) || anyZeroByte(w ^ ('%' * kOnes))) break;
+  }
+  while (i < raw.size() && raw[i] >= 0x20 && raw[i] < 0x7F && raw[i] != '%') ++i;
+  return i;
+}
+
 // Tabs and line ends would split the record; "%" starts an escape; other
 // control bytes and broken UTF-8 would garble a pager.
 void appendEscaped(std::string& out, std::string_view raw) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < raw.size();) {
-    std::size_t plain = i;
-    while (plain < raw.size() && raw[plain] >= 0x20 && raw[plain] < 0x7F && raw[plain] != '%')
-      ++plain;
+    const std::size_t plain = plainUntil(raw, i);
     out.append(raw.substr(i, plain - i));
     if ((i = plain) == raw.size()) return;
     const auto c = static_cast<unsigned char>(raw[i]);

@@ -71,6 +71,9 @@ class IdenticalSearch {
 
 // The length the search found for source `i`; -1 when it was not kept.
 int64_t knownSize(const MoveExtras& extras, std::size_t i) {
+  if (const std::vector<FoundFile>* files = extras.sourceFiles;
+      files != nullptr && i < files->size())
+    return (*files)[i].size;
   const std::vector<int64_t>* sizes = extras.sourceSizes;
   return sizes != nullptr && i < sizes->size() ? (*sizes)[i] : -1;
 }
@@ -112,7 +115,10 @@ class Transfers {
         extras_(extras),
         folder_(common::gAddBackslash(options.receiveDir)),
         planner_(options, extras.serialNumber ? *extras.serialNumber : ownSerial_, extras.stamps),
-        search_(identical_, folder_) {}
+        search_(identical_, folder_),
+        found_(extras.sourceFiles != nullptr && extras.sourceFiles->size() == sources.size()
+                   ? extras.sourceFiles
+                   : nullptr) {}
 
   void run();
   const MoveFailure& failure() const { return stopped_; }
@@ -121,8 +127,8 @@ class Transfers {
   void open();
   bool planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop);
   bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
-  bool identify(const std::string& source, struct stat& st, int& error);
-  void tellFileSystem();
+  bool identify(std::size_t i, FoundFile& look, bool& isFolder);
+  void tellFileSystem(const std::string& source, uint64_t device);
   bool transferGroup(Group& group);
   bool transfer(Group& group, std::size_t i);
   std::string nextName(int64_t number);
@@ -140,18 +146,22 @@ class Transfers {
   NamePlanner planner_;
   IdenticalFiles identical_;
   IdenticalSearch search_;
+  // The search's look at each source, when it saw every one of the list.
+  const std::vector<FoundFile>* found_;
+  platform::SourceTree looks_;  // where sources are looked at as they are planned
+  platform::SourceTree tree_;   // outlives the destination folder, which reaches sources through it
   platform::DestinationFolder destination_;
   dev_t destinationDevice_ = 0;
   int64_t nextNumber_ = 0;
   // Groups with files not complete yet, oldest first: their files' places
   // stay put while names are asked for and completions come.
   std::deque<Group> groups_;
-  std::string lookFolder_;  // the folder of the sources being planned
-  platform::UniqueFd lookFd_;
-  std::set<dev_t> toldDevices_;
+  std::set<uint64_t> toldDevices_;
+  uint64_t lastToldDevice_ = 0;
   int32_t nameFailure_ = 0;
   int journalFailure_ = 0;
   MoveFailure stopped_;
+  TransferredFile told_;
 };
 
 void Transfers::stopAt(const std::string& path, int32_t number, int error) {
@@ -169,6 +179,10 @@ void Transfers::open() {
   struct stat st {};
   if (platform::syscalls().stat(options_.receiveDir.c_str(), &st) == 0)
     destinationDevice_ = st.st_dev;
+  // The tree the search listed: no source is reached any other way.
+  if (const platform::OsError e = tree_.open(options_.serverDir))
+    stopAt(options_.serverDir, common::errorNumberFromErrno(e.code()), e.code());
+  destination_.takeSourcesFrom(tree_);
   if (extras_.skipIdentical) {
     if (const platform::OsError e = identical_.open(options_.receiveDir))
       stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
@@ -199,66 +213,72 @@ void Transfers::completed(const platform::TransferredFile& f) {
     --group->left;
   }
   if (extras_.observer == nullptr) return;
-  std::string destination;
-  destination.reserve(folder_.size() + f.name.size());
-  destination.append(folder_).append(f.name);
-  extras_.observer->fileTransferred(
-      TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
-                      std::string(f.source), std::move(destination), f.size,
-                      static_cast<int64_t>(f.modified.tv_sec),
-                      static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode, f.tag});
+  // One record, its texts' room kept from file to file.
+  TransferredFile& told = told_;
+  told.kind = f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved;
+  told.source.assign(f.source);
+  told.destination.assign(folder_).append(f.name);
+  told.size = f.size;
+  told.modifiedSeconds = static_cast<int64_t>(f.modified.tv_sec);
+  told.modifiedNanoseconds = static_cast<int32_t>(f.modified.tv_nsec);
+  told.device = f.device;
+  told.inode = f.inode;
+  told.number = f.tag;
+  extras_.observer->fileTransferred(told);
 }
 
-// The source as its transfer will find it: a copy follows a link (one that
-// leads nowhere is copied as the link itself), a move takes the link. Looked
-// at from its folder, kept open while the list stays in it: a short look
-// where the whole path's would cost a look at each of its folders.
-bool Transfers::identify(const std::string& source, struct stat& st, int& error) {
-  platform::Syscalls& os = platform::syscalls();
-  const auto slash = source.find_last_of('/');
-  int at = AT_FDCWD;
-  const char* name = source.c_str();
-  if (slash != std::string::npos && slash > 0) {
-    const std::string_view folder(source.data(), slash);
-    if (folder != lookFolder_) {
-      lookFolder_.assign(folder);
-      lookFd_ =
-          platform::UniqueFd(os.open(lookFolder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
-      tellFileSystem();
-    }
-    if (lookFd_.valid()) {
-      at = lookFd_.get();
-      name += slash + 1;
-    }
+// Source `i` as its transfer will find it: a copy follows a link (one that
+// leads nowhere is copied as the link itself), a move takes the link. The
+// search's own look where it saw that; else a look from the source's folder
+// beneath the run's source, kept open while the list stays in it. False
+// when it cannot be looked at (its transfer then says why).
+bool Transfers::identify(std::size_t i, FoundFile& look, bool& isFolder) {
+  isFolder = false;
+  const std::string& source = sources_[i];
+  if (found_ != nullptr && (*found_)[i].known) {
+    look = (*found_)[i];
+    tellFileSystem(source, look.device);
+    return true;
   }
-  if (options_.copyFiles && os.fstatat(at, name, &st, 0) == 0) return true;
-  if (options_.copyFiles && errno != ENOENT) {
-    error = errno;
-    return false;
-  }
-  if (os.fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
-  error = errno;
-  return false;
-}
-
-// The root of the file system that holds the folder of the sources being
-// planned, told once for each file system.
-void Transfers::tellFileSystem() {
   platform::Syscalls& os = platform::syscalls();
+  // A tree of its own: the transfer opens each folder anew at its turn, so a
+  // folder swapped for a link after this look is seen there.
+  if (!looks_.isOpen() && looks_.open(options_.serverDir)) return false;
+  platform::SourceFile file;
+  if (looks_.reach(source, file)) return false;
   struct stat st {};
-  if (extras_.observer == nullptr || !lookFd_.valid() || os.fstat(lookFd_.get(), &st) != 0 ||
-      !toldDevices_.insert(st.st_dev).second)
-    return;
-  std::string root = lookFolder_;
+  bool seen = options_.copyFiles && os.fstatat(file.at(), file.name.c_str(), &st, 0) == 0;
+  if (!seen && (!options_.copyFiles || errno == ENOENT))
+    seen = os.fstatat(file.at(), file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!seen) return false;
+  look =
+      FoundFile{static_cast<int64_t>(st.st_size),         static_cast<int64_t>(st.st_mtim.tv_sec),
+                static_cast<int32_t>(st.st_mtim.tv_nsec), static_cast<uint64_t>(st.st_dev),
+                static_cast<uint64_t>(st.st_ino),         true};
+  isFolder = S_ISDIR(st.st_mode);
+  tellFileSystem(source, look.device);
+  return true;
+}
+
+// The root of the file system that holds `source`, told once for each file
+// system: the highest folder above it on the same device.
+void Transfers::tellFileSystem(const std::string& source, uint64_t device) {
+  if (extras_.observer == nullptr || device == lastToldDevice_) return;
+  lastToldDevice_ = device;
+  if (!toldDevices_.insert(device).second) return;
+  const auto last = source.find_last_of('/');
+  std::string root =
+      last == std::string::npos ? "." : source.substr(0, std::max<std::size_t>(last, 1));
   while (root.size() > 1) {
     const auto slash = root.find_last_of('/');
     const std::string above = slash == 0 ? "/" : root.substr(0, slash);
     struct stat up {};
-    if (slash == std::string::npos || os.stat(above.c_str(), &up) != 0 || up.st_dev != st.st_dev)
+    if (slash == std::string::npos || platform::syscalls().stat(above.c_str(), &up) != 0 ||
+        static_cast<uint64_t>(up.st_dev) != device)
       break;
     root = above;
   }
-  extras_.observer->sourceFileSystem(static_cast<uint64_t>(st.st_dev), root);
+  extras_.observer->sourceFileSystem(device, root);
 }
 
 // Plans source `i` into `group`: false when it is skipped as identical, or
@@ -275,10 +295,11 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   }
   // A source that cannot be looked at is planned without its identity:
   // its transfer then fails and says why.
-  struct stat st {};
-  int error = 0;
+  FoundFile look;
+  look.size = 0;
+  bool isFolder = false;
   // Listed as a file, a folder by its turn: its tree was never searched.
-  if (identify(source, st, error) && S_ISDIR(st.st_mode)) {
+  if (identify(i, look, isFolder) && isFolder) {
     stop = PlanStop{i, common::errorNumberFromErrno(EISDIR), EISDIR};
     return false;
   }
@@ -297,13 +318,13 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
     stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST};
     return false;
   }
-  group.intents.push_back(TransferIntent{
-      nextNumber_++, options_.copyFiles, source, folder_ + name, static_cast<int64_t>(st.st_size),
-      static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec),
-      static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), planner_.dateSource()});
+  group.intents.push_back(TransferIntent{nextNumber_++, options_.copyFiles, source, folder_ + name,
+                                         look.size, look.modifiedSeconds, look.modifiedNanoseconds,
+                                         look.device, look.inode,
+                                          planner_.dateSource()});
   group.names.push_back(std::move(name));
   group.more.push_back(std::move(more));
-  if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : st.st_size);
+  if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : look.size);
   return true;
 }
 
@@ -313,7 +334,8 @@ bool Transfers::planGroup(std::size_t& next, Group& group, std::optional<PlanSto
   int64_t copyBytes = 0;
   bool copies = options_.copyFiles;
   const std::size_t most = options_.slowly ? 1 : kGroupRenames;
-  group.intents.reserve(std::min(kGroupFiles, sources_.size() - next));
+  // Room for a whole group of renames: copies end theirs sooner.
+  group.intents.reserve(std::min(copies ? kGroupFiles : most, sources_.size() - next));
   group.names.reserve(group.intents.capacity());
   group.more.reserve(group.intents.capacity());
   while (next < sources_.size() && !stop && group.intents.size() < most &&

@@ -166,10 +166,12 @@ RunResult runTransfer(const options::RunOptions& options, RunObserver& observer,
     return result;
   }
   std::vector<int64_t> sizes;
+  std::vector<FoundFile> files;
   const bool byCapture = options.stamp == options::StampChoice::Capture;
   const MoveExtras extras{.stamps = byCapture ? captureStamps : nullptr,
                           .skipIdentical = options.skipIdentical,
                           .sourceSizes = &sizes,
+                          .sourceFiles = &files,
                           .serialNumber = &result.serialNumber};
   if (options.dryRun) {
     preview(result, extras, observer);
@@ -178,6 +180,7 @@ RunResult runTransfer(const options::RunOptions& options, RunObserver& observer,
   FolderCaption caption(observer);
   FindRequest request = transferSearch(result.snapshot, &result.lstResult, &caption);
   request.resultSizes = &sizes;
+  request.resultFiles = &files;
   if (!search(result, request, observer)) {
     result.stage = RunStage::SearchFailed;
     return result;

@@ -14,6 +14,7 @@
 #include "common/failure.h"
 #include "common/msg.h"
 #include "every_file_run.h"
+#include "journal_lines.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "scratch_mount.h"
@@ -178,6 +179,33 @@ TEST(JournalTest, AnOlderJournalReadsAsBefore) {
   EXPECT_EQ(run->summary.options.stamp, options::StampChoice::Transfer);
   EXPECT_EQ(run->summary.options.timeShift, options::TimeShift{});
   EXPECT_FALSE(run->summary.options.skipIdentical);
+}
+
+// Paths are escaped eight bytes at a time while none needs it: a byte to
+// escape at every place of such a word comes back exactly, printable UTF-8
+// stays readable, a C1 control does not reach a pager.
+TEST(JournalTest, EveryPlaceInALongPathRoundTrips) {
+  std::string text(detail::kFirstLine);
+  std::vector<TransferIntent> intents;
+  for (const std::string odd : {"\t", "\n", "%", "\x7f", "\x1f", "\xff", "\xc2\x85", "写"}) {
+    for (std::size_t at = 0; at < 9; ++at) {
+      const std::string path = "/photos/2024/" + std::string(at, 'x') + odd + "_IMG_0001.JPG";
+      intents.push_back(
+          {static_cast<int64_t>(intents.size()), false, path, path + "~", 1, 2, 3, 4, 5});
+      detail::appendIntentLine(text, intents.back(), "");
+    }
+  }
+  RunRecord record;
+  detail::OpenWork open;
+  ASSERT_TRUE(detail::parseJournal(text, record, open));
+  EXPECT_FALSE(record.summary.damaged);
+  ASSERT_EQ(open.intents.size(), intents.size());
+  for (const TransferIntent& i : intents) {
+    EXPECT_EQ(open.intents.at(i.number).source, i.source) << i.number;
+    EXPECT_EQ(open.intents.at(i.number).destination, i.destination) << i.number;
+  }
+  EXPECT_NE(text.find("x写_IMG"), std::string::npos);
+  EXPECT_EQ(text.find("\xc2\x85"), std::string::npos);
 }
 
 TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {

@@ -143,6 +143,7 @@ class FaultyCalls : public Syscalls {
   int openAt(int dir, const char* path, int flags, mode_t mode) override {
     if (step == Step::OpenTemp && ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT)))
       return failWith();
+    if (step == Step::OpenSource && isSource(dir, path)) return failWith();
     return Syscalls::openAt(dir, path, flags, mode);
   }
   int syncfs(int fd) override {
@@ -157,6 +158,21 @@ class FaultyCalls : public Syscalls {
   int unlink(const char* path) override {
     if (step == Step::UnlinkSource && path == source) return failWith();
     return Syscalls::unlink(path);
+  }
+  int unlinkAt(int dir, const char* path, int flags) override {
+    if (step == Step::UnlinkSource && isSource(dir, path)) return failWith();
+    return Syscalls::unlinkAt(dir, path, flags);
+  }
+
+ protected:
+  // The source reached through its folder's descriptor.
+  bool isSource(int dir, const char* name) const {
+    struct stat folder {
+    }, sourceFolder{};
+    const fs::path path(source);
+    return !source.empty() && path.filename() == name && ::fstat(dir, &folder) == 0 &&
+           ::stat(path.parent_path().c_str(), &sourceFolder) == 0 &&
+           folder.st_dev == sourceFolder.st_dev && folder.st_ino == sourceFolder.st_ino;
   }
 
  private:
@@ -430,13 +446,13 @@ TEST_F(FileTransferTest, SourceVanishingAfterTheCopyKeepsTheCopy) {
   writeText(src / "a.jpg", "photo");
   // The first unlink of the source fails as if somebody had removed it.
   struct Vanishing : FaultyCalls {
-    int unlink(const char* path) override {
-      if (path == source) {
-        Syscalls::unlink(path);
+    int unlinkAt(int dir, const char* path, int flags) override {
+      if (isSource(dir, path)) {
+        Syscalls::unlinkAt(dir, path, flags);
         errno = ENOENT;
         return -1;
       }
-      return FaultyCalls::unlink(path);
+      return FaultyCalls::unlinkAt(dir, path, flags);
     }
   } vanishing;
   vanishing.step = Step::RenameFirst;

@@ -25,6 +25,7 @@ constexpr std::size_t kLongestPath = 4095;
 struct DirEntry {
   std::string name;
   bool isDirectory = false;
+  bool isLink = false;  // a link to a file (links to folders are not listed)
 };
 
 // An entry of a folder with its identity, as a look without following a
@@ -85,6 +86,8 @@ class Directory {
   // Length in bytes of the entry `name` of this folder; a symbolic link
   // gives its target's length, or its own when the target cannot be reached.
   OsError fileSize(const std::string& name, int64_t& size) const;
+  // The same look, all it tells: a link's target, or the link itself.
+  OsError fileIdentity(const std::string& name, FileIdentity& identity) const;
   // The identity of the open folder itself (compare with sameFile(): a
   // folder's times change as its entries do).
   OsError identity(FileIdentity& identity) const;
