@@ -10,6 +10,7 @@
 #include <set>
 #include <utility>
 
+#include "backup_copies.h"
 #include "common/failure.h"
 #include "common/paths.h"
 #include "engine/identical_files.h"
@@ -150,6 +151,7 @@ class Transfers {
   const std::vector<FoundFile>* found_;
   platform::SourceTree looks_;  // where sources are looked at as they are planned
   platform::SourceTree tree_;   // outlives the destination folder, which reaches sources through it
+  BackupCopies backup_;  // outlives the destination folder, which makes the copies through it
   platform::DestinationFolder destination_;
   dev_t destinationDevice_ = 0;
   int64_t nextNumber_ = 0;
@@ -183,6 +185,13 @@ void Transfers::open() {
   if (const platform::OsError e = tree_.open(options_.serverDir))
     stopAt(options_.serverDir, common::errorNumberFromErrno(e.code()), e.code());
   destination_.takeSourcesFrom(tree_);
+  if (!options_.backupDir.empty()) {
+    if (const platform::OsError e = backup_.open(options_.receiveDir, options_.backupDir)) {
+      stopped_.backup = true;
+      stopAt(options_.backupDir, common::errorNumberFromErrno(e.code()), e.code());
+    }
+    destination_.keepSecondCopies(&backup_);
+  }
   if (extras_.skipIdentical) {
     if (const platform::OsError e = identical_.open(options_.receiveDir))
       stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
@@ -212,6 +221,8 @@ void Transfers::completed(const platform::TransferredFile& f) {
     group->done[i] = 1;
     --group->left;
   }
+  BackupCopy backup;
+  const bool backedUp = backup_.takeMade(f.tag, backup);
   if (extras_.observer == nullptr) return;
   // One record, its texts' room kept from file to file.
   TransferredFile& told = told_;
@@ -225,6 +236,7 @@ void Transfers::completed(const platform::TransferredFile& f) {
   told.inode = f.inode;
   told.number = f.tag;
   extras_.observer->fileTransferred(told);
+  if (backedUp) extras_.observer->fileBackedUp(f.tag, backup);
 }
 
 // Source `i` as its transfer will find it: a copy follows a link (one that
@@ -320,8 +332,7 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   }
   group.intents.push_back(TransferIntent{nextNumber_++, options_.copyFiles, source, folder_ + name,
                                          look.size, look.modifiedSeconds, look.modifiedNanoseconds,
-                                         look.device, look.inode,
-                                          planner_.dateSource()});
+                                         look.device, look.inode, planner_.dateSource()});
   group.names.push_back(std::move(name));
   group.more.push_back(std::move(more));
   if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : look.size);
@@ -404,6 +415,7 @@ bool Transfers::transfer(Group& group, std::size_t i) {
 void Transfers::stopAfterFailure(const std::string& source, int error) {
   stopped_.path = destination_.failedSource().empty() ? source : destination_.failedSource();
   stopped_.copyKept = destination_.failureKeptCopy();
+  stopped_.backup = destination_.failedInSecondCopy();
   stopped_.error = error ? error : EIO;
   stopped_.number = common::errorNumberFromErrno(stopped_.error);
   if (nameFailure_ != 0) {
@@ -462,6 +474,7 @@ void Transfers::run() {
   if (settled) {
     const std::string& failed = destination_.failedSource();
     stopped_.copyKept = destination_.failureKeptCopy();
+    stopped_.backup = destination_.failedInSecondCopy();
     stopAt(!failed.empty()          ? failed
            : settled.path().empty() ? options_.receiveDir
                                     : settled.path(),

@@ -71,8 +71,8 @@ Problem checkVideoTime(const RunOptions& o, Stage stage) {
   return captureOnly(o.videoTime != VideoTime::Utc, o, stage, kVideoTimeText);
 }
 
-// Folders by date and a second copy are kept in the store and given to the
-// run, which cannot make them yet: refused rather than left without effect.
+// Folders by date are kept in the store and given to the run, which cannot
+// make them yet: refused rather than left without effect.
 Problem checkDateFolders(const RunOptions& o, Stage stage) {
   if (stage != Stage::Naming || o.folders.empty()) return std::nullopt;
   if (!folderTemplateValid(o.folders))
@@ -83,10 +83,19 @@ Problem checkDateFolders(const RunOptions& o, Stage stage) {
                        false};
 }
 
+// A backup in the destination or the source would be sorted, searched or
+// undone with them: it would be no second place at all.
 Problem checkBackup(const RunOptions& o, Stage stage) {
-  if (stage != Stage::Naming || o.backupDir.empty()) return std::nullopt;
-  return OptionProblem{msgcode::NotYetUsable, "バックアップ先のフォルダ（--backup）", std::nullopt,
-                       false};
+  if (o.backupDir.empty()) return std::nullopt;
+  if (stage == Stage::FolderExists && !common::gChkDirExists(o.backupDir, false))
+    return OptionProblem{msgcode::DoesNotExist, "バックアップ先のフォルダが", std::nullopt, false};
+  if (stage != Stage::Naming) return std::nullopt;
+  for (const std::string* folder : {&o.receiveDir, &o.serverDir}) {
+    if (common::folderWithin(o.backupDir, *folder))
+      return OptionProblem{msgcode::BackupInside, "バックアップ先のフォルダ（--backup）",
+                           std::nullopt, false};
+  }
+  return std::nullopt;
 }
 
 constexpr const char* kTypes = "types";

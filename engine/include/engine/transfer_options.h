@@ -31,6 +31,8 @@ struct TransferOptions {
   options::TimeShift timeShift{};
   options::VideoTime videoTime = options::VideoTime::Utc;
   bool skipIdentical = false;
+  // Every file also goes here, under the same name; "" for none.
+  std::string backupDir{};
 };
 
 // The snapshot of `options` (a KB is 1024 bytes). False, after a report
