@@ -31,6 +31,7 @@
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/folders.h"
+#include "platform/system.h"
 #include "platform/transfer_meter.h"
 #include "settings/settings_store.h"
 
@@ -85,8 +86,8 @@ class RunReporter final : public engine::RunObserver {
     progress_.clear();
     std::fprintf(stderr, "%s\n", notSearchedLine(gap).c_str());
   }
-  void transferStarting(int64_t files, int64_t bytes) override {
-    progress_.start(files, bytes, &meter);
+  void transferStarting(int64_t allFiles, int64_t allBytes) override {
+    progress_.start(allFiles, allBytes, &meter);
   }
 
   void fileTransferred(const engine::TransferredFile& file) override {
@@ -355,8 +356,8 @@ int runCommand(const RunRequest& request) {
   RunOptions options;
   if (const std::optional<int> status = takeOptions(request, options)) return *status;
   // A preview's lines on the terminal show its progress themselves.
-  const bool linesShown = options.dryRun && ::isatty(STDOUT_FILENO) == 1;
-  ProgressLine progress(!request.quiet && !linesShown && ::isatty(STDERR_FILENO) == 1);
+  const bool linesShown = options.dryRun && platform::standardOutputIsTerminal();
+  ProgressLine progress(!request.quiet && !linesShown && platform::standardErrorIsTerminal());
   PlanOutput plan(options, request);
   RunReporter reporter(progress, request.json, options.dryRun ? &plan : nullptr);
   media::CaptureStamps captureStamps(options);

@@ -381,7 +381,7 @@ class Level {
     if (tagged) entry.append(tag).append(levelText_).append("*");
     entry.append(head).append(tail);
     if (request_.entrySink) {
-      request_.entrySink(std::move(entry), length);
+      request_.entrySink(std::move(entry), found.size);
     } else if (request_.resultList != nullptr) {
       request_.resultList->push_back(std::move(entry));
       if (request_.resultSizes != nullptr) request_.resultSizes->push_back(found.size);

@@ -320,8 +320,7 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   }
   group.intents.push_back(TransferIntent{nextNumber_++, options_.copyFiles, source, folder_ + name,
                                          look.size, look.modifiedSeconds, look.modifiedNanoseconds,
-                                         look.device, look.inode,
-                                          planner_.dateSource()});
+                                         look.device, look.inode, planner_.dateSource()});
   group.names.push_back(std::move(name));
   group.more.push_back(std::move(more));
   if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : look.size);

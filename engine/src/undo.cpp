@@ -261,8 +261,8 @@ class Undo {
       folder_ = std::move(back);
       folderPath_ = folder;
       folder_->takeSourcesFrom(destinations_);
-      folder_->onTransferred([this](const platform::TransferredFile& back) {
-        const auto it = waiting_.find(std::string(back.source));
+      folder_->onTransferred([this](const platform::TransferredFile& returned) {
+        const auto it = waiting_.find(std::string(returned.source));
         if (it == waiting_.end()) return;
         undone(it->second);
         waiting_.erase(it);
