@@ -384,14 +384,12 @@ std::string Transfers::nextName(int64_t number) {
 
 bool Transfers::transfer(Group& group, std::size_t i) {
   const std::string& source = group.intents[i].source;
-  int error = 0;
   const int64_t number = group.intents[i].number;
   destination_.tagNext(number);
   const NameSource names = [this, number] { return nextName(number); };
-  const bool transferred = options_.copyFiles ? gCopyFile(destination_, source, names, &error)
-                                              : gMoveFile(destination_, source, names, &error);
-  if (!transferred) {
-    stopAfterFailure(source, error);
+  if (const platform::OsError e = options_.copyFiles ? gCopyFile(destination_, source, names)
+                                                     : gMoveFile(destination_, source, names)) {
+    stopAfterFailure(source, e.code());
     return false;
   }
   if (options_.slowly) pause500();

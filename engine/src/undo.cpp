@@ -270,12 +270,14 @@ class Undo {
     }
     waiting_[f.destination] = index;
     objects::clsFileOperation operation;
-    if (operation.MoveInto(*folder_, f.destination, platform::onlyName(nameOf(f.source)))) return;
+    const platform::OsError e =
+        operation.MoveInto(*folder_, f.destination, platform::onlyName(nameOf(f.source)));
+    if (!e) return;
     waiting_.erase(f.destination);
-    if (operation.TargetExisted()) {
+    if (e.nameTaken()) {
       report_.items[index].outcome = UndoOutcome::NameTaken;
     } else {
-      refused(index, operation.LastResult());
+      refused(index, e.code());
     }
   }
 
