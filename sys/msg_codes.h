@@ -15,9 +15,11 @@ inline constexpr int16_t DoesNotExist = 58;       // "...が" + "存在しませ
 inline constexpr int16_t NotChosen = 59;          // "...が" + "選択されていません。"
 inline constexpr int16_t CannotCreate = 60;  // "実行の記録（...）" + "を作成できません。..."
 inline constexpr int16_t SourceBusy = 61;  // "移動元のフォルダ（...）" + "は、別の実行が..."
+inline constexpr int16_t FolderTemplateWrong =
+    63;  // "フォルダの指定「...」（...）" + "は使えません。..."
 
-inline constexpr std::array<int16_t, 9> InUse = {SizeLimitsWrong,  HelpNotShown,      PleaseChoose,
-                                                 NotReadCorrectly, HomePageNotOpened, DoesNotExist,
-                                                 NotChosen,        CannotCreate,      SourceBusy};
+inline constexpr std::array<int16_t, 10> InUse = {
+    SizeLimitsWrong, HelpNotShown, PleaseChoose, NotReadCorrectly, HomePageNotOpened,
+    DoesNotExist,    NotChosen,    CannotCreate, SourceBusy,       FolderTemplateWrong};
 
 }  // namespace msifter::msgcode

@@ -156,6 +156,12 @@ constexpr RowHelp kRunOptions[] = {
     {"renameMethod", "名前の頭を連番にする（--date-time: 日時と番号。既定）"},
     {"extFix", "拡張子を小文字にし、jpeg を jpg にする"},
     {"stamp", "日時の名前に使う日時: transfer（移動した日時、既定）か capture（撮影日時）"},
+    {"folders",
+     "移動先の中に日付のフォルダを作って入れる（%Y/%m/%d のように。%Y %m %d %H %M %S %%、/ "
+     "で階層を区切る）"},
+    {"groups",
+     "撮影日時の名前で、名前の元が同じ写真と付属ファイル（IMG_0001.CR2, .JPG, .XMP など）に同じ"
+     "頭を付ける（既定。--no-groups: 1 ファイルずつ）"},
     {"skipIdentical", "同じ内容のファイルが移動先にあるファイルは移動もコピーもしない"},
     {"dryRun", "何も変えずに、各ファイルが付けられる名前を表示する"},
 };
@@ -180,7 +186,13 @@ class RunOptionFlags {
     options::RunOptions& given = request_.given;
     added.option = std::visit(
         options::Overloaded{
-            [&](std::string options::RunOptions::*m) { return text(command, row, given.*m); },
+            [&](std::string options::RunOptions::*m) {
+              // A template of folders is taken as typed; the table's check
+              // says what is wrong with it.
+              if (m == &options::RunOptions::folders)
+                return command.add_option(row.flag, given.*m)->type_name("TEMPLATE");
+              return text(command, row, given.*m);
+            },
             [&](bool options::RunOptions::*m) {
               if (row.offFlag == nullptr) return command.add_flag(row.flag, given.*m);
               added.set = [&given, m](bool on) { given.*m = on; };

@@ -3,6 +3,7 @@
 #include "common/msg.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "options/folder_template.h"
 
 namespace msifter::options {
 
@@ -48,6 +49,26 @@ Problem checkMaxSize(const RunOptions& o, Stage stage) {
   return OptionProblem{msgcode::SizeLimitsWrong, "", Focus::LimitMaxSize, false};
 }
 
+// A template that would lead out of the destination, or that has a field
+// of no date, is refused before anything is searched.
+Problem checkFolderTemplate(const RunOptions& o, Stage stage) {
+  if (stage != Stage::Naming) return std::nullopt;
+  const std::optional<FolderTemplateProblem> problem = folderTemplateProblem(o.folders);
+  if (!problem) return std::nullopt;
+  std::string why;
+  switch (problem->fault) {
+    case FolderTemplateFault::Climbs:
+      why = "「" + problem->detail + "」は移動先の外を指します";
+      break;
+    case FolderTemplateFault::EmptyLevel: why = "名前のない階層があります"; break;
+    case FolderTemplateFault::UnknownField:
+      why = "「" + problem->detail + "」は使えない項目です";
+      break;
+  }
+  return OptionProblem{msgcode::FolderTemplateWrong,
+                       "フォルダの指定「" + o.folders + "」（" + why + "）", std::nullopt, false};
+}
+
 constexpr const char* kTypes = "types";
 using O = RunOptions;
 
@@ -74,6 +95,8 @@ constexpr OptionRow kRows[] = {
     {.name = "renameMethod", .field = &O::renameMethod, .storeKey = "bytBytRenameMethod", .flag = kRenameMethods[1].flag, .offFlag = kRenameMethods[0].flag},
     {.name = "lastExecute", .field = std::monostate{}, .storeKey = "datLastExecute"},
     {.name = "extFix", .field = &O::extFix, .storeKey = "chkExtFix", .control = Check::ExtFix, .flag = "--fix-ext", .offFlag = "--keep-ext"},
+    {.name = "folders", .field = &O::folders, .storeKey = "strFolders", .flag = "--folders", .check = checkFolderTemplate},
+    {.name = "groups", .field = &O::groups, .storeKey = "chkGroups", .flag = "--groups", .offFlag = "--no-groups"},
     {.name = "stamp", .field = &O::stamp, .flag = "--stamp"},
     {.name = "skipIdentical", .field = &O::skipIdentical, .flag = "--skip-identical"},
     {.name = "dryRun", .field = &O::dryRun, .flag = "--dry-run"},
@@ -115,7 +138,7 @@ std::optional<OptionProblem> checkFolders(const RunOptions& options) {
 }
 
 std::optional<OptionProblem> checkChoices(const RunOptions& options) {
-  return firstProblem(options, {Stage::FileTypes, Stage::SizeLimits});
+  return firstProblem(options, {Stage::FileTypes, Stage::SizeLimits, Stage::Naming});
 }
 
 std::optional<OptionProblem> checkRunOptions(const RunOptions& options) {

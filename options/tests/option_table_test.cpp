@@ -90,12 +90,13 @@ TEST(OptionTable, TheStoresNineteenValuesInTheirOrder) {
     EXPECT_EQ(optionRow(row.name), &row);
     if (row.storeKey != nullptr) keys.emplace_back(row.storeKey);
   }
-  EXPECT_EQ(keys,
-            (std::vector<std::string>{
-                "strServerDir", "strReceiveDir", "chkLimitCount", "lngLimitCount", "chkSubFolder",
-                "chkLimitMinSize", "lngLimitMinSize", "chkLimitMaxSize", "lngLimitMaxSize",
-                "chkSlowly", "chkCopy", "chkAllFile", "chkGraphics", "strGraphics", "chkOther",
-                "strOther", "bytBytRenameMethod", "datLastExecute", "chkExtFix"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{
+                      "strServerDir",       "strReceiveDir",   "chkLimitCount",   "lngLimitCount",
+                      "chkSubFolder",       "chkLimitMinSize", "lngLimitMinSize", "chkLimitMaxSize",
+                      "lngLimitMaxSize",    "chkSlowly",       "chkCopy",         "chkAllFile",
+                      "chkGraphics",        "strGraphics",     "chkOther",        "strOther",
+                      "bytBytRenameMethod", "datLastExecute",  "chkExtFix",       "strFolders",
+                      "chkGroups"}));
   EXPECT_EQ(optionRow("no such option"), nullptr);
 }
 

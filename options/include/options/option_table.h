@@ -37,7 +37,7 @@ struct OptionProblem {
 
 // The checks run stage by stage, each stage over the rows in table order,
 // so that a missing folder is told only once both folders are chosen.
-enum class CheckStage { FolderChosen, FolderExists, FileTypes, SizeLimits };
+enum class CheckStage { FolderChosen, FolderExists, FileTypes, SizeLimits, Naming };
 using OptionCheck = std::optional<OptionProblem> (*)(const RunOptions&, CheckStage);
 
 struct OptionRow {

@@ -103,6 +103,12 @@ struct RunOptions {
   std::string otherText;  // as typed: ";"-separated items
   RenameMethod renameMethod = RenameMethod::DateTime;
   bool extFix = false;
+  // Subfolders of the destination by each file's date ("%Y/%m/%d";
+  // folder_template.h); empty: every file straight into the destination.
+  std::string folders;
+  // A photo and its companions (IMG_0001.CR2, .JPG, .XMP) share one name's
+  // prefix and folder; only with names by the capture time.
+  bool groups = true;
   // Given on the command line only.
   StampChoice stamp = StampChoice::Transfer;
   bool skipIdentical = false;
