@@ -112,6 +112,9 @@ int Syscalls::unlinkAt(int dirFd, const char* path, int flags) {
 int Syscalls::symlinkAt(const char* target, int dirFd, const char* path) {
   return ::symlinkat(target, dirFd, path);
 }
+int Syscalls::mkdirAt(int dirFd, const char* path, mode_t mode) {
+  return ::mkdirat(dirFd, path, mode);
+}
 int Syscalls::fchownAt(int dirFd, const char* path, uid_t owner, gid_t group, int flags) {
   return ::fchownat(dirFd, path, owner, group, flags);
 }
