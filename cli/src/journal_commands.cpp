@@ -160,6 +160,8 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
 
   if (output.json) {
     JsonArray items;
+    JsonArray folders;
+    for (const std::string& folder : report.foldersRemoved) folders.json(jsonString(folder));
     for (const engine::UndoItem& item : report.items) {
       items.json(JsonObject()
                      .text("source", item.entry.file.source)
@@ -174,6 +176,7 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
                   .text("status", statusKey(report.status))
                   .text("run", report.run.id)
                   .json("items", items.str())
+                  .json("folders_removed", folders.str())
                   .str());
   }
   if (report.status != engine::UndoStatus::Done) return reportStatus(report, runId);
@@ -201,6 +204,8 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
         "   " + (dryRun ? "元に戻す " : "元に戻した ") + std::to_string(done) + " ファイル   " +
         (dryRun ? "戻せない " : "戻せなかった ") + std::to_string(refusedCount) + " ファイル";
     if (earlier > 0) line += "   既に取り消し済み " + std::to_string(earlier) + " ファイル";
+    if (!report.foldersRemoved.empty())
+      line += "   作ったフォルダを削除 " + std::to_string(report.foldersRemoved.size());
     printLine(line);
   }
   if (report.markError != 0) {

@@ -58,12 +58,30 @@ const char* verb(const RunOptions& options) { return options.copyFiles ? "コピ
 class CaptureStamps final : public engine::StampSource {
  public:
   std::tm stampOf(const std::string& source) override {
-    if (const std::optional<CaptureTime> taken = readCaptureTime(source)) return taken->local;
+    if (const std::optional<CaptureTime> taken = read(source)) return taken->local;
     const std::time_t now = platform::now();
     std::tm local{};
     localtime_r(&now, &local);
     return local;
   }
+  std::optional<std::tm> capturedAt(const std::string& source) override {
+    const std::optional<CaptureTime> taken = read(source);
+    if (!taken || taken->source == CaptureSource::Modified) return std::nullopt;
+    return taken->local;
+  }
+
+ private:
+  // A group's photo is asked both ways when it tells no capture time: read once.
+  const std::optional<CaptureTime>& read(const std::string& source) {
+    if (source != lastPath_) {
+      lastPath_ = source;
+      last_ = readCaptureTime(source);
+    }
+    return last_;
+  }
+
+  std::string lastPath_;
+  std::optional<CaptureTime> last_;
 };
 
 // What the search could not look into; the run goes on without it.
@@ -126,6 +144,11 @@ class RunReporter final : public engine::RunObserver {
   bool keepFiles_;
 };
 
+std::string folderRefusedText(const std::string& folder) {
+  return "移動先の中のフォルダ「" + displayPath(folder) +
+         "」はリンクかフォルダ以外のものなので、その中には入れません";
+}
+
 int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& options,
               const RunRequest& request) {
   const std::string folder = common::gAddBackslash(options.receiveDir);
@@ -133,7 +156,8 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
   // enough, as the plan does.
   const bool stops =
       !plan.empty() && (plan.back().action == engine::PlannedFile::Action::NoFreeName ||
-                        plan.back().action == engine::PlannedFile::Action::NameTooLong);
+                        plan.back().action == engine::PlannedFile::Action::NameTooLong ||
+                        plan.back().action == engine::PlannedFile::Action::FolderRefused);
   const int status = stops ? kRunFailed : kDone;
   if (request.json) {
     JsonArray files;
@@ -146,6 +170,10 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
             .text("destination", folder + file.name);
       } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
         entry.text("action", "skip-identical").text("identical", file.name);
+      } else if (file.action == engine::PlannedFile::Action::SkipWithPhoto) {
+        entry.text("action", "skip-with-photo").text("photo_identical", file.name);
+      } else if (file.action == engine::PlannedFile::Action::FolderRefused) {
+        entry.text("action", "folder-refused").text("folder", folder + file.name);
       } else if (file.action == engine::PlannedFile::Action::NameTooLong) {
         entry.text("action", "name-too-long");
       } else {
@@ -175,6 +203,13 @@ int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& op
       case engine::PlannedFile::Action::SkipIdentical:
         ++skipped;
         target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
+        break;
+      case engine::PlannedFile::Action::SkipWithPhoto:
+        ++skipped;
+        target = "（スキップ：同じ内容の写真 " + displayPath(file.name) + " と一緒に残します）";
+        break;
+      case engine::PlannedFile::Action::FolderRefused:
+        target = "（" + folderRefusedText(folder + file.name) + "）";
         break;
     }
     printLine(displayPath(file.source) + "  →  " + target);
@@ -225,7 +260,12 @@ std::string restText(const RunOptions& options, const engine::LeftCounts& left) 
 void reportFailure(const engine::RunResult& result, const RunOptions& options) {
   const engine::MoveFailure& failure = result.failure;
   std::string where;
-  if (failure.path.empty()) {
+  if (failure.folder && (failure.error == ELOOP || failure.error == ENOTDIR)) {
+    where = folderRefusedText(failure.path) + "。ここで止めました。";
+  } else if (failure.folder) {
+    where = "移動先の中のフォルダ「" + displayPath(failure.path) + "」を作れませんでした。" +
+            failureReason(failure.number, failure.error);
+  } else if (failure.path.empty()) {
     where = std::string(verb(options)) + "の途中で失敗しました。";
   } else if (failure.path == options.receiveDir) {
     where = std::string(verb(options)) + "先のフォルダ「" + displayPath(failure.path) + "」に" +
@@ -233,9 +273,9 @@ void reportFailure(const engine::RunResult& result, const RunOptions& options) {
   } else {
     where = "「" + displayPath(failure.path) + "」を" + verb(options) + "できませんでした。";
   }
-  std::string text = where + stopReason(failure, options) + "\nそれまでに " +
-                     std::to_string(result.journalFiles) + " ファイルを" + verb(options) +
-                     "しました。" + restText(options, result.left);
+  std::string text = where + (failure.folder ? "" : stopReason(failure, options)) +
+                     "\nそれまでに " + std::to_string(result.journalFiles) + " ファイルを" +
+                     verb(options) + "しました。" + restText(options, result.left);
   if (!result.journalId.empty() && result.journalFiles > 0)
     text += "\n取り消すには: m_sifter-cli undo " + result.journalId;
   std::fprintf(stderr, "%s\n%s\n", text.c_str(), errorLogHint().c_str());

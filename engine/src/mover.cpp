@@ -14,11 +14,13 @@
 
 #include "common/failure.h"
 #include "common/paths.h"
+#include "engine/file_groups.h"
 #include "engine/identical_files.h"
 #include "engine/name_planner.h"
 #include "engine/time_helpers.h"
 #include "platform/destination_folder.h"
 #include "platform/directory.h"
+#include "platform/source_tree.h"
 #include "platform/syscalls.h"
 #include "transfer_helpers.h"
 
@@ -70,10 +72,78 @@ class IdenticalSearch {
   const std::string& folder_;
 };
 
+// The identical files of the sources, a group's together: a sidecar that
+// comes before its photo in the list (IMG_0001.AAE) knows already whether
+// its photos stay, and stays with them.
+class Lookups {
+ public:
+  Lookups(IdenticalSearch& search, const std::vector<std::string>& sources,
+          const FileGroups& groups)
+      : search_(search), sources_(sources), groups_(groups) {}
+
+  // The full path of a file with the bytes of source `i`, or "" (its
+  // length in `size`, -1 when not known). `withPhoto`: `i` is a sidecar,
+  // left with the photos of its group, which are all skipped; the path is
+  // the first photo's identical file.
+  std::string find(std::size_t i, int64_t known, int64_t* size, bool* withPhoto);
+
+ private:
+  struct GroupLook {
+    std::unordered_map<uint32_t, std::pair<std::string, int64_t>> photos;  // place: identical, size
+    std::string firstSame;  // the first photo's identical file, when all are skipped
+  };
+  const GroupLook& look(int32_t group, const std::vector<int64_t>* sizes);
+
+  IdenticalSearch& search_;
+  const std::vector<std::string>& sources_;
+  const FileGroups& groups_;
+  std::unordered_map<int32_t, GroupLook> looked_;
+
+ public:
+  const std::vector<int64_t>* sizes = nullptr;
+};
+
 // The length the search found for source `i`; -1 when it was not kept.
 int64_t knownSize(const MoveExtras& extras, std::size_t i) {
   const std::vector<int64_t>* sizes = extras.sourceSizes;
   return sizes != nullptr && i < sizes->size() ? (*sizes)[i] : -1;
+}
+
+std::string Lookups::find(std::size_t i, int64_t known, int64_t* size, bool* withPhoto) {
+  *withPhoto = false;
+  const int32_t group = groups_.groupOf(i);
+  if (group < 0) return search_.find(sources_[i], known, size);
+  const GroupLook& seen = look(group, sizes);
+  const auto photo = seen.photos.find(static_cast<uint32_t>(i));
+  if (photo != seen.photos.end()) {
+    *size = photo->second.second;
+    return photo->second.first;
+  }
+  // A sidecar: never skipped on its own.
+  if (!seen.firstSame.empty()) {
+    *withPhoto = true;
+    *size = known;
+    return seen.firstSame;
+  }
+  return search_.find(sources_[i], known, size);
+}
+
+const Lookups::GroupLook& Lookups::look(int32_t group, const std::vector<int64_t>* sizes) {
+  if (const auto known = looked_.find(group); known != looked_.end()) return known->second;
+  GroupLook seen;
+  bool allSkipped = true;
+  for (const uint32_t place : groups_.membersOf(static_cast<std::size_t>(group))) {
+    const std::string& member = sources_[place];
+    if (isSidecar(member)) continue;
+    const int64_t known = sizes != nullptr && place < sizes->size() ? (*sizes)[place] : -1;
+    int64_t size = -1;
+    std::string same = search_.find(member, known, &size);
+    allSkipped = allSkipped && !same.empty();
+    if (seen.firstSame.empty()) seen.firstSame = same;
+    seen.photos.emplace(place, std::make_pair(std::move(same), size));
+  }
+  if (!allSkipped || seen.photos.empty()) seen.firstSame.clear();
+  return looked_.emplace(group, std::move(seen)).first->second;
 }
 
 // A group of files is planned and recorded before any of them is touched:
@@ -89,7 +159,8 @@ constexpr int64_t kGroupCopyBytes = int64_t{32} << 20;
 // intents as recorded, and the names each may take after its planned one.
 struct Group {
   std::vector<TransferIntent> intents;
-  std::vector<std::string> names;  // planned, until handed out
+  std::vector<std::string> folders;  // to be made before its files go, top first
+  std::vector<std::string> names;    // planned, until handed out
   std::vector<NamePlanner::Names> more;
   std::vector<char> asked;  // the planned name was handed out
   std::vector<char> done;
@@ -101,6 +172,7 @@ struct PlanStop {
   std::size_t index = 0;
   int32_t number = 0;
   int error = 0;
+  std::string folder;  // below the destination, when it is the folder that failed
 };
 
 // One run of mMoveFile: planning, transfers and their completions.
@@ -113,7 +185,13 @@ class Transfers {
         extras_(extras),
         folder_(common::gAddBackslash(options.receiveDir)),
         planner_(options, extras.serialNumber ? *extras.serialNumber : ownSerial_, extras.stamps),
-        search_(identical_, folder_) {}
+        search_(identical_, folder_),
+        lookups_(search_, sources, planner_.groups()) {
+    if (extras.groups)
+      planner_.useGroups(sources,
+                         [this](const std::string& name) { return destination_.taken(name); });
+    lookups_.sizes = extras.sourceSizes;
+  }
 
   void run();
   const MoveFailure& failure() const { return stopped_; }
@@ -122,6 +200,8 @@ class Transfers {
   void open();
   bool planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop);
   bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
+  int folderFor(const std::string& name, Group& group);
+  bool makeFolders(Group& group);
   bool identify(const std::string& source, struct stat& st, int& error);
   void tellFileSystem();
   bool transferGroup(Group& group);
@@ -141,7 +221,10 @@ class Transfers {
   NamePlanner planner_;
   IdenticalFiles identical_;
   IdenticalSearch search_;
+  Lookups lookups_;
   platform::DestinationFolder destination_;
+  // Folders below the destination that are there, or planned to be made.
+  std::unordered_set<std::string> readyFolders_;
   dev_t destinationDevice_ = 0;
   int64_t nextNumber_ = 0;
   // Groups with files not complete yet, oldest first: their files' places
@@ -268,7 +351,8 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   const std::string& source = sources_[i];
   int64_t size = -1;
   if (extras_.skipIdentical) {
-    const std::string same = search_.find(source, knownSize(extras_, i), &size);
+    bool withPhoto = false;
+    const std::string same = lookups_.find(i, knownSize(extras_, i), &size, &withPhoto);
     if (!same.empty()) {
       if (extras_.observer != nullptr) extras_.observer->fileSkipped(source, same);
       return false;
@@ -280,22 +364,26 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   int error = 0;
   // Listed as a file, a folder by its turn: its tree was never searched.
   if (identify(source, st, error) && S_ISDIR(st.st_mode)) {
-    stop = PlanStop{i, common::errorNumberFromErrno(EISDIR), EISDIR};
+    stop = PlanStop{i, common::errorNumberFromErrno(EISDIR), EISDIR, {}};
     return false;
   }
   std::string name;
   NamePlanner::Names more;
   try {
-    more = planner_.namesFor(source);
+    more = planner_.namesFor(source, i);
     name = more();
     // As the preview names files: anything at a name takes it.
     while (!name.empty() && destination_.taken(name)) name = more();
   } catch (const common::RuntimeFailure& e) {
-    stop = PlanStop{i, e.number(), 0};
+    stop = PlanStop{i, e.number(), 0, {}};
     return false;
   }
   if (name.empty()) {
-    stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST};
+    stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST, {}};
+    return false;
+  }
+  if (const int e = folderFor(name, group)) {
+    stop = PlanStop{i, common::errorNumberFromErrno(e), e, name.substr(0, name.rfind('/'))};
     return false;
   }
   group.intents.push_back(TransferIntent{
@@ -305,6 +393,36 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   group.names.push_back(std::move(name));
   group.more.push_back(std::move(more));
   if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : st.st_size);
+  return true;
+}
+
+// The folder below the destination that `name` goes into is there, or is
+// planned to be made with `group`; 0, or the errno of a level that is a
+// link or no folder.
+int Transfers::folderFor(const std::string& name, Group& group) {
+  const auto slash = name.rfind('/');
+  if (slash == std::string::npos) return 0;
+  std::string folder = name.substr(0, slash);
+  if (readyFolders_.contains(folder)) return 0;
+  std::vector<std::string> missing;
+  if (const platform::OsError e = destination_.missingFolders(folder, missing)) return e.code();
+  for (std::string& level : missing) {
+    if (readyFolders_.insert(level).second) group.folders.push_back(std::move(level));
+  }
+  readyFolders_.insert(std::move(folder));
+  return 0;
+}
+
+// The group's new folders, once recorded; the run stops at the first that
+// cannot be made, before any of the group's files is touched.
+bool Transfers::makeFolders(Group& group) {
+  for (const std::string& folder : group.folders) {
+    if (const platform::OsError e = destination_.makeFolders(folder)) {
+      stopped_ = {
+          folder_ + folder, common::errorNumberFromErrno(e.code()), e.code(), false, false, true};
+      return false;
+    }
+  }
   return true;
 }
 
@@ -398,11 +516,16 @@ void Transfers::stopAfterFailure(const std::string& source, int error) {
 
 bool Transfers::transferGroup(Group& group) {
   if (extras_.observer != nullptr) {
-    if (const int e = extras_.observer->filesPlanned(group.intents)) {
+    std::vector<std::string> folders;
+    for (const std::string& folder : group.folders) folders.push_back(folder_ + folder);
+    int e = folders.empty() ? 0 : extras_.observer->foldersPlanned(folders);
+    if (e == 0) e = extras_.observer->filesPlanned(group.intents);
+    if (e != 0) {
       stopped_ = {group.intents.front().source, common::errorNumberFromErrno(e), e, true, false};
       return false;
     }
   }
+  if (!makeFolders(group)) return false;
   for (std::size_t i = 0; i < group.intents.size(); ++i) {
     if (!transfer(group, i)) return false;
   }
@@ -446,7 +569,11 @@ void Transfers::run() {
                                     : settled.path(),
            common::errorNumberFromErrno(settled.code()), settled.code());
   }
-  if (stop) stopAt(sources_[stop->index], stop->number, stop->error);
+  if (stop) {
+    stopped_.folder = !stop->folder.empty();
+    stopAt(stopped_.folder ? folder_ + stop->folder : sources_[stop->index], stop->number,
+           stop->error);
+  }
 }
 
 }  // namespace
@@ -484,27 +611,36 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
     }
     std::unordered_set<std::string> planned;
     std::unordered_map<std::string, std::string> plannedFrom;  // source: its new name
+    const auto taken = [&](const std::string& name) {
+      return planned.contains(name) || platform::entryExists(folder + name);
+    };
+    if (extras.groups) planner.useGroups(sources, taken);
     IdenticalSearch search(identical, folder);
+    Lookups lookups(search, sources, planner.groups());
+    lookups.sizes = extras.sourceSizes;
+    std::unordered_set<std::string> folders;  // looked at already
     for (std::size_t i = 0; i < sources.size(); ++i) {
       const std::string& source = sources[i];
       int64_t size = -1;
       if (extras.skipIdentical) {
-        std::string same = search.find(source, knownSize(extras, i), &size);
+        bool withPhoto = false;
+        std::string same = lookups.find(i, knownSize(extras, i), &size, &withPhoto);
         if (const auto earlier = plannedFrom.find(same); earlier != plannedFrom.end())
           same = folder + earlier->second;
         if (!same.empty()) {
-          plan.push_back({PlannedFile::Action::SkipIdentical, source, std::move(same)});
+          plan.push_back(
+              {withPhoto ? PlannedFile::Action::SkipWithPhoto : PlannedFile::Action::SkipIdentical,
+               source, std::move(same)});
           continue;
         }
       }
       // As the destination folder tries names: anything at a name takes it.
-      const NamePlanner::Names names = planner.namesFor(source);
+      const NamePlanner::Names names = planner.namesFor(source, i);
       std::string name;
       PlannedFile::Action unnamed = PlannedFile::Action::NoFreeName;
       try {
         name = names();
-        while (!name.empty() && (planned.contains(name) || platform::entryExists(folder + name)))
-          name = names();
+        while (!name.empty() && taken(name)) name = names();
       } catch (const common::RuntimeFailure& e) {
         if (e.number() != common::err::BadFileName) throw;
         unnamed = PlannedFile::Action::NameTooLong;
@@ -513,6 +649,15 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
         // The run stops at this file, as the plan does.
         plan.push_back({unnamed, source, ""});
         break;
+      }
+      // A folder the run could not make or enter stops it there too.
+      if (const auto slash = name.rfind('/'); slash != std::string::npos) {
+        std::string below = name.substr(0, slash);
+        if (folders.insert(below).second &&
+            platform::checkFoldersBeneath(options.receiveDir, below).code() != 0) {
+          plan.push_back({PlannedFile::Action::FolderRefused, source, std::move(below)});
+          break;
+        }
       }
       planned.insert(name);
       // A planned file counts as in the folder already: an absolute name is

@@ -43,6 +43,9 @@ class Reporting final : public TransferObserver {
     return error;
   }
   int fileRenamed(const TransferIntent& intent) override { return journal_.fileRenamed(intent); }
+  int foldersPlanned(const std::vector<std::string>& folders) override {
+    return journal_.foldersPlanned(folders);
+  }
   void sourceFileSystem(uint64_t device, const std::string& mountRoot) override {
     journal_.sourceFileSystem(device, mountRoot);
   }
@@ -133,6 +136,7 @@ RunResult runTransfer(const options::RunOptions& options, RunObserver& observer,
   }
   const bool byCapture = options.stamp == options::StampChoice::Capture;
   const MoveExtras extras{.stamps = byCapture ? captureStamps : nullptr,
+                          .groups = byCapture && options.groups,
                           .skipIdentical = options.skipIdentical,
                           .sourceSizes = &sizes,
                           .serialNumber = &result.serialNumber};

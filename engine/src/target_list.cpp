@@ -55,7 +55,8 @@ bool takeSnapshot(const options::RunOptions& options, TransferOptions& snapshot)
                              .copyFiles = options.copyFiles,
                              .renameMethod = options.renameMethod,
                              .extFix = options.extFix,
-                             .slowly = options.slowly};
+                             .slowly = options.slowly,
+                             .folders = options.folders};
   return gGetSettingData_TargetExtension(options, snapshot.targetList);
 }
 

@@ -17,6 +17,7 @@
 #include "platform/destination_folder.h"
 #include "platform/file_system.h"
 #include "undo_confinement.h"
+#include "undo_folders.h"
 
 namespace msifter::engine {
 
@@ -320,6 +321,9 @@ UndoReport undoRun(const UndoRequest& request) {
   }
   Undo undo(report, marks.get(), run.open.mounts);
   undo.entries(run.record.entries);
+  if (!request.dryRun)
+    report.foldersRemoved =
+        detail::removeEmptyMadeFolders(run.record.madeFolders, report.run.options.receiveDir);
   undo.finish();
   return report;
 }

@@ -88,6 +88,10 @@ struct RunRecord {
   RunSummary summary;
   std::vector<JournalEntry> entries;  // in the order the files completed
   std::vector<LeftFile> left;         // planned, not transferred
+  // Folders below the destination the run was to make, each recorded
+  // before it was made, a folder before the folders in it. Some may not
+  // have been made, had the run stopped first.
+  std::vector<std::string> madeFolders;
 };
 
 // The folder of the journals; "" when neither XDG_STATE_HOME nor HOME is set.
@@ -126,6 +130,8 @@ class RunJournal final : public TransferObserver {
   int begin(const TransferOptions& options);
   int filesPlanned(const std::vector<TransferIntent>& group) override;
   int fileRenamed(const TransferIntent& intent) override;
+  // Recorded with the next group's files, before any of these folders is made.
+  int foldersPlanned(const std::vector<std::string>& folders) override;
   void fileTransferred(const TransferredFile& file) override;
   void sourceFileSystem(uint64_t device, const std::string& mountRoot) override;
   // Settles them by a look at them (see left()).

@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
+#include "engine/file_groups.h"
 #include "engine/transfer_options.h"
 
 namespace msifter::engine {
@@ -22,6 +25,10 @@ class StampSource {
   virtual ~StampSource() = default;
   // Local date and time; asked once per file, when its turn comes.
   virtual std::tm stampOf(const std::string& source) = 0;
+  // When the photo or film was taken as its own metadata says; nothing for
+  // a file that says none (whose stampOf() falls back on something else).
+  // A group's time comes from a member that has one.
+  virtual std::optional<std::tm> capturedAt(const std::string& /*source*/) { return std::nullopt; }
 };
 
 // Names the files of one run, in the run's order.
@@ -36,18 +43,40 @@ class NamePlanner {
   // 255 bytes at most.
   NamePlanner(const TransferOptions& options, int32_t& serialNumber, StampSource* stamps = nullptr);
 
-  // The names `source` may take, best first. Every name handed out uses
-  // its number up, also when it turns out to be taken. Valid while the
-  // planner lives. A name too long for the limit keeps its prefix and
-  // extension and loses the end of the file's own name; when even the
-  // prefix and the extension do not fit, asking for a name throws
-  // RuntimeFailure with err::BadFileName.
+  // The names `source` may take, best first, relative to the destination:
+  // with a template of folders (options.folders) each name starts with its
+  // file's folder ("2024/05/01/"), the same for every name of the file.
+  // Every name handed out uses its number up, also when it turns out to be
+  // taken. Valid while the planner lives. A name too long for the limit
+  // keeps its prefix and extension and loses the end of the file's own
+  // name; when even the prefix and the extension do not fit, asking for a
+  // name throws RuntimeFailure with err::BadFileName.
   Names namesFor(const std::string& source);
 
+  // Whether something has a name (relative to the destination) already.
+  using Taken = std::function<bool(const std::string&)>;
+  // Names the members of a group of `sources` alike (capture-time names
+  // only): the first member named chooses a prefix under which no
+  // member's name is `taken`, and the others take it when their turn comes.
+  void useGroups(const std::vector<std::string>& sources, Taken taken);
+  // namesFor() of source `index` of the list given to useGroups().
+  Names namesFor(const std::string& source, std::size_t index);
+  // The groups useGroups() found; none without it.
+  const FileGroups& groups() const { return groups_; }
+
  private:
+  struct GroupName {
+    std::string folder;  // with its "/", or ""
+    std::string prefix;
+  };
   std::string fitted(const std::string& prefix, const std::string& base,
                      const std::string& dotExt) const;
-  std::string serialPrefix();
+  std::string dotExtension(const std::string& source) const;
+  std::string folderOf(const std::tm& when) const;
+  std::string transferFolder();
+  std::tm groupTime(std::span<const uint32_t> members);
+  const GroupName& groupName(int32_t group);
+  std::string serialPrefix(const std::string& folder);
   std::string transferPrefix();
   std::string stampPrefix(const std::string& stamp);
   const std::string& transferStamp();
@@ -57,13 +86,23 @@ class NamePlanner {
   int32_t& serialNumber_;
   StampSource* stamps_;
   std::size_t nameLimit_;
+  std::string folders_;  // the template, "" for none
+  // Serial numbers counted per folder, each from the run's first.
+  int32_t firstSerial_;
+  std::unordered_map<std::string, int32_t> serialsIn_;
+  // Groups: the list, which of its files go together, the prefix each
+  // group has been given.
+  const std::vector<std::string>* sources_ = nullptr;
+  FileGroups groups_;
+  Taken taken_;
+  std::unordered_map<int32_t, GroupName> groupNames_;
   // Moment of the transfer: the stamp of the name before and its counter.
   std::time_t clockTime_ = 0;
   std::string clockStamp_;
   std::string lastStamp_;
   int32_t sameStampCount_ = 0;
-  // Another moment: names handed out per stamp in this run, since files
-  // that share one need not come one after the other.
+  // Another moment: names handed out per folder and stamp in this run,
+  // since files that share one need not come one after the other.
   std::unordered_map<std::string, int32_t> stampCounts_;
 };
 

@@ -26,6 +26,8 @@ struct TransferOptions {
   RenameMethod renameMethod = RenameMethod::DateTime;
   bool extFix = false;
   bool slowly = false;
+  // Subfolders by date ("%Y/%m/%d"), "" for none: RunOptions::folders.
+  std::string folders{};
 };
 
 // The snapshot of `options` (a KB is 1024 bytes). False, after a report
