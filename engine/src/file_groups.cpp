@@ -12,10 +12,10 @@ namespace {
 
 // Photos (RAW and developed), films and sidecars, lower case.
 constexpr std::string_view kGroupExtensions[] = {
-    "jpg", "jpeg", "heic", "heif", "hif", "avif", "jxl", "png", "tif",  "tiff", "webp", "dng",
-    "cr2", "cr3",  "crw",  "nef",  "nrw", "arw",  "srf", "sr2", "orf",  "rw2",  "raf",  "pef",
-    "srw", "x3f",  "3fr",  "iiq",  "rwl", "mrw",  "erf", "kdc", "dcr",  "mov",  "mp4",  "m4v",
-    "avi", "mts",  "m2ts", "3gp",  "xmp", "thm",  "aae"};
+    "jpg", "jpeg", "heic", "heif", "hif", "avif", "jxl", "png", "tif", "tiff", "webp",
+    "dng", "cr2",  "cr3",  "crw",  "nef", "nrw",  "arw", "srf", "sr2", "orf",  "rw2",
+    "raf", "pef",  "srw",  "x3f",  "3fr", "iiq",  "rwl", "mrw", "erf", "kdc",  "dcr",
+    "mov", "mp4",  "m4v",  "avi",  "mts", "m2ts", "3gp", "xmp", "thm", "aae"};
 
 bool knownExtension(std::string_view ext) {
   if (ext.empty() || ext.size() > 4) return false;
@@ -28,7 +28,6 @@ bool knownExtension(std::string_view ext) {
   return std::find(std::begin(kGroupExtensions), std::end(kGroupExtensions), folded) !=
          std::end(kGroupExtensions);
 }
-
 
 }  // namespace
 

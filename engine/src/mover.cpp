@@ -132,7 +132,7 @@ const Lookups::GroupLook& Lookups::look(int32_t group, const std::vector<int64_t
   if (const auto known = looked_.find(group); known != looked_.end()) return known->second;
   GroupLook seen;
   bool allSkipped = true;
-  for (const uint32_t place : groups_.membersOf(static_cast<std::size_t>(group))) {
+  for (const uint32_t place : groups_.members(group)) {
     const std::string& member = sources_[place];
     if (isSidecar(member)) continue;
     const int64_t known = sizes != nullptr && place < sizes->size() ? (*sizes)[place] : -1;

@@ -145,7 +145,7 @@ std::tm NamePlanner::groupTime(std::span<const uint32_t> members) {
 // under which every member's name is free.
 const NamePlanner::GroupName& NamePlanner::groupName(int32_t group) {
   if (const auto known = groupNames_.find(group); known != groupNames_.end()) return known->second;
-  const std::span<const uint32_t> members = groups_.membersOf(static_cast<std::size_t>(group));
+  const std::span<const uint32_t> members = groups_.members(group);
   const std::tm taken = groupTime(members);
   GroupName shared{folderOf(taken), ""};
   const std::string stamp = stampText(taken);

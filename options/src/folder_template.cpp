@@ -45,8 +45,8 @@ std::optional<FolderTemplateProblem> folderTemplateProblem(std::string_view text
   std::size_t start = 0;
   for (;;) {
     const std::size_t slash = text.find('/', start);
-    const std::string_view level =
-        text.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+    const std::string_view level = text.substr(
+        start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
     if (level.empty()) return FolderTemplateProblem{FolderTemplateFault::EmptyLevel, ""};
     if (level == "." || level == "..")
       return FolderTemplateProblem{FolderTemplateFault::Climbs, std::string(level)};

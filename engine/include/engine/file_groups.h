@@ -29,6 +29,10 @@ class FileGroups {
   std::span<const uint32_t> membersOf(std::size_t index) const;
   // The group of source `index`, or -1.
   int32_t groupOf(std::size_t index) const;
+  // The places of the members of group `group` (a groupOf() value), in list order.
+  std::span<const uint32_t> members(int32_t group) const {
+    return members_[static_cast<std::size_t>(group)];
+  }
   std::size_t size() const { return members_.size(); }
 
  private:

@@ -30,11 +30,17 @@ OsError openFolderLevel(int parentFd, const std::string& name, bool make, Unique
       return OsError::fromErrno("mkdirat", name);
     }
   }
-  // O_NOFOLLOW with O_DIRECTORY: a link in the level's place is ELOOP,
-  // whatever it leads to.
   folder = UniqueFd(syscalls().openAt(parentFd, name.c_str(), kFolderFlags, 0));
-  if (!folder.valid()) return OsError::fromErrno("openat", name);
-  return {};
+  if (folder.valid()) return {};
+  OsError e = OsError::fromErrno("openat", name);
+  // The kernel tells a link in the level's place (O_NOFOLLOW) as no folder:
+  // said as the link it is, whatever it leads to.
+  struct stat st {};
+  if (e.code() == ENOTDIR &&
+      syscalls().fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(st.st_mode))
+    e = OsError(ELOOP, "openat", name);
+  return e;
 }
 
 OsError removeEmptyFolderBeneath(const std::string& root, std::string_view relative) {
@@ -45,8 +51,8 @@ OsError removeEmptyFolderBeneath(const std::string& root, std::string_view relat
   if (!base.valid()) return OsError::fromErrno("open", root);
   UniqueFd parent;
   if (OsError e = openFolderBeneath(
-          base.get(), slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash),
-          parent))
+          base.get(),
+          slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash), parent))
     return e;
   // Never a link that took the folder's place: unlinkat would not follow it,
   // but neither is a link ours to remove.
