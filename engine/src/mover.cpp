@@ -200,7 +200,7 @@ class Transfers {
   void open();
   bool planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop);
   bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
-  int folderFor(const std::string& name, Group& group);
+  platform::OsError folderFor(const std::string& name, Group& group);
   bool makeFolders(Group& group);
   bool identify(const std::string& source, struct stat& st, int& error);
   void tellFileSystem();
@@ -382,8 +382,10 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
     stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST, {}};
     return false;
   }
-  if (const int e = folderFor(name, group)) {
-    stop = PlanStop{i, common::errorNumberFromErrno(e), e, name.substr(0, name.rfind('/'))};
+  if (const platform::OsError e = folderFor(name, group)) {
+    // Named by the level at fault ("2024" of "2024/05/01").
+    stop = PlanStop{i, common::errorNumberFromErrno(e.code()), e.code(),
+                    e.path().empty() ? name.substr(0, name.rfind('/')) : e.path()};
     return false;
   }
   group.intents.push_back(TransferIntent{
@@ -397,20 +399,20 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
 }
 
 // The folder below the destination that `name` goes into is there, or is
-// planned to be made with `group`; 0, or the errno of a level that is a
-// link or no folder.
-int Transfers::folderFor(const std::string& name, Group& group) {
+// planned to be made with `group`; or the failure of a level that is a
+// link or no folder (its path below the destination).
+platform::OsError Transfers::folderFor(const std::string& name, Group& group) {
   const auto slash = name.rfind('/');
-  if (slash == std::string::npos) return 0;
+  if (slash == std::string::npos) return {};
   std::string folder = name.substr(0, slash);
-  if (readyFolders_.contains(folder)) return 0;
+  if (readyFolders_.contains(folder)) return {};
   std::vector<std::string> missing;
-  if (const platform::OsError e = destination_.missingFolders(folder, missing)) return e.code();
+  if (platform::OsError e = destination_.missingFolders(folder, missing)) return e;
   for (std::string& level : missing) {
     if (readyFolders_.insert(level).second) group.folders.push_back(std::move(level));
   }
   readyFolders_.insert(std::move(folder));
-  return 0;
+  return {};
 }
 
 // The group's new folders, once recorded; the run stops at the first that

@@ -87,11 +87,16 @@ class LibraryFoldersTest : public testing::TransferTestBase {
 
 TEST(FileGroups, BaseIsThePartBeforeKnownExtensions) {
   const std::pair<const char*, const char*> rows[] = {
-      {"IMG_0001.CR2", "IMG_0001"},     {"IMG_0001.CR2.xmp", "IMG_0001"},
-      {"img_0001.jpeg", "img_0001"},    {"my.holiday.jpg", "my.holiday"},
-      {"IMG_0001.JPG.bak", ""},         {"notes.txt", ""},
-      {".jpg", ""},                     {"clip.MOV.AAE", "clip"},
-      {"IMG_0001", ""},                 {"IMG_0001.txt.xmp", "IMG_0001.txt"},
+      {"IMG_0001.CR2", "IMG_0001"},
+      {"IMG_0001.CR2.xmp", "IMG_0001"},
+      {"img_0001.jpeg", "img_0001"},
+      {"my.holiday.jpg", "my.holiday"},
+      {"IMG_0001.JPG.bak", ""},
+      {"notes.txt", ""},
+      {".jpg", ""},
+      {"clip.MOV.AAE", "clip"},
+      {"IMG_0001", ""},
+      {"IMG_0001.txt.xmp", "IMG_0001.txt"},
   };
   for (const auto& [name, base] : rows) EXPECT_EQ(groupBase(name), base) << name;
 }
@@ -105,7 +110,8 @@ TEST(FileGroups, MembersShareFolderAndBase) {
             (std::vector<uint32_t>{0, 2, 5}));
   EXPECT_EQ(groups.groupOf(5), groups.groupOf(0));
   const std::span<const uint32_t> members = groups.members(groups.groupOf(5));
-  EXPECT_EQ(std::vector<uint32_t>(members.begin(), members.end()), (std::vector<uint32_t>{0, 2, 5}));
+  EXPECT_EQ(std::vector<uint32_t>(members.begin(), members.end()),
+            (std::vector<uint32_t>{0, 2, 5}));
   for (const std::size_t alone : {1u, 3u, 4u, 6u}) EXPECT_EQ(groups.groupOf(alone), -1) << alone;
   EXPECT_EQ(groups.size(), 1u);
 }
@@ -113,8 +119,8 @@ TEST(FileGroups, MembersShareFolderAndBase) {
 // Folders by the capture time; counters per folder and stamp, a name taken
 // in a folder passed over; the preview names what the run then does.
 TEST_F(LibraryFoldersTest, FilesGoIntoTheFolderOfTheirStamp) {
-  capture.byName = {{"a.jpg", on(2024, 5, 1)}, {"b.jpg", on(2023, 12, 31)},
-                    {"c.jpg", on(2024, 5, 1)}};
+  capture.byName = {
+      {"a.jpg", on(2024, 5, 1)}, {"b.jpg", on(2023, 12, 31)}, {"c.jpg", on(2024, 5, 1)}};
   fs::create_directories(dst / "2024/05/01");
   std::ofstream(dst / "2024/05/01/20240501090637_00000_a.jpg") << "there before";
   const std::vector<std::string> sources = put({"a.jpg", "b.jpg", "c.jpg"});
@@ -124,9 +130,9 @@ TEST_F(LibraryFoldersTest, FilesGoIntoTheFolderOfTheirStamp) {
   EXPECT_EQ(planned(sources), expected);
   EXPECT_FALSE(fs::exists(dst / "2023"));
   ASSERT_TRUE(mMoveFile(sources, options, extras, nullptr));
-  EXPECT_EQ(filesBelow(dst), (std::vector<std::string>{expected[1],
-                                                       "2024/05/01/20240501090637_00000_a.jpg",
-                                                       expected[0], expected[2]}));
+  EXPECT_EQ(filesBelow(dst),
+            (std::vector<std::string>{expected[1], "2024/05/01/20240501090637_00000_a.jpg",
+                                      expected[0], expected[2]}));
 }
 
 // Serial names and the moment of the transfer file by the moment a file's
@@ -153,7 +159,8 @@ TEST_F(LibraryFoldersTest, SerialNumbersCountPerFolder) {
 // a member's name taken moves the whole group on to the next number.
 // Without groups each file is named by its own time.
 TEST_F(LibraryFoldersTest, AGroupSharesOnePrefixAndFolder) {
-  capture.byName = {{"IMG_0001.JPG", on(2024, 5, 1)}, {"IMG_0001.XMP", on(2021, 1, 1)},
+  capture.byName = {{"IMG_0001.JPG", on(2024, 5, 1)},
+                    {"IMG_0001.XMP", on(2021, 1, 1)},
                     {"b.jpg", on(2024, 5, 1)}};
   fs::create_directories(dst / "2024/05/01");
   std::ofstream(dst / "2024/05/01/20240501090637_00000_IMG_0001.XMP") << "taken";
@@ -167,12 +174,12 @@ TEST_F(LibraryFoldersTest, AGroupSharesOnePrefixAndFolder) {
   EXPECT_EQ(planned(sources), grouped);
 
   extras.groups = false;
-  EXPECT_EQ(planned(sources), (std::vector<std::string>{
-                                  "2000/01/01/20000101090637_00000_IMG_0001.AAE",
-                                  "2000/01/01/20000101090637_00001_IMG_0001.CR2",
-                                  "2024/05/01/20240501090637_00000_b.jpg",
-                                  "2024/05/01/20240501090637_00001_IMG_0001.JPG",
-                                  "2021/01/01/20210101090637_00000_IMG_0001.XMP"}));
+  EXPECT_EQ(planned(sources),
+            (std::vector<std::string>{"2000/01/01/20000101090637_00000_IMG_0001.AAE",
+                                      "2000/01/01/20000101090637_00001_IMG_0001.CR2",
+                                      "2024/05/01/20240501090637_00000_b.jpg",
+                                      "2024/05/01/20240501090637_00001_IMG_0001.JPG",
+                                      "2021/01/01/20210101090637_00000_IMG_0001.XMP"}));
   extras.groups = true;
   ASSERT_TRUE(mMoveFile(sources, options, extras, nullptr));
   for (const std::string& name : grouped) EXPECT_TRUE(fs::exists(dst / name)) << name;
@@ -210,8 +217,8 @@ TEST_F(LibraryFoldersTest, ASidecarFollowsItsPhoto) {
   ASSERT_TRUE(mMoveFile(sources, options, extras, nullptr));
   EXPECT_EQ(observer.skipped,
             (std::vector<std::string>{"IMG_0001.AAE", "IMG_0001.JPG", "IMG_0001.XMP"}));
-  EXPECT_EQ(filesBelow(src), (std::vector<std::string>{"IMG_0001.AAE", "IMG_0001.JPG",
-                                                       "IMG_0001.XMP"}));
+  EXPECT_EQ(filesBelow(src),
+            (std::vector<std::string>{"IMG_0001.AAE", "IMG_0001.JPG", "IMG_0001.XMP"}));
   EXPECT_TRUE(fs::exists(dst / "2024/05/02/20240502090637_00000_IMG_0002.XMP"));
 }
 
@@ -250,8 +257,8 @@ TEST_F(LibraryFoldersTest, ALevelThatIsALinkOrAFileIsRefused) {
 // Undo removes the folders the run made once they are empty, deepest
 // first; a folder that was there before, or holds a file now, stays.
 TEST_F(LibraryFoldersTest, UndoRemovesTheEmptyFoldersTheRunMade) {
-  capture.byName = {{"a.jpg", on(2024, 5, 1)}, {"b.jpg", on(2024, 6, 2)},
-                    {"c.jpg", on(2023, 1, 1)}};
+  capture.byName = {
+      {"a.jpg", on(2024, 5, 1)}, {"b.jpg", on(2024, 6, 2)}, {"c.jpg", on(2023, 1, 1)}};
   fs::create_directories(dst / "2024");
   std::ofstream(dst / "2024/mine.txt") << "the user's";
   const std::vector<std::string> sources = put({"a.jpg", "b.jpg", "c.jpg"});
