@@ -491,6 +491,17 @@ groups)
 2024/05/01/20240501090637_00000_IMG_0001.XMP'
   [ "$(cd dst && find . -type f -printf '%P\n' | LC_ALL=C sort)" = "$expected" ] ||
     fail "group: $(find dst)"
+  # The count limit counts files: it cuts a group. The members it lists
+  # share a prefix (here the RAW's own time: the JPEG is not among them);
+  # those left behind come with a later run as a group of their own.
+  rm -rf dst && mkdir dst && cp -a src src2
+  expect_status 0 "$cli" run src2 dst --all --stamp=capture --folders=%Y/%m/%d --limit=2
+  [ "$(ls src2)" = "$(printf 'IMG_0001.JPG\nIMG_0001.XMP')" ] || fail "limit: $(ls src2)"
+  [ "$(cd dst && find . -type f -printf '%P\n' | LC_ALL=C sort)" = "2020/01/01/20200101000000_00000_IMG_0001.CR2
+2020/01/01/20200101000000_00000_IMG_0001.CR2.xmp" ] || fail "cut: $(find dst)"
+  expect_status 0 "$cli" run src2 dst --all --stamp=capture --folders=%Y/%m/%d
+  [ "$(ls dst/2024/05/01)" = "$(printf '20240501090637_00000_IMG_0001.JPG\n20240501090637_00000_IMG_0001.XMP')" ] ||
+    fail "after the limit: $(find dst)"
   # --no-groups: each file its own time and counter.
   rm -rf dst && mkdir dst
   expect_status 0 "$cli" run src dst --all --stamp=capture --no-groups --copy
