@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the pictures in docs/: the main window as a first start shows it
 # (docs/screenshot.png, the README's) and the history window over a few runs
-# made by the command line (docs/history.png). Builds m_sifter, starts it
+# made by the command line (docs/history.png), and the import options dialog
+# with names by capture time and folders by date ticked, not kept
+# (docs/import-options.png). Builds m_sifter, starts it
 # with fresh settings on a virtual screen under a small window manager (so
 # the title bar shows), opens 実行履歴 through the keyboard and saves each
 # window with its frame.
@@ -51,13 +53,24 @@ history=$(timeout 10 xdotool search --sync --onlyvisible --name "実行履歴" |
 xdotool windowactivate --sync "$history"
 sleep 2
 import -frame -window "$history" "$HISTORY_RAW"
+xdotool key --clearmodifiers Escape
+xdotool windowactivate --sync "$main"
+sleep 1
+xdotool key --clearmodifiers --delay 100 alt+t i
+dialog=$(timeout 10 xdotool search --sync --onlyvisible --name "取り込みの設定$" | head -n 1)
+xdotool windowactivate --sync "$dialog"
+xdotool key --clearmodifiers --delay 100 alt+c alt+f
+sleep 1
+import -frame -window "$dialog" "$IMPORT_RAW"
+xdotool key --clearmodifiers Escape
 kill "$app" "$wm" 2>/dev/null || true
 wait 2>/dev/null || true
 INNER
 
-export SHOT_RAW="$work/screen.png" HISTORY_RAW="$work/history.png"
+export SHOT_RAW="$work/screen.png" HISTORY_RAW="$work/history.png" IMPORT_RAW="$work/import.png"
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/shoot.sh"
 # The screen around the main window is plain black.
 convert "$SHOT_RAW" -trim +repage docs/screenshot.png
 convert "$HISTORY_RAW" +repage docs/history.png
-echo "docs/screenshot.png docs/history.png"
+convert "$IMPORT_RAW" +repage docs/import-options.png
+echo "docs/screenshot.png docs/history.png docs/import-options.png"

@@ -15,11 +15,16 @@ inline constexpr int16_t DoesNotExist = 58;       // "...が" + "存在しませ
 inline constexpr int16_t NotChosen = 59;          // "...が" + "選択されていません。"
 inline constexpr int16_t CannotCreate = 60;  // "実行の記録（...）" + "を作成できません。..."
 inline constexpr int16_t SourceBusy = 61;  // "移動元のフォルダ（...）" + "は、別の実行が..."
+inline constexpr int16_t CaptureOnly = 62;  // an option + "は、撮影日時で名前を付ける時だけ..."
+inline constexpr int16_t NotYetUsable = 63;  // an option + "は、この版ではまだ使えません。"
+inline constexpr int16_t WrittenWrong = 64;  // an option's text + "の書き方が正しくありません。"
+inline constexpr int16_t NotWithSerial = 65;  // an option + "は、連番の名前と一緒には..."
 inline constexpr int16_t FolderTemplateWrong =
-    63;  // "フォルダの指定「...」（...）" + "は使えません。..."
+    66;  // "フォルダの指定「...」（...）" + "は使えません。..."
 
-inline constexpr std::array<int16_t, 10> InUse = {
-    SizeLimitsWrong, HelpNotShown, PleaseChoose, NotReadCorrectly, HomePageNotOpened,
-    DoesNotExist,    NotChosen,    CannotCreate, SourceBusy,       FolderTemplateWrong};
+inline constexpr std::array<int16_t, 14> InUse = {
+    SizeLimitsWrong, HelpNotShown, PleaseChoose,  NotReadCorrectly,   HomePageNotOpened,
+    DoesNotExist,    NotChosen,    CannotCreate,  SourceBusy,         CaptureOnly,
+    NotYetUsable,    WrittenWrong, NotWithSerial, FolderTemplateWrong};
 
 }  // namespace msifter::msgcode

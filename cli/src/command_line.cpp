@@ -67,6 +67,49 @@ const CLI::Validator kExtensionList(
     },
     "");
 
+// Exact extensions: what follows the last dot of a name, so never a dot of
+// their own; one typed with its dot (".cr2") is taken without it.
+const CLI::Validator kExactExtensions(
+    [](std::string& text) -> std::string {
+      std::replace(text.begin(), text.end(), ',', ';');
+      std::vector<std::string> items = common::splitAt(text, ";");
+      if (items.size() > 1 && items.back().empty()) items.pop_back();
+      for (std::string& item : items) {
+        if (!item.empty() && item.front() == '.') item.erase(0, 1);
+        if (item.empty())
+          return "拡張子を cr2,nef のようにカンマで区切って指定して下さい（空の項目があります）";
+        if (item.find_first_of("./") != std::string::npos)
+          return "拡張子は名前の最後の . より後ろの部分です。. や / は含められません（" + item +
+                 "）";
+      }
+      text.clear();
+      for (const std::string& item : items) text += (text.empty() ? "" : ";") + item;
+      return "";
+    },
+    "");
+
+const CLI::Validator kTimeShift(
+    [](std::string& text) -> std::string {
+      if (options::parseTimeShift(text)) return "";
+      return "撮影日時のずれは +1:00 や -0:30:15 のように [+-]時:分[:秒] で指定して下さい（" +
+             text + "）";
+    },
+    "");
+
+std::string videoTimeWords(const char* separator) {
+  std::string words;
+  for (const options::VideoTimeRow& row : options::kVideoTimes)
+    words += (words.empty() ? "" : separator) + std::string(row.word);
+  return words;
+}
+
+const CLI::Validator kVideoTime(
+    [](std::string& text) -> std::string {
+      if (options::videoTimeNamed(text)) return "";
+      return videoTimeWords(" か ") + " を指定して下さい（" + text + "）";
+    },
+    "");
+
 std::optional<options::StampChoice> stampChoice(const std::string& word) {
   for (const options::StampChoiceRow& row : options::kStampChoices) {
     if (word == row.word) return row.choice;
@@ -146,7 +189,12 @@ constexpr RowHelp kArguments[] = {{"serverDir", "移動元のフォルダ"},
 constexpr RowHelp kRunOptions[] = {
     {"allFile", "すべてのファイルを対象にする"},
     {"images", "対象にする画像の種類（{types} からカンマ区切り）"},
-    {"otherText", "そのほかに対象にする拡張子（txt,doc のように , か ; 区切り）"},
+    {"extensions",
+     "拡張子（名前の最後の . より後ろ）がこのどれかのファイルも対象にする（cr2,nef のようにカンマ"
+     "区切り、大文字小文字は区別しない）"},
+    {"otherText",
+     "名前のどこかにこの文字列を含むファイルも対象にする（ウィンドウの「その他」と同じ。txt,doc "
+     "のように , か ; 区切り、* ? などのワイルドカードも使える）"},
     {"subFolder", "サブフォルダも検索する（--no-subfolders: しない）"},
     {"minSizeKb", "この KB 未満のファイルは対象にしない"},
     {"maxSizeKb", "この KB を超えるファイルは対象にしない"},
@@ -156,6 +204,10 @@ constexpr RowHelp kRunOptions[] = {
     {"renameMethod", "名前の頭を連番にする（--date-time: 日時と番号。既定）"},
     {"extFix", "拡張子を小文字にし、jpeg を jpg にする"},
     {"stamp", "日時の名前に使う日時: transfer（移動した日時、既定）か capture（撮影日時）"},
+    {"timeShift", "撮影日時をこれだけずらす（カメラの時計のずれ。--stamp=capture と一緒に）"},
+    {"videoTime",
+     "動画のヘッダの日時を utc（既定）か local（カメラの時計のまま）で読む（--stamp=capture "
+     "と一緒に）"},
     {"folders",
      "移動先の中に日付のフォルダを作って入れる（%Y/%m/%d のように。%Y %m %d %H %M %S %%、/ "
      "で階層を区切る）"},
@@ -191,7 +243,9 @@ class RunOptionFlags {
               // says what is wrong with it.
               if (m == &options::RunOptions::folders)
                 return command.add_option(row.flag, given.*m)->type_name("TEMPLATE");
-              return text(command, row, given.*m);
+              return text(
+                  command, row, given.*m,
+                  m == &options::RunOptions::extensions ? kExactExtensions : kExtensionList);
             },
             [&](bool options::RunOptions::*m) {
               if (row.offFlag == nullptr) return command.add_flag(row.flag, given.*m);
@@ -216,6 +270,24 @@ class RunOptionFlags {
                       [&given, m](const std::string& word) { given.*m = *stampChoice(word); })
                   ->check(kStampChoice)
                   ->type_name(stampWords("|"));
+            },
+            [&](options::TimeShift options::RunOptions::*m) {
+              return command
+                  .add_option_function<std::string>(row.flag,
+                                                    [&given, m](const std::string& text) {
+                                                      given.*m = *options::parseTimeShift(text);
+                                                    })
+                  ->check(kTimeShift)
+                  ->type_name("[+-]H:MM[:SS]");
+            },
+            [&](options::VideoTime options::RunOptions::*m) {
+              return command
+                  .add_option_function<std::string>(row.flag,
+                                                    [&given, m](const std::string& word) {
+                                                      given.*m = *options::videoTimeNamed(word);
+                                                    })
+                  ->check(kVideoTime)
+                  ->type_name(videoTimeWords("|"));
             },
             [](std::monostate) -> CLI::Option* { return nullptr; },
         },
@@ -242,10 +314,11 @@ class RunOptionFlags {
     std::function<void(bool)> set;  // what a pair of flags sets
   };
 
-  static CLI::Option* text(CLI::App& command, const options::OptionRow& row, std::string& field) {
+  static CLI::Option* text(CLI::App& command, const options::OptionRow& row, std::string& field,
+                           const CLI::Validator& list) {
     CLI::Option* option = command.add_option(row.flag, field);
     if (row.flag[0] != '-') return option->type_name("");
-    return option->transform(kExtensionList)->type_name("LIST");
+    return option->transform(list)->type_name("LIST");
   }
 
   CLI::Option* images(CLI::App& command, const options::OptionRow& row,
@@ -269,7 +342,8 @@ class RunOptionFlags {
 void addRunOptions(CLI::App& run, RunRequest& request, RunOptionFlags& flags) {
   for (const RowHelp& help : kArguments) flags.add(run, help);
   run.add_flag("--from-settings", request.fromSettings,
-               "ウィンドウで最後に実行した設定（フォルダも）を使い、ほかのオプションで上書きする");
+               "ウィンドウで最後に実行した設定（フォルダと取り込みの設定も）を使い、ほかのオプショ"
+               "ンで上書きする");
   for (const RowHelp& help : kRunOptions) flags.add(run, help);
   run.add_flag("--quiet", request.quiet, "エラーのほかは何も表示しない");
   run.add_flag("--json", request.json, "予定または結果を JSON で標準出力に書く");
@@ -394,7 +468,10 @@ CommandLine parseCommandLine(std::vector<std::string> args) {
   CLI::App* run = app.add_subcommand("run", "移動元のファイルを探し、新しい名前で移動先へ移す");
   RunOptionFlags flags(line.run);
   addRunOptions(*run, line.run, flags);
-  CLI::App* history = app.add_subcommand("history", "これまでの実行を一覧する");
+  CLI::App* history = app.add_subcommand(
+      "history", "これまでの実行を一覧する（RUN を指定すると、その実行のファイルを一覧する）");
+  history->add_option("RUN", line.historyRun, "ファイルを一覧する実行（一覧の「実行」欄）")
+      ->type_name("");
   history->add_flag("--json", line.historyOutput.json, "JSON で書く");
   CLI::App* undo = app.add_subcommand(
       "undo", "実行を取り消す（既定: 取り消していないファイルのある最後の実行）");
@@ -418,6 +495,10 @@ CommandLine parseCommandLine(std::vector<std::string> args) {
     // An empty name (a shell variable left unset) never stands for the last run.
     std::fprintf(stderr, "取り消す実行の名前が空です。\n%s\n", kHelpHint);
     line.status = kUsageError;
+  } else if (history->parsed() && history->count("RUN") > 0 && line.historyRun.empty()) {
+    // Nor for every run: a script would read the whole history as one run's.
+    std::fprintf(stderr, "一覧する実行の名前が空です。\n%s\n", kHelpHint);
+    line.status = kUsageError;
   } else {
     line.command = history->parsed() ? Command::History : Command::Undo;
   }
@@ -436,7 +517,7 @@ int runCommandLine(int argc, char** argv) {
   switch (line.command) {
     case Command::None: return line.status;
     case Command::Run: return runCommand(line.run);
-    case Command::History: return showHistory(line.historyOutput);
+    case Command::History: return showHistory(line.historyOutput, line.historyRun);
     case Command::Undo: return undoCommand(line.undoRun, line.undoDryRun, line.undoOutput);
   }
   return kUsageError;

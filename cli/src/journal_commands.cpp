@@ -4,11 +4,15 @@
 #include <ctime>
 
 #include "cli/json.h"
+#include "cli/json_keys.h"
 #include "cli/run_command.h"
 #include "cli/texts.h"
+#include "common/text.h"
 #include "engine/journal.h"
 #include "engine/run_words.h"
+#include "engine/target_list.h"
 #include "engine/undo.h"
+#include "options/run_options.h"
 #include "platform/clock.h"
 
 namespace msifter::cli {
@@ -73,29 +77,31 @@ bool refused(UndoOutcome outcome) {
          outcome != UndoOutcome::AlreadyUndone;
 }
 
-// Why the run could not be looked at; the exit status to go with it.
-int reportStatus(const engine::UndoReport& report, const std::string& runId) {
-  const std::string name = runId.empty() ? report.run.id : runId;
+// Why the run could not be looked at; empty when it could.
+std::string statusText(const engine::UndoReport& report, const std::string& runId) {
+  const std::string name = displayPath(runId.empty() ? report.run.id : runId);
   switch (report.status) {
-    case engine::UndoStatus::Done: return kDone;
-    case engine::UndoStatus::NoRuns:
-      std::fprintf(stderr, "取り消せる実行の記録がありません。\n");
-      return kRunFailed;
+    case engine::UndoStatus::Done: return "";
+    case engine::UndoStatus::NoRuns: return "取り消せる実行の記録がありません。";
     case engine::UndoStatus::NoSuchRun:
-      std::fprintf(stderr,
-                   "実行「%s」の記録はありません（m_sifter-cli history で一覧できます）。\n",
-                   displayPath(name).c_str());
-      return kUsageError;
+      return "実行「" + name + "」の記録はありません（m_sifter-cli history で一覧できます）。";
     case engine::UndoStatus::InUse:
-      std::fprintf(stderr, "実行「%s」は実行中か、ほかで取り消しの最中です。\n",
-                   displayPath(name).c_str());
-      return kRunFailed;
+      return "実行「" + name + "」は実行中か、ほかで取り消しの最中です。";
     case engine::UndoStatus::Unreadable:
-      std::fprintf(stderr, "実行「%s」の記録を読めません。%s\n", displayPath(name).c_str(),
-                   failureReason(0, report.error).c_str());
-      return kRunFailed;
+      return "実行「" + name + "」の記録を読めません。" + failureReason(0, report.error);
   }
-  return kRunFailed;
+  return "";
+}
+
+// Says why, and returns the exit status to go with it.
+int reportStatus(const engine::UndoReport& report, const std::string& runId) {
+  if (report.status == engine::UndoStatus::Done) return kDone;
+  std::fprintf(stderr, "%s\n", statusText(report, runId).c_str());
+  return report.status == engine::UndoStatus::NoSuchRun ? kUsageError : kRunFailed;
+}
+
+std::string verbOf(const engine::RunRecord& record) {
+  return record.summary.options.copyFiles ? "コピー" : "移動";
 }
 
 const char* statusKey(engine::UndoStatus status) {
@@ -109,31 +115,220 @@ const char* statusKey(engine::UndoStatus status) {
   return "unreadable";
 }
 
+// The target list as typed: exact extensions as "拡張子 CR2,NEF".
+std::string targetsText(const std::string& list) {
+  std::string patterns, extensions;
+  for (const std::string& item : common::splitAt(list, ";")) {
+    const bool exact = !item.empty() && item.front() == engine::kExactExtension;
+    std::string& to = exact ? extensions : patterns;
+    to += (to.empty() ? "" : exact ? "," : ";") + (exact ? item.substr(1) : item);
+  }
+  if (extensions.empty()) return displayPath(patterns);
+  return displayPath(patterns) + (patterns.empty() ? "" : " ") + "拡張子 " +
+         displayPath(extensions);
+}
+
+std::string optionsText(const engine::TransferOptions& o) {
+  std::string text = "対象 " + targetsText(o.targetList);
+  if (o.subFolder) text += "  サブフォルダも";
+  if (o.useMinSize) text += "  " + std::to_string(o.minSizeBytes) + " バイト以上";
+  if (o.useMaxSize) text += "  " + std::to_string(o.maxSizeBytes) + " バイト以下";
+  if (o.useCountLimit) text += "  " + std::to_string(o.countLimit) + " ファイルまで";
+  text += o.renameMethod == engine::RenameMethod::SerialNumber ? "  連番" : "  日時";
+  if (o.stamp == options::StampChoice::Capture) {
+    text += "（撮影日時";
+    if (o.timeShift.seconds != 0) text += " " + options::timeShiftText(o.timeShift);
+    if (o.videoTime == options::VideoTime::Local) text += "、動画はカメラの時計";
+    text += "）";
+  }
+  if (o.extFix) text += "  拡張子を直す";
+  if (o.skipIdentical) text += "  同じ内容はスキップ";
+  if (o.slowly) text += "  ゆっくり";
+  return text;
+}
+
+// A completed run is "done", as a result calls it.
+const char* statusWord(const engine::RunSummary& run) {
+  return !run.inUse && run.end == engine::RunEnd::Completed ? "done" : keys(run).end;
+}
+
+JsonObject runJson(const engine::RunSummary& run) {
+  const RunKeys k = keys(run);
+  JsonObject json;
+  json.text(key::Run, run.id)
+      .text(key::Started, isoTime(run.startedSeconds))
+      .text(key::Operation, run.options.copyFiles ? "copy" : "move")
+      .text(key::Status, statusWord(run))
+      .text(key::Source, run.options.serverDir)
+      .text(key::Destination, run.options.receiveDir)
+      .number(key::Files, run.files)
+      .number(key::Bytes, run.bytes)
+      .number(key::Skipped, run.skippedFiles)
+      .text("end", k.end)
+      .text("undo", k.undo)
+      .number("undone_files", run.undoneFiles)
+      .number("unclear_files", run.unclearFiles)
+      .number("pending_files", run.pendingFiles)
+      .flag("damaged", run.damaged)
+      .json(key::Options, optionsJson(run.options).str());
+  return json;
+}
+
+std::string runLine(const engine::RunSummary& run) {
+  return run.id + "  " + startedText(run.startedSeconds) + "  " +
+         (run.options.copyFiles ? "コピー" : "移動") + "  " + std::to_string(run.files) + "  " +
+         std::to_string(run.bytes) + "  " + std::string(engine::runEndWord(run)) +
+         engine::runNotes(run) + "  " + std::string(engine::undoStateWord(run.undoState())) + "  " +
+         std::to_string(run.skippedFiles) + "  " + displayPath(run.options.serverDir) + " → " +
+         displayPath(run.options.receiveDir);
+}
+
+// Where a look found a planned file that was not transferred.
+struct WhereRow {
+  engine::LeftAs how;
+  const char* key;
+  const char* text;
+};
+constexpr WhereRow kWhere[] = {
+    {engine::LeftAs::Untouched, "untouched", "移動元にあります"},
+    {engine::LeftAs::CopyDropped, "dropped", "移動元にあります（途中のコピーは削除しました）"},
+    {engine::LeftAs::BothKept, "both", "移動元と移動先の両方にあります（内容が違います）"},
+    {engine::LeftAs::Missing, "missing", "移動元にも移動先にも見つかりません"},
+    {engine::LeftAs::NotAsRecorded, "changed", "移動元になく、移動先には別のファイルがあります"},
+};
+const WhereRow& whereRow(engine::LeftAs how) {
+  for (const WhereRow& row : kWhere) {
+    if (row.how == how) return row;
+  }
+  return kWhere[0];
+}
+
+JsonArray runItems(const engine::RunRecord& record) {
+  JsonArray items;
+  for (const engine::JournalEntry& e : record.entries) {
+    JsonObject item;
+    item.text(key::Source, e.file.source)
+        .text(key::Destination, e.file.destination)
+        .text(key::Operation,
+              e.file.kind == engine::TransferredFile::Kind::Copied ? "copy" : "move")
+        .text(key::Status, e.undone ? "undone" : "done")
+        .number("number", e.number)
+        .number(key::Bytes, e.file.size)
+        .flag(key::Undone, e.undone);
+    if (e.dateSource != engine::DateSource::None)
+      item.text(key::DateSource, engine::dateSourceRow(e.dateSource).word);
+    items.json(item.str());
+  }
+  for (const engine::SkippedFile& f : record.skipped) {
+    items.json(JsonObject()
+                   .text(key::Source, f.source)
+                   .text(key::Identical, f.identical)
+                   .text(key::Status, "skipped")
+                   .str());
+  }
+  for (const engine::LeftFile& f : record.left) {
+    items.json(JsonObject()
+                   .text(key::Source, f.source)
+                   .text(key::Destination, f.destination)
+                   .text(key::Status, whereRow(f.how).key)
+                   .number("number", f.number)
+                   .str());
+  }
+  return items;
+}
+
+void printRunFiles(const engine::RunRecord& record) {
+  for (const engine::JournalEntry& e : record.entries) {
+    std::string line = "  " + displayPath(e.file.source) + " → " + displayPath(e.file.destination);
+    if (e.dateSource != engine::DateSource::None)
+      line += std::string("  （") + engine::dateSourceRow(e.dateSource).text + "）";
+    if (e.undone) line += "  取り消し済み";
+    printLine(line);
+  }
+  for (const engine::SkippedFile& f : record.skipped) {
+    printLine("  " + displayPath(f.source) + "  スキップ（同じ内容の " + displayPath(f.identical) +
+              " があります）");
+  }
+  for (const engine::LeftFile& f : record.left)
+    printLine("  " + displayPath(f.source) + "  " + verbOf(record) + "していません（" +
+              whereRow(f.how).text + "）");
+}
+
+int showRun(const std::string& runId, const OutputChoice& output) {
+  const std::optional<engine::RunRecord> record = engine::readRun(runId);
+  if (!record) {
+    const std::string message = "実行「" + displayPath(runId) +
+                                "」の記録はありません（m_sifter-cli history で一覧できます）。";
+    if (output.json) {
+      printLine(
+          JsonObject()
+              .text(key::Command, "history")
+              .text(key::Run, runId)
+              .json(key::Error,
+                    JsonObject().text(key::Code, "no-such-run").text(key::Message, message).str())
+              .str());
+    }
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return kUsageError;
+  }
+  if (output.json) {
+    printLine(runJson(record->summary)
+                  .text(key::Command, "history")
+                  .json(key::Items, runItems(*record).str())
+                  .str());
+    return kDone;
+  }
+  if (output.quiet) return kDone;
+  printLine(runLine(record->summary));
+  printLine("    条件: " + optionsText(record->summary.options));
+  printRunFiles(*record);
+  return kDone;
+}
+
+// Each file as undone or refused (a code and the text), and why an undo
+// refused as a whole did.
+void printUndoJson(const engine::UndoReport& report, const std::string& runId, bool dryRun) {
+  JsonArray items;
+  for (const engine::UndoItem& item : report.items) {
+    JsonObject json;
+    json.text(key::Source, item.entry.file.source)
+        .text(key::Destination, item.entry.file.destination)
+        .text("outcome", outcomeKey(item.outcome))
+        .text("reason", undoItemReason(item))
+        .text(key::Status, refused(item.outcome) ? "refused" : outcomeKey(item.outcome));
+    // A refusal as a code a script can test and the text a person reads.
+    if (refused(item.outcome)) {
+      json.text(key::Code, outcomeKey(item.outcome)).text(key::Message, undoItemReason(item));
+    }
+    items.json(json.str());
+  }
+  JsonArray folders;
+  for (const std::string& folder : report.foldersRemoved) folders.json(jsonString(folder));
+  JsonObject json;
+  json.text(key::Command, "undo")
+      .flag(key::DryRun, dryRun)
+      .text(key::Status, statusKey(report.status))
+      .text(key::Run, report.run.id)
+      .json(key::Items, items.str())
+      .json(key::FoldersRemoved, folders.str());
+  if (report.status != engine::UndoStatus::Done) {
+    json.json(key::Error, JsonObject()
+                              .text(key::Code, statusKey(report.status))
+                              .text(key::Message, statusText(report, runId))
+                              .str());
+  }
+  printLine(json.str());
+}
+
 }  // namespace
 
-int showHistory(const OutputChoice& output) {
+int showHistory(const OutputChoice& output, const std::string& runId) {
+  if (!runId.empty()) return showRun(runId, output);
   const std::vector<engine::RunSummary> runs = engine::listRuns();
   if (output.json) {
     JsonArray list;
-    for (const engine::RunSummary& run : runs) {
-      const RunKeys k = keys(run);
-      list.json(JsonObject()
-                    .text("run", run.id)
-                    .text("started", startedText(run.startedSeconds))
-                    .text("operation", run.options.copyFiles ? "copy" : "move")
-                    .text("source", run.options.serverDir)
-                    .text("destination", run.options.receiveDir)
-                    .number("files", run.files)
-                    .number("bytes", run.bytes)
-                    .text("end", k.end)
-                    .text("undo", k.undo)
-                    .number("undone_files", run.undoneFiles)
-                    .number("unclear_files", run.unclearFiles)
-                    .number("pending_files", run.pendingFiles)
-                    .flag("damaged", run.damaged)
-                    .str());
-    }
-    printLine(JsonObject().text("command", "history").json("runs", list.str()).str());
+    for (const engine::RunSummary& run : runs) list.json(runJson(run).str());
+    printLine(JsonObject().text(key::Command, "history").json("runs", list.str()).str());
     return kDone;
   }
   if (output.quiet) return kDone;
@@ -141,14 +336,10 @@ int showHistory(const OutputChoice& output) {
     printLine("実行の記録はありません。");
     return kDone;
   }
-  printLine("実行  日時  操作  ファイル数  バイト数  結果  取り消し  移動元 → 移動先");
+  printLine("実行  日時  操作  ファイル数  バイト数  結果  取り消し  スキップ  移動元 → 移動先");
   for (const engine::RunSummary& run : runs) {
-    printLine(run.id + "  " + startedText(run.startedSeconds) + "  " +
-              (run.options.copyFiles ? "コピー" : "移動") + "  " + std::to_string(run.files) +
-              "  " + std::to_string(run.bytes) + "  " + std::string(engine::runEndWord(run)) +
-              engine::runNotes(run) + "  " + std::string(engine::undoStateWord(run.undoState())) +
-              "  " + displayPath(run.options.serverDir) + " → " +
-              displayPath(run.options.receiveDir));
+    printLine(runLine(run));
+    printLine("    条件: " + optionsText(run.options));
   }
   return kDone;
 }
@@ -158,27 +349,7 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
   std::size_t refusedCount = 0;
   for (const engine::UndoItem& item : report.items) refusedCount += refused(item.outcome) ? 1 : 0;
 
-  if (output.json) {
-    JsonArray items;
-    JsonArray folders;
-    for (const std::string& folder : report.foldersRemoved) folders.json(jsonString(folder));
-    for (const engine::UndoItem& item : report.items) {
-      items.json(JsonObject()
-                     .text("source", item.entry.file.source)
-                     .text("destination", item.entry.file.destination)
-                     .text("outcome", outcomeKey(item.outcome))
-                     .text("reason", undoItemReason(item))
-                     .str());
-    }
-    printLine(JsonObject()
-                  .text("command", "undo")
-                  .flag("dry_run", dryRun)
-                  .text("status", statusKey(report.status))
-                  .text("run", report.run.id)
-                  .json("items", items.str())
-                  .json("folders_removed", folders.str())
-                  .str());
-  }
+  if (output.json) printUndoJson(report, runId, dryRun);
   if (report.status != engine::UndoStatus::Done) return reportStatus(report, runId);
 
   // What was not undone always goes to standard error; a dry run also

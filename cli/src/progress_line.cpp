@@ -1,5 +1,7 @@
 #include "cli/progress_line.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "engine/time_helpers.h"
@@ -51,7 +53,6 @@ ProgressLine::ProgressLine(bool shown) : shown_(shown) {}
 ProgressLine::~ProgressLine() { clear(); }
 
 bool ProgressLine::due() {
-  if (!shown_) return false;
   const int64_t now = engine::gGetTickCount();
   if (drawn_ && now - lastDrawn_ < kRedrawMilliseconds) return false;
   lastDrawn_ = now;
@@ -66,25 +67,58 @@ void ProgressLine::draw(const std::string& text) {
 }
 
 void ProgressLine::setCaption(const std::string&) {
+  if (!shown_) return;
+  const std::lock_guard<std::mutex> lock(drawing_);
   ++folders_;
   if (due()) draw("検索中   " + std::to_string(folders_) + " フォルダ");
 }
 
-void ProgressLine::start(int64_t allFiles, int64_t allBytes) {
+void ProgressLine::start(int64_t allFiles, int64_t allBytes, const platform::TransferMeter* meter) {
+  if (!shown_) return;
+  stop();
+  const std::lock_guard<std::mutex> lock(drawing_);
   allFiles_ = allFiles;
   allBytes_ = allBytes;
+  meter_ = meter;
   started_ = engine::gGetTickCount();
-  drawn_ = false;
-  advance(0, 0);
+  stopping_ = false;
+  redrawer_ = std::thread([this] { redraw(); });
 }
 
 void ProgressLine::advance(int64_t files, int64_t bytes) {
-  if (due())
-    draw(progressText(files, allFiles_, bytes, allBytes_, engine::gGetTickCount() - started_));
+  files_.store(files, std::memory_order_relaxed);
+  bytes_.store(bytes, std::memory_order_relaxed);
+}
+
+// Complete files count only once they are on disk; the meter counts bytes
+// as they are written. Each falls short of the truth in its own way, so
+// the larger of the two is shown, never more than was done.
+void ProgressLine::redraw() {
+  std::unique_lock<std::mutex> lock(drawing_);
+  do {
+    const int64_t bytes =
+        std::max(bytes_.load(std::memory_order_relaxed), meter_ != nullptr ? meter_->bytes() : 0);
+    draw(progressText(files_.load(std::memory_order_relaxed), allFiles_, bytes, allBytes_,
+                      engine::gGetTickCount() - started_));
+  } while (!wake_.wait_for(lock, std::chrono::milliseconds(kRedrawMilliseconds),
+                           [this] { return stopping_; }));
+}
+
+void ProgressLine::stop() {
+  if (!redrawer_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(drawing_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  redrawer_.join();
 }
 
 void ProgressLine::clear() {
-  if (!shown_ || !drawn_) return;
+  if (!shown_) return;
+  stop();
+  const std::lock_guard<std::mutex> lock(drawing_);
+  if (!drawn_) return;
   std::fprintf(stderr, "\r\033[K");
   std::fflush(stderr);
   drawn_ = false;

@@ -13,6 +13,8 @@
 #include "cli/capture_time.h"
 #include "cli/folder_arguments.h"
 #include "cli/json.h"
+#include "cli/json_keys.h"
+#include "cli/plan_output.h"
 #include "cli/progress_line.h"
 #include "cli/texts.h"
 #include "common/case_mapping.h"
@@ -24,10 +26,12 @@
 #include "common/text.h"
 #include "engine/run.h"
 #include "engine/time_helpers.h"
+#include "media/capture_stamps.h"
 #include "options/option_table.h"
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/folders.h"
+#include "platform/transfer_meter.h"
 #include "settings/settings_store.h"
 
 namespace msifter::cli {
@@ -52,37 +56,7 @@ std::string errorLogHint() {
 }
 
 const char* verb(const RunOptions& options) { return options.copyFiles ? "コピー" : "移動"; }
-
-// Names by when a photo or film was taken; a file that cannot be read at
-// all takes the present moment (its transfer then says why it fails).
-class CaptureStamps final : public engine::StampSource {
- public:
-  std::tm stampOf(const std::string& source) override {
-    if (const std::optional<CaptureTime> taken = read(source)) return taken->local;
-    const std::time_t now = platform::now();
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-  }
-  std::optional<std::tm> capturedAt(const std::string& source) override {
-    const std::optional<CaptureTime> taken = read(source);
-    if (!taken || taken->source == CaptureSource::Modified) return std::nullopt;
-    return taken->local;
-  }
-
- private:
-  // A group's photo is asked both ways when it tells no capture time: read once.
-  const std::optional<CaptureTime>& read(const std::string& source) {
-    if (source != lastPath_) {
-      lastPath_ = source;
-      last_ = readCaptureTime(source);
-    }
-    return last_;
-  }
-
-  std::string lastPath_;
-  std::optional<CaptureTime> last_;
-};
+const char* operationWord(bool copy) { return copy ? "copy" : "move"; }
 
 // What the search could not look into; the run goes on without it.
 std::string notSearchedLine(const engine::NotSearched& gap) {
@@ -103,123 +77,72 @@ std::string skippedText(int64_t files) {
 // for the summary, kept for --json.
 class RunReporter final : public engine::RunObserver {
  public:
-  RunReporter(ProgressLine& progress, bool keepFiles)
-      : progress_(progress), keepFiles_(keepFiles) {}
+  RunReporter(ProgressLine& progress, bool keepFiles, PlanOutput* plan)
+      : progress_(progress), keepFiles_(keepFiles), plan_(plan) {}
 
   void folderEntered(const std::string& folder) override { progress_.setCaption(folder); }
   void notSearched(const engine::NotSearched& gap) override {
     progress_.clear();
     std::fprintf(stderr, "%s\n", notSearchedLine(gap).c_str());
   }
-  void transferStarting(int64_t files, int64_t bytes) override { progress_.start(files, bytes); }
+  void transferStarting(int64_t files, int64_t bytes) override {
+    progress_.start(files, bytes, &meter);
+  }
 
   void fileTransferred(const engine::TransferredFile& file) override {
     ++files;
     bytes += file.size;
     if (keepFiles_) {
-      transferred.json(JsonObject()
-                           .text("source", file.source)
-                           .text("destination", file.destination)
-                           .number("size", file.size)
-                           .str());
+      const std::string item =
+          JsonObject()
+              .text(key::Source, file.source)
+              .text(key::Destination, file.destination)
+              .number("size", file.size)
+              .text(key::Operation,
+                    operationWord(file.kind == engine::TransferredFile::Kind::Copied))
+              .text(key::Status, "done")
+              .number(key::Bytes, file.size)
+              .str();
+      transferred.json(item);
+      items.json(item);
     }
     progress_.advance(files + skipped, bytes);
   }
 
   void fileSkipped(const std::string& source, const std::string& identical) override {
     ++skipped;
-    if (keepFiles_)
-      skippedFiles.json(JsonObject().text("source", source).text("identical", identical).str());
+    if (keepFiles_) {
+      const std::string item = JsonObject()
+                                   .text(key::Source, source)
+                                   .text(key::Identical, identical)
+                                   .text(key::Status, "skipped")
+                                   .str();
+      skippedFiles.json(item);
+      items.json(item);
+    }
     progress_.advance(files + skipped, bytes);
   }
+
+  void filePreviewed(const engine::PlannedFile& file) override {
+    if (plan_ != nullptr) plan_->file(file);
+  }
+  bool takesPlan() const override { return plan_ != nullptr; }
 
   int64_t files = 0;
   int64_t bytes = 0;
   int64_t skipped = 0;
+  int64_t started = platform::now();
+  // Advanced by the copies of the run's thread, chunk by chunk.
+  platform::TransferMeter meter;
   JsonArray transferred;
   JsonArray skippedFiles;
+  JsonArray items;  // both, in the order they were told
 
  private:
   ProgressLine& progress_;
   bool keepFiles_;
+  PlanOutput* plan_;
 };
-
-std::string folderRefusedText(const std::string& folder) {
-  return "移動先の中のフォルダ「" + displayPath(folder) +
-         "」はリンクかフォルダ以外のものなので、その中には入れません";
-}
-
-int printPlan(const std::vector<engine::PlannedFile>& plan, const RunOptions& options,
-              const RunRequest& request) {
-  const std::string folder = common::gAddBackslash(options.receiveDir);
-  // The run would stop at a file that finds no free name, or none short
-  // enough, as the plan does.
-  const bool stops =
-      !plan.empty() && (plan.back().action == engine::PlannedFile::Action::NoFreeName ||
-                        plan.back().action == engine::PlannedFile::Action::NameTooLong ||
-                        plan.back().action == engine::PlannedFile::Action::FolderRefused);
-  const int status = stops ? kRunFailed : kDone;
-  if (request.json) {
-    JsonArray files;
-    for (const engine::PlannedFile& file : plan) {
-      JsonObject entry;
-      entry.text("source", file.source);
-      if (file.action == engine::PlannedFile::Action::Transfer) {
-        entry.text("action", options.copyFiles ? "copy" : "move")
-            .text("name", file.name)
-            .text("destination", folder + file.name);
-      } else if (file.action == engine::PlannedFile::Action::SkipIdentical) {
-        entry.text("action", "skip-identical").text("identical", file.name);
-      } else if (file.action == engine::PlannedFile::Action::SkipWithPhoto) {
-        entry.text("action", "skip-with-photo").text("photo_identical", file.name);
-      } else if (file.action == engine::PlannedFile::Action::FolderRefused) {
-        entry.text("action", "folder-refused").text("folder", folder + file.name);
-      } else if (file.action == engine::PlannedFile::Action::NameTooLong) {
-        entry.text("action", "name-too-long");
-      } else {
-        entry.text("action", "no-free-name");
-      }
-      files.json(entry.str());
-    }
-    printLine(JsonObject()
-                  .text("command", "run")
-                  .flag("dry_run", true)
-                  .text("source", options.serverDir)
-                  .text("destination", options.receiveDir)
-                  .json("files", files.str())
-                  .str());
-    return status;
-  }
-  if (request.quiet) return status;
-  int64_t skipped = 0;
-  for (const engine::PlannedFile& file : plan) {
-    std::string target;
-    switch (file.action) {
-      case engine::PlannedFile::Action::Transfer: target = displayPath(file.name); break;
-      case engine::PlannedFile::Action::NoFreeName:
-        target = "（空いている名前がありません）";
-        break;
-      case engine::PlannedFile::Action::NameTooLong: target = kNameTooLongNote; break;
-      case engine::PlannedFile::Action::SkipIdentical:
-        ++skipped;
-        target = "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
-        break;
-      case engine::PlannedFile::Action::SkipWithPhoto:
-        ++skipped;
-        target = "（スキップ：同じ内容の写真 " + displayPath(file.name) + " と一緒に残します）";
-        break;
-      case engine::PlannedFile::Action::FolderRefused:
-        target = "（" + folderRefusedText(folder + file.name) + "）";
-        break;
-    }
-    printLine(displayPath(file.source) + "  →  " + target);
-  }
-  const auto planned = static_cast<int64_t>(plan.size()) - skipped - (stops ? 1 : 0);
-  printLine("処理予定： " + std::to_string(planned) + " ファイル" +
-            (options.skipIdentical ? skippedText(skipped) : "") + "   " + verb(options) + "先 " +
-            displayPath(options.receiveDir));
-  return status;
-}
 
 // Why the file the run stopped at was not transferred.
 std::string stopReason(const engine::MoveFailure& failure, const RunOptions& options) {
@@ -299,6 +222,29 @@ int reportUnstarted(const engine::RunResult& result, const RunOptions& options) 
   return kRunFailed;
 }
 
+// The options that mend a problem the window's check found, where the
+// window's words name a control the command line does not have.
+std::string problemHint(const RunOptions& options, const options::OptionProblem& problem) {
+  const options::OptionRow* row = options::rowWithProblem(options, problem);
+  if (row == nullptr) return "";
+  if (row->group != nullptr) {
+    std::string flags;
+    for (const options::OptionRow& other : options::optionTable()) {
+      if (other.group != nullptr && std::string_view(other.group) == row->group && other.flag)
+        flags += (flags.empty() ? "" : "、") + std::string(other.flag);
+    }
+    return "対象にするファイルを " + flags + " のどれかで指定して下さい。";
+  }
+  if (problem.code == msgcode::CaptureOnly) {
+    std::string capture = options::optionRow("stamp")->flag;
+    for (const options::StampChoiceRow& choice : options::kStampChoices) {
+      if (choice.choice == options::StampChoice::Capture) capture += "=" + std::string(choice.word);
+    }
+    return capture + " と一緒に指定して下さい。";
+  }
+  return "";
+}
+
 // The run's options as the window would take them, or the exit status of a
 // run that cannot start.
 std::optional<int> takeOptions(const RunRequest& request, RunOptions& options) {
@@ -308,9 +254,11 @@ std::optional<int> takeOptions(const RunRequest& request, RunOptions& options) {
     return kRunFailed;
   }
   options = requestedOptions(request);
-  // The window's check, in its words.
+  // The window's check, in its words, and how the command line mends it.
   if (const auto problem = options::checkRunOptions(options)) {
     common::gDispMsg(problem->code, problem->callerText);
+    if (const std::string hint = problemHint(options, *problem); !hint.empty())
+      std::fprintf(stderr, "%s\n", hint.c_str());
     return kUsageError;
   }
   if (!foldersAreFolders(options)) return kUsageError;
@@ -341,24 +289,30 @@ void printResult(const RunRequest& request, const RunOptions& options, const Run
   const int64_t files = result.journalId.empty() ? reporter.files : result.journalFiles;
   if (request.json) {
     JsonObject json;
-    json.text("command", "run")
-        .flag("dry_run", false)
-        .text("status", done ? "done" : "failed")
-        .text("run", result.journalId)
-        .text("source", options.serverDir)
-        .text("destination", options.receiveDir)
+    json.text(key::Command, "run")
+        .flag(key::DryRun, false)
+        .text(key::Status, done ? "done" : "failed")
+        .text(key::Run, result.journalId)
+        .text(key::Started, isoTime(reporter.started))
+        .text(key::Finished, isoTime(platform::now()))
+        .text(key::Operation, operationWord(options.copyFiles))
+        .text(key::Source, options.serverDir)
+        .text(key::Destination, options.receiveDir)
         .flag("copy", options.copyFiles)
-        .number("files", files)
-        .number("bytes", reporter.bytes)
-        .number("skipped", reporter.skipped)
+        .number(key::Files, files)
+        .number(key::Bytes, reporter.bytes)
+        .number(key::Skipped, reporter.skipped)
         .number("seconds", seconds)
+        .json(key::Options, optionsJson(result.snapshot).str())
         .json("transferred", reporter.transferred.str())
-        .json("skipped_files", reporter.skippedFiles.str());
+        .json("skipped_files", reporter.skippedFiles.str())
+        .json(key::Items, reporter.items.str());
     if (!done) {
-      json.json("error", JsonObject()
-                             .text("path", result.failure.path)
-                             .text("message", stopReason(result.failure, options))
-                             .str());
+      json.json(key::Error, JsonObject()
+                                .text(key::Code, result.failure.unrecorded ? "journal" : "transfer")
+                                .text("path", result.failure.path)
+                                .text(key::Message, stopReason(result.failure, options))
+                                .str());
     }
     printLine(json.str());
   } else if (done && !request.quiet) {
@@ -405,23 +359,34 @@ RunOptions requestedOptions(const RunRequest& request) {
 int runCommand(const RunRequest& request) {
   RunOptions options;
   if (const std::optional<int> status = takeOptions(request, options)) return *status;
-  ProgressLine progress(!request.quiet && ::isatty(STDERR_FILENO) == 1);
-  RunReporter reporter(progress, request.json);
-  CaptureStamps captureStamps;
+  // A preview's lines on the terminal show its progress themselves.
+  const bool linesShown = options.dryRun && ::isatty(STDOUT_FILENO) == 1;
+  ProgressLine progress(!request.quiet && !linesShown && ::isatty(STDERR_FILENO) == 1);
+  PlanOutput plan(options, request);
+  RunReporter reporter(progress, request.json, options.dryRun ? &plan : nullptr);
+  media::CaptureStamps captureStamps(options);
   const int64_t start = engine::gGetTickCount();
-  const engine::RunResult result = engine::runTransfer(options, reporter, &captureStamps);
+  engine::RunResult result;
+  {
+    const platform::MeteredCopies metered(reporter.meter);
+    result = engine::runTransfer(options, reporter, &captureStamps);
+  }
   const int64_t seconds = std::max<int64_t>(0, (engine::gGetTickCount() - start) / 1000);
   progress.clear();
   switch (result.stage) {
     case engine::RunStage::NoTargets:
-    case engine::RunStage::SearchFailed:
-      std::fprintf(stderr, "移動元のフォルダ「%s」を検索できませんでした。%s\n",
-                   displayPath(options.serverDir).c_str(), errorLogHint().c_str());
+    case engine::RunStage::SearchFailed: {
+      const std::string text =
+          "移動元のフォルダ「" + displayPath(options.serverDir) + "」を検索できませんでした。";
+      plan.abandon(text);
+      std::fprintf(stderr, "%s%s\n", text.c_str(), errorLogHint().c_str());
       return kRunFailed;
+    }
     case engine::RunStage::PlanFailed:
+      plan.abandon("予定を立てられませんでした。");
       std::fprintf(stderr, "予定を立てられませんでした。%s\n", errorLogHint().c_str());
       return kRunFailed;
-    case engine::RunStage::Planned: return printPlan(result.plan, options, request);
+    case engine::RunStage::Planned: return plan.finish(result.snapshot);
     case engine::RunStage::NotStarted: return reportUnstarted(result, options);
     case engine::RunStage::Failed:
     case engine::RunStage::Done: break;

@@ -54,6 +54,38 @@ TEST_F(CommandLineTest, ValuesAreNeverTakenFromTheNextOption) {
   EXPECT_TRUE(line.run.given.dryRun);
 }
 
+// The values of the capture-time and extension options: a bad one is said
+// with the option's name and what was wrong, before anything runs.
+TEST_F(CommandLineTest, CaptureTimeAndExtensionValues) {
+  const std::pair<std::string, std::string> refused[] = {
+      {"--ext=cr2,,nef",
+       "--ext: 拡張子を cr2,nef のようにカンマで区切って指定して下さい（空の項目があります）"},
+      {"--ext=.",
+       "--ext: 拡張子を cr2,nef のようにカンマで区切って指定して下さい（空の項目があります）"},
+      {"--ext=tar.gz",
+       "--ext: 拡張子は名前の最後の . より後ろの部分です。. や / は含められません（tar.gz）"},
+      {"--ext=a/b",
+       "--ext: 拡張子は名前の最後の . より後ろの部分です。. や / は含められません（a/b）"},
+      {"--time-shift=1:60",
+       "--time-shift: 撮影日時のずれは +1:00 や -0:30:15 のように [+-]時:分[:秒] "
+       "で指定して下さい（1:60）"},
+      {"--video-time=UTC", "--video-time: utc か local を指定して下さい（UTC）"},
+  };
+  for (const auto& [given, message] : refused) {
+    const auto [line, said] = parsed({"run", "/s", "/d", "--stamp=capture", given});
+    EXPECT_EQ(line.status, kUsageError) << given;
+    EXPECT_EQ(said, message);
+  }
+  // A separator at the end adds none; a dot in front is left out.
+  EXPECT_EQ(parseCommandLine({"run", "/s", "/d", "--ext", ".CR2,heic,"}).run.given.extensions,
+            "CR2;heic");
+  // A negative shift is the option's value, not an option of its own.
+  EXPECT_EQ(parseCommandLine({"run", "/s", "/d", "--time-shift", "-1:00"}).run.given.timeShift,
+            options::TimeShift{-3600});
+  EXPECT_EQ(parsed({"history", ""}).second, "一覧する実行の名前が空です。");
+  EXPECT_EQ(parseCommandLine({"history", "20240501-090637"}).historyRun, "20240501-090637");
+}
+
 // The form the window's folder check expects, ".." taken as the system
 // takes it: after a link, the parent of the link's target.
 TEST_F(CommandLineTest, FoldersAreTakenAsTheSystemReadsThem) {

@@ -277,6 +277,23 @@ long_names)
   [ "$(ls src | wc -l)" -eq 2 ] && [ "$(ls dst | wc -l)" -eq 1 ] || fail "$(ls src dst)"
   ;;
 
+progress)
+  # On a terminal the line moves while files are copied, before any of them
+  # is complete: the copy's bytes are counted as they are written. --slow
+  # keeps each file's copy done but not yet complete for half a second.
+  command -v script >/dev/null || fail "script (bsdutils) is missing"
+  mkdir src dst
+  for name in a b c; do head -c 8M /dev/zero | tr '\0' 'p' >"src/$name.jpg"; done
+  script -q -e -c "'$cli' run src dst --all --copy --slow" "$work/typescript" >/dev/null ||
+    fail "the run failed: $(cat "$work/typescript")"
+  tr '\r' '\n' <"$work/typescript" | grep -aE '^0/3 ファイル   [1-9][0-9.]* MB / 24.0 MB' >/dev/null ||
+    fail "no line showed bytes copied before a file was complete: $(tr '\r' '\n' <"$work/typescript")"
+  [ "$(ls dst | wc -l)" -eq 3 ] || fail "$(ls dst)"
+  # Without a terminal nothing is drawn.
+  expect_status 0 "$cli" run src dst --all --copy
+  ! grep -aq 'ファイル   ' err || fail "a progress line without a terminal: $(cat err)"
+  ;;
+
 command_input)
   mkdir src dst
   printf 'raw' >src/a.raw
@@ -521,6 +538,128 @@ groups)
   [ "$(jq -c '[.files, .skipped]' out)" = '[3,1]' ] || fail "raw: $(cat out)"
   [ "$(ls src)" = "IMG_0001.JPG" ] || fail "left: $(ls src)"
   [ "$(ls lib | grep -c '^20240501090637_00000_IMG_0001')" -eq 3 ] || fail "names: $(ls lib)"
+  ;;
+
+clocks)
+  # A camera an hour and a half behind, a second one ahead across midnight,
+  # and a film whose header holds the camera's own clock.
+  export TZ=JST-9
+  mkdir -p src dst
+  convert -size 8x8 xc:red src/a.jpg
+  exiv2 -M'set Exif.Photo.DateTimeOriginal 2022:01:02 03:04:05' src/a.jpg
+  # ftyp, then moov with a movie header created 2022-01-02 03:04:05 UTC.
+  film() {
+    printf '\x00\x00\x00\x18ftypisom\x00\x00\x02\x00isommp41'
+    printf '\x00\x00\x00\x18moov\x00\x00\x00\x10mvhd\x00\x00\x00\x00'
+    printf "$(printf '%08x' $((1641092645 + 2082844800)) | sed 's/../\\x&/g')"
+  }
+  film >src/b.mp4
+  expect_status 0 "$cli" run src dst --all --stamp=capture --time-shift=+1:30 --dry-run
+  grep -q '^［EXIF］  .*/src/a.jpg  →  20220102043405_00000_a.jpg$' out || fail "shifted: $(cat out)"
+  grep -q '^［動画のヘッダ］  .*/src/b.mp4  →  20220102133405_00000_b.mp4$' out ||
+    fail "film, UTC: $(cat out)"
+  expect_status 0 "$cli" run src dst --all --stamp=capture --time-shift=-3:04:06 \
+    --video-time=local --copy
+  # One second for both: the counter counts on across the run.
+  [ "$(ls dst | LC_ALL=C sort)" = "$(printf '20220101235959_00000_a.jpg\n20220101235959_00001_b.mp4')" ] ||
+    fail "names: $(ls dst)"
+  expect_status 0 "$cli" history "$(last_run)" --json
+  [ "$(jq -c '[.items[].date_source]' out)" = '["exif","film-header"]' ] || fail "$(cat out)"
+  [ "$(jq -c '[.options.time_shift, .options.video_time]' out)" = '[-11046,"local"]' ] ||
+    fail "options: $(cat out)"
+  expect_status 0 "$cli" history
+  grep -q '条件: 対象 \* .*撮影日時 -3:04:06、動画はカメラの時計' out || fail "history: $(cat out)"
+  # Either means nothing without names by capture time: said, nothing run.
+  for given in --time-shift=1:00 --video-time=local; do
+    expect_status 2 "$cli" run src dst --all "$given"
+    grep -q "^${given%%=*}.* は、撮影日時で名前を付ける時だけ指定できます。$" err || fail "$(cat err)"
+    grep -qx -- '--stamp=capture と一緒に指定して下さい。' err || fail "$(cat err)"
+  done
+  expect_status 2 "$cli" run src dst --all --stamp=capture --time-shift=1:60
+  [ "$(ls src | wc -l)" -eq 2 ] || fail "a refused run moved: $(ls src)"
+  ;;
+
+extensions)
+  mkdir -p src dst
+  for name in a.cr2 A2.CR2 a.cr2.bak a.xcr2 b.jpg notes; do printf "$name" >"src/$name"; done
+  expect_status 0 "$cli" run src dst --ext=cr2 --serial --dry-run --json
+  [ "$(jq -c '[.files[].source | sub(".*/"; "")]' out)" = '["a.cr2","A2.CR2"]' ] ||
+    fail "--ext: $(cat out)"
+  # --other keeps the window's meaning: anywhere in the name.
+  expect_status 0 "$cli" run src dst --other=cr2 --serial --dry-run --json
+  [ "$(jq -c '[.files[].source | sub(".*/"; "")]' out)" = '["a.cr2","a.cr2.bak","a.xcr2","A2.CR2"]' ] ||
+    fail "--other: $(cat out)"
+  expect_status 0 "$cli" run src dst --ext=.CR2,jpg --copy --serial
+  [ "$(ls dst | LC_ALL=C sort)" = "$(printf '0000000000_a.cr2\n0000000001_A2.CR2\n0000000002_b.jpg')" ] ||
+    fail "copied: $(ls dst)"
+  expect_status 0 "$cli" history
+  grep -q '対象 拡張子 CR2,JPG' out || fail "history: $(cat out)"
+  expect_status 2 "$cli" run src dst --ext=tar.gz
+  grep -q 'は含められません（tar.gz）' err || fail "$(cat err)"
+  # Without a file type the message names every way to give one.
+  expect_status 2 "$cli" run src dst --serial
+  grep -qx '検索ファイルを選択して下さい。' err || fail "$(cat err)"
+  for flag in --all --images --ext --other; do
+    grep -q -- "$flag[、 ]" err || fail "$flag not named: $(cat err)"
+  done
+  expect_status 0 "$cli" run --help
+  grep -q -- '--other.*名前のどこかに' out || fail "help: $(cat out)"
+  grep -q -- '--ext.*最後の \.' out || fail "help: $(cat out)"
+  ;;
+
+history_json)
+  # The same keys in a plan, a result and the history, times with their
+  # offset, skipped files listed, refusals as a code and a text.
+  export TZ=JST-9
+  make_tree src
+  mkdir dst
+  common='.operation == "copy" and (.source | endswith("/src")) and (.destination | endswith("/dst"))
+    and (.options | type == "object") and (.skipped | type == "number")
+    and (.started | test("^[0-9-]{10}T[0-9:]{8}\\+09:00$"))'
+  expect_status 0 "$cli" run src dst --all --subfolders --copy --skip-identical --dry-run --json
+  jq -e "$common"' and .status == "planned" and .run == null and .skipped == 1 and .planned == 6
+    and .items == .files and ([.files[] | select(.status == "skipped")] | length) == 1
+    and (.files[0] | has("source") and has("destination") and .operation == "copy")' out >/dev/null ||
+    fail "plan: $(cat out)"
+  expect_status 0 "$cli" run src dst --all --subfolders --copy --skip-identical --json
+  jq -e "$common"' and .status == "done" and .files == 6 and .skipped == 1 and (.bytes | type == "number")
+    and (.finished | test("\\+09:00$")) and .transferred[0].status == "done"
+    and .skipped_files[0].status == "skipped"' out >/dev/null || fail "result: $(cat out)"
+  run=$(jq -r .run out)
+  expect_status 0 "$cli" history --json
+  jq -e '.runs[-1] | '"$common"' and .status == "done" and .files == 6 and .skipped == 1
+    and .end == "completed" and .options.skip_identical' out >/dev/null || fail "history: $(cat out)"
+  expect_status 0 "$cli" history "$run" --json
+  jq -e "$common"' and .command == "history" and .run == "'"$run"'" and (.items | length) == 7
+    and ([.items[] | select(.status == "skipped")] | length) == 1
+    and ([.items[] | select(.status == "done")] | length) == 6' out >/dev/null ||
+    fail "history RUN: $(cat out)"
+  expect_status 0 "$cli" history "$run"
+  grep -q '^  .*/src/DCIM/101/twin2.png  スキップ（同じ内容の .*twin1.png があります）$' out ||
+    fail "skipped not listed: $(cat out)"
+  grep -q '  6  44  完了  未取り消し  1  ' <("$cli" history) || fail "skipped count: $("$cli" history)"
+  # Undone files say so; an undo refused is a code and the text.
+  expect_status 0 "$cli" undo "$run"
+  expect_status 0 "$cli" history "$run" --json
+  [ "$(jq '[.items[] | select(.status == "undone")] | length' out)" -eq 6 ] || fail "$(cat out)"
+  expect_status 2 "$cli" undo 20000101-000000 --json
+  jq -e '.status == "no-such-run" and .error.code == "no-such-run"
+    and (.error.message | contains("20000101-000000"))' out >/dev/null || fail "refusal: $(cat out)"
+  expect_status 2 "$cli" history 20000101-000000
+  grep -q '実行「20000101-000000」の記録はありません' err || fail "$(cat err)"
+  ;;
+
+manual)
+  # The manual as it reads before installing: by its path and by MANPATH.
+  [ -n "${MSIFTER_MAN_FOLDER:-}" ] || fail "MSIFTER_MAN_FOLDER is not set"
+  export MANWIDTH=200
+  man -l "$MSIFTER_MAN_FOLDER/m_sifter-cli.1" >page 2>"$work/err" || fail "man -l: $(cat "$work/err")"
+  for text in '--time-shift=[+-]H:MM[:SS]' '--video-time=utc' '--ext=LIST' 'history RUN' \
+    'film header' '2024-05-01T09:06:37+09:00' '処理結果：'; do
+    grep -qF -- "$text" page || fail "not in the page: $text"
+  done
+  MANPATH="$MSIFTER_MAN_FOLDER:" man m_sifter-cli >page2 2>"$work/err" || fail "MANPATH: $(cat "$work/err")"
+  cmp -s page page2 || fail "MANPATH found another page"
   ;;
 
 *) fail "no such case" ;;

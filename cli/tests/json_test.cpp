@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/json_keys.h"
+#include "platform/syscalls.h"
+
 namespace msifter::cli {
 namespace {
 
@@ -38,6 +41,32 @@ TEST(JsonObject, MembersInTheOrderAdded) {
   EXPECT_EQ(
       JsonObject().text("run", "20240105-143000").number("bytes", -1).json("files", files).str(),
       R"({"run":"20240105-143000","bytes":-1,"files":[1,{"x":false}]})");
+}
+
+// Times as a script reads them: ISO 8601, the local time with its offset,
+// whichever side of UTC and however many minutes.
+TEST(RunJson, TimesWithTheirOffset) {
+  struct Zone : platform::Syscalls {
+    long offset = 0;
+    bool localTime(std::time_t when, std::tm& out) override {
+      const std::time_t shifted = when + offset;
+      if (::gmtime_r(&shifted, &out) == nullptr) return false;
+      out.tm_gmtoff = offset;
+      return true;
+    }
+  } zone;
+  platform::ScopedSyscalls scoped(zone);
+  const int64_t moment = 1714521997;  // 2024-05-01 00:06:37 UTC
+  const std::pair<long, const char*> rows[] = {
+      {9 * 3600, "2024-05-01T09:06:37+09:00"},
+      {0, "2024-05-01T00:06:37+00:00"},
+      {-(3 * 3600 + 30 * 60), "2024-04-30T20:36:37-03:30"},
+      {5 * 3600 + 45 * 60, "2024-05-01T05:51:37+05:45"},
+  };
+  for (const auto& [offset, text] : rows) {
+    zone.offset = offset;
+    EXPECT_EQ(isoTime(moment), text);
+  }
 }
 
 }  // namespace

@@ -86,6 +86,17 @@ TEST_F(RequestedOptionsTest, SavedSettingsThenTheOptionsGiven) {
                     .targetList = "TXT;DOC",
                     .useMinSize = true,
                     .minSizeBytes = 2048}},
+      // --ext is a file type too: the saved "all files" goes.
+      {.name = "extensions over the saved types",
+       .args = {"--from-settings", "--ext=cr2,nef"},
+       .expected = {.serverDir = "/media/card",
+                    .receiveDir = "/photos",
+                    .targetList = "/CR2;/NEF",
+                    .subFolder = true,
+                    .useCountLimit = true,
+                    .countLimit = 50,
+                    .copyFiles = true,
+                    .renameMethod = RenameMethod::SerialNumber}},
       // The last of a pair of switches wins.
       {.name = "switches both ways",
        .args = {"/s", "/d", "--all", "--copy", "--move", "--serial", "--slow", "--fix-ext",
@@ -131,6 +142,9 @@ TEST_F(RequestedOptionsTest, EachFlagFillsItsOwnRow) {
        [](RunOptions& o) { o.graphics = true, o.images.set(options::ImageType::PCD, true); }},
       {{"--other=raw"}, [](RunOptions& o) { o.other = true, o.otherText = "raw"; }},
       {{"--stamp=capture"}, [](RunOptions& o) { o.stamp = options::StampChoice::Capture; }},
+      {{"--ext=CR2,.nef"}, [](RunOptions& o) { o.useExtensions = true, o.extensions = "CR2;nef"; }},
+      {{"--time-shift", "-0:20:30"}, [](RunOptions& o) { o.timeShift.seconds = -1230; }},
+      {{"--video-time=local"}, [](RunOptions& o) { o.videoTime = options::VideoTime::Local; }},
       {{"--skip-identical"}, [](RunOptions& o) { o.skipIdentical = true; }},
       {{"--dry-run"}, [](RunOptions& o) { o.dryRun = true; }},
   };

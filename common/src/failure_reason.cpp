@@ -18,6 +18,7 @@ std::string failureReason(int32_t number, int error) {
     case EROFS: return "読み取り専用のファイルシステムです。";
     case EISDIR: return "ファイルではなくフォルダです。";
     case ENOTDIR: return "フォルダがないか、別のものに置き換えられています。";
+    case ELOOP: return "フォルダがリンクに置き換えられていたため、その先には触れませんでした。";
     case EIO: return "入出力エラーです。";
     case EXDEV: return "別のファイルシステムへは移せない種類のファイルです。";
     default: break;

@@ -212,39 +212,56 @@ class Pattern {
   std::vector<std::string> pieces_;
 };
 
-// The patterns of one level, each "*" + item + "*" upper-cased. An invalid
-// item fails the level only when a file is first tested against it, as the
-// items are tried in order and a match stops the test.
+// The patterns of one level, each "*" + item + "*" upper-cased, or an exact
+// extension (an item after kExactExtension). An invalid item fails the
+// level only when a file is first tested against it, as the items are tried
+// in order and a match stops the test.
 class LevelPatterns {
  public:
   explicit LevelPatterns(const std::vector<std::string>& items) {
     patterns_.reserve(items.size());
     for (const auto& item : items) {
+      if (!item.empty() && item.front() == kExactExtension) {
+        patterns_.push_back({std::nullopt, common::upperCase(std::string_view(item).substr(1))});
+        continue;
+      }
       try {
-        patterns_.emplace_back(Pattern(common::upperCase("*" + item + "*")));
+        patterns_.push_back({Pattern(common::upperCase("*" + item + "*")), std::nullopt});
       } catch (const common::RuntimeFailure& e) {
-        patterns_.emplace_back(std::nullopt);
+        patterns_.push_back({std::nullopt, std::nullopt});
         invalidNumber_ = e.number();
       }
     }
     // "All files": no name needs to be upper-cased or looked at.
-    acceptsEverything_ =
-        !patterns_.empty() && patterns_.front() && patterns_.front()->matchesEverything();
+    acceptsEverything_ = !patterns_.empty() && patterns_.front().pattern &&
+                         patterns_.front().pattern->matchesEverything();
   }
 
   bool accepts(std::string_view name) {
     if (acceptsEverything_) return true;
     upperName_.clear();
     common::appendUpperCase(name, upperName_);
-    for (const auto& pattern : patterns_) {
-      if (!pattern) common::fail(invalidNumber_);
-      if (pattern->matches(upperName_, scratch_)) return true;
+    const std::size_t dot = upperName_.rfind('.');
+    const std::string_view extension = dot == std::string::npos
+                                           ? std::string_view()
+                                           : std::string_view(upperName_).substr(dot + 1);
+    for (const auto& item : patterns_) {
+      if (item.extension) {
+        if (dot != std::string::npos && extension == *item.extension) return true;
+        continue;
+      }
+      if (!item.pattern) common::fail(invalidNumber_);
+      if (item.pattern->matches(upperName_, scratch_)) return true;
     }
     return false;
   }
 
  private:
-  std::vector<std::optional<Pattern>> patterns_;
+  struct Item {
+    std::optional<Pattern> pattern;
+    std::optional<std::string> extension;  // exact, upper-cased
+  };
+  std::vector<Item> patterns_;
   int32_t invalidNumber_ = InvalidArgument;
   bool acceptsEverything_ = false;
   std::string upperName_;
@@ -354,18 +371,21 @@ class Level {
     return dir_.openBeneath(base->dir_, below.substr(base->folder_.size()));
   }
 
-  // The entry is built in place: one allocation per accepted file. `length`
-  // is the file's, -1 for a folder.
+  // The entry is built in place: one allocation per accepted file. `found`
+  // is the file as the search saw it, its size -1 for a folder.
   void emit(std::string_view tag, std::string_view head, std::string_view tail,
-            int64_t length) const {
+            const FoundFile& found) const {
     std::string entry;
     const bool tagged = request_.tagged;
     entry.reserve((tagged ? tag.size() + levelText_.size() + 1 : 0) + head.size() + tail.size());
     if (tagged) entry.append(tag).append(levelText_).append("*");
     entry.append(head).append(tail);
-    if (request_.resultList != nullptr) {
+    if (request_.entrySink) {
+      request_.entrySink(std::move(entry), found.size);
+    } else if (request_.resultList != nullptr) {
       request_.resultList->push_back(std::move(entry));
-      if (request_.resultSizes != nullptr) request_.resultSizes->push_back(length);
+      if (request_.resultSizes != nullptr) request_.resultSizes->push_back(found.size);
+      if (request_.resultFiles != nullptr) request_.resultFiles->push_back(found);
     } else if (request_.resultText != nullptr) {
       request_.resultText->append(entry).append("\r\n");
     }
@@ -384,9 +404,10 @@ class Level {
         continue;
       }
       if (!patterns.accepts(entry.name)) continue;
-      int64_t length = 0;
-      if (const platform::OsError e = dir_.fileSize(entry.name, length))
+      platform::FileIdentity seen;
+      if (const platform::OsError e = dir_.fileIdentity(entry.name, seen))
         common::failErrno(e.code());
+      const int64_t length = seen.size;
       if (request_.useMinSize && length < request_.minSizeBytes) continue;
       if (request_.useMaxSize && length > request_.maxSizeBytes) continue;
       if (countLimitReached()) return false;
@@ -399,7 +420,9 @@ class Level {
       int64_t newTotal = 0;
       if (__builtin_add_overflow(totals.byteTotal, length, &newTotal)) common::fail(Overflow);
       emit("_____file", request_.fullPath ? std::string_view(folder_) : std::string_view(),
-           entry.name, length);
+           entry.name,
+           FoundFile{length, seen.modifiedSeconds, static_cast<int32_t>(seen.modifiedNanoseconds),
+                     seen.device, seen.inode, !entry.isLink});
       ++totals.fileCount;
       totals.byteTotal = newTotal;
     }
@@ -410,7 +433,7 @@ class Level {
   bool descend(const std::vector<std::string>& subfolderNames) {
     for (const auto& name : subfolderNames) {
       std::string sub = folder_ + name;
-      if (request_.listFolders) emit("directory", common::gAddBackslash(sub), {}, -1);
+      if (request_.listFolders) emit("directory", common::gAddBackslash(sub), {}, FoundFile{});
       if (!Level(search_, this, std::move(sub), depth_ + 1).search()) {
         common::gProcError("gFindFile", "");
         return false;

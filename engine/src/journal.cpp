@@ -326,6 +326,17 @@ void RunJournal::fileTransferred(const TransferredFile& file) {
   bytes_ += file.size;
 }
 
+void RunJournal::fileSkipped(const std::string& source, const std::string& identical) {
+  if (!file_ || finished_) return;
+  const std::size_t queued = file_->queue().size();
+  try {
+    detail::appendSkippedLine(file_->queue(), source, identical, base_);
+  } catch (const std::bad_alloc&) {
+    file_->queue().resize(queued);
+    fail(ENOMEM);
+  }
+}
+
 void RunJournal::sourceFileSystem(uint64_t device, const std::string& mountRoot) {
   if (!file_ || finished_) return;
   try {

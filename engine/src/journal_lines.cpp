@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -14,14 +16,31 @@ namespace {
 
 // --- Fields: raw bytes as readable text ---
 
+// Whether any of the eight bytes of `w` is zero.
+constexpr bool anyZeroByte(uint64_t w) {
+  return ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u) != 0;
+}
+
+// Where the bytes from `i` on stop being printable ASCII other than "%":
+// eight at a time, as a path is nearly always made of such bytes.
+std::size_t plainUntil(std::string_view raw, std::size_t i) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  for (; i + 8 <= raw.size(); i += 8) {
+    uint64_t w = 0;
+    std::memcpy(&w, raw.data() + i, 8);
+    const bool controlOrHigh = ((w - 0x20 * kOnes) | w) & 0x8080808080808080u;
+    if (controlOrHigh || anyZeroByte(w ^ (0x7F * kOnes)) || anyZeroByte(w ^ ('%' * kOnes))) break;
+  }
+  while (i < raw.size() && raw[i] >= 0x20 && raw[i] < 0x7F && raw[i] != '%') ++i;
+  return i;
+}
+
 // Tabs and line ends would split the record; "%" starts an escape; other
 // control bytes and broken UTF-8 would garble a pager.
 void appendEscaped(std::string& out, std::string_view raw) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < raw.size();) {
-    std::size_t plain = i;
-    while (plain < raw.size() && raw[plain] >= 0x20 && raw[plain] < 0x7F && raw[plain] != '%')
-      ++plain;
+    const std::size_t plain = plainUntil(raw, i);
     out.append(raw.substr(i, plain - i));
     if ((i = plain) == raw.size()) return;
     const auto c = static_cast<unsigned char>(raw[i]);
@@ -174,6 +193,32 @@ bool parseFile(const std::vector<std::string_view>& f, JournalEntry& e) {
          number(f[7], e.file.device) && number(f[8], e.file.inode);
 }
 
+// The header lines of capture-time names and skipped files; journals
+// written before them have none and mean the defaults.
+bool parseNamingLine(std::string_view key, std::string_view v, TransferOptions& o) {
+  if (key == "stamp") {
+    for (const options::StampChoiceRow& row : options::kStampChoices) {
+      if (v == row.word) {
+        o.stamp = row.choice;
+        return true;
+      }
+    }
+    return false;
+  }
+  if (key == "time-shift") {
+    const std::optional<options::TimeShift> shift = options::parseTimeShift(v);
+    o.timeShift = shift.value_or(options::TimeShift{});
+    return shift.has_value();
+  }
+  if (key == "video-time") {
+    const std::optional<options::VideoTime> how = options::videoTimeNamed(v);
+    o.videoTime = how.value_or(options::VideoTime::Utc);
+    return how.has_value();
+  }
+  if (key == "skip-identical") return yesNo(v, o.skipIdentical);
+  return false;
+}
+
 // One line of the header or the end; false for a line not understood.
 bool parseRunLine(const std::vector<std::string_view>& f, RunSummary& run) {
   TransferOptions& o = run.options;
@@ -207,14 +252,19 @@ bool parseRunLine(const std::vector<std::string_view>& f, RunSummary& run) {
   }
   if (key == "fix-extension") return yesNo(v, o.extFix);
   if (key == "slowly") return yesNo(v, o.slowly);
-  return false;
+  return parseNamingLine(key, v, o);
 }
 
 // What the whole lines of a journal record; false when they record nothing.
 
 bool parseIntent(const std::vector<std::string_view>& f, TransferIntent& i) {
-  if (f.size() != 9 || (f[2] != "move" && f[2] != "copy")) return false;
+  if ((f.size() != 9 && f.size() != 10) || (f[2] != "move" && f[2] != "copy")) return false;
   i.copy = f[2] == "copy";
+  if (f.size() == 10) {
+    const std::optional<DateSource> source = dateSourceNamed(f[9]);
+    if (!source) return false;
+    i.dateSource = *source;
+  }
   return number(f[1], i.number) && unescape(f[3], i.source) && unescape(f[4], i.destination) &&
          number(f[5], i.size) && modifiedTime(f[6], i.modifiedSeconds, i.modifiedNanoseconds) &&
          number(f[7], i.device) && number(f[8], i.inode);
@@ -267,6 +317,13 @@ class Reader {
       return true;
     }
     if (kind == "closed") return f.size() == 1;
+    if (kind == "skipped") {
+      SkippedFile skipped;
+      if (f.size() != 3 || !unescape(f[1], skipped.source) || !unescape(f[2], skipped.identical))
+        return false;
+      record_.skipped.push_back(std::move(skipped));
+      return true;
+    }
     if (kind == "mount") {
       uint64_t device = 0;
       std::string root;
@@ -288,7 +345,10 @@ class Reader {
   bool file(const std::vector<std::string_view>& f) {
     JournalEntry entry;
     if (!parseFile(f, entry) || byNumber_.contains(entry.number)) return false;
-    open_.intents.erase(entry.number);
+    if (const auto it = open_.intents.find(entry.number); it != open_.intents.end()) {
+      entry.dateSource = it->second.dateSource;
+      open_.intents.erase(it);
+    }
     byNumber_.emplace(entry.number, record_.entries.size());
     record_.summary.bytes += entry.file.size;
     record_.entries.push_back(std::move(entry));
@@ -312,6 +372,20 @@ class Reader {
   std::unordered_map<int64_t, std::size_t> byNumber_;
 };
 
+// Written only when a run uses them, so that a plain run's journal is the
+// same as ever and reads in older versions too.
+std::string namingLines(const TransferOptions& o) {
+  std::string lines;
+  if (o.stamp != options::StampChoice::Transfer)
+    lines += Line("stamp").word(options::stampChoiceRow(o.stamp).word).end();
+  if (o.timeShift.seconds != 0)
+    lines += Line("time-shift").word(options::timeShiftText(o.timeShift)).end();
+  if (o.videoTime != options::VideoTime::Utc)
+    lines += Line("video-time").word(options::videoTimeRow(o.videoTime).word).end();
+  if (o.skipIdentical) lines += Line("skip-identical").word("yes").end();
+  return lines;
+}
+
 }  // namespace
 
 std::string headerText(const TransferOptions& o, std::time_t started, const std::string& base) {
@@ -329,7 +403,8 @@ std::string headerText(const TransferOptions& o, std::time_t started, const std:
          limit("max-size", o.useMaxSize, o.maxSizeBytes) +
          limit("count-limit", o.useCountLimit, o.countLimit) +
          Line("names").word(options::renameMethodRow(o.renameMethod).journalWord).end() +
-         Line("fix-extension").word(yes(o.extFix)).end() + Line("slowly").word(yes(o.slowly)).end();
+         Line("fix-extension").word(yes(o.extFix)).end() +
+         Line("slowly").word(yes(o.slowly)).end() + namingLines(o);
 }
 
 std::string fileLine(int64_t number, const TransferredFile& f, const std::string& base) {
@@ -359,16 +434,17 @@ std::string intentLine(const TransferIntent& i, const std::string& base) {
 }
 
 void appendIntentLine(std::string& out, const TransferIntent& i, const std::string& base) {
-  Line(out, "intent")
-      .number(i.number)
+  Line line(out, "intent");
+  line.number(i.number)
       .word(i.copy ? "copy" : "move")
       .path(i.source, base)
       .path(i.destination, base)
       .number(i.size)
       .time(i.modifiedSeconds, i.modifiedNanoseconds)
       .number(i.device)
-      .number(i.inode)
-      .end();
+      .number(i.inode);
+  if (i.dateSource != DateSource::None) line.word(dateSourceRow(i.dateSource).word);
+  line.end();
 }
 
 std::string outcomeLine(int64_t number, LeftAs how) {
@@ -376,6 +452,11 @@ std::string outcomeLine(int64_t number, LeftAs how) {
     if (left == how) return Line("outcome").number(number).word(word).end();
   }
   return {};
+}
+
+void appendSkippedLine(std::string& out, const std::string& source, const std::string& identical,
+                       const std::string& base) {
+  Line(out, "skipped").path(source, base).path(identical, base).end();
 }
 
 std::string endedLine(std::time_t when, int64_t files, int64_t bytes, RunEnd end) {
@@ -414,6 +495,7 @@ bool parseJournal(std::string_view text, RunRecord& record, OpenWork& open) {
   // line are room a killed writer had reserved.
   run.damaged |= text.find_first_not_of('\0', start) != std::string_view::npos;
   run.files = static_cast<int64_t>(record.entries.size());
+  run.skippedFiles = static_cast<int64_t>(record.skipped.size());
   run.undoneFiles = std::count_if(record.entries.begin(), record.entries.end(),
                                   [](const JournalEntry& e) { return e.undone; });
   run.pendingFiles = static_cast<int64_t>(open.intents.size());

@@ -3,9 +3,11 @@
 //
 //   mount      DEVICE PATH     (the root of a file system sources are on)
 //   folder     PATH            (below the destination, to be made by the run)
-//   intent     N  move|copy      SOURCE NEW-PATH SIZE TIME DEVICE INODE  (the source's)
+//   intent     N  move|copy      SOURCE NEW-PATH SIZE TIME DEVICE INODE [DATE-SOURCE]
+//                                (the source's; the date source of a capture-time name)
 //   file       N  moved|copied   SOURCE NEW-PATH SIZE TIME DEVICE INODE  (the new file's)
 //   outcome    N  untouched|dropped|both|missing|changed
+//   skipped    SOURCE IDENTICAL  (left where it was: IDENTICAL holds its bytes)
 //   ended      TIME FILES BYTES completed|failed|interrupted
 //   undoing    N      undone  N      not-undone  N
 //   closed                          (the last line when nothing is left open)
@@ -37,6 +39,8 @@ void appendIntentLine(std::string& out, const TransferIntent& intent, const std:
 void appendFileLine(std::string& out, int64_t number, const TransferredFile& f,
                     const std::string& base);
 std::string outcomeLine(int64_t number, LeftAs how);
+void appendSkippedLine(std::string& out, const std::string& source, const std::string& identical,
+                       const std::string& base);
 std::string endedLine(std::time_t when, int64_t files, int64_t bytes, RunEnd end);
 std::string undoingLine(int64_t number);
 std::string undoneLine(int64_t number);

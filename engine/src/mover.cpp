@@ -8,7 +8,6 @@
 #include <deque>
 #include <optional>
 #include <set>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -17,10 +16,11 @@
 #include "engine/file_groups.h"
 #include "engine/identical_files.h"
 #include "engine/name_planner.h"
+#include "engine/preview.h"
 #include "engine/time_helpers.h"
+#include "group_lookups.h"
 #include "platform/destination_folder.h"
 #include "platform/directory.h"
-#include "platform/source_tree.h"
 #include "platform/syscalls.h"
 #include "transfer_helpers.h"
 
@@ -72,78 +72,13 @@ class IdenticalSearch {
   const std::string& folder_;
 };
 
-// The identical files of the sources, a group's together: a sidecar that
-// comes before its photo in the list (IMG_0001.AAE) knows already whether
-// its photos stay, and stays with them.
-class Lookups {
- public:
-  Lookups(IdenticalSearch& search, const std::vector<std::string>& sources,
-          const FileGroups& groups)
-      : search_(search), sources_(sources), groups_(groups) {}
-
-  // The full path of a file with the bytes of source `i`, or "" (its
-  // length in `size`, -1 when not known). `withPhoto`: `i` is a sidecar,
-  // left with the photos of its group, which are all skipped; the path is
-  // the first photo's identical file.
-  std::string find(std::size_t i, int64_t known, int64_t* size, bool* withPhoto);
-
- private:
-  struct GroupLook {
-    std::unordered_map<uint32_t, std::pair<std::string, int64_t>> photos;  // place: identical, size
-    std::string firstSame;  // the first photo's identical file, when all are skipped
-  };
-  const GroupLook& look(int32_t group, const std::vector<int64_t>* sizes);
-
-  IdenticalSearch& search_;
-  const std::vector<std::string>& sources_;
-  const FileGroups& groups_;
-  std::unordered_map<int32_t, GroupLook> looked_;
-
- public:
-  const std::vector<int64_t>* sizes = nullptr;
-};
-
 // The length the search found for source `i`; -1 when it was not kept.
 int64_t knownSize(const MoveExtras& extras, std::size_t i) {
+  if (const std::vector<FoundFile>* files = extras.sourceFiles;
+      files != nullptr && i < files->size())
+    return (*files)[i].size;
   const std::vector<int64_t>* sizes = extras.sourceSizes;
   return sizes != nullptr && i < sizes->size() ? (*sizes)[i] : -1;
-}
-
-std::string Lookups::find(std::size_t i, int64_t known, int64_t* size, bool* withPhoto) {
-  *withPhoto = false;
-  const int32_t group = groups_.groupOf(i);
-  if (group < 0) return search_.find(sources_[i], known, size);
-  const GroupLook& seen = look(group, sizes);
-  const auto photo = seen.photos.find(static_cast<uint32_t>(i));
-  if (photo != seen.photos.end()) {
-    *size = photo->second.second;
-    return photo->second.first;
-  }
-  // A sidecar: never skipped on its own.
-  if (!seen.firstSame.empty()) {
-    *withPhoto = true;
-    *size = known;
-    return seen.firstSame;
-  }
-  return search_.find(sources_[i], known, size);
-}
-
-const Lookups::GroupLook& Lookups::look(int32_t group, const std::vector<int64_t>* sizes) {
-  if (const auto known = looked_.find(group); known != looked_.end()) return known->second;
-  GroupLook seen;
-  bool allSkipped = true;
-  for (const uint32_t place : groups_.members(group)) {
-    const std::string& member = sources_[place];
-    if (isSidecar(member)) continue;
-    const int64_t known = sizes != nullptr && place < sizes->size() ? (*sizes)[place] : -1;
-    int64_t size = -1;
-    std::string same = search_.find(member, known, &size);
-    allSkipped = allSkipped && !same.empty();
-    if (seen.firstSame.empty()) seen.firstSame = same;
-    seen.photos.emplace(place, std::make_pair(std::move(same), size));
-  }
-  if (!allSkipped || seen.photos.empty()) seen.firstSame.clear();
-  return looked_.emplace(group, std::move(seen)).first->second;
 }
 
 // A group of files is planned and recorded before any of them is touched:
@@ -186,11 +121,18 @@ class Transfers {
         folder_(common::gAddBackslash(options.receiveDir)),
         planner_(options, extras.serialNumber ? *extras.serialNumber : ownSerial_, extras.stamps),
         search_(identical_, folder_),
-        lookups_(search_, sources, planner_.groups()) {
+        lookups_(
+            sources, planner_.groups(),
+            [this](const std::string& source, int64_t known, int64_t& size) {
+              return search_.find(source, known, &size);
+            },
+            [this](std::size_t i) { return knownSize(extras_, i); }),
+        found_(extras.sourceFiles != nullptr && extras.sourceFiles->size() == sources.size()
+                   ? extras.sourceFiles
+                   : nullptr) {
     if (extras.groups)
       planner_.useGroups(sources,
                          [this](const std::string& name) { return destination_.taken(name); });
-    lookups_.sizes = extras.sourceSizes;
   }
 
   void run();
@@ -200,10 +142,11 @@ class Transfers {
   void open();
   bool planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop);
   bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
+  bool skipped(std::size_t i, int64_t& size);
   platform::OsError folderFor(const std::string& name, Group& group);
   bool makeFolders(Group& group);
-  bool identify(const std::string& source, struct stat& st, int& error);
-  void tellFileSystem();
+  bool identify(std::size_t i, FoundFile& look, bool& isFolder);
+  void tellFileSystem(const std::string& source, uint64_t device);
   bool transferGroup(Group& group);
   bool transfer(Group& group, std::size_t i);
   std::string nextName(int64_t number);
@@ -221,7 +164,11 @@ class Transfers {
   NamePlanner planner_;
   IdenticalFiles identical_;
   IdenticalSearch search_;
-  Lookups lookups_;
+  GroupLookups lookups_;
+  // The search's look at each source, when it saw every one of the list.
+  const std::vector<FoundFile>* found_;
+  platform::SourceTree looks_;  // where sources are looked at as they are planned
+  platform::SourceTree tree_;   // outlives the destination folder, which reaches sources through it
   platform::DestinationFolder destination_;
   // Folders below the destination that are there, or planned to be made.
   std::unordered_set<std::string> readyFolders_;
@@ -230,12 +177,12 @@ class Transfers {
   // Groups with files not complete yet, oldest first: their files' places
   // stay put while names are asked for and completions come.
   std::deque<Group> groups_;
-  std::string lookFolder_;  // the folder of the sources being planned
-  platform::UniqueFd lookFd_;
-  std::set<dev_t> toldDevices_;
+  std::set<uint64_t> toldDevices_;
+  uint64_t lastToldDevice_ = 0;
   int32_t nameFailure_ = 0;
   int journalFailure_ = 0;
   MoveFailure stopped_;
+  TransferredFile told_;
 };
 
 void Transfers::stopAt(const std::string& path, int32_t number, int error) {
@@ -253,6 +200,10 @@ void Transfers::open() {
   struct stat st {};
   if (platform::syscalls().stat(options_.receiveDir.c_str(), &st) == 0)
     destinationDevice_ = st.st_dev;
+  // The tree the search listed: no source is reached any other way.
+  if (const platform::OsError e = tree_.open(options_.serverDir))
+    stopAt(options_.serverDir, common::errorNumberFromErrno(e.code()), e.code());
+  destination_.takeSourcesFrom(tree_);
   if (extras_.skipIdentical) {
     if (const platform::OsError e = identical_.open(options_.receiveDir))
       stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
@@ -283,66 +234,72 @@ void Transfers::completed(const platform::TransferredFile& f) {
     --group->left;
   }
   if (extras_.observer == nullptr) return;
-  std::string destination;
-  destination.reserve(folder_.size() + f.name.size());
-  destination.append(folder_).append(f.name);
-  extras_.observer->fileTransferred(
-      TransferredFile{f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
-                      std::string(f.source), std::move(destination), f.size,
-                      static_cast<int64_t>(f.modified.tv_sec),
-                      static_cast<int32_t>(f.modified.tv_nsec), f.device, f.inode, f.tag});
+  // One record, its texts' room kept from file to file.
+  TransferredFile& told = told_;
+  told.kind = f.copied ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved;
+  told.source.assign(f.source);
+  told.destination.assign(folder_).append(f.name);
+  told.size = f.size;
+  told.modifiedSeconds = static_cast<int64_t>(f.modified.tv_sec);
+  told.modifiedNanoseconds = static_cast<int32_t>(f.modified.tv_nsec);
+  told.device = f.device;
+  told.inode = f.inode;
+  told.number = f.tag;
+  extras_.observer->fileTransferred(told);
 }
 
-// The source as its transfer will find it: a copy follows a link (one that
-// leads nowhere is copied as the link itself), a move takes the link. Looked
-// at from its folder, kept open while the list stays in it: a short look
-// where the whole path's would cost a look at each of its folders.
-bool Transfers::identify(const std::string& source, struct stat& st, int& error) {
-  platform::Syscalls& os = platform::syscalls();
-  const auto slash = source.find_last_of('/');
-  int at = AT_FDCWD;
-  const char* name = source.c_str();
-  if (slash != std::string::npos && slash > 0) {
-    const std::string_view folder(source.data(), slash);
-    if (folder != lookFolder_) {
-      lookFolder_.assign(folder);
-      lookFd_ =
-          platform::UniqueFd(os.open(lookFolder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
-      tellFileSystem();
-    }
-    if (lookFd_.valid()) {
-      at = lookFd_.get();
-      name += slash + 1;
-    }
+// Source `i` as its transfer will find it: a copy follows a link (one that
+// leads nowhere is copied as the link itself), a move takes the link. The
+// search's own look where it saw that; else a look from the source's folder
+// beneath the run's source, kept open while the list stays in it. False
+// when it cannot be looked at (its transfer then says why).
+bool Transfers::identify(std::size_t i, FoundFile& look, bool& isFolder) {
+  isFolder = false;
+  const std::string& source = sources_[i];
+  if (found_ != nullptr && (*found_)[i].known) {
+    look = (*found_)[i];
+    tellFileSystem(source, look.device);
+    return true;
   }
-  if (options_.copyFiles && os.fstatat(at, name, &st, 0) == 0) return true;
-  if (options_.copyFiles && errno != ENOENT) {
-    error = errno;
-    return false;
-  }
-  if (os.fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
-  error = errno;
-  return false;
-}
-
-// The root of the file system that holds the folder of the sources being
-// planned, told once for each file system.
-void Transfers::tellFileSystem() {
   platform::Syscalls& os = platform::syscalls();
+  // A tree of its own: the transfer opens each folder anew at its turn, so a
+  // folder swapped for a link after this look is seen there.
+  if (!looks_.isOpen() && looks_.open(options_.serverDir)) return false;
+  platform::SourceFile file;
+  if (looks_.reach(source, file)) return false;
   struct stat st {};
-  if (extras_.observer == nullptr || !lookFd_.valid() || os.fstat(lookFd_.get(), &st) != 0 ||
-      !toldDevices_.insert(st.st_dev).second)
-    return;
-  std::string root = lookFolder_;
+  bool seen = options_.copyFiles && os.fstatat(file.at(), file.name.c_str(), &st, 0) == 0;
+  if (!seen && (!options_.copyFiles || errno == ENOENT))
+    seen = os.fstatat(file.at(), file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!seen) return false;
+  look =
+      FoundFile{static_cast<int64_t>(st.st_size),         static_cast<int64_t>(st.st_mtim.tv_sec),
+                static_cast<int32_t>(st.st_mtim.tv_nsec), static_cast<uint64_t>(st.st_dev),
+                static_cast<uint64_t>(st.st_ino),         true};
+  isFolder = S_ISDIR(st.st_mode);
+  tellFileSystem(source, look.device);
+  return true;
+}
+
+// The root of the file system that holds `source`, told once for each file
+// system: the highest folder above it on the same device.
+void Transfers::tellFileSystem(const std::string& source, uint64_t device) {
+  if (extras_.observer == nullptr || device == lastToldDevice_) return;
+  lastToldDevice_ = device;
+  if (!toldDevices_.insert(device).second) return;
+  const auto last = source.find_last_of('/');
+  std::string root =
+      last == std::string::npos ? "." : source.substr(0, std::max<std::size_t>(last, 1));
   while (root.size() > 1) {
     const auto slash = root.find_last_of('/');
     const std::string above = slash == 0 ? "/" : root.substr(0, slash);
     struct stat up {};
-    if (slash == std::string::npos || os.stat(above.c_str(), &up) != 0 || up.st_dev != st.st_dev)
+    if (slash == std::string::npos || platform::syscalls().stat(above.c_str(), &up) != 0 ||
+        static_cast<uint64_t>(up.st_dev) != device)
       break;
     root = above;
   }
-  extras_.observer->sourceFileSystem(static_cast<uint64_t>(st.st_dev), root);
+  extras_.observer->sourceFileSystem(device, root);
 }
 
 // Plans source `i` into `group`: false when it is skipped as identical, or
@@ -350,20 +307,14 @@ void Transfers::tellFileSystem() {
 bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop) {
   const std::string& source = sources_[i];
   int64_t size = -1;
-  if (extras_.skipIdentical) {
-    bool withPhoto = false;
-    const std::string same = lookups_.find(i, knownSize(extras_, i), &size, &withPhoto);
-    if (!same.empty()) {
-      if (extras_.observer != nullptr) extras_.observer->fileSkipped(source, same);
-      return false;
-    }
-  }
+  if (skipped(i, size)) return false;
   // A source that cannot be looked at is planned without its identity:
   // its transfer then fails and says why.
-  struct stat st {};
-  int error = 0;
+  FoundFile look;
+  look.size = 0;
+  bool isFolder = false;
   // Listed as a file, a folder by its turn: its tree was never searched.
-  if (identify(source, st, error) && S_ISDIR(st.st_mode)) {
+  if (identify(i, look, isFolder) && isFolder) {
     stop = PlanStop{i, common::errorNumberFromErrno(EISDIR), EISDIR, {}};
     return false;
   }
@@ -388,13 +339,23 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
                     e.path().empty() ? name.substr(0, name.rfind('/')) : e.path()};
     return false;
   }
-  group.intents.push_back(TransferIntent{
-      nextNumber_++, options_.copyFiles, source, folder_ + name, static_cast<int64_t>(st.st_size),
-      static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec),
-      static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+  group.intents.push_back(TransferIntent{nextNumber_++, options_.copyFiles, source, folder_ + name,
+                                         look.size, look.modifiedSeconds, look.modifiedNanoseconds,
+                                         look.device, look.inode, planner_.dateSource()});
   group.names.push_back(std::move(name));
   group.more.push_back(std::move(more));
-  if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : st.st_size);
+  if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : look.size);
+  return true;
+}
+
+// Source `i` is left where it is: the destination holds its bytes, or the
+// photos of its group stay (a sidecar); told to the observer.
+bool Transfers::skipped(std::size_t i, int64_t& size) {
+  if (!extras_.skipIdentical) return false;
+  bool withPhoto = false;
+  const std::string same = lookups_.find(i, size, withPhoto);
+  if (same.empty()) return false;
+  if (extras_.observer != nullptr) extras_.observer->fileSkipped(sources_[i], same);
   return true;
 }
 
@@ -434,7 +395,8 @@ bool Transfers::planGroup(std::size_t& next, Group& group, std::optional<PlanSto
   int64_t copyBytes = 0;
   bool copies = options_.copyFiles;
   const std::size_t most = options_.slowly ? 1 : kGroupRenames;
-  group.intents.reserve(std::min(kGroupFiles, sources_.size() - next));
+  // Room for a whole group of renames: copies end theirs sooner.
+  group.intents.reserve(std::min(copies ? kGroupFiles : most, sources_.size() - next));
   group.names.reserve(group.intents.capacity());
   group.more.reserve(group.intents.capacity());
   while (next < sources_.size() && !stop && group.intents.size() < most &&
@@ -603,73 +565,15 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
   return common::guardLog("planTransfers", false, [&] {
     plan.clear();
     plan.reserve(sources.size());
-    const std::string folder = common::gAddBackslash(options.receiveDir);
-    int32_t serialNumber = extras.serialNumber ? *extras.serialNumber : 0;
-    NamePlanner planner(options, serialNumber, extras.stamps);
-    IdenticalFiles identical;
-    if (extras.skipIdentical) {
-      if (const platform::OsError e = identical.open(options.receiveDir))
-        common::fail(common::errorNumberFromErrno(e.code()));
+    Preview preview(options, extras);
+    if (extras.groups) {
+      preview.useGroups(sources, [&extras](std::size_t i) { return knownSize(extras, i); });
+      for (std::size_t i = 0; i < sources.size() && !preview.ended(); ++i)
+        plan.push_back(preview.plan(i));
+      return true;
     }
-    std::unordered_set<std::string> planned;
-    std::unordered_map<std::string, std::string> plannedFrom;  // source: its new name
-    const auto taken = [&](const std::string& name) {
-      return planned.contains(name) || platform::entryExists(folder + name);
-    };
-    if (extras.groups) planner.useGroups(sources, taken);
-    IdenticalSearch search(identical, folder);
-    Lookups lookups(search, sources, planner.groups());
-    lookups.sizes = extras.sourceSizes;
-    std::unordered_set<std::string> folders;  // looked at already
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-      const std::string& source = sources[i];
-      int64_t size = -1;
-      if (extras.skipIdentical) {
-        bool withPhoto = false;
-        std::string same = lookups.find(i, knownSize(extras, i), &size, &withPhoto);
-        if (const auto earlier = plannedFrom.find(same); earlier != plannedFrom.end())
-          same = folder + earlier->second;
-        if (!same.empty()) {
-          plan.push_back(
-              {withPhoto ? PlannedFile::Action::SkipWithPhoto : PlannedFile::Action::SkipIdentical,
-               source, std::move(same)});
-          continue;
-        }
-      }
-      // As the destination folder tries names: anything at a name takes it.
-      const NamePlanner::Names names = planner.namesFor(source, i);
-      std::string name;
-      PlannedFile::Action unnamed = PlannedFile::Action::NoFreeName;
-      try {
-        name = names();
-        while (!name.empty() && taken(name)) name = names();
-      } catch (const common::RuntimeFailure& e) {
-        if (e.number() != common::err::BadFileName) throw;
-        unnamed = PlannedFile::Action::NameTooLong;
-      }
-      if (name.empty()) {
-        // The run stops at this file, as the plan does.
-        plan.push_back({unnamed, source, ""});
-        break;
-      }
-      // A folder the run could not make or enter stops it there too.
-      if (const auto slash = name.rfind('/'); slash != std::string::npos) {
-        std::string below = name.substr(0, slash);
-        if (folders.insert(below).second &&
-            platform::checkFoldersBeneath(options.receiveDir, below).code() != 0) {
-          plan.push_back({PlannedFile::Action::FolderRefused, source, std::move(below)});
-          break;
-        }
-      }
-      planned.insert(name);
-      // A planned file counts as in the folder already: an absolute name is
-      // looked at where it is (openat leaves the folder aside).
-      if (size >= 0 && source.front() == '/') {
-        identical.add(source, size);
-        plannedFrom.emplace(source, name);
-      }
-      plan.push_back({PlannedFile::Action::Transfer, source, std::move(name)});
-    }
+    for (std::size_t i = 0; i < sources.size() && !preview.ended(); ++i)
+      plan.push_back(preview.plan(sources[i], knownSize(extras, i)));
     return true;
   });
 }

@@ -64,6 +64,20 @@ std::string stampText(const std::tm& local) {
 
 }  // namespace
 
+const DateSourceRow& dateSourceRow(DateSource source) {
+  for (const DateSourceRow& row : kDateSources) {
+    if (row.source == source) return row;
+  }
+  return kDateSources[0];
+}
+
+std::optional<DateSource> dateSourceNamed(std::string_view word) {
+  for (const DateSourceRow& row : kDateSources) {
+    if (row.source != DateSource::None && row.word == word) return row.source;
+  }
+  return std::nullopt;
+}
+
 NamePlanner::NamePlanner(const TransferOptions& options, int32_t& serialNumber, StampSource* stamps)
     : method_(options.renameMethod),
       extFix_(options.extFix),
@@ -83,10 +97,12 @@ std::string NamePlanner::dotExtension(const std::string& source) const {
 NamePlanner::Names NamePlanner::namesFor(const std::string& source) {
   std::string stamp;
   std::string folder;
+  dateSource_ = DateSource::None;
   if (method_ == RenameMethod::DateTime && stamps_ != nullptr) {
-    const std::tm taken = stamps_->stampOf(source);
-    stamp = stampText(taken);
-    folder = folderOf(taken);
+    const StampSource::Stamp taken = stamps_->stampOf(source);
+    stamp = stampText(taken.local);
+    folder = folderOf(taken.local);
+    dateSource_ = taken.source;
   }
   // Filed by the moment of the transfer: the moment of its first name, kept
   // for the names after it.
@@ -95,10 +111,16 @@ NamePlanner::Names NamePlanner::namesFor(const std::string& source) {
           stamp = std::move(stamp), folder = std::move(folder), folderLater,
           attempts = int64_t{0}]() mutable -> std::string {
     if (++attempts > INT32_MAX) common::fail(common::err::FileExists);
-    if (folderLater && attempts == 1) folder = transferFolder();
-    if (method_ == RenameMethod::SerialNumber)
+    if (method_ == RenameMethod::SerialNumber) {
+      if (folderLater && attempts == 1) folder = transferFolder(platform::now());
       return folder + fitted(serialPrefix(folder), base, dotExt);
-    if (stamp.empty()) return folder + fitted(transferPrefix(), base, dotExt);
+    }
+    if (stamp.empty()) {
+      std::string prefix = transferPrefix();
+      // The folder of the moment the name says, predicted or not.
+      if (folderLater && attempts == 1) folder = transferFolder(lastTime_);
+      return folder + fitted(prefix, base, dotExt);
+    }
     const std::string prefix = stampPrefix(folder + stamp);
     return prefix.empty() ? prefix : folder + fitted(prefix, base, dotExt);
   };
@@ -115,6 +137,7 @@ NamePlanner::Names NamePlanner::namesFor(const std::string& source, std::size_t 
   const int32_t group = sources_ != nullptr ? groups_.groupOf(index) : -1;
   if (group < 0) return namesFor(source);
   const GroupName& shared = groupName(group);
+  dateSource_ = shared.source;
   // The group's name first; should that be taken by the file's turn, names
   // of its own in the group's folder.
   return [this, base = gGetFileNameOnly(source), dotExt = dotExtension(source), shared,
@@ -130,12 +153,12 @@ NamePlanner::Names NamePlanner::namesFor(const std::string& source, std::size_t 
 // A photo or film of the group that knows when it was taken decides; a
 // sidecar never does. Without one, the first photo's fallback, or the
 // first file's in a group of sidecars alone.
-std::tm NamePlanner::groupTime(std::span<const uint32_t> members) {
+StampSource::Stamp NamePlanner::groupTime(std::span<const uint32_t> members) {
   const std::string* first = nullptr;
   for (const uint32_t place : members) {
     const std::string& member = (*sources_)[place];
     if (isSidecar(member)) continue;
-    if (const std::optional<std::tm> taken = stamps_->capturedAt(member)) return *taken;
+    if (std::optional<StampSource::Stamp> taken = stamps_->capturedAt(member)) return *taken;
     if (first == nullptr) first = &member;
   }
   return stamps_->stampOf(first != nullptr ? *first : (*sources_)[members.front()]);
@@ -146,9 +169,9 @@ std::tm NamePlanner::groupTime(std::span<const uint32_t> members) {
 const NamePlanner::GroupName& NamePlanner::groupName(int32_t group) {
   if (const auto known = groupNames_.find(group); known != groupNames_.end()) return known->second;
   const std::span<const uint32_t> members = groups_.members(group);
-  const std::tm taken = groupTime(members);
-  GroupName shared{folderOf(taken), ""};
-  const std::string stamp = stampText(taken);
+  const StampSource::Stamp taken = groupTime(members);
+  GroupName shared{folderOf(taken.local), "", taken.source};
+  const std::string stamp = stampText(taken.local);
   for (int64_t attempts = 0; shared.prefix.empty(); ++attempts) {
     if (attempts >= kMaxSameStamp) common::fail(common::err::FileExists);
     std::string prefix = stampPrefix(shared.folder + stamp);
@@ -169,9 +192,9 @@ std::string NamePlanner::folderOf(const std::tm& when) const {
   return options::expandFolderTemplate(folders_, when) + "/";
 }
 
-std::string NamePlanner::transferFolder() {
+std::string NamePlanner::transferFolder(std::time_t t) const {
   std::tm local{};
-  if (!platform::localTime(platform::now(), local)) common::fail(common::err::BadFileName);
+  if (!platform::localTime(t, local)) common::fail(common::err::BadFileName);
   return folderOf(local);
 }
 
@@ -199,9 +222,8 @@ std::string NamePlanner::serialPrefix(const std::string& folder) {
   return prefix;
 }
 
-// "YYYYMMDDHHNNSS" of the local time now; formatted once per second.
-const std::string& NamePlanner::transferStamp() {
-  const std::time_t t = platform::now();
+// "YYYYMMDDHHNNSS" of the local time `t`; formatted once per second.
+const std::string& NamePlanner::transferStamp(std::time_t t) {
   if (t != clockTime_ || clockStamp_.empty()) {
     clockStamp_ = common::localStampText(t);
     clockTime_ = t;
@@ -210,12 +232,20 @@ const std::string& NamePlanner::transferStamp() {
 }
 
 std::string NamePlanner::transferPrefix() {
-  std::string stamp = transferStamp();
+  // A prediction never goes back to a second it has left behind: its
+  // names would come again.
+  std::time_t t = platform::now();
+  if (predicting_ && t < lastTime_) t = lastTime_;
+  std::string stamp = transferStamp(t);
   if (stamp == lastStamp_) {
     if (sameStampCount_ + 1 >= kMaxSameStamp) {
       // The counter has run out for this second: the next second starts it
       // again.
-      while ((stamp = transferStamp()) == lastStamp_) gProcSleep(5);
+      if (predicting_) {
+        stamp = transferStamp(++t);
+      } else {
+        while ((stamp = transferStamp(t = platform::now())) == lastStamp_) gProcSleep(5);
+      }
       sameStampCount_ = 0;
     } else {
       ++sameStampCount_;
@@ -223,6 +253,7 @@ std::string NamePlanner::transferPrefix() {
   } else {
     sameStampCount_ = 0;
   }
+  lastTime_ = t;
   lastStamp_ = stamp;
   return stamp + "_" + zeroPadded(sameStampCount_, 5);
 }

@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "common/failure.h"
 #include "common/msg.h"
+#include "engine/preview.h"
 
 namespace msifter::engine {
 
@@ -55,6 +57,7 @@ class Reporting final : public TransferObserver {
     observer_.fileTransferred(file);
   }
   void fileSkipped(const std::string& source, const std::string& identical) override {
+    journal_.fileSkipped(source, identical);
     observer_.fileSkipped(source, identical);
   }
 
@@ -72,10 +75,7 @@ class FolderCaption final : public ProgressLabel {
   RunObserver& observer_;
 };
 
-bool search(RunResult& result, std::vector<int64_t>& sizes, RunObserver& observer) {
-  FolderCaption caption(observer);
-  FindRequest request = transferSearch(result.snapshot, &result.lstResult, &caption);
-  request.resultSizes = &sizes;
+bool search(RunResult& result, FindRequest& request, RunObserver& observer) {
   std::vector<NotSearched> notSearched;
   request.notSearched = &notSearched;
   FindTotals totals;
@@ -84,6 +84,72 @@ bool search(RunResult& result, std::vector<int64_t>& sizes, RunObserver& observe
   result.runByteTotal = totals.byteTotal;
   for (const NotSearched& gap : notSearched) observer.notSearched(gap);
   return found;
+}
+
+// The listed files planned by their places; false after a failure.
+template <class Planned>
+bool planGroups(Preview& plan, const std::vector<std::string>& sources,
+                const std::vector<int64_t>& sizes, const Planned& planned) {
+  plan.useGroups(sources,
+                 [&sizes](std::size_t i) { return i < sizes.size() ? sizes[i] : int64_t{-1}; });
+  for (std::size_t i = 0; i < sources.size() && !plan.ended(); ++i) {
+    PlannedFile file;
+    if (!common::guardLog("planTransfers", false, [&] {
+          file = plan.plan(i);
+          return true;
+        }))
+      return false;
+    planned(std::move(file));
+  }
+  return true;
+}
+
+// A dry run plans each file as the search finds it; what the observer
+// takes is not kept. A photo and its companions are planned together,
+// which takes the whole list first.
+void preview(RunResult& result, const MoveExtras& extras, RunObserver& observer) {
+  std::optional<Preview> plan;
+  if (!common::guardLog("planTransfers", false, [&] {
+        plan.emplace(result.snapshot, extras);
+        return true;
+      })) {
+    result.stage = RunStage::PlanFailed;
+    return;
+  }
+  const bool keep = !observer.takesPlan();
+  bool failed = false;
+  const auto planned = [&](PlannedFile&& file) {
+    observer.filePreviewed(file);
+    if (keep) result.plan.push_back(std::move(file));
+  };
+  FolderCaption caption(observer);
+  std::vector<int64_t> sizes;
+  FindRequest request =
+      transferSearch(result.snapshot, extras.groups ? &result.lstResult : nullptr, &caption);
+  if (extras.groups) {
+    request.resultSizes = &sizes;
+  } else {
+    request.entrySink = [&](std::string&& source, int64_t size) {
+      if (failed || plan->ended()) {
+        if (keep) result.lstResult.push_back(std::move(source));
+        return;
+      }
+      PlannedFile file;
+      failed = !common::guardLog("planTransfers", false, [&] {
+        file = plan->plan(source, size);
+        return true;
+      });
+      if (failed) return;
+      planned(std::move(file));
+      if (keep) result.lstResult.push_back(std::move(source));
+    };
+  }
+  if (!search(result, request, observer)) {
+    result.stage = RunStage::SearchFailed;
+    return;
+  }
+  if (extras.groups) failed = !planGroups(*plan, result.lstResult, sizes, planned);
+  result.stage = failed ? RunStage::PlanFailed : RunStage::Planned;
 }
 
 // No file is transferred without its record: a run whose journal cannot be
@@ -130,19 +196,24 @@ RunResult runTransfer(const options::RunOptions& options, RunObserver& observer,
     return result;
   }
   std::vector<int64_t> sizes;
-  if (!search(result, sizes, observer)) {
-    result.stage = RunStage::SearchFailed;
-    return result;
-  }
+  std::vector<FoundFile> files;
   const bool byCapture = options.stamp == options::StampChoice::Capture;
   const MoveExtras extras{.stamps = byCapture ? captureStamps : nullptr,
                           .groups = byCapture && options.groups,
                           .skipIdentical = options.skipIdentical,
                           .sourceSizes = &sizes,
+                          .sourceFiles = &files,
                           .serialNumber = &result.serialNumber};
   if (options.dryRun) {
-    const bool planned = planTransfers(result.lstResult, result.snapshot, extras, result.plan);
-    result.stage = planned ? RunStage::Planned : RunStage::PlanFailed;
+    preview(result, extras, observer);
+    return result;
+  }
+  FolderCaption caption(observer);
+  FindRequest request = transferSearch(result.snapshot, &result.lstResult, &caption);
+  request.resultSizes = &sizes;
+  request.resultFiles = &files;
+  if (!search(result, request, observer)) {
+    result.stage = RunStage::SearchFailed;
     return result;
   }
   transfer(result, extras, observer);

@@ -8,6 +8,25 @@
 
 namespace msifter::engine {
 
+namespace {
+
+// The user's text is taken as typed: several items, pattern characters and
+// spaces all stay. An item of it that starts with the mark of an exact
+// extension has always matched nothing, as no name holds a "/": it still
+// does, as "[/]...".
+void appendOtherItems(std::string_view text, std::string& list) {
+  std::string upper = common::upperCase(text);
+  for (std::size_t start = 0; start < upper.size();) {
+    if (upper[start] == kExactExtension) upper.replace(start, 1, "[/]");
+    const std::size_t separator = upper.find(';', start);
+    if (separator == std::string::npos) break;
+    start = separator + 1;
+  }
+  list += upper;
+}
+
+}  // namespace
+
 bool gGetSettingData_GraphicsExtension(const options::RunOptions& options, std::string& list) {
   return common::guardLog("gGetSettingData_GraphicsExtension", false, [&] {
     if (!options.graphics) return true;
@@ -31,11 +50,16 @@ bool gGetSettingData_TargetExtension(const options::RunOptions& options, std::st
       common::gProcError("gGetSettingData_TargetExtension", "");
       return false;
     }
+    if (options.useExtensions) {
+      for (const std::string& extension : options::extensionItems(options.extensions)) {
+        if (!list.empty()) list += ';';
+        list += kExactExtension;
+        common::appendUpperCase(extension, list);
+      }
+    }
     if (options.other) {
       if (!list.empty()) list += ';';
-      // The user's text is taken as typed: several items, pattern characters
-      // and spaces all stay.
-      common::appendUpperCase(options.otherText, list);
+      appendOtherItems(options.otherText, list);
     }
     return true;
   });
@@ -56,6 +80,10 @@ bool takeSnapshot(const options::RunOptions& options, TransferOptions& snapshot)
                              .renameMethod = options.renameMethod,
                              .extFix = options.extFix,
                              .slowly = options.slowly,
+                             .stamp = options.stamp,
+                             .timeShift = options.timeShift,
+                             .videoTime = options.videoTime,
+                             .skipIdentical = options.skipIdentical,
                              .folders = options.folders};
   return gGetSettingData_TargetExtension(options, snapshot.targetList);
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -15,7 +16,7 @@
 #include "journal_file.h"
 #include "objects/file_operation.h"
 #include "platform/destination_folder.h"
-#include "platform/file_system.h"
+#include "platform/source_tree.h"
 #include "undo_confinement.h"
 #include "undo_folders.h"
 
@@ -143,8 +144,9 @@ class Undo {
     // What did not come back is looked at, and said so.
     for (std::size_t index = first; index < report_.items.size(); ++index) {
       UndoItem& item = report_.items[index];
-      if (item.outcome != UndoOutcome::Failed || item.entry.undone || !tried_.contains(index))
-        continue;
+      const bool notBack =
+          item.outcome == UndoOutcome::Failed || item.outcome == UndoOutcome::Outside;
+      if (!notBack || item.entry.undone || !tried_.contains(index)) continue;
       const std::string line = detail::settleUndoing(item.entry, mounts_);
       pending_ |= line.empty();
       marks_->add(line);
@@ -172,29 +174,62 @@ class Undo {
     return false;
   }
 
+  // Why an entry that passed its checks was not undone: its act was refused
+  // as its checks would refuse it now (a folder swapped for a link since,
+  // or a path that leaves the run's folders), or the system refused it.
+  void refused(std::size_t index, int error) {
+    UndoItem& item = report_.items[index];
+    item.error = error;
+    if (error == ELOOP || error == EXDEV) item.outcome = UndoOutcome::Outside;
+  }
+
+  // The run's folders, as recorded, opened once: every act goes through
+  // folders opened beneath them, never through a link.
+  int openTrees() {
+    if (!sources_.isOpen()) {
+      if (const platform::OsError e = sources_.open(sourceRoot_)) return e.code();
+    }
+    if (!destinations_.isOpen()) {
+      if (const platform::OsError e = destinations_.open(report_.run.options.receiveDir))
+        return e.code();
+    }
+    return 0;
+  }
+
   // The file itself only: clsFileOperation::Delete would take a whole
   // folder tree had one been put at that path by now. Marked once the
   // removals of the group are on disk.
   void removeCopy(std::size_t index) {
-    UndoItem& item = report_.items[index];
-    if (syscalls().unlink(item.entry.file.destination.c_str()) != 0) {
-      item.error = errno;
-      return;
+    const TransferredFile& f = report_.items[index].entry.file;
+    platform::SourceFile copy;
+    int e = openTrees();
+    if (e == 0) e = destinations_.reach(f.destination, copy).code();
+    if (e == 0 && syscalls().unlinkAt(copy.at(), copy.name.c_str(), 0) != 0) e = errno;
+    if (e != 0) return refused(index, e);
+    if (copy.folder != lastRemovedFrom_) {
+      lastRemovedFrom_ = copy.folder;
+      struct stat st {};
+      if (syscalls().fstat(copy.at(), &st) != 0) return refused(index, errno);
+      removedFrom_[folderOf(f.destination)] = {st.st_dev, st.st_ino};
     }
     removed_.push_back(index);
   }
 
+  // Each folder copies were removed from, flushed through its path while
+  // the path still names the folder they were removed from.
   void flushRemovals() {
-    std::vector<std::string> folders;
-    for (const std::size_t index : removed_)
-      folders.push_back(folderOf(report_.items[index].entry.file.destination));
-    std::sort(folders.begin(), folders.end());
-    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     int error = 0;
-    for (const std::string& folder : folders) {
+    for (const auto& [folder, identity] : removedFrom_) {
       const platform::UniqueFd fd(
           syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-      if (!fd.valid() || syscalls().fsync(fd.get()) != 0) error = errno;
+      struct stat st {};
+      if (!fd.valid() || syscalls().fstat(fd.get(), &st) != 0) {
+        error = errno;
+      } else if (st.st_dev != identity.first || st.st_ino != identity.second) {
+        error = ENOTDIR;
+      } else if (syscalls().fsync(fd.get()) != 0) {
+        error = errno;
+      }
     }
     for (const std::size_t index : removed_) {
       if (error == 0) {
@@ -204,25 +239,29 @@ class Undo {
       }
     }
     removed_.clear();
+    removedFrom_.clear();
+    lastRemovedFrom_.reset();
   }
 
   // Through the run's own file operation: a move back between file systems
   // copies whole and flushes before the file at the new path goes. Files
-  // going back to one folder share its batch.
+  // going back to one folder share its batch. The folder is opened (made
+  // again where it is missing) beneath the run's source, the file taken
+  // from its folder beneath the run's destination.
   void moveBack(std::size_t index) {
     const TransferredFile& f = report_.items[index].entry.file;
     const std::string folder = folderOf(f.source);
     if (!folder_ || folder != folderPath_) {
       settle();
-      folder_ = std::make_unique<platform::DestinationFolder>();
-      int e = platform::makeFolders(folder, 0777).code();
-      if (e == 0) e = folder_->open(folder).code();
-      if (e != 0) {
-        folder_.reset();
-        report_.items[index].error = e;
-        return;
-      }
+      platform::UniqueFd opened;
+      int e = openTrees();
+      if (e == 0) e = sources_.makeFolderOf(f.source, 0777, opened).code();
+      auto back = std::make_unique<platform::DestinationFolder>();
+      if (e == 0) e = back->open(std::move(opened), folder).code();
+      if (e != 0) return refused(index, e);
+      folder_ = std::move(back);
       folderPath_ = folder;
+      folder_->takeSourcesFrom(destinations_);
       folder_->onTransferred([this](const platform::TransferredFile& back) {
         const auto it = waiting_.find(std::string(back.source));
         if (it == waiting_.end()) return;
@@ -234,11 +273,10 @@ class Undo {
     objects::clsFileOperation operation;
     if (operation.MoveInto(*folder_, f.destination, platform::onlyName(nameOf(f.source)))) return;
     waiting_.erase(f.destination);
-    UndoItem& item = report_.items[index];
     if (operation.TargetExisted()) {
-      item.outcome = UndoOutcome::NameTaken;
+      report_.items[index].outcome = UndoOutcome::NameTaken;
     } else {
-      item.error = operation.LastResult();
+      refused(index, operation.LastResult());
     }
   }
 
@@ -263,12 +301,16 @@ class Undo {
   detail::JournalFile* marks_;
   const detail::MountRoots& mounts_;
   std::string sourceRoot_;
+  platform::SourceTree sources_;       // the run's source folder
+  platform::SourceTree destinations_;  // the run's destination folder
   std::unique_ptr<platform::DestinationFolder> folder_;
   std::string folderPath_;
-  std::unordered_map<std::string, std::size_t> waiting_;  // new path -> item
-  std::vector<std::size_t> removed_;                      // copies removed, not on disk yet
-  std::set<std::size_t> tried_;                           // items of the group being undone
-  bool pending_ = false;                                  // an entry whose end cannot be told yet
+  std::unordered_map<std::string, std::size_t> waiting_;        // new path -> item
+  std::vector<std::size_t> removed_;                            // copies removed, not on disk yet
+  std::map<std::string, std::pair<dev_t, ino_t>> removedFrom_;  // their folders
+  std::shared_ptr<const platform::SourceFolder> lastRemovedFrom_;
+  std::set<std::size_t> tried_;  // items of the group being undone
+  bool pending_ = false;         // an entry whose end cannot be told yet
 };
 
 }  // namespace

@@ -189,6 +189,28 @@ TEST_F(FinderTest, PatternListSelectsFiles) {
   for (const auto& r : rows) expectNamesFound(r.patterns, r.names);
 }
 
+// An exact extension is the text after the last dot, in any case; a pattern
+// finds its text anywhere in the name.
+TEST_F(FinderTest, ExactExtensionsTakeTheLastExtensionOnly) {
+  for (const char* name :
+       {"a.cr2", "B.CR2", "d.Cr2", ".cr2", "a.cr2.bak", "a.xcr2", "e.ｃｒ２", "nodot", "raw."})
+    file(name);
+  struct Row {
+    std::string patterns;
+    std::vector<std::string> names;
+  };
+  const Row rows[] = {
+      {"/CR2", {".cr2", "a.cr2", "B.CR2", "d.Cr2"}},
+      {"/cr2", {".cr2", "a.cr2", "B.CR2", "d.Cr2"}},
+      {"CR2", {".cr2", "a.cr2", "a.cr2.bak", "a.xcr2", "B.CR2", "d.Cr2"}},
+      {"/BAK;/CR2", {".cr2", "a.cr2", "a.cr2.bak", "B.CR2", "d.Cr2"}},
+      {"*.JPG;/ＣＲ２", {"e.ｃｒ２"}},
+      {"/", {"raw."}},  // an empty extension: a name ending in its dot
+      {"[/]CR2", {}},   // an item of the window's that starts with the mark
+  };
+  for (const auto& r : rows) expectNamesFound(r.patterns, r.names);
+}
+
 TEST_F(FinderTest, LettersBeyondAsciiMatchInEitherCase) {
   for (const char* name :
        {"写真.ＪＰＧ", "ÄRGER.txt", "photo.jpg", "Ωmega.doc", "файл.TXT", "ｼｬｼﾝ.jpg"})

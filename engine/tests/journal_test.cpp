@@ -14,6 +14,7 @@
 #include "common/failure.h"
 #include "common/msg.h"
 #include "every_file_run.h"
+#include "journal_lines.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "scratch_mount.h"
@@ -93,6 +94,118 @@ TEST(JournalTest, PathsAndNumbersRoundTripExactly) {
   EXPECT_EQ(fs::status(journal.path()).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(fs::status(journalFolder()).permissions(), fs::perms::owner_all);
+}
+
+// What history lists of a file besides its paths: the source of its
+// name's moment, and the files a run left as identical, which the journal
+// keeps though they changed nothing on disk.
+TEST(JournalTest, DateSourcesSkippedFilesAndNamingOptionsComeBack) {
+  testing::TempEnv env;
+  TransferOptions options;
+  options.serverDir = "/card";
+  options.receiveDir = "/photos";
+  options.stamp = options::StampChoice::Capture;
+  options.timeShift = {-3600};
+  options.videoTime = options::VideoTime::Local;
+  options.skipIdentical = true;
+  RunJournal journal;
+  ASSERT_EQ(journal.begin(options), 0);
+  std::vector<TransferIntent> group;
+  for (const DateSource source : {DateSource::Exif, DateSource::None, DateSource::FilmZoned}) {
+    const auto n = static_cast<int64_t>(group.size());
+    TransferIntent intent;
+    intent.number = n;
+    intent.source = "/card/" + std::to_string(n);
+    intent.dateSource = source;
+    group.push_back(intent);
+  }
+  journal.fileSkipped("/card/same\tname", "/photos/2024/x.jpg");
+  ASSERT_EQ(journal.filesPlanned(group), 0);
+  // Renamed after its plan: the second intent keeps the source.
+  TransferIntent renamed = group[2];
+  renamed.destination = "/photos/other";
+  ASSERT_EQ(journal.fileRenamed(renamed), 0);
+  for (const TransferIntent& i : group) {
+    TransferredFile file;
+    file.source = i.source;
+    file.destination = "/photos/n";
+    file.number = i.number;
+    journal.fileTransferred(file);
+  }
+  journal.fileSkipped("/card/later", "/card/0");
+  ASSERT_EQ(journal.finish(true), 0);
+
+  const std::optional<RunRecord> run = readRun(journal.id());
+  ASSERT_TRUE(run);
+  EXPECT_FALSE(run->summary.damaged);
+  ASSERT_EQ(run->entries.size(), 3u);
+  EXPECT_EQ(run->entries[0].dateSource, DateSource::Exif);
+  EXPECT_EQ(run->entries[1].dateSource, DateSource::None);
+  EXPECT_EQ(run->entries[2].dateSource, DateSource::FilmZoned);
+  ASSERT_EQ(run->skipped.size(), 2u);
+  EXPECT_EQ(run->skipped[0].source, "/card/same\tname");
+  EXPECT_EQ(run->skipped[0].identical, "/photos/2024/x.jpg");
+  EXPECT_EQ(run->skipped[1].identical, "/card/0");
+  EXPECT_EQ(run->summary.skippedFiles, 2);
+  EXPECT_EQ(run->summary.files, 3);
+  const TransferOptions& o = run->summary.options;
+  EXPECT_EQ(o.stamp, options::StampChoice::Capture);
+  EXPECT_EQ(o.timeShift, options.timeShift);
+  EXPECT_EQ(o.videoTime, options::VideoTime::Local);
+  EXPECT_TRUE(o.skipIdentical);
+}
+
+// Journals written before date sources and skipped files still read whole,
+// with the options they did not name at their defaults.
+TEST(JournalTest, AnOlderJournalReadsAsBefore) {
+  testing::TempEnv env;
+  RunJournal journal;
+  ASSERT_EQ(journal.begin({}), 0);
+  ASSERT_EQ(journal.finish(true), 0);
+  const std::string id = journal.id();
+  std::ofstream(journal.path(), std::ios::binary | std::ios::trunc)
+      << "m_sifter journal 1\nstarted\t1714522000\noperation\tmove\nsource\t/s\n"
+         "destination\t/d\ntargets\t*\nsubfolders\tno\nmin-size\toff\nmax-size\toff\n"
+         "count-limit\toff\nnames\tdate-time\nfix-extension\tno\nslowly\tno\n"
+         "intent\t0\tmove\t/s/a\t/d/n\t5\t1.000000000\t1\t2\n"
+         "file\t0\tmoved\t/s/a\t/d/n\t5\t1.000000000\t1\t3\n"
+         "ended\t1714522001\t1\t5\tcompleted\nclosed\n";
+  const std::optional<RunRecord> run = readRun(id);
+  ASSERT_TRUE(run);
+  EXPECT_FALSE(run->summary.damaged);
+  ASSERT_EQ(run->entries.size(), 1u);
+  EXPECT_EQ(run->entries[0].dateSource, DateSource::None);
+  EXPECT_TRUE(run->skipped.empty());
+  EXPECT_EQ(run->summary.options.stamp, options::StampChoice::Transfer);
+  EXPECT_EQ(run->summary.options.timeShift, options::TimeShift{});
+  EXPECT_FALSE(run->summary.options.skipIdentical);
+}
+
+// Paths are escaped eight bytes at a time while none needs it: a byte to
+// escape at every place of such a word comes back exactly, printable UTF-8
+// stays readable, a C1 control does not reach a pager.
+TEST(JournalTest, EveryPlaceInALongPathRoundTrips) {
+  std::string text(detail::kFirstLine);
+  std::vector<TransferIntent> intents;
+  for (const std::string odd : {"\t", "\n", "%", "\x7f", "\x1f", "\xff", "\xc2\x85", "写"}) {
+    for (std::size_t at = 0; at < 9; ++at) {
+      const std::string path = "/photos/2024/" + std::string(at, 'x') + odd + "_IMG_0001.JPG";
+      intents.push_back(
+          {static_cast<int64_t>(intents.size()), false, path, path + "~", 1, 2, 3, 4, 5});
+      detail::appendIntentLine(text, intents.back(), "");
+    }
+  }
+  RunRecord record;
+  detail::OpenWork open;
+  ASSERT_TRUE(detail::parseJournal(text, record, open));
+  EXPECT_FALSE(record.summary.damaged);
+  ASSERT_EQ(open.intents.size(), intents.size());
+  for (const TransferIntent& i : intents) {
+    EXPECT_EQ(open.intents.at(i.number).source, i.source) << i.number;
+    EXPECT_EQ(open.intents.at(i.number).destination, i.destination) << i.number;
+  }
+  EXPECT_NE(text.find("x写_IMG"), std::string::npos);
+  EXPECT_EQ(text.find("\xc2\x85"), std::string::npos);
 }
 
 TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {

@@ -38,13 +38,13 @@ std::tm on(int year, int month, int day, int hour = 9) {
 // Capture times by file name; a name without one falls back to 2000-01-01.
 struct Captured : StampSource {
   std::map<std::string, std::tm> byName;
-  std::tm stampOf(const std::string& source) override {
-    return capturedAt(source).value_or(on(2000, 1, 1));
+  Stamp stampOf(const std::string& source) override {
+    return capturedAt(source).value_or(Stamp{on(2000, 1, 1), DateSource::Modified});
   }
-  std::optional<std::tm> capturedAt(const std::string& source) override {
+  std::optional<Stamp> capturedAt(const std::string& source) override {
     const auto it = byName.find(fs::path(source).filename().string());
     if (it == byName.end()) return std::nullopt;
-    return it->second;
+    return Stamp{it->second, DateSource::Exif};
   }
 };
 
@@ -172,6 +172,12 @@ TEST_F(LibraryFoldersTest, AGroupSharesOnePrefixAndFolder) {
                                             "2024/05/01/20240501090637_00002_b.jpg",
                                             p + "IMG_0001.JPG", p + "IMG_0001.XMP"};
   EXPECT_EQ(planned(sources), grouped);
+  // A member's name tells where the group's moment came from: the CR2's is
+  // the JPEG's capture time, not its own modification time.
+  std::vector<PlannedFile> plan;
+  ASSERT_TRUE(planTransfers(sources, options, extras, plan));
+  EXPECT_EQ(plan[1].dateSource, DateSource::Exif);
+  EXPECT_EQ(plan[2].dateSource, DateSource::Exif);
 
   extras.groups = false;
   EXPECT_EQ(planned(sources),

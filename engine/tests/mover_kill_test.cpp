@@ -64,6 +64,9 @@ class KillAt : public platform::Syscalls {
     return step(), Syscalls::fallocate(fd, at, n);
   }
   int mkdir(const char* p, mode_t m) override { return step(), Syscalls::mkdir(p, m); }
+  int mkdirAt(int d, const char* p, mode_t m) override {
+    return step(), Syscalls::mkdirAt(d, p, m);
+  }
   int unlink(const char* p) override { return step(), Syscalls::unlink(p); }
   int unlinkAt(int d, const char* p, int f) override { return step(), Syscalls::unlinkAt(d, p, f); }
   int renameAt(int fd, const char* f, int td, const char* t, unsigned fl) override {
@@ -157,6 +160,7 @@ TEST_P(MoverKillTest, EveryFileStaysWholeWhereverTheRunIsKilled) {
   const Scenario& s = GetParam();
   if (s.across && !mount.mounted()) GTEST_SKIP() << "cannot mount a memory file system here";
   TransferOptions options;
+  options.serverDir = src.string();
   options.receiveDir = dst.string();
   options.copyFiles = s.copy;
   options.renameMethod = RenameMethod::SerialNumber;

@@ -272,6 +272,7 @@ TEST_F(MoverTest, MovesBetweenFileSystems) {
   std::ofstream(remote / "a.jpg") << std::string(100000, 'a');
   std::ofstream(remote / "b.jpg") << "b";
   std::ofstream(local / "0000000000_a.jpg") << "kept";
+  options.serverDir = remote.string();
   options.receiveDir = local.string();
   options.renameMethod = RenameMethod::SerialNumber;
   const bool moved = mMoveFile({(remote / "a.jpg").string(), (remote / "b.jpg").string()}, options);
@@ -311,14 +312,18 @@ struct DestinationChange {
   bool firstFileAside;
 };
 
-// Makes a change as the second file's transfer begins: the first look at
-// it by its path (its planning looks at it from its folder).
+// Makes a change as the second file's transfer begins: the first touch of
+// it, by its path or by its name in its folder.
 struct ChangeAtSecondFile : FixedClock {
   std::function<void()> change;
   std::string second;
   int looks = 0;
   void looking(const char* path) {
-    if (path == second && ++looks == 1) change();
+    if ((path == second || fs::path(second).filename() == path) && ++looks == 1) change();
+  }
+  int openAt(int dir, const char* path, int flags, mode_t mode) override {
+    looking(path);
+    return Syscalls::openAt(dir, path, flags, mode);
   }
   int lstat(const char* path, struct stat* out) override {
     looking(path);
@@ -411,6 +416,7 @@ class MoverAcrossTest : public MoverTest {
   void SetUp() override {
     MoverTest::SetUp();
     if (!mount.mounted()) GTEST_SKIP() << "cannot mount a memory file system here";
+    options.serverDir = remote.string();
     options.renameMethod = RenameMethod::SerialNumber;
   }
   std::string putRemote(const std::string& name, const std::string& content) {
@@ -527,9 +533,13 @@ TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
       ++syncs;
       return Syscalls::syncfs(fd);
     }
-    int unlink(const char* path) override {
-      if (std::string(path).starts_with(remote)) syncsAtRemoval.push_back(syncs);
-      return Syscalls::unlink(path);
+    int unlinkAt(int dir, const char* path, int flags) override {
+      struct stat folder {
+      }, there{};
+      if (::fstat(dir, &folder) == 0 && ::stat(remote.c_str(), &there) == 0 &&
+          folder.st_dev == there.st_dev)
+        syncsAtRemoval.push_back(syncs);
+      return Syscalls::unlinkAt(dir, path, flags);
     }
   } calls;
   calls.remote = remote.string();
@@ -604,6 +614,7 @@ TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
     SCOPED_TRACE(row.name);
     emptyDestination();
     options.copyFiles = row.copy;
+    options.serverDir = (row.across ? remote : src).string();
     const std::string source = row.across ? putRemote("a.jpg", "12345") : put("a.jpg", "12345");
     ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
     Recorder recorder;

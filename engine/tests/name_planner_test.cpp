@@ -1,10 +1,12 @@
 #include "engine/name_planner.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -36,10 +38,10 @@ struct FixedClock : platform::Syscalls {
 struct CaptureTimes : StampSource {
   std::map<std::string, std::tm> byName;
   std::vector<std::string> asked;
-  std::tm stampOf(const std::string& source) override {
+  Stamp stampOf(const std::string& source) override {
     const std::string name = fs::path(source).filename().string();
     asked.push_back(name);
-    return byName.at(name);
+    return {byName.at(name), DateSource::Exif};
   }
 };
 
@@ -161,7 +163,32 @@ TEST_F(NamePlannerTest, CaptureMomentWithEveryNumberTakenLeavesTheFileUnnamed) {
       if (crowded(to)) return errno = EEXIST, -1;
       return Syscalls::renameAt(fromDir, from, toDir, to, flags);
     }
+    // The preview learns the folder's names from its listing: it lists
+    // a.jpg's 99,999 names after the folder's real entries.
+    ino_t folder = 0;
+    DIR* crowdedListing = nullptr;
+    int listed = 0;
+    dirent entry{};
+    DIR* fdopendir(int fd) override {
+      DIR* listing = Syscalls::fdopendir(fd);
+      struct stat st {};
+      if (listing != nullptr && ::fstat(fd, &st) == 0 && st.st_ino == folder) {
+        crowdedListing = listing;
+        listed = 0;
+      }
+      return listing;
+    }
+    dirent* readdir(DIR* listing) override {
+      dirent* real = Syscalls::readdir(listing);
+      if (real != nullptr || listing != crowdedListing || listed == 99999) return real;
+      std::snprintf(entry.d_name, sizeof entry.d_name, "20240105143000_%05d_a.jpg", listed++);
+      entry.d_type = DT_REG;
+      return &entry;
+    }
   } taken;
+  struct stat folder {};
+  ASSERT_EQ(::stat(dst.c_str(), &folder), 0);
+  taken.folder = folder.st_ino;
   platform::ScopedSyscalls scoped(taken);
   const std::vector<std::string> sources = put({"b.jpg", "a.jpg", "c.jpg"});
   const MoveExtras extras{.stamps = &capture};

@@ -53,6 +53,37 @@ TEST(TargetList, BuiltFromTheCheckBoxes) {
   }
 }
 
+// Exact extensions come after the image types and before the user's other
+// text, so that an empty other text still adds no item that takes every
+// file.
+TEST(TargetList, ExactExtensionsBesideTheWindowsTypes) {
+  struct Row {
+    std::set<Check> checked;
+    std::string other;
+    std::string extensions;
+    std::string list;
+  };
+  const Row rows[] = {
+      {{}, "", "cr2;.nef;heic", "/CR2;/NEF;/HEIC"},
+      {{Graphics, JPG}, "", "cr2", "*.JPG;*.JPEG;/CR2"},
+      {{Graphics, JPG, Other}, "", "cr2", "*.JPG;*.JPEG;/CR2;"},
+      {{Other}, "raw", "cr2", "/CR2;RAW"},
+      {{Other}, "", ";", ""},
+      {{AllFile}, "", "cr2", "*"},
+      // A window's item that starts with the mark keeps matching nothing.
+      {{Other}, "/cr2;x;/y", "", "[/]CR2;X;[/]Y"},
+      {{Other}, "a/b;;", "", "A/B;;"},
+  };
+  for (const auto& r : rows) {
+    options::RunOptions o = boxes(r.checked, r.other);
+    o.useExtensions = !r.extensions.empty();
+    o.extensions = r.extensions;
+    std::string list = "stale";
+    EXPECT_TRUE(gGetSettingData_TargetExtension(o, list));
+    EXPECT_EQ(list, r.list) << r.other << " " << r.extensions;
+  }
+}
+
 TEST(TargetList, GraphicsLeavesTheListAloneWhenUnchecked) {
   std::string list = "kept";
   EXPECT_TRUE(gGetSettingData_GraphicsExtension(boxes({BMP}), list));

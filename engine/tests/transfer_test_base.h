@@ -18,6 +18,7 @@ class TransferTestBase : public IsolatedTest {
     IsolatedTest::SetUp();
     std::filesystem::create_directories(src);
     std::filesystem::create_directories(dst);
+    options.serverDir = src.string();
     options.receiveDir = dst.string();
   }
 };

@@ -55,6 +55,10 @@ std::optional<FolderTemplateProblem> folderTemplateProblem(std::string_view text
   }
 }
 
+bool folderTemplateValid(std::string_view text) {
+  return !text.empty() && !folderTemplateProblem(text);
+}
+
 std::string expandFolderTemplate(std::string_view text, const std::tm& when) {
   std::string folder;
   folder.reserve(text.size() + 8);

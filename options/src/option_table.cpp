@@ -33,7 +33,8 @@ Problem checkDestination(const RunOptions& o, Stage stage) {
 // Images chosen without a type take nothing, even with other files chosen.
 Problem checkFileTypes(const RunOptions& o, Stage stage) {
   if (stage != Stage::FileTypes || o.allFile) return std::nullopt;
-  const bool chosen = o.graphics ? o.images.any() : o.other;
+  const bool exact = o.useExtensions && !extensionItems(o.extensions).empty();
+  const bool chosen = o.graphics ? o.images.any() : o.other || exact;
   if (chosen) return std::nullopt;
   return OptionProblem{msgcode::PleaseChoose, "検索ファイルを", std::nullopt, false};
 }
@@ -49,31 +50,50 @@ Problem checkMaxSize(const RunOptions& o, Stage stage) {
   return OptionProblem{msgcode::SizeLimitsWrong, "", Focus::LimitMaxSize, false};
 }
 
+constexpr const char* kTimeShiftFlag = "--time-shift";
+constexpr const char* kVideoTimeFlag = "--video-time";
+// What the message names: the option, as the command line gives it.
+constexpr const char* kTimeShiftText = "--time-shift ";
+constexpr const char* kVideoTimeText = "--video-time=local ";
+
+// A correction of capture times changes nothing in names by the moment of
+// the transfer or by serial numbers: said rather than left without effect.
+Problem captureOnly(bool given, const RunOptions& o, Stage stage, const char* what) {
+  if (stage != Stage::Naming || !given || o.stamp == StampChoice::Capture) return std::nullopt;
+  return OptionProblem{msgcode::CaptureOnly, what, std::nullopt, false};
+}
+
+Problem checkTimeShift(const RunOptions& o, Stage stage) {
+  return captureOnly(o.timeShift.seconds != 0, o, stage, kTimeShiftText);
+}
+
+Problem checkVideoTime(const RunOptions& o, Stage stage) {
+  return captureOnly(o.videoTime != VideoTime::Utc, o, stage, kVideoTimeText);
+}
+
 // A template that would lead out of the destination, or that has a field
-// of no date, is refused before anything is searched.
+// of no date, is refused before anything is searched; an empty one files
+// straight into the destination.
 Problem checkFolderTemplate(const RunOptions& o, Stage stage) {
-  if (stage != Stage::Naming) return std::nullopt;
-  const std::optional<FolderTemplateProblem> problem = folderTemplateProblem(o.folders);
-  if (!problem) return std::nullopt;
-  std::string why;
-  switch (problem->fault) {
-    case FolderTemplateFault::Climbs:
-      why = "「" + problem->detail + "」は移動先の外を指します";
-      break;
-    case FolderTemplateFault::EmptyLevel: why = "名前のない階層があります"; break;
-    case FolderTemplateFault::UnknownField:
-      why = "「" + problem->detail + "」は使えない項目です";
-      break;
-  }
-  return OptionProblem{msgcode::FolderTemplateWrong,
-                       "フォルダの指定「" + o.folders + "」（" + why + "）", std::nullopt, false};
+  if (stage != Stage::Naming || o.folders.empty()) return std::nullopt;
+  return folderTemplateRefusal(o.folders);
+}
+
+// A second copy is kept in the store and given to the run, which cannot
+// make it yet: refused rather than left without effect.
+Problem checkBackup(const RunOptions& o, Stage stage) {
+  if (stage != Stage::Naming || o.backupDir.empty()) return std::nullopt;
+  return OptionProblem{msgcode::NotYetUsable, "バックアップ先のフォルダ（--backup）", std::nullopt,
+                       false};
 }
 
 constexpr const char* kTypes = "types";
 using O = RunOptions;
 
 // The store's nineteen values first, in the order they have always been
-// read and written; then what only the command line gives.
+// read and written; then the store's values of the options the window has
+// no control for, and the import options, kept under keys of their own;
+// then what only the command line gives.
 // clang-format off
 constexpr OptionRow kRows[] = {
     {.name = "serverDir", .field = &O::serverDir, .storeKey = "strServerDir", .control = FolderLabel::ServerDir, .flag = "SRC", .check = checkSource},
@@ -95,10 +115,15 @@ constexpr OptionRow kRows[] = {
     {.name = "renameMethod", .field = &O::renameMethod, .storeKey = "bytBytRenameMethod", .flag = kRenameMethods[1].flag, .offFlag = kRenameMethods[0].flag},
     {.name = "lastExecute", .field = std::monostate{}, .storeKey = "datLastExecute"},
     {.name = "extFix", .field = &O::extFix, .storeKey = "chkExtFix", .control = Check::ExtFix, .flag = "--fix-ext", .offFlag = "--keep-ext"},
+    {.name = "useExtensions", .field = &O::useExtensions, .storeKey = "chkExtensions", .group = kTypes},
+    {.name = "extensions", .field = &O::extensions, .storeKey = "strExtensions", .flag = "--ext", .turnsOn = &O::useExtensions, .group = kTypes},
+    {.name = "timeShift", .field = &O::timeShift, .storeKey = "lngTimeShift", .flag = kTimeShiftFlag, .check = checkTimeShift},
+    {.name = "videoTime", .field = &O::videoTime, .storeKey = "bytVideoTime", .flag = kVideoTimeFlag, .check = checkVideoTime},
+    {.name = "stamp", .field = &O::stamp, .storeKey = "bytStamp", .flag = "--stamp"},
+    {.name = "skipIdentical", .field = &O::skipIdentical, .storeKey = "chkSkipIdentical", .flag = "--skip-identical"},
     {.name = "folders", .field = &O::folders, .storeKey = "strFolders", .flag = "--folders", .check = checkFolderTemplate},
     {.name = "groups", .field = &O::groups, .storeKey = "chkGroups", .flag = "--groups", .offFlag = "--no-groups"},
-    {.name = "stamp", .field = &O::stamp, .flag = "--stamp"},
-    {.name = "skipIdentical", .field = &O::skipIdentical, .flag = "--skip-identical"},
+    {.name = "backupDir", .field = &O::backupDir, .storeKey = "strBackupDir", .flag = "--backup", .check = checkBackup},
     {.name = "dryRun", .field = &O::dryRun, .flag = "--dry-run"},
 };
 // clang-format on
@@ -116,6 +141,26 @@ Problem firstProblem(const RunOptions& options, std::initializer_list<Stage> sta
 }  // namespace
 
 std::span<const OptionRow> optionTable() { return kRows; }
+
+std::optional<OptionProblem> folderTemplateRefusal(std::string_view text) {
+  std::optional<FolderTemplateProblem> problem = folderTemplateProblem(text);
+  // A box ticked with nothing in it names no folder: no level has a name.
+  if (text.empty()) problem = FolderTemplateProblem{FolderTemplateFault::EmptyLevel, ""};
+  if (!problem) return std::nullopt;
+  std::string why;
+  switch (problem->fault) {
+    case FolderTemplateFault::Climbs:
+      why = "「" + problem->detail + "」は移動先の外を指します";
+      break;
+    case FolderTemplateFault::EmptyLevel: why = "名前のない階層があります"; break;
+    case FolderTemplateFault::UnknownField:
+      why = "「" + problem->detail + "」は使えない項目です";
+      break;
+  }
+  return OptionProblem{msgcode::FolderTemplateWrong,
+                       "フォルダの指定「" + std::string(text) + "」（" + why + "）", std::nullopt,
+                       false};
+}
 
 const OptionRow* optionRow(std::string_view name) {
   for (const OptionRow& row : kRows) {
@@ -139,6 +184,17 @@ std::optional<OptionProblem> checkFolders(const RunOptions& options) {
 
 std::optional<OptionProblem> checkChoices(const RunOptions& options) {
   return firstProblem(options, {Stage::FileTypes, Stage::SizeLimits, Stage::Naming});
+}
+
+const OptionRow* rowWithProblem(const RunOptions& options, const OptionProblem& problem) {
+  for (const OptionRow& row : kRows) {
+    if (row.check == nullptr) continue;
+    for (const Stage stage : {Stage::FolderChosen, Stage::FolderExists, Stage::FileTypes,
+                              Stage::SizeLimits, Stage::Naming}) {
+      if (row.check(options, stage) == problem) return &row;
+    }
+  }
+  return nullptr;
 }
 
 std::optional<OptionProblem> checkRunOptions(const RunOptions& options) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/msg.h"
+#include "options/folder_template.h"
 #include "temp_env.h"
 
 namespace msifter::options {
@@ -68,6 +69,32 @@ TEST(OptionCheck, FirstProblemInTheWindowsOrder) {
       {"maximum of zero", [](RunOptions& o, const std::string&) { o.useMaxSize = true; },
        OptionProblem{msgcode::SizeLimitsWrong, "", Focus::LimitMaxSize, false}},
       {"maximum of zero, off", [](RunOptions&, const std::string&) {}, std::nullopt},
+      {"extensions alone",
+       [](RunOptions& o, const std::string&) {
+         o.allFile = false, o.useExtensions = true, o.extensions = "cr2;nef";
+       },
+       std::nullopt},
+      // Separators only name no extension, and take no file.
+      {"extensions without one",
+       [](RunOptions& o, const std::string&) {
+         o.allFile = false, o.useExtensions = true, o.extensions = ";.,";
+       },
+       OptionProblem{msgcode::PleaseChoose, "検索ファイルを", std::nullopt, false}},
+      {"a time shift without capture times",
+       [](RunOptions& o, const std::string&) { o.timeShift.seconds = -60; },
+       OptionProblem{msgcode::CaptureOnly, "--time-shift ", std::nullopt, false}},
+      {"films by their local clock without capture times",
+       [](RunOptions& o, const std::string&) { o.videoTime = VideoTime::Local; },
+       OptionProblem{msgcode::CaptureOnly, "--video-time=local ", std::nullopt, false}},
+      {"both with capture times",
+       [](RunOptions& o, const std::string&) {
+         o.stamp = StampChoice::Capture, o.timeShift.seconds = 3600, o.videoTime = VideoTime::Local;
+       },
+       std::nullopt},
+      // The sizes are told before what only a kind of name uses.
+      {"sizes wrong and a time shift",
+       [](RunOptions& o, const std::string&) { o.useMaxSize = true, o.timeShift.seconds = 1; },
+       OptionProblem{msgcode::SizeLimitsWrong, "", Focus::LimitMaxSize, false}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -77,6 +104,10 @@ TEST(OptionCheck, FirstProblemInTheWindowsOrder) {
     options.allFile = true;
     row.change(options, (env.root() / "gone").string());
     EXPECT_EQ(checkRunOptions(options), row.problem);
+    // The command line names the options of the row that found it.
+    if (row.problem) {
+      EXPECT_NE(rowWithProblem(options, *row.problem), nullptr);
+    }
   }
 }
 
@@ -90,13 +121,23 @@ TEST(OptionTable, TheStoresNineteenValuesInTheirOrder) {
     EXPECT_EQ(optionRow(row.name), &row);
     if (row.storeKey != nullptr) keys.emplace_back(row.storeKey);
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{
-                      "strServerDir",       "strReceiveDir",   "chkLimitCount",   "lngLimitCount",
-                      "chkSubFolder",       "chkLimitMinSize", "lngLimitMinSize", "chkLimitMaxSize",
-                      "lngLimitMaxSize",    "chkSlowly",       "chkCopy",         "chkAllFile",
-                      "chkGraphics",        "strGraphics",     "chkOther",        "strOther",
-                      "bytBytRenameMethod", "datLastExecute",  "chkExtFix",       "strFolders",
-                      "chkGroups"}));
+  // The values of the options the window's form has no control for come
+  // after them, under names of their own.
+  ASSERT_EQ(keys.size(), 28u);
+  EXPECT_EQ((std::vector<std::string>(keys.begin() + 19, keys.end())),
+            (std::vector<std::string>{"chkExtensions", "strExtensions", "lngTimeShift",
+                                      "bytVideoTime", "bytStamp", "chkSkipIdentical", "strFolders",
+                                      "chkGroups", "strBackupDir"}));
+  keys.resize(19);
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{
+                "strServerDir", "strReceiveDir", "chkLimitCount", "lngLimitCount", "chkSubFolder",
+                "chkLimitMinSize", "lngLimitMinSize", "chkLimitMaxSize", "lngLimitMaxSize",
+                "chkSlowly", "chkCopy", "chkAllFile", "chkGraphics", "strGraphics", "chkOther",
+                "strOther", "bytBytRenameMethod", "datLastExecute", "chkExtFix"}));
+  // --ext is a file type: given, it replaces the saved choice of types.
+  EXPECT_STREQ(optionRow("extensions")->group, optionRow("allFile")->group);
+  EXPECT_STREQ(optionRow("useExtensions")->group, optionRow("allFile")->group);
   EXPECT_EQ(optionRow("no such option"), nullptr);
 }
 
@@ -124,6 +165,97 @@ TEST(NamedValues, EachNameOnce) {
   }
   EXPECT_EQ(storedRenameMethod(2), std::nullopt);
   EXPECT_EQ(journalRenameMethod("serial-number"), std::nullopt);
+}
+
+// "[+-]H:MM[:SS]", and nothing else: a value the command line refuses and
+// the store does not take back.
+TEST(NamedValues, TimeShifts) {
+  const std::pair<const char*, std::optional<int32_t>> rows[] = {
+      {"+1:00", 3600},
+      {"1:00", 3600},
+      {"-0:20:30", -1230},
+      {"0:00", 0},
+      {"-0:00:01", -1},
+      {"99999:59:59", kLongestTimeShift},
+      {"-99999:59:59", -kLongestTimeShift},
+      {"100000:00", std::nullopt},
+      {"1:60", std::nullopt},
+      {"1:00:60", std::nullopt},
+      {"1:5", std::nullopt},
+      {"1:005", std::nullopt},
+      {"1", std::nullopt},
+      {":30", std::nullopt},
+      {"1:00:00:00", std::nullopt},
+      {"--1:00", std::nullopt},
+      {"+-1:00", std::nullopt},
+      {"1:0x", std::nullopt},
+      {" 1:00", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [text, seconds] : rows) {
+    const std::optional<TimeShift> shift = parseTimeShift(text);
+    EXPECT_EQ(shift ? std::optional<int32_t>(shift->seconds) : std::nullopt, seconds) << text;
+    if (shift) {
+      EXPECT_EQ(parseTimeShift(timeShiftText(*shift)), shift) << text;
+    }
+  }
+  EXPECT_EQ(timeShiftText({-1230}), "-0:20:30");
+  EXPECT_EQ(timeShiftText({kLongestTimeShift}), "+99999:59:59");
+  for (const VideoTimeRow& row : kVideoTimes) {
+    EXPECT_EQ(videoTimeNamed(row.word), row.choice);
+    EXPECT_EQ(storedVideoTime(row.stored), row.choice);
+  }
+  EXPECT_EQ(videoTimeNamed("UTC"), std::nullopt);
+  EXPECT_EQ(storedVideoTime(2), std::nullopt);
+}
+
+TEST(NamedValues, ExtensionItems) {
+  const std::pair<const char*, std::vector<std::string>> rows[] = {
+      {"cr2,.NEF;heic", {"cr2", "NEF", "heic"}},
+      {"cr2,,nef;", {"cr2", "nef"}},
+      {";.,", {}},
+      {"", {}},
+  };
+  for (const auto& [text, items] : rows) EXPECT_EQ(extensionItems(text), items) << text;
+}
+
+TEST(FolderTemplates, ValidOnesNameTheFoldersOfAStamp) {
+  std::tm stamp{};
+  stamp.tm_year = 2024 - 1900, stamp.tm_mon = 0, stamp.tm_mday = 2;
+  stamp.tm_hour = 3, stamp.tm_min = 4, stamp.tm_sec = 5;
+  const std::pair<const char*, const char*> rows[] = {
+      {"%Y/%m/%d", "2024/01/02"},
+      {"%Y/%Y-%m-%d", "2024/2024-01-02"},
+      {"写真 %H%M%S/100%%", "写真 030405/100%"},
+      {"...x", "...x"},  // dots inside a name climb nowhere
+      {"", nullptr},
+      {"/%Y", nullptr},
+      {"%Y/", nullptr},
+      {"%Y//%m", nullptr},
+      {"%Y/../x", nullptr},
+      {"./%Y", nullptr},
+      {"%y", nullptr},
+      {"%Y%", nullptr},
+  };
+  for (const auto& [text, path] : rows) {
+    EXPECT_EQ(folderTemplateValid(text), path != nullptr) << text;
+    if (path != nullptr) {
+      EXPECT_EQ(expandFolderTemplate(text, stamp), path) << text;
+    }
+  }
+  // A valid one is taken by the run, which files into its folders; a
+  // backup folder is still refused.
+  RunOptions options;
+  options.allFile = true;
+  options.folders = "%Y";
+  EXPECT_EQ(checkChoices(options), std::nullopt);
+  options.backupDir = "/media/backup";
+  EXPECT_EQ(checkChoices(options)->code, msgcode::NotYetUsable);
+  options.backupDir.clear();
+  options.folders = "%Y/..";
+  EXPECT_EQ(checkChoices(options), folderTemplateRefusal("%Y/.."));
+  // Ticked with nothing in it, the window's box names no folder.
+  EXPECT_EQ(folderTemplateRefusal("")->code, msgcode::FolderTemplateWrong);
 }
 
 }  // namespace

@@ -124,9 +124,9 @@ TEST_P(CardTest, EachFileReachesTheCardBeforeItsSourceGoes) {
       if (rc == 0) events += 'N';
       return rc;
     }
-    int unlink(const char* path) override {
+    int unlinkAt(int fd, const char* path, int flags) override {
       events += 'U';
-      return Syscalls::unlink(path);
+      return Syscalls::unlinkAt(fd, path, flags);
     }
   } calls;
   for (const char* name : {"a.jpg", "b.jpg"}) writeText(local / name, name);

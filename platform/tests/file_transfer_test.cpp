@@ -28,6 +28,7 @@
 
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
+#include "platform/transfer_meter.h"
 #include "temp_env.h"
 
 namespace msifter::platform {
@@ -142,6 +143,7 @@ class FaultyCalls : public Syscalls {
   int openAt(int dir, const char* path, int flags, mode_t mode) override {
     if (step == Step::OpenTemp && ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT)))
       return failWith();
+    if (step == Step::OpenSource && isSource(dir, path)) return failWith();
     return Syscalls::openAt(dir, path, flags, mode);
   }
   int syncfs(int fd) override {
@@ -156,6 +158,21 @@ class FaultyCalls : public Syscalls {
   int unlink(const char* path) override {
     if (step == Step::UnlinkSource && path == source) return failWith();
     return Syscalls::unlink(path);
+  }
+  int unlinkAt(int dir, const char* path, int flags) override {
+    if (step == Step::UnlinkSource && isSource(dir, path)) return failWith();
+    return Syscalls::unlinkAt(dir, path, flags);
+  }
+
+ protected:
+  // The source reached through its folder's descriptor.
+  bool isSource(int dir, const char* name) const {
+    struct stat folder {
+    }, sourceFolder{};
+    const fs::path path(source);
+    return !source.empty() && path.filename() == name && ::fstat(dir, &folder) == 0 &&
+           ::stat(path.parent_path().c_str(), &sourceFolder) == 0 &&
+           folder.st_dev == sourceFolder.st_dev && folder.st_ino == sourceFolder.st_ino;
   }
 
  private:
@@ -220,6 +237,73 @@ TEST_F(FileTransferTest, CopyWithoutKernelCopyUsesReadAndWrite) {
   writeText(src / "a.bin", std::string(700000, 'q'));
   ASSERT_TRUE(copyFile(src / "a.bin", dst / "a.bin").ok());
   EXPECT_EQ(readText(dst / "a.bin"), std::string(700000, 'q'));
+}
+
+// The meter of the copying thread moves chunk by chunk, before the copy
+// ends, and ends at the file's length: in the kernel, by read and write, and
+// over a file's holes.
+TEST_F(FileTransferTest, CopiesAdvanceTheThreadsMeterChunkByChunk) {
+  struct MeterSeen : Syscalls {
+    TransferMeter* meter = nullptr;
+    bool noKernelCopy = false;
+    std::vector<int64_t> seen;  // the meter at each chunk asked for
+    ssize_t copyFileRange(int in, int out, size_t count) override {
+      seen.push_back(meter->bytes());
+      if (noKernelCopy) return errno = ENOSYS, -1;
+      return Syscalls::copyFileRange(in, out, count);
+    }
+    ssize_t read(int fd, void* buffer, size_t count) override {
+      seen.push_back(meter->bytes());
+      return Syscalls::read(fd, buffer, count);
+    }
+    // Shared blocks would copy the whole file at once.
+    int cloneFile(int, int) override { return errno = EOPNOTSUPP, -1; }
+  };
+  constexpr int64_t kMiB = 1 << 20;
+  struct Row {
+    const char* name;
+    bool noKernelCopy;
+    bool sparse;  // 20 MiB of holes, 3 MiB of data in the middle
+    int64_t beforeLastChunk;
+  };
+  const std::vector<Row> rows = {
+      {"kernel copy, 8 MiB chunks", false, false, 16 * kMiB},
+      {"read and write, 1 MiB chunks", true, false, 19 * kMiB},
+      {"sparse, holes counted as passed", false, true, 10 * kMiB},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(dst);
+    fs::create_directories(dst);
+    const fs::path from = src / (std::string(row.sparse ? "sparse" : "full") + ".bin");
+    if (row.sparse) {
+      {
+        std::ofstream out(from, std::ios::binary);
+        out.seekp(10 * kMiB);
+        out << std::string(3 * kMiB, 's');
+      }
+      fs::resize_file(from, 20 * kMiB);
+    } else {
+      writeText(from, std::string(20 * kMiB, 'm'));
+    }
+    TransferMeter meter;
+    MeterSeen calls;
+    calls.meter = &meter;
+    calls.noKernelCopy = row.noKernelCopy;
+    {
+      const MeteredCopies metered(meter);
+      ScopedSyscalls scoped(calls);
+      ASSERT_TRUE(copyFile(from, dst / "copy.bin").ok());
+    }
+    EXPECT_EQ(meter.bytes(), 20 * kMiB);
+    ASSERT_FALSE(calls.seen.empty());
+    EXPECT_EQ(calls.seen.front(), row.sparse ? 10 * kMiB : 0);
+    // The last chunk asked for (the one that finds the end) saw the rest.
+    EXPECT_GE(calls.seen[calls.seen.size() - 1], row.beforeLastChunk);
+    EXPECT_TRUE(std::is_sorted(calls.seen.begin(), calls.seen.end()));
+  }
+  // No meter set: nothing is counted anywhere.
+  EXPECT_EQ(threadMeter(), nullptr);
 }
 
 // Each failing step of the copy path: the source is untouched, the
@@ -362,13 +446,13 @@ TEST_F(FileTransferTest, SourceVanishingAfterTheCopyKeepsTheCopy) {
   writeText(src / "a.jpg", "photo");
   // The first unlink of the source fails as if somebody had removed it.
   struct Vanishing : FaultyCalls {
-    int unlink(const char* path) override {
-      if (path == source) {
-        Syscalls::unlink(path);
+    int unlinkAt(int dir, const char* path, int flags) override {
+      if (isSource(dir, path)) {
+        Syscalls::unlinkAt(dir, path, flags);
         errno = ENOENT;
         return -1;
       }
-      return FaultyCalls::unlink(path);
+      return FaultyCalls::unlinkAt(dir, path, flags);
     }
   } vanishing;
   vanishing.step = Step::RenameFirst;

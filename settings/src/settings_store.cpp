@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include <algorithm>
 #include <utility>
 #include <variant>
 
@@ -89,6 +90,25 @@ bool readRow(const OptionRow& row, SavedSettings& saved) {
             o.*m = method.value_or(kDefaults.*m);
             return true;
           },
+          [&](options::TimeShift RunOptions::*m) {
+            const int32_t stored = readLong(key, (kDefaults.*m).seconds);
+            const bool known =
+                stored >= -options::kLongestTimeShift && stored <= options::kLongestTimeShift;
+            o.*m = known ? options::TimeShift{stored} : kDefaults.*m;
+            return known;
+          },
+          [&](options::VideoTime RunOptions::*m) {
+            const auto choice =
+                options::storedVideoTime(readLong(key, options::videoTimeRow(kDefaults.*m).stored));
+            o.*m = choice.value_or(kDefaults.*m);
+            return choice.has_value();
+          },
+          [&](options::StampChoice RunOptions::*m) {
+            const auto choice = options::storedStampChoice(
+                readLong(key, options::stampChoiceRow(kDefaults.*m).stored));
+            o.*m = choice.value_or(kDefaults.*m);
+            return choice.has_value();
+          },
           [](auto) { return true; },
       },
       row.field);
@@ -117,6 +137,15 @@ std::pair<int32_t, RegValue> storedValue(const OptionRow& row, const RunOptions&
                         [&](options::RenameMethod RunOptions::*m) {
                           return Stored{kRegDword, options::renameMethodRow(o.*m).stored};
                         },
+                        [&](options::TimeShift RunOptions::*m) {
+                          return Stored{kRegDword, (o.*m).seconds};
+                        },
+                        [&](options::VideoTime RunOptions::*m) {
+                          return Stored{kRegDword, options::videoTimeRow(o.*m).stored};
+                        },
+                        [&](options::StampChoice RunOptions::*m) {
+                          return Stored{kRegDword, options::stampChoiceRow(o.*m).stored};
+                        },
                         [](auto) {
                           return Stored{kRegDword, RegValue()};
                         },
@@ -132,6 +161,20 @@ bool readShown(SavedSettings& saved) {
   return shown;
 }
 
+// The stored values of the rows `chosen` takes: all land together or none
+// do, with one flush to disk. The transaction is over before a caller's
+// fatal path shows anything, so no lock is held while a dialog waits.
+template <class Chosen>
+bool writeRows(const RunOptions& options, const std::string& lastExecute, Chosen chosen) {
+  RegTransaction writing(RegTransaction::Kind::Write);
+  for (const OptionRow& row : options::optionTable()) {
+    if (row.storeKey == nullptr || !chosen(row)) continue;
+    const auto [type, value] = storedValue(row, options, lastExecute);
+    if (!gSetRegValue(kHKeyCurrentUser, kSettingsKey, row.storeKey, type, value)) return false;
+  }
+  return writing.commit();
+}
+
 void tell(SettingsWindow& window, const options::OptionProblem& problem) {
   if (problem.focus && problem.focusFirst) window.setFocus(*problem.focus);
   common::gDispMsg(problem.code, problem.callerText);
@@ -142,7 +185,7 @@ void tell(SettingsWindow& window, const options::OptionProblem& problem) {
 
 bool gGetSettingData(SavedSettings& saved) {
   return common::guardFatal("gGetSettingData", [&] {
-    // One read transaction for the nineteen values: a store that another
+    // One read transaction for all the values: a store that another
     // process keeps locked costs one bounded wait, not one per value.
     const RegTransaction reading(RegTransaction::Kind::Read);
     bool readable = reading.usable();
@@ -207,7 +250,7 @@ bool gDspSettingData2(SettingsWindow& window) {
   });
 }
 
-bool gChkSettingData(SettingsWindow& window, RunOptions* checked) {
+bool gChkSettingData(SettingsWindow& window, RunOptions* checked, const RunOptions& beyondWindow) {
   return common::guardFatal("gChkSettingData", [&] {
     RunOptions folders;
     folders.serverDir = window.caption(FolderLabel::ServerDir);
@@ -221,7 +264,8 @@ bool gChkSettingData(SettingsWindow& window, RunOptions* checked) {
     }
     // Every number box is read here, whether its limit is on or not: a text
     // that is not a number stops here rather than later, half-saved.
-    const RunOptions options = optionsFromWindow(window);
+    RunOptions options = optionsFromWindow(window);
+    takeOptionsBeyondWindow(beyondWindow, options);
     if (const auto problem = options::checkChoices(options)) {
       tell(window, *problem);
       return false;
@@ -233,22 +277,18 @@ bool gChkSettingData(SettingsWindow& window, RunOptions* checked) {
 
 bool gSetSettingData(const RunOptions& options, const std::string& lastExecute) {
   return common::guardFatal("gSetSettingData", [&] {
-    bool saved = false;
-    {
-      // One transaction: the nineteen values land together or not at all,
-      // with one flush to disk. It is over before the fatal path shows
-      // anything, so no lock is held while a dialog waits.
-      RegTransaction writing(RegTransaction::Kind::Write);
-      saved = true;
-      for (const OptionRow& row : options::optionTable()) {
-        if (row.storeKey == nullptr) continue;
-        const auto [type, value] = storedValue(row, options, lastExecute);
-        saved = gSetRegValue(kHKeyCurrentUser, kSettingsKey, row.storeKey, type, value);
-        if (!saved) break;
-      }
-      saved = saved && writing.commit();
-    }
-    if (!saved) common::gProcFatalError("gSetSettingData", "");
+    if (!writeRows(options, lastExecute, [](const OptionRow&) { return true; }))
+      common::gProcFatalError("gSetSettingData", "");
+    return true;
+  });
+}
+
+bool setStoredOptions(const RunOptions& options, std::span<const std::string_view> rows) {
+  return common::guardFatal("setStoredOptions", [&] {
+    const auto named = [&](const OptionRow& row) {
+      return std::find(rows.begin(), rows.end(), row.name) != rows.end();
+    };
+    if (!writeRows(options, kNoRunYet, named)) common::gProcFatalError("setStoredOptions", "");
     return true;
   });
 }

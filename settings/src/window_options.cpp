@@ -79,6 +79,15 @@ RunOptions optionsFromWindow(const SettingsWindow& window) {
   return options;
 }
 
+void takeOptionsBeyondWindow(const RunOptions& from, RunOptions& to) {
+  for (const OptionRow& row : options::optionTable()) {
+    const bool shown = !std::holds_alternative<std::monostate>(row.control) ||
+                       std::holds_alternative<ImageTypes RunOptions::*>(row.field) ||
+                       std::holds_alternative<RenameMethod RunOptions::*>(row.field);
+    if (row.storeKey != nullptr && !shown) options::copyOption(row, from, to);
+  }
+}
+
 void showOptions(SettingsWindow& window, const RunOptions& options, bool showMethod) {
   for (const OptionRow& row : options::optionTable()) showRow(window, row, options, showMethod);
 }

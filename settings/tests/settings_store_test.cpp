@@ -209,6 +209,10 @@ TEST_F(SettingsStoreTest, EveryStoredOptionComesBackAsSaved) {
     o.images.set(options::ImageType::BMP, on);
     o.otherText = on ? "txt; doc" : "";
     o.renameMethod = on ? RenameMethod::SerialNumber : RenameMethod::DateTime;
+    o.useExtensions = on;
+    o.extensions = on ? "cr2;nef" : "";
+    o.timeShift.seconds = on ? -options::kLongestTimeShift : 3600;
+    o.videoTime = on ? options::VideoTime::Local : options::VideoTime::Utc;
     ASSERT_TRUE(gSetSettingData(o, "2026/12/0" + std::to_string(pattern + 1) + " 08:15:00"));
     SavedSettings saved;
     ASSERT_TRUE(gGetSettingData(saved));
@@ -249,6 +253,22 @@ TEST_F(SettingsStoreTest, AStoreWrittenBeforeReadsTheSame) {
   EXPECT_EQ(saved.lastExecute, "2024/03/15 09:30:00");
   EXPECT_EQ(savedRunOptions(), expected);
   EXPECT_TRUE(ui.boxes.empty());
+}
+
+// A time shift or a way of reading films that no run could have saved is
+// damage: the default, and the window says the settings were not read.
+TEST_F(SettingsStoreTest, CaptureTimeValuesOutOfRangeReadAsTheirDefaults) {
+  store("lngTimeShift", kRegDword, int32_t{options::kLongestTimeShift + 1});
+  store("bytVideoTime", kRegDword, int32_t{2});
+  SavedSettings saved;
+  EXPECT_FALSE(gGetSettingData(saved));
+  EXPECT_EQ(saved.options.timeShift, options::TimeShift{});
+  EXPECT_EQ(saved.options.videoTime, options::VideoTime::Utc);
+  store("lngTimeShift", kRegDword, int32_t{-options::kLongestTimeShift});
+  store("bytVideoTime", kRegDword, int32_t{1});
+  EXPECT_TRUE(gGetSettingData(saved));
+  EXPECT_EQ(saved.options.timeShift.seconds, -options::kLongestTimeShift);
+  EXPECT_EQ(saved.options.videoTime, options::VideoTime::Local);
 }
 
 TEST_F(SettingsStoreTest, StoredImageTypesCheckTheirBoxesOnly) {

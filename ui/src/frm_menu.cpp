@@ -20,6 +20,7 @@
 #include "ui/clickable_label.h"
 #include "ui/frm_about.h"
 #include "ui/history_window.h"
+#include "ui/import_options_dialog.h"
 #include "ui/lifecycle.h"
 #include "ui/result_list_model.h"
 #include "ui/run_view.h"
@@ -33,6 +34,7 @@ using settings::FolderLabel;
 namespace {
 
 constexpr int kRowsLaidOutPerTurn = 20000;
+constexpr const char* kImportOptionsOn = " — 取り込みの設定あり";
 
 QString u(const char* text) { return QString::fromUtf8(text); }
 
@@ -68,6 +70,9 @@ void FrmMenu::setupMainMenu() {
   QAction* history = tools->addAction(u("実行履歴(&R)..."));
   history->setObjectName(QStringLiteral("mnuHistory"));
   connect(history, &QAction::triggered, this, [this] { mnuHistory_Click(); });
+  QAction* import = tools->addAction(u("取り込みの設定(&I)..."));
+  import->setObjectName(QStringLiteral("mnuImportOptions"));
+  connect(import, &QAction::triggered, this, [this] { mnuImportOptions_Click(); });
 
   QMenu* help = menuBar()->addMenu(u("ヘルプ(&H)"));
   help->setObjectName(QStringLiteral("Help"));
@@ -125,7 +130,19 @@ void FrmMenu::formLoad() {
     gDspFormTitle(*this, TitleMode::TitleFirst);
     settings::gDspSettingData(*settingsView_);
     settings::gDspSettingData2(*settingsView_);
+    // Read again, silently: gDspSettingData has told of a damaged store.
+    settings::SavedSettings saved;
+    settings::gGetSettingData(saved);
+    beyondForm_ = saved.options;
+    plainTitle_ = windowTitle();
+    showImportState();
   });
+}
+
+// The form cannot show the import options; its title says that some are on,
+// so that names by capture time or skipped files never come as a surprise.
+void FrmMenu::showImportState() {
+  setWindowTitle(anyImportOptionOn(beyondForm_) ? plainTitle_ + u(kImportOptionsOn) : plainTitle_);
 }
 
 void FrmMenu::closeEvent(QCloseEvent* event) {
@@ -135,6 +152,7 @@ void FrmMenu::closeEvent(QCloseEvent* event) {
     return;
   }
   if (history_ != nullptr) history_->close();
+  if (importOptions_ != nullptr) importOptions_->reject();
   common::guardFatal("frmMenu_Form_Unload", [&] {
     if (gGetFormCount() == 1) {
       clearFormReference(this);
@@ -199,6 +217,27 @@ void FrmMenu::mnuHistory_Click() {
     history_->show();
     history_->raise();
     history_->activateWindow();
+    return true;
+  });
+}
+
+void FrmMenu::mnuImportOptions_Click() {
+  common::guardLog("frmMenu_mnuImportOptions_Click", false, [this] {
+    if (importOptions_ != nullptr) {
+      importOptions_->raise();
+      importOptions_->activateWindow();
+      return true;
+    }
+    // A new dialog each time, so that it starts from what is kept now.
+    importOptions_ = child<ImportOptionsDialog>(this, beyondForm_,
+                                                settingsView_->caption(FolderLabel::ReceiveDir));
+    importOptions_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(importOptions_, &QDialog::accepted, this, [this] {
+      beyondForm_ = importOptions_->kept();
+      showImportState();
+    });
+    connect(importOptions_, &QObject::destroyed, this, [this] { importOptions_ = nullptr; });
+    importOptions_->open();
     return true;
   });
 }

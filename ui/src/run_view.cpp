@@ -15,7 +15,17 @@ namespace msifter::ui {
 RunView::RunView(QWidget& window, const MenuControls& controls, ResultListModel& results)
     : window_(window), controls_(controls), results_(results) {}
 
-void RunView::enterBusyState() { setBusy(true); }
+void RunView::enterBusyState() {
+  tally_ = {};
+  setBusy(true);
+}
+
+void RunView::fileTransferred(const engine::TransferredFile& file) {
+  ++tally_.files;
+  tally_.bytes += file.size;
+}
+
+void RunView::fileSkipped(const std::string&, const std::string&) { ++tally_.skipped; }
 
 void RunView::leaveBusyState() { setBusy(false); }
 

@@ -21,7 +21,8 @@ struct CommandLine {
   // Its folders made absolute (folder_arguments.h).
   RunRequest run{};
   OutputChoice historyOutput{};
-  std::string undoRun{};  // "" for the last run
+  std::string historyRun{};  // "" for every run
+  std::string undoRun{};     // "" for the last run
   bool undoDryRun = false;
   OutputChoice undoOutput{};
 };

@@ -10,8 +10,9 @@ struct OutputChoice {
   bool json = false;
 };
 
-// Lists every run, oldest first. Returns the exit status.
-int showHistory(const OutputChoice& output);
+// Lists every run, oldest first; with `runId`, that run's files. Returns the
+// exit status.
+int showHistory(const OutputChoice& output, const std::string& runId = "");
 
 // Takes back the run `runId` ("" for the last one), or with `dryRun` says
 // what that would do. Exit status 1 when some file cannot be undone.

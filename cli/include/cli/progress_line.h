@@ -3,10 +3,15 @@
 // few times a second: folders searched, then files done of all, bytes, rate
 // and time left. Drawn only where someone watches: when standard error is a
 // terminal and the run is not quiet. Cleared at the end.
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "engine/finder.h"
+#include "platform/transfer_meter.h"
 
 namespace msifter::cli {
 
@@ -15,6 +20,10 @@ namespace msifter::cli {
 std::string progressText(int64_t files, int64_t allFiles, int64_t bytes, int64_t allBytes,
                          int64_t elapsedMilliseconds);
 
+// During the transfer a thread of its own redraws the line four times a
+// second, so that it moves inside one large file (the bytes the copy has
+// written, from the thread's meter) and through --slow's pauses; the run
+// only stores its counts and never waits for a drawing.
 class ProgressLine final : public engine::ProgressLabel {
  public:
   explicit ProgressLine(bool shown);
@@ -24,23 +33,34 @@ class ProgressLine final : public engine::ProgressLabel {
 
   // The search enters a folder.
   void setCaption(const std::string& folder) override;
-  // The transfer starts with these totals.
-  void start(int64_t allFiles, int64_t allBytes);
-  // Done so far; drawn when the last drawing is old enough.
+  // The transfer starts with these totals; `meter` (may be nullptr) counts
+  // the bytes written so far, also of files not yet complete.
+  void start(int64_t allFiles, int64_t allBytes, const platform::TransferMeter* meter);
+  // Done so far.
   void advance(int64_t files, int64_t bytes);
+  // Stops the redrawing and erases the line.
   void clear();
 
  private:
   bool due();
   void draw(const std::string& text);
+  void redraw();
+  void stop();
 
-  bool shown_;
+  const bool shown_;
+  std::mutex drawing_;  // the line and the fields below it
   bool drawn_ = false;
   int64_t lastDrawn_ = 0;
-  int64_t started_ = 0;
   int64_t folders_ = 0;
+  int64_t started_ = 0;
   int64_t allFiles_ = 0;
   int64_t allBytes_ = 0;
+  const platform::TransferMeter* meter_ = nullptr;
+  std::atomic<int64_t> files_{0};
+  std::atomic<int64_t> bytes_{0};
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread redrawer_;
 };
 
 }  // namespace msifter::cli

@@ -2,6 +2,7 @@
 // The file finder: searches a folder (and on request its subtree) depth
 // first, pre-order, for files matching a pattern list.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,20 @@ struct NotSearched {
   int error = 0;
 };
 
+// A listed file as the search's own look saw it, so that a run need not look
+// at it again: its length, and what tells it from every other file and from
+// itself rewritten.
+struct FoundFile {
+  int64_t size = -1;
+  int64_t modifiedSeconds = 0;
+  int32_t modifiedNanoseconds = 0;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  // False for a folder entry, and for a link: the look saw what the link
+  // leads to, where a move takes the link itself.
+  bool known = false;
+};
+
 // One search. Paths are the file system's raw bytes; entries reach the
 // result unchanged. Folders below the one given are entered beneath their
 // parents without following links.
@@ -37,6 +52,8 @@ struct FindRequest {
   // With a list: each file's length as the search found it, one per entry
   // (-1 for a folder entry).
   std::vector<int64_t>* resultSizes = nullptr;
+  // With a list: each file as the search saw it, one per entry.
+  std::vector<FoundFile>* resultFiles = nullptr;
   std::string* resultText = nullptr;
   ProgressLabel* progressLabel = nullptr;  // shows each folder entered
   bool fullPath = true;                    // else the bare file name
@@ -56,6 +73,9 @@ struct FindRequest {
   // Receives what could not be searched (a missing folder is nothing to
   // search). Each is also written to the error log, asked for or not.
   std::vector<NotSearched>* notSearched = nullptr;
+  // Takes each entry with its length in place of the list and the text, as
+  // it is found: a caller that handles files one at a time keeps none.
+  std::function<void(std::string&& entry, int64_t length)> entrySink{};
 };
 
 // What a search accepted.

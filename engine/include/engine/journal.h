@@ -42,6 +42,13 @@ struct JournalEntry {
   int64_t number = 0;  // the file's place in the run
   TransferredFile file;
   bool undone = false;
+  DateSource dateSource = DateSource::None;  // of its new name's moment
+};
+
+// A file left where it was, as `identical` held its bytes (--skip-identical).
+struct SkippedFile {
+  std::string source;
+  std::string identical;
 };
 
 // A planned file that the run did not transfer, as a look found it.
@@ -69,6 +76,7 @@ struct RunSummary {
   int64_t files = 0;  // recorded: files whose transfer completed
   int64_t bytes = 0;
   int64_t undoneFiles = 0;
+  int64_t skippedFiles = 0;  // left where they were, as identical
   RunEnd end = RunEnd::Unfinished;
   // Being written right now: the run goes on, or it is being undone.
   bool inUse = false;
@@ -92,6 +100,7 @@ struct RunRecord {
   // before it was made, a folder before the folders in it. Some may not
   // have been made, had the run stopped first.
   std::vector<std::string> madeFolders;
+  std::vector<SkippedFile> skipped;  // in the run's order
 };
 
 // The folder of the journals; "" when neither XDG_STATE_HOME nor HOME is set.
@@ -133,6 +142,8 @@ class RunJournal final : public TransferObserver {
   // Recorded with the next group's files, before any of these folders is made.
   int foldersPlanned(const std::vector<std::string>& folders) override;
   void fileTransferred(const TransferredFile& file) override;
+  // Changes nothing on disk, so its line waits for the next group's flush.
+  void fileSkipped(const std::string& source, const std::string& identical) override;
   void sourceFileSystem(uint64_t device, const std::string& mountRoot) override;
   // Settles them by a look at them (see left()).
   void filesLeft(const std::vector<TransferIntent>& left) override;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/finder.h"
 #include "engine/name_planner.h"
 #include "engine/transfer_options.h"
 
@@ -37,6 +38,7 @@ struct TransferIntent {
   int32_t modifiedNanoseconds = 0;
   uint64_t device = 0;  // of the source
   uint64_t inode = 0;
+  DateSource dateSource = DateSource::None;  // of the new name's moment
 };
 
 // Told of every file before its transfer and as it completes, in the order
@@ -88,6 +90,10 @@ struct MoveExtras {
   // which spares skipIdentical a look at every source. A file whose length
   // has changed since is not found identical and is transferred.
   const std::vector<int64_t>* sourceSizes = nullptr;
+  // Each source as the search saw it (FindRequest::resultFiles): its
+  // length, and the identity its intent records, which spares a look at
+  // every source before its transfer.
+  const std::vector<FoundFile>* sourceFiles = nullptr;
   // The run's serial number, advanced by every serial name handed out;
   // nullptr: serial names from 0.
   int32_t* serialNumber = nullptr;
@@ -111,7 +117,10 @@ struct MoveFailure {
 };
 
 // Moves or copies every listed file into options.receiveDir under its new
-// name. Files are planned in groups, each told to the observer before any
+// name. Every source is reached through its folder opened beneath
+// options.serverDir, never through a link: a source outside it, or one
+// whose folder was swapped for a link since the search, fails (EXDEV,
+// ELOOP) and ends the run there. Files are planned in groups, each told to the observer before any
 // of its files is touched; the run ends at the first file that cannot be
 // transferred, and every file after it stays where it was. True when every
 // entry was transferred and is on disk.
@@ -143,6 +152,7 @@ struct PlannedFile {
   // goes into ("2024/05/01/..."); when skipped, the full path of the file
   // in the folder (or planned for it) that holds the same bytes.
   std::string name;
+  DateSource dateSource = DateSource::None;  // of the new name's moment
 };
 
 // What mMoveFile would do with `sources`, named by the same planner, with

@@ -33,6 +33,12 @@ class RunObserver {
   virtual void filesPlanned(std::size_t /*files*/) {}
   virtual void fileTransferred(const TransferredFile& /*file*/) {}
   virtual void fileSkipped(const std::string& /*source*/, const std::string& /*identical*/) {}
+  // A dry run's file, as soon as it is planned, in the search's order.
+  virtual void filePreviewed(const PlannedFile& /*file*/) {}
+  // The observer keeps what it needs of each file previewed: the result
+  // holds no plan and no found paths, so a preview of a million files
+  // holds neither.
+  virtual bool takesPlan() const { return false; }
 };
 
 // How far a run got.
@@ -54,7 +60,7 @@ struct RunResult {
   int64_t runByteTotal = 0;
   int32_t serialNumber = 0;  // the next serial number
   TransferOptions snapshot;
-  std::vector<PlannedFile> plan;  // of a dry run
+  std::vector<PlannedFile> plan;  // of a dry run, unless the observer takes it
   MoveFailure failure;
   // The errno of the journal's begin (NotStarted) or of its end, or 0.
   int journalError = 0;

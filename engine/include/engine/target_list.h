@@ -1,6 +1,6 @@
 #pragma once
 // Which files a run takes: the target list, ";"-separated wildcard patterns
-// built from the run's choice of file types.
+// and exact extensions, built from the run's choice of file types.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,6 +8,11 @@
 #include "options/run_options.h"
 
 namespace msifter::engine {
+
+// An item that starts with this names an exact extension ("/CR2": names
+// whose text after the last dot is CR2), not a pattern. No file name holds
+// one, so no pattern ever had it.
+inline constexpr char kExactExtension = '/';
 
 bool gGetSettingData_GraphicsExtension(const options::RunOptions& options, std::string& list);
 bool gGetSettingData_TargetExtension(const options::RunOptions& options, std::string& list);

@@ -26,6 +26,11 @@ struct TransferOptions {
   RenameMethod renameMethod = RenameMethod::DateTime;
   bool extFix = false;
   bool slowly = false;
+  // How date-time names take their moment, as the journal records it.
+  options::StampChoice stamp = options::StampChoice::Transfer;
+  options::TimeShift timeShift{};
+  options::VideoTime videoTime = options::VideoTime::Utc;
+  bool skipIdentical = false;
   // Subfolders by date ("%Y/%m/%d"), "" for none: RunOptions::folders.
   std::string folders{};
 };

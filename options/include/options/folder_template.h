@@ -26,6 +26,9 @@ struct FolderTemplateProblem {
 // What is wrong with `text` as a template; nothing for an empty one (no
 // subfolders) or a good one.
 std::optional<FolderTemplateProblem> folderTemplateProblem(std::string_view text);
+// True for a template a run can file by; an empty one names no folder, so
+// a box ticked with nothing in it is not valid.
+bool folderTemplateValid(std::string_view text);
 
 // The folder `text` names for the date and time `when` ("2024/05/01"),
 // relative to the destination; "" for an empty template. Only for a

@@ -16,9 +16,10 @@ namespace msifter::options {
 
 // The field of RunOptions a row holds. monostate: the store's one value that
 // is no option, the moment of the last run (datLastExecute).
-using Field = std::variant<std::monostate, std::string RunOptions::*, bool RunOptions::*,
-                           int32_t RunOptions::*, ImageTypes RunOptions::*,
-                           RenameMethod RunOptions::*, StampChoice RunOptions::*>;
+using Field =
+    std::variant<std::monostate, std::string RunOptions::*, bool RunOptions::*,
+                 int32_t RunOptions::*, ImageTypes RunOptions::*, RenameMethod RunOptions::*,
+                 StampChoice RunOptions::*, TimeShift RunOptions::*, VideoTime RunOptions::*>;
 
 // The control that shows it in the window: a check box, a text box or a
 // folder label. The image types show in their own boxes (kImageTypes) and
@@ -37,6 +38,7 @@ struct OptionProblem {
 
 // The checks run stage by stage, each stage over the rows in table order,
 // so that a missing folder is told only once both folders are chosen.
+// Naming: options that only a kind of name can use.
 enum class CheckStage { FolderChosen, FolderExists, FileTypes, SizeLimits, Naming };
 using OptionCheck = std::optional<OptionProblem> (*)(const RunOptions&, CheckStage);
 
@@ -71,6 +73,13 @@ template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
 // The row named `name`; nullptr for none.
 const OptionRow* optionRow(std::string_view name);
+// The row whose check finds `problem` in `options`; nullptr for none.
+const OptionRow* rowWithProblem(const RunOptions& options, const OptionProblem& problem);
+
+// What is wrong with a template of folders by date, as the check of its row
+// says it; nothing for a valid one. An empty text is refused here: the
+// window's box ticked with nothing in it (the row takes "" as no folders).
+std::optional<OptionProblem> folderTemplateRefusal(std::string_view text);
 
 // Copies the row's field (and what it turns on) from `from` to `to`.
 void copyOption(const OptionRow& row, const RunOptions& from, RunOptions& to);

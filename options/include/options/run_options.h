@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "options/controls.h"
 
@@ -72,14 +73,51 @@ class ImageTypes {
   unsigned bits_ = 0;
 };
 
-// Which moment a date-time name takes, and its word on the command line.
+// Which moment a date-time name takes, its word on the command line and its
+// number in the settings store.
 enum class StampChoice { Transfer, Capture };
 struct StampChoiceRow {
   StampChoice choice;
   const char* word;
+  int32_t stored;  // bytStamp
 };
-inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer"},
-                                                   {StampChoice::Capture, "capture"}};
+inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer", 0},
+                                                   {StampChoice::Capture, "capture", 1}};
+const StampChoiceRow& stampChoiceRow(StampChoice choice);
+// Nothing for a number that names no choice.
+std::optional<StampChoice> storedStampChoice(int32_t stored);
+
+// How a film's movie header is read: as UTC, which its format says, or as
+// the camera's local clock, which some cameras write there.
+enum class VideoTime { Utc, Local };
+struct VideoTimeRow {
+  VideoTime choice;
+  int32_t stored;    // in the settings store
+  const char* word;  // on the command line and in the journal
+};
+inline constexpr VideoTimeRow kVideoTimes[] = {{VideoTime::Utc, 0, "utc"},
+                                               {VideoTime::Local, 1, "local"}};
+std::optional<VideoTime> storedVideoTime(int32_t stored);
+std::optional<VideoTime> videoTimeNamed(std::string_view word);
+const VideoTimeRow& videoTimeRow(VideoTime choice);
+
+// Added to every capture time of a run: a camera whose clock was wrong.
+struct TimeShift {
+  int32_t seconds = 0;
+  bool operator==(const TimeShift&) const = default;
+};
+// 99999:59:59 either way, well over ten years.
+inline constexpr int32_t kLongestTimeShift = 99999 * 3600 + 59 * 60 + 59;
+// "[+-]H:MM[:SS]" (hours of one to five digits, minutes and seconds of two,
+// below 60); nothing for any other text.
+std::optional<TimeShift> parseTimeShift(std::string_view text);
+// "+1:00:00", "-0:30:05": what parseTimeShift reads back.
+std::string timeShiftText(TimeShift shift);
+
+// The exact extensions of a list as typed ("cr2,.NEF;heic"): the pieces
+// between "," and ";", each without a dot in front, empty pieces left out.
+// Their case is kept; they are compared without it.
+std::vector<std::string> extensionItems(std::string_view text);
 
 // Every option of a run. A new option is a field here and a row of the
 // option table; the member's initialiser is its default, which the store
@@ -101,17 +139,26 @@ struct RunOptions {
   ImageTypes images{};
   bool other = false;
   std::string otherText;  // as typed: ";"-separated items
+  // Files whose extension (the text after the last dot) is one of these.
+  bool useExtensions = false;
+  std::string extensions;  // ";"-separated, see extensionItems
   RenameMethod renameMethod = RenameMethod::DateTime;
   bool extFix = false;
+  // Capture times corrected.
+  TimeShift timeShift{};
+  VideoTime videoTime = VideoTime::Utc;
+  // The import options: the command line's, and the window's through its
+  // import dialog, kept in the store.
+  StampChoice stamp = StampChoice::Transfer;
+  bool skipIdentical = false;
   // Subfolders of the destination by each file's date ("%Y/%m/%d";
   // folder_template.h); empty: every file straight into the destination.
   std::string folders;
   // A photo and its companions (IMG_0001.CR2, .JPG, .XMP) share one name's
   // prefix and folder; only with names by the capture time.
   bool groups = true;
+  std::string backupDir;
   // Given on the command line only.
-  StampChoice stamp = StampChoice::Transfer;
-  bool skipIdentical = false;
   bool dryRun = false;
 
   bool operator==(const RunOptions&) const = default;

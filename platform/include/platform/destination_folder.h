@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "platform/os_error.h"
+#include "platform/source_tree.h"
 #include "platform/syscalls.h"
 
 namespace msifter::platform {
@@ -97,6 +98,14 @@ class DestinationFolder {
 
   // Opens `folder` and removes temporaries that earlier runs left there.
   OsError open(const std::string& folder);
+  // The same with the folder opened already (beneath a tree, say); `folder`
+  // is its path.
+  OsError open(UniqueFd opened, const std::string& folder);
+  // Sources are reached through their folders beneath `tree`, which must
+  // outlive this folder: a source whose folder is a link by its turn fails
+  // (ELOOP), and one outside the tree too (EXDEV). Without a tree each
+  // source is reached through its folder as its path names it.
+  void takeSourcesFrom(SourceTree& tree) { sources_ = &tree; }
   void setBatchLimits(const BatchLimits& limits) { limits_ = limits; }
   // Called once for every file whose transfer is complete; must not throw.
   void onTransferred(Completion completion) { completion_ = std::move(completion); }
@@ -152,7 +161,7 @@ class DestinationFolder {
   struct Pending {
     Step step = Step::Staged;
     bool copy = false;  // false: a move
-    std::string source;
+    SourceFile source;
     struct stat copied {};  // the source as it was listed or copied
     Staged staged;
     std::string name;  // the name to try first, or the final name
@@ -185,6 +194,7 @@ class DestinationFolder {
   At at(const std::string& name) const;
   int folderFd(const std::string& folder) const;
   OsError walkFolders(const std::string& folder, bool make, std::vector<std::string>* missing);
+  OsError adopt(UniqueFd opened, const std::string& folder);
   OsError checkFolder() const;
   void removeStaleTemporaries();
   OsError stage(int in, const struct stat& source, Staged& out);
@@ -193,16 +203,17 @@ class DestinationFolder {
   bool flushEachFile();
   OsError flushNamed(Staged& staged, const std::string& name);
   OsError firstFreeName(std::string& name, const NameSource& names) const;
-  OsError renamed(const std::string& from, std::string name);
-  OsError moveAcross(const std::string& from, const struct stat& entry, std::string name,
+  OsError renamed(SourceFile from, std::string name);
+  OsError moveAcross(SourceFile from, const struct stat& entry, std::string name,
                      const NameSource& names);
-  OsError moveLinkAcross(const std::string& from, const struct stat& entry, std::string name,
-                         const NameSource& names, Pending& out);
-  OsError copyLink(const std::string& from, std::string name, const NameSource& names);
-  OsError makeLink(const std::string& from, std::string& name, const NameSource& names);
+  OsError moveLinkAcross(const struct stat& entry, std::string name, Pending& out);
+  OsError copyLink(SourceFile from, std::string name, const NameSource& names);
+  OsError makeLink(const SourceFile& from, std::string& name, const NameSource& names);
   OsError stageCopy(int in, Pending& p);
   bool linkToEarlierCopy(Pending& p) const;
   OsError addToBatch(Pending p);
+  OsError added();
+  void countHeldFolders();
   bool batchFull() const;
   OsError flush();
   OsError makeDurable();
@@ -218,7 +229,6 @@ class DestinationFolder {
   void named(const Pending& p);
   void report(const Pending& p);
   OsError failed(OsError error, const std::string& source);
-  OsError removable(const std::string& from) const;
 
   UniqueFd dir_;
   std::string path_;
@@ -230,10 +240,12 @@ class DestinationFolder {
   BatchLimits limits_;
   Completion completion_;
   Naming naming_;
-  std::vector<Pending> batch_;  // in the order the files came
-  std::size_t added_ = 0;       // files since the last flush
-  std::size_t copied_ = 0;      // of those, files copied
-  std::size_t openFiles_ = 0;   // staged files holding a descriptor
+  std::vector<Pending> batch_;   // in the order the files came
+  std::size_t added_ = 0;        // files since the last flush
+  std::size_t copied_ = 0;       // of those, files copied
+  std::size_t openFiles_ = 0;    // staged files holding a descriptor
+  std::size_t heldFolders_ = 0;  // source folders the batch holds open
+  const SourceFolder* lastHeld_ = nullptr;
   std::size_t fileBudget_ = 8192;
   uint64_t pendingBytes_ = 0;
   int64_t batchStart_ = 0;
@@ -243,6 +255,7 @@ class DestinationFolder {
   // Files with several names one of which this folder removed: their shared
   // change time moved because of that, not because of a rewrite.
   std::set<InodeKey> unlinkedNamesOf_;
+  std::string reported_;  // the source of the file being reported
   std::string failedSource_;
   bool failureKeptCopy_ = false;
   int64_t nextTag_ = -1;
@@ -256,6 +269,8 @@ class DestinationFolder {
     bool lookAtEach = false;  // it could not be listed
   };
   std::unordered_map<std::string, Listing> listings_;
+  SourceTree ownSources_;  // never opened: each source through its folder as named
+  SourceTree* sources_ = &ownSources_;
 };
 
 // The one name given, then none: a taken name is refused, not replaced.

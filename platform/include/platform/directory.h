@@ -6,6 +6,7 @@
 // go through syscalls(), so tests can make any of them fail.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,7 @@ constexpr std::size_t kLongestPath = 4095;
 struct DirEntry {
   std::string name;
   bool isDirectory = false;
+  bool isLink = false;  // a link to a file (links to folders are not listed)
 };
 
 // An entry of a folder with its identity, as a look without following a
@@ -72,12 +74,20 @@ class Directory {
   OsError readLooked(std::vector<FolderEntry>& entries) const;
   // The name of every entry except "." and "..", whatever it is.
   OsError names(std::vector<std::string>& names) const;
+  // The same, one name at a time: a folder of a million names is never
+  // held whole.
+  OsError eachName(const std::function<void(std::string_view)>& visit) const;
+  // Whether the folder has an entry `name`, whatever it is (a link as
+  // itself).
+  bool hasEntry(const std::string& name) const;
   // Whether it has any entry but "." and "..": reads no further than the
   // first.
   OsError hasEntries(bool& any) const;
   // Length in bytes of the entry `name` of this folder; a symbolic link
   // gives its target's length, or its own when the target cannot be reached.
   OsError fileSize(const std::string& name, int64_t& size) const;
+  // The same look, all it tells: a link's target, or the link itself.
+  OsError fileIdentity(const std::string& name, FileIdentity& identity) const;
   // The identity of the open folder itself (compare with sameFile(): a
   // folder's times change as its entries do).
   OsError identity(FileIdentity& identity) const;

@@ -106,7 +106,10 @@ class Syscalls {
   virtual int linkAt(int fromDirFd, const char* from, int toDirFd, const char* to, int flags);
   virtual int unlinkAt(int dirFd, const char* path, int flags);
   virtual int symlinkAt(const char* target, int dirFd, const char* path);
+  virtual ssize_t readlinkAt(int dirFd, const char* path, char* buffer, size_t size);
   virtual int mkdirAt(int dirFd, const char* path, mode_t mode);
+  // faccessat(2); `flags` as there.
+  virtual int accessAt(int dirFd, const char* path, int mode, int flags);
   virtual int fchownAt(int dirFd, const char* path, uid_t owner, gid_t group, int flags);
   virtual int utimensAt(int dirFd, const char* path, const struct timespec times[2], int flags);
   virtual int syncfs(int fd);

@@ -85,20 +85,13 @@ bool renamesInOneCommit(int dirFd) {
          (static_cast<long>(fs.f_type) == kExt4 || static_cast<long>(fs.f_type) == kXfs);
 }
 
-// Flushes the file system that holds `folders` through the first of them
-// that is still there; one whose folders are all gone has nothing of them
-// left to flush.
-OsError flushFileSystemOf(const std::vector<std::string>& folders) {
-  for (const std::string& folder : folders) {
-    UniqueFd fd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-    if (!fd.valid()) {
-      if (errno == ENOENT) continue;
-      return OsError::fromErrno("open", folder);
-    }
-    if (syscalls().syncfs(fd.get()) != 0) return OsError::fromErrno("syncfs", folder);
-    return {};
-  }
-  return {};
+// A source whose folder cannot be written to (a card locked or mounted
+// read-only, a folder of another user) could not be removed after its copy:
+// seen before anything is copied.
+OsError removable(const SourceFile& from) {
+  if (syscalls().accessAt(from.at(), ".", W_OK, 0) == 0) return {};
+  if (errno != EROFS && errno != EACCES && errno != EPERM) return {};
+  return OsError::fromErrno("faccessat", from.folder->path());
 }
 
 }  // namespace
@@ -127,11 +120,23 @@ void DestinationFolder::dropUnsettled() {
   }
   batch_.clear();
   openFiles_ = 0;
+  heldFolders_ = 0;
+  lastHeld_ = nullptr;
 }
 
 OsError DestinationFolder::open(const std::string& folder) {
-  dir_ = UniqueFd(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (!dir_.valid()) return OsError::fromErrno("open", folder);
+  UniqueFd opened(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!opened.valid()) return OsError::fromErrno("open", folder);
+  return adopt(std::move(opened), folder);
+}
+
+OsError DestinationFolder::open(UniqueFd opened, const std::string& folder) {
+  if (!opened.valid()) return OsError(EBADF, "open", folder);
+  return adopt(std::move(opened), folder);
+}
+
+OsError DestinationFolder::adopt(UniqueFd opened, const std::string& folder) {
+  dir_ = std::move(opened);
   struct stat st {};
   if (syscalls().fstat(dir_.get(), &st) != 0) {
     const OsError e = OsError::fromErrno("fstat", folder);
@@ -382,19 +387,21 @@ OsError DestinationFolder::failed(OsError error, const std::string& source) {
 }
 
 OsError DestinationFolder::move(const std::string& from, const NameSource& names) {
+  SourceFile source;
+  if (OsError e = sources_->reach(from, source)) return failed(std::move(e), from);
   std::string name = names();
   for (;;) {
     if (name.empty()) return failed(OsError(EEXIST, "renameat2", from), from);
     const At to = at(name);
-    OsError e = renameNoReplaceAt(AT_FDCWD, from.c_str(), to.fd, to.name);
-    if (!e) return renamed(from, std::move(name));
+    OsError e = renameNoReplaceAt(source.at(), source.name.c_str(), to.fd, to.name);
+    if (!e) return renamed(std::move(source), std::move(name));
     if (e.code() == EXDEV) {
       struct stat entry {};
-      if (syscalls().lstat(from.c_str(), &entry) != 0)
-        return failed(OsError::fromErrno("lstat", from), from);
+      if (syscalls().fstatat(source.at(), source.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed(OsError::fromErrno("fstatat", from), from);
       // Listed as a file, a folder by its turn: its tree was never searched.
-      if (S_ISDIR(entry.st_mode)) return failed(OsError(EISDIR, "lstat", from), from);
-      return moveAcross(from, entry, std::move(name), names);
+      if (S_ISDIR(entry.st_mode)) return failed(OsError(EISDIR, "fstatat", from), from);
+      return moveAcross(std::move(source), entry, std::move(name), names);
     }
     if (!e.nameTaken()) return failed(std::move(e), from);
     name = names();
@@ -404,63 +411,59 @@ OsError DestinationFolder::move(const std::string& from, const NameSource& names
 // A file renamed into the folder, looked at under its new name (a short
 // look, where the source's path is a long one). A folder that took a listed
 // file's place is never moved: it goes straight back.
-OsError DestinationFolder::renamed(const std::string& from, std::string name) {
-  Pending p;
+OsError DestinationFolder::renamed(SourceFile from, std::string name) {
+  // Made in its place in the batch: a rename is the run's commonest step.
+  Pending& p = batch_.emplace_back();
   p.tag = nextTag_;
   p.step = Step::Renamed;
-  p.source = from;
+  p.source = std::move(from);
   p.name = std::move(name);
+  OsError e;
   const At place = at(p.name);
-  if (syscalls().fstatat(place.fd, place.name, &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
-    const OsError e = OsError::fromErrno("fstatat", p.name);
+  if (syscalls().fstatat(place.fd, place.name, &p.copied, AT_SYMLINK_NOFOLLOW) != 0)
+    e = OsError::fromErrno("fstatat", p.name);
+  else if (S_ISDIR(p.copied.st_mode))
+    e = OsError(EISDIR, "renameat2", p.source.path());
+  if (e) {
     renameBack(p);
-    return failed(e, from);
+    const std::string path = p.source.path();
+    batch_.pop_back();
+    return failed(std::move(e), path);
   }
   p.device = p.copied.st_dev;
   p.inode = p.copied.st_ino;
-  if (S_ISDIR(p.copied.st_mode)) {
-    renameBack(p);
-    return failed(OsError(EISDIR, "renameat2", from), from);
-  }
   named(p);
-  return addToBatch(std::move(p));
+  return added();
 }
 
-// A source whose folder cannot be written to (a card locked or mounted
-// read-only, a folder of another user) could not be removed after its copy:
-// seen now, before anything is copied.
-OsError DestinationFolder::removable(const std::string& from) const {
-  const std::string folder = folderOf(from);
-  if (syscalls().access(folder.c_str(), W_OK) == 0) return {};
-  if (errno != EROFS && errno != EACCES && errno != EPERM) return {};
-  return OsError::fromErrno("access", folder);
-}
-
-OsError DestinationFolder::moveAcross(const std::string& from, const struct stat& entry,
-                                      std::string name, const NameSource& names) {
-  if (OsError e = removable(from)) return failed(std::move(e), from);
+OsError DestinationFolder::moveAcross(SourceFile from, const struct stat& entry, std::string name,
+                                      const NameSource& names) {
+  if (OsError e = removable(from)) return failed(std::move(e), from.path());
   Pending p;
   p.tag = nextTag_;
-  p.source = from;
+  p.source = std::move(from);
   p.names = names;
+  const SourceFile& source = p.source;
   if (S_ISLNK(entry.st_mode)) {
-    if (OsError e = moveLinkAcross(from, entry, std::move(name), names, p))
-      return failed(std::move(e), from);
+    if (OsError e = moveLinkAcross(entry, std::move(name), p))
+      return failed(std::move(e), source.path());
   } else if (!S_ISREG(entry.st_mode)) {
     // Pipes, sockets and devices are not copied between file systems.
-    return failed(OsError(EXDEV, "renameat2", from), from);
+    return failed(OsError(EXDEV, "renameat2", source.path()), source.path());
   } else {
-    if (OsError e = firstFreeName(name, names)) return failed(std::move(e), from);
+    if (OsError e = firstFreeName(name, names)) return failed(std::move(e), source.path());
     // Not following: a link that replaced the file by now is not what was listed.
-    UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
-    if (!in.valid()) return failed(OsError::fromErrno("open", from), from);
+    UniqueFd in(syscalls().openAt(source.at(), source.name.c_str(),
+                                  O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
+    if (!in.valid()) return failed(OsError::fromErrno("openat", source.path()), source.path());
     if (syscalls().fstat(in.get(), &p.copied) != 0)
-      return failed(OsError::fromErrno("fstat", from), from);
+      return failed(OsError::fromErrno("fstat", source.path()), source.path());
     if (!S_ISREG(p.copied.st_mode))
-      return failed(OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV, "open", from), from);
+      return failed(OsError(S_ISDIR(p.copied.st_mode) ? EISDIR : EXDEV, "openat", source.path()),
+                    source.path());
     p.linkToCopy = linkToEarlierCopy(p);
     if (!p.linkToCopy) {
-      if (OsError e = stageCopy(in.get(), p)) return failed(std::move(e), from);
+      if (OsError e = stageCopy(in.get(), p)) return failed(std::move(e), source.path());
     }
     p.name = std::move(name);
   }
@@ -478,10 +481,10 @@ bool DestinationFolder::linkToEarlierCopy(Pending& p) const {
 }
 
 // A link like the one at `from`, under the first free name.
-OsError DestinationFolder::makeLink(const std::string& from, std::string& name,
+OsError DestinationFolder::makeLink(const SourceFile& from, std::string& name,
                                     const NameSource& names) {
   std::string target;
-  if (OsError e = readLink(from, target)) return e;
+  if (OsError e = readLinkAt(from.at(), from.name.c_str(), target)) return e;
   for (;;) {
     if (name.empty()) return OsError(EEXIST, "symlinkat");
     const At place = at(name);
@@ -493,9 +496,9 @@ OsError DestinationFolder::makeLink(const std::string& from, std::string& name,
 
 // A link is made anew at once, owner and times as mv keeps them: it has no
 // contents that could be cut short. Its source goes with the batch.
-OsError DestinationFolder::moveLinkAcross(const std::string& from, const struct stat& entry,
-                                          std::string name, const NameSource& names, Pending& out) {
-  if (OsError e = makeLink(from, name, names)) return e;
+OsError DestinationFolder::moveLinkAcross(const struct stat& entry, std::string name,
+                                          Pending& out) {
+  if (OsError e = makeLink(out.source, name, out.names)) return e;
   out.copied = entry;
   out.name = std::move(name);
   out.step = Step::Named;
@@ -522,19 +525,24 @@ OsError DestinationFolder::moveLinkAcross(const std::string& from, const struct 
 }
 
 OsError DestinationFolder::copy(const std::string& from, const NameSource& names) {
+  SourceFile source;
+  if (OsError e = sources_->reach(from, source)) return failed(std::move(e), from);
   std::string name = names();
-  UniqueFd in(syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  UniqueFd in(
+      syscalls().openAt(source.at(), source.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
   if (!in.valid()) {
-    const OsError e = OsError::fromErrno("open", from);
+    const OsError e = OsError::fromErrno("openat", from);
     struct stat entry {};
-    if (e.code() == ENOENT && syscalls().lstat(from.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode))
-      return copyLink(from, std::move(name), names);
+    if (e.code() == ENOENT &&
+        syscalls().fstatat(source.at(), source.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(entry.st_mode))
+      return copyLink(std::move(source), std::move(name), names);
     return failed(e, from);
   }
   Pending p;
   p.tag = nextTag_;
   p.copy = true;
-  p.source = from;
+  p.source = std::move(source);
   p.names = names;
   if (syscalls().fstat(in.get(), &p.copied) != 0)
     return failed(OsError::fromErrno("fstat", from), from);
@@ -565,20 +573,19 @@ OsError DestinationFolder::stageCopy(int in, Pending& p) {
 
 // A link that leads nowhere is copied as the link itself, named at once; its
 // name is made durable with the batch.
-OsError DestinationFolder::copyLink(const std::string& from, std::string name,
-                                    const NameSource& names) {
-  if (OsError e = makeLink(from, name, names)) return failed(std::move(e), from);
+OsError DestinationFolder::copyLink(SourceFile from, std::string name, const NameSource& names) {
+  if (OsError e = makeLink(from, name, names)) return failed(std::move(e), from.path());
   Pending p;
   p.tag = nextTag_;
   p.step = Step::Named;
   p.copy = true;
-  p.source = from;
+  p.source = std::move(from);
   p.name = std::move(name);
   const At place = at(p.name);
   if (syscalls().fstatat(place.fd, place.name, &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
     const OsError e = OsError::fromErrno("fstatat");
     syscalls().unlinkAt(place.fd, place.name, 0);
-    return failed(e, from);
+    return failed(e, p.source.path());
   }
   p.device = p.copied.st_dev;
   p.inode = p.copied.st_ino;
@@ -587,17 +594,40 @@ OsError DestinationFolder::copyLink(const std::string& from, std::string name,
 }
 
 OsError DestinationFolder::addToBatch(Pending p) {
-  if (added_ == 0) batchStart_ = syscalls().monotonicMilliseconds();
   if (batch_.capacity() == 0) batch_.reserve(std::min<std::size_t>(limits_.files, 1024));
+  batch_.push_back(std::move(p));
+  return added();
+}
+
+// The batch's last file joins it; the batch is settled when full.
+OsError DestinationFolder::added() {
+  const Pending& p = batch_.back();
+  if (added_ == 0) batchStart_ = syscalls().monotonicMilliseconds();
   ++added_;
   if (p.step != Step::Renamed) ++copied_;
   if (p.step == Step::Staged) {
     pendingBytes_ += static_cast<uint64_t>(p.copied.st_size);
     if (p.staged.fd.valid()) ++openFiles_;
   }
-  batch_.push_back(std::move(p));
+  if (p.source.folder.get() != lastHeld_) {
+    lastHeld_ = p.source.folder.get();
+    ++heldFolders_;
+  }
   if (batchFull()) return flush();
   return {};
+}
+
+// The source folders the batch holds open; the files of one folder come
+// one after another, so a change of folder is a folder more (or one counted
+// twice, which only ends the batch sooner).
+void DestinationFolder::countHeldFolders() {
+  heldFolders_ = 0;
+  lastHeld_ = nullptr;
+  for (const Pending& p : batch_) {
+    if (p.source.folder.get() == lastHeld_) continue;
+    lastHeld_ = p.source.folder.get();
+    ++heldFolders_;
+  }
 }
 
 // The clock is looked at for every copy, and every 64th rename (a rename
@@ -605,7 +635,7 @@ OsError DestinationFolder::addToBatch(Pending p) {
 bool DestinationFolder::batchFull() const {
   const bool lookAtClock = openFiles_ > 0 || pendingBytes_ > 0 || added_ % 64 == 0;
   return copied_ >= limits_.files || added_ - copied_ >= limits_.renames ||
-         openFiles_ >= fileBudget_ || pendingBytes_ >= limits_.bytes ||
+         openFiles_ + heldFolders_ >= fileBudget_ || pendingBytes_ >= limits_.bytes ||
          (lookAtClock && syscalls().monotonicMilliseconds() - batchStart_ >= limits_.milliseconds);
 }
 
@@ -627,7 +657,7 @@ void DestinationFolder::renameBack(const Pending& p) {
   if (syscalls().fstatat(place.fd, place.name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
       st.st_dev != p.device || st.st_ino != p.inode)
     return;
-  static_cast<void>(renameNoReplaceAt(place.fd, place.name, AT_FDCWD, p.source.c_str()));
+  static_cast<void>(renameNoReplaceAt(place.fd, place.name, p.source.at(), p.source.name.c_str()));
 }
 
 // The files from `first` on leave the batch as if they had never been
@@ -646,6 +676,7 @@ void DestinationFolder::rollBackFrom(std::size_t first) {
     }
   }
   batch_.erase(batch_.begin() + static_cast<std::ptrdiff_t>(first), batch_.end());
+  countHeldFolders();
 }
 
 OsError DestinationFolder::settle() {
@@ -664,12 +695,12 @@ OsError DestinationFolder::settle() {
 // and removed sources on theirs (one syncfs for each).
 OsError DestinationFolder::makeDurable() {
   bool written = false, renamed = false;
-  std::map<dev_t, std::vector<std::string>> removedFrom;
+  std::map<dev_t, int> removedFrom;  // a folder of each file system
   // The folders renames went into: each is flushed, where that is enough.
   std::set<std::string> renamedInto;
   for (const Pending& p : batch_) {
     if (p.step == Step::SourceGone) {
-      removedFrom[p.copied.st_dev].push_back(folderOf(p.source));
+      removedFrom.emplace(p.copied.st_dev, p.source.at());
     } else {
       (p.step == Step::Renamed ? renamed : written) = true;
       if (p.step == Step::Renamed) renamedInto.insert(folderOf(p.name));
@@ -683,8 +714,8 @@ OsError DestinationFolder::makeDurable() {
   } else if ((written || renamed) && syscalls().syncfs(dir_.get()) != 0) {
     return OsError::fromErrno("syncfs", path_);
   }
-  for (const auto& [device, folders] : removedFrom) {
-    if (OsError e = flushFileSystemOf(folders)) return e;
+  for (const auto& [device, folder] : removedFrom) {
+    if (syscalls().syncfs(folder) != 0) return OsError::fromErrno("syncfs");
   }
   return {};
 }
@@ -712,7 +743,7 @@ OsError DestinationFolder::flush() {
   bool earlierOpen = false;
   for (std::size_t i = 0; i < batch_.size(); ++i) {
     if (OsError e = advance(batch_[i], earlierOpen)) {
-      error = failed(std::move(e), batch_[i].source);
+      error = failed(std::move(e), batch_[i].source.path());
       failureKeptCopy_ = batch_[i].keep;
       rollBackFrom(i);
       break;
@@ -722,6 +753,7 @@ OsError DestinationFolder::flush() {
   std::erase_if(batch_, [](const Pending& p) { return p.done; });
   openFiles_ = static_cast<std::size_t>(std::count_if(
       batch_.begin(), batch_.end(), [](const Pending& p) { return p.staged.fd.valid(); }));
+  countHeldFolders();
   return error;
 }
 
@@ -760,7 +792,7 @@ OsError DestinationFolder::giveName(Pending& p) {
 OsError DestinationFolder::linkName(Pending& p) {
   const auto earlier = copiesOf_.find({p.copied.st_dev, p.copied.st_ino});
   if (earlier == copiesOf_.end() || earlier->second.name.empty())
-    return OsError(ENOENT, "linkat", p.source);
+    return OsError(ENOENT, "linkat", p.source.path());
   for (;;) {
     const At from = at(earlier->second.name);
     const At to = at(p.name);
@@ -770,9 +802,9 @@ OsError DestinationFolder::linkName(Pending& p) {
     if (e.code() != EPERM && e.code() != EMLINK && e.code() != EOPNOTSUPP && e.code() != ENOSYS)
       return e;
     p.linkToCopy = false;
-    UniqueFd in(
-        syscalls().open(p.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
-    if (!in.valid()) return OsError::fromErrno("open", p.source);
+    UniqueFd in(syscalls().openAt(p.source.at(), p.source.name.c_str(),
+                                  O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0));
+    if (!in.valid()) return OsError::fromErrno("openat", p.source.path());
     if (OsError staged = stage(in.get(), p.copied, p.staged)) return staged;
     struct stat made {};
     if (syscalls().fstat(p.staged.fd.get(), &made) != 0) return OsError::fromErrno("fstat");
@@ -805,9 +837,10 @@ bool DestinationFolder::unchangedSinceCopy(const struct stat& now, const Pending
 // The copy's name is on disk: its source goes, if it is still the very file
 // that was copied.
 OsError DestinationFolder::removeSource(Pending& p) {
+  const SourceFile& source = p.source;
   struct stat now {};
-  if (syscalls().lstat(p.source.c_str(), &now) != 0) {
-    const OsError e = OsError::fromErrno("lstat", p.source);
+  if (syscalls().fstatat(source.at(), source.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+    const OsError e = OsError::fromErrno("fstatat", source.path());
     // Gone by somebody else's hand: the copy is the only one left, and stays.
     if (e.code() == ENOENT) p.keep = true;
     return e;
@@ -815,10 +848,10 @@ OsError DestinationFolder::removeSource(Pending& p) {
   // A newer file under the source's name: both stay, the file failed.
   if (!unchangedSinceCopy(now, p)) {
     p.keep = true;
-    return OsError(EAGAIN, "lstat", p.source);
+    return OsError(EAGAIN, "fstatat", source.path());
   }
-  if (syscalls().unlink(p.source.c_str()) != 0) {
-    const OsError e = OsError::fromErrno("unlink", p.source);
+  if (syscalls().unlinkAt(source.at(), source.name.c_str(), 0) != 0) {
+    const OsError e = OsError::fromErrno("unlinkat", source.path());
     if (e.code() == ENOENT) p.keep = true;
     return e;
   }
@@ -833,7 +866,8 @@ void DestinationFolder::named(const Pending& p) {
 
 void DestinationFolder::report(const Pending& p) {
   if (!completion_) return;
-  completion_(TransferredFile{p.copy, p.source, p.name, static_cast<int64_t>(p.copied.st_size),
+  reported_.assign(p.source.folder->path()).append(p.source.name);
+  completion_(TransferredFile{p.copy, reported_, p.name, static_cast<int64_t>(p.copied.st_size),
                               p.copied.st_mtim, p.device, p.inode, p.tag});
 }
 

@@ -21,7 +21,7 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 // The kind of the entry `d` of the folder at `fd` as the finder counts it:
 // a link is what it leads to, one that leads nowhere a file. DT_UNKNOWN
 // when the entry went while it was looked at.
-OsError kindOf(int fd, const dirent& d, unsigned char& type) {
+OsError kindOf(int fd, const dirent& d, unsigned char& type, bool& link) {
   type = d.d_type;
   struct stat st {};
   if (type == DT_UNKNOWN) {
@@ -30,6 +30,7 @@ OsError kindOf(int fd, const dirent& d, unsigned char& type) {
       return errno == ENOENT ? OsError() : OsError::fromErrno("fstatat", d.d_name);
     type = IFTODT(st.st_mode);
   }
+  link = type == DT_LNK;
   if (type == DT_LNK) {
     type = syscalls().fstatat(fd, d.d_name, &st, 0) == 0 ? IFTODT(st.st_mode)
                                                          : static_cast<unsigned char>(DT_REG);
@@ -104,10 +105,12 @@ OsError Directory::read(std::vector<DirEntry>& entries) {
   const OsError listed = forEachEntryUntil(fd_.get(), [&](const dirent& d) {
     if (isTransferTemporary(d.d_name)) return true;
     unsigned char type = DT_UNKNOWN;
-    if ((kindFailure = kindOf(fd_.get(), d, type))) return false;
+    bool link = false;
+    if ((kindFailure = kindOf(fd_.get(), d, type, link))) return false;
     // Pipes, sockets and devices are not files a user sorts; opening one
     // could block the run.
-    if (type == DT_DIR || type == DT_REG) entries.push_back(DirEntry{d.d_name, type == DT_DIR});
+    if (type == DT_DIR || type == DT_REG)
+      entries.push_back(DirEntry{d.d_name, type == DT_DIR, link});
     return true;
   });
   return listed ? listed : kindFailure;
@@ -135,6 +138,16 @@ OsError Directory::names(std::vector<std::string>& names) const {
   return forEachEntry(fd_.get(), [&names](const dirent& d) { names.emplace_back(d.d_name); });
 }
 
+OsError Directory::eachName(const std::function<void(std::string_view)>& visit) const {
+  if (!fd_.valid()) return OsError(EBADF, "readdir");
+  return forEachEntry(fd_.get(), [&visit](const dirent& d) { visit(d.d_name); });
+}
+
+bool Directory::hasEntry(const std::string& name) const {
+  struct stat st {};
+  return fd_.valid() && syscalls().fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 OsError Directory::hasEntries(bool& any) const {
   any = false;
   if (!fd_.valid()) return OsError(EBADF, "readdir");
@@ -142,6 +155,13 @@ OsError Directory::hasEntries(bool& any) const {
 }
 
 OsError Directory::fileSize(const std::string& name, int64_t& size) const {
+  FileIdentity identity;
+  if (OsError e = fileIdentity(name, identity)) return e;
+  size = identity.size;
+  return {};
+}
+
+OsError Directory::fileIdentity(const std::string& name, FileIdentity& identity) const {
   if (!fd_.valid()) return OsError(EBADF, "fstatat", name);
   struct stat st {};
   if (syscalls().fstatat(fd_.get(), name.c_str(), &st, 0) != 0) {
@@ -152,7 +172,7 @@ OsError Directory::fileSize(const std::string& name, int64_t& size) const {
         !S_ISLNK(st.st_mode))
       return e;
   }
-  size = static_cast<int64_t>(st.st_size);
+  identity = identityOf(st);
   return {};
 }
 

@@ -82,6 +82,15 @@ OsError readLink(const std::string& path, std::string& target) {
   return {};
 }
 
+OsError readLinkAt(int dirFd, const char* name, std::string& target) {
+  target.assign(4096, '\0');
+  const ssize_t n = syscalls().readlinkAt(dirFd, name, target.data(), target.size());
+  if (n < 0) return OsError::fromErrno("readlinkat", name);
+  if (static_cast<size_t>(n) >= target.size()) return OsError(ENAMETOOLONG, "readlinkat", name);
+  target.resize(static_cast<size_t>(n));
+  return {};
+}
+
 OsError writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = syscalls().write(fd, bytes.data(), bytes.size());

@@ -31,6 +31,8 @@ OsError readWholeFile(const std::string& path, std::string& out);
 
 // The target of the link at `path`.
 OsError readLink(const std::string& path, std::string& target);
+// The target of the link `name` in the folder at `dirFd`.
+OsError readLinkAt(int dirFd, const char* name, std::string& target);
 
 // Writes all of `bytes`, again after an interrupted or short write.
 OsError writeAll(int fd, std::string_view bytes);

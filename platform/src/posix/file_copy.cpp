@@ -13,6 +13,7 @@
 
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
+#include "platform/transfer_meter.h"
 #include "posix/entries.h"
 
 namespace msifter::platform {
@@ -72,6 +73,12 @@ struct Pump {
   bool inKernel = true;  // false for good once the kernel cannot copy these files
   std::vector<char>* buffer = nullptr;
   uint64_t copied = 0;  // by the last run: fewer than asked when the source ended
+  TransferMeter* meter = threadMeter();
+  // Bytes of the file passed over, told with the next chunk: holes and
+  // shared blocks are done too.
+  void passed(uint64_t bytes) const {
+    if (meter != nullptr) meter->add(static_cast<int64_t>(bytes));
+  }
 };
 
 OsError pumpRange(Pump& p, uint64_t length) {
@@ -99,6 +106,7 @@ OsError pumpRange(Pump& p, uint64_t length) {
     if (n < 0) continue;  // interrupted
     if (n == 0) break;
     p.copied += static_cast<uint64_t>(n);
+    p.passed(static_cast<uint64_t>(n));
   }
   return {};
 }
@@ -132,19 +140,24 @@ OsError copyContents(int in, int out, const struct stat& source, uint64_t& lengt
   }
   length = static_cast<uint64_t>(end);
   // Shared blocks: instant, and holes come along.
-  if (syscalls().cloneFile(out, in) == 0) return {};
+  if (syscalls().cloneFile(out, in) == 0) {
+    pump.passed(length);
+    return {};
+  }
   // Blocks for every byte: no hole to look for (both files are at offset 0).
   if (source.st_blocks * 512 >= end) {
     if (OsError e = pumpRange(pump, length)) return e;
     return pump.copied < length ? endedEarly(pump, source, pump.copied, length) : OsError();
   }
-  for (off_t pos = 0; pos < end;) {
+  off_t pos = 0;
+  while (pos < end) {
     off_t data = syscalls().lseek(in, pos, SEEK_DATA);
     if (data < 0) {
       if (errno == ENXIO) break;  // only a hole is left
       data = pos;                 // no hole information: all data
     }
     if (data >= end) break;
+    pump.passed(static_cast<uint64_t>(data - pos));
     off_t hole = syscalls().lseek(in, data, SEEK_HOLE);
     if (hole < 0 || hole > end) hole = end;
     if (syscalls().lseek(in, data, SEEK_SET) < 0 || syscalls().lseek(out, data, SEEK_SET) < 0)
@@ -157,6 +170,7 @@ OsError copyContents(int in, int out, const struct stat& source, uint64_t& lengt
   }
   // A trailing hole has no data to write; the length makes it.
   if (syscalls().ftruncate(out, end) != 0) return OsError::fromErrno("ftruncate");
+  if (pos < end) pump.passed(static_cast<uint64_t>(end - pos));
   return {};
 }
 

@@ -112,8 +112,14 @@ int Syscalls::unlinkAt(int dirFd, const char* path, int flags) {
 int Syscalls::symlinkAt(const char* target, int dirFd, const char* path) {
   return ::symlinkat(target, dirFd, path);
 }
+ssize_t Syscalls::readlinkAt(int dirFd, const char* path, char* buffer, size_t size) {
+  return ::readlinkat(dirFd, path, buffer, size);
+}
 int Syscalls::mkdirAt(int dirFd, const char* path, mode_t mode) {
   return ::mkdirat(dirFd, path, mode);
+}
+int Syscalls::accessAt(int dirFd, const char* path, int mode, int flags) {
+  return ::faccessat(dirFd, path, mode, flags);
 }
 int Syscalls::fchownAt(int dirFd, const char* path, uid_t owner, gid_t group, int flags) {
   return ::fchownat(dirFd, path, owner, group, flags);

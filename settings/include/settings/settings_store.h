@@ -2,7 +2,9 @@
 // The run's options, kept per user from one start to the next, and the
 // settings procedures of the main window. Which value holds which option is
 // the option table's (options/option_table.h).
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "options/run_options.h"
 #include "settings/settings_window.h"
@@ -31,11 +33,17 @@ bool gGetSettingData(SavedSettings& saved);
 options::RunOptions savedRunOptions();
 bool gDspSettingData(SettingsWindow& window);
 bool gDspSettingData2(SettingsWindow& window);
-// True when a run may start with what the window shows; then `checked`, when
-// given, holds those options. Shows the message and moves the focus itself.
-bool gChkSettingData(SettingsWindow& window, options::RunOptions* checked = nullptr);
-// Writes the nineteen values, all or none; a failed write takes the fatal
+// True when a run may start with what the window shows, together with
+// `beyondWindow`'s options that the window has no control for; then
+// `checked`, when given, holds those options. Shows the message and moves
+// the focus itself.
+bool gChkSettingData(SettingsWindow& window, options::RunOptions* checked = nullptr,
+                     const options::RunOptions& beyondWindow = {});
+// Writes every stored value, all or none; a failed write takes the fatal
 // path.
 bool gSetSettingData(const options::RunOptions& options, const std::string& lastExecute);
+// Writes the values of the option table's rows named `rows`, all or none,
+// and nothing else; a failed write takes the fatal path.
+bool setStoredOptions(const options::RunOptions& options, std::span<const std::string_view> rows);
 
 }  // namespace msifter::settings

@@ -46,6 +46,9 @@ class SettingsWindow {
 // RuntimeFailure for a number box whose text is not a whole number that
 // fits 32 bits.
 options::RunOptions optionsFromWindow(const SettingsWindow& window);
+// Copies from `from` to `to` every stored option that the window has no
+// control for, so that a run from the window keeps them.
+void takeOptionsBeyondWindow(const options::RunOptions& from, options::RunOptions& to);
 // Shows `options` in the window; the option buttons only with `showMethod`.
 void showOptions(SettingsWindow& window, const options::RunOptions& options,
                  bool showMethod = true);

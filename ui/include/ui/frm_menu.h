@@ -19,6 +19,7 @@ namespace msifter::ui {
 
 struct MenuControls;
 class HistoryWindow;
+class ImportOptionsDialog;
 class ResultListModel;
 class RunView;
 
@@ -57,9 +58,16 @@ class FrmMenu : public QMainWindow, public Form {
   void mnuContents_Click();
   void mnuAbout_Click();
   void mnuHistory_Click();
+  void mnuImportOptions_Click();
 
   // The history window once 実行履歴 has opened it, else nullptr.
   HistoryWindow* historyWindow() const { return history_; }
+
+  // The import dialog while it is open, else nullptr.
+  ImportOptionsDialog* importOptionsDialog() const { return importOptions_; }
+  // The saved options the form has no control for (the import options
+  // among them), which its runs take and save as they are.
+  const options::RunOptions& optionsBeyondForm() const { return beyondForm_; }
 
   // True from the press of Execute until the run has finished.
   bool isRunning() const { return running_; }
@@ -77,6 +85,10 @@ class FrmMenu : public QMainWindow, public Form {
   void openFolder(settings::FolderLabel label, const char* subject, const char* procName);
   void executeCommand();
   void runKeepingWindowPainted(const std::function<void()>& work);
+  bool namingUsable(const options::RunOptions& options);
+  std::string summaryOf(const options::RunOptions& options, const engine::RunResult& result,
+                        int64_t seconds) const;
+  void showImportState();
 
   RunCommand run_;
   std::vector<std::string> lstResult_;
@@ -86,7 +98,10 @@ class FrmMenu : public QMainWindow, public Form {
   ResultListModel* results_ = nullptr;  // owned by the window
   std::unique_ptr<settings::SettingsWindow> settingsView_;
   std::unique_ptr<RunView> runView_;
-  HistoryWindow* history_ = nullptr;  // owned by the window
+  HistoryWindow* history_ = nullptr;              // owned by the window
+  ImportOptionsDialog* importOptions_ = nullptr;  // owned by the window
+  options::RunOptions beyondForm_;
+  QString plainTitle_;
   bool running_ = false;
 };
 

@@ -3,6 +3,7 @@
 // and the summary. Only the folders come from the run's thread, noted for
 // the window's next tick so that the search is never held up; the rest is
 // called on the window thread.
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -30,8 +31,19 @@ class RunView final : public engine::RunObserver {
   // True from the busy state until the idle state.
   bool isBusy() const { return busy_; }
 
-  // engine::RunObserver: the folder the search has entered.
+  // What the last run transferred and skipped; read once it is over.
+  struct Tally {
+    int64_t files = 0;
+    int64_t bytes = 0;
+    int64_t skipped = 0;
+  };
+  Tally tally() const { return tally_; }
+
+  // engine::RunObserver: the folder the search has entered, the files
+  // transferred and skipped.
   void folderEntered(const std::string& folder) override;
+  void fileTransferred(const engine::TransferredFile& file) override;
+  void fileSkipped(const std::string& source, const std::string& identical) override;
 
  private:
   void setBusy(bool busy);
@@ -41,6 +53,8 @@ class RunView final : public engine::RunObserver {
   const MenuControls& controls_;
   ResultListModel& results_;
   bool busy_ = false;
+  // Counted on the run's thread; the window reads it after the run's end.
+  Tally tally_;
 
   // Only the newest folder name matters.
   std::mutex progressMutex_;

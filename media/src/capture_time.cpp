@@ -276,6 +276,18 @@ std::optional<CaptureTime> modified(const platform::FileIdentity& file) {
 
 }  // namespace
 
+std::optional<std::tm> shiftedTime(const std::tm& local, options::TimeShift shift) {
+  if (shift.seconds == 0) return local;
+  std::tm wall = local;
+  wall.tm_isdst = 0;
+  const std::time_t moved = ::timegm(&wall) + shift.seconds;
+  std::tm result{};
+  if (::gmtime_r(&moved, &result) == nullptr || result.tm_year < -1900 || result.tm_year > 8099)
+    return std::nullopt;
+  result.tm_isdst = -1;
+  return result;
+}
+
 std::optional<CaptureTime> readCaptureTime(const std::string& path, VideoTime videoTime) {
   platform::ReadOnlyFile source;
   if (source.open(path, platform::LastLink::Follow)) {

@@ -5,21 +5,23 @@
 #include <string>
 #include <string_view>
 
+#include "engine/name_planner.h"
+#include "options/run_options.h"
+
 namespace msifter::cli {
 
-// Where a capture time came from, so that a plan or a journal can say it.
-enum class CaptureSource {
-  Exif,        // EXIF DateTimeOriginal (in a CRW: the camera's captured time)
-  Xmp,         // XMP: exif:DateTimeOriginal, xmp:CreateDate, photoshop:DateCreated
-  Iptc,        // IPTC DateCreated with TimeCreated
-  FilmHeader,  // the creation time in a QuickTime/MP4 movie header
-  FilmZoned,   // a film's own date with its zone: Apple's creationdate, or XMP with an offset
-  Modified,    // the file's modification time
-};
+// Where a capture time came from, so that a plan or a journal can say it:
+//   Exif        EXIF DateTimeOriginal (in a CRW: the camera's captured time)
+//   Xmp         XMP: exif:DateTimeOriginal, xmp:CreateDate, photoshop:DateCreated
+//   Iptc        IPTC DateCreated with TimeCreated
+//   FilmHeader  the creation time in a QuickTime/MP4 movie header
+//   FilmZoned   a film's own date with its zone: Apple's creationdate, or XMP with an offset
+//   Modified    the file's modification time
+using CaptureSource = engine::DateSource;
 
 // How a film's movie header was written. The format says UTC; some cameras
 // write their local clock there.
-enum class VideoTime { Utc, Local };
+using VideoTime = options::VideoTime;
 
 struct CaptureTime {
   std::tm local{};  // broken-down local wall-clock time, seconds precision
@@ -43,6 +45,11 @@ struct CaptureTime {
 // read at all. Never throws.
 std::optional<CaptureTime> readCaptureTime(const std::string& path,
                                            VideoTime videoTime = VideoTime::Utc);
+
+// `local` moved by `shift` (a camera whose clock was wrong), as a wall-clock
+// time: no day of a summer-time change loses or repeats an hour. Empty when
+// the result is beyond the years a name can hold (0 to 9999).
+std::optional<std::tm> shiftedTime(const std::tm& local, options::TimeShift shift);
 
 // "2022:01:02 03:04:05" as EXIF writes it (also with "-" in the date, "T" before the
 // time, a fraction or a zone after it, all left out). Empty unless a whole valid date and

@@ -26,6 +26,33 @@ std::string stamp(const std::optional<std::tm>& t) {
   return text;
 }
 
+// A camera's clock corrected on the wall clock: across midnight, the end of
+// a month, a leap day and a year, either way; never past the years a name
+// holds.
+TEST(ShiftedTime, Table) {
+  const struct {
+    const char* taken;
+    int32_t seconds;
+    const char* corrected;
+  } rows[] = {
+      {"2022:01:02 03:04:05", 3600 + 30 * 60, "20220102043405"},
+      {"2022:01:02 03:04:05", -(3 * 3600 + 4 * 60 + 6), "20220101235959"},
+      {"2024:02:28 23:30:00", 3600, "20240229003000"},
+      {"2023:02:28 23:30:00", 3600, "20230301003000"},
+      {"2021:12:31 23:59:59", 1, "20220101000000"},
+      {"2022:03:27 01:30:00", 3600, "20220327023000"},  // no daylight saving in between
+      {"2022:01:02 03:04:05", 0, "20220102030405"},
+      {"9999:12:31 23:00:00", 3599, "99991231235959"},
+      {"9999:12:31 23:00:00", 3600, ""},
+  };
+  for (const auto& row : rows) {
+    const std::optional<std::tm> taken = parseExifDateTime(row.taken);
+    ASSERT_TRUE(taken) << row.taken;
+    EXPECT_EQ(stamp(shiftedTime(*taken, options::TimeShift{row.seconds})), row.corrected)
+        << row.taken << " " << row.seconds;
+  }
+}
+
 TEST(ParseCaptureDate, Table) {
   struct Row {
     std::string text;
