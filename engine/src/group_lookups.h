@@ -19,8 +19,7 @@ class GroupLookups {
  public:
   // The full path of a file with the bytes of `source`, "" for none; its
   // length in `size`, the search's `known` one unless that is -1.
-  using Find =
-      std::function<std::string(const std::string& source, int64_t known, int64_t& size)>;
+  using Find = std::function<std::string(const std::string& source, int64_t known, int64_t& size)>;
   // The length the search found for source `i`, or -1.
   using KnownSize = std::function<int64_t(std::size_t i)>;
 
