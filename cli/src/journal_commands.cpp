@@ -302,12 +302,15 @@ void printUndoJson(const engine::UndoReport& report, const std::string& runId, b
     }
     items.json(json.str());
   }
+  JsonArray folders;
+  for (const std::string& folder : report.foldersRemoved) folders.json(jsonString(folder));
   JsonObject json;
   json.text(key::Command, "undo")
       .flag(key::DryRun, dryRun)
       .text(key::Status, statusKey(report.status))
       .text(key::Run, report.run.id)
-      .json(key::Items, items.str());
+      .json(key::Items, items.str())
+      .json(key::FoldersRemoved, folders.str());
   if (report.status != engine::UndoStatus::Done) {
     json.json(key::Error, JsonObject()
                               .text(key::Code, statusKey(report.status))
@@ -372,6 +375,8 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
         "   " + (dryRun ? "元に戻す " : "元に戻した ") + std::to_string(done) + " ファイル   " +
         (dryRun ? "戻せない " : "戻せなかった ") + std::to_string(refusedCount) + " ファイル";
     if (earlier > 0) line += "   既に取り消し済み " + std::to_string(earlier) + " ファイル";
+    if (!report.foldersRemoved.empty())
+      line += "   作ったフォルダを削除 " + std::to_string(report.foldersRemoved.size());
     printLine(line);
   }
   if (report.markError != 0) {

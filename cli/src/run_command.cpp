@@ -184,7 +184,12 @@ std::string restText(const RunOptions& options, const engine::LeftCounts& left) 
 void reportFailure(const engine::RunResult& result, const RunOptions& options) {
   const engine::MoveFailure& failure = result.failure;
   std::string where;
-  if (failure.path.empty()) {
+  if (failure.folder && (failure.error == ELOOP || failure.error == ENOTDIR)) {
+    where = folderRefusedText(failure.path) + "。ここで止めました。";
+  } else if (failure.folder) {
+    where = "移動先の中のフォルダ「" + displayPath(failure.path) + "」を作れませんでした。" +
+            failureReason(failure.number, failure.error);
+  } else if (failure.path.empty()) {
     where = std::string(verb(options)) + "の途中で失敗しました。";
   } else if (failure.path == options.receiveDir) {
     where = std::string(verb(options)) + "先のフォルダ「" + displayPath(failure.path) + "」に" +
@@ -192,9 +197,9 @@ void reportFailure(const engine::RunResult& result, const RunOptions& options) {
   } else {
     where = "「" + displayPath(failure.path) + "」を" + verb(options) + "できませんでした。";
   }
-  std::string text = where + stopReason(failure, options) + "\nそれまでに " +
-                     std::to_string(result.journalFiles) + " ファイルを" + verb(options) +
-                     "しました。" + restText(options, result.left);
+  std::string text = where + (failure.folder ? "" : stopReason(failure, options)) +
+                     "\nそれまでに " + std::to_string(result.journalFiles) + " ファイルを" +
+                     verb(options) + "しました。" + restText(options, result.left);
   if (!result.journalId.empty() && result.journalFiles > 0)
     text += "\n取り消すには: m_sifter-cli undo " + result.journalId;
   std::fprintf(stderr, "%s\n%s\n", text.c_str(), errorLogHint().c_str());

@@ -83,7 +83,8 @@ bool takeSnapshot(const options::RunOptions& options, TransferOptions& snapshot)
                              .stamp = options.stamp,
                              .timeShift = options.timeShift,
                              .videoTime = options.videoTime,
-                             .skipIdentical = options.skipIdentical};
+                             .skipIdentical = options.skipIdentical,
+                             .folders = options.folders};
   return gGetSettingData_TargetExtension(options, snapshot.targetList);
 }
 

@@ -18,6 +18,7 @@
 #include "platform/destination_folder.h"
 #include "platform/source_tree.h"
 #include "undo_confinement.h"
+#include "undo_folders.h"
 
 namespace msifter::engine {
 
@@ -364,6 +365,9 @@ UndoReport undoRun(const UndoRequest& request) {
   }
   Undo undo(report, marks.get(), run.open.mounts);
   undo.entries(run.record.entries);
+  if (!request.dryRun)
+    report.foldersRemoved =
+        detail::removeEmptyMadeFolders(run.record.madeFolders, report.run.options.receiveDir);
   undo.finish();
   return report;
 }

@@ -31,6 +31,8 @@ struct TransferOptions {
   options::TimeShift timeShift{};
   options::VideoTime videoTime = options::VideoTime::Utc;
   bool skipIdentical = false;
+  // Subfolders by date ("%Y/%m/%d"), "" for none: RunOptions::folders.
+  std::string folders{};
 };
 
 // The snapshot of `options` (a KB is 1024 bytes). False, after a report

@@ -58,6 +58,9 @@ struct UndoReport {
   // not mark ahead were left alone; files back whose mark did not reach the
   // disk are found back by the next look at the journal.
   int markError = 0;
+  // Folders the run made below its destination and this undo removed,
+  // being empty; one that holds anything stays.
+  std::vector<std::string> foldersRemoved;
 
   std::size_t count(UndoOutcome outcome) const;
 };
