@@ -2,7 +2,7 @@
 # into errors (CMAKE_COMPILE_WARNING_AS_ERROR), so a packager's build with
 # another compiler still builds. Each library calls msifter_library() so the
 # flags and the layout stay the same from folder to folder.
-add_compile_options(-Wall -Wextra -Wpedantic)
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow)
 # GCC 12 sees overlapping copies in the inlined std::string operator+ at -O2
 # and above where there are none (GCC bug 105329); later versions do not.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)

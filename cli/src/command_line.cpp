@@ -208,6 +208,12 @@ constexpr RowHelp kRunOptions[] = {
     {"videoTime",
      "動画のヘッダの日時を utc（既定）か local（カメラの時計のまま）で読む（--stamp=capture "
      "と一緒に）"},
+    {"folders",
+     "移動先の中に日付のフォルダを作って入れる（%Y/%m/%d のように。%Y %m %d %H %M %S %%、/ "
+     "で階層を区切る）"},
+    {"groups",
+     "撮影日時の名前で、名前の元が同じ写真と付属ファイル（IMG_0001.CR2, .JPG, .XMP など）に同じ"
+     "頭を付ける（既定。--no-groups: 1 ファイルずつ）"},
     {"skipIdentical", "同じ内容のファイルが移動先にあるファイルは移動もコピーもしない"},
     {"backupDir",
      "各ファイルをこのフォルダにも同じ名前でコピーする（移動では、両方に書き込めてから移動元を削除"
@@ -236,6 +242,10 @@ class RunOptionFlags {
     added.option = std::visit(
         options::Overloaded{
             [&](std::string options::RunOptions::*m) {
+              // A template of folders is taken as typed; the table's check
+              // says what is wrong with it.
+              if (m == &options::RunOptions::folders)
+                return command.add_option(row.flag, given.*m)->type_name("TEMPLATE");
               return text(
                   command, row, given.*m,
                   m == &options::RunOptions::extensions ? kExactExtensions : kExtensionList);

@@ -305,13 +305,16 @@ void printUndoJson(const engine::UndoReport& report, const std::string& runId, b
     }
     items.json(json.str());
   }
+  JsonArray folders;
+  for (const std::string& folder : report.foldersRemoved) folders.json(jsonString(folder));
   JsonObject json;
   json.text(key::Command, "undo")
       .flag(key::DryRun, dryRun)
       .text(key::Status, statusKey(report.status))
       .text(key::Run, report.run.id)
       .number("backups_removed", static_cast<int64_t>(report.backupsRemoved))
-      .json(key::Items, items.str());
+      .json(key::Items, items.str())
+      .json(key::FoldersRemoved, folders.str());
   if (report.status != engine::UndoStatus::Done) {
     json.json(key::Error, JsonObject()
                               .text(key::Code, statusKey(report.status))
@@ -378,6 +381,8 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
     if (earlier > 0) line += "   既に取り消し済み " + std::to_string(earlier) + " ファイル";
     if (report.backupsRemoved > 0)
       line += "   バックアップから削除した " + std::to_string(report.backupsRemoved) + " ファイル";
+    if (!report.foldersRemoved.empty())
+      line += "   作ったフォルダを削除 " + std::to_string(report.foldersRemoved.size());
     printLine(line);
   }
   if (report.markError != 0) {

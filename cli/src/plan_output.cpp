@@ -36,6 +36,16 @@ std::string jsonEntry(const engine::PlannedFile& file, const std::string& folder
           .text(key::Identical, file.name)
           .text(key::Status, "skipped");
       break;
+    case Action::SkipWithPhoto:
+      entry.text("action", "skip-with-photo")
+          .text("photo_identical", file.name)
+          .text(key::Status, "skipped");
+      break;
+    case Action::FolderRefused:
+      entry.text("action", "folder-refused")
+          .text("folder", folder + file.name)
+          .text(key::Status, "folder-refused");
+      break;
     case Action::NameTooLong:
       entry.text("action", "name-too-long").text(key::Status, "name-too-long");
       break;
@@ -46,25 +56,28 @@ std::string jsonEntry(const engine::PlannedFile& file, const std::string& folder
   return entry.str();
 }
 
-std::string textTarget(const engine::PlannedFile& file) {
+std::string textTarget(const engine::PlannedFile& file, const std::string& folder) {
   switch (file.action) {
     case Action::Transfer: return displayPath(file.name);
     case Action::NoFreeName: return "（空いている名前がありません）";
     case Action::NameTooLong: return std::string(kNameTooLongNote);
     case Action::SkipIdentical:
       return "（スキップ：同じ内容の " + displayPath(file.name) + " があります）";
+    case Action::SkipWithPhoto:
+      return "（スキップ：同じ内容の写真 " + displayPath(file.name) + " と一緒に残します）";
+    case Action::FolderRefused: return "（" + folderRefusedText(folder + file.name) + "）";
   }
   return {};
 }
 
 // Where a capture time came from goes in front: the line still ends in the
 // new name.
-std::string textLine(const engine::PlannedFile& file) {
+std::string textLine(const engine::PlannedFile& file, const std::string& folder) {
   const std::string from =
       file.dateSource == engine::DateSource::None
           ? ""
           : std::string("［") + engine::dateSourceRow(file.dateSource).text + "］  ";
-  return from + displayPath(file.source) + "  →  " + textTarget(file);
+  return from + displayPath(file.source) + "  →  " + textTarget(file, folder);
 }
 
 // Raw, as the document is written piece by piece.
@@ -115,8 +128,10 @@ void PlanOutput::file(const engine::PlannedFile& file) {
   if (file.action == Action::Transfer) ++planned_;
   if (file.action == Action::Transfer && file.dateSource == engine::DateSource::Modified)
     ++byModification_;
-  if (file.action == Action::SkipIdentical) ++skipped_;
-  if (file.action == Action::NoFreeName || file.action == Action::NameTooLong) stops_ = true;
+  if (file.action == Action::SkipIdentical || file.action == Action::SkipWithPhoto) ++skipped_;
+  if (file.action == Action::NoFreeName || file.action == Action::NameTooLong ||
+      file.action == Action::FolderRefused)
+    stops_ = true;
   if (request_.json) {
     beginJson();
     const std::string entry =
@@ -127,7 +142,7 @@ void PlanOutput::file(const engine::PlannedFile& file) {
       spool_ = nullptr;
     }
   } else if (!request_.quiet) {
-    printLine(textLine(file));
+    printLine(textLine(file, folder_));
   }
 }
 

@@ -31,6 +31,7 @@
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/folders.h"
+#include "platform/system.h"
 #include "platform/transfer_meter.h"
 #include "settings/settings_store.h"
 
@@ -85,8 +86,8 @@ class RunReporter final : public engine::RunObserver {
     progress_.clear();
     std::fprintf(stderr, "%s\n", notSearchedLine(gap).c_str());
   }
-  void transferStarting(int64_t files, int64_t bytes) override {
-    progress_.start(files, bytes, &meter);
+  void transferStarting(int64_t allFiles, int64_t allBytes) override {
+    progress_.start(allFiles, allBytes, &meter);
   }
 
   void fileTransferred(const engine::TransferredFile& file) override {
@@ -183,7 +184,12 @@ std::string restText(const RunOptions& options, const engine::LeftCounts& left) 
 void reportFailure(const engine::RunResult& result, const RunOptions& options) {
   const engine::MoveFailure& failure = result.failure;
   std::string where;
-  if (failure.path.empty()) {
+  if (failure.folder && (failure.error == ELOOP || failure.error == ENOTDIR)) {
+    where = folderRefusedText(failure.path) + "。ここで止めました。";
+  } else if (failure.folder) {
+    where = "移動先の中のフォルダ「" + displayPath(failure.path) + "」を作れませんでした。" +
+            failureReason(failure.number, failure.error);
+  } else if (failure.path.empty()) {
     where = std::string(verb(options)) + "の途中で失敗しました。";
   } else if (failure.backup) {
     where =
@@ -197,9 +203,9 @@ void reportFailure(const engine::RunResult& result, const RunOptions& options) {
   } else {
     where = "「" + displayPath(failure.path) + "」を" + verb(options) + "できませんでした。";
   }
-  std::string text = where + stopReason(failure, options) + "\nそれまでに " +
-                     std::to_string(result.journalFiles) + " ファイルを" + verb(options) +
-                     "しました。" + restText(options, result.left);
+  std::string text = where + (failure.folder ? "" : stopReason(failure, options)) +
+                     "\nそれまでに " + std::to_string(result.journalFiles) + " ファイルを" +
+                     verb(options) + "しました。" + restText(options, result.left);
   if (!result.journalId.empty() && result.journalFiles > 0)
     text += "\n取り消すには: m_sifter-cli undo " + result.journalId;
   std::fprintf(stderr, "%s\n%s\n", text.c_str(), errorLogHint().c_str());
@@ -362,8 +368,8 @@ int runCommand(const RunRequest& request) {
   RunOptions options;
   if (const std::optional<int> status = takeOptions(request, options)) return *status;
   // A preview's lines on the terminal show its progress themselves.
-  const bool linesShown = options.dryRun && ::isatty(STDOUT_FILENO) == 1;
-  ProgressLine progress(!request.quiet && !linesShown && ::isatty(STDERR_FILENO) == 1);
+  const bool linesShown = options.dryRun && platform::standardOutputIsTerminal();
+  ProgressLine progress(!request.quiet && !linesShown && platform::standardErrorIsTerminal());
   PlanOutput plan(options, request);
   RunReporter reporter(progress, request.json, options.dryRun ? &plan : nullptr);
   media::CaptureStamps captureStamps(options);

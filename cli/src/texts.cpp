@@ -12,6 +12,11 @@ std::string displayPath(std::string_view path) {
   return shown;
 }
 
+std::string folderRefusedText(const std::string& folder) {
+  return "移動先の中のフォルダ「" + displayPath(folder) +
+         "」はリンクかフォルダ以外のものなので、その中には入れません";
+}
+
 void printLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);

@@ -444,6 +444,102 @@ no_journal)
     fail "the count: $(cat err)"
   ;;
 
+folders)
+  # Folders by date: by the capture time, and by the moment of the transfer.
+  mkdir -p src dst
+  for photo in a b c; do convert -size 8x8 xc:red "src/$photo.jpg"; done
+  exiv2 -M'set Exif.Photo.DateTimeOriginal 2024:05:01 09:06:37' src/a.jpg src/c.jpg
+  exiv2 -M'set Exif.Photo.DateTimeOriginal 2023:12:31 23:59:59' src/b.jpg
+  # A folder that was there before, with a file of the user's in it.
+  mkdir -p dst/2024 && printf 'mine' >dst/2024/mine.txt
+  before=$(snapshot src dst)
+  expect_status 0 "$cli" run src dst --all --stamp=capture --folders=%Y/%m/%d --dry-run
+  grep -q 'a.jpg  →  2024/05/01/20240501090637_00000_a.jpg$' out || fail "preview: $(cat out)"
+  expect_status 0 "$cli" run src dst --all --stamp=capture --folders=%Y/%m/%d --dry-run --json
+  [ "$(jq -r '.files[1].destination' out)" = "$work/dst/2023/12/31/20231231235959_00000_b.jpg" ] ||
+    fail "preview JSON: $(cat out)"
+  [ "$(snapshot src dst)" = "$before" ] || fail "the preview changed the tree"
+  expect_status 0 "$cli" run src dst --all --stamp=capture --folders=%Y/%m/%d --copy
+  expected='2023/12/31/20231231235959_00000_b.jpg
+2024/05/01/20240501090637_00000_a.jpg
+2024/05/01/20240501090637_00001_c.jpg
+2024/mine.txt'
+  [ "$(cd dst && find . -type f -printf '%P\n' | LC_ALL=C sort)" = "$expected" ] ||
+    fail "filed: $(find dst)"
+  # Undo removes the folders the run made once empty, never one that was there.
+  expect_status 0 "$cli" undo
+  grep -q '作ったフォルダを削除 5$' out || fail "undo: $(cat out)"
+  [ "$(snapshot src dst)" = "$before" ] || fail "undo left: $(find dst)"
+  # By the moment of the transfer, serial names too: today's folder.
+  today=$(date +%Y-%m)
+  expect_status 0 "$cli" run src dst --all --serial --folders=%Y-%m --copy
+  [ "$(ls "dst/$today")" = "$(printf '0000000000_a.jpg\n0000000001_b.jpg\n0000000002_c.jpg')" ] ||
+    fail "by the transfer: $(find dst)"
+  # A template that climbs out, or has a field of no date, is a usage error.
+  for template in ../x /abs %Y//%m %Y/%q %Y/; do
+    expect_status 2 "$cli" run src dst --all --folders="$template"
+    grep -q "^フォルダの指定「$template」（.*）は使えません。" err || fail "$template: $(cat err)"
+  done
+  # A level that is a link is never entered: the run stops, nothing outside is touched.
+  rm -rf dst && mkdir dst outside && ln -s ../outside dst/2024
+  expect_status 1 "$cli" run src dst --all --stamp=capture --folders=%Y/%m --dry-run
+  grep -q 'はリンクかフォルダ以外のものなので、その中には入れません' out || fail "preview: $(cat out)"
+  expect_status 1 "$cli" run src dst --all --stamp=capture --folders=%Y/%m
+  grep -q "移動先の中のフォルダ「$work/dst/2024」はリンクかフォルダ以外のものなので" err ||
+    fail "link: $(cat err)"
+  [ -z "$(ls outside)" ] || fail "written outside: $(find outside)"
+  [ -e src/a.jpg ] && [ -e src/c.jpg ] || fail "moved: $(find src dst)"
+  ;;
+
+groups)
+  # A RAW, its JPEG and their sidecars: one capture time (the JPEG's: this
+  # CR2 has none), one prefix, one folder.
+  mkdir -p src dst lib/old
+  convert -size 8x8 xc:red src/IMG_0001.JPG
+  exiv2 -M'set Exif.Photo.DateTimeOriginal 2024:05:01 09:06:37' src/IMG_0001.JPG
+  printf 'raw' >src/IMG_0001.CR2
+  printf 'xmp' >src/IMG_0001.XMP
+  printf 'raw xmp' >src/IMG_0001.CR2.xmp
+  touch -d '2020-01-01 00:00:00' src/IMG_0001.CR2 src/IMG_0001.XMP src/IMG_0001.CR2.xmp
+  expect_status 0 "$cli" run src dst --all --stamp=capture --folders=%Y/%m/%d --copy
+  expected='2024/05/01/20240501090637_00000_IMG_0001.CR2
+2024/05/01/20240501090637_00000_IMG_0001.CR2.xmp
+2024/05/01/20240501090637_00000_IMG_0001.JPG
+2024/05/01/20240501090637_00000_IMG_0001.XMP'
+  [ "$(cd dst && find . -type f -printf '%P\n' | LC_ALL=C sort)" = "$expected" ] ||
+    fail "group: $(find dst)"
+  # The count limit counts files: it cuts a group. The members it lists
+  # share a prefix (here the RAW's own time: the JPEG is not among them);
+  # those left behind come with a later run as a group of their own.
+  rm -rf dst && mkdir dst && cp -a src src2
+  expect_status 0 "$cli" run src2 dst --all --stamp=capture --folders=%Y/%m/%d --limit=2
+  [ "$(ls src2)" = "$(printf 'IMG_0001.JPG\nIMG_0001.XMP')" ] || fail "limit: $(ls src2)"
+  [ "$(cd dst && find . -type f -printf '%P\n' | LC_ALL=C sort)" = "2020/01/01/20200101000000_00000_IMG_0001.CR2
+2020/01/01/20200101000000_00000_IMG_0001.CR2.xmp" ] || fail "cut: $(find dst)"
+  expect_status 0 "$cli" run src2 dst --all --stamp=capture --folders=%Y/%m/%d
+  [ "$(ls dst/2024/05/01)" = "$(printf '20240501090637_00000_IMG_0001.JPG\n20240501090637_00000_IMG_0001.XMP')" ] ||
+    fail "after the limit: $(find dst)"
+  # --no-groups: each file its own time and counter.
+  rm -rf dst && mkdir dst
+  expect_status 0 "$cli" run src dst --all --stamp=capture --no-groups --copy
+  expected='20200101000000_00000_IMG_0001.CR2
+20200101000000_00001_IMG_0001.CR2.xmp
+20200101000000_00002_IMG_0001.XMP
+20240501090637_00000_IMG_0001.JPG'
+  [ "$(ls dst | LC_ALL=C sort)" = "$expected" ] || fail "no groups: $(ls dst)"
+  # The photos already in the library: their sidecars stay with them.
+  cp src/IMG_0001.JPG lib/old/kept.jpg && cp src/IMG_0001.CR2 lib/old/kept.cr2
+  expect_status 0 "$cli" run src lib --all --stamp=capture --skip-identical --json
+  [ "$(jq -c '[.files, .skipped]' out)" = '[0,4]' ] || fail "skipped: $(cat out)"
+  [ "$(ls src | wc -l)" -eq 4 ] || fail "moved: $(ls src)"
+  # Only the JPEG there: the RAW goes, and its sidecars with it.
+  rm lib/old/kept.cr2
+  expect_status 0 "$cli" run src lib --all --stamp=capture --skip-identical --json
+  [ "$(jq -c '[.files, .skipped]' out)" = '[3,1]' ] || fail "raw: $(cat out)"
+  [ "$(ls src)" = "IMG_0001.JPG" ] || fail "left: $(ls src)"
+  [ "$(ls lib | grep -c '^20240501090637_00000_IMG_0001')" -eq 3 ] || fail "names: $(ls lib)"
+  ;;
+
 clocks)
   # A camera an hour and a half behind, a second one ahead across midnight,
   # and a film whose header holds the camera's own clock.

@@ -168,6 +168,26 @@ TEST_F(ErrorHandlerTest, GuardReportsTheFailureNumberAndReturnsTheFailValue) {
   EXPECT_EQ(log, env.errorLog()) << "a procedure that succeeds reports nothing";
 }
 
+// A failure that travels as a value becomes a failure number only at its
+// guard: the caller gets the system's answer as it was, the log the number
+// and the failing call.
+TEST_F(ErrorHandlerTest, GuardOfAnAnswerReportsItsNumberAndHandsItBackUnchanged) {
+  const platform::OsError refused = guardResult(
+      "gMoveIt", [] { return platform::OsError(EACCES, "renameat2", "/photos/a.jpg"); });
+  EXPECT_EQ(refused.code(), EACCES);
+  EXPECT_STREQ(refused.operation(), "renameat2");
+  const platform::OsError thrown =
+      guardResult("gThrows", []() -> platform::OsError { fail(err::DiskFull); });
+  EXPECT_EQ(thrown.code(), EIO);
+  const std::string log = env.errorLog();
+  EXPECT_NE(log.find("エラー番号：70\r\ngMoveIt (m_sifter)"), std::string::npos) << log;
+  EXPECT_NE(log.find("renameat2 /photos/a.jpg"), std::string::npos) << log;
+  EXPECT_NE(log.find("エラー番号：61\r\ngThrows (m_sifter)"), std::string::npos) << log;
+  EXPECT_EQ(currentError().number, 0);
+  EXPECT_TRUE(guardResult("gFine", [] { return platform::OsError(); }).ok());
+  EXPECT_EQ(log, env.errorLog()) << "a procedure that succeeds reports nothing";
+}
+
 TEST_F(ErrorHandlerTest, FatalPathTellsLogsShowsTheLogAndEnds) {
   raiseError(err::DiskFull);
   EXPECT_THROW(gProcFatalError("gProcess1", ""), ProgramEnded);

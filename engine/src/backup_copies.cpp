@@ -35,6 +35,10 @@ OsError BackupCopies::make(const std::vector<platform::NamedFile>& files, std::s
   OsError error;
   for (std::size_t k = 0; k < files.size() && !error; ++k) {
     const std::string name(files[k].name);
+    // Folders by date are made in the backup folder as in the destination.
+    if (const auto slash = name.rfind('/'); slash != std::string::npos)
+      error = backup_.makeFolders(name.substr(0, slash));
+    if (error) break;
     backup_.tagNext(static_cast<int64_t>(k));
     error = backup_.copy(from_ + name, platform::onlyName(name));
   }

@@ -19,8 +19,7 @@ class BackupCopies final : public platform::SecondCopies {
  public:
   // The copies are taken from beneath `destination` and made in `backup`.
   platform::OsError open(const std::string& destination, const std::string& backup);
-  platform::OsError make(const std::vector<platform::NamedFile>& files,
-                         std::size_t& made) override;
+  platform::OsError make(const std::vector<platform::NamedFile>& files, std::size_t& made) override;
   void takeBack(int64_t tag) override;
   // The backup of file `tag`, handed over once (nothing when it has none).
   bool takeMade(int64_t tag, BackupCopy& out);

@@ -1,5 +1,6 @@
 #include "engine/destination_names.h"
 
+#include <cerrno>
 #include <functional>
 
 namespace msifter::engine {
@@ -54,17 +55,46 @@ void DestinationNames::open(const std::string& folder) {
       folder_.eachName([this](std::string_view name) { listed_.insert(nameHash(name)); }));
 }
 
+const DestinationNames::Below& DestinationNames::below(const std::string& folder) {
+  auto [known, first] = below_.try_emplace(folder);
+  if (!first) return known->second;
+  Below& listing = known->second;
+  platform::Directory opened;
+  if (!folder_.isOpen()) {
+    listing.lookAtEach = true;
+  } else if (const platform::OsError e = opened.openBeneath(folder_, folder)) {
+    // Missing, it holds nothing; a link or a file in its place is refused
+    // by the plan.
+    listing.lookAtEach = e.code() != ENOENT && e.code() != ELOOP && e.code() != ENOTDIR;
+  } else {
+    listing.lookAtEach = static_cast<bool>(opened.eachName(
+        [&listing](std::string_view name) { listing.listed.insert(nameHash(name)); }));
+  }
+  return listing;
+}
+
+bool DestinationNames::there(const std::string& name, uint64_t hash) {
+  if (const auto slash = name.rfind('/'); slash != std::string::npos) {
+    const Below& listing = below(name.substr(0, slash));
+    return (listing.lookAtEach ||
+            listing.listed.contains(nameHash(std::string_view(name).substr(slash + 1)))) &&
+           platform::entryExists(path_ + "/" + name);
+  }
+  if (lookAtEach_)
+    return folder_.isOpen() ? folder_.hasEntry(name) : platform::entryExists(path_ + "/" + name);
+  return listed_.contains(hash) && folder_.hasEntry(name);
+}
+
 bool DestinationNames::claim(const std::string& name) {
   const uint64_t hash = nameHash(name);
-  bool there = false;
-  if (lookAtEach_) {
-    there = folder_.isOpen() ? folder_.hasEntry(name) : platform::entryExists(path_ + "/" + name);
-  } else {
-    there = listed_.contains(hash) && folder_.hasEntry(name);
-  }
   // Names planned here carry the run's own prefixes: a hash met again is
   // the same name.
-  return !there && planned_.insert(hash);
+  return !there(name, hash) && planned_.insert(hash);
+}
+
+bool DestinationNames::taken(const std::string& name) {
+  const uint64_t hash = nameHash(name);
+  return planned_.contains(hash) || there(name, hash);
 }
 
 }  // namespace msifter::engine

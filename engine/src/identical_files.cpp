@@ -147,8 +147,8 @@ struct IdenticalFiles::State {
 
   using Pending = std::vector<std::pair<std::string, std::optional<FileIdentity>>>;
 
-  explicit State(const ContentDigest& digest)
-      : digest(digest), head(kHeadBytes), a(kChunk), b(kChunk) {}
+  explicit State(const ContentDigest& contentDigest)
+      : digest(contentDigest), head(kHeadBytes), a(kChunk), b(kChunk) {}
 
   OsError walk(const std::string& folder, const Options& options);
   OsError visit(const std::string& path, const std::optional<FileIdentity>& known,

@@ -285,6 +285,18 @@ int RunJournal::filesPlanned(const std::vector<TransferIntent>& group) {
   return 0;
 }
 
+int RunJournal::foldersPlanned(const std::vector<std::string>& folders) {
+  if (!file_ || finished_) return error_ ? error_ : EBADF;
+  const std::size_t queued = file_->queue().size();
+  try {
+    for (const std::string& folder : folders) file_->queue() += detail::folderLine(folder, base_);
+  } catch (const std::bad_alloc&) {
+    file_->queue().resize(queued);
+    return fail(ENOMEM);
+  }
+  return 0;
+}
+
 int RunJournal::fileRenamed(const TransferIntent& intent) {
   if (!file_ || finished_) return error_ ? error_ : EBADF;
   const std::size_t queued = file_->queue().size();

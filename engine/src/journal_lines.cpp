@@ -333,6 +333,12 @@ class Reader {
       open_.mounts[device] = std::move(root);
       return true;
     }
+    if (kind == "folder") {
+      std::string folder;
+      if (f.size() != 2 || !unescape(f[1], folder)) return false;
+      record_.madeFolders.push_back(std::move(folder));
+      return true;
+    }
     if (kind == "ended") open_.ended = true;
     return parseRunLine(f, record_.summary);
   }
@@ -485,6 +491,10 @@ std::string endedLine(std::time_t when, int64_t files, int64_t bytes, RunEnd end
 
 std::string mountLine(uint64_t device, const std::string& root) {
   return Line("mount").number(device).text(root).end();
+}
+
+std::string folderLine(const std::string& folder, const std::string& base) {
+  return Line("folder").path(folder, base).end();
 }
 
 std::string undoingLine(int64_t number) { return numbered("undoing", number); }

@@ -2,6 +2,7 @@
 // The journal's lines: each record as it is written and read back.
 //
 //   mount      DEVICE PATH     (the root of a file system sources are on)
+//   folder     PATH            (below the destination, to be made by the run)
 //   intent     N  move|copy      SOURCE NEW-PATH SIZE TIME DEVICE INODE [DATE-SOURCE]
 //                                (the source's; the date source of a capture-time name)
 //   file       N  moved|copied   SOURCE NEW-PATH SIZE TIME DEVICE INODE  (the new file's)
@@ -48,6 +49,7 @@ std::string undoingLine(int64_t number);
 std::string undoneLine(int64_t number);
 std::string notUndoneLine(int64_t number);
 std::string mountLine(uint64_t device, const std::string& root);
+std::string folderLine(const std::string& folder, const std::string& base);
 
 // Where the sources' file systems had their roots, by device.
 using MountRoots = std::map<uint64_t, std::string>;

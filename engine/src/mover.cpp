@@ -8,15 +8,18 @@
 #include <deque>
 #include <optional>
 #include <set>
+#include <unordered_set>
 #include <utility>
 
 #include "backup_copies.h"
 #include "common/failure.h"
 #include "common/paths.h"
+#include "engine/file_groups.h"
 #include "engine/identical_files.h"
 #include "engine/name_planner.h"
 #include "engine/preview.h"
 #include "engine/time_helpers.h"
+#include "group_lookups.h"
 #include "platform/destination_folder.h"
 #include "platform/directory.h"
 #include "platform/syscalls.h"
@@ -92,7 +95,8 @@ constexpr int64_t kGroupCopyBytes = int64_t{32} << 20;
 // intents as recorded, and the names each may take after its planned one.
 struct Group {
   std::vector<TransferIntent> intents;
-  std::vector<std::string> names;  // planned, until handed out
+  std::vector<std::string> folders;  // to be made before its files go, top first
+  std::vector<std::string> names;    // planned, until handed out
   std::vector<NamePlanner::Names> more;
   std::vector<char> asked;  // the planned name was handed out
   std::vector<char> done;
@@ -104,6 +108,7 @@ struct PlanStop {
   std::size_t index = 0;
   int32_t number = 0;
   int error = 0;
+  std::string folder;  // below the destination, when it is the folder that failed
 };
 
 // One run of mMoveFile: planning, transfers and their completions.
@@ -117,9 +122,19 @@ class Transfers {
         folder_(common::gAddBackslash(options.receiveDir)),
         planner_(options, extras.serialNumber ? *extras.serialNumber : ownSerial_, extras.stamps),
         search_(identical_, folder_),
+        lookups_(
+            sources, planner_.groups(),
+            [this](const std::string& source, int64_t known, int64_t& size) {
+              return search_.find(source, known, &size);
+            },
+            [this](std::size_t i) { return knownSize(extras_, i); }),
         found_(extras.sourceFiles != nullptr && extras.sourceFiles->size() == sources.size()
                    ? extras.sourceFiles
-                   : nullptr) {}
+                   : nullptr) {
+    if (extras.groups)
+      planner_.useGroups(sources,
+                         [this](const std::string& name) { return destination_.taken(name); });
+  }
 
   void run();
   const MoveFailure& failure() const { return stopped_; }
@@ -128,6 +143,9 @@ class Transfers {
   void open();
   bool planGroup(std::size_t& next, Group& group, std::optional<PlanStop>& stop);
   bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
+  bool skipped(std::size_t i, int64_t& size);
+  platform::OsError folderFor(const std::string& name, Group& group);
+  bool makeFolders(Group& group);
   bool identify(std::size_t i, FoundFile& look, bool& isFolder);
   void tellFileSystem(const std::string& source, uint64_t device);
   bool transferGroup(Group& group);
@@ -147,12 +165,15 @@ class Transfers {
   NamePlanner planner_;
   IdenticalFiles identical_;
   IdenticalSearch search_;
+  GroupLookups lookups_;
   // The search's look at each source, when it saw every one of the list.
   const std::vector<FoundFile>* found_;
   platform::SourceTree looks_;  // where sources are looked at as they are planned
   platform::SourceTree tree_;   // outlives the destination folder, which reaches sources through it
   BackupCopies backup_;  // outlives the destination folder, which makes the copies through it
   platform::DestinationFolder destination_;
+  // Folders below the destination that are there, or planned to be made.
+  std::unordered_set<std::string> readyFolders_;
   dev_t destinationDevice_ = 0;
   int64_t nextNumber_ = 0;
   // Groups with files not complete yet, oldest first: their files' places
@@ -298,13 +319,7 @@ void Transfers::tellFileSystem(const std::string& source, uint64_t device) {
 bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop) {
   const std::string& source = sources_[i];
   int64_t size = -1;
-  if (extras_.skipIdentical) {
-    const std::string same = search_.find(source, knownSize(extras_, i), &size);
-    if (!same.empty()) {
-      if (extras_.observer != nullptr) extras_.observer->fileSkipped(source, same);
-      return false;
-    }
-  }
+  if (skipped(i, size)) return false;
   // A source that cannot be looked at is planned without its identity:
   // its transfer then fails and says why.
   FoundFile look;
@@ -312,22 +327,28 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   bool isFolder = false;
   // Listed as a file, a folder by its turn: its tree was never searched.
   if (identify(i, look, isFolder) && isFolder) {
-    stop = PlanStop{i, common::errorNumberFromErrno(EISDIR), EISDIR};
+    stop = PlanStop{i, common::errorNumberFromErrno(EISDIR), EISDIR, {}};
     return false;
   }
   std::string name;
   NamePlanner::Names more;
   try {
-    more = planner_.namesFor(source);
+    more = planner_.namesFor(source, i);
     name = more();
     // As the preview names files: anything at a name takes it.
     while (!name.empty() && destination_.taken(name)) name = more();
   } catch (const common::RuntimeFailure& e) {
-    stop = PlanStop{i, e.number(), 0};
+    stop = PlanStop{i, e.number(), 0, {}};
     return false;
   }
   if (name.empty()) {
-    stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST};
+    stop = PlanStop{i, common::errorNumberFromErrno(EEXIST), EEXIST, {}};
+    return false;
+  }
+  if (const platform::OsError e = folderFor(name, group)) {
+    // Named by the level at fault ("2024" of "2024/05/01").
+    stop = PlanStop{i, common::errorNumberFromErrno(e.code()), e.code(),
+                    e.path().empty() ? name.substr(0, name.rfind('/')) : e.path()};
     return false;
   }
   group.intents.push_back(TransferIntent{nextNumber_++, options_.copyFiles, source, folder_ + name,
@@ -336,6 +357,47 @@ bool Transfers::plan(std::size_t i, Group& group, std::optional<PlanStop>& stop)
   group.names.push_back(std::move(name));
   group.more.push_back(std::move(more));
   if (extras_.skipIdentical) search_.planned(source, size >= 0 ? size : look.size);
+  return true;
+}
+
+// Source `i` is left where it is: the destination holds its bytes, or the
+// photos of its group stay (a sidecar); told to the observer.
+bool Transfers::skipped(std::size_t i, int64_t& size) {
+  if (!extras_.skipIdentical) return false;
+  bool withPhoto = false;
+  const std::string same = lookups_.find(i, size, withPhoto);
+  if (same.empty()) return false;
+  if (extras_.observer != nullptr) extras_.observer->fileSkipped(sources_[i], same);
+  return true;
+}
+
+// The folder below the destination that `name` goes into is there, or is
+// planned to be made with `group`; or the failure of a level that is a
+// link or no folder (its path below the destination).
+platform::OsError Transfers::folderFor(const std::string& name, Group& group) {
+  const auto slash = name.rfind('/');
+  if (slash == std::string::npos) return {};
+  std::string folder = name.substr(0, slash);
+  if (readyFolders_.contains(folder)) return {};
+  std::vector<std::string> missing;
+  if (platform::OsError e = destination_.missingFolders(folder, missing)) return e;
+  for (std::string& level : missing) {
+    if (readyFolders_.insert(level).second) group.folders.push_back(std::move(level));
+  }
+  readyFolders_.insert(std::move(folder));
+  return {};
+}
+
+// The group's new folders, once recorded; the run stops at the first that
+// cannot be made, before any of the group's files is touched.
+bool Transfers::makeFolders(Group& group) {
+  for (const std::string& folder : group.folders) {
+    if (const platform::OsError e = destination_.makeFolders(folder)) {
+      stopped_ = {
+          folder_ + folder, common::errorNumberFromErrno(e.code()), e.code(), false, false, true};
+      return false;
+    }
+  }
   return true;
 }
 
@@ -396,14 +458,12 @@ std::string Transfers::nextName(int64_t number) {
 
 bool Transfers::transfer(Group& group, std::size_t i) {
   const std::string& source = group.intents[i].source;
-  int error = 0;
   const int64_t number = group.intents[i].number;
   destination_.tagNext(number);
   const NameSource names = [this, number] { return nextName(number); };
-  const bool transferred = options_.copyFiles ? gCopyFile(destination_, source, names, &error)
-                                              : gMoveFile(destination_, source, names, &error);
-  if (!transferred) {
-    stopAfterFailure(source, error);
+  if (const platform::OsError e = options_.copyFiles ? gCopyFile(destination_, source, names)
+                                                     : gMoveFile(destination_, source, names)) {
+    stopAfterFailure(source, e.code());
     return false;
   }
   if (options_.slowly) pause500();
@@ -431,11 +491,16 @@ void Transfers::stopAfterFailure(const std::string& source, int error) {
 
 bool Transfers::transferGroup(Group& group) {
   if (extras_.observer != nullptr) {
-    if (const int e = extras_.observer->filesPlanned(group.intents)) {
+    std::vector<std::string> folders;
+    for (const std::string& folder : group.folders) folders.push_back(folder_ + folder);
+    int e = folders.empty() ? 0 : extras_.observer->foldersPlanned(folders);
+    if (e == 0) e = extras_.observer->filesPlanned(group.intents);
+    if (e != 0) {
       stopped_ = {group.intents.front().source, common::errorNumberFromErrno(e), e, true, false};
       return false;
     }
   }
+  if (!makeFolders(group)) return false;
   for (std::size_t i = 0; i < group.intents.size(); ++i) {
     if (!transfer(group, i)) return false;
   }
@@ -480,7 +545,11 @@ void Transfers::run() {
                                     : settled.path(),
            common::errorNumberFromErrno(settled.code()), settled.code());
   }
-  if (stop) stopAt(sources_[stop->index], stop->number, stop->error);
+  if (stop) {
+    stopped_.folder = !stop->folder.empty();
+    stopAt(stopped_.folder ? folder_ + stop->folder : sources_[stop->index], stop->number,
+           stop->error);
+  }
 }
 
 }  // namespace
@@ -509,6 +578,12 @@ bool planTransfers(const std::vector<std::string>& sources, const TransferOption
     plan.clear();
     plan.reserve(sources.size());
     Preview preview(options, extras);
+    if (extras.groups) {
+      preview.useGroups(sources, [&extras](std::size_t i) { return knownSize(extras, i); });
+      for (std::size_t i = 0; i < sources.size() && !preview.ended(); ++i)
+        plan.push_back(preview.plan(i));
+      return true;
+    }
     for (std::size_t i = 0; i < sources.size() && !preview.ended(); ++i)
       plan.push_back(preview.plan(sources[i], knownSize(extras, i)));
     return true;

@@ -6,9 +6,11 @@
 #include "common/case_mapping.h"
 #include "common/failure.h"
 #include "common/local_time.h"
+#include "engine/identical_files.h"
 #include "engine/path_pieces.h"
 #include "engine/text_helpers.h"
 #include "engine/time_helpers.h"
+#include "options/folder_template.h"
 #include "platform/clock.h"
 #include "platform/mounts.h"
 
@@ -81,28 +83,119 @@ NamePlanner::NamePlanner(const TransferOptions& options, int32_t& serialNumber, 
       extFix_(options.extFix),
       serialNumber_(serialNumber),
       stamps_(stamps),
-      nameLimit_(nameLimitOf(options.receiveDir)) {}
+      nameLimit_(nameLimitOf(options.receiveDir)),
+      folders_(options.folders),
+      firstSerial_(serialNumber) {}
 
-NamePlanner::Names NamePlanner::namesFor(const std::string& source) {
+// The extension a new name ends with, with its dot; none without one.
+std::string NamePlanner::dotExtension(const std::string& source) const {
   std::string ext = gGetFileExt(source);
   if (extFix_) ext = fixExtension(ext);
-  // Without an extension the name ends without the dot.
-  std::string dotExt = ext.empty() ? "" : "." + ext;
+  return ext.empty() ? "" : "." + ext;
+}
+
+NamePlanner::Names NamePlanner::namesFor(const std::string& source) {
   std::string stamp;
+  std::string folder;
   dateSource_ = DateSource::None;
   if (method_ == RenameMethod::DateTime && stamps_ != nullptr) {
     const StampSource::Stamp taken = stamps_->stampOf(source);
     stamp = stampText(taken.local);
+    folder = folderOf(taken.local);
     dateSource_ = taken.source;
   }
-  return [this, base = gGetFileNameOnly(source), dotExt = std::move(dotExt),
-          stamp = std::move(stamp), attempts = int64_t{0}]() mutable -> std::string {
+  // Filed by the moment of the transfer: the moment of its first name, kept
+  // for the names after it.
+  const bool folderLater = !folders_.empty() && stamp.empty();
+  return [this, base = gGetFileNameOnly(source), dotExt = dotExtension(source),
+          stamp = std::move(stamp), folder = std::move(folder), folderLater,
+          attempts = int64_t{0}]() mutable -> std::string {
     if (++attempts > INT32_MAX) common::fail(common::err::FileExists);
-    if (method_ == RenameMethod::SerialNumber) return fitted(serialPrefix(), base, dotExt);
-    if (stamp.empty()) return fitted(transferPrefix(), base, dotExt);
-    const std::string prefix = stampPrefix(stamp);
-    return prefix.empty() ? prefix : fitted(prefix, base, dotExt);
+    if (method_ == RenameMethod::SerialNumber) {
+      if (folderLater && attempts == 1) folder = transferFolder(platform::now());
+      return folder + fitted(serialPrefix(folder), base, dotExt);
+    }
+    if (stamp.empty()) {
+      std::string prefix = transferPrefix();
+      // The folder of the moment the name says, predicted or not.
+      if (folderLater && attempts == 1) folder = transferFolder(lastTime_);
+      return folder + fitted(prefix, base, dotExt);
+    }
+    const std::string prefix = stampPrefix(folder + stamp);
+    return prefix.empty() ? prefix : folder + fitted(prefix, base, dotExt);
   };
+}
+
+void NamePlanner::useGroups(const std::vector<std::string>& sources, Taken taken) {
+  if (method_ != RenameMethod::DateTime || stamps_ == nullptr) return;
+  sources_ = &sources;
+  groups_ = FileGroups(sources);
+  taken_ = std::move(taken);
+}
+
+NamePlanner::Names NamePlanner::namesFor(const std::string& source, std::size_t index) {
+  const int32_t group = sources_ != nullptr ? groups_.groupOf(index) : -1;
+  if (group < 0) return namesFor(source);
+  const GroupName& shared = groupName(group);
+  dateSource_ = shared.source;
+  // The group's name first; should that be taken by the file's turn, names
+  // of its own in the group's folder.
+  return [this, base = gGetFileNameOnly(source), dotExt = dotExtension(source), shared,
+          stamp = shared.prefix.substr(0, shared.prefix.find('_')),
+          attempts = int64_t{0}]() mutable -> std::string {
+    if (++attempts > INT32_MAX) common::fail(common::err::FileExists);
+    if (attempts == 1) return shared.folder + fitted(shared.prefix, base, dotExt);
+    const std::string prefix = stampPrefix(shared.folder + stamp);
+    return prefix.empty() ? prefix : shared.folder + fitted(prefix, base, dotExt);
+  };
+}
+
+// A photo or film of the group that knows when it was taken decides; a
+// sidecar never does. Without one, the first photo's fallback, or the
+// first file's in a group of sidecars alone.
+StampSource::Stamp NamePlanner::groupTime(std::span<const uint32_t> members) {
+  const std::string* first = nullptr;
+  for (const uint32_t place : members) {
+    const std::string& member = (*sources_)[place];
+    if (isSidecar(member)) continue;
+    if (std::optional<StampSource::Stamp> taken = stamps_->capturedAt(member)) return *taken;
+    if (first == nullptr) first = &member;
+  }
+  return stamps_->stampOf(first != nullptr ? *first : (*sources_)[members.front()]);
+}
+
+// The group's prefix, chosen when its first member is named: the first
+// under which every member's name is free.
+const NamePlanner::GroupName& NamePlanner::groupName(int32_t group) {
+  if (const auto known = groupNames_.find(group); known != groupNames_.end()) return known->second;
+  const std::span<const uint32_t> members = groups_.members(group);
+  const StampSource::Stamp taken = groupTime(members);
+  GroupName shared{folderOf(taken.local), "", taken.source};
+  const std::string stamp = stampText(taken.local);
+  for (int64_t attempts = 0; shared.prefix.empty(); ++attempts) {
+    if (attempts >= kMaxSameStamp) common::fail(common::err::FileExists);
+    std::string prefix = stampPrefix(shared.folder + stamp);
+    // No number left for this moment: the members' own names say so.
+    if (prefix.empty()) common::fail(common::err::FileExists);
+    const bool free = std::none_of(members.begin(), members.end(), [&](uint32_t place) {
+      const std::string& member = (*sources_)[place];
+      return taken_(shared.folder + fitted(prefix, gGetFileNameOnly(member), dotExtension(member)));
+    });
+    if (free) shared.prefix = std::move(prefix);
+  }
+  return groupNames_.emplace(group, std::move(shared)).first->second;
+}
+
+// "2024/05/01/" of `when`; "" without a template.
+std::string NamePlanner::folderOf(const std::tm& when) const {
+  if (folders_.empty()) return {};
+  return options::expandFolderTemplate(folders_, when) + "/";
+}
+
+std::string NamePlanner::transferFolder(std::time_t t) const {
+  std::tm local{};
+  if (!platform::localTime(t, local)) common::fail(common::err::BadFileName);
+  return folderOf(local);
 }
 
 // prefix + "_" + base + dotExt, the end of `base` cut off where the whole
@@ -118,9 +211,14 @@ std::string NamePlanner::fitted(const std::string& prefix, const std::string& ba
   return name.append(dotExt);
 }
 
-std::string NamePlanner::serialPrefix() {
-  const std::string prefix = zeroPadded(serialNumber_, 10);
-  serialNumber_ = serialNumber_ == INT32_MAX ? 0 : serialNumber_ + 1;
+// Each folder counts from the run's first number; the run's number goes on
+// from the highest.
+std::string NamePlanner::serialPrefix(const std::string& folder) {
+  int32_t& next =
+      folder.empty() ? serialNumber_ : serialsIn_.try_emplace(folder, firstSerial_).first->second;
+  const std::string prefix = zeroPadded(next, 10);
+  next = next == INT32_MAX ? 0 : next + 1;
+  if (!folder.empty() && next > serialNumber_) serialNumber_ = next;
   return prefix;
 }
 
@@ -146,7 +244,7 @@ std::string NamePlanner::transferPrefix() {
       if (predicting_) {
         stamp = transferStamp(++t);
       } else {
-        while ((stamp = transferStamp(platform::now())) == lastStamp_) gProcSleep(5);
+        while ((stamp = transferStamp(t = platform::now())) == lastStamp_) gProcSleep(5);
       }
       sameStampCount_ = 0;
     } else {
@@ -160,11 +258,14 @@ std::string NamePlanner::transferPrefix() {
   return stamp + "_" + zeroPadded(sameStampCount_, 5);
 }
 
-// A moment that does not move on: once its numbers are used up, none is left.
-std::string NamePlanner::stampPrefix(const std::string& stamp) {
-  int32_t& count = stampCounts_[stamp];
+// A moment that does not move on: once its numbers are used up, none is
+// left. `key` is the folder and the stamp; the stamp is what follows the
+// folder's last "/".
+std::string NamePlanner::stampPrefix(const std::string& key) {
+  int32_t& count = stampCounts_[key];
   if (count >= kMaxSameStamp) return "";
-  return stamp + "_" + zeroPadded(count++, 5);
+  const std::size_t slash = key.rfind('/');
+  return key.substr(slash == std::string::npos ? 0 : slash + 1) + "_" + zeroPadded(count++, 5);
 }
 
 }  // namespace msifter::engine

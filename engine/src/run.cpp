@@ -45,6 +45,9 @@ class Reporting final : public TransferObserver {
     return error;
   }
   int fileRenamed(const TransferIntent& intent) override { return journal_.fileRenamed(intent); }
+  int foldersPlanned(const std::vector<std::string>& folders) override {
+    return journal_.foldersPlanned(folders);
+  }
   void sourceFileSystem(uint64_t device, const std::string& mountRoot) override {
     journal_.sourceFileSystem(device, mountRoot);
   }
@@ -86,8 +89,27 @@ bool search(RunResult& result, FindRequest& request, RunObserver& observer) {
   return found;
 }
 
+// The listed files planned by their places; false after a failure.
+template <class Planned>
+bool planGroups(Preview& plan, const std::vector<std::string>& sources,
+                const std::vector<int64_t>& sizes, const Planned& planned) {
+  plan.useGroups(sources,
+                 [&sizes](std::size_t i) { return i < sizes.size() ? sizes[i] : int64_t{-1}; });
+  for (std::size_t i = 0; i < sources.size() && !plan.ended(); ++i) {
+    PlannedFile file;
+    if (!common::guardLog("planTransfers", false, [&] {
+          file = plan.plan(i);
+          return true;
+        }))
+      return false;
+    planned(std::move(file));
+  }
+  return true;
+}
+
 // A dry run plans each file as the search finds it; what the observer
-// takes is not kept.
+// takes is not kept. A photo and its companions are planned together,
+// which takes the whole list first.
 void preview(RunResult& result, const MoveExtras& extras, RunObserver& observer) {
   std::optional<Preview> plan;
   if (!common::guardLog("planTransfers", false, [&] {
@@ -99,29 +121,37 @@ void preview(RunResult& result, const MoveExtras& extras, RunObserver& observer)
   }
   const bool keep = !observer.takesPlan();
   bool failed = false;
-  FolderCaption caption(observer);
-  FindRequest request = transferSearch(result.snapshot, nullptr, &caption);
-  request.entrySink = [&](std::string&& source, int64_t size) {
-    if (failed || plan->ended()) {
-      if (keep) result.lstResult.push_back(std::move(source));
-      return;
-    }
-    PlannedFile file;
-    failed = !common::guardLog("planTransfers", false, [&] {
-      file = plan->plan(source, size);
-      return true;
-    });
-    if (failed) return;
+  const auto planned = [&](PlannedFile&& file) {
     observer.filePreviewed(file);
-    if (keep) {
-      result.plan.push_back(std::move(file));
-      result.lstResult.push_back(std::move(source));
-    }
+    if (keep) result.plan.push_back(std::move(file));
   };
+  FolderCaption caption(observer);
+  std::vector<int64_t> sizes;
+  FindRequest request =
+      transferSearch(result.snapshot, extras.groups ? &result.lstResult : nullptr, &caption);
+  if (extras.groups) {
+    request.resultSizes = &sizes;
+  } else {
+    request.entrySink = [&](std::string&& source, int64_t size) {
+      if (failed || plan->ended()) {
+        if (keep) result.lstResult.push_back(std::move(source));
+        return;
+      }
+      PlannedFile file;
+      failed = !common::guardLog("planTransfers", false, [&] {
+        file = plan->plan(source, size);
+        return true;
+      });
+      if (failed) return;
+      planned(std::move(file));
+      if (keep) result.lstResult.push_back(std::move(source));
+    };
+  }
   if (!search(result, request, observer)) {
     result.stage = RunStage::SearchFailed;
     return;
   }
+  if (extras.groups) failed = !planGroups(*plan, result.lstResult, sizes, planned);
   result.stage = failed ? RunStage::PlanFailed : RunStage::Planned;
 }
 
@@ -172,6 +202,7 @@ RunResult runTransfer(const options::RunOptions& options, RunObserver& observer,
   std::vector<FoundFile> files;
   const bool byCapture = options.stamp == options::StampChoice::Capture;
   const MoveExtras extras{.stamps = byCapture ? captureStamps : nullptr,
+                          .groups = byCapture && options.groups,
                           .skipIdentical = options.skipIdentical,
                           .sourceSizes = &sizes,
                           .sourceFiles = &files,

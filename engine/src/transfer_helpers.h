@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/os_error.h"
+
 namespace msifter::platform {
 class DestinationFolder;
 }
@@ -13,11 +15,11 @@ namespace msifter::engine {
 
 using NameSource = std::function<std::string()>;
 
-// False when the file was not transferred, after a report under the
-// procedure's name; `error` receives the system's reason.
-bool gMoveFile(platform::DestinationFolder& destination, const std::string& source,
-               const NameSource& names, int* error);
-bool gCopyFile(platform::DestinationFolder& destination, const std::string& source,
-               const NameSource& names, int* error);
+// The system's reason when the file was not transferred, after a report
+// under the procedure's name; nothing when it was.
+platform::OsError gMoveFile(platform::DestinationFolder& destination, const std::string& source,
+                            const NameSource& names);
+platform::OsError gCopyFile(platform::DestinationFolder& destination, const std::string& source,
+                            const NameSource& names);
 
 }  // namespace msifter::engine

@@ -20,6 +20,7 @@
 #include "platform/own_files.h"
 #include "platform/source_tree.h"
 #include "undo_confinement.h"
+#include "undo_folders.h"
 
 namespace msifter::engine {
 
@@ -265,8 +266,8 @@ class Undo {
       folder_ = std::move(back);
       folderPath_ = folder;
       folder_->takeSourcesFrom(destinations_);
-      folder_->onTransferred([this](const platform::TransferredFile& back) {
-        const auto it = waiting_.find(std::string(back.source));
+      folder_->onTransferred([this](const platform::TransferredFile& returned) {
+        const auto it = waiting_.find(std::string(returned.source));
         if (it == waiting_.end()) return;
         undone(it->second);
         waiting_.erase(it);
@@ -274,12 +275,14 @@ class Undo {
     }
     waiting_[f.destination] = index;
     objects::clsFileOperation operation;
-    if (operation.MoveInto(*folder_, f.destination, platform::onlyName(nameOf(f.source)))) return;
+    const platform::OsError e =
+        operation.MoveInto(*folder_, f.destination, platform::onlyName(nameOf(f.source)));
+    if (!e) return;
     waiting_.erase(f.destination);
-    if (operation.TargetExisted()) {
+    if (e.nameTaken()) {
       report_.items[index].outcome = UndoOutcome::NameTaken;
     } else {
-      refused(index, operation.LastResult());
+      refused(index, e.code());
     }
   }
 
@@ -383,6 +386,9 @@ UndoReport undoRun(const UndoRequest& request) {
   }
   Undo undo(report, marks.get(), run.open.mounts);
   undo.entries(run.record.entries);
+  if (!request.dryRun)
+    report.foldersRemoved =
+        detail::removeEmptyMadeFolders(run.record.madeFolders, report.run.options.receiveDir);
   undo.finish();
   return report;
 }

@@ -487,9 +487,9 @@ class FailingFolder : public platform::Syscalls {
     if (path == name) folderFd_ = fd;
     return fd;
   }
-  int fstatat(int dirFd, const char* name, struct stat* out, int flags) override {
+  int fstatat(int dirFd, const char* entry, struct stat* out, int flags) override {
     if (call == Call::Size && dirFd == folderFd_) return failWith(EIO);
-    return Syscalls::fstatat(dirFd, name, out, flags);
+    return Syscalls::fstatat(dirFd, entry, out, flags);
   }
   struct dirent* readdir(DIR* dir) override {
     if (call == Call::Read) {

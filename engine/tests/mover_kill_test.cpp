@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .copy = false,
                  .across = true,
                  .unnamedFiles = false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace msifter::engine
@@ -380,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .copy = false,
                  .across = true,
                  .unnamedFiles = false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace msifter::engine

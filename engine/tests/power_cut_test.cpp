@@ -275,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, PowerCutTest,
                          ::testing::Values(Scenario{"Move", false, false},
                                            Scenario{"Copy", true, false},
                                            Scenario{"MoveAcross", false, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace msifter::engine

@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, UndoTripTest,
                          ::testing::Values(Trip{"Move", false, false}, Trip{"Copy", true, false},
                                            Trip{"MoveAcross", false, true},
                                            Trip{"CopyAcross", true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(UndoTest, WhatCannotBeUndoneIsLeftAloneAndTheRestIsUndone) {
   const fs::path src = env.root() / "src";

@@ -7,13 +7,15 @@
 namespace msifter::media {
 
 engine::StampSource::Stamp CaptureStamps::stampOf(const std::string& source) {
+  if (source == lastPath_ && !source.empty()) return last_;
+  lastPath_ = source;
   if (const std::optional<cli::CaptureTime> taken = cli::readCaptureTime(source, videoTime_)) {
     if (const std::optional<std::tm> shifted = cli::shiftedTime(taken->local, shift_))
-      return {*shifted, taken->source};
+      return last_ = {*shifted, taken->source};
   }
-  Stamp stamp;
-  platform::localTime(platform::now(), stamp.local);
-  return stamp;
+  last_ = Stamp{};
+  platform::localTime(platform::now(), last_.local);
+  return last_;
 }
 
 }  // namespace msifter::media

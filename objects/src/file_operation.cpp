@@ -9,16 +9,18 @@ std::string clsFileOperation::withoutOneSeparator(const std::string& path) {
   return path;
 }
 
-bool clsFileOperation::MoveInto(platform::DestinationFolder& destination,
-                                const std::string& strFrom, const NameSource& names) {
-  const platform::OsError result = destination.move(strFrom, names);
-  return recordResult(result, result.nameTaken());
+platform::OsError clsFileOperation::MoveInto(platform::DestinationFolder& destination,
+                                             const std::string& strFrom, const NameSource& names) {
+  platform::OsError result = destination.move(strFrom, names);
+  recordResult(result, result.nameTaken());
+  return result;
 }
 
-bool clsFileOperation::CopyInto(platform::DestinationFolder& destination,
-                                const std::string& strFrom, const NameSource& names) {
-  const platform::OsError result = destination.copy(withoutOneSeparator(strFrom), names);
-  return recordResult(result, result.nameTaken());
+platform::OsError clsFileOperation::CopyInto(platform::DestinationFolder& destination,
+                                             const std::string& strFrom, const NameSource& names) {
+  platform::OsError result = destination.copy(withoutOneSeparator(strFrom), names);
+  recordResult(result, result.nameTaken());
+  return result;
 }
 
 bool clsFileOperation::recordResult(const platform::OsError& result, bool targetExisted) {

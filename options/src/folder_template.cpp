@@ -2,61 +2,74 @@
 
 #include <cstdio>
 
-#include "common/text.h"
-
 namespace msifter::options {
 
 namespace {
 
-constexpr std::string_view kFields = "YmdHMS%";
-
-// A level as it is written: its text, the fields left unexpanded.
-bool levelValid(std::string_view level) {
-  if (level.empty() || level == "." || level == "..") return false;
-  for (std::size_t i = 0; i < level.size(); ++i) {
-    if (level[i] != '%') continue;
-    if (i + 1 == level.size() || kFields.find(level[i + 1]) == std::string_view::npos) return false;
-    ++i;
-  }
-  return true;
+bool knownField(char c) {
+  return c == 'Y' || c == 'm' || c == 'd' || c == 'H' || c == 'M' || c == 'S' || c == '%';
 }
 
-std::string fieldText(char field, const std::tm& stamp) {
-  int value = 0;
-  switch (field) {
-    case 'Y': value = stamp.tm_year + 1900; break;
-    case 'm': value = stamp.tm_mon + 1; break;
-    case 'd': value = stamp.tm_mday; break;
-    case 'H': value = stamp.tm_hour; break;
-    case 'M': value = stamp.tm_min; break;
-    case 'S': value = stamp.tm_sec; break;
-    default: return std::string(1, field);
-  }
+std::string twoDigits(int value) {
   char text[16];
-  std::snprintf(text, sizeof text, field == 'Y' ? "%04d" : "%02d", value);
+  std::snprintf(text, sizeof text, "%02d", value);
   return text;
+}
+
+// A year is written with at least four digits, as the names' stamps write it.
+std::string field(char c, const std::tm& when) {
+  char text[16];
+  switch (c) {
+    case 'Y': std::snprintf(text, sizeof text, "%04d", when.tm_year + 1900); return text;
+    case 'm': return twoDigits(when.tm_mon + 1);
+    case 'd': return twoDigits(when.tm_mday);
+    case 'H': return twoDigits(when.tm_hour);
+    case 'M': return twoDigits(when.tm_min);
+    case 'S': return twoDigits(when.tm_sec);
+    default: return "%";
+  }
 }
 
 }  // namespace
 
-bool folderTemplateValid(std::string_view text) {
-  if (text.empty()) return false;
-  for (const std::string& level : common::splitAt(text, "/")) {
-    if (!levelValid(level)) return false;
+std::optional<FolderTemplateProblem> folderTemplateProblem(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  if (text.front() == '/') return FolderTemplateProblem{FolderTemplateFault::Climbs, "/"};
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') continue;
+    if (i + 1 == text.size() || !knownField(text[i + 1]))
+      return FolderTemplateProblem{FolderTemplateFault::UnknownField,
+                                   std::string(text.substr(i, 2))};
+    ++i;
   }
-  return true;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = text.find('/', start);
+    const std::string_view level = text.substr(
+        start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+    if (level.empty()) return FolderTemplateProblem{FolderTemplateFault::EmptyLevel, ""};
+    if (level == "." || level == "..")
+      return FolderTemplateProblem{FolderTemplateFault::Climbs, std::string(level)};
+    if (slash == std::string_view::npos) return std::nullopt;
+    start = slash + 1;
+  }
 }
 
-std::string folderPathFor(std::string_view text, const std::tm& stamp) {
-  std::string path;
+bool folderTemplateValid(std::string_view text) {
+  return !text.empty() && !folderTemplateProblem(text);
+}
+
+std::string expandFolderTemplate(std::string_view text, const std::tm& when) {
+  std::string folder;
+  folder.reserve(text.size() + 8);
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 1 < text.size()) {
-      path += fieldText(text[++i], stamp);
+      folder += field(text[++i], when);
     } else {
-      path += text[i];
+      folder += text[i];
     }
   }
-  return path;
+  return folder;
 }
 
 }  // namespace msifter::options

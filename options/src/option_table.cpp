@@ -71,16 +71,12 @@ Problem checkVideoTime(const RunOptions& o, Stage stage) {
   return captureOnly(o.videoTime != VideoTime::Utc, o, stage, kVideoTimeText);
 }
 
-// Folders by date are kept in the store and given to the run, which cannot
-// make them yet: refused rather than left without effect.
-Problem checkDateFolders(const RunOptions& o, Stage stage) {
+// A template that would lead out of the destination, or that has a field
+// of no date, is refused before anything is searched; an empty one files
+// straight into the destination.
+Problem checkFolderTemplate(const RunOptions& o, Stage stage) {
   if (stage != Stage::Naming || o.folders.empty()) return std::nullopt;
-  if (!folderTemplateValid(o.folders))
-    return OptionProblem{msgcode::WrittenWrong,
-                         "日付ごとのフォルダの書式（%Y/%m/%d のように書きます）", std::nullopt,
-                         false};
-  return OptionProblem{msgcode::NotYetUsable, "日付ごとのフォルダ（--folders）", std::nullopt,
-                       false};
+  return folderTemplateRefusal(o.folders);
 }
 
 // A backup in the destination or the source would be sorted, searched or
@@ -132,7 +128,7 @@ constexpr OptionRow kRows[] = {
     {.name = "videoTime", .field = &O::videoTime, .storeKey = "bytVideoTime", .flag = kVideoTimeFlag, .check = checkVideoTime},
     {.name = "stamp", .field = &O::stamp, .storeKey = "bytStamp", .flag = "--stamp"},
     {.name = "skipIdentical", .field = &O::skipIdentical, .storeKey = "chkSkipIdentical", .flag = "--skip-identical"},
-    {.name = "folders", .field = &O::folders, .storeKey = "strFolders", .flag = "--folders", .check = checkDateFolders},
+    {.name = "folders", .field = &O::folders, .storeKey = "strFolders", .flag = "--folders", .check = checkFolderTemplate},
     {.name = "groups", .field = &O::groups, .storeKey = "chkGroups", .flag = "--groups", .offFlag = "--no-groups"},
     {.name = "backupDir", .field = &O::backupDir, .storeKey = "strBackupDir", .flag = "--backup", .check = checkBackup},
     {.name = "dryRun", .field = &O::dryRun, .flag = "--dry-run"},
@@ -153,10 +149,23 @@ Problem firstProblem(const RunOptions& options, std::initializer_list<Stage> sta
 
 std::span<const OptionRow> optionTable() { return kRows; }
 
-std::optional<OptionProblem> folderTemplateProblem(std::string_view text) {
-  if (folderTemplateValid(text)) return std::nullopt;
-  return OptionProblem{msgcode::WrittenWrong,
-                       "日付ごとのフォルダの書式（%Y/%m/%d のように書きます）", std::nullopt,
+std::optional<OptionProblem> folderTemplateRefusal(std::string_view text) {
+  std::optional<FolderTemplateProblem> problem = folderTemplateProblem(text);
+  // A box ticked with nothing in it names no folder: no level has a name.
+  if (text.empty()) problem = FolderTemplateProblem{FolderTemplateFault::EmptyLevel, ""};
+  if (!problem) return std::nullopt;
+  std::string why;
+  switch (problem->fault) {
+    case FolderTemplateFault::Climbs:
+      why = "「" + problem->detail + "」は移動先の外を指します";
+      break;
+    case FolderTemplateFault::EmptyLevel: why = "名前のない階層があります"; break;
+    case FolderTemplateFault::UnknownField:
+      why = "「" + problem->detail + "」は使えない項目です";
+      break;
+  }
+  return OptionProblem{msgcode::FolderTemplateWrong,
+                       "フォルダの指定「" + std::string(text) + "」（" + why + "）", std::nullopt,
                        false};
 }
 

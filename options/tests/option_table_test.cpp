@@ -240,16 +240,22 @@ TEST(FolderTemplates, ValidOnesNameTheFoldersOfAStamp) {
   for (const auto& [text, path] : rows) {
     EXPECT_EQ(folderTemplateValid(text), path != nullptr) << text;
     if (path != nullptr) {
-      EXPECT_EQ(folderPathFor(text, stamp), path) << text;
+      EXPECT_EQ(expandFolderTemplate(text, stamp), path) << text;
     }
   }
-  // A valid one is refused by the run, which cannot file by it yet.
+  // A valid one is taken by the run, which files into its folders; a
+  // backup folder is still refused.
   RunOptions options;
   options.allFile = true;
   options.folders = "%Y";
+  EXPECT_EQ(checkChoices(options), std::nullopt);
+  options.backupDir = "/media/backup";
   EXPECT_EQ(checkChoices(options)->code, msgcode::NotYetUsable);
+  options.backupDir.clear();
   options.folders = "%Y/..";
-  EXPECT_EQ(checkChoices(options), folderTemplateProblem("%Y/.."));
+  EXPECT_EQ(checkChoices(options), folderTemplateRefusal("%Y/.."));
+  // Ticked with nothing in it, the window's box names no folder.
+  EXPECT_EQ(folderTemplateRefusal("")->code, msgcode::FolderTemplateWrong);
 }
 
 }  // namespace

@@ -142,7 +142,7 @@ TEST_P(CardTest, EachFileReachesTheCardBeforeItsSourceGoes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fuse, CardTest, ::testing::Values(MountedImage::Kind::ExfatFuse, MountedImage::Kind::FatFuse),
-    [](const auto& info) { return info.param == MountedImage::Kind::ExfatFuse ? "Exfat" : "Fat"; });
+    [](const auto& row) { return row.param == MountedImage::Kind::ExfatFuse ? "Exfat" : "Fat"; });
 
 // ---- What a copy keeps, as cp -p and mv keep it
 

@@ -73,9 +73,8 @@ TEST_P(SourceTreeTest, TheFolderOfAListedFileAndNoLinkAtAnyLevel) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, SourceTreeTest, ::testing::Bool(), [](const auto& info) {
-  return info.param ? "Openat2" : "FolderByFolder";
-});
+INSTANTIATE_TEST_SUITE_P(Kernels, SourceTreeTest, ::testing::Bool(),
+                         [](const auto& row) { return row.param ? "Openat2" : "FolderByFolder"; });
 
 }  // namespace
 }  // namespace msifter::platform

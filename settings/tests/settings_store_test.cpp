@@ -526,9 +526,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ClickCase{"PCD", {Graphics}, PCD, {Graphics, PCD}, kTargets, Greyed},
                       ClickCase{"other on", {}, Other, {Other}, {Graphics, Other}, Usable},
                       ClickCase{"other off", {Other}, Other, {}, {Graphics, Other}, Greyed}),
-    [](const auto& info) {
+    [](const auto& row) {
       std::string name;
-      for (const char ch : std::string(info.param.what))
+      for (const char ch : std::string(row.param.what))
         name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
       return name;
     });
@@ -627,7 +627,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .focus = Focus::LimitMaxSize},
         CheckCase{
             .what = "max_zero_with_limit_off", .texts = {{Text::LimitMaxSize, "0"}}, .box = ""}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& row) { return std::string(row.param.what); });
 
 TEST_F(SettingsStoreTest, EmptyLimitTextsBecomeZeroAndZeroIsSaved) {
   FakeWindow w(&ui);

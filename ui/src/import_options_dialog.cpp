@@ -184,9 +184,10 @@ void ImportOptionsDialog::updateExample() {
   } else if (!options::folderTemplateValid(text)) {
     lblExample_->setText(u("例：書式が正しくありません"));
   } else {
-    lblExample_->setText(u("例：") +
-                         displayPath(folder + options::folderPathFor(text, exampleMoment()) + "/") +
-                         u("（2024/05/01 09:06:37 の写真）"));
+    lblExample_->setText(
+        u("例：") +
+        displayPath(folder + options::expandFolderTemplate(text, exampleMoment()) + "/") +
+        u("（2024/05/01 09:06:37 の写真）"));
   }
 }
 
@@ -248,7 +249,7 @@ bool ImportOptionsDialog::checked(const RunOptions& candidate) {
   }
   // Ticked with no text is written wrong too, not off.
   if (chkFolders_->isChecked()) {
-    if (const auto problem = options::folderTemplateProblem(candidate.folders)) {
+    if (const auto problem = options::folderTemplateRefusal(candidate.folders)) {
       common::gDispMsg(problem->code, problem->callerText);
       txtFolders_->setFocus();
       return false;

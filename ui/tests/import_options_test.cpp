@@ -147,17 +147,22 @@ TEST_F(ImportOptionsTest, OkRefusesWhatIsWrittenWrong) {
     std::string message;
     const char* shift = nullptr;  // with capture-time names on
   };
-  const std::string templateWrong =
-      "日付ごとのフォルダの書式（%Y/%m/%d のように書きます）の書き方が正しくありません。";
+  // As the run's check says it: the template, and why.
+  const auto templateWrong = [](const std::string& text, const std::string& why) {
+    return "フォルダの指定「" + text + "」（" + why +
+           "）は使えません。移動先の中のフォルダを %Y %m %d %H %M %S %% とほかの文字で、階層を / "
+           "で区切って指定して下さい（例: %Y/%m/%d）。";
+  };
+  const std::string noName = "名前のない階層があります";
   const std::string shiftWrong =
       "撮影日時の補正（+1:00 や -0:30:15 のように書きます）の書き方が正しくありません。";
   const Row rows[] = {
-      {"empty template", "", "", templateWrong},
-      {"climbs out", "%Y/../x", "", templateWrong},
-      {"from the root", "/%Y", "", templateWrong},
-      {"an empty level", "%Y//%m", "", templateWrong},
-      {"a field of none", "%Y/%q", "", templateWrong},
-      {"a lone percent", "%Y%", "", templateWrong},
+      {"empty template", "", "", templateWrong("", noName)},
+      {"climbs out", "%Y/../x", "", templateWrong("%Y/../x", "「..」は移動先の外を指します")},
+      {"from the root", "/%Y", "", templateWrong("/%Y", "「/」は移動先の外を指します")},
+      {"an empty level", "%Y//%m", "", templateWrong("%Y//%m", noName)},
+      {"a field of none", "%Y/%q", "", templateWrong("%Y/%q", "「%q」は使えない項目です")},
+      {"a lone percent", "%Y%", "", templateWrong("%Y%", "「%」は使えない項目です")},
       {"backup not chosen", nullptr, "-", "バックアップ先のフォルダを選択して下さい。"},
       {"backup not there", nullptr, "gone", "バックアップ先のフォルダが存在しません。"},
       {"a shift of one digit minutes", nullptr, "", shiftWrong, "1:5"},
@@ -244,9 +249,6 @@ TEST_F(ImportOptionsTest, ARunRefusesWhatItCannotHonour) {
     const char* shift = nullptr;  // with capture-time names on
   };
   const Row rows[] = {
-      {"folders by date",
-       [](ImportOptionsTest& t) { t.control<QCheckBox>("chkFolders")->setChecked(true); },
-       "日付ごとのフォルダ（--folders）は、この版ではまだ使えません。"},
       {"a backup folder",
        [](ImportOptionsTest& t) {
          t.control<QCheckBox>("chkBackup")->setChecked(true);
@@ -276,6 +278,36 @@ TEST_F(ImportOptionsTest, ARunRefusesWhatItCannotHonour) {
     EXPECT_EQ(filesIn(destination), 0u);
     recorder.boxes.clear();
   }
+}
+
+// Folders by date are no longer refused: the window's run files each file
+// into the folder of its moment, made below the destination.
+TEST_F(ImportOptionsTest, ARunWithFoldersByDateFilesIntoThem) {
+  openDialog();
+  control<QCheckBox>("chkFolders")->setChecked(true);
+  control<QLineEdit>("txtFolders")->setText("%Y/%m");
+  pressOk();
+  ASSERT_TRUE(recorder.boxes.empty());
+  prepareCopy();
+  const std::time_t before = std::time(nullptr);
+  window.cmdExecute_Click();
+  EXPECT_TRUE(recorder.boxes.empty());
+  std::tm local{};
+  localtime_r(&before, &local);
+  char month[16];
+  std::strftime(month, sizeof month, "%Y/%m", &local);
+  // A run across the turn of a month files into the next one.
+  fs::path folder = destination / month;
+  if (!fs::exists(folder)) {
+    const std::time_t after = std::time(nullptr);
+    localtime_r(&after, &local);
+    std::strftime(month, sizeof month, "%Y/%m", &local);
+    folder = destination / month;
+  }
+  EXPECT_EQ(filesIn(destination), 1u);
+  ASSERT_TRUE(fs::is_directory(folder)) << folder;
+  EXPECT_EQ(filesIn(folder), 2u);
+  EXPECT_EQ(summary(), "処理結果： 2 ファイル   30 バイト   処理時間 0 秒");
 }
 
 TEST_F(ImportOptionsTest, CompanionsAndTheTemplateFollowTheirBoxes) {

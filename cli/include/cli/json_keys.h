@@ -37,6 +37,8 @@ inline constexpr std::string_view Backup = "backup";  // the backup folder, or a
 inline constexpr std::string_view Undone = "undone";
 inline constexpr std::string_view Code = "code";
 inline constexpr std::string_view Message = "message";
+// Of undo: the folders by date the run made that it took back, emptied.
+inline constexpr std::string_view FoldersRemoved = "folders_removed";
 
 }  // namespace msifter::cli::key
 

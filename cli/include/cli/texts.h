@@ -17,6 +17,10 @@ using engine::undoItemReason;
 inline constexpr std::string_view kNameTooLongNote =
     "（拡張子が長すぎて、新しい名前がファイル名の長さの上限に収まりません）";
 
+// Why a run does not go into a folder below its destination (folders by
+// date): `folder` is a link or something else than a folder.
+std::string folderRefusedText(const std::string& folder);
+
 // A path on a line of its own for a reader: control characters (a line
 // break in a name) become "?". --json keeps the exact bytes.
 std::string displayPath(std::string_view path);

@@ -7,6 +7,7 @@
 // RuntimeFailure (see fail()). The guard at the top of the procedure catches
 // it, leaves its number in CurrentError and hands the procedure's name to
 // gProcError (log and continue) or gProcFatalError (tell the user, log, end).
+#include <cerrno>
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -14,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "platform/os_error.h"
 
 namespace msifter::common {
 
@@ -136,6 +139,29 @@ R guardLog(std::string_view name, R failValue, F&& body) {
     gProcError(name, "");
     return std::move(failValue);
   });
+}
+
+// The guard of a procedure whose failure is a value: the body returns the
+// system's answer (platform::OsError) and the caller gets it back as it is.
+// Only here does a failed answer become a failure number, in CurrentError
+// for the report under `name` (with the failing call and path as its
+// detail). An unexpected failure thrown inside is reported as by guardLog
+// and answered as EIO.
+template <class F>
+platform::OsError guardResult(std::string_view name, F&& body) {
+  return detail::guarded(
+      [&]() -> platform::OsError {
+        platform::OsError result = std::forward<F>(body)();
+        if (result) {
+          raiseError(errorNumberFromErrno(result.code()));
+          gProcError(name, result.message());
+        }
+        return result;
+      },
+      [&]() -> platform::OsError {
+        gProcError(name, "");
+        return platform::OsError(EIO, "");
+      });
 }
 
 // As guardLog, but a failure takes the fatal path (which does not return).

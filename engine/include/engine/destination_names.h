@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/directory.h"
@@ -36,15 +37,30 @@ class DestinationNames {
   // Takes `name` for a planned file, so that no later file of the preview
   // takes it; false when something is at it already. A name of the
   // listing is confirmed by a look (it may have gone since); a planned one
-  // is taken as planned.
+  // is taken as planned. A name may lead into folders below the
+  // destination ("2024/05/01/x.jpg"): each such folder is listed once,
+  // reached beneath the destination without a link; one that is not there
+  // holds nothing.
   bool claim(const std::string& name);
+  // Whether something is at `name`, or a planned file has taken it.
+  bool taken(const std::string& name);
 
  private:
+  bool there(const std::string& name, uint64_t hash);
+  // The names a folder below the destination had when first asked; its
+  // descriptor is not kept, as a run over years of photos meets thousands.
+  struct Below {
+    NameHashes listed;
+    bool lookAtEach = false;
+  };
+  const Below& below(const std::string& folder);
+
   platform::Directory folder_;
   std::string path_;
   NameHashes listed_;
   NameHashes planned_;
   bool lookAtEach_ = false;
+  std::unordered_map<std::string, Below> below_;
 };
 
 }  // namespace msifter::engine

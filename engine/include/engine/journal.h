@@ -97,7 +97,11 @@ struct RunRecord {
   RunSummary summary;
   std::vector<JournalEntry> entries;  // in the order the files completed
   std::vector<LeftFile> left;         // planned, not transferred
-  std::vector<SkippedFile> skipped;   // in the run's order
+  // Folders below the destination the run was to make, each recorded
+  // before it was made, a folder before the folders in it. Some may not
+  // have been made, had the run stopped first.
+  std::vector<std::string> madeFolders;
+  std::vector<SkippedFile> skipped;  // in the run's order
 };
 
 // The folder of the journals; "" when neither XDG_STATE_HOME nor HOME is set.
@@ -136,6 +140,8 @@ class RunJournal final : public TransferObserver {
   int begin(const TransferOptions& options);
   int filesPlanned(const std::vector<TransferIntent>& group) override;
   int fileRenamed(const TransferIntent& intent) override;
+  // Recorded with the next group's files, before any of these folders is made.
+  int foldersPlanned(const std::vector<std::string>& folders) override;
   void fileTransferred(const TransferredFile& file) override;
   // Its line follows the file's, in the same flush.
   void fileBackedUp(int64_t number, const BackupCopy& backup) override;

@@ -61,6 +61,11 @@ class TransferObserver {
   // A planned file takes another name (its planned one was taken meanwhile);
   // before it takes it, as filesPlanned.
   virtual int fileRenamed(const TransferIntent& /*intent*/) { return 0; }
+  // Folders below the destination (full paths, each above the ones below
+  // it) that the next group's files go into and that are not there: told
+  // before that group, made after it is recorded. Returns 0 or the errno
+  // that stops the run there, as filesPlanned.
+  virtual int foldersPlanned(const std::vector<std::string>& /*folders*/) { return 0; }
   // The sources on file system `device` have its root at `mountRoot`: told
   // before the first group with such a source. A later look tells a file
   // system mounted again (under another device number) from one that is
@@ -84,6 +89,10 @@ struct MoveExtras {
   TransferObserver* observer = nullptr;
   // Date-time names by this moment instead of the transfer's.
   StampSource* stamps = nullptr;
+  // With `stamps`: a photo and its companions share one prefix and folder
+  // (file_groups.h), and a sidecar is left where it is when the photos of
+  // its group are all skipped as identical.
+  bool groups = false;
   // Leave a file where it is when the destination folder holds its bytes
   // under any name, counting the files this run has put there.
   bool skipIdentical = false;
@@ -114,6 +123,10 @@ struct MoveFailure {
   // It was the copy into the backup folder that failed (or the backup
   // folder itself, when `path` is that folder).
   bool backup = false;
+  // `path` is a folder below the destination that the run could not make
+  // or enter: a link or a file in its place (ELOOP, ENOTDIR), or another
+  // failure of the system.
+  bool folder = false;
 };
 
 // Moves or copies every listed file into options.receiveDir under its new
@@ -134,11 +147,23 @@ bool mMoveFile(const std::vector<std::string>& sources, const TransferOptions& o
 // One file of a preview.
 struct PlannedFile {
   // NameTooLong: its extension leaves no room for a name within the limit.
-  enum class Action { Transfer, NoFreeName, SkipIdentical, NameTooLong };
+  // FolderRefused: its folder below the destination is a link or a file
+  // (`name` is that folder, relative to the destination).
+  // SkipWithPhoto: a sidecar left where it is with the photos of its group,
+  // skipped as identical (`name` is the photo's identical file).
+  enum class Action {
+    Transfer,
+    NoFreeName,
+    SkipIdentical,
+    NameTooLong,
+    FolderRefused,
+    SkipWithPhoto
+  };
   Action action = Action::Transfer;
   std::string source;
-  // The new name in the destination folder; when skipped, the full path of
-  // the file in the folder (or planned for it) that holds the same bytes.
+  // The new name in the destination folder, with the folders below it it
+  // goes into ("2024/05/01/..."); when skipped, the full path of the file
+  // in the folder (or planned for it) that holds the same bytes.
   std::string name;
   DateSource dateSource = DateSource::None;  // of the new name's moment
 };

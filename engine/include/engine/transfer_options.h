@@ -33,6 +33,8 @@ struct TransferOptions {
   bool skipIdentical = false;
   // Every file also goes here, under the same name; "" for none.
   std::string backupDir{};
+  // Subfolders by date ("%Y/%m/%d"), "" for none: RunOptions::folders.
+  std::string folders{};
 };
 
 // The snapshot of `options` (a KB is 1024 bytes). False, after a report

@@ -61,6 +61,9 @@ struct UndoReport {
   // Backups removed with their files (a backup goes only once its file is
   // undone, and only while it is the very file the run made there).
   std::size_t backupsRemoved = 0;
+  // Folders the run made below its destination and this undo removed,
+  // being empty; one that holds anything stays.
+  std::vector<std::string> foldersRemoved;
 
   std::size_t count(UndoOutcome outcome) const;
 };

@@ -23,6 +23,10 @@ class CaptureStamps final : public engine::StampSource {
  private:
   options::TimeShift shift_;
   options::VideoTime videoTime_;
+  // A group's photo is asked both ways when it tells no capture time
+  // (capturedAt, then stampOf): read once.
+  std::string lastPath_;
+  Stamp last_;
 };
 
 }  // namespace msifter::media

@@ -3,16 +3,18 @@
 // destination folder, never replacing a file there.
 //
 // The object reports nothing itself: an operation that was not carried out
-// gives False, and an unexpected failure inside a member (RuntimeFailure)
-// reaches the caller's guard. The shell's option bits and its path-to-path
+// answers the system's reason (platform::OsError) for the caller's guard to
+// report, and an unexpected failure inside a member (RuntimeFailure) reaches
+// that guard too. The shell's option bits and its path-to-path
 // operations mean nothing to a transfer into an opened folder; they are the
 // test-only legacy::clsFileOperation.
 #include <functional>
 #include <string>
 
+#include "platform/os_error.h"
+
 namespace msifter::platform {
 class DestinationFolder;
-class OsError;
 }  // namespace msifter::platform
 
 namespace msifter::objects {
@@ -22,11 +24,11 @@ class clsFileOperation {
   // The new name comes from `names`, asked again while a name is taken. A
   // move between file systems completes when its batch settles.
   using NameSource = std::function<std::string()>;
-  bool MoveInto(platform::DestinationFolder& destination, const std::string& strFrom,
-                const NameSource& names);
+  platform::OsError MoveInto(platform::DestinationFolder& destination, const std::string& strFrom,
+                             const NameSource& names);
   // A source ending in one "/" loses it (only one).
-  bool CopyInto(platform::DestinationFolder& destination, const std::string& strFrom,
-                const NameSource& names);
+  platform::OsError CopyInto(platform::DestinationFolder& destination, const std::string& strFrom,
+                             const NameSource& names);
 
   // Whether the last operation left its source where it was because the
   // target name was taken (so that a caller can pick another name).

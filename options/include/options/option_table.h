@@ -77,8 +77,9 @@ const OptionRow* optionRow(std::string_view name);
 const OptionRow* rowWithProblem(const RunOptions& options, const OptionProblem& problem);
 
 // What is wrong with a template of folders by date, as the check of its row
-// says it; nothing for a valid one.
-std::optional<OptionProblem> folderTemplateProblem(std::string_view text);
+// says it; nothing for a valid one. An empty text is refused here: the
+// window's box ticked with nothing in it (the row takes "" as no folders).
+std::optional<OptionProblem> folderTemplateRefusal(std::string_view text);
 
 // Copies the row's field (and what it turns on) from `from` to `to`.
 void copyOption(const OptionRow& row, const RunOptions& from, RunOptions& to);

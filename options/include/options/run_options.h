@@ -151,8 +151,12 @@ struct RunOptions {
   // import dialog, kept in the store.
   StampChoice stamp = StampChoice::Transfer;
   bool skipIdentical = false;
-  std::string folders;  // a template of subfolders by date; empty: none
-  bool groups = true;   // a photo and its companions under one name
+  // Subfolders of the destination by each file's date ("%Y/%m/%d";
+  // folder_template.h); empty: every file straight into the destination.
+  std::string folders;
+  // A photo and its companions (IMG_0001.CR2, .JPG, .XMP) share one name's
+  // prefix and folder; only with names by the capture time.
+  bool groups = true;
   std::string backupDir;
   // Given on the command line only.
   bool dryRun = false;

@@ -41,6 +41,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -147,7 +148,16 @@ class DestinationFolder {
   void tagNext(int64_t tag) { nextTag_ = tag; }
   // Something has `name` in the folder: looked up among the names the
   // folder had at the first call (one listing), confirmed by a look.
+  // A name may lead into folders below this one ("2024/05/01/x.jpg"), as
+  // may every name given to move() and copy(): those folders are reached
+  // beneath this one, level by level, never through a link.
   bool taken(const std::string& name);
+  // The levels of `folder` ("2024/05/01", below this folder) that are
+  // missing, top first ("2024/05", "2024/05/01"); ELOOP or ENOTDIR where a
+  // level is a link or something else than a folder.
+  OsError missingFolders(const std::string& folder, std::vector<std::string>& missing);
+  // Makes the missing levels of `folder`; errors as missingFolders().
+  OsError makeFolders(const std::string& folder);
   // Settles every file still in the batch: flushed, named, flushed again,
   // sources removed, flushed. The first failure is the result.
   OsError settle();
@@ -201,6 +211,15 @@ class DestinationFolder {
   };
   using InodeKey = std::pair<dev_t, ino_t>;
 
+  // Where a name of the folder, or of a folder below it, is: the folder's
+  // descriptor (-1 when it cannot be reached) and the last part.
+  struct At {
+    int fd;
+    const char* name;
+  };
+  At at(const std::string& name) const;
+  int folderFd(const std::string& folder) const;
+  OsError walkFolders(const std::string& folder, bool make, std::vector<std::string>* missing);
   OsError adopt(UniqueFd opened, const std::string& folder);
   OsError checkFolder() const;
   void removeStaleTemporaries();
@@ -271,10 +290,16 @@ class DestinationFolder {
   bool failureKeptCopy_ = false;
   bool failedInSecond_ = false;
   int64_t nextTag_ = -1;
-  // Hashes of the names the folder had when first asked (taken()).
-  std::unordered_set<std::size_t> listedNames_;
-  bool listed_ = false;
-  bool lookAtEach_ = false;
+  // Folders below this one, by their path beneath it; let go now and then
+  // (walkFolders) and opened again when needed.
+  mutable std::unordered_map<std::string, UniqueFd> below_;
+  // Hashes of the names each folder had when first asked (taken()), by
+  // its path beneath this one ("" for this one).
+  struct Listing {
+    std::unordered_set<std::size_t> names;
+    bool lookAtEach = false;  // it could not be listed
+  };
+  std::unordered_map<std::string, Listing> listings_;
   SourceTree ownSources_;  // never opened: each source through its folder as named
   SourceTree* sources_ = &ownSources_;
 };

@@ -19,5 +19,9 @@ bool readSystemVersion(SystemVersion& out);
 std::string executablePath();
 // The user the process acts as: the owner of the files it makes.
 uint32_t effectiveUserId();
+// Whether standard output, or standard error, is a terminal: what a person
+// reads as it comes, not a file or a pipe.
+bool standardOutputIsTerminal();
+bool standardErrorIsTerminal();
 
 }  // namespace msifter::platform

@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "platform/folder_levels.h"
 #include "platform/mounts.h"
+#include "platform/source_tree.h"
 #include "posix/entries.h"
 #include "posix/file_copy.h"
 
@@ -250,18 +252,19 @@ OsError DestinationFolder::link(Staged& staged, std::string& name, const NameSou
     OsError e;
     if (staged.tempName.empty()) {
       const std::string self = "/proc/self/fd/" + std::to_string(staged.fd.get());
-      if (syscalls().linkAt(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) !=
-          0) {
+      const At to = at(name);
+      if (syscalls().linkAt(AT_FDCWD, self.c_str(), to.fd, to.name, AT_SYMLINK_FOLLOW) != 0) {
         e = OsError::fromErrno("linkat");
         // Without /proc: the descriptor itself, where the capability allows.
         if (e.code() == ENOENT &&
-            syscalls().linkAt(staged.fd.get(), "", dir_.get(), name.c_str(), AT_EMPTY_PATH) == 0)
+            syscalls().linkAt(staged.fd.get(), "", to.fd, to.name, AT_EMPTY_PATH) == 0)
           e = {};
         else if (e.code() == ENOENT && errno == EEXIST)
           e = OsError(EEXIST, "linkat");
       }
     } else {
-      e = renameNoReplaceAt(dir_.get(), staged.tempName.c_str(), dir_.get(), name.c_str());
+      const At to = at(name);
+      e = renameNoReplaceAt(dir_.get(), staged.tempName.c_str(), to.fd, to.name);
       if (!e) staged.tempName.clear();
     }
     if (!e && flushEachFile()) return flushNamed(staged, name);
@@ -273,15 +276,79 @@ OsError DestinationFolder::link(Staged& staged, std::string& name, const NameSou
 
 bool DestinationFolder::taken(const std::string& name) {
   const std::hash<std::string_view> hash;
-  if (!listed_) {
-    listed_ = true;
+  const auto slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash);
+  const At place = at(name);
+  // A folder not made yet holds nothing.
+  if (place.fd < 0) return false;
+  auto [listing, first] = listings_.try_emplace(folder);
+  if (first) {
     // A folder that cannot be listed has every name looked at instead.
-    lookAtEach_ = static_cast<bool>(
-        forEachEntry(dir_.get(), [&](const dirent& d) { listedNames_.insert(hash(d.d_name)); }));
+    listing->second.lookAtEach = static_cast<bool>(forEachEntry(
+        place.fd, [&](const dirent& d) { listing->second.names.insert(hash(d.d_name)); }));
   }
-  if (!lookAtEach_ && !listedNames_.contains(hash(name))) return false;
+  if (!listing->second.lookAtEach && !listing->second.names.contains(hash(place.name)))
+    return false;
   struct stat st {};
-  return syscalls().fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  return syscalls().fstatat(place.fd, place.name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+DestinationFolder::At DestinationFolder::at(const std::string& name) const {
+  const auto slash = name.rfind('/');
+  if (slash == std::string::npos) return {dir_.get(), name.c_str()};
+  return {folderFd(name.substr(0, slash)), name.c_str() + slash + 1};
+}
+
+// Opened beneath this folder, no link followed on the way, when it was let
+// go or not opened yet.
+int DestinationFolder::folderFd(const std::string& folder) const {
+  if (folder.empty()) return dir_.get();
+  if (const auto open = below_.find(folder); open != below_.end()) return open->second.get();
+  UniqueFd fd;
+  if (openFolderBeneath(dir_.get(), folder, fd)) return -1;
+  return below_.emplace(folder, std::move(fd)).first->second.get();
+}
+
+OsError DestinationFolder::missingFolders(const std::string& folder,
+                                          std::vector<std::string>& missing) {
+  return walkFolders(folder, false, &missing);
+}
+
+OsError DestinationFolder::makeFolders(const std::string& folder) {
+  return walkFolders(folder, true, nullptr);
+}
+
+// Level by level from this folder down, each opened beneath the one above.
+OsError DestinationFolder::walkFolders(const std::string& folder, bool make,
+                                       std::vector<std::string>* missing) {
+  // A run over years of photos meets many folders: their descriptors are
+  // let go in between, never while a call holds one.
+  if (below_.size() > 256) below_.clear();
+  int parent = dir_.get();
+  for (std::size_t end = 0; end != std::string::npos;) {
+    end = folder.find('/', end + 1);
+    const std::string level = folder.substr(0, end);
+    if (const auto open = below_.find(level); open != below_.end()) {
+      parent = open->second.get();
+      continue;
+    }
+    const auto slash = level.rfind('/');
+    const std::string name = slash == std::string::npos ? level : level.substr(slash + 1);
+    UniqueFd fd;
+    bool made = false;
+    if (OsError e = openFolderLevel(parent, name, make, fd, made)) {
+      if (e.code() != ENOENT || make) return OsError(e.code(), e.operation(), level);
+      // Missing: so is every level below it.
+      for (; end != std::string::npos; end = folder.find('/', end + 1))
+        missing->push_back(folder.substr(0, end));
+      missing->push_back(folder);
+      return {};
+    }
+    // Made now, it holds no names yet.
+    if (made) listings_.try_emplace(level);
+    parent = below_.emplace(level, std::move(fd)).first->second.get();
+  }
+  return {};
 }
 
 // Where each file is flushed on its own (FUSE), its new name reaches the
@@ -296,7 +363,8 @@ OsError DestinationFolder::flushNamed(Staged& staged, const std::string& name) {
     return {};
   else
     e = OsError::fromErrno("fsync", path_);
-  syscalls().unlinkAt(dir_.get(), name.c_str(), 0);
+  const At named = at(name);
+  syscalls().unlinkAt(named.fd, named.name, 0);
   return e;
 }
 
@@ -306,7 +374,8 @@ OsError DestinationFolder::firstFreeName(std::string& name, const NameSource& na
   for (;;) {
     if (name.empty()) return OsError(EEXIST, "fstatat");
     struct stat st {};
-    if (syscalls().fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    const At place = at(name);
+    if (syscalls().fstatat(place.fd, place.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
       return errno == ENOENT ? OsError() : OsError::fromErrno("fstatat");
     name = names();
   }
@@ -325,7 +394,8 @@ OsError DestinationFolder::move(const std::string& from, const NameSource& names
   std::string name = names();
   for (;;) {
     if (name.empty()) return failed(OsError(EEXIST, "renameat2", from), from);
-    OsError e = renameNoReplaceAt(source.at(), source.name.c_str(), dir_.get(), name.c_str());
+    const At to = at(name);
+    OsError e = renameNoReplaceAt(source.at(), source.name.c_str(), to.fd, to.name);
     if (!e) return renamed(std::move(source), std::move(name));
     if (e.code() == EXDEV) {
       struct stat entry {};
@@ -351,7 +421,8 @@ OsError DestinationFolder::renamed(SourceFile from, std::string name) {
   p.source = std::move(from);
   p.name = std::move(name);
   OsError e;
-  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &p.copied, AT_SYMLINK_NOFOLLOW) != 0)
+  const At place = at(p.name);
+  if (syscalls().fstatat(place.fd, place.name, &p.copied, AT_SYMLINK_NOFOLLOW) != 0)
     e = OsError::fromErrno("fstatat", p.name);
   else if (S_ISDIR(p.copied.st_mode))
     e = OsError(EISDIR, "renameat2", p.source.path());
@@ -418,7 +489,8 @@ OsError DestinationFolder::makeLink(const SourceFile& from, std::string& name,
   if (OsError e = readLinkAt(from.at(), from.name.c_str(), target)) return e;
   for (;;) {
     if (name.empty()) return OsError(EEXIST, "symlinkat");
-    if (syscalls().symlinkAt(target.c_str(), dir_.get(), name.c_str()) == 0) return {};
+    const At place = at(name);
+    if (syscalls().symlinkAt(target.c_str(), place.fd, place.name) == 0) return {};
     if (errno != EEXIST) return OsError::fromErrno("symlinkat");
     name = names();
   }
@@ -435,16 +507,17 @@ OsError DestinationFolder::moveLinkAcross(const struct stat& entry, std::string 
   const struct timespec times[2] = {entry.st_atim, entry.st_mtim};
   struct stat made {};
   OsError e;
-  if (syscalls().fchownAt(dir_.get(), out.name.c_str(), entry.st_uid, entry.st_gid,
-                          AT_SYMLINK_NOFOLLOW) != 0 &&
+  const At place = at(out.name);
+  if (syscalls().fchownAt(place.fd, place.name, entry.st_uid, entry.st_gid, AT_SYMLINK_NOFOLLOW) !=
+          0 &&
       errno != EPERM)
     e = OsError::fromErrno("fchownat");
-  if (!e && syscalls().utimensAt(dir_.get(), out.name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+  if (!e && syscalls().utimensAt(place.fd, place.name, times, AT_SYMLINK_NOFOLLOW) != 0)
     e = OsError::fromErrno("utimensat");
-  if (!e && syscalls().fstatat(dir_.get(), out.name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
+  if (!e && syscalls().fstatat(place.fd, place.name, &made, AT_SYMLINK_NOFOLLOW) != 0)
     e = OsError::fromErrno("fstatat");
   if (e) {
-    syscalls().unlinkAt(dir_.get(), out.name.c_str(), 0);
+    syscalls().unlinkAt(place.fd, place.name, 0);
     return e;
   }
   out.device = made.st_dev;
@@ -511,9 +584,10 @@ OsError DestinationFolder::copyLink(SourceFile from, std::string name, const Nam
   p.copy = true;
   p.source = std::move(from);
   p.name = std::move(name);
-  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
+  const At place = at(p.name);
+  if (syscalls().fstatat(place.fd, place.name, &p.copied, AT_SYMLINK_NOFOLLOW) != 0) {
     const OsError e = OsError::fromErrno("fstatat");
-    syscalls().unlinkAt(dir_.get(), p.name.c_str(), 0);
+    syscalls().unlinkAt(place.fd, place.name, 0);
     return failed(e, p.source.path());
   }
   p.device = p.copied.st_dev;
@@ -572,20 +646,21 @@ bool DestinationFolder::batchFull() const {
 // another file meanwhile.
 void DestinationFolder::removeCopy(const Pending& p) {
   struct stat st {};
-  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+  const At place = at(p.name);
+  if (syscalls().fstatat(place.fd, place.name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
       st.st_dev == p.device && st.st_ino == p.inode)
-    syscalls().unlinkAt(dir_.get(), p.name.c_str(), 0);
+    syscalls().unlinkAt(place.fd, place.name, 0);
 }
 
 // A rename taken back, never over a file that took the old name meanwhile.
 // One that cannot be taken back stays moved (its journal finds it there).
 void DestinationFolder::renameBack(const Pending& p) {
   struct stat st {};
-  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+  const At place = at(p.name);
+  if (syscalls().fstatat(place.fd, place.name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
       st.st_dev != p.device || st.st_ino != p.inode)
     return;
-  static_cast<void>(
-      renameNoReplaceAt(dir_.get(), p.name.c_str(), p.source.at(), p.source.name.c_str()));
+  static_cast<void>(renameNoReplaceAt(place.fd, place.name, p.source.at(), p.source.name.c_str()));
 }
 
 // The files from `first` on leave the batch as if they had never been
@@ -630,15 +705,21 @@ OsError DestinationFolder::settle() {
 OsError DestinationFolder::makeDurable() {
   bool written = false, renamed = false;
   std::map<dev_t, int> removedFrom;  // a folder of each file system
+  // The folders renames went into: each is flushed, where that is enough.
+  std::set<std::string> renamedInto;
   for (const Pending& p : batch_) {
     if (p.step == Step::SourceGone) {
       removedFrom.emplace(p.copied.st_dev, p.source.at());
     } else {
       (p.step == Step::Renamed ? renamed : written) = true;
+      if (p.step == Step::Renamed) renamedInto.insert(folderOf(p.name));
     }
   }
   if (!written && renamed && renamesInOneCommit_) {
-    if (syscalls().fsync(dir_.get()) != 0) return OsError::fromErrno("fsync", path_);
+    for (const std::string& folder : renamedInto) {
+      const int fd = folder == "." ? dir_.get() : folderFd(folder);
+      if (syscalls().fsync(fd) != 0) return OsError::fromErrno("fsync", path_ + "/" + folder);
+    }
   } else if ((written || renamed) && syscalls().syncfs(dir_.get()) != 0) {
     return OsError::fromErrno("syncfs", path_);
   }
@@ -753,9 +834,9 @@ OsError DestinationFolder::linkName(Pending& p) {
   if (earlier == copiesOf_.end() || earlier->second.name.empty())
     return OsError(ENOENT, "linkat", p.source.path());
   for (;;) {
-    if (syscalls().linkAt(dir_.get(), earlier->second.name.c_str(), dir_.get(), p.name.c_str(),
-                          0) == 0)
-      break;
+    const At from = at(earlier->second.name);
+    const At to = at(p.name);
+    if (syscalls().linkAt(from.fd, from.name, to.fd, to.name, 0) == 0) break;
     const OsError e = OsError::fromErrno("linkat");
     if (e.nameTaken() && !(p.name = p.names()).empty()) continue;
     if (e.code() != EPERM && e.code() != EMLINK && e.code() != EOPNOTSUPP && e.code() != ENOSYS)
@@ -772,7 +853,8 @@ OsError DestinationFolder::linkName(Pending& p) {
     return {};
   }
   struct stat made {};
-  if (syscalls().fstatat(dir_.get(), p.name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
+  const At place = at(p.name);
+  if (syscalls().fstatat(place.fd, place.name, &made, AT_SYMLINK_NOFOLLOW) != 0)
     return OsError::fromErrno("fstatat");
   p.device = made.st_dev;
   p.inode = made.st_ino;

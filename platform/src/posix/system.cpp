@@ -1,6 +1,7 @@
 #include "platform/system.h"
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
@@ -39,5 +40,8 @@ std::string executablePath() {
 }
 
 uint32_t effectiveUserId() { return static_cast<uint32_t>(syscalls().geteuid()); }
+
+bool standardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace msifter::platform

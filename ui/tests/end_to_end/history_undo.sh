@@ -6,52 +6,19 @@
 #
 # history_undo.sh APP SEED_SETTINGS WORK_DIR
 set -euo pipefail
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/window_session.sh"
 
 if [ "${1:-}" = --session ]; then
   app=$2 work=$3
-  openbox >/dev/null 2>&1 &
-  wm=$!
-  trap 'kill "$wm" 2>/dev/null || true' EXIT
-  # The window manager is up before the window comes.
-  sleep 1
-
+  start_window_manager
   "$app" >"$work/app.out" 2>&1 &
   pid=$!
   error_log=$work/tmp/m_sifter_ErrLog.txt
-  show_log() {
-    { echo "--- program output:"; cat "$work/app.out"; } >&2
-    [ -e "$error_log" ] && { echo "--- error log:"; cat "$error_log"; } >&2 || true
-  }
   stop() {
     kill "$pid" 2>/dev/null || true
     show_log
     fail "$*"
   }
-  # Waits for a window whose title holds $1; prints its id.
-  window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
-  }
-  # Waits until the shell text $1 succeeds, run anew each time, for up to 20 seconds.
-  until_true() {
-    for _ in $(seq 200); do
-      eval "$1" && return 0
-      sleep 0.1
-    done
-    return 1
-  }
-  count() { ls -A "$1" | wc -l; }
-  keys() { xdotool key --clearmodifiers --delay 100 "$@"; }
-  # Brings the window $1 to the front and gives the program time to focus in it.
-  activate() {
-    xdotool windowactivate --sync "$1"
-    sleep 1
-  }
-  shown() { xdotool search --onlyvisible --name "$2" 2>/dev/null | grep -qx "$1"; }
 
   main=$(window "ファイル検索移動プログラム") || stop "the main window did not open"
   activate "$main"
@@ -98,22 +65,8 @@ if [ "${1:-}" = --session ]; then
 fi
 
 app=$1 seed=$2 work=$3
-rm -rf "$work"
-mkdir -p "$work/src" "$work/dst" "$work/expected" "$work/config" "$work/state" "$work/run" \
-  "$work/tmp"
-chmod 700 "$work/run"
-head -c 5000 /dev/urandom >"$work/src/a.jpg"
-printf 'second photo' >"$work/src/b.jpg"
+prepare_work
+mkdir -p "$work/expected"
 cp "$work/src/a.jpg" "$work/src/b.jpg" "$work/expected/"
-
-export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/run
-export TMPDIR=$work/tmp TEMP=$work/tmp TMP=$work/tmp HOME=$work LANG=C.UTF-8
-export QT_QPA_PLATFORM=xcb
-unset QT_QPA_PLATFORM_PLUGIN_PATH
 "$seed" "$work/src" "$work/dst" || fail "the settings could not be saved"
-
-if ! xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" true 2>/dev/null; then
-  echo "SKIP: the virtual screen (xvfb-run) does not start here"
-  exit 77
-fi
-xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" --session "$app" "$work"
+run_on_virtual_screen "$app" "$work"

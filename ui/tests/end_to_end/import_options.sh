@@ -7,35 +7,12 @@
 #
 # import_options.sh APP CLI SEED_SETTINGS WORK_DIR
 set -euo pipefail
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/window_session.sh"
 
 if [ "${1:-}" = --session ]; then
   app=$2 work=$3
-  openbox >/dev/null 2>&1 &
-  wm=$!
-  trap 'kill "$wm" 2>/dev/null || true' EXIT
-  sleep 1
+  start_window_manager
   error_log=$work/tmp/m_sifter_ErrLog.txt
-  window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
-  }
-  until_true() {
-    for _ in $(seq 200); do
-      eval "$1" && return 0
-      sleep 0.1
-    done
-    return 1
-  }
-  count() { ls -A "$1" | wc -l; }
-  keys() { xdotool key --clearmodifiers --delay 100 "$@"; }
-  activate() {
-    xdotool windowactivate --sync "$1"
-    sleep 1
-  }
   # One start of the window: $1 = "set" turns skip-identical on first; 実 行
   # is pressed once and the window closed.
   press_execute() {
@@ -43,8 +20,7 @@ if [ "${1:-}" = --session ]; then
     pid=$!
     stop() {
       kill "$pid" 2>/dev/null || true
-      { echo "--- program output:"; cat "$work/app.out"; } >&2
-      [ -e "$error_log" ] && { echo "--- error log:"; cat "$error_log"; } >&2 || true
+      show_log
       fail "$*"
     }
     main=$(window "ファイル検索移動プログラム") || stop "the main window did not open"
@@ -82,24 +58,9 @@ if [ "${1:-}" = --session ]; then
 fi
 
 app=$1 cli=$2 seed=$3 work=$4
-rm -rf "$work"
-mkdir -p "$work/src" "$work/dst" "$work/config" "$work/state" "$work/run" "$work/tmp"
-chmod 700 "$work/run"
-head -c 5000 /dev/urandom >"$work/src/a.jpg"
-printf 'second photo' >"$work/src/b.jpg"
-
-export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/run
-export XDG_CACHE_HOME=$work/cache
-export TMPDIR=$work/tmp TEMP=$work/tmp TMP=$work/tmp HOME=$work LANG=C.UTF-8
-export QT_QPA_PLATFORM=xcb
-unset QT_QPA_PLATFORM_PLUGIN_PATH
+prepare_work
 "$seed" "$work/src" "$work/dst" copy || fail "the settings could not be saved"
-
-if ! xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" true 2>/dev/null; then
-  echo "SKIP: the virtual screen (xvfb-run) does not start here"
-  exit 77
-fi
-xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" --session "$app" "$work"
+run_on_virtual_screen "$app" "$work"
 
 # The command line starts from what the window stored: skip-identical and
 # copying included.
