@@ -148,13 +148,19 @@ TEST_F(RequestedOptionsTest, EachFlagFillsItsOwnRow) {
       {{"--skip-identical"}, [](RunOptions& o) { o.skipIdentical = true; }},
       {{"--dry-run"}, [](RunOptions& o) { o.dryRun = true; }},
   };
+  // Built once, not per row: GCC 12 at -O2 takes the strings of a local one
+  // for uninitialised where they are compared.
+  static const RunOptions kFolders = [] {
+    RunOptions o;
+    o.serverDir = "/s";
+    o.receiveDir = "/d";
+    return o;
+  }();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args.front());
     std::vector<std::string> args = {"run", "/s", "/d"};
     args.insert(args.end(), row.args.begin(), row.args.end());
-    RunOptions expected;
-    expected.serverDir = "/s";
-    expected.receiveDir = "/d";
+    RunOptions expected = kFolders;
     row.expect(expected);
     EXPECT_EQ(requestedOptions(parseCommandLine(args).run), expected);
   }

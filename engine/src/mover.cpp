@@ -1,8 +1,5 @@
 #include "engine/mover.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <deque>
@@ -22,7 +19,7 @@
 #include "group_lookups.h"
 #include "platform/destination_folder.h"
 #include "platform/directory.h"
-#include "platform/syscalls.h"
+#include "platform/file_identity.h"
 #include "transfer_helpers.h"
 
 namespace msifter::engine {
@@ -46,9 +43,9 @@ class IdenticalSearch {
   std::string find(const std::string& source, int64_t knownSize, int64_t* size) {
     *size = knownSize;
     if (knownSize < 0) {
-      struct stat st {};
-      if (platform::syscalls().stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-      *size = static_cast<int64_t>(st.st_size);
+      platform::FileIdentity look;
+      if (platform::identityOf(source, look) || !look.isFile()) return {};
+      *size = look.size;
     }
     return named(identical_.findIdentical(source, *size));
   }
@@ -199,9 +196,8 @@ void Transfers::open() {
   // followed elsewhere if it changes meanwhile.
   if (const platform::OsError e = destination_.open(options_.receiveDir))
     stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
-  struct stat st {};
-  if (platform::syscalls().stat(options_.receiveDir.c_str(), &st) == 0)
-    destinationDevice_ = st.st_dev;
+  if (platform::FileIdentity folder; !platform::identityOf(options_.receiveDir, folder))
+    destinationDevice_ = folder.device;
   // The tree the search listed: no source is reached any other way.
   if (const platform::OsError e = tree_.open(options_.serverDir))
     stopAt(options_.serverDir, common::errorNumberFromErrno(e.code()), e.code());
@@ -273,22 +269,22 @@ bool Transfers::identify(std::size_t i, FoundFile& look, bool& isFolder) {
     tellFileSystem(source, look.device);
     return true;
   }
-  platform::Syscalls& os = platform::syscalls();
   // A tree of its own: the transfer opens each folder anew at its turn, so a
   // folder swapped for a link after this look is seen there.
   if (!looks_.isOpen() && looks_.open(options_.serverDir)) return false;
   platform::SourceFile file;
   if (looks_.reach(source, file)) return false;
-  struct stat st {};
-  bool seen = options_.copyFiles && os.fstatat(file.at(), file.name.c_str(), &st, 0) == 0;
-  if (!seen && (!options_.copyFiles || errno == ENOENT))
-    seen = os.fstatat(file.at(), file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!seen) return false;
+  using platform::LastLink;
+  platform::FileIdentity seen;
+  platform::OsError e;
+  if (options_.copyFiles) e = platform::lookAt(file.at(), file.name, LastLink::Follow, seen);
+  if (!options_.copyFiles || e.code() == ENOENT)
+    e = platform::lookAt(file.at(), file.name, LastLink::Refuse, seen);
+  if (e) return false;
   look =
-      FoundFile{static_cast<int64_t>(st.st_size),         static_cast<int64_t>(st.st_mtim.tv_sec),
-                static_cast<int32_t>(st.st_mtim.tv_nsec), static_cast<uint64_t>(st.st_dev),
-                static_cast<uint64_t>(st.st_ino),         true};
-  isFolder = S_ISDIR(st.st_mode);
+      FoundFile{seen.size,   seen.modifiedSeconds, static_cast<int32_t>(seen.modifiedNanoseconds),
+                seen.device, seen.inode,           true};
+  isFolder = seen.isFolder();
   tellFileSystem(source, look.device);
   return true;
 }
@@ -305,10 +301,8 @@ void Transfers::tellFileSystem(const std::string& source, uint64_t device) {
   while (root.size() > 1) {
     const auto slash = root.find_last_of('/');
     const std::string above = slash == 0 ? "/" : root.substr(0, slash);
-    struct stat up {};
-    if (slash == std::string::npos || platform::syscalls().stat(above.c_str(), &up) != 0 ||
-        static_cast<uint64_t>(up.st_dev) != device)
-      break;
+    platform::FileIdentity up;
+    if (slash == std::string::npos || platform::identityOf(above, up) || up.device != device) break;
     root = above;
   }
   extras_.observer->sourceFileSystem(device, root);

@@ -1,8 +1,5 @@
 #include "engine/undo.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <map>
@@ -26,7 +23,8 @@ namespace msifter::engine {
 
 namespace {
 
-using platform::syscalls;
+using platform::FileIdentity;
+using platform::LastLink;
 
 std::string folderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -42,8 +40,8 @@ struct Refusal {
 };
 
 bool isFolder(const std::string& path) {
-  struct stat st {};
-  return syscalls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  FileIdentity look;
+  return !platform::identityOf(path, look) && look.isFolder();
 }
 
 // Folders are made again only below the run's source folder, and only while
@@ -60,30 +58,30 @@ std::optional<Refusal> refusal(const TransferredFile& f, const std::string& sour
                                const std::string& destinationRoot) {
   if (const int e = detail::confinementError(f, sourceRoot, destinationRoot))
     return Refusal{e == EXDEV || e == ELOOP ? UndoOutcome::Outside : UndoOutcome::Failed, e};
-  struct stat now {};
-  if (syscalls().lstat(f.destination.c_str(), &now) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return Refusal{UndoOutcome::Missing};
-    return Refusal{UndoOutcome::Failed, errno};
+  FileIdentity now;
+  if (const platform::OsError e = platform::identityOf(f.destination, LastLink::Refuse, now)) {
+    if (e.nothingThere()) return Refusal{UndoOutcome::Missing};
+    return Refusal{UndoOutcome::Failed, e.code()};
   }
   if (!isRecordedFile(f.destination, now, f)) return Refusal{UndoOutcome::Changed};
-  struct stat old {};
+  FileIdentity old;
   if (f.kind == TransferredFile::Kind::Copied) {
     // Removing the copy of a file that is gone from its source, or changed
     // there, or that now leads to the copy itself (a link put in its place),
     // would lose the only copy of what was copied.
-    const bool original = S_ISLNK(now.st_mode)
-                              ? syscalls().lstat(f.source.c_str(), &old) == 0
-                              : syscalls().stat(f.source.c_str(), &old) == 0 &&
-                                    S_ISREG(old.st_mode) && old.st_size == f.size &&
-                                    hasRecordedTime(f.source, old, f) &&
-                                    !(old.st_dev == now.st_dev && old.st_ino == now.st_ino);
+    const bool original =
+        now.isLink() ? !platform::identityOf(f.source, LastLink::Refuse, old)
+                     : !platform::identityOf(f.source, old) && old.isFile() && old.size == f.size &&
+                           hasRecordedTime(f.source, old, f) && !old.sameFile(now);
     if (!original) return Refusal{UndoOutcome::OriginalMissing};
-    if (S_ISREG(now.st_mode) && !detail::sameBytes(f.destination, f.source))
+    if (now.isFile() && !detail::sameBytes(f.destination, f.source))
       return Refusal{UndoOutcome::Changed};
     return std::nullopt;
   }
-  if (syscalls().lstat(f.source.c_str(), &old) == 0) return Refusal{UndoOutcome::NameTaken};
-  if (errno != ENOENT) return Refusal{UndoOutcome::Failed, errno};
+  if (const platform::OsError e = platform::identityOf(f.source, LastLink::Refuse, old); !e)
+    return Refusal{UndoOutcome::NameTaken};
+  else if (e.code() != ENOENT)
+    return Refusal{UndoOutcome::Failed, e.code()};
   if (!folderReady(folderOf(f.source), sourceRoot)) return Refusal{UndoOutcome::FolderMissing};
   return std::nullopt;
 }
@@ -208,13 +206,14 @@ class Undo {
     platform::SourceFile copy;
     int e = openTrees();
     if (e == 0) e = destinations_.reach(f.destination, copy).code();
-    if (e == 0 && syscalls().unlinkAt(copy.at(), copy.name.c_str(), 0) != 0) e = errno;
+    if (e == 0) e = platform::removeFileAt(copy.at(), copy.name).code();
     if (e != 0) return refused(index, e);
     if (copy.folder != lastRemovedFrom_) {
       lastRemovedFrom_ = copy.folder;
-      struct stat st {};
-      if (syscalls().fstat(copy.at(), &st) != 0) return refused(index, errno);
-      removedFrom_[folderOf(f.destination)] = {st.st_dev, st.st_ino};
+      FileIdentity folder;
+      if (const platform::OsError looked = platform::identityOfOpen(copy.at(), folder))
+        return refused(index, looked.code());
+      removedFrom_[folderOf(f.destination)] = folder;
     }
     removed_.push_back(index);
   }
@@ -224,16 +223,7 @@ class Undo {
   void flushRemovals() {
     int error = 0;
     for (const auto& [folder, identity] : removedFrom_) {
-      const platform::UniqueFd fd(
-          syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-      struct stat st {};
-      if (!fd.valid() || syscalls().fstat(fd.get(), &st) != 0) {
-        error = errno;
-      } else if (st.st_dev != identity.first || st.st_ino != identity.second) {
-        error = ENOTDIR;
-      } else if (syscalls().fsync(fd.get()) != 0) {
-        error = errno;
-      }
+      if (const platform::OsError e = platform::syncSameFolder(folder, identity)) error = e.code();
     }
     for (const std::size_t index : removed_) {
       if (error == 0) {
@@ -328,9 +318,9 @@ class Undo {
   platform::SourceTree destinations_;  // the run's destination folder
   std::unique_ptr<platform::DestinationFolder> folder_;
   std::string folderPath_;
-  std::unordered_map<std::string, std::size_t> waiting_;        // new path -> item
-  std::vector<std::size_t> removed_;                            // copies removed, not on disk yet
-  std::map<std::string, std::pair<dev_t, ino_t>> removedFrom_;  // their folders
+  std::unordered_map<std::string, std::size_t> waiting_;  // new path -> item
+  std::vector<std::size_t> removed_;                      // copies removed, not on disk yet
+  std::map<std::string, FileIdentity> removedFrom_;       // their folders
   std::shared_ptr<const platform::SourceFolder> lastRemovedFrom_;
   std::set<std::size_t> tried_;  // items of the group being undone
   bool pending_ = false;         // an entry whose end cannot be told yet
@@ -377,10 +367,12 @@ UndoReport undoRun(const UndoRequest& request) {
   std::unique_ptr<detail::JournalFile> marks;
   if (!request.dryRun) {
     // A line cut short would swallow the first mark.
-    if (run.wholeLines != run.size && syscalls().ftruncate(run.fd.get(), run.wholeLines) != 0) {
-      report.status = UndoStatus::Unreadable;
-      report.error = errno;
-      return report;
+    if (run.wholeLines != run.size) {
+      if (const platform::OsError cut = platform::truncateFile(run.fd.get(), run.wholeLines)) {
+        report.status = UndoStatus::Unreadable;
+        report.error = cut.code();
+        return report;
+      }
     }
     marks = std::make_unique<detail::JournalFile>(run.fd.get(), run.wholeLines, false);
   }

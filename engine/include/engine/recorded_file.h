@@ -27,23 +27,4 @@ bool isRecordedFile(const std::string& path, const platform::FileIdentity& now,
 bool hasRecordedTime(const std::string& path, const platform::FileIdentity& now,
                      const TransferredFile& f);
 
-// For callers that still look at files with stat(2) themselves: the same,
-// from what it filled in.
-template <class Stat>
-platform::FileIdentity lookedAt(const Stat& st) {
-  return platform::FileIdentity{.device = static_cast<uint64_t>(st.st_dev),
-                                .inode = static_cast<uint64_t>(st.st_ino),
-                                .size = static_cast<int64_t>(st.st_size),
-                                .modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec),
-                                .modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec)};
-}
-template <class Stat>
-bool isRecordedFile(const std::string& path, const Stat& now, const TransferredFile& f) {
-  return isRecordedFile(path, lookedAt(now), f);
-}
-template <class Stat>
-bool hasRecordedTime(const std::string& path, const Stat& now, const TransferredFile& f) {
-  return hasRecordedTime(path, lookedAt(now), f);
-}
-
 }  // namespace msifter::engine

@@ -71,6 +71,9 @@ OsError syncFile(int fd);
 // The entries of the folder at `path` on disk: a name made or removed there
 // survives a power cut.
 OsError syncFolder(const std::string& path);
+// The same only while `path` still names the folder `folder` (its device
+// and inode): ENOTDIR when another has taken its place.
+OsError syncSameFolder(const std::string& path, const FileIdentity& folder);
 
 // One read of at most `count` bytes at `offset`; `got` 0 at the end.
 OsError readAt(int fd, int64_t offset, void* buffer, std::size_t count, std::size_t& got);
@@ -81,6 +84,8 @@ OsError identityOfOpen(int fd, FileIdentity& identity);
 
 // Removes the entry `path` (never a folder; a link itself, not its target).
 OsError removeFile(const std::string& path);
+// Removes the entry `name` of the folder open at `folderFd`, as removeFile.
+OsError removeFileAt(int folderFd, const std::string& name);
 // Gives the file `from` the name `to`, replacing what `to` named: only for
 // files of the program's own, such as a store rebuilt beside itself.
 OsError replaceFile(const std::string& from, const std::string& to);

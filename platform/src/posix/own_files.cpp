@@ -135,6 +135,15 @@ OsError syncFolder(const std::string& path) {
   return syscalls().fsync(folder.get()) == 0 ? OsError() : OsError::fromErrno("fsync", path);
 }
 
+OsError syncSameFolder(const std::string& path, const FileIdentity& folder) {
+  const UniqueFd fd(syscalls().open(path.c_str(), kFolderFlags, 0));
+  if (!fd.valid()) return OsError::fromErrno("open", path);
+  FileIdentity now;
+  if (const OsError e = identityOfOpen(fd.get(), now)) return e;
+  if (!now.sameFile(folder)) return OsError(ENOTDIR, "open", path);
+  return syscalls().fsync(fd.get()) == 0 ? OsError() : OsError::fromErrno("fsync", path);
+}
+
 OsError readAt(int fd, int64_t offset, void* buffer, std::size_t count, std::size_t& got) {
   got = 0;
   for (;;) {
@@ -168,6 +177,11 @@ OsError identityOfOpen(int fd, FileIdentity& identity) {
 
 OsError removeFile(const std::string& path) {
   return syscalls().unlink(path.c_str()) == 0 ? OsError() : OsError::fromErrno("unlink", path);
+}
+
+OsError removeFileAt(int folderFd, const std::string& name) {
+  return syscalls().unlinkAt(folderFd, name.c_str(), 0) == 0 ? OsError()
+                                                             : OsError::fromErrno("unlinkat", name);
 }
 
 OsError replaceFile(const std::string& from, const std::string& to) {
