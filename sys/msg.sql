@@ -1,7 +1,7 @@
 -- The message catalogue: one row per message code. The caller's text is put
 -- in front of MSG with no separator, so 37 completes an object ending in "を",
 -- 58 and 59 complete a subject ending in "が", 60 an object without its
--- particle (the record of a run), 61, 62, 63, 65 and 66 a topic (a source
+-- particle (the record of a run), 61, 62, 63, 65, 66 and 67 a topic (a source
 -- folder; an option; a template of folders), 64 an option's text without its
 -- particle, and 47
 -- completes "過去の設定データを". DLGFLG is the box style: buttons + icon (+ default
@@ -26,4 +26,5 @@ INSERT INTO t_MSG (CODE, MSG, DLGFLG) VALUES
   (63, 'は、この版ではまだ使えません。', 48),
   (64, 'の書き方が正しくありません。', 48),
   (65, 'は、連番の名前と一緒には使えません。', 48),
-  (66, 'は使えません。移動先の中のフォルダを %Y %m %d %H %M %S %% とほかの文字で、階層を / で区切って指定して下さい（例: %Y/%m/%d）。', 48);
+  (66, 'は使えません。移動先の中のフォルダを %Y %m %d %H %M %S %% とほかの文字で、階層を / で区切って指定して下さい（例: %Y/%m/%d）。', 48),
+  (67, 'は、移動元や移動先と同じフォルダ、またはその中のフォルダにはできません。', 48);

@@ -21,10 +21,11 @@ inline constexpr int16_t WrittenWrong = 64;  // an option's text + "の書き方
 inline constexpr int16_t NotWithSerial = 65;  // an option + "は、連番の名前と一緒には..."
 inline constexpr int16_t FolderTemplateWrong =
     66;  // "フォルダの指定「...」（...）" + "は使えません。..."
+inline constexpr int16_t BackupInside = 67;  // an option + "は、移動元や移動先と同じ..."
 
-inline constexpr std::array<int16_t, 14> InUse = {
-    SizeLimitsWrong, HelpNotShown, PleaseChoose,  NotReadCorrectly,   HomePageNotOpened,
-    DoesNotExist,    NotChosen,    CannotCreate,  SourceBusy,         CaptureOnly,
-    NotYetUsable,    WrittenWrong, NotWithSerial, FolderTemplateWrong};
+inline constexpr std::array<int16_t, 15> InUse = {
+    SizeLimitsWrong, HelpNotShown, PleaseChoose,  NotReadCorrectly,    HomePageNotOpened,
+    DoesNotExist,    NotChosen,    CannotCreate,  SourceBusy,          CaptureOnly,
+    NotYetUsable,    WrittenWrong, NotWithSerial, FolderTemplateWrong, BackupInside};
 
 }  // namespace msifter::msgcode

@@ -143,6 +143,7 @@ std::string optionsText(const engine::TransferOptions& o) {
   }
   if (o.extFix) text += "  拡張子を直す";
   if (o.skipIdentical) text += "  同じ内容はスキップ";
+  if (!o.backupDir.empty()) text += "  バックアップ先 " + displayPath(o.backupDir);
   if (o.slowly) text += "  ゆっくり";
   return text;
 }
@@ -217,6 +218,7 @@ JsonArray runItems(const engine::RunRecord& record) {
         .flag(key::Undone, e.undone);
     if (e.dateSource != engine::DateSource::None)
       item.text(key::DateSource, engine::dateSourceRow(e.dateSource).word);
+    if (!e.backup.path.empty()) item.text(key::Backup, e.backup.path);
     items.json(item.str());
   }
   for (const engine::SkippedFile& f : record.skipped) {
@@ -242,6 +244,7 @@ void printRunFiles(const engine::RunRecord& record) {
     std::string line = "  " + displayPath(e.file.source) + " → " + displayPath(e.file.destination);
     if (e.dateSource != engine::DateSource::None)
       line += std::string("  （") + engine::dateSourceRow(e.dateSource).text + "）";
+    if (!e.backup.path.empty()) line += "  バックアップ " + displayPath(e.backup.path);
     if (e.undone) line += "  取り消し済み";
     printLine(line);
   }
@@ -309,6 +312,7 @@ void printUndoJson(const engine::UndoReport& report, const std::string& runId, b
       .flag(key::DryRun, dryRun)
       .text(key::Status, statusKey(report.status))
       .text(key::Run, report.run.id)
+      .number("backups_removed", static_cast<int64_t>(report.backupsRemoved))
       .json(key::Items, items.str())
       .json(key::FoldersRemoved, folders.str());
   if (report.status != engine::UndoStatus::Done) {
@@ -375,6 +379,8 @@ int undoCommand(const std::string& runId, bool dryRun, const OutputChoice& outpu
         "   " + (dryRun ? "元に戻す " : "元に戻した ") + std::to_string(done) + " ファイル   " +
         (dryRun ? "戻せない " : "戻せなかった ") + std::to_string(refusedCount) + " ファイル";
     if (earlier > 0) line += "   既に取り消し済み " + std::to_string(earlier) + " ファイル";
+    if (report.backupsRemoved > 0)
+      line += "   バックアップから削除した " + std::to_string(report.backupsRemoved) + " ファイル";
     if (!report.foldersRemoved.empty())
       line += "   作ったフォルダを削除 " + std::to_string(report.foldersRemoved.size());
     printLine(line);

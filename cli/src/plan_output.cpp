@@ -16,7 +16,8 @@ using Action = engine::PlannedFile::Action;
 
 const char* operationWord(bool copy) { return copy ? "copy" : "move"; }
 
-std::string jsonEntry(const engine::PlannedFile& file, const std::string& folder, bool copy) {
+std::string jsonEntry(const engine::PlannedFile& file, const std::string& folder,
+                      const std::string& backup, bool copy) {
   JsonObject entry;
   entry.text(key::Source, file.source);
   switch (file.action) {
@@ -26,6 +27,7 @@ std::string jsonEntry(const engine::PlannedFile& file, const std::string& folder
           .text(key::Destination, folder + file.name)
           .text(key::Operation, operationWord(copy))
           .text(key::Status, "planned");
+      if (!backup.empty()) entry.text(key::Backup, backup + file.name);
       if (file.dateSource != engine::DateSource::None)
         entry.text(key::DateSource, engine::dateSourceRow(file.dateSource).word);
       break;
@@ -90,7 +92,10 @@ std::string members(const JsonObject& object) {
 }  // namespace
 
 PlanOutput::PlanOutput(const options::RunOptions& options, const RunRequest& request)
-    : options_(options), request_(request), folder_(common::gAddBackslash(options.receiveDir)) {}
+    : options_(options),
+      request_(request),
+      folder_(common::gAddBackslash(options.receiveDir)),
+      backup_(options.backupDir.empty() ? "" : common::gAddBackslash(options.backupDir)) {}
 
 PlanOutput::~PlanOutput() {
   if (spool_ != nullptr) std::fclose(spool_);
@@ -130,7 +135,7 @@ void PlanOutput::file(const engine::PlannedFile& file) {
   if (request_.json) {
     beginJson();
     const std::string entry =
-        (entries_++ == 0 ? "" : ",") + jsonEntry(file, folder_, options_.copyFiles);
+        (entries_++ == 0 ? "" : ",") + jsonEntry(file, folder_, backup_, options_.copyFiles);
     put(entry);
     if (spool_ != nullptr && std::fwrite(entry.data(), 1, entry.size(), spool_) != entry.size()) {
       std::fclose(spool_);
@@ -172,7 +177,8 @@ int PlanOutput::finish(const engine::TransferOptions& snapshot) {
     printLine(
         "処理予定： " + std::to_string(planned_) + " ファイル" +
         (options_.skipIdentical ? "   スキップ " + std::to_string(skipped_) + " ファイル" : "") +
-        "   " + verb + "先 " + displayPath(options_.receiveDir));
+        "   " + verb + "先 " + displayPath(options_.receiveDir) +
+        (options_.backupDir.empty() ? "" : "   バックアップ先 " + displayPath(options_.backupDir)));
     // Files without a capture time in them are named by when they were
     // last changed, which a copy made elsewhere may not keep.
     if (byModification_ > 0) {

@@ -191,6 +191,12 @@ void reportFailure(const engine::RunResult& result, const RunOptions& options) {
             failureReason(failure.number, failure.error);
   } else if (failure.path.empty()) {
     where = std::string(verb(options)) + "の途中で失敗しました。";
+  } else if (failure.backup) {
+    where =
+        failure.path == options.backupDir
+            ? "バックアップ先のフォルダ「" + displayPath(failure.path) + "」を開けませんでした。"
+            : "「" + displayPath(failure.path) + "」をバックアップ先のフォルダ「" +
+                  displayPath(options.backupDir) + "」にコピーできませんでした。";
   } else if (failure.path == options.receiveDir) {
     where = std::string(verb(options)) + "先のフォルダ「" + displayPath(failure.path) + "」に" +
             verb(options) + "できませんでした。";
@@ -273,6 +279,7 @@ std::optional<int> takeOptions(const RunRequest& request, RunOptions& options) {
   }
   options.serverDir = absoluteFolder(options.serverDir);
   options.receiveDir = absoluteFolder(options.receiveDir);
+  if (!options.backupDir.empty()) options.backupDir = absoluteFolder(options.backupDir);
   // Told by identity: "photos", "photos/" and a link to it are one folder.
   platform::FileIdentity source, destination;
   if (platform::identityOf(options.serverDir, source).ok() &&

@@ -37,7 +37,8 @@ JsonObject optionsJson(const engine::TransferOptions& o) {
       .text("stamp", options::stampChoiceRow(o.stamp).word)
       .number("time_shift", o.timeShift.seconds)
       .text("video_time", options::videoTimeRow(o.videoTime).word)
-      .flag("skip_identical", o.skipIdentical);
+      .flag("skip_identical", o.skipIdentical)
+      .json(key::Backup, o.backupDir.empty() ? "null" : jsonString(o.backupDir));
 }
 
 }  // namespace msifter::cli

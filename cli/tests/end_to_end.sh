@@ -395,6 +395,61 @@ stop_means_stop)
     fail "a later file moved: $(find src -type f)"
   ;;
 
+backup)
+  # Copy and move with a backup: both folders hold every file, byte for
+  # byte, under the same names; undo takes back both.
+  make_tree src
+  mkdir -p dst bak
+  before=$(snapshot src)
+  for how in --copy --move; do
+    expect_status 0 "$cli" run src dst --all --subfolders --serial $how --backup=bak
+    [ "$(ls dst | wc -l)" -eq 7 ] || fail "$how: $(ls dst)"
+    [ "$(snapshot dst)" = "$(snapshot bak)" ] || fail "$how: the backup differs from the destination"
+    expect_status 0 "$cli" history "$(last_run)"
+    grep -q "notes.txt  バックアップ $work/bak/0000000000_notes.txt" out || fail "$how: history: $(cat out)"
+    expect_status 0 "$cli" undo
+    grep -q "バックアップから削除した 7 ファイル" out || fail "$how: $(cat out)"
+    [ -z "$(find dst bak -mindepth 1)" ] || fail "$how: left behind: $(ls dst bak)"
+    [ "$(snapshot src)" = "$before" ] || fail "$how: the sources are not as they were"
+  done
+  # The plan names the backup folder.
+  expect_status 0 "$cli" run src dst --all --subfolders --serial --backup=bak --dry-run
+  grep -q "バックアップ先 $work/bak" out || fail "$(cat out)"
+  # Refused before anything moves: a backup inside the destination, one missing.
+  mkdir -p dst/inner
+  expect_status 2 "$cli" run src dst --all --backup=dst/inner
+  grep -q "移動元や移動先と同じフォルダ" err || fail "$(cat err)"
+  expect_status 2 "$cli" run src dst --all --backup=gone
+  grep -q "バックアップ先のフォルダが存在しません。" err || fail "$(cat err)"
+  rmdir dst/inner
+  # A name taken in the backup folder ends the run at that file: it and
+  # every later file stay at their sources, the user's file is untouched.
+  printf 'mine' >bak/0000000002_b.jpeg
+  expect_status 1 "$cli" run src dst --all --subfolders --serial --backup=bak
+  grep -q "「$work/src/DCIM/100/b.jpeg」をバックアップ先のフォルダ「$work/bak」にコピーできませんでした。" err ||
+    fail "$(cat err)"
+  [ "$(cat bak/0000000002_b.jpeg)" = mine ] || fail "the user's file was replaced"
+  [ "$(ls dst | LC_ALL=C sort)" = "$(printf '0000000000_notes.txt\n0000000001_a.JPG')" ] ||
+    fail "$(ls dst)"
+  [ "$(ls bak | LC_ALL=C sort)" = "$(printf '0000000000_notes.txt\n0000000001_a.JPG\n0000000002_b.jpeg')" ] ||
+    fail "$(ls bak)"
+  [ -e src/DCIM/100/b.jpeg ] && [ "$(find src -type f | wc -l)" -eq 5 ] ||
+    fail "a source whose backup is not on disk went: $(find src -type f)"
+  expect_status 0 "$cli" undo
+  rm bak/0000000002_b.jpeg
+  [ "$(snapshot src)" = "$before" ] && [ -z "$(find dst bak -mindepth 1)" ] || fail "undo left: $(ls dst bak)"
+  # A read-only backup folder: the run ends at the first file, nothing moved.
+  mount -t tmpfs tmpfs bak 2>/dev/null || {
+    echo "skipped: cannot mount a memory file system here"
+    exit 0
+  }
+  mount -o remount,ro bak
+  expect_status 1 "$cli" run src dst --all --subfolders --serial --backup=bak
+  grep -q "バックアップ先" err && grep -q "読み取り専用のファイルシステムです。" err || fail "$(cat err)"
+  grep -q 'それまでに 0 ファイルを移動しました。' err || fail "$(cat err)"
+  [ -z "$(ls dst)" ] && [ "$(snapshot src)" = "$before" ] || fail "moved without a backup: $(ls dst)"
+  ;;
+
 concurrent)
   # A second run over a source that a run is working on does not start; the
   # first one then finishes alone, each photo moved once.

@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "platform/directory.h"
+#include "platform/file_identity.h"
 #include "platform/folders.h"
 #include "platform/mounts.h"
 
@@ -40,6 +41,20 @@ bool gChkDirExists(std::string path, bool skipDriveTest) {
     const std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
     return name != "." && name != ".." && (!name.empty() || path.size() == 1);
   });
+}
+
+bool folderWithin(const std::string& inner, const std::string& outer) {
+  platform::FileIdentity top;
+  std::string at;
+  if (platform::identityOf(outer, top) || platform::resolvedPath(inner, at)) return false;
+  for (;;) {
+    platform::FileIdentity here;
+    if (platform::identityOf(at, here)) return false;
+    if (here.sameFile(top)) return true;
+    const auto slash = at.find_last_of(platform::kSeparator);
+    if (at.size() <= 1 || slash == std::string::npos) return false;
+    at.resize(slash == 0 ? 1 : slash);
+  }
 }
 
 }  // namespace msifter::common

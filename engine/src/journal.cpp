@@ -230,6 +230,8 @@ int RunJournal::begin(const TransferOptions& options) {
   detail::FolderLock lock;
   if (int e = lock.take(folder.get())) return fail(e);
   base_ = platform::currentFolder();
+  destination_ = options.receiveDir;
+  backup_ = options.backupDir;
   if (settleAndFindBusy(folder.get(), absolutePath(options.serverDir, base_), busyWith_) != 0)
     return EBUSY;
   return create(folder.get(), options);
@@ -326,6 +328,17 @@ void RunJournal::fileTransferred(const TransferredFile& file) {
   bytes_ += file.size;
 }
 
+void RunJournal::fileBackedUp(int64_t number, const BackupCopy& backup) {
+  if (!file_ || finished_) return;
+  const std::size_t queued = file_->queue().size();
+  try {
+    detail::appendBackedUpLine(file_->queue(), number, backup, base_);
+  } catch (const std::bad_alloc&) {
+    file_->queue().resize(queued);
+    fail(ENOMEM);
+  }
+}
+
 void RunJournal::fileSkipped(const std::string& source, const std::string& identical) {
   if (!file_ || finished_) return;
   const std::size_t queued = file_->queue().size();
@@ -352,7 +365,8 @@ void RunJournal::sourceFileSystem(uint64_t device, const std::string& mountRoot)
 void RunJournal::filesLeft(const std::vector<TransferIntent>& left) {
   if (!file_ || finished_) return;
   for (const TransferIntent& intent : left) {
-    const detail::IntentOutcome o = detail::settleIntent(intent, base_, mounts_);
+    const detail::IntentOutcome o =
+        detail::settleIntent(intent, base_, mounts_, {destination_, backup_});
     if (o.line.empty()) {
       ++left_.pending;
       continue;

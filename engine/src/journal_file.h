@@ -114,12 +114,21 @@ struct IntentOutcome {
   std::string line;
   bool transferred = false;
   TransferredFile done;
+  BackupCopy backup;  // of a file transferred, where one was found
   LeftAs how = LeftAs::Untouched;
 };
 // `base` makes relative paths absolute in the line, as the run wrote them;
 // `mounts` are the roots of the sources' file systems as the run found them.
+// Where a run's backups go: each new path beneath `destination` has its
+// backup at the same place beneath `backup` ("" for a run without one).
+struct BackupPlace {
+  std::string destination;
+  std::string backup;
+};
+// A backup found for a file transferred is recorded with it; one of a file
+// left whole at its source is the run's own and goes.
 IntentOutcome settleIntent(const TransferIntent& intent, const std::string& base,
-                           const MountRoots& mounts);
+                           const MountRoots& mounts, const BackupPlace& backup = {});
 // One file being undone: "undone", "not-undone", or "" when that cannot be
 // told now.
 std::string settleUndoing(const JournalEntry& entry, const MountRoots& mounts);

@@ -216,6 +216,7 @@ bool parseNamingLine(std::string_view key, std::string_view v, TransferOptions& 
     return how.has_value();
   }
   if (key == "skip-identical") return yesNo(v, o.skipIdentical);
+  if (key == "backup") return unescape(v, o.backupDir) && !o.backupDir.empty();
   return false;
 }
 
@@ -317,6 +318,7 @@ class Reader {
       return true;
     }
     if (kind == "closed") return f.size() == 1;
+    if (kind == "backed-up") return backedUp(f);
     if (kind == "skipped") {
       SkippedFile skipped;
       if (f.size() != 3 || !unescape(f[1], skipped.source) || !unescape(f[2], skipped.identical))
@@ -355,6 +357,15 @@ class Reader {
     return true;
   }
 
+  // The backup of a file whose line came before it.
+  bool backedUp(const std::vector<std::string_view>& f) {
+    int64_t n = 0;
+    const auto it = f.size() == 5 && number(f[1], n) ? byNumber_.find(n) : byNumber_.end();
+    if (it == byNumber_.end()) return false;
+    BackupCopy& backup = record_.entries[it->second].backup;
+    return unescape(f[2], backup.path) && number(f[3], backup.device) && number(f[4], backup.inode);
+  }
+
   void left(int64_t n, LeftAs how) {
     LeftFile file{n, how, "", ""};
     if (const auto it = open_.intents.find(n); it != open_.intents.end()) {
@@ -374,7 +385,7 @@ class Reader {
 
 // Written only when a run uses them, so that a plain run's journal is the
 // same as ever and reads in older versions too.
-std::string namingLines(const TransferOptions& o) {
+std::string namingLines(const TransferOptions& o, const std::string& base) {
   std::string lines;
   if (o.stamp != options::StampChoice::Transfer)
     lines += Line("stamp").word(options::stampChoiceRow(o.stamp).word).end();
@@ -383,6 +394,7 @@ std::string namingLines(const TransferOptions& o) {
   if (o.videoTime != options::VideoTime::Utc)
     lines += Line("video-time").word(options::videoTimeRow(o.videoTime).word).end();
   if (o.skipIdentical) lines += Line("skip-identical").word("yes").end();
+  if (!o.backupDir.empty()) lines += Line("backup").path(o.backupDir, base).end();
   return lines;
 }
 
@@ -404,7 +416,7 @@ std::string headerText(const TransferOptions& o, std::time_t started, const std:
          limit("count-limit", o.useCountLimit, o.countLimit) +
          Line("names").word(options::renameMethodRow(o.renameMethod).journalWord).end() +
          Line("fix-extension").word(yes(o.extFix)).end() +
-         Line("slowly").word(yes(o.slowly)).end() + namingLines(o);
+         Line("slowly").word(yes(o.slowly)).end() + namingLines(o, base);
 }
 
 std::string fileLine(int64_t number, const TransferredFile& f, const std::string& base) {
@@ -424,6 +436,16 @@ void appendFileLine(std::string& out, int64_t number, const TransferredFile& f,
       .time(f.modifiedSeconds, f.modifiedNanoseconds)
       .number(f.device)
       .number(f.inode)
+      .end();
+}
+
+void appendBackedUpLine(std::string& out, int64_t number, const BackupCopy& backup,
+                        const std::string& base) {
+  Line(out, "backed-up")
+      .number(number)
+      .path(backup.path, base)
+      .number(backup.device)
+      .number(backup.inode)
       .end();
 }
 

@@ -6,6 +6,7 @@
 //   intent     N  move|copy      SOURCE NEW-PATH SIZE TIME DEVICE INODE [DATE-SOURCE]
 //                                (the source's; the date source of a capture-time name)
 //   file       N  moved|copied   SOURCE NEW-PATH SIZE TIME DEVICE INODE  (the new file's)
+//   backed-up  N  BACKUP-PATH DEVICE INODE  (after its file line: the backup's copy)
 //   outcome    N  untouched|dropped|both|missing|changed
 //   skipped    SOURCE IDENTICAL  (left where it was: IDENTICAL holds its bytes)
 //   ended      TIME FILES BYTES completed|failed|interrupted
@@ -38,6 +39,8 @@ std::string fileLine(int64_t number, const TransferredFile& f, const std::string
 void appendIntentLine(std::string& out, const TransferIntent& intent, const std::string& base);
 void appendFileLine(std::string& out, int64_t number, const TransferredFile& f,
                     const std::string& base);
+void appendBackedUpLine(std::string& out, int64_t number, const BackupCopy& backup,
+                        const std::string& base);
 std::string outcomeLine(int64_t number, LeftAs how);
 void appendSkippedLine(std::string& out, const std::string& source, const std::string& identical,
                        const std::string& base);

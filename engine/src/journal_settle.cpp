@@ -100,15 +100,16 @@ IntentOutcome transferred(const TransferIntent& i, const FileIdentity& made,
                           const std::string& base) {
   IntentOutcome o;
   o.transferred = true;
-  o.done = TransferredFile{i.copy ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved,
-                           i.source,
-                           i.destination,
-                           i.size,
-                           i.modifiedSeconds,
-                           i.modifiedNanoseconds,
-                           made.device,
-                           made.inode,
-                           i.number};
+  TransferredFile& done = o.done;
+  done.kind = i.copy ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved;
+  done.source = i.source;
+  done.destination = i.destination;
+  done.size = i.size;
+  done.modifiedSeconds = i.modifiedSeconds;
+  done.modifiedNanoseconds = i.modifiedNanoseconds;
+  done.device = made.device;
+  done.inode = made.inode;
+  done.number = i.number;
   o.line = fileLine(i.number, o.done, base);
   return o;
 }
@@ -138,10 +139,51 @@ IntentOutcome bothThere(const TransferIntent& i, const Look& source, const Look&
   return left(i, LeftAs::CopyDropped);
 }
 
+// The backup path of a new path; "" when there is none.
+std::string backupOf(const std::string& destination, const BackupPlace& place) {
+  if (place.backup.empty()) return {};
+  std::string folder = place.destination;
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  if (!destination.starts_with(folder)) return {};
+  std::string backup = place.backup;
+  if (backup.back() != '/') backup += '/';
+  return backup + destination.substr(folder.size());
+}
+
+// A file transferred takes its backup along where the backup holds its
+// bytes; a backup of a file that stayed whole at its source is the run's
+// own (the destination's copy went the same way) and is taken away.
+void settleBackup(const TransferIntent& i, const std::string& backup, const std::string& base,
+                  IntentOutcome& o) {
+  const Look copy = look(backup);
+  if (!copy.there || !copy.st.isFile()) return;
+  if (o.transferred) {
+    if (copy.st.size != o.done.size || !sameBytes(i.destination, backup)) return;
+    o.backup = BackupCopy{backup, copy.st.device, copy.st.inode};
+    appendBackedUpLine(o.line, i.number, o.backup, base);
+  } else if ((o.how == LeftAs::Untouched || o.how == LeftAs::CopyDropped) &&
+             copy.st.size == i.size && sameBytes(i.source, backup)) {
+    static_cast<void>(removeLooked(backup, copy.st));
+  }
+}
+
+IntentOutcome settleFile(const TransferIntent& i, const std::string& base,
+                         const MountRoots& mounts);
+
 }  // namespace
 
 IntentOutcome settleIntent(const TransferIntent& i, const std::string& base,
-                           const MountRoots& mounts) {
+                           const MountRoots& mounts, const BackupPlace& backup) {
+  IntentOutcome o = settleFile(i, base, mounts);
+  if (const std::string path = backupOf(i.destination, backup); !path.empty() && !o.line.empty())
+    settleBackup(i, path, base, o);
+  return o;
+}
+
+namespace {
+
+IntentOutcome settleFile(const TransferIntent& i, const std::string& base,
+                         const MountRoots& mounts) {
   const Look made = look(i.destination);
   if (made.unknown) return {};
   if (i.copy) {
@@ -162,6 +204,8 @@ IntentOutcome settleIntent(const TransferIntent& i, const std::string& base,
     return transferred(i, made.st, base);
   return left(i, LeftAs::NotAsRecorded);
 }
+
+}  // namespace
 
 std::string settleUndoing(const JournalEntry& e, const MountRoots& mounts) {
   const TransferredFile& f = e.file;
@@ -196,7 +240,9 @@ int settleRun(OpenedRun& run) {
   int64_t bytes = run.record.summary.bytes;
   bool pending = false;
   for (const auto& [number, intent] : run.open.intents) {
-    const IntentOutcome o = settleIntent(intent, "", run.open.mounts);
+    const TransferOptions& options = run.record.summary.options;
+    const IntentOutcome o =
+        settleIntent(intent, "", run.open.mounts, {options.receiveDir, options.backupDir});
     pending |= o.line.empty();
     file.add(o.line);
     if (o.transferred) {

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "backup_copies.h"
 #include "common/failure.h"
 #include "common/paths.h"
 #include "engine/file_groups.h"
@@ -166,6 +167,7 @@ class Transfers {
   const std::vector<FoundFile>* found_;
   platform::SourceTree looks_;  // where sources are looked at as they are planned
   platform::SourceTree tree_;   // outlives the destination folder, which reaches sources through it
+  BackupCopies backup_;  // outlives the destination folder, which makes the copies through it
   platform::DestinationFolder destination_;
   // Folders below the destination that are there, or planned to be made.
   std::unordered_set<std::string> readyFolders_;
@@ -200,6 +202,13 @@ void Transfers::open() {
   if (const platform::OsError e = tree_.open(options_.serverDir))
     stopAt(options_.serverDir, common::errorNumberFromErrno(e.code()), e.code());
   destination_.takeSourcesFrom(tree_);
+  if (!options_.backupDir.empty()) {
+    if (const platform::OsError e = backup_.open(options_.receiveDir, options_.backupDir)) {
+      stopped_.backup = true;
+      stopAt(options_.backupDir, common::errorNumberFromErrno(e.code()), e.code());
+    }
+    destination_.keepSecondCopies(&backup_);
+  }
   if (extras_.skipIdentical) {
     if (const platform::OsError e = identical_.open(options_.receiveDir))
       stopAt(options_.receiveDir, common::errorNumberFromErrno(e.code()), e.code());
@@ -229,6 +238,8 @@ void Transfers::completed(const platform::TransferredFile& f) {
     group->done[i] = 1;
     --group->left;
   }
+  BackupCopy backup;
+  const bool backedUp = backup_.takeMade(f.tag, backup);
   if (extras_.observer == nullptr) return;
   // One record, its texts' room kept from file to file.
   TransferredFile& told = told_;
@@ -242,6 +253,7 @@ void Transfers::completed(const platform::TransferredFile& f) {
   told.inode = f.inode;
   told.number = f.tag;
   extras_.observer->fileTransferred(told);
+  if (backedUp) extras_.observer->fileBackedUp(f.tag, backup);
 }
 
 // Source `i` as its transfer will find it: a copy follows a link (one that
@@ -457,6 +469,7 @@ bool Transfers::transfer(Group& group, std::size_t i) {
 void Transfers::stopAfterFailure(const std::string& source, int error) {
   stopped_.path = destination_.failedSource().empty() ? source : destination_.failedSource();
   stopped_.copyKept = destination_.failureKeptCopy();
+  stopped_.backup = destination_.failedInSecondCopy();
   stopped_.error = error ? error : EIO;
   stopped_.number = common::errorNumberFromErrno(stopped_.error);
   if (nameFailure_ != 0) {
@@ -520,6 +533,7 @@ void Transfers::run() {
   if (settled) {
     const std::string& failed = destination_.failedSource();
     stopped_.copyKept = destination_.failureKeptCopy();
+    stopped_.backup = destination_.failedInSecondCopy();
     stopAt(!failed.empty()          ? failed
            : settled.path().empty() ? options_.receiveDir
                                     : settled.path(),

@@ -56,6 +56,9 @@ class Reporting final : public TransferObserver {
     journal_.fileTransferred(file);
     observer_.fileTransferred(file);
   }
+  void fileBackedUp(int64_t number, const BackupCopy& backup) override {
+    journal_.fileBackedUp(number, backup);
+  }
   void fileSkipped(const std::string& source, const std::string& identical) override {
     journal_.fileSkipped(source, identical);
     observer_.fileSkipped(source, identical);

@@ -84,6 +84,7 @@ bool takeSnapshot(const options::RunOptions& options, TransferOptions& snapshot)
                              .timeShift = options.timeShift,
                              .videoTime = options.videoTime,
                              .skipIdentical = options.skipIdentical,
+                             .backupDir = options.backupDir,
                              .folders = options.folders};
   return gGetSettingData_TargetExtension(options, snapshot.targetList);
 }

@@ -162,6 +162,8 @@ class Undo {
     UndoItem& item = report_.items.back();
     if (e.undone) {
       item.outcome = UndoOutcome::AlreadyUndone;
+      // An undo cut short between a file and its backup.
+      removeBackup(e);
     } else if (const auto no = refusal(e.file, sourceRoot_, report_.run.options.receiveDir)) {
       item.outcome = no->outcome;
       item.error = no->error;
@@ -289,6 +291,23 @@ class Undo {
     item.outcome = UndoOutcome::Undone;
     item.error = 0;
     marks_->add(detail::undoneLine(item.entry.number));
+    removeBackup(item.entry);
+  }
+
+  // A file taken back no longer needs its backup: it goes while it is the
+  // very file the run made, reached below the run's backup folder without a
+  // link. A file not taken back keeps its backup, which may be its only
+  // copy by now.
+  void removeBackup(const JournalEntry& e) {
+    const BackupCopy& backup = e.backup;
+    if (backup.path.empty() || marks_ == nullptr ||
+        detail::backupConfinementError(backup, report_.run.options.backupDir) != 0)
+      return;
+    platform::FileIdentity now;
+    if (platform::identityOf(backup.path, platform::LastLink::Refuse, now) ||
+        now.device != backup.device || now.inode != backup.inode || now.size != e.file.size)
+      return;
+    if (!platform::removeFile(backup.path)) ++report_.backupsRemoved;
   }
 
   UndoReport& report_;

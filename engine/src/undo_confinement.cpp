@@ -35,4 +35,8 @@ int confinementError(const TransferredFile& file, const std::string& sourceRoot,
   return belowWithoutLinks(file.destination, destinationRoot);
 }
 
+int backupConfinementError(const BackupCopy& backup, const std::string& backupRoot) {
+  return belowWithoutLinks(backup.path, backupRoot);
+}
+
 }  // namespace msifter::engine::detail

@@ -14,5 +14,7 @@ namespace msifter::engine::detail {
 // for one through a link, another errno when that could not be told.
 int confinementError(const TransferredFile& file, const std::string& sourceRoot,
                      const std::string& destinationRoot);
+// The same for a file's backup below the run's backup folder.
+int backupConfinementError(const BackupCopy& backup, const std::string& backupRoot);
 
 }  // namespace msifter::engine::detail

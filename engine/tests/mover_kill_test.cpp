@@ -103,6 +103,7 @@ struct Scenario {
   bool copy;
   bool across;
   bool unnamedFiles;
+  bool backup = false;  // every file also into a backup folder
 };
 
 class MoverKillTest : public ::testing::TestWithParam<Scenario> {
@@ -214,6 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .copy = false,
                  .across = true,
                  .unnamedFiles = false}),
+
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
@@ -255,11 +257,13 @@ class JournaledKillTest : public MoverKillTest {
     options.receiveDir = dst.string();
     options.copyFiles = GetParam().copy;
     options.renameMethod = RenameMethod::SerialNumber;
+    if (GetParam().backup) options.backupDir = bak.string();
     for (const auto& [name, content] : files) sources.push_back((src / name).string());
   }
+  fs::path bak = env.root() / "bak";
   void reset() {
     fs::remove_all(env.stateHome());
-    for (const fs::path& folder : {src, dst}) {
+    for (const fs::path& folder : {src, dst, bak}) {
       fs::create_directories(folder);
       for (const auto& e : fs::directory_iterator(folder)) fs::remove_all(e.path());
     }
@@ -306,7 +310,34 @@ class JournaledKillTest : public MoverKillTest {
       if (recorded.contains(name)) {
         EXPECT_EQ(recorded[name].file.destination, made);
       }
+      // A backup recorded is whole; a source moved between file systems
+      // goes only once its backup is on disk.
+      if (GetParam().backup && recorded.contains(name) && !recorded[name].backup.path.empty()) {
+        EXPECT_EQ(text(recorded[name].backup.path), content);
+      }
+      if (GetParam().backup && !atSource && GetParam().across) {
+        EXPECT_FALSE(recorded[name].backup.path.empty());
+      }
     }
+    expectBackupsWhole();
+  }
+  // Every final name in the backup folder holds its file whole.
+  void expectBackupsWhole() {
+    if (!GetParam().backup) return;
+    for (const auto& e : fs::directory_iterator(bak)) {
+      const std::string n = e.path().filename();
+      if (platform::isTransferTemporary(n)) continue;
+      ASSERT_GT(n.size(), 11u) << n;
+      EXPECT_EQ(text(e.path()), files.at(n.substr(11))) << n;
+    }
+  }
+  // The final names left in the backup folder.
+  std::size_t backupsLeft() {
+    std::size_t left = 0;
+    if (!GetParam().backup) return left;
+    for (const auto& e : fs::directory_iterator(bak))
+      left += platform::isTransferTemporary(e.path().filename().string()) ? 0 : 1;
+    return left;
   }
   // After undo every file is where the run found it, alone. A run killed
   // before its journal was made touched nothing.
@@ -317,6 +348,7 @@ class JournaledKillTest : public MoverKillTest {
       EXPECT_EQ(text(src / name), content) << name;
       EXPECT_EQ(finalName(name), "") << name;
     }
+    EXPECT_EQ(backupsLeft(), 0u);
   }
 };
 
@@ -379,7 +411,22 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{.name = "MoveAcrossNamedTemporary",
                  .copy = false,
                  .across = true,
-                 .unnamedFiles = false}),
+                 .unnamedFiles = false},
+        Scenario{.name = "CopyWithBackup",
+                 .copy = true,
+                 .across = false,
+                 .unnamedFiles = true,
+                 .backup = true},
+        Scenario{.name = "MoveWithBackup",
+                 .copy = false,
+                 .across = false,
+                 .unnamedFiles = true,
+                 .backup = true},
+        Scenario{.name = "MoveAcrossWithBackup",
+                 .copy = false,
+                 .across = true,
+                 .unnamedFiles = true,
+                 .backup = true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

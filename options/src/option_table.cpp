@@ -79,12 +79,19 @@ Problem checkFolderTemplate(const RunOptions& o, Stage stage) {
   return folderTemplateRefusal(o.folders);
 }
 
-// A second copy is kept in the store and given to the run, which cannot
-// make it yet: refused rather than left without effect.
+// A backup in the destination or the source would be sorted, searched or
+// undone with them: it would be no second place at all.
 Problem checkBackup(const RunOptions& o, Stage stage) {
-  if (stage != Stage::Naming || o.backupDir.empty()) return std::nullopt;
-  return OptionProblem{msgcode::NotYetUsable, "バックアップ先のフォルダ（--backup）", std::nullopt,
-                       false};
+  if (o.backupDir.empty()) return std::nullopt;
+  if (stage == Stage::FolderExists && !common::gChkDirExists(o.backupDir, false))
+    return OptionProblem{msgcode::DoesNotExist, "バックアップ先のフォルダが", std::nullopt, false};
+  if (stage != Stage::Naming) return std::nullopt;
+  for (const std::string* folder : {&o.receiveDir, &o.serverDir}) {
+    if (common::folderWithin(o.backupDir, *folder))
+      return OptionProblem{msgcode::BackupInside, "バックアップ先のフォルダ（--backup）",
+                           std::nullopt, false};
+  }
+  return std::nullopt;
 }
 
 constexpr const char* kTypes = "types";

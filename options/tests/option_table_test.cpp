@@ -243,19 +243,50 @@ TEST(FolderTemplates, ValidOnesNameTheFoldersOfAStamp) {
       EXPECT_EQ(expandFolderTemplate(text, stamp), path) << text;
     }
   }
-  // A valid one is taken by the run, which files into its folders; a
-  // backup folder is still refused.
+  // A valid one is taken by the run, which files into its folders, with a
+  // backup folder too.
   RunOptions options;
   options.allFile = true;
   options.folders = "%Y";
   EXPECT_EQ(checkChoices(options), std::nullopt);
   options.backupDir = "/media/backup";
-  EXPECT_EQ(checkChoices(options)->code, msgcode::NotYetUsable);
+  EXPECT_EQ(checkChoices(options), std::nullopt);
   options.backupDir.clear();
   options.folders = "%Y/..";
   EXPECT_EQ(checkChoices(options), folderTemplateRefusal("%Y/.."));
   // Ticked with nothing in it, the window's box names no folder.
   EXPECT_EQ(folderTemplateRefusal("")->code, msgcode::FolderTemplateWrong);
+}
+
+// A backup folder must be a second place: there, and neither the source
+// nor the destination nor inside either, however the path names it.
+TEST(BackupFolder, IsRefusedWhereItWouldBeNoSecondPlace) {
+  testing::TempEnv env;
+  namespace fs = std::filesystem;
+  const fs::path root = env.root();
+  fs::create_directories(root / "card/DCIM");
+  fs::create_directories(root / "photos/2024");
+  fs::create_directories(root / "backup");
+  fs::create_directory_symlink(root / "photos", root / "link");
+  const std::pair<fs::path, std::optional<int16_t>> rows[] = {
+      {root / "backup", std::nullopt},
+      {root, std::nullopt},  // around both: still a place of its own
+      {root / "gone", msgcode::DoesNotExist},
+      {root / "photos", msgcode::BackupInside},
+      {root / "photos/2024", msgcode::BackupInside},
+      {root / "link/2024", msgcode::BackupInside},
+      {root / "card/DCIM", msgcode::BackupInside},
+  };
+  RunOptions options;
+  options.allFile = true;
+  options.serverDir = (root / "card").string();
+  options.receiveDir = (root / "photos").string();
+  for (const auto& [folder, code] : rows) {
+    SCOPED_TRACE(folder.string());
+    options.backupDir = folder.string();
+    const std::optional<OptionProblem> problem = checkRunOptions(options);
+    EXPECT_EQ(problem ? std::optional<int16_t>(problem->code) : std::nullopt, code);
+  }
 }
 
 }  // namespace

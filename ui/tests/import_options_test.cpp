@@ -249,12 +249,14 @@ TEST_F(ImportOptionsTest, ARunRefusesWhatItCannotHonour) {
     const char* shift = nullptr;  // with capture-time names on
   };
   const Row rows[] = {
-      {"a backup folder",
+      {"the destination as its own backup folder",
        [](ImportOptionsTest& t) {
          t.control<QCheckBox>("chkBackup")->setChecked(true);
-         t.window.importOptionsDialog()->setBackupFolder(t.temp.root());
+         t.window.importOptionsDialog()->setBackupFolder(t.destination);
        },
-       "バックアップ先のフォルダ（--backup）は、この版ではまだ使えません。"},
+       "バックアップ先のフォルダ（--"
+       "backup）は、移動元や移動先と同じフォルダ、またはその中のフォルダ"
+       "にはできません。"},
       {"capture names with serial numbers",
        [](ImportOptionsTest& t) {
          t.control<QCheckBox>("chkStamp")->setChecked(true);

@@ -33,6 +33,7 @@ inline constexpr std::string_view Skipped = "skipped";
 inline constexpr std::string_view Items = "items";
 inline constexpr std::string_view DateSource = "date_source";  // of a capture-time name
 inline constexpr std::string_view Identical = "identical";     // holds a skipped file's bytes
+inline constexpr std::string_view Backup = "backup";  // the backup folder, or a file's copy there
 inline constexpr std::string_view Undone = "undone";
 inline constexpr std::string_view Code = "code";
 inline constexpr std::string_view Message = "message";

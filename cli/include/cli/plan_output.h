@@ -34,6 +34,7 @@ class PlanOutput {
   const options::RunOptions& options_;
   const RunRequest& request_;
   std::string folder_;
+  std::string backup_;  // the backup folder with its separator, "" for none
   bool begun_ = false;
   bool stops_ = false;
   int64_t planned_ = 0;

@@ -14,5 +14,9 @@ std::string gUnRoot(std::string path);
 // or file itself (the root folder included). skipDriveTest matters only
 // where drives have letters.
 bool gChkDirExists(std::string path, bool skipDriveTest);
+// Whether the folder `inner` is the folder `outer` or lies anywhere below
+// it, told by device and inode (links, "..", a second mount of one folder
+// all count); false when either cannot be looked at.
+bool folderWithin(const std::string& inner, const std::string& outer);
 
 }  // namespace msifter::common

@@ -43,6 +43,7 @@ struct JournalEntry {
   TransferredFile file;
   bool undone = false;
   DateSource dateSource = DateSource::None;  // of its new name's moment
+  BackupCopy backup;                         // path "" without one
 };
 
 // A file left where it was, as `identical` held its bytes (--skip-identical).
@@ -142,6 +143,8 @@ class RunJournal final : public TransferObserver {
   // Recorded with the next group's files, before any of these folders is made.
   int foldersPlanned(const std::vector<std::string>& folders) override;
   void fileTransferred(const TransferredFile& file) override;
+  // Its line follows the file's, in the same flush.
+  void fileBackedUp(int64_t number, const BackupCopy& backup) override;
   // Changes nothing on disk, so its line waits for the next group's flush.
   void fileSkipped(const std::string& source, const std::string& identical) override;
   void sourceFileSystem(uint64_t device, const std::string& mountRoot) override;
@@ -168,8 +171,10 @@ class RunJournal final : public TransferObserver {
   platform::UniqueFd fd_;  // locked from begin to finish
   std::unique_ptr<detail::JournalFile> file_;
   std::map<uint64_t, std::string> mounts_;  // as told by sourceFileSystem()
-  int64_t planned_ = 0;                     // files planned
-  int64_t settled_ = 0;                     // of those, files with an outcome
+  std::string destination_;                 // the run's, and its backup folder
+  std::string backup_;
+  int64_t planned_ = 0;  // files planned
+  int64_t settled_ = 0;  // of those, files with an outcome
   std::string id_;
   std::string path_;
   std::string base_;  // the current folder when the run began

@@ -26,6 +26,14 @@ struct TransferredFile {
   int64_t number = -1;  // the file's TransferIntent::number; -1: not planned
 };
 
+// A transferred file's copy in the backup folder, on disk before the file
+// counted as transferred.
+struct BackupCopy {
+  std::string path;  // "" for none
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+
 // A file about to be transferred, told before it is touched: the source as
 // it is now (its identity) and the new path planned for it.
 struct TransferIntent {
@@ -68,6 +76,8 @@ class TransferObserver {
   virtual void filesLeft(const std::vector<TransferIntent>& /*left*/) {}
   // Must not throw.
   virtual void fileTransferred(const TransferredFile& file) = 0;
+  // Right after fileTransferred, the file's backup. Must not throw.
+  virtual void fileBackedUp(int64_t /*number*/, const BackupCopy& /*backup*/) {}
   // A file left where it is, as `identical` (a full path) holds its bytes:
   // a file of the destination, or, for a file of this run still waiting for
   // its batch, that file's source path. Must not throw.
@@ -110,6 +120,9 @@ struct MoveFailure {
   // The file's copy stays in the destination beside (or instead of) its
   // source: the source was rewritten, or went elsewhere, meanwhile.
   bool copyKept = false;
+  // It was the copy into the backup folder that failed (or the backup
+  // folder itself, when `path` is that folder).
+  bool backup = false;
   // `path` is a folder below the destination that the run could not make
   // or enter: a link or a file in its place (ELOOP, ENOTDIR), or another
   // failure of the system.

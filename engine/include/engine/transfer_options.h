@@ -31,6 +31,8 @@ struct TransferOptions {
   options::TimeShift timeShift{};
   options::VideoTime videoTime = options::VideoTime::Utc;
   bool skipIdentical = false;
+  // Every file also goes here, under the same name; "" for none.
+  std::string backupDir{};
   // Subfolders by date ("%Y/%m/%d"), "" for none: RunOptions::folders.
   std::string folders{};
 };

@@ -58,6 +58,9 @@ struct UndoReport {
   // not mark ahead were left alone; files back whose mark did not reach the
   // disk are found back by the next look at the journal.
   int markError = 0;
+  // Backups removed with their files (a backup goes only once its file is
+  // undone, and only while it is the very file the run made there).
+  std::size_t backupsRemoved = 0;
   // Folders the run made below its destination and this undo removed,
   // being empty; one that holds anything stays.
   std::vector<std::string> foldersRemoved;

@@ -73,6 +73,24 @@ struct TransferredFile {
 };
 
 // When a batch is settled: whichever bound is reached first.
+// A file of the batch whose new name is on disk.
+struct NamedFile {
+  std::string_view name;  // in the folder
+  int64_t tag = -1;       // as given by tagNext()
+};
+
+// A second place every file goes (a backup folder). A file is complete, and
+// a moved file's source removed, only once its second copy is on disk too.
+class SecondCopies {
+ public:
+  virtual ~SecondCopies() = default;
+  // Makes the second copies of `files` in their order and puts them on
+  // disk; `made` says how many have theirs, the failure is the next one's.
+  virtual OsError make(const std::vector<NamedFile>& files, std::size_t& made) = 0;
+  // File `tag` was taken back after its second copy was made: that goes too.
+  virtual void takeBack(int64_t tag) = 0;
+};
+
 struct BatchLimits {
   std::size_t files = 8192;  // copied (each holds a descriptor until it is named)
   uint64_t bytes = 1u << 30;
@@ -110,6 +128,11 @@ class DestinationFolder {
   // Called once for every file whose transfer is complete; must not throw.
   void onTransferred(Completion completion) { completion_ = std::move(completion); }
   void onNamed(Naming naming) { naming_ = std::move(naming); }
+  // Every file also goes to `copies` (which must outlive this folder) once
+  // its new name is on disk, before anything else happens to it.
+  void keepSecondCopies(SecondCopies* copies) { second_ = copies; }
+  // copy() takes a link as the link itself, never what it leads to.
+  void copyLinksAsLinks() { linksAsLinks_ = true; }
 
   // A file (or a link, as the link itself) moved into the folder. Within one
   // file system it is renamed at once; between file systems it is copied.
@@ -144,6 +167,8 @@ class DestinationFolder {
   // The file it stopped at left its copy in the folder: its source was
   // rewritten, or went elsewhere, after it was copied.
   bool failureKeptCopy() const { return failureKeptCopy_; }
+  // It was the file's second copy that failed.
+  bool failedInSecondCopy() const { return failedInSecond_; }
 
  private:
   struct Staged {
@@ -174,6 +199,7 @@ class DestinationFolder {
     // Taken back, its new name stays: the only copy of a source that
     // vanished, or a copy of a source rewritten meanwhile.
     bool keep = false;
+    bool secondMade = false;  // its second copy is on disk
     bool done = false;
     int64_t tag = -1;
   };
@@ -217,6 +243,8 @@ class DestinationFolder {
   bool batchFull() const;
   OsError flush();
   OsError makeDurable();
+  OsError makeSecondCopies();
+  void takeBackSecond(const Pending& p);
   OsError advance(Pending& p, bool earlierOpen);
   OsError giveName(Pending& p);
   OsError linkName(Pending& p);
@@ -240,6 +268,8 @@ class DestinationFolder {
   BatchLimits limits_;
   Completion completion_;
   Naming naming_;
+  SecondCopies* second_ = nullptr;
+  bool linksAsLinks_ = false;
   std::vector<Pending> batch_;   // in the order the files came
   std::size_t added_ = 0;        // files since the last flush
   std::size_t copied_ = 0;       // of those, files copied
@@ -258,6 +288,7 @@ class DestinationFolder {
   std::string reported_;  // the source of the file being reported
   std::string failedSource_;
   bool failureKeptCopy_ = false;
+  bool failedInSecond_ = false;
   int64_t nextTag_ = -1;
   // Folders below this one, by their path beneath it; let go now and then
   // (walkFolders) and opened again when needed.

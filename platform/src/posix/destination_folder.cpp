@@ -116,6 +116,7 @@ void DestinationFolder::dropUnsettled() {
       discard(p.staged);
     } else if (p.step == Step::Named && !p.keep) {
       removeCopy(p);
+      takeBackSecond(p);
     }
   }
   batch_.clear();
@@ -383,6 +384,7 @@ OsError DestinationFolder::firstFreeName(std::string& name, const NameSource& na
 OsError DestinationFolder::failed(OsError error, const std::string& source) {
   failedSource_ = source;
   failureKeptCopy_ = false;
+  failedInSecond_ = false;
   return error;
 }
 
@@ -529,11 +531,12 @@ OsError DestinationFolder::copy(const std::string& from, const NameSource& names
   if (OsError e = sources_->reach(from, source)) return failed(std::move(e), from);
   std::string name = names();
   UniqueFd in(
-      syscalls().openAt(source.at(), source.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+      syscalls().openAt(source.at(), source.name.c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NONBLOCK | (linksAsLinks_ ? O_NOFOLLOW : 0), 0));
   if (!in.valid()) {
     const OsError e = OsError::fromErrno("openat", from);
     struct stat entry {};
-    if (e.code() == ENOENT &&
+    if ((e.code() == ENOENT || (linksAsLinks_ && e.code() == ELOOP)) &&
         syscalls().fstatat(source.at(), source.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISLNK(entry.st_mode))
       return copyLink(std::move(source), std::move(name), names);
@@ -668,9 +671,15 @@ void DestinationFolder::rollBackFrom(std::size_t first) {
     switch (p.step) {
       case Step::Staged: discard(p.staged); break;
       case Step::Named:
-        if (!p.keep) removeCopy(p);
+        if (!p.keep) {
+          removeCopy(p);
+          takeBackSecond(p);
+        }
         break;
-      case Step::Renamed: renameBack(p); break;
+      case Step::Renamed:
+        renameBack(p);
+        takeBackSecond(p);
+        break;
       // The copy is the only one now.
       case Step::SourceGone: break;
     }
@@ -734,10 +743,13 @@ OsError DestinationFolder::flush() {
     // Nothing of the batch is known to be on disk.
     failedSource_.clear();
     failureKeptCopy_ = false;
+    failedInSecond_ = false;
     rollBackFrom(0);
     openFiles_ = 0;
     return error;
   }
+  // A failure of a second copy has ended the batch at its file already.
+  const OsError secondFailure = second_ != nullptr ? makeSecondCopies() : OsError();
   // Files complete in the order they came: a file waits for every file
   // before it, which may still fail and end the batch before it.
   bool earlierOpen = false;
@@ -750,11 +762,39 @@ OsError DestinationFolder::flush() {
     }
     earlierOpen |= !batch_[i].done;
   }
+  if (!error) error = secondFailure;
   std::erase_if(batch_, [](const Pending& p) { return p.done; });
   openFiles_ = static_cast<std::size_t>(std::count_if(
       batch_.begin(), batch_.end(), [](const Pending& p) { return p.staged.fd.valid(); }));
   countHeldFolders();
   return error;
+}
+
+// The files whose new names are on disk now (a rename, a name) get their
+// second copies before a source is removed or a file told complete.
+OsError DestinationFolder::makeSecondCopies() {
+  std::vector<NamedFile> files;
+  std::vector<std::size_t> at;
+  for (std::size_t i = 0; i < batch_.size(); ++i) {
+    const Pending& p = batch_[i];
+    if (p.secondMade || (p.step != Step::Renamed && p.step != Step::Named)) continue;
+    files.push_back({p.name, p.tag});
+    at.push_back(i);
+  }
+  if (files.empty()) return {};
+  std::size_t made = 0;
+  OsError e = second_->make(files, made);
+  for (std::size_t k = 0; k < made && k < at.size(); ++k) batch_[at[k]].secondMade = true;
+  if (!e) return {};
+  const std::size_t first = made < at.size() ? at[made] : at.back();
+  e = failed(std::move(e), batch_[first].source.path());
+  failedInSecond_ = true;
+  rollBackFrom(first);
+  return e;
+}
+
+void DestinationFolder::takeBackSecond(const Pending& p) {
+  if (second_ != nullptr && p.secondMade) second_->takeBack(p.tag);
 }
 
 OsError DestinationFolder::advance(Pending& p, bool earlierOpen) {
