@@ -284,6 +284,30 @@ TEST_F(ImportOptionsTest, ARunRefusesWhatItCannotHonour) {
 
 // Folders by date are no longer refused: the window's run files each file
 // into the folder of its moment, made below the destination.
+// A move with a backup folder: each file in both places under one name,
+// none left at its source.
+TEST_F(ImportOptionsTest, ARunWithABackupFolderPutsEachFileInBoth) {
+  const fs::path backup = env.root() / "backup";
+  fs::create_directories(backup);
+  openDialog();
+  control<QCheckBox>("chkBackup")->setChecked(true);
+  window.importOptionsDialog()->setBackupFolder(backup.string());
+  pressOk();
+  ASSERT_TRUE(recorder.boxes.empty());
+  prepareCopy();
+  window.settingsView().setValue(Check::Copy, 0);
+  window.cmdExecute_Click();
+  EXPECT_TRUE(recorder.boxes.empty());
+  EXPECT_EQ(filesIn(source), 0u);
+  ASSERT_EQ(filesIn(destination), 2u);
+  for (const auto& entry : fs::directory_iterator(destination)) {
+    const fs::path twin = backup / entry.path().filename();
+    ASSERT_TRUE(fs::exists(twin)) << twin;
+    EXPECT_EQ(fs::file_size(twin), fs::file_size(entry.path()));
+  }
+  EXPECT_EQ(filesIn(backup), 2u);
+}
+
 TEST_F(ImportOptionsTest, ARunWithFoldersByDateFilesIntoThem) {
   openDialog();
   control<QCheckBox>("chkFolders")->setChecked(true);
