@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // m_sifter: finds files by type, size and count and moves or copies them into
 // one folder under new names.
 #include <QApplication>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the benchmarks that time two commands in alternating pairs
 # (A B A B ...) and report the median of the per-pair ratios. Sourced.
 

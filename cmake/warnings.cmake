@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every warning is asked for; the presets that developers and CI use turn them
 # into errors (CMAKE_COMPILE_WARNING_AS_ERROR), so a packager's build with
 # another compiler still builds. Each library calls msifter_library() so the

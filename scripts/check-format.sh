@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails, naming the files, when a C++ source differs from what .clang-format makes of it.
 # With --fix, formats them instead.
 set -euo pipefail

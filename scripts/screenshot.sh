@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the pictures in docs/: the main window as a first start shows it
 # (docs/screenshot.png, the README's) and the history window over a few runs
 # made by the command line (docs/history.png), and the import options dialog

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the keyed message database from its SQL text:
 #   cmake -DSQLCIPHER=... -DSQL=msg.sql -DOUTPUT=.../sys/msg -DKEY=... -P build_msg.cmake
 # The file is built under a temporary name and moved into place, so a failed

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- The message catalogue: one row per message code. The caller's text is put
 -- in front of MSG with no separator, so 37 completes an object ending in "を",
 -- 58 and 59 complete a subject ending in "が", 60 an object without its

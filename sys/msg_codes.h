@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The codes of the message catalogue that msg.sql fills, named by what the
 // stored text says. The caller's text goes in front of it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the capture time of every file in a folder, as `run --stamp=capture`
 // does for each file it names, and prints how many came from each source.
 //

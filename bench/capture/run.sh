@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Naming ordinary JPEGs by their capture time: the reader of this tree (A)
 # against the reader of an earlier version (B, git ref REF, main by default),
 # each in the same driver built with the same flags, over 2,000 small JPEGs

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # m_sifter-cli against the engine's own driver, and --skip-identical against a
 # plain run. Each pair alternates the two commands (A, B, A, B, ...), each on
 # a fresh tree of hard links to one seed tree with the preparation's

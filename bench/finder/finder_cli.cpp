@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the finder once, as the transfer run calls it, and prints the result
 // list, one entry a line. The totals go to standard error.
 //

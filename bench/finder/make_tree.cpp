@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds a benchmark tree: FOLDERS folders (ten at the top, the rest spread
 // below them) of FILES files each, mixed extensions and letter cases, each
 // file a sparse file of a random length up to MAX_SIZE bytes.

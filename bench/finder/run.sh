@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The finder against find(1) on the same trees, warm cache, the two commands
 # run alternately (finder, find, finder, find, ...) so that a change in the
 # machine's load falls on both; each pair gives one ratio finder / find and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What looking for identical files costs a run, in three cases:
 //   miss:     100,000 look-ups of sizes that none of 100,000 destination
 //             files has (the common case: each must stay a hash-map look-up);

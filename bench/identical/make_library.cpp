@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a memory card and a photo library that already holds every file of
 // the card, to measure a re-import:
 //   identical_make_library WORK CARD_FILES LIBRARY_FILES MIN_BYTES MAX_BYTES

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A second import of a memory card whose files are all in the library
 # already, the library's index warm, against reading the card's bytes once.
 # The two commands alternate pair by pair (A, B, A, B, ...); the result is

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Importing a card into a library: folders by date with a photo and its
 # companions under one prefix (A: --folders=%Y/%m/%d, groups on), against
 # the same run into the destination's top folder, each file on its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds the preview's benchmark tree: FOLDERS folders (ten at the top, the
 // rest below them) of FILES empty files each, named as a camera and a phone
 // name them. Two in ten are JPEGs (".jpg", ".JPG"); no other name holds

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The preview of a million files against find(1) listing the same tree with
 # each file's length, in alternating pairs (A, B, A, B, ...); the result is
 # the median of the per-pair ratios A / B. One warm-up pair comes first, not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a tree to measure transfers on:
 //   transfer_make_tree ROOT FOLDERS FILES_PER_FOLDER BYTES|mixed|spread [distinct]
 // File names are unique across the whole tree, so that a flat destination

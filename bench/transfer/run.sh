@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The transfer run against mv and cp -p. The two commands alternate, pair by
 # pair (m_sifter, peer, m_sifter, peer, ...), each on a fresh, identical tree
 # with the write-back of its preparation settled (sync) outside the timed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One transfer run from the command line, the way the window starts it:
 //   transfer_cli move|copy SOURCE DESTINATION [--serial]
 // Every file of SOURCE and its subfolders goes to DESTINATION under its new

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real main window over a run of 1,000,000 files: peak memory, the time
 # from the summary to the painted list, and the longest the window thread
 # went without answering.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the real main window through an Execute over a tree, as a person
 // would press it, and reports what the person would notice:
 //

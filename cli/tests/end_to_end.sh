@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the built m_sifter-cli on real temporary trees, one case per call,
 # without a display, with its own state, settings and temporary folders.
 #

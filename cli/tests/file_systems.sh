@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the built m_sifter-cli onto and from file systems that keep less than
 # a local disk: an exFAT card through FUSE, and a NAS through sshfs (an sshd
 # on the loopback address, its keys made here). Exit 77 (skipped) where the

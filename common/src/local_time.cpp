@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/local_time.h"
 
 #include "common/failure.h"

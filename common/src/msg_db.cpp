@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record layer of the message catalogue over SQLCipher.
 #include "msg_db.h"
 

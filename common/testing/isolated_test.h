@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A test with a world of its own: a private temporary folder (TempEnv), the
 // recording double for the window system, and error reports that go to the

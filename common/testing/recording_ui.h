@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A UiServices double for tests: records every box, busy change, event pass,
 // shell request and end, answers boxes from a script, and ends the program by

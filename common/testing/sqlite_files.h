@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SQLite files made and read by tests directly, past the program's own
 // layers: a keyed message catalogue, and any statement on a database file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private temporary folder per test, with XDG_CONFIG_HOME, XDG_STATE_HOME,
 // XDG_CACHE_HOME, TEMP, TMP and TMPDIR pointed into it for the test's lifetime. Removed afterwards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The backup folder of a run (--backup): every file also goes there, under
 // the same name, copied from its new file in the destination once that is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "group_lookups.h"
 
 #include "engine/identical_files.h"

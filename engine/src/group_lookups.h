@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The identical files of a run's sources, a group's together (a photo and
 // its companions, file_groups.h): a sidecar that comes before its photo in

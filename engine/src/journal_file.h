@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The journal files themselves, shared by the run's journal, undo and the
 // settling of runs that were cut short.

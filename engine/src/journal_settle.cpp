@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settling a journal that its writer left open: each file planned or being
 // undone is looked at where the journal says it may be, and what is found
 // there is written down. Nothing is ever removed that the program did not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What is known of a library's folders between runs: for each folder its
 // files and subfolders as last listed, with the digests read from the files

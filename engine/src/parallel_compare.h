@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Compares two byte ranges of mapped files with a second processor: the
 // comparison of files in memory is bound by how fast one processor reads

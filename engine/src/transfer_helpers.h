@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // gMoveFile and gCopyFile: one file of a run moved or copied into the run's
 // destination folder, opened once, under a name from the mover (a taken

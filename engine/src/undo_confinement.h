@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where undo may act: a path read back from a journal is touched only below
 // the folder that the run was given for it, and only when no folder on the

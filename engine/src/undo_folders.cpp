@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "undo_folders.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folders a run made below its destination (folders by date), taken
 // back by undo once they are empty.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs started without a window (tests, benchmarks): every file of the
 // source and its subfolders qualifies, and nothing is shown.

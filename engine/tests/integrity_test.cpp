@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a run may touch and what it says about it: it ends at the first file
 // it cannot transfer and leaves every later file where it was; two names of
 // one file stay one file; no two runs work on one source at a time.

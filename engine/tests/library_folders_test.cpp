@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders by date below the destination, and a photo with its companions
 // under one prefix: what the planner names, what a run makes and refuses,
 // and what undo takes back.

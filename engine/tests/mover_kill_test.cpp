@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A run killed (SIGKILL) at each system call it makes, one child process per
 // kill. Whatever the moment, every file afterwards exists whole: at its
 // source or under a final name, never partial under any name. With its

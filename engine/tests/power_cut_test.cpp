@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Power cuts: runs on ext4 images (loop devices) that are shut down the way
 // a power cut stops a disk (EXT4_IOC_SHUTDOWN without flushing its log), at
 // chosen moments of the run and after it reported done; then mounted again,

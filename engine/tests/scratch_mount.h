@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A memory file system mounted for one test: a second file system beside the
 // test's folder, and one the test can take away. Mounting needs root (the

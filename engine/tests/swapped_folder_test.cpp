@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder of the source swapped for a link while a run or an undo works:
 // between the search and a file's turn, between a copy and the removal of
 // its source, between undo's checks and its acts. The link is never

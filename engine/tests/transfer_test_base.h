@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A source and a destination folder in a fresh environment: what every test
 // of a transfer run begins with.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ISO boxes and QuickTime atoms: HEIF and AVIF photos (EXIF and XMP items),
 // Canon's CR3 (its CMT boxes), JPEG XL containers, and films (the movie
 // header, Apple's zoned creation date, XMP). The walk goes down only the few

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Canon's CRW (CIFF): a heap of records whose table sits at the heap's end;
 // records of the two heap types are heaps themselves. The captured time is
 // record 0x180e: seconds since 1970 counted on the camera's own clock, so its

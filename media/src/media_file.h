@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bounded reading of one photo or film. Every reader of capture times reads
 // through a MediaFile, so that a hostile file (a huge sparse file, a length

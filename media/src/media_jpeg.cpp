@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG: the segments before the image data, each read on its own, so that a
 // damaged one (an ICC profile, a broken EXIF block) costs only itself. The
 // scan is never read: the walk ends at the start of the image data.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own readers of the blocks that say when a photo or film was
 // taken. Each reads one container format through a bounded MediaFile and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF structures (TIFF files and the RAW formats built on them, the EXIF
 // block of a JPEG or HEIF, the CMT boxes of a CR3) and the IPTC records they
 // may carry.

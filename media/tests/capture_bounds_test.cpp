@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile files are named in bounded memory and time. Each is named in a
 // child process, whose peak memory and processor time the parent reads back:
 // at most 100 MB and 1 s each (a real photo takes well under a millisecond).

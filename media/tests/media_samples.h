@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Photo and film files built byte by byte, so that each test holds exactly
 // the structure it is about.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "objects/file_operation.h"
 
 #include "platform/destination_folder.h"

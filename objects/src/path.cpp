@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "objects/path.h"
 
 #include "common/case_mapping.h"

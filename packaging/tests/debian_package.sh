@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package with CPack and checks it as apt and dpkg will see
 # it: the control fields (run-time dependencies on Qt 6 widgets and SQLCipher,
 # the Japanese font recommended, no build-only packages), the exact file list

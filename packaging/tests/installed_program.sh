@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs m_sifter into a temporary DESTDIR, checks the installed tree, runs
 # the installed m_sifter-cli without a display, then starts the installed program the way the desktop menu does (the entry's Exec
 # line through PATH) under a headless X server. Its main window must open,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // window_probe wait|class|close TITLE SECONDS
 //
 // Waits until a mapped top-level window whose title contains TITLE appears on

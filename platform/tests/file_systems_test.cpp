@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transfers onto and from file systems that keep less than a local disk
 // (cards through FUSE, XFS's own access lists, pseudo files), and the
 // metadata a copy keeps as cp -p and mv keep it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file system image made and mounted for one test: XFS on a loop device,
 // exFAT and FAT through their FUSE drivers (a card as a desktop mounts it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The five operations the registry procedures are built on: create-or-open a
 // key, open an existing key, query a typed value, set a typed value, close

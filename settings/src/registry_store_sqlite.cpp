@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry of this platform: one SQLite file per user under
 // $XDG_CONFIG_HOME/m_sifter/. Every write is one transaction, or part of the
 // one transaction of a RegTransaction, so a crash or a full disk leaves the

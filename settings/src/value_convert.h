@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversions between the values the registry hands over and the texts and
 // numbers of the window, with the program's rules for each.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A plain SettingsWindow for tests: every control is a value in a map, the
 // two option buttons behave as one group, and each focus move notes how many

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Execute command: the window's choreography around one run.
 #include <QCoreApplication>
 #include <QEventLoop>

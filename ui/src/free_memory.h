@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one system call of the window's own: handing the heap's free memory
 // back to the system.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Carries a call from the transfer run's thread over to the window thread and
 // waits for it; failures (and the test double's end of the program) travel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two lists of the history window: the runs, and the files of one run.
 #include <QAbstractTableModel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the history window says: its columns' words and the texts of its
 // confirmation and result boxes.

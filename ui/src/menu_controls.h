@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controls of frmMenu, built from one table and reached by what the rest
 // of the window calls them: the settings' check boxes, text boxes, folder

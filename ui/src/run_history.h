@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The run journals as the history window shows them. The window reaches the
 // journal and undo only through here, so that it reads plain rows and tallies.

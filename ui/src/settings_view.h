@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // frmMenu's controls as the settings store reads and fills them. Window
 // thread only: the run reaches them through RunView, which carries its calls

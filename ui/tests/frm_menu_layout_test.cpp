@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as built: controls, captions, geometry, menu, tab order and
 // the rules of the number fields.
 #include <QAction>

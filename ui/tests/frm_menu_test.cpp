@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window at work: loading the saved options, the enable rules, the
 // checks before a run, and whole runs over a temporary tree.
 #include "ui/frm_menu.h"

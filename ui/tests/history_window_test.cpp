@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history window over journals of real runs: the listing, the files of a
 // run, undo with its confirmation and refusals, and how the main window
 // reaches it.

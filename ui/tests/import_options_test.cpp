@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // 取り込みの設定: the dialog's round trip through the store, its checks, the
 // title while an option is on, and the window's runs that take them.
 #include <QCheckBox>

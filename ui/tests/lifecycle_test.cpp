@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, the single instance, the end window, the About window and the
 // window procedures.
 #include "ui/lifecycle.h"

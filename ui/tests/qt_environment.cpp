@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One QApplication for every test of this program, created before any test
 // builds a widget.
 #include <gtest/gtest.h>

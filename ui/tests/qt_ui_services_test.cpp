@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real message boxes: styles mapped onto Qt and the pressed button's code
 // coming back.
 #include "ui/qt_ui_services.h"

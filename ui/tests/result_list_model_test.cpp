@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rows of lstResult over the run's list of paths.
 #include "ui/result_list_model.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening targets, the help page, the folder pictures and the folder dialog.
 #include "ui/shell.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's options taken as values, as Execute takes them to check,
 // save and run them, and shown again, as a load shows them.
 #include "ui/frm_menu.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window tests share: one QApplication for the whole test program,
 // and a fixture with a private folder, the recording services and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // m_sifter-cli: the window's run from the command line, on the same engine,
 // with a preview, names by capture time, skipping files the destination

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window system's services for a program that has no window: a message
 // box is its text on standard error, and nothing waits for an answer. It

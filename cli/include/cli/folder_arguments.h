@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folders of `run` as every Unix tool takes them: relative to the folder
 // the command was started in, with "." and ".." as the system reads them.

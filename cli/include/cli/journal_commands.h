@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // m_sifter-cli history and m_sifter-cli undo: the runs the journal keeps,
 // and taking one back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The keys --json writes, one list for the plan (run --dry-run), the result
 // of a run, history and undo, so that a script reads each of them the same

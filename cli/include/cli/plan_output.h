@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A preview's plan on standard output, a line (or a JSON entry) per file as
 // soon as it is planned, then the total: nothing of a file is kept once its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress of a run on one line of standard error, redrawn in place a
 // few times a second: folders searched, then files done of all, bytes, rate

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // m_sifter-cli run: the window's run, its options given on the command line.
 #include <string>

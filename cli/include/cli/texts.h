@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line's own Japanese texts, where the window has none.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Facts about the program itself: its title and where it lives. Its version
 // is in common/version.h, written by the build.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Upper and lower case of names as Windows makes them: each code point of
 // valid UTF-8 becomes its simple (one-to-one) Unicode case partner, so a

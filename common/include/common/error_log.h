@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The error log: one record per report, appended to m_sifter_ErrLog.txt in
 // the temporary folder, and opened for the user on the fatal path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Failures where a procedure that the error log names meets them: failure
 // numbers, CurrentError, the two report procedures and the guards. Below the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Why a file could not be transferred or taken back, as the window and the
 // command line both say it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The local date and time as the program writes them. The clock is the
 // platform's (platform/clock.h), so tests can set it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The message catalogue: every ordinary message is looked up by its code in
 // the message database that ships beside the program (sys/msg).

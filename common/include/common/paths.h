@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Paths as texts: one trailing separator or none, and whether a folder is
 // there.

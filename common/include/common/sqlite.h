@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SQLite handles, for the settings store and the message catalogue alike.
 // Each is owned by one object: a connection is closed, a statement

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the error report tells of the system, and the folder its log lives
 // in. Each probe is guarded: a failure is reported on its own and the probe

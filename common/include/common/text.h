@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Texts as the whole program reads them: typed into the window's boxes, or
 // kept as lists.

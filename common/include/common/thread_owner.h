@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // State that the window thread and the run's worker thread use one after the
 // other (CurrentError, the run state, the report depth). Debug builds abort

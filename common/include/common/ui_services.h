@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Everything the program asks of the window system outside its own windows:
 // message boxes, the hourglass, one pass of the event loop, opening a target

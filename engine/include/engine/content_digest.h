@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Digests of file contents, used to tell files apart quickly. A digest
 // that agrees is never taken for equal bytes: the bytes are compared.

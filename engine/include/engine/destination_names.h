@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The names a preview plans against: what the destination folder held at
 // one listing, and what the preview has planned for it since. A name costs

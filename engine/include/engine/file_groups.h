@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A photo and its companions: the files of one source folder whose names
 // share a base, the part before the first dot after which only extensions

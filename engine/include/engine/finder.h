@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file finder: searches a folder (and on request its subtree) depth
 // first, pre-order, for files matching a pattern list.

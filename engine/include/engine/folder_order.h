@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The order in which the finder takes a folder's entries: ordinal order of
 // the upper-cased names (common::upperCase, as NTFS keeps them), ties broken

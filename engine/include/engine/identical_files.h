@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds, anywhere in a library (a destination folder and every folder below
 // it), a file with the same bytes as a given file, whatever its name, so

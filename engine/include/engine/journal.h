@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The journal of every transfer run: one file per run under
 // $XDG_STATE_HOME/m_sifter/journal/ (default ~/.local/state/m_sifter/journal/)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The new names of a run's files: a prefix (a date-time stamp with its
 // counter, or a serial number), "_", the file's own name and its extension.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A dry run's plan, one file at a time as the search finds it: what the run
 // would do with each file, named by the run's own planner. Nothing is kept

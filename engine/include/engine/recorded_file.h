@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether a file is still the one a run recorded, told by what its file
 // system keeps. A local disk keeps inode numbers and nanoseconds; a card or

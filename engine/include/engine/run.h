@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One transfer run, as the window and the command line both start it: the
 // options taken, the search, the journal begun, the files transferred and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a run ended and what its journal says beside that, in the words the
 // window's history and the command line's both show.

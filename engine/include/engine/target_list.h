@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which files a run takes: the target list, ";"-separated wildcard patterns
 // and exact extensions, built from the run's choice of file types.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TransferOptions: what one run works with, taken from its options at the
 // moment it starts: the target list built, the sizes in bytes. The finder,

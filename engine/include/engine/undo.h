@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Takes a run back, file by file, from its journal: in reverse order a moved
 // file goes back to its source path (its folders made again if missing) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Why a file of a run was or was not taken back, in the words the window
 // and the command line both show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // clsDrive: one drive, here a mounted file system named by its mount point
 // ("/", "/media/cam/"): whether it exists, whether it can be read, its type,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One file moved or copied from path to path by the file-operation object,
 // the drive test over the drive object, and the replacement the folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // clsFileOperation whole: the run's transfers into an opened folder and the
 // shell's five path-to-path operations (move, copy, rename, delete, trash)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // gFindFile with its eighteen parameters, in the order the procedure has
 // always taken them: engine::findFiles with each one handed to its place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // cPath whole: the text rules of objects::cPath and the platform look-ups
 // (short path, the system's folders, special folders by number, the program

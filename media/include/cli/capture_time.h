@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // When a photo or film was taken, for names that sort by it.
 #include <ctime>

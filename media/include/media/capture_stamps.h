@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Names by when a photo or film was taken, for a run that asks for capture
 // times: the window's and the command line's.

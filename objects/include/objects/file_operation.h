@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // clsFileOperation as a run uses it: one file moved or copied into the run's
 // destination folder, never replacing a file there.

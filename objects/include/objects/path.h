@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // cPath: one path text and the questions the program asks about it, by
 // text rules alone. They never change FileName; failures reach the caller's

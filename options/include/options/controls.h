@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's controls that show a run's options, by what the option
 // table, the settings procedures and the window call them.

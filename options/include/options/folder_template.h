@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Folders by date below the destination: a template such as "%Y/%m/%d" or
 // "%Y/%Y-%m-%d". Its fields are those of strftime for the date and time of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The option table: one row per option of a run, with every place it lives.
 // The window, the command line, the settings store and the check before a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The options of one run as the user gives them, in the window or on the
 // command line, and as the settings store keeps them; and the two small

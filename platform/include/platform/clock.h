@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The clocks the program reads, through the seam so that tests can set them.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The destination folder of a transfer run, opened once for the whole run.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What tells a file apart from the file it was: device, inode, length,
 // modification and change time. A file that still has all of them is taken

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file read from start to end or at chosen offsets, with the identity it
 // had when it was opened (file_identity.h), and files compared byte for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whole paths made, removed and appended to, outside a transfer: folders
 // with their parents, folder trees, the error log. Every call goes through

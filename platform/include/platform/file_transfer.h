@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file operation service: move, copy, rename, delete and the trash, over
 // POSIX calls, driven by the option bits of the shell's file operation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Folders a run makes below its destination (folders by date), one level
 // at a time beneath the level above, never through a link; and their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A folder tree looked at folder by folder from one open root, for an
 // index that keeps what it saw between runs and lists again only the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Path rules of the platform and the folder look-ups of the path object.
 #include <cstdint>

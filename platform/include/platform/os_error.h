@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a call of the operating-system layer ends: nothing, or the errno of the
 // system call that failed, what that call was, and the path it was given

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The files the program keeps for itself and reads back: the run journals,
 // the lock files beside them and the instance lock. Each lives in a folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Folders reached beneath a folder that a run was given, never through a
 // link below it: a folder of the tree swapped for a link (to another folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bytes the copies of one thread have written so far, advanced chunk by
 // chunk by the copy loop and read from any thread: a progress display

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An open descriptor of a file or folder, closed when its owner goes. A
 // plain number above platform/: only platform's functions act on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Folders and small files read through the seam, for the look-ups and tree
 // walks outside the transfer's hot paths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Filling a new file from an open source: contents (holes kept, blocks
 // shared where the file system can), then owner, extended attributes, mode

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The freedesktop.org trash: files/NAME holds the item, info/NAME.trashinfo
 // says where it came from and when it was deleted.
 #include <fcntl.h>

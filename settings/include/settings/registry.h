@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Typed values under a per-user key: the only way the program keeps anything
 // between starts. One value per call; no key stays open between calls.

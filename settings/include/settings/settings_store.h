@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The run's options, kept per user from one start to the next, and the
 // settings procedures of the main window. Which value holds which option is

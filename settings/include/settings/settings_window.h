@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window as the settings procedures see it: captions, check boxes,
 // texts, option buttons, enable states, background colours and focus. The Qt

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A frame whose caption sits on its top line, with the children's positions
 // counted from the frame's outer corner: the line runs through the middle of

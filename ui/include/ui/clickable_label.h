@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A label that reacts to a click: the folder pictures of the main window and
 // the home page link of the About window.

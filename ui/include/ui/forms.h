@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every window of the program shares: being loaded once before it is
 // first shown, counting as loaded until it is unloaded, and the procedures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // frmAbout: which program and version this is, one more line, its licence,
 // and a link to the program's page.

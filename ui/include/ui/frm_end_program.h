@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // frmEndProgram: the small window shown for about 1.2 seconds while the
 // program ends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // frmMenu: the program's only working window. It holds every option of a
 // transfer run and shows the last run's list and summary. The settings store

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The history window: every run the journals hold, newest first, the files
 // of the selected run, and 元に戻す, which takes that run back. It lists the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // 取り込みの設定: the options of a run that the main form has no control for
 // (names by capture time and their correction, folders by date, companions together, skipping

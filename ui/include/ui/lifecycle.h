@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's life: start-up (Main), the single-instance lock, the
 // program-wide window references and the end sequence.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A text box for a whole number: digits only, and a typing limit that stops
 // typing and pasting but not a longer text that the program itself puts in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window-system services of the running program, over Qt Widgets.
 // Calls made from a worker thread (the transfer run) are carried over to the

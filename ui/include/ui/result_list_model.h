@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of lstResult: the run's own list of found paths, shown where it
 // lies instead of copied. A path becomes text only when its row is painted.

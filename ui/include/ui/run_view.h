@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // frmMenu as a run shows on it: the busy state, the folder the search is in
 // and the summary. Only the folders come from the run's thread, noted for

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real window on a virtual screen, driven by the keyboard as a user
 # would: 実 行 moves the files, ツール → 実行履歴 lists the run, 元に戻す and
 # the confirmation take it back, and the files are where they were. Skips

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real window on a virtual screen, driven by the keyboard: ツール →
 # 取り込みの設定 turns on skipping what the destination holds, the title says
 # so, and 実 行 pressed in two starts of the window copies each file once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // seed_settings SOURCE DESTINATION [copy]
 //
 // Saves the main window's options as a run of the window would have saved

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the window's end-to-end scripts share: sourced, never run. Driving
 # the real window by the keyboard on a virtual screen, and the folders and
 # variables that keep a run's settings, journals and logs inside WORK.
