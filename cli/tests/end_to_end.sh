@@ -413,6 +413,16 @@ backup)
     [ -z "$(find dst bak -mindepth 1)" ] || fail "$how: left behind: $(ls dst bak)"
     [ "$(snapshot src)" = "$before" ] || fail "$how: the sources are not as they were"
   done
+  # Folders by date are made in the backup folder as in the destination and
+  # go with undo once empty; a folder the backup held before stays.
+  mkdir -p bak/kept
+  expect_status 0 "$cli" run src dst --all --subfolders --serial --copy --folders=made/%Y \
+    --backup=bak
+  [ "$(find bak/made -type f | wc -l)" -eq 7 ] || fail "folders: $(find bak)"
+  expect_status 0 "$cli" undo
+  [ -z "$(find dst -mindepth 1)" ] || fail "folders: left in the destination: $(find dst)"
+  [ "$(find bak -mindepth 1)" = bak/kept ] || fail "folders: left in the backup: $(find bak)"
+  rmdir bak/kept
   # The plan names the backup folder.
   expect_status 0 "$cli" run src dst --all --subfolders --serial --backup=bak --dry-run
   grep -q "バックアップ先 $work/bak" out || fail "$(cat out)"

@@ -20,6 +20,10 @@ class BackupCopies final : public platform::SecondCopies {
  public:
   // The copies are taken from beneath `destination` and made in `backup`.
   platform::OsError open(const std::string& destination, const std::string& backup);
+  // The levels of `folder` (below the backup folder) that are not there yet.
+  platform::OsError missingFolders(const std::string& folder, std::vector<std::string>& missing) {
+    return backup_.missingFolders(folder, missing);
+  }
   platform::OsError make(const std::vector<platform::NamedFile>& files, std::size_t& made) override;
   void takeBack(int64_t tag) override;
   // The backup of file `tag`, handed over once (nothing when it has none).

@@ -94,7 +94,9 @@ constexpr int64_t kGroupCopyBytes = int64_t{32} << 20;
 struct Group {
   std::vector<TransferIntent> intents;
   std::vector<std::string> folders;  // to be made before its files go, top first
-  std::vector<std::string> names;    // planned, until handed out
+  // The same in the backup folder, which the backup's copies make as they go.
+  std::vector<std::string> backupFolders;
+  std::vector<std::string> names;  // planned, until handed out
   std::vector<NamePlanner::Names> more;
   std::vector<char> asked;  // the planned name was handed out
   std::vector<char> done;
@@ -143,6 +145,7 @@ class Transfers {
   bool plan(std::size_t i, Group& group, std::optional<PlanStop>& stop);
   bool skipped(std::size_t i, int64_t& size);
   platform::OsError folderFor(const std::string& name, Group& group);
+  void backupFolderFor(const std::string& folder, Group& group);
   bool makeFolders(Group& group);
   bool identify(std::size_t i, FoundFile& look, bool& isFolder);
   void tellFileSystem(const std::string& source, uint64_t device);
@@ -172,6 +175,7 @@ class Transfers {
   platform::DestinationFolder destination_;
   // Folders below the destination that are there, or planned to be made.
   std::unordered_set<std::string> readyFolders_;
+  std::unordered_set<std::string> readyBackupFolders_;
   dev_t destinationDevice_ = 0;
   int64_t nextNumber_ = 0;
   // Groups with files not complete yet, oldest first: their files' places
@@ -373,6 +377,7 @@ platform::OsError Transfers::folderFor(const std::string& name, Group& group) {
   const auto slash = name.rfind('/');
   if (slash == std::string::npos) return {};
   std::string folder = name.substr(0, slash);
+  if (!options_.backupDir.empty()) backupFolderFor(folder, group);
   if (readyFolders_.contains(folder)) return {};
   std::vector<std::string> missing;
   if (platform::OsError e = destination_.missingFolders(folder, missing)) return e;
@@ -381,6 +386,19 @@ platform::OsError Transfers::folderFor(const std::string& name, Group& group) {
   }
   readyFolders_.insert(std::move(folder));
   return {};
+}
+
+// The levels of `folder` the backup folder lacks, recorded with the group's
+// so that undo takes them back too. A level the backup cannot make is told
+// when its copy fails there.
+void Transfers::backupFolderFor(const std::string& folder, Group& group) {
+  if (readyBackupFolders_.contains(folder)) return;
+  std::vector<std::string> missing;
+  if (backup_.missingFolders(folder, missing)) return;
+  for (std::string& level : missing) {
+    if (readyBackupFolders_.insert(level).second) group.backupFolders.push_back(std::move(level));
+  }
+  readyBackupFolders_.insert(folder);
 }
 
 // The group's new folders, once recorded; the run stops at the first that
@@ -488,6 +506,8 @@ bool Transfers::transferGroup(Group& group) {
   if (extras_.observer != nullptr) {
     std::vector<std::string> folders;
     for (const std::string& folder : group.folders) folders.push_back(folder_ + folder);
+    const std::string backupRoot = common::gAddBackslash(options_.backupDir);
+    for (const std::string& folder : group.backupFolders) folders.push_back(backupRoot + folder);
     int e = folders.empty() ? 0 : extras_.observer->foldersPlanned(folders);
     if (e == 0) e = extras_.observer->filesPlanned(group.intents);
     if (e != 0) {

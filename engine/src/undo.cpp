@@ -379,9 +379,15 @@ UndoReport undoRun(const UndoRequest& request) {
   }
   Undo undo(report, marks.get(), run.open.mounts);
   undo.entries(run.record.entries);
-  if (!request.dryRun)
+  if (!request.dryRun) {
     report.foldersRemoved =
         detail::removeEmptyMadeFolders(run.record.madeFolders, report.run.options.receiveDir);
+    if (!report.run.options.backupDir.empty()) {
+      for (std::string& made :
+           detail::removeEmptyMadeFolders(run.record.madeFolders, report.run.options.backupDir))
+        report.foldersRemoved.push_back(std::move(made));
+    }
+  }
   undo.finish();
   return report;
 }
