@@ -237,7 +237,6 @@ void FrmMenu::mnuImportOptions_Click() {
       beyondForm_ = importOptions_->kept();
       showImportState();
     });
-    connect(importOptions_, &QObject::destroyed, this, [this] { importOptions_ = nullptr; });
     importOptions_->open();
     return true;
   });

@@ -5,6 +5,7 @@
 // reads and fills its controls through settingsView(); Execute checks and
 // saves the options, runs them on a thread of its own and shows the result.
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,12 +16,12 @@
 #include "options/run_options.h"
 #include "settings/settings_window.h"
 #include "ui/forms.h"
+#include "ui/import_options_dialog.h"
 
 namespace msifter::ui {
 
 struct MenuControls;
 class HistoryWindow;
-class ImportOptionsDialog;
 class ResultListModel;
 class RunView;
 
@@ -99,8 +100,10 @@ class FrmMenu : public QMainWindow, public Form {
   ResultListModel* results_ = nullptr;  // owned by the window
   std::unique_ptr<settings::SettingsWindow> settingsView_;
   std::unique_ptr<RunView> runView_;
-  HistoryWindow* history_ = nullptr;              // owned by the window
-  ImportOptionsDialog* importOptions_ = nullptr;  // owned by the window
+  HistoryWindow* history_ = nullptr;  // owned by the window
+  // Owned by the window; empty again once the dialog is gone (also while
+  // the window itself is being destroyed, when no slot of it may run).
+  QPointer<ImportOptionsDialog> importOptions_;
   options::RunOptions beyondForm_;
   QString plainTitle_;
   bool running_ = false;
