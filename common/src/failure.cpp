@@ -89,7 +89,14 @@ int32_t errorNumberFromErrno(int errnoValue) {
 
 ErrorRecord& currentError() { return record(); }
 
-void clearError() { record() = ErrorRecord{}; }
+// Called before every guarded step: a record that is clear already stays as it is.
+void clearError() {
+  ErrorRecord& r = record();
+  if (r.number == 0 && r.helpContext == 0 && r.description.empty() && r.source.empty() &&
+      r.helpFile.empty())
+    return;
+  r = ErrorRecord{};
+}
 
 void raiseError(int32_t number) {
   if (number == 0) number = err::InvalidArgument;

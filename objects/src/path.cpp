@@ -50,9 +50,12 @@ std::string cPath::GetFullPathName(const std::string& PathName, const std::strin
 }
 
 std::string cPath::GetFileNameOnly() const {
-  const std::string name = GetFileName();
-  const std::string ext = GetExt();
-  if (!ext.empty()) return name.substr(0, name.size() - ext.size() - 1);
+  std::string name = GetFileName();
+  // The part before the extension's dot (GetExt's, without a second copy).
+  if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot + 1 < name.size()) {
+    name.resize(dot);
+    return name;
+  }
   if (!name.empty() && name.back() == '.') return name.substr(0, name.size() - 1);
   return name;
 }

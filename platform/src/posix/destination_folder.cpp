@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/statfs.h>
@@ -15,6 +16,7 @@
 #include "platform/folder_levels.h"
 #include "platform/mounts.h"
 #include "platform/source_tree.h"
+#include "posix/destination_folder_impl.h"
 #include "posix/entries.h"
 #include "posix/file_copy.h"
 
@@ -105,13 +107,13 @@ DestinationFolder::NameSource onlyName(const std::string& name) {
   };
 }
 
-DestinationFolder::DestinationFolder() = default;
+DestinationFolder::Impl::Impl() = default;
 
-DestinationFolder::~DestinationFolder() { dropUnsettled(); }
+DestinationFolder::Impl::~Impl() { dropUnsettled(); }
 
 // Takes back every copy whose source is still there. A rename, and a copy
 // whose source is gone, stay as they are, unreported.
-void DestinationFolder::dropUnsettled() {
+void DestinationFolder::Impl::dropUnsettled() {
   for (Pending& p : batch_) {
     if (p.step == Step::Staged) {
       discard(p.staged);
@@ -126,18 +128,18 @@ void DestinationFolder::dropUnsettled() {
   lastHeld_ = nullptr;
 }
 
-OsError DestinationFolder::open(const std::string& folder) {
+OsError DestinationFolder::Impl::open(const std::string& folder) {
   UniqueFd opened(syscalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
   if (!opened.valid()) return OsError::fromErrno("open", folder);
   return adopt(std::move(opened), folder);
 }
 
-OsError DestinationFolder::open(UniqueFd opened, const std::string& folder) {
+OsError DestinationFolder::Impl::open(UniqueFd opened, const std::string& folder) {
   if (!opened.valid()) return OsError(EBADF, "open", folder);
   return adopt(std::move(opened), folder);
 }
 
-OsError DestinationFolder::adopt(UniqueFd opened, const std::string& folder) {
+OsError DestinationFolder::Impl::adopt(UniqueFd opened, const std::string& folder) {
   dir_ = std::move(opened);
   struct stat st {};
   if (syscalls().fstat(dir_.get(), &st) != 0) {
@@ -160,7 +162,7 @@ OsError DestinationFolder::adopt(UniqueFd opened, const std::string& folder) {
 
 // The path still names the folder that was opened: not removed, renamed,
 // unmounted or replaced (by another folder or a link elsewhere).
-OsError DestinationFolder::checkFolder() const {
+OsError DestinationFolder::Impl::checkFolder() const {
   if (!dir_.valid()) return OsError(EBADF, "stat", path_);
   struct stat st {};
   if (syscalls().stat(path_.c_str(), &st) != 0) return OsError::fromErrno("stat", path_);
@@ -171,7 +173,7 @@ OsError DestinationFolder::checkFolder() const {
 // Best effort: a temporary that cannot be looked at stays for a later run.
 // Only names that carry our check go: a user's file that merely looks like
 // a temporary is the user's.
-void DestinationFolder::removeStaleTemporaries() {
+void DestinationFolder::Impl::removeStaleTemporaries() {
   std::vector<std::string> names;
   // A listing cut short still removes what it found.
   static_cast<void>(forEachEntry(dir_.get(), [&](const dirent& d) {
@@ -196,7 +198,7 @@ void DestinationFolder::removeStaleTemporaries() {
   }
 }
 
-OsError DestinationFolder::stage(int in, const struct stat& source, Staged& out) {
+OsError DestinationFolder::Impl::stage(int in, const struct stat& source, Staged& out) {
   if (!unnamedUnsupported_) {
     out.fd = UniqueFd(
         syscalls().openAt(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, newFileMode(source)));
@@ -235,12 +237,12 @@ OsError DestinationFolder::stage(int in, const struct stat& source, Staged& out)
 }
 
 // FUSE passes syncfs(2) to no file system: its files are flushed one by one.
-bool DestinationFolder::flushEachFile() {
+bool DestinationFolder::Impl::flushEachFile() {
   if (!flushEachFile_) flushEachFile_ = !fileSystemKeepsOf(dir_.get(), device_).syncfs;
   return *flushEachFile_;
 }
 
-void DestinationFolder::discard(Staged& staged) {
+void DestinationFolder::Impl::discard(Staged& staged) {
   if (!staged.tempName.empty()) syscalls().unlinkAt(dir_.get(), staged.tempName.c_str(), 0);
   staged.tempName.clear();
   staged.fd.reset();
@@ -248,7 +250,7 @@ void DestinationFolder::discard(Staged& staged) {
 
 // Gives the staged file its name; a taken name is never replaced, the next
 // one is tried.
-OsError DestinationFolder::link(Staged& staged, std::string& name, const NameSource& names) {
+OsError DestinationFolder::Impl::link(Staged& staged, std::string& name, const NameSource& names) {
   for (;;) {
     OsError e;
     if (staged.tempName.empty()) {
@@ -275,7 +277,7 @@ OsError DestinationFolder::link(Staged& staged, std::string& name, const NameSou
   }
 }
 
-bool DestinationFolder::taken(const std::string& name) {
+bool DestinationFolder::Impl::taken(const std::string& name) {
   const std::hash<std::string_view> hash;
   const auto slash = name.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash);
@@ -294,15 +296,17 @@ bool DestinationFolder::taken(const std::string& name) {
   return syscalls().fstatat(place.fd, place.name, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-DestinationFolder::At DestinationFolder::at(const std::string& name) const {
-  const auto slash = name.rfind('/');
-  if (slash == std::string::npos) return {dir_.get(), name.c_str()};
-  return {folderFd(name.substr(0, slash)), name.c_str() + slash + 1};
+DestinationFolder::Impl::At DestinationFolder::Impl::at(const std::string& name) const {
+  // Asked twice for every file of a run: memrchr reads the name a word at a time.
+  const auto* slash = static_cast<const char*>(memrchr(name.data(), '/', name.size()));
+  if (slash == nullptr) return {dir_.get(), name.c_str()};
+  const auto length = static_cast<std::size_t>(slash - name.data());
+  return {folderFd(name.substr(0, length)), slash + 1};
 }
 
 // Opened beneath this folder, no link followed on the way, when it was let
 // go or not opened yet.
-int DestinationFolder::folderFd(const std::string& folder) const {
+int DestinationFolder::Impl::folderFd(const std::string& folder) const {
   if (folder.empty()) return dir_.get();
   if (const auto open = below_.find(folder); open != below_.end()) return open->second.get();
   UniqueFd fd;
@@ -310,18 +314,18 @@ int DestinationFolder::folderFd(const std::string& folder) const {
   return below_.emplace(folder, std::move(fd)).first->second.get();
 }
 
-OsError DestinationFolder::missingFolders(const std::string& folder,
-                                          std::vector<std::string>& missing) {
+OsError DestinationFolder::Impl::missingFolders(const std::string& folder,
+                                                std::vector<std::string>& missing) {
   return walkFolders(folder, false, &missing);
 }
 
-OsError DestinationFolder::makeFolders(const std::string& folder) {
+OsError DestinationFolder::Impl::makeFolders(const std::string& folder) {
   return walkFolders(folder, true, nullptr);
 }
 
 // Level by level from this folder down, each opened beneath the one above.
-OsError DestinationFolder::walkFolders(const std::string& folder, bool make,
-                                       std::vector<std::string>* missing) {
+OsError DestinationFolder::Impl::walkFolders(const std::string& folder, bool make,
+                                             std::vector<std::string>* missing) {
   // A run over years of photos meets many folders: their descriptors are
   // let go in between, never while a call holds one.
   if (below_.size() > 256) below_.clear();
@@ -356,7 +360,7 @@ OsError DestinationFolder::walkFolders(const std::string& folder, bool make,
 // disk with it. A name that cannot be flushed is taken back: the file stays
 // unnamed and fails. FAT through FUSE stamps a renamed file with the present,
 // so its times are given again first.
-OsError DestinationFolder::flushNamed(Staged& staged, const std::string& name) {
+OsError DestinationFolder::Impl::flushNamed(Staged& staged, const std::string& name) {
   OsError e;
   if (syscalls().futimens(staged.fd.get(), staged.times) != 0)
     e = OsError::fromErrno("futimens", path_);
@@ -371,7 +375,7 @@ OsError DestinationFolder::flushNamed(Staged& staged, const std::string& name) {
 
 // Skips names that are plainly taken before anything is copied; the link
 // still refuses a name taken meanwhile.
-OsError DestinationFolder::firstFreeName(std::string& name, const NameSource& names) const {
+OsError DestinationFolder::Impl::firstFreeName(std::string& name, const NameSource& names) const {
   for (;;) {
     if (name.empty()) return OsError(EEXIST, "fstatat");
     struct stat st {};
@@ -382,14 +386,14 @@ OsError DestinationFolder::firstFreeName(std::string& name, const NameSource& na
   }
 }
 
-OsError DestinationFolder::failed(OsError error, const std::string& source) {
+OsError DestinationFolder::Impl::failed(OsError error, const std::string& source) {
   failedSource_ = source;
   failureKeptCopy_ = false;
   failedInSecond_ = false;
   return error;
 }
 
-OsError DestinationFolder::move(const std::string& from, const NameSource& names) {
+OsError DestinationFolder::Impl::move(const std::string& from, const NameSource& names) {
   SourceFile source;
   if (OsError e = sources_->reach(from, source)) return failed(std::move(e), from);
   std::string name = names();
@@ -414,7 +418,7 @@ OsError DestinationFolder::move(const std::string& from, const NameSource& names
 // A file renamed into the folder, looked at under its new name (a short
 // look, where the source's path is a long one). A folder that took a listed
 // file's place is never moved: it goes straight back.
-OsError DestinationFolder::renamed(SourceFile from, std::string name) {
+OsError DestinationFolder::Impl::renamed(SourceFile from, std::string name) {
   // Made in its place in the batch: a rename is the run's commonest step.
   Pending& p = batch_.emplace_back();
   p.tag = nextTag_;
@@ -439,8 +443,8 @@ OsError DestinationFolder::renamed(SourceFile from, std::string name) {
   return added();
 }
 
-OsError DestinationFolder::moveAcross(SourceFile from, const struct stat& entry, std::string name,
-                                      const NameSource& names) {
+OsError DestinationFolder::Impl::moveAcross(SourceFile from, const struct stat& entry,
+                                            std::string name, const NameSource& names) {
   if (OsError e = removable(from)) return failed(std::move(e), from.path());
   Pending p;
   p.tag = nextTag_;
@@ -475,7 +479,7 @@ OsError DestinationFolder::moveAcross(SourceFile from, const struct stat& entry,
 
 // Another name of a source whose copy this folder has, unchanged since: it
 // becomes a second name of that copy, as mv keeps hard links.
-bool DestinationFolder::linkToEarlierCopy(Pending& p) const {
+bool DestinationFolder::Impl::linkToEarlierCopy(Pending& p) const {
   if (p.copy || p.copied.st_nlink < 2) return false;
   const auto earlier = copiesOf_.find({p.copied.st_dev, p.copied.st_ino});
   return earlier != copiesOf_.end() && earlier->second.size == p.copied.st_size &&
@@ -484,8 +488,8 @@ bool DestinationFolder::linkToEarlierCopy(Pending& p) const {
 }
 
 // A link like the one at `from`, under the first free name.
-OsError DestinationFolder::makeLink(const SourceFile& from, std::string& name,
-                                    const NameSource& names) {
+OsError DestinationFolder::Impl::makeLink(const SourceFile& from, std::string& name,
+                                          const NameSource& names) {
   std::string target;
   if (OsError e = readLinkAt(from.at(), from.name.c_str(), target)) return e;
   for (;;) {
@@ -499,8 +503,8 @@ OsError DestinationFolder::makeLink(const SourceFile& from, std::string& name,
 
 // A link is made anew at once, owner and times as mv keeps them: it has no
 // contents that could be cut short. Its source goes with the batch.
-OsError DestinationFolder::moveLinkAcross(const struct stat& entry, std::string name,
-                                          Pending& out) {
+OsError DestinationFolder::Impl::moveLinkAcross(const struct stat& entry, std::string name,
+                                                Pending& out) {
   if (OsError e = makeLink(out.source, name, out.names)) return e;
   out.copied = entry;
   out.name = std::move(name);
@@ -527,7 +531,7 @@ OsError DestinationFolder::moveLinkAcross(const struct stat& entry, std::string 
   return {};
 }
 
-OsError DestinationFolder::copy(const std::string& from, const NameSource& names) {
+OsError DestinationFolder::Impl::copy(const std::string& from, const NameSource& names) {
   SourceFile source;
   if (OsError e = sources_->reach(from, source)) return failed(std::move(e), from);
   std::string name = names();
@@ -560,7 +564,7 @@ OsError DestinationFolder::copy(const std::string& from, const NameSource& names
 
 // The contents of `in` (as `p.copied` describes it) into a new unnamed file,
 // whose identity `p` keeps.
-OsError DestinationFolder::stageCopy(int in, Pending& p) {
+OsError DestinationFolder::Impl::stageCopy(int in, Pending& p) {
   if (OsError e = stage(in, p.copied, p.staged)) return e;
   struct stat made {};
   if (syscalls().fstat(p.staged.fd.get(), &made) != 0) {
@@ -577,7 +581,8 @@ OsError DestinationFolder::stageCopy(int in, Pending& p) {
 
 // A link that leads nowhere is copied as the link itself, named at once; its
 // name is made durable with the batch.
-OsError DestinationFolder::copyLink(SourceFile from, std::string name, const NameSource& names) {
+OsError DestinationFolder::Impl::copyLink(SourceFile from, std::string name,
+                                          const NameSource& names) {
   if (OsError e = makeLink(from, name, names)) return failed(std::move(e), from.path());
   Pending p;
   p.tag = nextTag_;
@@ -597,14 +602,14 @@ OsError DestinationFolder::copyLink(SourceFile from, std::string name, const Nam
   return addToBatch(std::move(p));
 }
 
-OsError DestinationFolder::addToBatch(Pending p) {
+OsError DestinationFolder::Impl::addToBatch(Pending p) {
   if (batch_.capacity() == 0) batch_.reserve(std::min<std::size_t>(limits_.files, 1024));
   batch_.push_back(std::move(p));
   return added();
 }
 
 // The batch's last file joins it; the batch is settled when full.
-OsError DestinationFolder::added() {
+OsError DestinationFolder::Impl::added() {
   const Pending& p = batch_.back();
   if (added_ == 0) batchStart_ = syscalls().monotonicMilliseconds();
   ++added_;
@@ -624,7 +629,7 @@ OsError DestinationFolder::added() {
 // The source folders the batch holds open; the files of one folder come
 // one after another, so a change of folder is a folder more (or one counted
 // twice, which only ends the batch sooner).
-void DestinationFolder::countHeldFolders() {
+void DestinationFolder::Impl::countHeldFolders() {
   heldFolders_ = 0;
   lastHeld_ = nullptr;
   for (const Pending& p : batch_) {
@@ -636,7 +641,7 @@ void DestinationFolder::countHeldFolders() {
 
 // The clock is looked at for every copy, and every 64th rename (a rename
 // takes microseconds).
-bool DestinationFolder::batchFull() const {
+bool DestinationFolder::Impl::batchFull() const {
   const bool lookAtClock = openFiles_ > 0 || pendingBytes_ > 0 || added_ % 64 == 0;
   return copied_ >= limits_.files || added_ - copied_ >= limits_.renames ||
          openFiles_ + heldFolders_ >= fileBudget_ || pendingBytes_ >= limits_.bytes ||
@@ -645,7 +650,7 @@ bool DestinationFolder::batchFull() const {
 
 // Takes back a copy whose source stays, unless its name has been taken by
 // another file meanwhile.
-void DestinationFolder::removeCopy(const Pending& p) {
+void DestinationFolder::Impl::removeCopy(const Pending& p) {
   struct stat st {};
   const At place = at(p.name);
   if (syscalls().fstatat(place.fd, place.name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -655,7 +660,7 @@ void DestinationFolder::removeCopy(const Pending& p) {
 
 // A rename taken back, never over a file that took the old name meanwhile.
 // One that cannot be taken back stays moved (its journal finds it there).
-void DestinationFolder::renameBack(const Pending& p) {
+void DestinationFolder::Impl::renameBack(const Pending& p) {
   struct stat st {};
   const At place = at(p.name);
   if (syscalls().fstatat(place.fd, place.name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -666,7 +671,7 @@ void DestinationFolder::renameBack(const Pending& p) {
 
 // The files from `first` on leave the batch as if they had never been
 // handed over, as far as that can be: the run ends before them.
-void DestinationFolder::rollBackFrom(std::size_t first) {
+void DestinationFolder::Impl::rollBackFrom(std::size_t first) {
   for (std::size_t i = first; i < batch_.size(); ++i) {
     Pending& p = batch_[i];
     switch (p.step) {
@@ -689,7 +694,7 @@ void DestinationFolder::rollBackFrom(std::size_t first) {
   countHeldFolders();
 }
 
-OsError DestinationFolder::settle() {
+OsError DestinationFolder::Impl::settle() {
   OsError error;
   while (!batch_.empty()) {
     OsError e = flush();
@@ -703,23 +708,34 @@ OsError DestinationFolder::settle() {
 // renames also touched their source folders, on the same file system; or,
 // for renames alone where one commit holds them, a flush of the folder),
 // and removed sources on theirs (one syncfs for each).
-OsError DestinationFolder::makeDurable() {
+OsError DestinationFolder::Impl::makeDurable() {
   bool written = false, renamed = false;
   std::map<dev_t, int> removedFrom;  // a folder of each file system
-  // The folders renames went into: each is flushed, where that is enough.
-  std::set<std::string> renamedInto;
+  // The folders renames went into ("" for this one): each is flushed, where
+  // that is enough. Files come folder by folder, so a repeat is mostly the
+  // last one seen.
+  std::vector<std::string_view> renamedInto;
   for (const Pending& p : batch_) {
     if (p.step == Step::SourceGone) {
       removedFrom.emplace(p.copied.st_dev, p.source.at());
+    } else if (p.step == Step::Renamed) {
+      renamed = true;
+      const auto* slash = static_cast<const char*>(memrchr(p.name.data(), '/', p.name.size()));
+      const std::string_view folder(
+          p.name.data(), slash == nullptr ? 0 : static_cast<std::size_t>(slash - p.name.data()));
+      if (renamedInto.empty() || renamedInto.back() != folder) renamedInto.push_back(folder);
     } else {
-      (p.step == Step::Renamed ? renamed : written) = true;
-      if (p.step == Step::Renamed) renamedInto.insert(folderOf(p.name));
+      written = true;
     }
   }
   if (!written && renamed && renamesInOneCommit_) {
-    for (const std::string& folder : renamedInto) {
-      const int fd = folder == "." ? dir_.get() : folderFd(folder);
-      if (syscalls().fsync(fd) != 0) return OsError::fromErrno("fsync", path_ + "/" + folder);
+    std::sort(renamedInto.begin(), renamedInto.end());
+    renamedInto.erase(std::unique(renamedInto.begin(), renamedInto.end()), renamedInto.end());
+    for (const std::string_view folder : renamedInto) {
+      const int fd = folderFd(std::string(folder));
+      if (syscalls().fsync(fd) != 0)
+        return OsError::fromErrno("fsync",
+                                  folder.empty() ? path_ : path_ + "/" + std::string(folder));
     }
   } else if ((written || renamed) && syscalls().syncfs(dir_.get()) != 0) {
     return OsError::fromErrno("syncfs", path_);
@@ -733,7 +749,7 @@ OsError DestinationFolder::makeDurable() {
 // One flush, then every file of the batch one step on: a file whose step
 // is on disk now is complete, or takes its next step. A failure ends the
 // batch at that file; the files before it go on at the next flush.
-OsError DestinationFolder::flush() {
+OsError DestinationFolder::Impl::flush() {
   added_ = 0;
   copied_ = 0;
   pendingBytes_ = 0;
@@ -773,7 +789,7 @@ OsError DestinationFolder::flush() {
 
 // The files whose new names are on disk now (a rename, a name) get their
 // second copies before a source is removed or a file told complete.
-OsError DestinationFolder::makeSecondCopies() {
+OsError DestinationFolder::Impl::makeSecondCopies() {
   std::vector<NamedFile> files;
   std::vector<std::size_t> at;
   for (std::size_t i = 0; i < batch_.size(); ++i) {
@@ -794,11 +810,11 @@ OsError DestinationFolder::makeSecondCopies() {
   return e;
 }
 
-void DestinationFolder::takeBackSecond(const Pending& p) {
+void DestinationFolder::Impl::takeBackSecond(const Pending& p) {
   if (second_ != nullptr && p.secondMade) second_->takeBack(p.tag);
 }
 
-OsError DestinationFolder::advance(Pending& p, bool earlierOpen) {
+OsError DestinationFolder::Impl::advance(Pending& p, bool earlierOpen) {
   switch (p.step) {
     case Step::Staged: return giveName(p);
     case Step::Named:
@@ -815,7 +831,7 @@ OsError DestinationFolder::advance(Pending& p, bool earlierOpen) {
 }
 
 // The copy's contents are on disk: it takes its name.
-OsError DestinationFolder::giveName(Pending& p) {
+OsError DestinationFolder::Impl::giveName(Pending& p) {
   if (p.linkToCopy) return linkName(p);
   if (OsError e = link(p.staged, p.name, p.names)) return e;
   p.staged.fd.reset();
@@ -830,7 +846,7 @@ OsError DestinationFolder::giveName(Pending& p) {
 
 // Another name of a copy made here; a folder without hard links (FAT, many
 // FUSE file systems) gets a copy of its own, named at the next flush.
-OsError DestinationFolder::linkName(Pending& p) {
+OsError DestinationFolder::Impl::linkName(Pending& p) {
   const auto earlier = copiesOf_.find({p.copied.st_dev, p.copied.st_ino});
   if (earlier == copiesOf_.end() || earlier->second.name.empty())
     return OsError(ENOENT, "linkat", p.source.path());
@@ -867,7 +883,7 @@ OsError DestinationFolder::linkName(Pending& p) {
 
 // Still the file that was copied. Removing another name of a file changes
 // the change time of the names it keeps: that is no rewrite.
-bool DestinationFolder::unchangedSinceCopy(const struct stat& now, const Pending& p) const {
+bool DestinationFolder::Impl::unchangedSinceCopy(const struct stat& now, const Pending& p) const {
   if (sameFile(now, p.copied)) return true;
   return unlinkedNamesOf_.contains({now.st_dev, now.st_ino}) && now.st_dev == p.copied.st_dev &&
          now.st_ino == p.copied.st_ino && now.st_size == p.copied.st_size &&
@@ -877,7 +893,7 @@ bool DestinationFolder::unchangedSinceCopy(const struct stat& now, const Pending
 
 // The copy's name is on disk: its source goes, if it is still the very file
 // that was copied.
-OsError DestinationFolder::removeSource(Pending& p) {
+OsError DestinationFolder::Impl::removeSource(Pending& p) {
   const SourceFile& source = p.source;
   struct stat now {};
   if (syscalls().fstatat(source.at(), source.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -901,11 +917,11 @@ OsError DestinationFolder::removeSource(Pending& p) {
   return {};
 }
 
-void DestinationFolder::named(const Pending& p) {
+void DestinationFolder::Impl::named(const Pending& p) {
   if (naming_) naming_(p.tag, p.name);
 }
 
-void DestinationFolder::report(const Pending& p) {
+void DestinationFolder::Impl::report(const Pending& p) {
   if (!completion_) return;
   reported_.assign(p.source.folder->path()).append(p.source.name);
   completion_(TransferredFile{p.copy, reported_, p.name, static_cast<int64_t>(p.copied.st_size),
