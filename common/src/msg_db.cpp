@@ -117,10 +117,7 @@ int32_t msgDbOpen(const std::string& path, const std::string& password) {
   int rc = SQLITE_OK;
   Db db = sqlite::open(path, SQLITE_OPEN_READONLY, rc);
   if (rc != SQLITE_OK) return err::FileNotFound;
-  if (!password.empty() &&
-      sqlite3_key(db.get(), password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
-    return err::PermissionDenied;
-  }
+  if (!password.empty() && !sqlite::key(db.get(), password)) return err::PermissionDenied;
   // The key is only tried at the first read: a wrong one makes the file
   // look like no database at all.
   const int check =

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/sqlite.h"
 
+#include "common/catalogue_key.h"
+
 namespace msifter::common::sqlite {
 
 Connection open(const std::string& path, int flags, int& rc) {
@@ -22,6 +24,13 @@ Statement prepare(sqlite3* db, const char* sql) {
 
 bool exec(sqlite3* db, const char* sql) {
   return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool key(sqlite3* db, const std::string& password) {
+  if (sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK)
+    return false;
+  const std::string rounds = "PRAGMA kdf_iter = " + std::to_string(kMsgKeyRounds);
+  return exec(db, rounds.c_str());
 }
 
 }  // namespace msifter::common::sqlite

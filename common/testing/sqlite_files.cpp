@@ -13,9 +13,7 @@ bool runSql(const std::filesystem::path& path, const std::string& sql,
   const sqlite::Connection db =
       sqlite::open(path.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, rc);
   if (rc != SQLITE_OK) return false;
-  if (!password.empty() &&
-      sqlite3_key(db.get(), password.data(), static_cast<int>(password.size())) != SQLITE_OK)
-    return false;
+  if (!password.empty() && !sqlite::key(db.get(), password)) return false;
   return sqlite::exec(db.get(), sql.c_str());
 }
 

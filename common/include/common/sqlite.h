@@ -25,5 +25,8 @@ Statement prepare(sqlite3* db, const char* sql, int& rc);
 Statement prepare(sqlite3* db, const char* sql);
 // A statement without results; true when it succeeded.
 bool exec(sqlite3* db, const char* sql);
+// Keys an encrypted database (the message catalogue) with `password`, in as
+// many rounds as the build made it with; true when the library took both.
+bool key(sqlite3* db, const std::string& password);
 
 }  // namespace msifter::common::sqlite
