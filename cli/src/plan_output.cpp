@@ -73,12 +73,17 @@ std::string textTarget(const engine::PlannedFile& file, const std::string& folde
 
 // Where a capture time came from goes in front: the line still ends in the
 // new name.
-std::string textLine(const engine::PlannedFile& file, const std::string& folder) {
-  const std::string from =
-      file.dateSource == engine::DateSource::None
-          ? ""
-          : std::string("［") + engine::dateSourceRow(file.dateSource).text + "］  ";
-  return from + displayPath(file.source) + "  →  " + textTarget(file, folder);
+// Built in `line`, whose room is kept from file to file.
+void textLine(const engine::PlannedFile& file, const std::string& folder, std::string& line) {
+  line.clear();
+  if (file.dateSource != engine::DateSource::None)
+    line.append("［").append(engine::dateSourceRow(file.dateSource).text).append("］  ");
+  appendDisplayPath(line, file.source);
+  line.append("  →  ");
+  if (file.action == Action::Transfer)
+    appendDisplayPath(line, file.name);
+  else
+    line.append(textTarget(file, folder));
 }
 
 // Raw, as the document is written piece by piece.
@@ -143,7 +148,8 @@ void PlanOutput::file(const engine::PlannedFile& file) {
       spool_ = nullptr;
     }
   } else if (!request_.quiet) {
-    printLine(textLine(file, folder_));
+    textLine(file, folder_, line_);
+    printLine(line_);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/json_keys.h"
+#include "cli/texts.h"
 #include "platform/syscalls.h"
 
 namespace msifter::cli {
@@ -67,6 +68,27 @@ TEST(RunJson, TimesWithTheirOffset) {
   for (const auto& [offset, text] : rows) {
     zone.offset = offset;
     EXPECT_EQ(isoTime(moment), text);
+  }
+}
+
+// The plain text's paths: a control byte anywhere (in the eight-byte words
+// read at once, or in the tail after them) becomes "?"; everything else,
+// UTF-8 included, stays; what was in the line before stays too.
+TEST(DisplayPath, ControlBytesAnywhereBecomeQuestionMarks) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"/photos/2024/a.jpg", "/photos/2024/a.jpg"},
+      {"/pho\ntos/2024/a.jpg", "/pho?tos/2024/a.jpg"},
+      {"/photos/2024/a.jp\x7f", "/photos/2024/a.jp?"},
+      {"/photos/\x01\x1f-写真.jpg",
+       "/photos/?"
+       "?-写真.jpg"},
+      {"\xe5\x86\x99\xe7\x9c\x9f\x80\xff\t", "\xe5\x86\x99\xe7\x9c\x9f\x80\xff?"},
+  };
+  for (const auto& [raw, shown] : rows) {
+    EXPECT_EQ(displayPath(raw), shown);
+    std::string line = "\tx";
+    appendDisplayPath(line, raw);
+    EXPECT_EQ(line, "\tx" + shown);
   }
 }
 

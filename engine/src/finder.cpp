@@ -397,6 +397,11 @@ class Level {
   bool takeFiles(LevelPatterns& patterns, std::vector<std::string>& subfolderNames) {
     std::vector<platform::DirEntry> entries;
     if (const platform::OsError e = dir_.read(entries)) common::failErrno(e.code());
+    // Only the folders and the files that qualify are put in order: most of
+    // a large folder may be other files.
+    std::erase_if(entries, [&](const platform::DirEntry& entry) {
+      return !entry.isDirectory && !patterns.accepts(entry.name);
+    });
     sortInFolderOrder(entries);
     FindTotals& totals = search_.totals;
     for (auto& entry : entries) {
@@ -404,7 +409,6 @@ class Level {
         subfolderNames.push_back(std::move(entry.name));
         continue;
       }
-      if (!patterns.accepts(entry.name)) continue;
       platform::FileIdentity seen;
       if (const platform::OsError e = dir_.fileIdentity(entry.name, seen))
         common::failErrno(e.code());

@@ -1,26 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "objects/path.h"
 
+#include <string_view>
+
 #include "common/case_mapping.h"
 #include "common/paths.h"
 #include "platform/folders.h"
 
 namespace msifter::objects {
 
-std::string cPath::GetFileName() const {
-  const std::size_t sep = fileName_.rfind(platform::kSeparator);
-  if (sep != std::string::npos) return fileName_.substr(sep + 1);
+namespace {
+
+// The name after the last separator (or a drive's colon), as a view: asked
+// several times for every file of a run.
+std::string_view nameOf(std::string_view path) {
+  const std::size_t sep = path.rfind(platform::kSeparator);
+  if (sep != std::string_view::npos) return path.substr(sep + 1);
   if constexpr (platform::kDriveLetters) {
-    const std::size_t colon = fileName_.find(':');
-    if (colon != std::string::npos) return fileName_.substr(colon + 1);
+    const std::size_t colon = path.find(':');
+    if (colon != std::string_view::npos) return path.substr(colon + 1);
   }
-  return fileName_;
+  return path;
 }
 
+}  // namespace
+
+std::string cPath::GetFileName() const { return std::string(nameOf(fileName_)); }
+
 std::string cPath::GetExt() const {
-  const std::string name = GetFileName();
+  const std::string_view name = nameOf(fileName_);
   const std::size_t dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+  return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot + 1));
 }
 
 std::string cPath::GetPath() const {
@@ -50,14 +60,11 @@ std::string cPath::GetFullPathName(const std::string& PathName, const std::strin
 }
 
 std::string cPath::GetFileNameOnly() const {
-  std::string name = GetFileName();
-  // The part before the extension's dot (GetExt's, without a second copy).
-  if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot + 1 < name.size()) {
-    name.resize(dot);
-    return name;
-  }
-  if (!name.empty() && name.back() == '.') return name.substr(0, name.size() - 1);
-  return name;
+  const std::string_view name = nameOf(fileName_);
+  // Without its extension (GetExt's) and that one's dot; a name that ends
+  // in a dot loses the dot.
+  const std::size_t dot = name.rfind('.');
+  return std::string(dot == std::string_view::npos ? name : name.substr(0, dot));
 }
 
 std::string cPath::GetCleanFileName() const {

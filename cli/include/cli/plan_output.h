@@ -43,6 +43,7 @@ class PlanOutput {
   int64_t byModification_ = 0;
   std::FILE* spool_ = nullptr;
   int64_t entries_ = 0;
+  std::string line_;  // the text line of the file being told
 };
 
 }  // namespace msifter::cli

@@ -25,6 +25,8 @@ std::string folderRefusedText(const std::string& folder);
 // A path on a line of its own for a reader: control characters (a line
 // break in a name) become "?". --json keeps the exact bytes.
 std::string displayPath(std::string_view path);
+// The same, at the end of `out`.
+void appendDisplayPath(std::string& out, std::string_view path);
 
 // `line` and a line end on standard output, bytes as they are.
 void printLine(const std::string& line);
