@@ -35,6 +35,8 @@ inline constexpr std::string_view Items = "items";
 inline constexpr std::string_view DateSource = "date_source";  // of a capture-time name
 inline constexpr std::string_view Identical = "identical";     // holds a skipped file's bytes
 inline constexpr std::string_view Backup = "backup";  // the backup folder, or a file's copy there
+// Why a file of a run with a backup folder has no copy there: {code, message}.
+inline constexpr std::string_view BackupError = "backup_error";
 inline constexpr std::string_view Undone = "undone";
 inline constexpr std::string_view Code = "code";
 inline constexpr std::string_view Message = "message";
