@@ -142,7 +142,9 @@ std::string optionsText(const engine::TransferOptions& o) {
     if (o.videoTime == options::VideoTime::Local) text += "、動画はカメラの時計";
     text += "）";
   }
+  if (o.groups) text += "  写真と関連ファイルをまとめる";
   if (o.extFix) text += "  拡張子を直す";
+  if (!o.folders.empty()) text += "  日付のフォルダ " + displayPath(o.folders);
   if (o.skipIdentical) text += "  同じ内容はスキップ";
   if (!o.backupDir.empty()) text += "  バックアップ先 " + displayPath(o.backupDir);
   if (o.slowly) text += "  ゆっくり";

@@ -742,6 +742,30 @@ history_json)
     and (.error.message | contains("20000101-000000"))' out >/dev/null || fail "refusal: $(cat out)"
   expect_status 2 "$cli" history 20000101-000000
   grep -q '実行「20000101-000000」の記録はありません' err || fail "$(cat err)"
+  # The import options: one object under the same keys in the plan, the
+  # result, the list of runs and one run's history; and on the options line.
+  make_tree card
+  mkdir lib bak
+  import=(run card lib --all --subfolders --copy --stamp=capture --time-shift=-1:00 --folders=%Y/%m
+    --backup=bak --skip-identical --json)
+  expect_status 0 "$cli" "${import[@]}" --dry-run
+  jq -c .options out >plan_options
+  expect_status 0 "$cli" "${import[@]}"
+  jq -c .options out >result_options
+  run=$(jq -r .run out)
+  jq -e '.folders == "%Y/%m" and .groups == true and .time_shift == -3600 and .video_time == "utc"
+    and .backup == "'"$work/bak"'" and .skip_identical and .stamp == "capture"' result_options \
+    >/dev/null || fail "import options: $(cat result_options)"
+  expect_status 0 "$cli" history "$run" --json
+  jq -c .options out >run_options
+  expect_status 0 "$cli" history --json
+  jq -c '.runs[-1].options' out >list_options
+  for options in plan_options run_options list_options; do
+    cmp -s result_options $options || fail "$options: $(cat $options), not $(cat result_options)"
+  done
+  expect_status 0 "$cli" history "$run"
+  grep -q "条件: .*撮影日時 -1:00:00）  写真と関連ファイルをまとめる  日付のフォルダ %Y/%m  同じ内容はスキップ  バックアップ先 $work/bak$" out ||
+    fail "options line: $(cat out)"
   ;;
 
 manual)

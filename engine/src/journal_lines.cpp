@@ -218,6 +218,8 @@ bool parseNamingLine(std::string_view key, std::string_view v, TransferOptions& 
   }
   if (key == "skip-identical") return yesNo(v, o.skipIdentical);
   if (key == "backup") return unescape(v, o.backupDir) && !o.backupDir.empty();
+  if (key == "folders") return unescape(v, o.folders) && !o.folders.empty();
+  if (key == "groups") return yesNo(v, o.groups);
   return false;
 }
 
@@ -407,6 +409,8 @@ std::string namingLines(const TransferOptions& o, const std::string& base) {
     lines += Line("video-time").word(options::videoTimeRow(o.videoTime).word).end();
   if (o.skipIdentical) lines += Line("skip-identical").word("yes").end();
   if (!o.backupDir.empty()) lines += Line("backup").path(o.backupDir, base).end();
+  if (!o.folders.empty()) lines += Line("folders").text(o.folders).end();
+  if (o.groups) lines += Line("groups").word("yes").end();
   return lines;
 }
 

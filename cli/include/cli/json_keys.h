@@ -49,7 +49,8 @@ namespace msifter::cli {
 
 // "2024-05-01T09:06:37+09:00": `seconds` since the epoch in local time.
 std::string isoTime(int64_t seconds);
-// A run's conditions, as its journal records them.
+// A run's conditions, import options included: the one object a plan, a
+// result and history write, so that each is found under the same key.
 JsonObject optionsJson(const engine::TransferOptions& o);
 
 }  // namespace msifter::cli
