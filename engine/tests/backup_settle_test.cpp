@@ -3,6 +3,8 @@
 // and before their backups were made: the look that settles the run makes
 // each backup as the run would have (recorded, its folders taken back by
 // undo), or, where it cannot, history says which files have none and why.
+// A copy is the run that leaves that state; a move within one file system
+// makes its backups before its renames.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -100,13 +102,12 @@ class BackupSettleTest : public ::testing::Test {
     options.renameMethod = RenameMethod::SerialNumber;
   }
 
-  // The run, in a child killed as it is about to make its first backup.
-  void runKilledBeforeTheBackups() {
+  // The run, in a child whose calls are `calls`, killed by them.
+  void runKilledBy(platform::Syscalls& calls) {
     options.backupDir = bak.string();
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      BackupFolderCalls calls(bak, true, 0);
       platform::setSyscalls(&calls);
       RunJournal journal;
       if (journal.begin(options) == 0) journal.finish(mMoveFile(sources, options, &journal));
@@ -115,6 +116,13 @@ class BackupSettleTest : public ::testing::Test {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  }
+
+  // Killed as it is about to make its first backup, its files copied.
+  void runKilledBeforeTheBackups() {
+    BackupFolderCalls calls(bak, true, 0);
+    runKilledBy(calls);
+    if (HasFatalFailure()) return;
     // Killed where it was meant to be: every file in the destination, no backup.
     ASSERT_EQ(filesBelow(dst).size(), files.size());
     ASSERT_TRUE(filesBelow(bak).empty());
@@ -129,13 +137,11 @@ class BackupSettleTest : public ::testing::Test {
 TEST_F(BackupSettleTest, TheLookThatSettlesTheRunMakesTheBackupsItWasKilledBefore) {
   struct Row {
     const char* name;
-    bool copy;
     const char* folders;
   };
-  for (const Row& row : {Row{"copy", true, ""}, Row{"move", false, ""},
-                         Row{"move into folders by date", false, "%Y"}}) {
+  options.copyFiles = true;
+  for (const Row& row : {Row{"into the destination", ""}, Row{"into folders by date", "%Y"}}) {
     SCOPED_TRACE(row.name);
-    options.copyFiles = row.copy;
     options.folders = row.folders;
     runKilledBeforeTheBackups();
     if (HasFatalFailure()) return;
@@ -159,7 +165,7 @@ TEST_F(BackupSettleTest, TheLookThatSettlesTheRunMakesTheBackupsItWasKilledBefor
       EXPECT_EQ(st.st_ino, e.backup.inode);
       EXPECT_EQ(st.st_dev, e.backup.device);
       EXPECT_EQ(e.backupError, 0);
-      EXPECT_EQ(fs::exists(e.file.source), row.copy);
+      EXPECT_TRUE(fs::exists(e.file.source));
     }
     // The folder by date it made in the backup folder is recorded.
     if (*row.folders != '\0') {
@@ -198,6 +204,7 @@ TEST_F(BackupSettleTest, ABackupThatCannotBeMadeIsSaidAndTheFileStaysWhereTheRun
       bak = card.path();
     }
     fs::create_directories(bak);
+    options.copyFiles = true;
     runKilledBeforeTheBackups();
     if (HasFatalFailure()) return;
     BackupFolderCalls full(bak, false, ENOSPC);
@@ -238,6 +245,47 @@ TEST_F(BackupSettleTest, ABackupThatCannotBeMadeIsSaidAndTheFileStaysWhereTheRun
     EXPECT_EQ(undo.count(UndoOutcome::Undone), files.size());
     expectSourcesBackAlone();
     fs::remove_all(env.stateHome());
+  }
+}
+
+// A move within one file system: a source's name goes as its new name
+// comes, so its backup is copied from the source before. Killed before the
+// first backup, no file has moved; killed at the first rename, every file
+// of the group has its backup already. Either way the look that settles
+// the run finds every file at its source and takes the run's backups away.
+TEST_F(BackupSettleTest, AMoveWithinOneFileSystemTakesNoSourceAwayBeforeItsBackup) {
+  // Kills the process at its first rename into the destination.
+  struct KillAtRename : platform::Syscalls {
+    fs::path destination;
+    int renameAt(int from, const char* f, int to, const char* t, unsigned flags) override {
+      std::error_code e;
+      if (fs::read_symlink("/proc/self/fd/" + std::to_string(to), e) == destination)
+        ::kill(::getpid(), SIGKILL);
+      return Syscalls::renameAt(from, f, to, t, flags);
+    }
+  };
+  for (const bool atRename : {false, true}) {
+    SCOPED_TRACE(atRename ? "killed at the first rename" : "killed before the first backup");
+    BackupFolderCalls beforeBackup(bak, true, 0);
+    KillAtRename rename;
+    rename.destination = dst;
+    runKilledBy(atRename ? static_cast<platform::Syscalls&>(rename) : beforeBackup);
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(fs::is_empty(dst));
+    for (const auto& [name, content] : files) EXPECT_EQ(text(src / name), content) << name;
+    if (atRename) {
+      std::map<std::string, std::string> whole;
+      for (const auto& [path, content] : filesBelow(bak)) whole[path.substr(11)] = content;
+      EXPECT_EQ(whole, files);
+    }
+
+    const std::vector<RunSummary> runs = listRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].files, 0);
+    EXPECT_EQ(runs[0].unclearFiles + runs[0].pendingFiles, 0);
+    EXPECT_TRUE(filesBelow(bak).empty());
+    fs::remove_all(env.stateHome());
+    for (const auto& e : fs::directory_iterator(bak)) fs::remove_all(e.path());
   }
 }
 

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "engine/journal.h"
 #include "engine/mover.h"
@@ -327,6 +328,23 @@ class JournaledKillTest : public MoverKillTest {
     }
     expectBackupsWhole();
   }
+  // Before any look settles the run: a moved file's source is gone only
+  // once its backup is whole in the backup folder.
+  void expectNoSourceGoneBeforeItsBackup() {
+    if (!GetParam().backup) return;
+    std::set<std::string> backedUp;
+    for (const auto& e : fs::directory_iterator(bak)) {
+      const std::string n = e.path().filename();
+      if (!platform::isTransferTemporary(n) && n.size() > 11 && files.contains(n.substr(11)) &&
+          text(e.path()) == files.at(n.substr(11)))
+        backedUp.insert(n.substr(11));
+    }
+    for (const auto& [name, content] : files) {
+      if (!fs::exists(src / name)) {
+        EXPECT_TRUE(backedUp.contains(name)) << name;
+      }
+    }
+  }
   // Every final name in the backup folder holds its file whole.
   void expectBackupsWhole() {
     if (!GetParam().backup) return;
@@ -365,6 +383,7 @@ TEST_P(JournaledKillTest, TheNextLookFindsEveryFileInOnePlace) {
     reset();
     if (!killedAt(at, GetParam().unnamedFiles, [&] { run(); })) break;
     ++kills;
+    expectNoSourceGoneBeforeItsBackup();
     expectTheJournalTrue();
     expectAllBack();
   }
