@@ -4,7 +4,8 @@
 // each backup as the run would have (recorded, its folders taken back by
 // undo), or, where it cannot, history says which files have none and why.
 // A copy is the run that leaves that state; a move within one file system
-// makes its backups before its renames.
+// makes its backups from its sources before its renames, and a copy made so
+// serves only the file it was made from.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -78,7 +80,7 @@ class BackupFolderCalls : public platform::Syscalls {
   int error_;
 };
 
-class BackupSettleTest : public ::testing::Test {
+class BackupTest : public ::testing::Test {
  protected:
   testing::TempEnv env;
   testing::RecordingUi ui;
@@ -134,7 +136,7 @@ class BackupSettleTest : public ::testing::Test {
   }
 };
 
-TEST_F(BackupSettleTest, TheLookThatSettlesTheRunMakesTheBackupsItWasKilledBefore) {
+TEST_F(BackupTest, TheLookThatSettlesTheRunMakesTheBackupsItWasKilledBefore) {
   struct Row {
     const char* name;
     const char* folders;
@@ -188,7 +190,7 @@ TEST_F(BackupSettleTest, TheLookThatSettlesTheRunMakesTheBackupsItWasKilledBefor
   }
 }
 
-TEST_F(BackupSettleTest, ABackupThatCannotBeMadeIsSaidAndTheFileStaysWhereTheRunPutIt) {
+TEST_F(BackupTest, ABackupThatCannotBeMadeIsSaidAndTheFileStaysWhereTheRunPutIt) {
   enum class Then { FolderGone, Full, ReadOnlyCard };
   struct Row {
     const char* name;
@@ -253,7 +255,7 @@ TEST_F(BackupSettleTest, ABackupThatCannotBeMadeIsSaidAndTheFileStaysWhereTheRun
 // first backup, no file has moved; killed at the first rename, every file
 // of the group has its backup already. Either way the look that settles
 // the run finds every file at its source and takes the run's backups away.
-TEST_F(BackupSettleTest, AMoveWithinOneFileSystemTakesNoSourceAwayBeforeItsBackup) {
+TEST_F(BackupTest, AMoveWithinOneFileSystemTakesNoSourceAwayBeforeItsBackup) {
   // Kills the process at its first rename into the destination.
   struct KillAtRename : platform::Syscalls {
     fs::path destination;
@@ -286,6 +288,72 @@ TEST_F(BackupSettleTest, AMoveWithinOneFileSystemTakesNoSourceAwayBeforeItsBacku
     EXPECT_TRUE(filesBelow(bak).empty());
     fs::remove_all(env.stateHome());
     for (const auto& e : fs::directory_iterator(bak)) fs::remove_all(e.path());
+  }
+}
+
+// A backup copied from its source ahead of the rename serves only the file
+// it was copied from under the name it was copied to: when another name is
+// taken at the rename, or the source is rewritten before it, the copy goes
+// and the backup is made from the new file, so that the backup folder holds
+// what the destination holds, nothing more.
+TEST_F(BackupTest, ACopyMadeAheadServesOnlyTheFileItWasMadeFrom) {
+  // Does `act` with the name asked for, at the first rename into the destination.
+  struct AtFirstRename : platform::Syscalls {
+    fs::path destination;
+    std::function<void(const std::string&)> act;
+    int renameAt(int from, const char* f, int to, const char* t, unsigned flags) override {
+      std::error_code e;
+      if (act && fs::read_symlink("/proc/self/fd/" + std::to_string(to), e) == destination) {
+        act(t);
+        act = nullptr;
+      }
+      return Syscalls::renameAt(from, f, to, t, flags);
+    }
+  };
+  struct Row {
+    const char* name;
+    bool nameTaken;  // else the source is rewritten
+  };
+  options.backupDir = bak.string();
+  for (const Row& row : {Row{"the planned name taken", true}, Row{"the source rewritten", false}}) {
+    SCOPED_TRACE(row.name);
+    AtFirstRename calls;
+    calls.destination = dst;
+    calls.act = [&](const std::string& name) {
+      if (row.nameTaken) {
+        std::ofstream(dst / name) << "the user's";
+      } else {
+        std::ofstream(src / "a.jpg", std::ios::app) << " and more";
+      }
+    };
+    std::string id;
+    {
+      platform::ScopedSyscalls seam(calls);
+      RunJournal journal;
+      ASSERT_EQ(journal.begin(options), 0);
+      EXPECT_TRUE(mMoveFile(sources, options, &journal));
+      EXPECT_EQ(journal.finish(true), 0);
+      id = journal.id();
+    }
+    const RunRecord record = readRun(id).value();
+    ASSERT_EQ(record.entries.size(), files.size());
+    std::map<std::string, std::string> expected;
+    for (const JournalEntry& e : record.entries) {
+      const std::string name = fs::path(e.file.destination).filename();
+      EXPECT_EQ(fs::path(e.backup.path), bak / name);
+      expected[name] = text(e.file.destination);
+    }
+    EXPECT_EQ(filesBelow(bak), expected);
+    if (!row.nameTaken) {
+      EXPECT_EQ(expected["0000000000_a.jpg"], files.at("a.jpg") + " and more");
+    }
+
+    const UndoReport undo = undoRun({});
+    EXPECT_EQ(undo.backupsRemoved, files.size());
+    EXPECT_TRUE(filesBelow(bak).empty());
+    for (const auto& e : fs::directory_iterator(dst)) fs::remove(e.path());
+    std::ofstream(src / "a.jpg", std::ios::binary | std::ios::trunc) << files.at("a.jpg");
+    fs::remove_all(env.stateHome());
   }
 }
 
