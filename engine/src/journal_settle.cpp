@@ -268,6 +268,8 @@ int makeMissingBackups(const std::vector<MissingBackup>& files, const BackupPlac
   const std::string backupRoot = withSeparator(place.backup);
   BackupCopies copies;
   const OsError opened = copies.open(place.destination, place.backup);
+  // A destination that cannot be reached any more holds no new file to copy.
+  const int openError = !opened ? 0 : opened.path() == place.destination ? ESTALE : opened.code();
   // Names below the destination, which the backup takes too; each file's
   // place in `files` is its tag.
   std::vector<std::string> names;
@@ -276,7 +278,7 @@ int makeMissingBackups(const std::vector<MissingBackup>& files, const BackupPlac
   std::set<std::string> recorded;
   for (std::size_t k = 0; k < files.size(); ++k) {
     const MissingBackup& f = files[k];
-    const int refused = opened ? opened.code() : newFileRefusal(f.file, destination);
+    const int refused = openError != 0 ? openError : newFileRefusal(f.file, destination);
     if (refused != 0) {
       appendNotBackedUpLine(journal.queue(), f.number, refused);
       continue;
@@ -314,8 +316,11 @@ int makeMissingBackups(const std::vector<MissingBackup>& files, const BackupPlac
         appendBackedUpLine(journal.queue(), f.number, backup, base);
     }
     if (!e || made >= batch.size()) break;
-    appendNotBackedUpLine(journal.queue(), files[static_cast<std::size_t>(batch[made].tag)].number,
-                          e.code() != 0 ? e.code() : EIO);
+    // A failure to read the new file, gone or changed since it was looked
+    // at, is not the backup folder's.
+    const MissingBackup& failed = files[static_cast<std::size_t>(batch[made].tag)];
+    const int why = e.path() == failed.file.destination ? ESTALE : e.code() != 0 ? e.code() : EIO;
+    appendNotBackedUpLine(journal.queue(), failed.number, why);
     from += made + 1;
   }
   return journal.sync();
