@@ -142,7 +142,9 @@ std::string optionsText(const engine::TransferOptions& o) {
     if (o.videoTime == options::VideoTime::Local) text += "、動画はカメラの時計";
     text += "）";
   }
+  if (o.groups) text += "  写真と関連ファイルをまとめる";
   if (o.extFix) text += "  拡張子を直す";
+  if (!o.folders.empty()) text += "  日付のフォルダ " + displayPath(o.folders);
   if (o.skipIdentical) text += "  同じ内容はスキップ";
   if (!o.backupDir.empty()) text += "  バックアップ先 " + displayPath(o.backupDir);
   if (o.slowly) text += "  ゆっくり";
@@ -171,6 +173,7 @@ JsonObject runJson(const engine::RunSummary& run) {
       .number("undone_files", run.undoneFiles)
       .number("unclear_files", run.unclearFiles)
       .number("pending_files", run.pendingFiles)
+      .number("unbacked_files", run.unbackedFiles)
       .flag("damaged", run.damaged)
       .json(key::Options, optionsJson(run.options).str());
   return json;
@@ -205,6 +208,12 @@ const WhereRow& whereRow(engine::LeftAs how) {
   return kWhere[0];
 }
 
+// A file of a run with a backup folder that has no copy there (one taken
+// back needs none).
+bool lacksBackup(const engine::RunRecord& record, const engine::JournalEntry& e) {
+  return !record.summary.options.backupDir.empty() && e.backup.path.empty() && !e.undone;
+}
+
 JsonArray runItems(const engine::RunRecord& record) {
   JsonArray items;
   for (const engine::JournalEntry& e : record.entries) {
@@ -220,6 +229,13 @@ JsonArray runItems(const engine::RunRecord& record) {
     if (e.dateSource != engine::DateSource::None)
       item.text(key::DateSource, engine::dateSourceRow(e.dateSource).word);
     if (!e.backup.path.empty()) item.text(key::Backup, e.backup.path);
+    if (lacksBackup(record, e)) {
+      item.json(key::Backup, "null")
+          .json(key::BackupError, JsonObject()
+                                      .text(key::Code, engine::missingBackupCode(e.backupError))
+                                      .text(key::Message, engine::missingBackupText(e.backupError))
+                                      .str());
+    }
     items.json(item.str());
   }
   for (const engine::SkippedFile& f : record.skipped) {
@@ -246,6 +262,7 @@ void printRunFiles(const engine::RunRecord& record) {
     if (e.dateSource != engine::DateSource::None)
       line += std::string("  （") + engine::dateSourceRow(e.dateSource).text + "）";
     if (!e.backup.path.empty()) line += "  バックアップ " + displayPath(e.backup.path);
+    if (lacksBackup(record, e)) line += "  " + engine::missingBackupText(e.backupError);
     if (e.undone) line += "  取り消し済み";
     printLine(line);
   }

@@ -39,7 +39,9 @@ JsonObject optionsJson(const engine::TransferOptions& o) {
       .number("time_shift", o.timeShift.seconds)
       .text("video_time", options::videoTimeRow(o.videoTime).word)
       .flag("skip_identical", o.skipIdentical)
-      .json(key::Backup, o.backupDir.empty() ? "null" : jsonString(o.backupDir));
+      .json(key::Backup, o.backupDir.empty() ? "null" : jsonString(o.backupDir))
+      .json("folders", o.folders.empty() ? "null" : jsonString(o.folders))
+      .flag("groups", o.groups);
 }
 
 }  // namespace msifter::cli

@@ -423,6 +423,35 @@ backup)
   [ -z "$(find dst -mindepth 1)" ] || fail "folders: left in the destination: $(find dst)"
   [ "$(find bak -mindepth 1)" = bak/kept ] || fail "folders: left in the backup: $(find bak)"
   rmdir bak/kept
+  # Backups a run did not get to make (its journal says its files arrived,
+  # nothing more): the look that settles the run makes them, or says beside
+  # each file why it cannot.
+  forget_backups() {
+    run=$(last_run)
+    sed -i -e '/^backed-up\t/d' -e '/^closed$/d' "$XDG_STATE_HOME/m_sifter/journal/$run.journal"
+  }
+  expect_status 0 "$cli" run src dst --all --subfolders --serial --copy --backup=bak
+  forget_backups
+  rm bak/*
+  expect_status 0 "$cli" history "$run"
+  grep -q "notes.txt  バックアップ $work/bak/0000000000_notes.txt" out || fail "made: $(cat out)"
+  [ "$(snapshot dst)" = "$(snapshot bak)" ] || fail "the backups made differ from the destination"
+  expect_status 0 "$cli" undo
+  [ -z "$(find dst bak -mindepth 1)" ] || fail "undo left: $(ls dst bak)"
+  expect_status 0 "$cli" run src dst --all --subfolders --serial --copy --backup=bak
+  forget_backups
+  rm -r bak
+  expect_status 0 "$cli" history "$run"
+  grep -q "notes.txt  バックアップなし（バックアップ先のフォルダが見つかりません）$" out ||
+    fail "not said: $(cat out)"
+  grep -q "（7 ファイルはバックアップがありません）" <("$cli" history) || fail "$("$cli" history)"
+  expect_status 0 "$cli" history "$run" --json
+  jq -e '.unbacked_files == 7 and ([.items[] | select(.backup == null
+    and .backup_error.code == "backup-folder-missing")] | length) == 7' out >/dev/null ||
+    fail "json: $(cat out)"
+  mkdir bak
+  expect_status 0 "$cli" undo
+  [ -z "$(find dst bak -mindepth 1)" ] && [ "$(snapshot src)" = "$before" ] || fail "undo: $(ls dst bak)"
   # The plan names the backup folder.
   expect_status 0 "$cli" run src dst --all --subfolders --serial --backup=bak --dry-run
   grep -q "バックアップ先 $work/bak" out || fail "$(cat out)"
@@ -713,6 +742,30 @@ history_json)
     and (.error.message | contains("20000101-000000"))' out >/dev/null || fail "refusal: $(cat out)"
   expect_status 2 "$cli" history 20000101-000000
   grep -q '実行「20000101-000000」の記録はありません' err || fail "$(cat err)"
+  # The import options: one object under the same keys in the plan, the
+  # result, the list of runs and one run's history; and on the options line.
+  make_tree card
+  mkdir lib bak
+  import=(run card lib --all --subfolders --copy --stamp=capture --time-shift=-1:00 --folders=%Y/%m
+    --backup=bak --skip-identical --json)
+  expect_status 0 "$cli" "${import[@]}" --dry-run
+  jq -c .options out >plan_options
+  expect_status 0 "$cli" "${import[@]}"
+  jq -c .options out >result_options
+  run=$(jq -r .run out)
+  jq -e '.folders == "%Y/%m" and .groups == true and .time_shift == -3600 and .video_time == "utc"
+    and .backup == "'"$work/bak"'" and .skip_identical and .stamp == "capture"' result_options \
+    >/dev/null || fail "import options: $(cat result_options)"
+  expect_status 0 "$cli" history "$run" --json
+  jq -c .options out >run_options
+  expect_status 0 "$cli" history --json
+  jq -c '.runs[-1].options' out >list_options
+  for options in plan_options run_options list_options; do
+    cmp -s result_options $options || fail "$options: $(cat $options), not $(cat result_options)"
+  done
+  expect_status 0 "$cli" history "$run"
+  grep -q "条件: .*撮影日時 -1:00:00）  写真と関連ファイルをまとめる  日付のフォルダ %Y/%m  同じ内容はスキップ  バックアップ先 $work/bak$" out ||
+    fail "options line: $(cat out)"
   ;;
 
 manual)

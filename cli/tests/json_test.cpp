@@ -92,5 +92,35 @@ TEST(DisplayPath, ControlBytesAnywhereBecomeQuestionMarks) {
   }
 }
 
+// A run's options as a plan, a result and history all write them, the
+// import options each under its key; an option a run did not use is null
+// or false, not left out.
+TEST(RunJson, OptionsCarryTheImportOptions) {
+  engine::TransferOptions o;
+  o.targetList = "/CR2;*.jpg";
+  o.subFolder = true;
+  o.useMinSize = true;
+  o.minSizeBytes = 2048;
+  o.renameMethod = engine::RenameMethod::SerialNumber;
+  o.stamp = options::StampChoice::Capture;
+  o.timeShift = {-(3 * 3600 + 4 * 60 + 6)};
+  o.videoTime = options::VideoTime::Local;
+  o.skipIdentical = true;
+  o.backupDir = "/media/backup";
+  o.folders = "%Y/%Y-%m-%d";
+  o.groups = true;
+  EXPECT_EQ(optionsJson(o).str(),
+            R"({"targets":"/CR2;*.jpg","subfolders":true,"min_bytes":2048,"max_bytes":null,)"
+            R"("count_limit":null,"names":"serial","fix_extension":false,"slowly":false,)"
+            R"("stamp":"capture","time_shift":-11046,"video_time":"local",)"
+            R"("skip_identical":true,"backup":"/media/backup","folders":"%Y/%Y-%m-%d",)"
+            R"("groups":true})");
+  EXPECT_EQ(optionsJson({}).str(),
+            R"({"targets":"","subfolders":false,"min_bytes":null,"max_bytes":null,)"
+            R"("count_limit":null,"names":"date-time","fix_extension":false,"slowly":false,)"
+            R"("stamp":"transfer","time_shift":0,"video_time":"utc","skip_identical":false,)"
+            R"("backup":null,"folders":null,"groups":false})");
+}
+
 }  // namespace
 }  // namespace msifter::cli

@@ -365,9 +365,10 @@ void RunJournal::sourceFileSystem(uint64_t device, const std::string& mountRoot)
 // journal, and the run's last message, say where each file is.
 void RunJournal::filesLeft(const std::vector<TransferIntent>& left) {
   if (!file_ || finished_) return;
+  const detail::BackupPlace place{destination_, backup_};
+  std::vector<detail::MissingBackup> missing;
   for (const TransferIntent& intent : left) {
-    const detail::IntentOutcome o =
-        detail::settleIntent(intent, base_, mounts_, {destination_, backup_});
+    const detail::IntentOutcome o = detail::settleIntent(intent, base_, mounts_, place);
     if (o.line.empty()) {
       ++left_.pending;
       continue;
@@ -382,11 +383,19 @@ void RunJournal::filesLeft(const std::vector<TransferIntent>& left) {
     if (o.transferred) {
       ++files_;
       bytes_ += o.done.size;
+      if (!backup_.empty() && o.backup.path.empty()) missing.push_back({intent.number, o.done});
     } else if (o.how == LeftAs::Untouched || o.how == LeftAs::CopyDropped) {
       ++left_.untouched;
     } else {
       ++left_.unclear;
     }
+  }
+  // A file found in the destination without its backup (its batch was
+  // taken back only in part) gets it now, as a look would make it.
+  try {
+    if (const int e = detail::makeMissingBackups(missing, place, base_, *file_)) fail(e);
+  } catch (const std::bad_alloc&) {
+    fail(ENOMEM);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/journal.h"
 #include "journal_lines.h"
@@ -133,5 +134,21 @@ IntentOutcome settleIntent(const TransferIntent& intent, const std::string& base
 // One file being undone: "undone", "not-undone", or "" when that cannot be
 // told now.
 std::string settleUndoing(const JournalEntry& entry, const MountRoots& mounts);
+
+// A file found transferred, in a run with a backup folder, whose backup is
+// not there: the run was cut short between the two.
+struct MissingBackup {
+  int64_t number = 0;
+  TransferredFile file;  // as recorded: its new path and the new file's identity
+};
+// Makes the backup of each of `files` as the run would have: copied from
+// the new file, reached beneath the destination without a link, staged,
+// flushed and named in the backup folder without replacing anything. The
+// folders it makes there are recorded, and on disk, before they are made.
+// Each file then has its "backed-up" line, or its "not-backed-up" line with
+// the reason (the backup folder gone or full, a name taken there, the new
+// file changed since). 0, or the errno of the journal's failure.
+int makeMissingBackups(const std::vector<MissingBackup>& files, const BackupPlace& place,
+                       const std::string& base, JournalFile& journal);
 
 }  // namespace msifter::engine::detail

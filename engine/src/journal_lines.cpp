@@ -218,6 +218,8 @@ bool parseNamingLine(std::string_view key, std::string_view v, TransferOptions& 
   }
   if (key == "skip-identical") return yesNo(v, o.skipIdentical);
   if (key == "backup") return unescape(v, o.backupDir) && !o.backupDir.empty();
+  if (key == "folders") return unescape(v, o.folders) && !o.folders.empty();
+  if (key == "groups") return yesNo(v, o.groups);
   return false;
 }
 
@@ -320,6 +322,7 @@ class Reader {
     }
     if (kind == "closed") return f.size() == 1;
     if (kind == "backed-up") return backedUp(f);
+    if (kind == "not-backed-up") return notBackedUp(f);
     if (kind == "skipped") {
       SkippedFile skipped;
       if (f.size() != 3 || !unescape(f[1], skipped.source) || !unescape(f[2], skipped.identical))
@@ -367,6 +370,16 @@ class Reader {
     return unescape(f[2], backup.path) && number(f[3], backup.device) && number(f[4], backup.inode);
   }
 
+  // Why the backup of a file whose line came before it could not be made.
+  bool notBackedUp(const std::vector<std::string_view>& f) {
+    int64_t n = 0;
+    const auto it = f.size() == 3 && number(f[1], n) ? byNumber_.find(n) : byNumber_.end();
+    int error = 0;
+    if (it == byNumber_.end() || !number(f[2], error) || error <= 0) return false;
+    record_.entries[it->second].backupError = error;
+    return true;
+  }
+
   void left(int64_t n, LeftAs how) {
     LeftFile file{n, how, "", ""};
     if (const auto it = open_.intents.find(n); it != open_.intents.end()) {
@@ -396,6 +409,8 @@ std::string namingLines(const TransferOptions& o, const std::string& base) {
     lines += Line("video-time").word(options::videoTimeRow(o.videoTime).word).end();
   if (o.skipIdentical) lines += Line("skip-identical").word("yes").end();
   if (!o.backupDir.empty()) lines += Line("backup").path(o.backupDir, base).end();
+  if (!o.folders.empty()) lines += Line("folders").text(o.folders).end();
+  if (o.groups) lines += Line("groups").word("yes").end();
   return lines;
 }
 
@@ -470,6 +485,10 @@ void appendIntentLine(std::string& out, const TransferIntent& i, const std::stri
   line.end();
 }
 
+void appendNotBackedUpLine(std::string& out, int64_t number, int error) {
+  Line(out, "not-backed-up").number(number).number(error).end();
+}
+
 std::string outcomeLine(int64_t number, LeftAs how) {
   for (const auto& [word, left] : kLeftWords) {
     if (left == how) return Line("outcome").number(number).word(word).end();
@@ -522,6 +541,13 @@ bool parseJournal(std::string_view text, RunRecord& record, OpenWork& open) {
   run.undoneFiles = std::count_if(record.entries.begin(), record.entries.end(),
                                   [](const JournalEntry& e) { return e.undone; });
   run.pendingFiles = static_cast<int64_t>(open.intents.size());
+  if (!run.options.backupDir.empty()) {
+    for (const JournalEntry& e : record.entries) {
+      if (e.undone || !e.backup.path.empty()) continue;
+      ++run.unbackedFiles;
+      if (e.backupError == 0) open.unbacked.push_back(e.number);
+    }
+  }
   return anything;
 }
 

@@ -8,6 +8,7 @@
 //                                (the source's; the date source of a capture-time name)
 //   file       N  moved|copied   SOURCE NEW-PATH SIZE TIME DEVICE INODE  (the new file's)
 //   backed-up  N  BACKUP-PATH DEVICE INODE  (after its file line: the backup's copy)
+//   not-backed-up  N  ERRNO     (after its file line: why its backup could not be made)
 //   outcome    N  untouched|dropped|both|missing|changed
 //   skipped    SOURCE IDENTICAL  (left where it was: IDENTICAL holds its bytes)
 //   ended      TIME FILES BYTES completed|failed|interrupted
@@ -21,6 +22,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/journal.h"
 #include "engine/mover.h"
@@ -42,6 +44,7 @@ void appendFileLine(std::string& out, int64_t number, const TransferredFile& f,
                     const std::string& base);
 void appendBackedUpLine(std::string& out, int64_t number, const BackupCopy& backup,
                         const std::string& base);
+void appendNotBackedUpLine(std::string& out, int64_t number, int error);
 std::string outcomeLine(int64_t number, LeftAs how);
 void appendSkippedLine(std::string& out, const std::string& source, const std::string& identical,
                        const std::string& base);
@@ -59,6 +62,9 @@ using MountRoots = std::map<uint64_t, std::string>;
 struct OpenWork {
   std::map<int64_t, TransferIntent> intents;  // planned, without an outcome yet
   std::set<int64_t> undoing;                  // being undone, without an outcome yet
+  // Transferred in a run with a backup folder, with neither a backup nor
+  // the reason it has none: the look that settles the run makes it.
+  std::vector<int64_t> unbacked;
   MountRoots mounts;
   bool ended = false;
   bool closed = false;  // its last line says that nothing is left open

@@ -6,8 +6,11 @@
 // place it came from.
 #include <algorithm>
 #include <cerrno>
+#include <set>
 #include <vector>
 
+#include "backup_copies.h"
+#include "engine/recorded_file.h"
 #include "journal_file.h"
 #include "platform/clock.h"
 #include "platform/directory.h"
@@ -140,15 +143,17 @@ IntentOutcome bothThere(const TransferIntent& i, const Look& source, const Look&
   return left(i, LeftAs::CopyDropped);
 }
 
+std::string withSeparator(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
 // The backup path of a new path; "" when there is none.
 std::string backupOf(const std::string& destination, const BackupPlace& place) {
   if (place.backup.empty()) return {};
-  std::string folder = place.destination;
-  if (folder.empty() || folder.back() != '/') folder += '/';
+  const std::string folder = withSeparator(place.destination);
   if (!destination.starts_with(folder)) return {};
-  std::string backup = place.backup;
-  if (backup.back() != '/') backup += '/';
-  return backup + destination.substr(folder.size());
+  return withSeparator(place.backup) + destination.substr(folder.size());
 }
 
 // A file transferred takes its backup along where the backup holds its
@@ -231,6 +236,96 @@ std::string settleUndoing(const JournalEntry& e, const MountRoots& mounts) {
   return notUndoneLine(e.number);
 }
 
+namespace {
+
+// Why the backup of `f` cannot be made from its new file: 0 when it can,
+// ESTALE when the new file is gone or is no longer the one the run made.
+int newFileRefusal(const TransferredFile& f, const std::string& destination) {
+  if (!f.destination.starts_with(destination) || f.destination.size() == destination.size())
+    return EXDEV;
+  FileIdentity now;
+  if (const OsError e = platform::identityOf(f.destination, LastLink::Refuse, now))
+    return e.nothingThere() ? ESTALE : e.code();
+  // A link the run made is copied as the link itself.
+  return now.isLink() || isRecordedFile(f.destination, now, f) ? 0 : ESTALE;
+}
+
+// The file at `backup` when it holds the bytes of the new file `f`.
+BackupCopy backupHolding(const TransferredFile& f, const std::string& backup) {
+  const Look copy = look(backup);
+  if (!copy.there || !copy.st.isFile() || copy.st.size != f.size ||
+      !sameBytes(f.destination, backup))
+    return {};
+  return BackupCopy{backup, copy.st.device, copy.st.inode};
+}
+
+}  // namespace
+
+int makeMissingBackups(const std::vector<MissingBackup>& files, const BackupPlace& place,
+                       const std::string& base, JournalFile& journal) {
+  if (files.empty() || place.backup.empty()) return 0;
+  const std::string destination = withSeparator(place.destination);
+  const std::string backupRoot = withSeparator(place.backup);
+  BackupCopies copies;
+  const OsError opened = copies.open(place.destination, place.backup);
+  // A destination that cannot be reached any more holds no new file to copy.
+  const int openError = !opened ? 0 : opened.path() == place.destination ? ESTALE : opened.code();
+  // Names below the destination, which the backup takes too; each file's
+  // place in `files` is its tag.
+  std::vector<std::string> names;
+  std::vector<platform::NamedFile> toMake;
+  names.reserve(files.size());
+  std::set<std::string> recorded;
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    const MissingBackup& f = files[k];
+    const int refused = openError != 0 ? openError : newFileRefusal(f.file, destination);
+    if (refused != 0) {
+      appendNotBackedUpLine(journal.queue(), f.number, refused);
+      continue;
+    }
+    // Made already by a look killed before it could say so.
+    if (const BackupCopy found = backupHolding(f.file, backupOf(f.file.destination, place));
+        !found.path.empty()) {
+      appendBackedUpLine(journal.queue(), f.number, found, base);
+      continue;
+    }
+    const std::string& name = names.emplace_back(f.file.destination.substr(destination.size()));
+    toMake.push_back(platform::NamedFile{name, static_cast<int64_t>(k)});
+    // Folders by date: recorded ahead, so that undo takes them back.
+    const auto slash = name.rfind('/');
+    std::vector<std::string> missing;
+    if (slash == std::string::npos || recorded.contains(name.substr(0, slash)) ||
+        copies.missingFolders(name.substr(0, slash), missing))
+      continue;
+    recorded.insert(name.substr(0, slash));
+    for (const std::string& level : missing) {
+      if (recorded.insert(level).second) journal.add(folderLine(backupRoot + level, base));
+    }
+  }
+  if (const int e = journal.sync()) return e;
+  // A file whose backup fails is said, and the files after it are tried.
+  for (std::size_t from = 0; from < toMake.size();) {
+    const std::vector<platform::NamedFile> batch(toMake.begin() + static_cast<std::ptrdiff_t>(from),
+                                                 toMake.end());
+    std::size_t made = 0;
+    const OsError e = copies.make(batch, made);
+    for (std::size_t k = 0; k < made && k < batch.size(); ++k) {
+      BackupCopy backup;
+      const MissingBackup& f = files[static_cast<std::size_t>(batch[k].tag)];
+      if (copies.takeMade(batch[k].tag, backup))
+        appendBackedUpLine(journal.queue(), f.number, backup, base);
+    }
+    if (!e || made >= batch.size()) break;
+    // A failure to read the new file, gone or changed since it was looked
+    // at, is not the backup folder's.
+    const MissingBackup& failed = files[static_cast<std::size_t>(batch[made].tag)];
+    const int why = e.path() == failed.file.destination ? ESTALE : e.code() != 0 ? e.code() : EIO;
+    appendNotBackedUpLine(journal.queue(), failed.number, why);
+    from += made + 1;
+  }
+  return journal.sync();
+}
+
 int settleRun(OpenedRun& run) {
   // A line cut short would swallow the first line added.
   if (run.wholeLines != run.size) {
@@ -240,26 +335,40 @@ int settleRun(OpenedRun& run) {
   int64_t files = run.record.summary.files;
   int64_t bytes = run.record.summary.bytes;
   bool pending = false;
+  const TransferOptions& options = run.record.summary.options;
+  const BackupPlace place{options.receiveDir, options.backupDir};
+  std::vector<MissingBackup> missing;
   for (const auto& [number, intent] : run.open.intents) {
-    const TransferOptions& options = run.record.summary.options;
-    const IntentOutcome o =
-        settleIntent(intent, "", run.open.mounts, {options.receiveDir, options.backupDir});
+    const IntentOutcome o = settleIntent(intent, "", run.open.mounts, place);
     pending |= o.line.empty();
     file.add(o.line);
     if (o.transferred) {
       ++files;
       bytes += o.done.size;
+      if (!place.backup.empty() && o.backup.path.empty()) missing.push_back({number, o.done});
     }
   }
+  const auto entryOf = [&run](int64_t number) {
+    return std::find_if(run.record.entries.begin(), run.record.entries.end(),
+                        [number](const JournalEntry& e) { return e.number == number; });
+  };
+  std::set<int64_t> leftAlone;  // being undone: back by now, or not to be told yet
   for (const int64_t number : run.open.undoing) {
-    const auto entry = std::find_if(run.record.entries.begin(), run.record.entries.end(),
-                                    [number](const JournalEntry& e) { return e.number == number; });
+    const auto entry = entryOf(number);
     const std::string line = entry == run.record.entries.end()
                                  ? notUndoneLine(number)
                                  : settleUndoing(*entry, run.open.mounts);
     pending |= line.empty();
     file.add(line);
+    if (line != notUndoneLine(number)) leftAlone.insert(number);
   }
+  // Files recorded as transferred whose backup an earlier look was making.
+  for (const int64_t number : run.open.unbacked) {
+    const auto entry = entryOf(number);
+    if (entry != run.record.entries.end() && !leftAlone.contains(number))
+      missing.push_back({number, entry->file});
+  }
+  if (int e = makeMissingBackups(missing, place, "", file)) return e;
   if (!run.open.ended) file.add(endedLine(platform::now(), files, bytes, RunEnd::Interrupted));
   if (int e = file.sync()) return e;
   // Closed only once all that is on disk: a journal read as closed is never

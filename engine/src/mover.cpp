@@ -150,6 +150,7 @@ class Transfers {
   bool identify(std::size_t i, FoundFile& look, bool& isFolder);
   void tellFileSystem(const std::string& source, uint64_t device);
   bool transferGroup(Group& group);
+  bool backupsAhead(Group& group, std::size_t& failed);
   bool transfer(Group& group, std::size_t i);
   std::string nextName(int64_t number);
   std::pair<Group*, std::size_t> find(int64_t number);
@@ -516,10 +517,45 @@ bool Transfers::transferGroup(Group& group) {
     }
   }
   if (!makeFolders(group)) return false;
+  std::size_t ahead = group.intents.size();
+  if (!backupsAhead(group, ahead)) {
+    // The files before the one whose backup failed still go.
+    for (std::size_t i = 0; i < ahead; ++i) {
+      if (!transfer(group, i)) return false;
+    }
+    return false;
+  }
   for (std::size_t i = 0; i < group.intents.size(); ++i) {
     if (!transfer(group, i)) return false;
   }
   return true;
+}
+
+// A move within one file system takes its source's name away as its new
+// name comes: the backup of such a file is copied from its source before,
+// and is on disk before any of the group's renames. False, with `failed`
+// the group's file whose backup failed, when the run is to stop there.
+bool Transfers::backupsAhead(Group& group, std::size_t& failed) {
+  if (options_.backupDir.empty() || options_.copyFiles) return true;
+  std::vector<BackupCopies::Ahead> files;
+  std::vector<std::size_t> at;
+  for (std::size_t i = 0; i < group.intents.size(); ++i) {
+    const TransferIntent& intent = group.intents[i];
+    if (intent.device != destinationDevice_) continue;
+    files.push_back({intent.source, group.names[i], intent.number});
+    at.push_back(i);
+  }
+  std::size_t made = 0;
+  const platform::OsError e =
+      files.empty() ? platform::OsError() : backup_.makeAhead(tree_, files, made);
+  if (!e || made >= at.size()) return true;
+  failed = at[made];
+  stopped_.path = group.intents[failed].source;
+  stopped_.error = e.code() != 0 ? e.code() : EIO;
+  stopped_.number = common::errorNumberFromErrno(stopped_.error);
+  // A source that could not be read fails as its move would have.
+  stopped_.backup = e.path() != stopped_.path;
+  return false;
 }
 
 // The files planned and not complete, told to the observer as they stand.

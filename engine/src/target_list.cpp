@@ -67,26 +67,28 @@ bool gGetSettingData_TargetExtension(const options::RunOptions& options, std::st
 }
 
 bool takeSnapshot(const options::RunOptions& options, TransferOptions& snapshot) {
-  snapshot = TransferOptions{.serverDir = options.serverDir,
-                             .receiveDir = options.receiveDir,
-                             .targetList = {},
-                             .subFolder = options.subFolder,
-                             .useMinSize = options.useMinSize,
-                             .minSizeBytes = int64_t{options.minSizeKb} * 1024,
-                             .useMaxSize = options.useMaxSize,
-                             .maxSizeBytes = int64_t{options.maxSizeKb} * 1024,
-                             .useCountLimit = options.useCountLimit,
-                             .countLimit = options.countLimit,
-                             .copyFiles = options.copyFiles,
-                             .renameMethod = options.renameMethod,
-                             .extFix = options.extFix,
-                             .slowly = options.slowly,
-                             .stamp = options.stamp,
-                             .timeShift = options.timeShift,
-                             .videoTime = options.videoTime,
-                             .skipIdentical = options.skipIdentical,
-                             .backupDir = options.backupDir,
-                             .folders = options.folders};
+  snapshot =
+      TransferOptions{.serverDir = options.serverDir,
+                      .receiveDir = options.receiveDir,
+                      .targetList = {},
+                      .subFolder = options.subFolder,
+                      .useMinSize = options.useMinSize,
+                      .minSizeBytes = int64_t{options.minSizeKb} * 1024,
+                      .useMaxSize = options.useMaxSize,
+                      .maxSizeBytes = int64_t{options.maxSizeKb} * 1024,
+                      .useCountLimit = options.useCountLimit,
+                      .countLimit = options.countLimit,
+                      .copyFiles = options.copyFiles,
+                      .renameMethod = options.renameMethod,
+                      .extFix = options.extFix,
+                      .slowly = options.slowly,
+                      .stamp = options.stamp,
+                      .timeShift = options.timeShift,
+                      .videoTime = options.videoTime,
+                      .skipIdentical = options.skipIdentical,
+                      .backupDir = options.backupDir,
+                      .folders = options.folders,
+                      .groups = options.groups && options.stamp == options::StampChoice::Capture};
   return gGetSettingData_TargetExtension(options, snapshot.targetList);
 }
 

@@ -114,6 +114,7 @@ class Undo {
   // journal is closed when nothing is left open.
   void finish() {
     if (marks_ == nullptr) return;
+    flushBackupRemovals();
     if (!pending_) marks_->add(detail::kClosedLine);
     if (const int e = marks_->finish(); e != 0 && report_.markError == 0) report_.markError = e;
   }
@@ -125,7 +126,10 @@ class Undo {
     for (const JournalEntry& e : entries) {
       if (look(e)) toUndo.push_back(report_.items.size() - 1);
     }
-    if (toUndo.empty()) return;
+    if (toUndo.empty()) {
+      flushBackupRemovals();
+      return;
+    }
     for (const std::size_t index : toUndo) marks_->add(detail::undoingLine(items(index).number));
     if (const int e = marks_->sync()) {
       // Nothing is undone without its record.
@@ -142,6 +146,7 @@ class Undo {
     }
     settle();
     flushRemovals();
+    flushBackupRemovals();
     // What did not come back is looked at, and said so.
     for (std::size_t index = first; index < report_.items.size(); ++index) {
       UndoItem& item = report_.items[index];
@@ -296,19 +301,37 @@ class Undo {
   }
 
   // A file taken back no longer needs its backup: it goes while it is the
-  // very file the run made, reached below the run's backup folder without a
-  // link. A file not taken back keeps its backup, which may be its only
-  // copy by now.
+  // very file the run made, taken from its folder opened beneath the run's
+  // backup folder, never through a link. A file not taken back keeps its
+  // backup, which may be its only copy by now. Counted once on disk.
   void removeBackup(const JournalEntry& e) {
     const BackupCopy& backup = e.backup;
+    const std::string& root = report_.run.options.backupDir;
     if (backup.path.empty() || marks_ == nullptr ||
-        detail::backupConfinementError(backup, report_.run.options.backupDir) != 0)
+        detail::backupConfinementError(backup, root) != 0)
       return;
-    platform::FileIdentity now;
-    if (platform::identityOf(backup.path, platform::LastLink::Refuse, now) ||
+    if (!backups_.isOpen() && backups_.open(root)) return;
+    platform::SourceFile copy;
+    FileIdentity now;
+    if (backups_.reach(backup.path, copy) ||
+        platform::lookAt(copy.at(), copy.name, LastLink::Refuse, now) ||
         now.device != backup.device || now.inode != backup.inode || now.size != e.file.size)
       return;
-    if (!platform::removeFile(backup.path)) ++report_.backupsRemoved;
+    FileIdentity folder;
+    if (platform::identityOfOpen(copy.at(), folder) || platform::removeFileAt(copy.at(), copy.name))
+      return;
+    auto& removed = backupsRemovedFrom_[folderOf(backup.path)];
+    removed.first = folder;
+    ++removed.second;
+  }
+
+  // Each folder backups were removed from, flushed once, through its path
+  // while the path still names the folder they were removed from.
+  void flushBackupRemovals() {
+    for (const auto& [path, removed] : backupsRemovedFrom_) {
+      if (!platform::syncSameFolder(path, removed.first)) report_.backupsRemoved += removed.second;
+    }
+    backupsRemovedFrom_.clear();
   }
 
   UndoReport& report_;
@@ -317,6 +340,10 @@ class Undo {
   std::string sourceRoot_;
   platform::SourceTree sources_;       // the run's source folder
   platform::SourceTree destinations_;  // the run's destination folder
+  platform::SourceTree backups_;       // the run's backup folder
+  // Folders backups were removed from, not flushed yet: each one's identity
+  // and how many went from it.
+  std::map<std::string, std::pair<FileIdentity, std::size_t>> backupsRemovedFrom_;
   std::unique_ptr<platform::DestinationFolder> folder_;
   std::string folderPath_;
   std::unordered_map<std::string, std::size_t> waiting_;  // new path -> item

@@ -109,6 +109,9 @@ TEST(JournalTest, DateSourcesSkippedFilesAndNamingOptionsComeBack) {
   options.timeShift = {-3600};
   options.videoTime = options::VideoTime::Local;
   options.skipIdentical = true;
+  options.folders = "%Y/%Y-%m-%d";
+  options.groups = true;
+  options.backupDir = "/backup";
   RunJournal journal;
   ASSERT_EQ(journal.begin(options), 0);
   std::vector<TransferIntent> group;
@@ -154,6 +157,9 @@ TEST(JournalTest, DateSourcesSkippedFilesAndNamingOptionsComeBack) {
   EXPECT_EQ(o.timeShift, options.timeShift);
   EXPECT_EQ(o.videoTime, options::VideoTime::Local);
   EXPECT_TRUE(o.skipIdentical);
+  EXPECT_EQ(o.folders, "%Y/%Y-%m-%d");
+  EXPECT_TRUE(o.groups);
+  EXPECT_EQ(o.backupDir, "/backup");
 }
 
 // Journals written before date sources and skipped files still read whole,
@@ -180,6 +186,8 @@ TEST(JournalTest, AnOlderJournalReadsAsBefore) {
   EXPECT_EQ(run->summary.options.stamp, options::StampChoice::Transfer);
   EXPECT_EQ(run->summary.options.timeShift, options::TimeShift{});
   EXPECT_FALSE(run->summary.options.skipIdentical);
+  EXPECT_EQ(run->summary.options.folders, "");
+  EXPECT_FALSE(run->summary.options.groups);
 }
 
 // Paths are escaped eight bytes at a time while none needs it: a byte to

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "engine/journal.h"
 #include "engine/mover.h"
@@ -319,8 +320,30 @@ class JournaledKillTest : public MoverKillTest {
       if (GetParam().backup && !atSource && GetParam().across) {
         EXPECT_FALSE(recorded[name].backup.path.empty());
       }
+      // Every file recorded has its backup: one whose run was killed before
+      // it was made is made by the look that settles the run.
+      if (GetParam().backup && recorded.contains(name)) {
+        EXPECT_FALSE(recorded[name].backup.path.empty());
+      }
     }
     expectBackupsWhole();
+  }
+  // Before any look settles the run: a moved file's source is gone only
+  // once its backup is whole in the backup folder.
+  void expectNoSourceGoneBeforeItsBackup() {
+    if (!GetParam().backup) return;
+    std::set<std::string> backedUp;
+    for (const auto& e : fs::directory_iterator(bak)) {
+      const std::string n = e.path().filename();
+      if (!platform::isTransferTemporary(n) && n.size() > 11 && files.contains(n.substr(11)) &&
+          text(e.path()) == files.at(n.substr(11)))
+        backedUp.insert(n.substr(11));
+    }
+    for (const auto& [name, content] : files) {
+      if (!fs::exists(src / name)) {
+        EXPECT_TRUE(backedUp.contains(name)) << name;
+      }
+    }
   }
   // Every final name in the backup folder holds its file whole.
   void expectBackupsWhole() {
@@ -360,6 +383,7 @@ TEST_P(JournaledKillTest, TheNextLookFindsEveryFileInOnePlace) {
     reset();
     if (!killedAt(at, GetParam().unnamedFiles, [&] { run(); })) break;
     ++kills;
+    expectNoSourceGoneBeforeItsBackup();
     expectTheJournalTrue();
     expectAllBack();
   }

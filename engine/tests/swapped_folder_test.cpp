@@ -232,3 +232,113 @@ TEST_F(SwappedFolderTest, UndoFollowsNoLinkSwappedInAfterItsChecks) {
 
 }  // namespace
 }  // namespace msifter::engine
+
+namespace msifter::engine {
+namespace {
+
+// Whether the folder open at `fd` is `folder`.
+bool openAs(int fd, const fs::path& folder) {
+  std::error_code e;
+  return fs::read_symlink("/proc/self/fd/" + std::to_string(fd), e) == folder && !e;
+}
+
+// Swaps the backup's folder by date for a link at the `at`th time undo
+// reaches for it (0: before undo starts): an open of the backup folder, a
+// folder opened beneath it, a look at a path through the folder by date.
+// Undo's check of a backup's path reaches for it twice (the backup folder,
+// then the level beneath it); the third time is the removal's own.
+struct SwapBackupLevel : platform::Syscalls {
+  fs::path root, level, aside, target;
+  int at = 3;
+  int reached = 0;
+  std::size_t folderFlushes = 0;  // of the backup folder's levels
+  void reach() {
+    if (++reached != at) return;
+    fs::rename(level, aside);
+    fs::create_directory_symlink(target, level);
+  }
+  int open(const char* path, int flags, mode_t mode) override {
+    if (fs::path(path) == root) reach();
+    return Syscalls::open(path, flags, mode);
+  }
+  int openAt2(int folder, const char* path, int flags, uint64_t resolve) override {
+    if (openAs(folder, root) && fs::path(path).begin()->string() == level.filename()) reach();
+    return Syscalls::openAt2(folder, path, flags, resolve);
+  }
+  int openAt(int folder, const char* path, int flags, mode_t mode) override {
+    if (openAs(folder, root) && fs::path(path) == level.filename()) reach();
+    return Syscalls::openAt(folder, path, flags, mode);
+  }
+  int lstat(const char* path, struct stat* out) override {
+    if (std::string_view(path).starts_with(level.string() + "/")) reach();
+    return Syscalls::lstat(path, out);
+  }
+  int fsync(int fd) override {
+    if (openAs(fd, level) || openAs(fd, aside)) ++folderFlushes;
+    return Syscalls::fsync(fd);
+  }
+};
+
+// A backup's folder swapped for a link to a folder outside that holds
+// another name of the very backup: undo refuses to reach through it, and
+// removes nothing outside, whether the swap came before undo or between its
+// check of the path and the removal. Backups it does remove are flushed
+// once for their folder.
+TEST_F(SwappedFolderTest, UndoRemovesABackupOnlyBeneathTheBackupFolder) {
+  struct Row {
+    const char* name;
+    int swapAt;
+  };
+  const fs::path bak = env.root() / "bak", outside = env.root() / "outside";
+  for (const Row& row :
+       {Row{"swapped before undo", 0}, Row{"swapped after undo's check", 3}, Row{"kept", -1}}) {
+    SCOPED_TRACE(row.name);
+    for (const fs::path& p : {src, dst, bak, outside, env.stateHome()}) fs::remove_all(p);
+    for (const fs::path& p : {dst, bak, outside}) fs::create_directories(p);
+    put(src / "x.jpg", "x");
+    put(src / "y.jpg", "y");
+    options.copyFiles = true;
+    options.backupDir = bak.string();
+    options.folders = "%Y";
+    SwapAt quiet;
+    MoveFailure failure;
+    std::string id;
+    ASSERT_TRUE(run(quiet, failure, id));
+    const RunRecord record = readRun(id).value();
+    ASSERT_EQ(record.entries.size(), 2u);
+    const fs::path backup = record.entries[0].backup.path;
+    ASSERT_EQ(backup.parent_path().parent_path(), bak);
+    for (const JournalEntry& e : record.entries) {
+      const fs::path named = e.backup.path;
+      fs::create_hard_link(named, outside / named.filename());
+    }
+    const Tree outsideBefore = treeOf(outside);
+
+    SwapBackupLevel swap;
+    swap.root = bak;
+    swap.level = backup.parent_path();
+    swap.aside = bak / "aside";
+    swap.target = outside;
+    swap.at = row.swapAt == 0 ? 1 : row.swapAt;
+    if (row.swapAt == 0) swap.reach();
+    UndoReport report;
+    {
+      platform::ScopedSyscalls seam(swap);
+      report = undoRun({.runId = id});
+    }
+    // The copies in the destination go either way.
+    EXPECT_EQ(report.count(UndoOutcome::Undone), 2u);
+    EXPECT_EQ(treeOf(outside), outsideBefore);
+    if (row.swapAt < 0) {
+      EXPECT_EQ(report.backupsRemoved, 2u);
+      EXPECT_EQ(swap.folderFlushes, 1u);
+      EXPECT_TRUE(fs::is_empty(bak));
+    } else {
+      EXPECT_EQ(report.backupsRemoved, 0u);
+      EXPECT_EQ(treeOf(bak / "aside").size(), 2u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace msifter::engine

@@ -35,6 +35,8 @@ inline constexpr std::string_view Items = "items";
 inline constexpr std::string_view DateSource = "date_source";  // of a capture-time name
 inline constexpr std::string_view Identical = "identical";     // holds a skipped file's bytes
 inline constexpr std::string_view Backup = "backup";  // the backup folder, or a file's copy there
+// Why a file of a run with a backup folder has no copy there: {code, message}.
+inline constexpr std::string_view BackupError = "backup_error";
 inline constexpr std::string_view Undone = "undone";
 inline constexpr std::string_view Code = "code";
 inline constexpr std::string_view Message = "message";
@@ -47,7 +49,8 @@ namespace msifter::cli {
 
 // "2024-05-01T09:06:37+09:00": `seconds` since the epoch in local time.
 std::string isoTime(int64_t seconds);
-// A run's conditions, as its journal records them.
+// A run's conditions, import options included: the one object a plan, a
+// result and history write, so that each is found under the same key.
 JsonObject optionsJson(const engine::TransferOptions& o);
 
 }  // namespace msifter::cli

@@ -45,6 +45,9 @@ struct JournalEntry {
   bool undone = false;
   DateSource dateSource = DateSource::None;  // of its new name's moment
   BackupCopy backup;                         // path "" without one
+  // A run with a backup folder whose copy of this file could not be made:
+  // why (errno), 0 otherwise.
+  int backupError = 0;
 };
 
 // A file left where it was, as `identical` held its bytes (--skip-identical).
@@ -90,6 +93,9 @@ struct RunSummary {
   // Planned files not settled yet: their source's folder could not be
   // reached (a card not mounted); the next look tries again.
   int64_t pendingFiles = 0;
+  // Files of a run with a backup folder that have no copy there (its making
+  // failed, or a look has yet to make it); files taken back do not count.
+  int64_t unbackedFiles = 0;
 
   UndoState undoState() const;
 };

@@ -18,4 +18,11 @@ std::string_view undoStateWord(UndoState state);
 // look at yet. Empty when there is nothing to say.
 std::string runNotes(const RunSummary& run);
 
+// Why a file of a run with a backup folder has no copy there, from the
+// errno its journal records (0: not made yet): a code a script can test
+// ("backup-folder-missing", "backup-full", ...) and the words history shows
+// beside the file ("バックアップなし（…）").
+std::string_view missingBackupCode(int error);
+std::string missingBackupText(int error);
+
 }  // namespace msifter::engine

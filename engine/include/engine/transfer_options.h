@@ -36,6 +36,9 @@ struct TransferOptions {
   std::string backupDir{};
   // Subfolders by date ("%Y/%m/%d"), "" for none: RunOptions::folders.
   std::string folders{};
+  // A photo and its companions share one name's prefix: RunOptions::groups,
+  // which only names by capture time use.
+  bool groups = false;
 };
 
 // The snapshot of `options` (a KB is 1024 bytes). False, after a report
