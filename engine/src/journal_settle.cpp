@@ -259,6 +259,22 @@ BackupCopy backupHolding(const TransferredFile& f, const std::string& backup) {
   return BackupCopy{backup, copy.st.device, copy.st.inode};
 }
 
+// The folders by date the backup of `name` needs, recorded ahead, so that
+// undo takes them back; `recorded` holds those recorded already.
+void recordFoldersOf(const std::string& name, BackupCopies& copies, const std::string& backupRoot,
+                     const std::string& base, std::set<std::string>& recorded,
+                     JournalFile& journal) {
+  const auto slash = name.rfind('/');
+  std::vector<std::string> missing;
+  if (slash == std::string::npos || recorded.contains(name.substr(0, slash)) ||
+      copies.missingFolders(name.substr(0, slash), missing))
+    return;
+  recorded.insert(name.substr(0, slash));
+  for (const std::string& level : missing) {
+    if (recorded.insert(level).second) journal.add(folderLine(backupRoot + level, base));
+  }
+}
+
 }  // namespace
 
 int makeMissingBackups(const std::vector<MissingBackup>& files, const BackupPlace& place,
@@ -291,16 +307,7 @@ int makeMissingBackups(const std::vector<MissingBackup>& files, const BackupPlac
     }
     const std::string& name = names.emplace_back(f.file.destination.substr(destination.size()));
     toMake.push_back(platform::NamedFile{name, static_cast<int64_t>(k)});
-    // Folders by date: recorded ahead, so that undo takes them back.
-    const auto slash = name.rfind('/');
-    std::vector<std::string> missing;
-    if (slash == std::string::npos || recorded.contains(name.substr(0, slash)) ||
-        copies.missingFolders(name.substr(0, slash), missing))
-      continue;
-    recorded.insert(name.substr(0, slash));
-    for (const std::string& level : missing) {
-      if (recorded.insert(level).second) journal.add(folderLine(backupRoot + level, base));
-    }
+    recordFoldersOf(name, copies, backupRoot, base, recorded, journal);
   }
   if (const int e = journal.sync()) return e;
   // A file whose backup fails is said, and the files after it are tried.
