@@ -26,11 +26,7 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::readText;
 
 auto fieldsOf(const TransferredFile& f) {
   return std::tie(f.kind, f.source, f.destination, f.size, f.modifiedSeconds, f.modifiedNanoseconds,
@@ -89,7 +85,7 @@ TEST(JournalTest, PathsAndNumbersRoundTripExactly) {
   EXPECT_FALSE(s.damaged);
   // One line a record (the header's 13, a file's, the end and the closing
   // line), names readable as they are.
-  const std::string written = text(journal.path());
+  const std::string written = readText(journal.path());
   EXPECT_EQ(occurrences(written, "\n"), 13 + files.size() + 3);
   EXPECT_NE(written.find("写真 2024.JPG"), std::string::npos);
   EXPECT_EQ(fs::status(journal.path()).permissions(),
@@ -216,7 +212,7 @@ TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
   for (int64_t i = 0; i < 3; ++i)
     journal.fileTransferred({TransferredFile::Kind::Moved, "/s/" + std::to_string(i), "/d", 10});
   ASSERT_EQ(journal.finish(true), 0);
-  const std::string full = text(journal.path());
+  const std::string full = readText(journal.path());
   const fs::path cut = fs::path(journal.path()).replace_filename("cut.journal");
   fs::remove(journal.path());
 

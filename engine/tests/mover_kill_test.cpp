@@ -31,6 +31,7 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readText;
 
 // Kills the process before the chosen call of those that change what is on
 // disk (a look or a read leaves nothing new behind); optionally on a file
@@ -94,11 +95,6 @@ class KillAt : public platform::Syscalls {
   bool unnamedFiles_;
 };
 
-std::string text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 struct Scenario {
   const char* name;
   bool copy;
@@ -132,13 +128,13 @@ class MoverKillTest : public ::testing::TestWithParam<Scenario> {
       } else if (name.size() <= 11 || files.count(name.substr(11)) == 0) {
         ADD_FAILURE() << "unexpected name " << name;
       } else {
-        EXPECT_EQ(text(e.path()), files.at(name.substr(11))) << name;
+        EXPECT_EQ(readText(e.path()), files.at(name.substr(11))) << name;
         ++placed[name.substr(11)];
       }
     }
     for (const auto& [name, content] : files) {
       const bool atSource = fs::exists(src / name);
-      EXPECT_EQ(atSource ? text(src / name) : content, content) << name;
+      EXPECT_EQ(atSource ? readText(src / name) : content, content) << name;
       EXPECT_LE(placed[name], 1) << name;
       const int wholeCopies = atSource + placed[name];
       EXPECT_TRUE(s.copy ? atSource : s.across ? wholeCopies >= 1 : wholeCopies == 1) << name;
@@ -304,8 +300,8 @@ class JournaledKillTest : public MoverKillTest {
       SCOPED_TRACE(name);
       const bool atSource = fs::exists(src / name);
       const std::string made = finalName(name);
-      EXPECT_EQ(atSource ? text(src / name) : content, content);
-      EXPECT_EQ(made.empty() ? content : text(made), content);
+      EXPECT_EQ(atSource ? readText(src / name) : content, content);
+      EXPECT_EQ(made.empty() ? content : readText(made), content);
       EXPECT_EQ(atSource, GetParam().copy || made.empty());
       EXPECT_EQ(recorded.contains(name), !made.empty());
       if (recorded.contains(name)) {
@@ -314,7 +310,7 @@ class JournaledKillTest : public MoverKillTest {
       // A backup recorded is whole; a source moved between file systems
       // goes only once its backup is on disk.
       if (GetParam().backup && recorded.contains(name) && !recorded[name].backup.path.empty()) {
-        EXPECT_EQ(text(recorded[name].backup.path), content);
+        EXPECT_EQ(readText(recorded[name].backup.path), content);
       }
       if (GetParam().backup && !atSource && GetParam().across) {
         EXPECT_FALSE(recorded[name].backup.path.empty());
@@ -329,7 +325,7 @@ class JournaledKillTest : public MoverKillTest {
       const std::string n = e.path().filename();
       if (platform::isTransferTemporary(n)) continue;
       ASSERT_GT(n.size(), 11u) << n;
-      EXPECT_EQ(text(e.path()), files.at(n.substr(11))) << n;
+      EXPECT_EQ(readText(e.path()), files.at(n.substr(11))) << n;
     }
   }
   // The final names left in the backup folder.
@@ -346,7 +342,7 @@ class JournaledKillTest : public MoverKillTest {
     const UndoReport undo = undoRun({});
     EXPECT_TRUE(undo.status == UndoStatus::Done || undo.status == UndoStatus::NoRuns);
     for (const auto& [name, content] : files) {
-      EXPECT_EQ(text(src / name), content) << name;
+      EXPECT_EQ(readText(src / name), content) << name;
       EXPECT_EQ(finalName(name), "") << name;
     }
     EXPECT_EQ(backupsLeft(), 0u);

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <tuple>
 
@@ -25,6 +24,7 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readText;
 
 // 2002-10-15 09:30:00, read as local time without a time zone.
 constexpr std::time_t kOctober15 = 1034674200;
@@ -61,10 +61,6 @@ class MoverTest : public testing::TransferTestBase {
   void emptyDestination() {
     fs::remove_all(dst);
     fs::create_directories(dst);
-  }
-  static std::string text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 };
 
@@ -105,7 +101,7 @@ TEST_F(MoverTest, NewNames) {
     const std::string source = put(row.source, row.source);
     ASSERT_TRUE(mMoveFile({source}, options));
     EXPECT_EQ(destinationNames(), std::vector<std::string>{row.expected});
-    EXPECT_EQ(text(dst / row.expected), row.source);
+    EXPECT_EQ(readText(dst / row.expected), row.source);
     EXPECT_FALSE(fs::exists(source));
   }
 }
@@ -171,9 +167,9 @@ TEST_F(MoverTest, TakenSerialNameIsSkippedAndUsedUp) {
   std::ofstream(dst / "0000000000_photo.jpg") << "already here";
   options.renameMethod = RenameMethod::SerialNumber;
   ASSERT_TRUE(mMoveFile({put("photo.jpg", "new"), put("other.png", "other")}, options));
-  EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "already here");
-  EXPECT_EQ(text(dst / "0000000001_photo.jpg"), "new");
-  EXPECT_EQ(text(dst / "0000000002_other.png"), "other");
+  EXPECT_EQ(readText(dst / "0000000000_photo.jpg"), "already here");
+  EXPECT_EQ(readText(dst / "0000000001_photo.jpg"), "new");
+  EXPECT_EQ(readText(dst / "0000000002_other.png"), "other");
   EXPECT_EQ(env.errorLog(), "");
 }
 
@@ -208,8 +204,8 @@ TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
     intruder.folder = dst;
     platform::ScopedSyscalls scoped(intruder);
     ASSERT_TRUE(mMoveFile({put("photo.jpg", "mine")}, options));
-    EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "intruder");
-    EXPECT_EQ(text(dst / "0000000001_photo.jpg"), "mine");
+    EXPECT_EQ(readText(dst / "0000000000_photo.jpg"), "intruder");
+    EXPECT_EQ(readText(dst / "0000000001_photo.jpg"), "mine");
     EXPECT_EQ(destinationNames().size(), 2u);
   }
 }
@@ -220,9 +216,9 @@ TEST_F(MoverTest, SameSecondClashTakesTheNextCounter) {
   std::ofstream(dst / "20021015093000_00000_photo.jpg") << "earlier run";
   options.copyFiles = true;
   ASSERT_TRUE(mMoveFile({put("photo.jpg", "new"), put("next.jpg", "next")}, options));
-  EXPECT_EQ(text(dst / "20021015093000_00000_photo.jpg"), "earlier run");
-  EXPECT_EQ(text(dst / "20021015093000_00001_photo.jpg"), "new");
-  EXPECT_EQ(text(dst / "20021015093000_00002_next.jpg"), "next");
+  EXPECT_EQ(readText(dst / "20021015093000_00000_photo.jpg"), "earlier run");
+  EXPECT_EQ(readText(dst / "20021015093000_00001_photo.jpg"), "new");
+  EXPECT_EQ(readText(dst / "20021015093000_00002_next.jpg"), "next");
 }
 
 // Every name of one second is taken: the counter runs to 99998, then the
@@ -252,8 +248,8 @@ TEST_F(MoverTest, CopyKeepsTheSourceAndItsTime) {
   const struct timespec times[2] = {{kOctober15, 0}, {kOctober15, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
   ASSERT_TRUE(mMoveFile({source}, options));
-  EXPECT_EQ(text(source), "photo");
-  EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "photo");
+  EXPECT_EQ(readText(source), "photo");
+  EXPECT_EQ(readText(dst / "0000000000_photo.jpg"), "photo");
   struct stat st {};
   ASSERT_EQ(::stat((dst / "0000000000_photo.jpg").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, kOctober15);
@@ -278,9 +274,9 @@ TEST_F(MoverTest, MovesBetweenFileSystems) {
   options.renameMethod = RenameMethod::SerialNumber;
   const bool moved = mMoveFile({(remote / "a.jpg").string(), (remote / "b.jpg").string()}, options);
   EXPECT_TRUE(moved);
-  EXPECT_EQ(text(local / "0000000000_a.jpg"), "kept");
-  EXPECT_EQ(text(local / "0000000001_a.jpg"), std::string(100000, 'a'));
-  EXPECT_EQ(text(local / "0000000002_b.jpg"), "b");
+  EXPECT_EQ(readText(local / "0000000000_a.jpg"), "kept");
+  EXPECT_EQ(readText(local / "0000000001_a.jpg"), std::string(100000, 'a'));
+  EXPECT_EQ(readText(local / "0000000002_b.jpg"), "b");
   EXPECT_TRUE(fs::is_empty(remote));
   fs::remove_all(remote);
   fs::remove_all(local);
@@ -395,7 +391,7 @@ TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
         platform::ScopedSyscalls scoped(clock);
         EXPECT_FALSE(mMoveFile({a, b}, options));
       }
-      EXPECT_EQ(text(b), "b");
+      EXPECT_EQ(readText(b), "b");
       // The first file waited for its batch to settle: with its destination
       // changed, a rename is taken back and a copy dropped; a file removed
       // with the folder is gone with it.
@@ -492,12 +488,12 @@ TEST_F(MoverAcrossTest, SourceSavedOverDuringTheMoveStays) {
     }
     const bool whileRead = row.save != Save::ReplacedAfterCopy;
     EXPECT_TRUE(saver.saved);
-    EXPECT_EQ(text(a), "newer");
+    EXPECT_EQ(readText(a), "newer");
     EXPECT_EQ(destinationNames(), row.destination);
     if (!whileRead) {
-      EXPECT_EQ(text(dst / "0000000000_a.jpg"), "older");
+      EXPECT_EQ(readText(dst / "0000000000_a.jpg"), "older");
     }
-    EXPECT_EQ(text(b), "b");
+    EXPECT_EQ(readText(b), "b");
   }
   EXPECT_NE(env.errorLog().find("mMoveFile"), std::string::npos);
 }
@@ -512,7 +508,7 @@ TEST_F(MoverAcrossTest, AnEntryThatIsAFolderByItsTurnIsNeverTransferred) {
     std::ofstream(folder / "inside.jpg") << "inside";
     options.copyFiles = row.copy;
     EXPECT_FALSE(mMoveFile({folder.string()}, options));
-    EXPECT_EQ(text(folder / "inside.jpg"), "inside");
+    EXPECT_EQ(readText(folder / "inside.jpg"), "inside");
     EXPECT_TRUE(destinationNames().empty());
   }
 }
@@ -555,7 +551,7 @@ TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
   EXPECT_EQ(calls.syncs, 3);
   EXPECT_EQ(calls.syncsAtRemoval, std::vector<int>(5, 2));
   EXPECT_TRUE(fs::is_empty(remote));
-  EXPECT_EQ(text(dst / "0000000004_f4.jpg"), std::string(4000, 'x'));
+  EXPECT_EQ(readText(dst / "0000000004_f4.jpg"), std::string(4000, 'x'));
 }
 
 // A failure in the middle of a batch: what was copied before it is settled

@@ -15,11 +15,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "folder_pair_test.h"
 #include "mounted_image.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
@@ -33,22 +33,9 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using testing::MountedImage;
 
-std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::vector<std::string> entriesOf(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using testing::namesIn;
+using testing::readText;
+using testing::writeText;
 
 struct stat statOf(const fs::path& path) {
   struct stat st {};
@@ -105,8 +92,8 @@ TEST_P(CardTest, CopiesAndMovesOntoTheCardReplaceNothing) {
   EXPECT_LE(std::abs(statOf(card.path() / "b.jpg").st_mtim.tv_sec - 1034674201), 2);
   EXPECT_EQ(readText(card.path() / "c.jpg"), "moved");
   EXPECT_EQ(readText(card.path() / "d.jpg"), "on the card");
-  EXPECT_EQ(entriesOf(local), std::vector<std::string>{"set-id.jpg"});
-  EXPECT_EQ(entriesOf(card.path()),
+  EXPECT_EQ(namesIn(local), std::vector<std::string>{"set-id.jpg"});
+  EXPECT_EQ(namesIn(card.path()),
             (std::vector<std::string>{"DCIM", "a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
 }
 
@@ -147,16 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- What a copy keeps, as cp -p and mv keep it
 
-class KeptMetadataTest : public ::testing::Test {
- protected:
-  testing::TempEnv env;
-  fs::path src = env.root() / "src";
-  fs::path dst = env.root() / "dst";
-  void SetUp() override {
-    fs::create_directories(src);
-    fs::create_directories(dst);
-  }
-};
+using KeptMetadataTest = testing::FolderPairTest;
 
 // Set-user-ID and set-group-ID stay only with the owner and group they were
 // set for: root's copy keeps them with the owner; a copy onto a file system

@@ -9,7 +9,6 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/failure.h"
@@ -21,10 +20,7 @@ namespace msifter::ui::testing {
 
 namespace fs = std::filesystem;
 
-inline std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using msifter::testing::readText;
 
 // A private folder and the recording services; nothing can block or end the
 // test program.
