@@ -14,6 +14,8 @@
 #include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/undo.h"
+#include "fixed_clock.h"
+#include "moments.h"
 #include "platform/syscalls.h"
 #include "transfer_test_base.h"
 
@@ -23,17 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::tm on(int year, int month, int day, int hour = 9) {
-  return std::tm{.tm_sec = 37,
-                 .tm_min = 6,
-                 .tm_hour = hour,
-                 .tm_mday = day,
-                 .tm_mon = month - 1,
-                 .tm_year = year - 1900,
-                 .tm_wday = 0,
-                 .tm_yday = 0,
-                 .tm_isdst = 0,
-                 .tm_gmtoff = 0,
-                 .tm_zone = nullptr};
+  return testing::moment(year, month, day, hour, 6, 37);
 }
 
 // Capture times by file name; a name without one falls back to 2000-01-01.
@@ -139,12 +131,9 @@ TEST_F(LibraryFoldersTest, FilesGoIntoTheFolderOfTheirStamp) {
 // Serial names and the moment of the transfer file by the moment a file's
 // first name is asked for; serial numbers count per folder.
 TEST_F(LibraryFoldersTest, SerialNumbersCountPerFolder) {
-  struct NextDayEachTime : platform::Syscalls {
-    std::time_t t = 1714554397;  // 2024-05-01 09:06:37 UTC
+  struct NextDayEachTime : testing::FixedClock {
+    NextDayEachTime() { t = 1714554397; }  // 2024-05-01 09:06:37 UTC
     std::time_t now() override { return t += 86400; }
-    bool localTime(std::time_t when, std::tm& out) override {
-      return ::gmtime_r(&when, &out) != nullptr;
-    }
   } clock;
   platform::ScopedSyscalls scoped(clock);
   options.renameMethod = RenameMethod::SerialNumber;

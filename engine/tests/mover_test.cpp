@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "engine/run.h"
+#include "fixed_clock.h"
 #include "isolated_test.h"
 #include "platform/syscalls.h"
 #include "scratch_mount.h"
@@ -27,16 +28,8 @@ namespace fs = std::filesystem;
 using testing::readText;
 
 // 2002-10-15 09:30:00, read as local time without a time zone.
-constexpr std::time_t kOctober15 = 1034674200;
-
-// A wall clock that stands still (or moves when told to).
-struct FixedClock : platform::Syscalls {
-  std::time_t t = kOctober15;
-  std::time_t now() override { return t; }
-  bool localTime(std::time_t when, std::tm& out) override {
-    return ::gmtime_r(&when, &out) != nullptr;
-  }
-};
+using testing::FixedClock;
+using testing::kOctober15;
 
 using testing::namesIn;
 
