@@ -166,12 +166,18 @@ TEST(NamedValues, EachNameOnce) {
   }
   EXPECT_EQ(storedRenameMethod(2), std::nullopt);
   EXPECT_EQ(journalRenameMethod("serial-number"), std::nullopt);
+  for (const StampChoiceRow& row : kStampChoices) {
+    EXPECT_EQ(storedStampChoice(row.stored), row.choice);
+    EXPECT_EQ(&stampChoiceRow(row.choice), &row);
+  }
+  EXPECT_EQ(storedStampChoice(2), std::nullopt);
+  for (const VideoTimeRow& row : kVideoTimes) EXPECT_EQ(&videoTimeRow(row.choice), &row);
 }
 
 // "[+-]H:MM[:SS]", and nothing else: a value the command line refuses and
 // the store does not take back.
 TEST(NamedValues, TimeShifts) {
-  const std::pair<const char*, std::optional<int32_t>> rows[] = {
+  const std::pair<const char*, int32_t> accepted[] = {
       {"+1:00", 3600},
       {"1:00", 3600},
       {"-0:20:30", -1230},
@@ -179,27 +185,17 @@ TEST(NamedValues, TimeShifts) {
       {"-0:00:01", -1},
       {"99999:59:59", kLongestTimeShift},
       {"-99999:59:59", -kLongestTimeShift},
-      {"100000:00", std::nullopt},
-      {"1:60", std::nullopt},
-      {"1:00:60", std::nullopt},
-      {"1:5", std::nullopt},
-      {"1:005", std::nullopt},
-      {"1", std::nullopt},
-      {":30", std::nullopt},
-      {"1:00:00:00", std::nullopt},
-      {"--1:00", std::nullopt},
-      {"+-1:00", std::nullopt},
-      {"1:0x", std::nullopt},
-      {" 1:00", std::nullopt},
-      {"", std::nullopt},
   };
-  for (const auto& [text, seconds] : rows) {
+  for (const auto& [text, seconds] : accepted) {
     const std::optional<TimeShift> shift = parseTimeShift(text);
-    EXPECT_EQ(shift ? std::optional<int32_t>(shift->seconds) : std::nullopt, seconds) << text;
+    EXPECT_EQ(shift, TimeShift{seconds}) << text;
     if (shift) {
       EXPECT_EQ(parseTimeShift(timeShiftText(*shift)), shift) << text;
     }
   }
+  const char* const refused[] = {"100000:00",  "1:60",   "1:00:60", "1:5",  "1:005", "1", ":30",
+                                 "1:00:00:00", "--1:00", "+-1:00",  "1:0x", " 1:00", ""};
+  for (const char* text : refused) EXPECT_EQ(parseTimeShift(text), std::nullopt) << text;
   EXPECT_EQ(timeShiftText({-1230}), "-0:20:30");
   EXPECT_EQ(timeShiftText({kLongestTimeShift}), "+99999:59:59");
   for (const VideoTimeRow& row : kVideoTimes) {
