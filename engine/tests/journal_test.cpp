@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <tuple>
 
 #include "common/failure.h"
 #include "common/msg.h"
 #include "every_file_run.h"
+#include "journal_file.h"
 #include "journal_lines.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
@@ -203,6 +205,18 @@ TEST(JournalTest, EveryPlaceInALongPathRoundTrips) {
   }
   EXPECT_NE(text.find("x写_IMG"), std::string::npos);
   EXPECT_EQ(text.find("\xc2\x85"), std::string::npos);
+}
+
+// Lines that cannot all be queued for want of memory leave nothing of
+// themselves behind: the journal never gets half a line.
+TEST(JournalTest, LinesAreQueuedWholeOrNotAtAll) {
+  detail::JournalFile file(-1, 0, false);
+  ASSERT_TRUE(file.queueLines([](std::string& q) { q += "first\n"; }));
+  EXPECT_FALSE(file.queueLines([](std::string& q) {
+    q += "half a li";
+    throw std::bad_alloc();
+  }));
+  EXPECT_EQ(file.queue(), "first\n");
 }
 
 TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
