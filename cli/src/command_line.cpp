@@ -7,7 +7,6 @@
 #include <functional>
 #include <initializer_list>
 #include <iostream>
-#include <iterator>
 #include <limits>
 #include <list>
 #include <optional>
@@ -104,31 +103,27 @@ const CLI::Validator kTimeShift(
     "");
 
 // The words of a table of choices (the stamp, the video time), joined.
-template <class Row, std::size_t N>
-std::string wordsOf(const Row (&table)[N], const char* separator) {
+template <options::TableChoice Choice>
+std::string wordsOf(const char* separator) {
   std::string words;
-  for (const Row& row : table) words += (words.empty() ? "" : separator) + std::string(row.word);
+  for (const auto& row : options::choicesOf(Choice{}))
+    words += (words.empty() ? "" : separator) + std::string(row.word);
   return words;
 }
 
-// An option whose value is the word of one row of a table of choices; the
-// row's choice becomes the field's value.
-template <class Choice, class Row, std::size_t N>
-CLI::Option* wordOption(CLI::App& command, const char* flag, Choice& field, const Row (&table)[N]) {
-  const auto rowNamed = [&table](const std::string& word) {
-    return std::find_if(std::begin(table), std::end(table),
-                        [&word](const Row& row) { return word == row.word; });
-  };
+// An option whose value is the word of one of the choices.
+template <options::TableChoice Choice>
+CLI::Option* wordOption(CLI::App& command, const char* flag, Choice& field) {
   return command
       .add_option_function<std::string>(
-          flag, [&field, rowNamed](const std::string& word) { field = rowNamed(word)->choice; })
+          flag, [&field](const std::string& word) { field = *options::choiceNamed<Choice>(word); })
       ->check(CLI::Validator(
-          [&table, rowNamed](std::string& text) -> std::string {
-            if (rowNamed(text) != std::end(table)) return "";
-            return wordsOf(table, " か ") + " を指定して下さい（" + text + "）";
+          [](std::string& text) -> std::string {
+            if (options::choiceNamed<Choice>(text)) return "";
+            return wordsOf<Choice>(" か ") + " を指定して下さい（" + text + "）";
           },
           ""))
-      ->type_name(wordsOf(table, "|"));
+      ->type_name(wordsOf<Choice>("|"));
 }
 
 // The first option name in a CLI11 message, for a message of our own.
@@ -267,7 +262,7 @@ class RunOptionFlags {
               return command.add_flag(std::string(row.flag) + ",!" + row.offFlag, added.value);
             },
             [&](options::StampChoice options::RunOptions::*m) {
-              return wordOption(command, row.flag, given.*m, options::kStampChoices);
+              return wordOption(command, row.flag, given.*m);
             },
             [&](options::TimeShift options::RunOptions::*m) {
               return command
@@ -279,7 +274,7 @@ class RunOptionFlags {
                   ->type_name("[+-]H:MM[:SS]");
             },
             [&](options::VideoTime options::RunOptions::*m) {
-              return wordOption(command, row.flag, given.*m, options::kVideoTimes);
+              return wordOption(command, row.flag, given.*m);
             },
             [](std::monostate) -> CLI::Option* { return nullptr; },
         },

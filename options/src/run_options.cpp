@@ -3,59 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 
 #include "common/case_mapping.h"
 #include "common/text.h"
 
 namespace msifter::options {
-
-namespace {
-
-// The row of a table whose `key` is `value`; the table's end when none is.
-template <class Row, std::size_t N, class Key, class Value>
-const Row* rowWhere(const Row (&table)[N], Key Row::*key, const Value& value) {
-  return std::find_if(std::begin(table), std::end(table),
-                      [&](const Row& row) { return row.*key == value; });
-}
-
-// The row whose `key` is `value`, or the table's first row (its default).
-template <class Row, std::size_t N, class Key, class Value>
-const Row& rowOrFirst(const Row (&table)[N], Key Row::*key, const Value& value) {
-  const Row* row = rowWhere(table, key, value);
-  return row == std::end(table) ? table[0] : *row;
-}
-
-// The `field` of the row whose `key` is `value`; nothing when no row is.
-template <class Row, std::size_t N, class Key, class Value, class Field>
-std::optional<Field> fieldWhere(const Row (&table)[N], Key Row::*key, const Value& value,
-                                Field Row::*field) {
-  const Row* row = rowWhere(table, key, value);
-  if (row == std::end(table)) return std::nullopt;
-  return row->*field;
-}
-
-}  // namespace
-
-const RenameMethodRow& renameMethodRow(RenameMethod method) {
-  return rowOrFirst(kRenameMethods, &RenameMethodRow::method, method);
-}
-
-std::optional<RenameMethod> storedRenameMethod(int32_t stored) {
-  return fieldWhere(kRenameMethods, &RenameMethodRow::stored, stored, &RenameMethodRow::method);
-}
-
-std::optional<RenameMethod> journalRenameMethod(std::string_view word) {
-  return fieldWhere(kRenameMethods, &RenameMethodRow::journalWord, word, &RenameMethodRow::method);
-}
-
-const StampChoiceRow& stampChoiceRow(StampChoice choice) {
-  return rowOrFirst(kStampChoices, &StampChoiceRow::choice, choice);
-}
-
-std::optional<StampChoice> storedStampChoice(int32_t stored) {
-  return fieldWhere(kStampChoices, &StampChoiceRow::stored, stored, &StampChoiceRow::choice);
-}
 
 std::optional<ImageType> imageTypeNamed(std::string_view name) {
   const std::string lower = common::lowerCase(name);
@@ -65,18 +17,6 @@ std::optional<ImageType> imageTypeNamed(std::string_view name) {
     }
   }
   return std::nullopt;
-}
-
-std::optional<VideoTime> storedVideoTime(int32_t stored) {
-  return fieldWhere(kVideoTimes, &VideoTimeRow::stored, stored, &VideoTimeRow::choice);
-}
-
-std::optional<VideoTime> videoTimeNamed(std::string_view word) {
-  return fieldWhere(kVideoTimes, &VideoTimeRow::word, word, &VideoTimeRow::choice);
-}
-
-const VideoTimeRow& videoTimeRow(VideoTime choice) {
-  return rowOrFirst(kVideoTimes, &VideoTimeRow::choice, choice);
 }
 
 namespace {

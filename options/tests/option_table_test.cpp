@@ -159,19 +159,27 @@ TEST(NamedValues, EachNameOnce) {
   EXPECT_EQ(imageTypeNamed("Pcd"), ImageType::PCD);
   EXPECT_EQ(imageTypeNamed("raw"), std::nullopt);
   EXPECT_EQ(imageTypeNamed(""), std::nullopt);
-  for (const RenameMethodRow& row : kRenameMethods) {
-    EXPECT_EQ(storedRenameMethod(row.stored), row.method);
-    EXPECT_EQ(journalRenameMethod(row.journalWord), row.method);
-    EXPECT_EQ(&renameMethodRow(row.method), &row);
+}
+
+// Every choice of a table comes back from its stored number and from its
+// word, and finds its own row; a number or a word of none is nothing, and a
+// value outside the table reads as the table's default.
+template <class Choice>
+void expectEachChoiceOnce(std::string_view wordOfNone) {
+  for (const auto& row : choicesOf(Choice{})) {
+    EXPECT_EQ(storedChoice<Choice>(row.stored), row.choice) << row.word;
+    EXPECT_EQ(choiceNamed<Choice>(row.word), row.choice) << row.word;
+    EXPECT_EQ(&choiceRow(row.choice), &row) << row.word;
   }
-  EXPECT_EQ(storedRenameMethod(2), std::nullopt);
-  EXPECT_EQ(journalRenameMethod("serial-number"), std::nullopt);
-  for (const StampChoiceRow& row : kStampChoices) {
-    EXPECT_EQ(storedStampChoice(row.stored), row.choice);
-    EXPECT_EQ(&stampChoiceRow(row.choice), &row);
-  }
-  EXPECT_EQ(storedStampChoice(2), std::nullopt);
-  for (const VideoTimeRow& row : kVideoTimes) EXPECT_EQ(&videoTimeRow(row.choice), &row);
+  EXPECT_EQ(storedChoice<Choice>(2), std::nullopt);
+  EXPECT_EQ(choiceNamed<Choice>(wordOfNone), std::nullopt) << wordOfNone;
+  EXPECT_EQ(&choiceRow(static_cast<Choice>(7)), &choicesOf(Choice{})[0]);
+}
+
+TEST(NamedValues, EachChoiceOnce) {
+  expectEachChoiceOnce<RenameMethod>("serial-number");
+  expectEachChoiceOnce<StampChoice>("Capture");
+  expectEachChoiceOnce<VideoTime>("UTC");
 }
 
 // "[+-]H:MM[:SS]", and nothing else: a value the command line refuses and
@@ -198,12 +206,6 @@ TEST(NamedValues, TimeShifts) {
   for (const char* text : refused) EXPECT_EQ(parseTimeShift(text), std::nullopt) << text;
   EXPECT_EQ(timeShiftText({-1230}), "-0:20:30");
   EXPECT_EQ(timeShiftText({kLongestTimeShift}), "+99999:59:59");
-  for (const VideoTimeRow& row : kVideoTimes) {
-    EXPECT_EQ(videoTimeNamed(row.word), row.choice);
-    EXPECT_EQ(storedVideoTime(row.stored), row.choice);
-  }
-  EXPECT_EQ(videoTimeNamed("UTC"), std::nullopt);
-  EXPECT_EQ(storedVideoTime(2), std::nullopt);
 }
 
 TEST(NamedValues, ExtensionItems) {
