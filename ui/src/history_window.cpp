@@ -184,7 +184,7 @@ void HistoryWindow::runsListed(Outcome<std::vector<RunRow>>& listed) {
   if (listed.value) {
     const RunRow* selected = selectedRun();
     const std::string keep = selected != nullptr ? selected->id : std::string();
-    runs_->setRuns(std::move(*listed.value));
+    runs_->setRows(std::move(*listed.value));
     int row = runs_->rowOf(keep);
     // Else the newest run: most often the one just made.
     if (row < 0 && runs_->rowCount() > 0) row = 0;
@@ -215,7 +215,7 @@ void HistoryWindow::showSelectedRun() {
   if (run == nullptr) {
     ++filesGeneration_;
     shownRun_.reset();
-    files_->setFiles({});
+    files_->setRows({});
     lblFiles_->setText(runs_->rowCount() == 0 ? u("実行の記録はありません。") : QString());
     return;
   }
@@ -241,7 +241,7 @@ void HistoryWindow::filesRead(uint64_t generation,
   if (generation != filesGeneration_ || !shownRun_) return;
   const QString run = u("実行 ") + u(shownRun_->id);
   if (!read.value || !read.value->has_value()) {
-    files_->setFiles({});
+    files_->setRows({});
     lblFiles_->setText(
         run + (read.value ? u(" の記録はもうありません。") : u(" の記録を読めませんでした。")));
     shownRun_.reset();
@@ -249,13 +249,13 @@ void HistoryWindow::filesRead(uint64_t generation,
   }
   history::RunFiles& files = **read.value;
   lblFiles_->setText(run + u(" のファイル： ") + QString::number(files.files.size()) + u(" 件"));
-  files_->setFiles(std::move(files.files));
+  files_->setRows(std::move(files.files));
 }
 
 const RunRow* HistoryWindow::selectedRun() const {
   const QModelIndex current = lstRuns_->selectionModel()->currentIndex();
   if (!current.isValid() || current.row() >= runs_->rowCount()) return nullptr;
-  return &runs_->run(current.row());
+  return &runs_->at(current.row());
 }
 
 // ---- 元に戻す
