@@ -76,10 +76,7 @@ int openJournalFolder(bool create, platform::UniqueFd& out);
 // settled. Taken again on the same thread, it is held already.
 class FolderLock {
  public:
-  FolderLock() = default;
   ~FolderLock();
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
   // Waits for the lock; 0 or the errno (a folder that cannot be written).
   int take(int folderFd);
 
