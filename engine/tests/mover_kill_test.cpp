@@ -103,6 +103,17 @@ struct Scenario {
   bool backup = false;  // every file also into a backup folder
 };
 
+// The runs that both the run's kills and the journal's are made on.
+constexpr Scenario kCopyUnnamed{
+    .name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true};
+constexpr Scenario kMove{.name = "Move", .copy = false, .across = false, .unnamedFiles = true};
+constexpr Scenario kMoveAcrossUnnamed{
+    .name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true};
+constexpr Scenario kMoveAcrossNamedTemporary{
+    .name = "MoveAcrossNamedTemporary", .copy = false, .across = true, .unnamedFiles = false};
+
+std::string scenarioName(const ::testing::TestParamInfo<Scenario>& row) { return row.param.name; }
+
 class MoverKillTest : public ::testing::TestWithParam<Scenario> {
  protected:
   testing::TempEnv env;
@@ -200,20 +211,14 @@ TEST_P(MoverKillTest, EveryFileStaysWholeWhereverTheRunIsKilled) {
   EXPECT_EQ(leftTemporaries, !s.unnamedFiles);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, MoverKillTest,
-    ::testing::Values(
-        Scenario{.name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true},
-        Scenario{
-            .name = "CopyNamedTemporary", .copy = true, .across = false, .unnamedFiles = false},
-        Scenario{.name = "Move", .copy = false, .across = false, .unnamedFiles = true},
-        Scenario{.name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true},
-        Scenario{.name = "MoveAcrossNamedTemporary",
-                 .copy = false,
-                 .across = true,
-                 .unnamedFiles = false}),
-
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, MoverKillTest,
+                         ::testing::Values(kCopyUnnamed,
+                                           Scenario{.name = "CopyNamedTemporary",
+                                                    .copy = true,
+                                                    .across = false,
+                                                    .unnamedFiles = false},
+                                           kMove, kMoveAcrossUnnamed, kMoveAcrossNamedTemporary),
+                         scenarioName);
 
 }  // namespace
 }  // namespace msifter::engine
@@ -399,32 +404,25 @@ TEST_P(JournaledKillTest, AnUndoKilledIsSettledAndFinishedByTheNext) {
   EXPECT_GE(kills, static_cast<long>(files.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, JournaledKillTest,
-    ::testing::Values(
-        Scenario{.name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true},
-        Scenario{.name = "Move", .copy = false, .across = false, .unnamedFiles = true},
-        Scenario{.name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true},
-        Scenario{.name = "MoveAcrossNamedTemporary",
-                 .copy = false,
-                 .across = true,
-                 .unnamedFiles = false},
-        Scenario{.name = "CopyWithBackup",
-                 .copy = true,
-                 .across = false,
-                 .unnamedFiles = true,
-                 .backup = true},
-        Scenario{.name = "MoveWithBackup",
-                 .copy = false,
-                 .across = false,
-                 .unnamedFiles = true,
-                 .backup = true},
-        Scenario{.name = "MoveAcrossWithBackup",
-                 .copy = false,
-                 .across = true,
-                 .unnamedFiles = true,
-                 .backup = true}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, JournaledKillTest,
+                         ::testing::Values(kCopyUnnamed, kMove, kMoveAcrossUnnamed,
+                                           kMoveAcrossNamedTemporary,
+                                           Scenario{.name = "CopyWithBackup",
+                                                    .copy = true,
+                                                    .across = false,
+                                                    .unnamedFiles = true,
+                                                    .backup = true},
+                                           Scenario{.name = "MoveWithBackup",
+                                                    .copy = false,
+                                                    .across = false,
+                                                    .unnamedFiles = true,
+                                                    .backup = true},
+                                           Scenario{.name = "MoveAcrossWithBackup",
+                                                    .copy = false,
+                                                    .across = true,
+                                                    .unnamedFiles = true,
+                                                    .backup = true}),
+                         scenarioName);
 
 }  // namespace
 }  // namespace msifter::engine
