@@ -17,6 +17,7 @@
 #include "fixed_clock.h"
 #include "isolated_test.h"
 #include "platform/syscalls.h"
+#include "recorded_calls.h"
 #include "scratch_mount.h"
 #include "temp_env.h"
 #include "transfer_test_base.h"
@@ -510,26 +511,16 @@ TEST_F(MoverAcrossTest, AnEntryThatIsAFolderByItsTurnIsNeverTransferred) {
 // flush of the destination per batch (data, then names), not one per file,
 // and one of the sources' file system once they are removed.
 TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
-  struct Counting : platform::Syscalls {
+  struct Counting : testing::RecordedCalls {
     std::string remote;
-    int fsyncs = 0;
-    int syncs = 0;
     std::vector<int> syncsAtRemoval;
-    int fsync(int fd) override {
-      ++fsyncs;
-      return Syscalls::fsync(fd);
-    }
-    int syncfs(int fd) override {
-      ++syncs;
-      return Syscalls::syncfs(fd);
-    }
     int unlinkAt(int dir, const char* path, int flags) override {
       struct stat folder {
       }, there{};
       if (::fstat(dir, &folder) == 0 && ::stat(remote.c_str(), &there) == 0 &&
           folder.st_dev == there.st_dev)
-        syncsAtRemoval.push_back(syncs);
-      return Syscalls::unlinkAt(dir, path, flags);
+        syncsAtRemoval.push_back(count('S'));
+      return RecordedCalls::unlinkAt(dir, path, flags);
     }
   } calls;
   calls.remote = remote.string();
@@ -540,8 +531,8 @@ TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
     platform::ScopedSyscalls scoped(calls);
     ASSERT_TRUE(mMoveFile(sources, options));
   }
-  EXPECT_EQ(calls.fsyncs, 0);
-  EXPECT_EQ(calls.syncs, 3);
+  EXPECT_EQ(calls.count('F'), 0);
+  EXPECT_EQ(calls.count('S'), 3);
   EXPECT_EQ(calls.syncsAtRemoval, std::vector<int>(5, 2));
   EXPECT_TRUE(fs::is_empty(remote));
   EXPECT_EQ(readText(dst / "0000000004_f4.jpg"), std::string(4000, 'x'));
@@ -580,22 +571,14 @@ TEST_F(MoverAcrossTest, FailureMidBatchSettlesWhatWasCopiedFirst) {
 // was flushed, after the source of a move between file systems is gone
 // (its copy flushed, then its name, then its removal).
 TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
-  struct Recorder : TransferObserver, platform::Syscalls {
-    int syncs = 0;
+  struct Recorder : TransferObserver, testing::RecordedCalls {
     std::vector<TransferredFile> files;
     std::vector<std::vector<int>> seen;  // source there, destination there, flushes
-    int syncfs(int fd) override {
-      ++syncs;
-      return Syscalls::syncfs(fd);
-    }
-    // A batch of renames alone may be flushed through its folder.
-    int fsync(int fd) override {
-      ++syncs;
-      return Syscalls::fsync(fd);
-    }
     void fileTransferred(const TransferredFile& f) override {
       files.push_back(f);
-      seen.push_back({fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination), syncs});
+      // A batch of renames alone may be flushed through its folder.
+      seen.push_back({fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination),
+                      count('S') + count('F')});
     }
   };
 

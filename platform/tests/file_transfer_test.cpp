@@ -30,6 +30,7 @@
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
 #include "platform/transfer_meter.h"
+#include "recorded_calls.h"
 #include "temp_env.h"
 
 namespace msifter::platform {
@@ -731,23 +732,8 @@ TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
 // costs one flush, and the copies of a run cut short are named too. The
 // last flush makes the last names durable.
 TEST_F(DestinationFolderTest, CopiesAreNamedOnlyAfterTheirContentsAreFlushed) {
-  struct Recorded : Syscalls {
-    std::string events;
-    int syncfs(int fd) override {
-      events += 'S';
-      return Syscalls::syncfs(fd);
-    }
-    int linkAt(int fd, const char* from, int toFd, const char* to, int flags) override {
-      events += 'N';
-      return Syscalls::linkAt(fd, from, toFd, to, flags);
-    }
-    int renameAt(int fd, const char* from, int toFd, const char* to, unsigned flags) override {
-      events += 'N';
-      return Syscalls::renameAt(fd, from, toFd, to, flags);
-    }
-  };
   const std::vector<std::string> sources = putRemote(3);
-  Recorded calls;
+  testing::RecordedCalls calls;
   ScopedSyscalls scoped(calls);
   DestinationFolder folder;
   ASSERT_EQ(folder.open(local.string()).code(), 0);
@@ -759,7 +745,7 @@ TEST_F(DestinationFolderTest, CopiesAreNamedOnlyAfterTheirContentsAreFlushed) {
   }
   EXPECT_EQ(namedSoFar, (std::vector<std::size_t>{0, 2, 2}));
   ASSERT_EQ(folder.settle().code(), 0);
-  EXPECT_EQ(calls.events, "SNNSNS");
+  EXPECT_EQ(calls.only("SN"), "SNNSNS");
   EXPECT_EQ(namesIn(local), (std::vector<std::string>{"n0", "n1", "n2"}));
   EXPECT_EQ(namesIn(remote).size(), 3u);
 }
