@@ -23,6 +23,7 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::writeText;
 
 std::tm on(int year, int month, int day, int hour = 9) {
   return testing::moment(year, month, day, hour, 6, 37);
@@ -63,10 +64,8 @@ class LibraryFoldersTest : public testing::TransferTestBase {
   }
   std::vector<std::string> put(std::initializer_list<const char*> names) {
     std::vector<std::string> paths;
-    for (const char* name : names) {
-      std::ofstream(src / name) << "bytes of " << name;
-      paths.push_back((src / name).string());
-    }
+    for (const char* name : names)
+      paths.push_back(writeText(src / name, std::string("bytes of ") + name).string());
     return paths;
   }
   std::vector<std::string> planned(const std::vector<std::string>& sources) {
@@ -114,8 +113,7 @@ TEST(FileGroups, MembersShareFolderAndBase) {
 TEST_F(LibraryFoldersTest, FilesGoIntoTheFolderOfTheirStamp) {
   capture.byName = {
       {"a.jpg", on(2024, 5, 1)}, {"b.jpg", on(2023, 12, 31)}, {"c.jpg", on(2024, 5, 1)}};
-  fs::create_directories(dst / "2024/05/01");
-  std::ofstream(dst / "2024/05/01/20240501090637_00000_a.jpg") << "there before";
+  writeText(dst / "2024/05/01/20240501090637_00000_a.jpg", "there before");
   const std::vector<std::string> sources = put({"a.jpg", "b.jpg", "c.jpg"});
   const std::vector<std::string> expected = {"2024/05/01/20240501090637_00001_a.jpg",
                                              "2023/12/31/20231231090637_00000_b.jpg",
@@ -152,8 +150,7 @@ TEST_F(LibraryFoldersTest, AGroupSharesOnePrefixAndFolder) {
   capture.byName = {{"IMG_0001.JPG", on(2024, 5, 1)},
                     {"IMG_0001.XMP", on(2021, 1, 1)},
                     {"b.jpg", on(2024, 5, 1)}};
-  fs::create_directories(dst / "2024/05/01");
-  std::ofstream(dst / "2024/05/01/20240501090637_00000_IMG_0001.XMP") << "taken";
+  writeText(dst / "2024/05/01/20240501090637_00000_IMG_0001.XMP", "taken");
   // The CR2 tells no time of its own; the AAE is listed first.
   const std::vector<std::string> sources =
       put({"IMG_0001.AAE", "IMG_0001.CR2", "b.jpg", "IMG_0001.JPG", "IMG_0001.XMP"});
@@ -255,8 +252,7 @@ TEST_F(LibraryFoldersTest, ALevelThatIsALinkOrAFileIsRefused) {
 TEST_F(LibraryFoldersTest, UndoRemovesTheEmptyFoldersTheRunMade) {
   capture.byName = {
       {"a.jpg", on(2024, 5, 1)}, {"b.jpg", on(2024, 6, 2)}, {"c.jpg", on(2023, 1, 1)}};
-  fs::create_directories(dst / "2024");
-  std::ofstream(dst / "2024/mine.txt") << "the user's";
+  writeText(dst / "2024/mine.txt", "the user's");
   const std::vector<std::string> sources = put({"a.jpg", "b.jpg", "c.jpg"});
   RunJournal journal;
   ASSERT_EQ(journal.begin(options), 0);
