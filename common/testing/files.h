@@ -23,4 +23,13 @@ std::vector<std::string> namesIn(const std::filesystem::path& folder);
 using Tree = std::map<std::string, std::string>;
 Tree treeOf(const std::filesystem::path& root);
 
+// A row of the tests of byte-for-byte comparisons: two files' bytes, and
+// whether they are the same file content.
+struct BytesCase {
+  const char* what;
+  std::string first;
+  std::string second;
+  bool same;
+};
+
 }  // namespace msifter::testing
