@@ -148,6 +148,21 @@ TEST_F(HistoryTest, ListsEveryRunNewestFirstAndTheFilesOfTheSelectedOne) {
             std::string::npos);
   EXPECT_TRUE(undo->isEnabled());
 
+  // Each list under its headings, across the top only.
+  const auto headings = [&](const char* list) {
+    const QAbstractItemModel* model = window.findChild<QTableView*>(list)->model();
+    std::vector<std::string> texts;
+    for (int c = 0; c <= model->columnCount(); ++c)
+      texts.push_back(model->headerData(c, Qt::Horizontal).toString().toStdString());
+    EXPECT_FALSE(model->headerData(0, Qt::Vertical).isValid()) << list;
+    return texts;
+  };
+  EXPECT_EQ(headings("lstRuns"),
+            (std::vector<std::string>{"日時", "操作", "ファイル数", "バイト数", "結果", "取り消し",
+                                      "移動元", "移動先", ""}));
+  EXPECT_EQ(headings("lstFiles"),
+            (std::vector<std::string>{"移動元", "新しいパス", "取り消し", ""}));
+
   // Its end is written: the next look finds it free, the selection stays.
   running.finish(true);
   open(window);
