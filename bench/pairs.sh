@@ -2,6 +2,39 @@
 # Shared by the benchmarks that time two commands in alternating pairs
 # (A B A B ...) and report the median of the per-pair ratios. Sourced.
 
+# bench_setup NAME PAIRS [BUILD_DIR] [WORK_DIR]: sets build (default:
+# build) and work (default: BUILD_DIR/bench-NAME-work), both absolute, and
+# pairs, the timed pairs ($PAIRS, or PAIRS when it is not set).
+bench_setup() {
+  build=$(realpath "${3:-build}")
+  work=$(realpath -m "${4:-$build/bench-$1-work}")
+  pairs=${PAIRS:-$2}
+}
+
+# built PROGRAM: $build/PROGRAM, which the build makes; fails (and so ends
+# the benchmark, set -e) when it has not been built.
+built() {
+  [ -x "$build/$1" ] || { echo "build first: cmake --build --preset default ($build/$1)" >&2; return 1; }
+  echo "$build/$1"
+}
+
+# fresh_work: an empty $work, removed when the benchmark ends.
+fresh_work() {
+  rm -rf "$work"
+  mkdir -p "$work"
+  trap 'rm -rf "$work"' EXIT
+}
+
+# runs_keep_in_work KIND...: what the runs keep of that kind (state, config,
+# cache: $XDG_<KIND>_HOME) goes into $work/KIND.
+runs_keep_in_work() {
+  local kind
+  for kind in "$@"; do export "XDG_${kind^^}_HOME=$work/$kind"; done
+}
+
+# wanted CASE: true unless ONLY names another case.
+wanted() { [ -z "${ONLY:-}" ] || [ "$ONLY" = "$1" ]; }
+
 # seconds COMMAND: runs COMMAND (its output dropped), prints its wall time.
 seconds() {
   local start=$EPOCHREALTIME

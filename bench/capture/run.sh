@@ -13,18 +13,15 @@
 set -euo pipefail
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 root=$(realpath "$here/../..")
-build=$(realpath "${1:-build}")
+# shellcheck source=../pairs.sh
+source "$here/../pairs.sh"
+bench_setup capture 11 "${1:-}" "${3:-}"
 ref=${2:-main}
-work=$(realpath -m "${3:-$build/bench-capture-work}")
-after="$build/bench/capture/capture_cli"
+after=$(built bench/capture/capture_cli)
 before="$work/capture_cli_before"
-pairs=${PAIRS:-11}
 files=${FILES:-2000}
-[ -x "$after" ] || { echo "build first: cmake --build --preset default ($after)" >&2; exit 1; }
-
-rm -rf "$work"
+fresh_work
 mkdir -p "$work/before/cli" "$work/jpegs"
-trap 'rm -rf "$work"' EXIT
 
 # The earlier reader, in the same driver, with the flags of the build above.
 git -C "$root" show "$ref:cli/include/cli/capture_time.h" >"$work/before/cli/capture_time.h"
@@ -55,8 +52,6 @@ b_out=$("$before" "$work/jpegs")
 [ "$a_out" = "source 0: $files files" ] && [ "$b_out" = "$a_out" ] ||
   { echo "the readers disagree: A '$a_out', B '$b_out'" >&2; exit 1; }
 
-# shellcheck source=../pairs.sh
-source "$here/../pairs.sh"
 a_name=after b_name=before compare_pairs \
   "capture times of $files JPEGs: A this tree, B $ref" true true \
   "'$after' '$work/jpegs'" "'$before' '$work/jpegs'"

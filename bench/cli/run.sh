@@ -18,25 +18,16 @@
 #   same:   the same on 100,000 files of 200 bytes that all differ: every
 #           file shares its size, so each is read
 set -euo pipefail
-build=$(realpath "${1:-build}")
-work=$(realpath -m "${2:-$build/bench-cli-work}")
-ours="$build/app/m_sifter-cli"
-engine="$build/bench/transfer/transfer_cli"
-make_tree="$build/bench/transfer/transfer_make_tree"
-pairs=${PAIRS:-7}
-only=${ONLY:-}
-for tool in "$ours" "$engine" "$make_tree"; do
-  [ -x "$tool" ] || { echo "build first: cmake --build --preset default ($tool)" >&2; exit 1; }
-done
-
-rm -rf "$work"
-mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
-# Both sides write their journals into the work folder.
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config"
-
 # shellcheck source=../pairs.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
+bench_setup cli 7 "${1:-}" "${2:-}"
+ours=$(built app/m_sifter-cli)
+engine=$(built bench/transfer/transfer_cli)
+make_tree=$(built bench/transfer/transfer_make_tree)
+
+fresh_work
+# Both sides write their journals into the work folder.
+runs_keep_in_work state config
 
 prepare() {
   rm -rf "$work/src" "$work/dst"
@@ -54,14 +45,14 @@ check() {
 compare() { compare_pairs "$1" prepare check "$2" "$3"; }
 
 run="'$ours' run '$work/src' '$work/dst' --all --subfolders --quiet"
-if [ -z "$only" ] || [ "$only" = engine ]; then
+if wanted engine; then
   "$make_tree" "$work/seed" 100 1000 200
   compare "engine: A m_sifter-cli run, B transfer_cli move; 100,000 files" \
     "$run" "'$engine' move '$work/src' '$work/dst'"
   rm -rf "$work/seed"
 fi
 for sizes in spread same; do
-  if [ -z "$only" ] || [ "$only" = $sizes ]; then
+  if wanted $sizes; then
     # "same": every file 200 bytes, so each shares its size with all others.
     "$make_tree" "$work/seed" 100 1000 "$([ $sizes = same ] && echo 200 || echo spread)" distinct
     compare "$sizes: A --skip-identical, B without; 100,000 different files, none in the destination" \

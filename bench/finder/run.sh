@@ -16,7 +16,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$repo/build}
 cli=$build/bench/finder/finder_cli
-make_tree=$build/bench/finder/finder_make_tree
+make_tree=$build/bench/bench_make_tree
 tmp=${TMPDIR:-/tmp}
 tree=$tmp/msifter-bench-finder-100k
 big=$tmp/msifter-bench-finder-1m

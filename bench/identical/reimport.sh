@@ -11,24 +11,16 @@
 #   A: m_sifter-cli run CARD LIBRARY --all --subfolders --copy --skip-identical --quiet
 #   B: find CARD -type f -exec cat {} + >/dev/null
 set -euo pipefail
-build=$(realpath "${1:-build}")
-work=$(realpath -m "${2:-$build/bench-reimport-work}")
-ours="$build/app/m_sifter-cli"
-make_library="$build/bench/identical/identical_make_library"
-pairs=${PAIRS:-7}
-card=${CARD:-2000} library=${LIBRARY:-100000} min=${MIN:-1000000} max=${MAX:-3000000}
-for tool in "$ours" "$make_library"; do
-  [ -x "$tool" ] || { echo "build first: cmake --build --preset default ($tool)" >&2; exit 1; }
-done
-
-rm -rf "$work"
-mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
-# Journals, settings and the library's index go into the work folder.
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-
 # shellcheck source=../pairs.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
+bench_setup reimport 7 "${1:-}" "${2:-}"
+ours=$(built app/m_sifter-cli)
+make_library=$(built bench/identical/identical_make_library)
+card=${CARD:-2000} library=${LIBRARY:-100000} min=${MIN:-1000000} max=${MAX:-3000000}
+
+fresh_work
+# Journals, settings and the library's index go into the work folder.
+runs_keep_in_work state config cache
 
 echo "making a card of $card photos and a library of $library ($min to $max bytes each)"
 "$make_library" "$work" "$card" "$library" "$min" "$max"

@@ -14,17 +14,14 @@
 #   PAIRS=11 (timed pairs)   CARD_GROUPS=1000 (3 files each)
 set -euo pipefail
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
-build=$(realpath "${1:-build}")
-work=$(realpath -m "${2:-$build/bench-library-work}")
-cli="$build/app/m_sifter-cli"
-pairs=${PAIRS:-11}
+# shellcheck source=../pairs.sh
+source "$here/../pairs.sh"
+bench_setup library 11 "${1:-}" "${2:-}"
+cli=$(built app/m_sifter-cli)
 groups=${CARD_GROUPS:-1000}
-[ -x "$cli" ] || { echo "build first: cmake --build --preset default ($cli)" >&2; exit 1; }
-
-rm -rf "$work"
+fresh_work
 mkdir -p "$work/card" "$work/seeds"
-trap 'rm -rf "$work"' EXIT
-export XDG_STATE_HOME="$work/state" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config"
+runs_keep_in_work state cache config
 
 # Sixty camera-like JPEGs, one a day; each group copies one of them.
 convert -size 320x240 plasma: -quality 85 "$work/seed.jpg"
@@ -53,8 +50,6 @@ check() {
   fi
 }
 
-# shellcheck source=../pairs.sh
-source "$here/../pairs.sh"
 a_name=folders+groups b_name=flat compare_pairs \
   "import of $files files ($groups groups): A --folders=%Y/%m/%d with groups, B flat, --no-groups" \
   "$prepare" check \

@@ -17,26 +17,19 @@
 #           against find SRC -iname '*.jpg' -printf '%s %p\n'      (at most 1.0 x)
 #   serial: all with --serial, against the same find               (shown)
 set -euo pipefail
-build=$(realpath "${1:-build}")
-work=$(realpath -m "${2:-$build/bench-preview-work}")
-ours="$build/app/m_sifter-cli"
-make_tree="$build/bench/preview/preview_make_tree"
-pairs=${PAIRS:-7}
-only=${ONLY:-}
-for tool in "$ours" "$make_tree"; do
-  [ -x "$tool" ] || { echo "build first: cmake --build --preset default ($tool)" >&2; exit 1; }
-done
+# shellcheck source=../pairs.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
+bench_setup preview 7 "${1:-}" "${2:-}"
+ours=$(built app/m_sifter-cli)
+make_tree=$(built bench/bench_make_tree)
 
 mkdir -p "$work/dst"
 if [ ! -e "$work/tree-made" ]; then
   rm -rf "$work/src"
-  "$make_tree" "$work/src" 1000 1000
+  "$make_tree" --camera "$work/src" 1000 1000
   touch "$work/tree-made"
 fi
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config"
-
-# shellcheck source=../pairs.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
+runs_keep_in_work state config
 
 # A preview changes nothing: the destination stays empty.
 check() {
@@ -46,15 +39,15 @@ check() {
 preview="'$ours' run '$work/src' '$work/dst' --subfolders --dry-run"
 listing="find '$work/src' -type f -printf '%s %p\n'"
 a_name=preview b_name=find
-if [ -z "$only" ] || [ "$only" = all ]; then
+if wanted all; then
   compare_pairs "all: A preview --all, B find -type f; 1,000,000 files" : check \
     "$preview --all" "$listing"
 fi
-if [ -z "$only" ] || [ "$only" = jpg ]; then
+if wanted jpg; then
   compare_pairs "jpg: A preview --images jpg, B find -iname '*.jpg'; 200,000 of 1,000,000 files" \
     : check "$preview --images jpg" "find '$work/src' -iname '*.jpg' -printf '%s %p\n'"
 fi
-if [ -z "$only" ] || [ "$only" = serial ]; then
+if wanted serial; then
   compare_pairs "serial: A preview --all --serial, B find -type f" : check \
     "$preview --all --serial" "$listing"
 fi

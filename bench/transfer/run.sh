@@ -20,13 +20,11 @@
 #
 # WORK_DIR (default: a folder in the build tree) holds the trees and images.
 set -euo pipefail
-build=$(realpath "${1:-build}")
-work=$(realpath -m "${2:-$build/bench-transfer-work}")
-cli="$build/bench/transfer/transfer_cli"
-make_tree="$build/bench/transfer/transfer_make_tree"
-pairs=${PAIRS:-7}
-only=${ONLY:-}
-[ -x "$cli" ] && [ -x "$make_tree" ] || { echo "build first: cmake --build --preset default" >&2; exit 1; }
+# shellcheck source=../pairs.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
+bench_setup transfer 7 "${1:-}" "${2:-}"
+cli=$(built bench/transfer/transfer_cli)
+make_tree=$(built bench/transfer/transfer_make_tree)
 
 cleanup() {
   for disk in "$work"/disk-*/; do
@@ -34,14 +32,10 @@ cleanup() {
   done
   rm -rf "$work"
 }
-rm -rf "$work"
-mkdir -p "$work"
+fresh_work
 trap cleanup EXIT
 # Every run writes its journal; the benchmark's go with its trees.
-export XDG_STATE_HOME="$work/state"
-
-# shellcheck source=../pairs.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
+runs_keep_in_work state
 
 a_name=m_sifter b_name=peer
 
@@ -57,7 +51,7 @@ compare() {
   compare_pairs "$1" "$2" "expect_files '$5' $6" "$3" "$4"
 }
 
-if [ -z "$only" ] || [ "$only" = move ]; then
+if wanted move; then
   "$make_tree" "$work/seed" 100 1000 200
   # Hard links to one seed tree: both sides rename the same inodes.
   compare "move, 100,000 files of 200 bytes, one file system" \
@@ -68,7 +62,7 @@ if [ -z "$only" ] || [ "$only" = move ]; then
   rm -rf "$work/seed" "$work/src" "$work/dst"
 fi
 
-if [ -z "$only" ] || [ "$only" = copy ]; then
+if wanted copy; then
   "$make_tree" "$work/seed" 10 100 1048576
   compare "copy, 1,000 files of 1 MB" \
     "rm -rf '$work/dst' && mkdir '$work/dst'" \
@@ -78,7 +72,7 @@ if [ -z "$only" ] || [ "$only" = copy ]; then
   rm -rf "$work/seed" "$work/dst"
 fi
 
-if [ -z "$only" ] || [ "$only" = across ]; then
+if wanted across; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "== across: skipped (loop-mounting the two disk images needs root)"
   else

@@ -14,7 +14,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath "${1:-$repo/build}")
 driver=$build/bench/window/window_bench
-make_tree=$build/bench/finder/finder_make_tree
+make_tree=$build/bench/bench_make_tree
 runs=${RUNS:-3}
 platform=${PLATFORM:-xcb}
 work=${TMPDIR:-/tmp}/msifter-bench-window

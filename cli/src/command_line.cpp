@@ -55,14 +55,21 @@ const CLI::Validator kImageTypes(
     },
     "");
 
-// The window's list of other extensions; on the command line "," also
-// separates them, as a ";" typed in a shell ends the command. An empty item
-// would take every file, so only a separator at the end may be left over.
+// The items of a list of extensions. On the command line "," also separates
+// them, as a ";" typed in a shell ends the command; a separator at the end
+// leaves no item.
+std::vector<std::string> listItems(std::string& text) {
+  std::replace(text.begin(), text.end(), ',', ';');
+  std::vector<std::string> items = common::splitAt(text, ";");
+  if (items.size() > 1 && items.back().empty()) items.pop_back();
+  return items;
+}
+
+// The window's list of other extensions. An empty item would take every
+// file, so only a separator at the end may be left over.
 const CLI::Validator kExtensionList(
     [](std::string& text) -> std::string {
-      std::replace(text.begin(), text.end(), ',', ';');
-      std::vector<std::string> items = common::splitAt(text, ";");
-      if (items.size() > 1 && items.back().empty()) items.pop_back();
+      const std::vector<std::string> items = listItems(text);
       if (std::find(items.begin(), items.end(), "") == items.end()) return "";
       return "拡張子を txt,doc のように , か ; で区切って指定して下さい（空の項目があります）";
     },
@@ -72,9 +79,7 @@ const CLI::Validator kExtensionList(
 // their own; one typed with its dot (".cr2") is taken without it.
 const CLI::Validator kExactExtensions(
     [](std::string& text) -> std::string {
-      std::replace(text.begin(), text.end(), ',', ';');
-      std::vector<std::string> items = common::splitAt(text, ";");
-      if (items.size() > 1 && items.back().empty()) items.pop_back();
+      std::vector<std::string> items = listItems(text);
       for (std::string& item : items) {
         if (!item.empty() && item.front() == '.') item.erase(0, 1);
         if (item.empty())
@@ -97,40 +102,29 @@ const CLI::Validator kTimeShift(
     },
     "");
 
-std::string videoTimeWords(const char* separator) {
+// The words of a table of choices (the stamp, the video time), joined.
+template <options::TableChoice Choice>
+std::string wordsOf(const char* separator) {
   std::string words;
-  for (const options::VideoTimeRow& row : options::kVideoTimes)
+  for (const auto& row : options::choicesOf(Choice{}))
     words += (words.empty() ? "" : separator) + std::string(row.word);
   return words;
 }
 
-const CLI::Validator kVideoTime(
-    [](std::string& text) -> std::string {
-      if (options::videoTimeNamed(text)) return "";
-      return videoTimeWords(" か ") + " を指定して下さい（" + text + "）";
-    },
-    "");
-
-std::optional<options::StampChoice> stampChoice(const std::string& word) {
-  for (const options::StampChoiceRow& row : options::kStampChoices) {
-    if (word == row.word) return row.choice;
-  }
-  return std::nullopt;
+// An option whose value is the word of one of the choices.
+template <options::TableChoice Choice>
+CLI::Option* wordOption(CLI::App& command, const char* flag, Choice& field) {
+  return command
+      .add_option_function<std::string>(
+          flag, [&field](const std::string& word) { field = *options::choiceNamed<Choice>(word); })
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (options::choiceNamed<Choice>(text)) return "";
+            return wordsOf<Choice>(" か ") + " を指定して下さい（" + text + "）";
+          },
+          ""))
+      ->type_name(wordsOf<Choice>("|"));
 }
-
-std::string stampWords(const char* separator) {
-  std::string words;
-  for (const options::StampChoiceRow& row : options::kStampChoices)
-    words += (words.empty() ? "" : separator) + std::string(row.word);
-  return words;
-}
-
-const CLI::Validator kStampChoice(
-    [](std::string& text) -> std::string {
-      if (stampChoice(text)) return "";
-      return stampWords(" か ") + " を指定して下さい（" + text + "）";
-    },
-    "");
 
 // The first option name in a CLI11 message, for a message of our own.
 std::string optionNamed(const std::string& message) {
@@ -268,12 +262,7 @@ class RunOptionFlags {
               return command.add_flag(std::string(row.flag) + ",!" + row.offFlag, added.value);
             },
             [&](options::StampChoice options::RunOptions::*m) {
-              return command
-                  .add_option_function<std::string>(
-                      row.flag,
-                      [&given, m](const std::string& word) { given.*m = *stampChoice(word); })
-                  ->check(kStampChoice)
-                  ->type_name(stampWords("|"));
+              return wordOption(command, row.flag, given.*m);
             },
             [&](options::TimeShift options::RunOptions::*m) {
               return command
@@ -285,13 +274,7 @@ class RunOptionFlags {
                   ->type_name("[+-]H:MM[:SS]");
             },
             [&](options::VideoTime options::RunOptions::*m) {
-              return command
-                  .add_option_function<std::string>(row.flag,
-                                                    [&given, m](const std::string& word) {
-                                                      given.*m = *options::videoTimeNamed(word);
-                                                    })
-                  ->check(kVideoTime)
-                  ->type_name(videoTimeWords("|"));
+              return wordOption(command, row.flag, given.*m);
             },
             [](std::monostate) -> CLI::Option* { return nullptr; },
         },

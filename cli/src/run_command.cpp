@@ -244,11 +244,8 @@ std::string problemHint(const RunOptions& options, const options::OptionProblem&
     return "対象にするファイルを " + flags + " のどれかで指定して下さい。";
   }
   if (problem.code == msgcode::CaptureOnly) {
-    std::string capture = options::optionRow("stamp")->flag;
-    for (const options::StampChoiceRow& choice : options::kStampChoices) {
-      if (choice.choice == options::StampChoice::Capture) capture += "=" + std::string(choice.word);
-    }
-    return capture + " と一緒に指定して下さい。";
+    return options::optionRow("stamp")->flag + std::string("=") +
+           options::choiceRow(options::StampChoice::Capture).word + " と一緒に指定して下さい。";
   }
   return "";
 }

@@ -32,12 +32,12 @@ JsonObject optionsJson(const engine::TransferOptions& o) {
   limit("min_bytes", o.useMinSize, o.minSizeBytes);
   limit("max_bytes", o.useMaxSize, o.maxSizeBytes);
   limit("count_limit", o.useCountLimit, o.countLimit);
-  return json.text("names", options::renameMethodRow(o.renameMethod).journalWord)
+  return json.text("names", options::choiceRow(o.renameMethod).word)
       .flag("fix_extension", o.extFix)
       .flag("slowly", o.slowly)
-      .text("stamp", options::stampChoiceRow(o.stamp).word)
+      .text("stamp", options::choiceRow(o.stamp).word)
       .number("time_shift", o.timeShift.seconds)
-      .text("video_time", options::videoTimeRow(o.videoTime).word)
+      .text("video_time", options::choiceRow(o.videoTime).word)
       .flag("skip_identical", o.skipIdentical)
       .json(key::Backup, o.backupDir.empty() ? "null" : jsonString(o.backupDir))
       .json("folders", o.folders.empty() ? "null" : jsonString(o.folders))

@@ -77,6 +77,8 @@ TEST_F(CommandLineTest, CaptureTimeAndExtensionValues) {
     EXPECT_EQ(line.status, kUsageError) << given;
     EXPECT_EQ(said, message);
   }
+  EXPECT_EQ(parsed({"run", "/s", "/d", "--stamp=Capture"}).second,
+            "--stamp: transfer か capture を指定して下さい（Capture）");
   // A separator at the end adds none; a dot in front is left out.
   EXPECT_EQ(parseCommandLine({"run", "/s", "/d", "--ext", ".CR2,heic,"}).run.given.extensions,
             "CR2;heic");

@@ -5,20 +5,10 @@
 #
 #   end_to_end.sh M_SIFTER_CLI CASE
 set -euo pipefail
-cli=$1
-case_name=$2
-
-fail() {
-  echo "FAIL ($case_name): $*" >&2
-  exit 1
-}
-
-work=$(mktemp -d)
+# shellcheck source=case_setup.sh
+source "$(dirname "${BASH_SOURCE[0]}")/case_setup.sh" "$@"
 # Every mount a case made below the work folder goes, innermost first.
 trap 'awk -v w="$work" "\$2 ~ \"^\" w { print \$2 }" /proc/mounts | sort -r | xargs -r -n1 umount; rm -rf "$work"' EXIT
-mkdir -p "$work/tmp"
-export XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config HOME=$work/home
-export TMPDIR=$work/tmp TEMP=$work/tmp TMP=$work/tmp LANG=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 cd "$work"
 
@@ -45,16 +35,18 @@ make_tree() {
   printf 'notes' >"$1/notes.txt"
 }
 
-expect_status() {
-  local expected=$1
-  shift
-  local status=0
-  "$@" >"$work/out" 2>"$work/err" || status=$?
-  [ "$status" -eq "$expected" ] ||
-    fail "exit $status, not $expected: $* (stderr: $(cat "$work/err"))"
-}
-
 last_run() { "$cli" history --json | jq -r '.runs[-1].run'; }
+
+# undone_after_kill SOURCE BEFORE MOVED, after history's look at a run killed
+# in the middle (its listing in out): the run is listed as cut short with
+# MOVED files moved and none taken back, and undo brings SOURCE back to the
+# snapshot BEFORE and empties dst.
+undone_after_kill() {
+  grep -q "移動  $3  .*  中断  未取り消し" out || fail "history: $(cat out)"
+  expect_status 0 "$cli" undo
+  [ "$(snapshot "$1")" = "$2" ] || fail "undo did not restore what the run had moved"
+  [ -z "$(ls dst)" ] || fail "left in the destination: $(ls dst)"
+}
 
 case $case_name in
 dry_run)
@@ -185,10 +177,7 @@ killed)
   moved=$(ls dst | wc -l)
   [ "$moved" -ge 3 ] && [ "$moved" -lt 20 ] || fail "$moved files moved before the kill"
   expect_status 0 "$cli" history
-  grep -q "移動  $moved  .*  中断  未取り消し" out || fail "history: $(cat out)"
-  expect_status 0 "$cli" undo
-  [ "$(snapshot src)" = "$before" ] || fail "undo did not restore what the run had moved"
-  [ -z "$(ls dst)" ] || fail "left in the destination: $(ls dst)"
+  undone_after_kill src "$before" "$moved"
   ;;
 
 capture)
@@ -369,10 +358,7 @@ killed_across)
   moved=$(ls dst | wc -l)
   [ "$moved" -ge 1 ] && [ "$moved" -lt 40 ] || fail "$moved files moved before the kill"
   [ $((moved + $(ls mnt-card | wc -l))) -eq 40 ] || fail "a photo in two places or none: $(ls dst) / $(ls mnt-card)"
-  grep -q "移動  $moved  .*  中断  未取り消し" out || fail "history: $(cat out)"
-  expect_status 0 "$cli" undo
-  [ "$(snapshot mnt-card)" = "$before" ] || fail "undo did not restore what the run had moved"
-  [ -z "$(ls dst)" ] || fail "left in the destination: $(ls dst)"
+  undone_after_kill mnt-card "$before" "$moved"
   ;;
 
 stop_means_stop)

@@ -7,19 +7,13 @@
 #
 #   file_systems.sh M_SIFTER_CLI CASE     CASE: card | nas
 set -euo pipefail
-cli=$1
-case_name=$2
-
-fail() {
-  echo "FAIL ($case_name): $*" >&2
-  exit 1
-}
+# shellcheck source=case_setup.sh
+source "$(dirname "${BASH_SOURCE[0]}")/case_setup.sh" "$@"
 skip() {
   echo "skipped: $*"
   exit 77
 }
 
-work=$(mktemp -d)
 sshd_pid=
 card_loop=
 other_reader=
@@ -33,9 +27,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$work/tmp"
-export XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config HOME=$work/home
-export TMPDIR=$work/tmp TEMP=$work/tmp TMP=$work/tmp LANG=C.UTF-8
 cd "$work"
 
 # Names and bytes of the files under a folder (times are the file system's).
@@ -45,15 +36,6 @@ make_photos() {
   mkdir -p "$1/DCIM"
   for n in 1 2 3; do head -c $((n * 70000)) /dev/urandom >"$1/DCIM/p$n.jpg"; done
   touch -d '2002-10-15 09:30:01.523456789' "$1/DCIM/p1.jpg"
-}
-
-expect_status() {
-  local expected=$1
-  shift
-  local status=0
-  "$@" >"$work/out" 2>"$work/err" || status=$?
-  [ "$status" -eq "$expected" ] ||
-    fail "exit $status, not $expected: $* (stderr: $(cat "$work/err"))"
 }
 
 # mount_card: the exFAT image on a loop device, through exfat-fuse, as a

@@ -56,22 +56,27 @@ TEST_F(RequestedOptionsTest, SavedSettingsThenTheOptionsGiven) {
   last.renameMethod = RenameMethod::SerialNumber;
   ASSERT_TRUE(settings::gSetSettingData(last, "2024/01/05 14:30:00"));
 
+  // The saved run as a run takes it; built once (see EachFlagFillsItsOwnRow).
+  static const engine::TransferOptions kAsSaved = {.serverDir = "/media/card",
+                                                   .receiveDir = "/photos",
+                                                   .targetList = "*",
+                                                   .subFolder = true,
+                                                   .useCountLimit = true,
+                                                   .countLimit = 50,
+                                                   .copyFiles = true,
+                                                   .renameMethod = RenameMethod::SerialNumber};
+  static const engine::TransferOptions kSavedWithExtensions = [] {
+    engine::TransferOptions o = kAsSaved;
+    o.targetList = "/CR2;/NEF";
+    return o;
+  }();
   struct Row {
     const char* name;
     std::vector<std::string> args;
     engine::TransferOptions expected;
   };
   const Row rows[] = {
-      {.name = "as saved",
-       .args = {"--from-settings"},
-       .expected = {.serverDir = "/media/card",
-                    .receiveDir = "/photos",
-                    .targetList = "*",
-                    .subFolder = true,
-                    .useCountLimit = true,
-                    .countLimit = 50,
-                    .copyFiles = true,
-                    .renameMethod = RenameMethod::SerialNumber}},
+      {.name = "as saved", .args = {"--from-settings"}, .expected = kAsSaved},
       {.name = "overridden",
        .args = {"/media/other", "--from-settings", "--images=jpg,TIF", "--no-subfolders", "--move",
                 "--date-time", "--limit=7"},
@@ -90,14 +95,7 @@ TEST_F(RequestedOptionsTest, SavedSettingsThenTheOptionsGiven) {
       // --ext is a file type too: the saved "all files" goes.
       {.name = "extensions over the saved types",
        .args = {"--from-settings", "--ext=cr2,nef"},
-       .expected = {.serverDir = "/media/card",
-                    .receiveDir = "/photos",
-                    .targetList = "/CR2;/NEF",
-                    .subFolder = true,
-                    .useCountLimit = true,
-                    .countLimit = 50,
-                    .copyFiles = true,
-                    .renameMethod = RenameMethod::SerialNumber}},
+       .expected = kSavedWithExtensions},
       // The last of a pair of switches wins.
       {.name = "switches both ways",
        .args = {"/s", "/d", "--all", "--copy", "--move", "--serial", "--slow", "--fix-ext",

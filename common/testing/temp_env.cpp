@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "temp_env.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -57,25 +54,9 @@ void TempEnv::setVar(const std::string& name, const std::optional<std::string>& 
 }
 
 fs::path TempEnv::writeFile(const fs::path& relative, std::size_t size, char fill) const {
-  const fs::path path = root_ / relative;
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary);
-  const std::string chunk(size, fill);
-  out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-  return path;
+  return writeText(root_ / relative, std::string(size, fill));
 }
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string TempEnv::errorLog() const {
-  std::ifstream in(tempDir() / "m_sifter_ErrLog.txt", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string TempEnv::errorLog() const { return readText(tempDir() / "m_sifter_ErrLog.txt"); }
 
 }  // namespace msifter::testing

@@ -6,12 +6,10 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <vector>
+
+#include "files.h"
 
 namespace msifter::testing {
-
-// The names of a folder's entries, sorted.
-std::vector<std::string> namesIn(const std::filesystem::path& folder);
 
 class TempEnv {
  public:

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -28,10 +27,7 @@ namespace fs = std::filesystem;
 using testing::RecordingUi;
 using testing::TempEnv;
 
-std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::readText;
 
 using ErrorHandlerTest = testing::IsolatedTest;
 

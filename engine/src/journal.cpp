@@ -261,11 +261,8 @@ int RunJournal::create(int folderFd, const TransferOptions& options) {
   // reads, so the wait is short.
   static_cast<void>(platform::lockFile(fd_.get(), LockMode::Exclusive, LockWait::Wait));
   file_ = std::make_unique<detail::JournalFile>(fd_.get(), 0, true);
-  try {
-    file_->add(detail::headerText(options, started, base_));
-  } catch (const std::bad_alloc&) {
+  if (!file_->queueLines([&](std::string& q) { q += detail::headerText(options, started, base_); }))
     return fail(ENOMEM);
-  }
   if (int e = file_->sync()) return fail(e);
   if (OsError e = platform::syncFile(folderFd)) return fail(e.code());
   return 0;
@@ -273,14 +270,10 @@ int RunJournal::create(int folderFd, const TransferOptions& options) {
 
 int RunJournal::filesPlanned(const std::vector<TransferIntent>& group) {
   if (!file_ || finished_) return error_ ? error_ : EBADF;
-  const std::size_t queued = file_->queue().size();
-  try {
-    for (const TransferIntent& intent : group)
-      detail::appendIntentLine(file_->queue(), intent, base_);
-  } catch (const std::bad_alloc&) {
-    file_->queue().resize(queued);
+  if (!file_->queueLines([&](std::string& q) {
+        for (const TransferIntent& intent : group) detail::appendIntentLine(q, intent, base_);
+      }))
     return fail(ENOMEM);
-  }
   if (int e = file_->sync()) return fail(e);
   planned_ += static_cast<int64_t>(group.size());
   return 0;
@@ -288,25 +281,17 @@ int RunJournal::filesPlanned(const std::vector<TransferIntent>& group) {
 
 int RunJournal::foldersPlanned(const std::vector<std::string>& folders) {
   if (!file_ || finished_) return error_ ? error_ : EBADF;
-  const std::size_t queued = file_->queue().size();
-  try {
-    for (const std::string& folder : folders) file_->queue() += detail::folderLine(folder, base_);
-  } catch (const std::bad_alloc&) {
-    file_->queue().resize(queued);
+  if (!file_->queueLines([&](std::string& q) {
+        for (const std::string& folder : folders) q += detail::folderLine(folder, base_);
+      }))
     return fail(ENOMEM);
-  }
   return 0;
 }
 
 int RunJournal::fileRenamed(const TransferIntent& intent) {
   if (!file_ || finished_) return error_ ? error_ : EBADF;
-  const std::size_t queued = file_->queue().size();
-  try {
-    detail::appendIntentLine(file_->queue(), intent, base_);
-  } catch (const std::bad_alloc&) {
-    file_->queue().resize(queued);
+  if (!file_->queueLines([&](std::string& q) { detail::appendIntentLine(q, intent, base_); }))
     return fail(ENOMEM);
-  }
   if (int e = file_->sync()) return fail(e);
   return 0;
 }
@@ -316,11 +301,7 @@ int RunJournal::fileRenamed(const TransferIntent& intent) {
 void RunJournal::fileTransferred(const TransferredFile& file) {
   if (!file_ || finished_) return;
   const int64_t number = file.number >= 0 ? file.number : files_;
-  const std::size_t queued = file_->queue().size();
-  try {
-    detail::appendFileLine(file_->queue(), number, file, base_);
-  } catch (const std::bad_alloc&) {
-    file_->queue().resize(queued);
+  if (!file_->queueLines([&](std::string& q) { detail::appendFileLine(q, number, file, base_); })) {
     fail(ENOMEM);
     return;
   }
@@ -331,24 +312,16 @@ void RunJournal::fileTransferred(const TransferredFile& file) {
 
 void RunJournal::fileBackedUp(int64_t number, const BackupCopy& backup) {
   if (!file_ || finished_) return;
-  const std::size_t queued = file_->queue().size();
-  try {
-    detail::appendBackedUpLine(file_->queue(), number, backup, base_);
-  } catch (const std::bad_alloc&) {
-    file_->queue().resize(queued);
+  if (!file_->queueLines(
+          [&](std::string& q) { detail::appendBackedUpLine(q, number, backup, base_); }))
     fail(ENOMEM);
-  }
 }
 
 void RunJournal::fileSkipped(const std::string& source, const std::string& identical) {
   if (!file_ || finished_) return;
-  const std::size_t queued = file_->queue().size();
-  try {
-    detail::appendSkippedLine(file_->queue(), source, identical, base_);
-  } catch (const std::bad_alloc&) {
-    file_->queue().resize(queued);
+  if (!file_->queueLines(
+          [&](std::string& q) { detail::appendSkippedLine(q, source, identical, base_); }))
     fail(ENOMEM);
-  }
 }
 
 void RunJournal::sourceFileSystem(uint64_t device, const std::string& mountRoot) {
@@ -373,9 +346,7 @@ void RunJournal::filesLeft(const std::vector<TransferIntent>& left) {
       ++left_.pending;
       continue;
     }
-    try {
-      file_->add(o.line);
-    } catch (const std::bad_alloc&) {
+    if (!file_->queueLines([&](std::string& q) { q += o.line; })) {
       fail(ENOMEM);
       return;
     }

@@ -3,6 +3,7 @@
 // The journal files themselves, shared by the run's journal, undo and the
 // settling of runs that were cut short.
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,19 @@ class JournalFile {
   void add(std::string_view line) { queued_.append(line); }
   // The lines queued: more may be written at its end.
   std::string& queue() { return queued_; }
+  // Lines queued by `append(queue())`, whole or not at all: when memory
+  // runs out the queue is cut back to where it was, and the answer is false.
+  template <class Append>
+  bool queueLines(Append&& append) {
+    const std::size_t before = queued_.size();
+    try {
+      append(queued_);
+      return true;
+    } catch (const std::bad_alloc&) {
+      queued_.resize(before);
+      return false;
+    }
+  }
   // The queued lines out: 0 or the errno (a short write counts as a full disk).
   int write();
   // write(), then the file's contents on disk.
@@ -63,10 +77,7 @@ int openJournalFolder(bool create, platform::UniqueFd& out);
 // settled. Taken again on the same thread, it is held already.
 class FolderLock {
  public:
-  FolderLock() = default;
   ~FolderLock();
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
   // Waits for the lock; 0 or the errno (a folder that cannot be written).
   int take(int folderFd);
 

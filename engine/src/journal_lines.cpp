@@ -194,28 +194,24 @@ bool parseFile(const std::vector<std::string_view>& f, JournalEntry& e) {
          number(f[7], e.file.device) && number(f[8], e.file.inode);
 }
 
+// A choice by its word; the default for a word of none.
+template <class Choice>
+bool choice(std::string_view v, Choice& out) {
+  const std::optional<Choice> named = options::choiceNamed<Choice>(v);
+  out = named.value_or(options::choicesOf(out)[0].choice);
+  return named.has_value();
+}
+
 // The header lines of capture-time names and skipped files; journals
 // written before them have none and mean the defaults.
 bool parseNamingLine(std::string_view key, std::string_view v, TransferOptions& o) {
-  if (key == "stamp") {
-    for (const options::StampChoiceRow& row : options::kStampChoices) {
-      if (v == row.word) {
-        o.stamp = row.choice;
-        return true;
-      }
-    }
-    return false;
-  }
+  if (key == "stamp") return choice(v, o.stamp);
   if (key == "time-shift") {
     const std::optional<options::TimeShift> shift = options::parseTimeShift(v);
     o.timeShift = shift.value_or(options::TimeShift{});
     return shift.has_value();
   }
-  if (key == "video-time") {
-    const std::optional<options::VideoTime> how = options::videoTimeNamed(v);
-    o.videoTime = how.value_or(options::VideoTime::Utc);
-    return how.has_value();
-  }
+  if (key == "video-time") return choice(v, o.videoTime);
   if (key == "skip-identical") return yesNo(v, o.skipIdentical);
   if (key == "backup") return unescape(v, o.backupDir) && !o.backupDir.empty();
   if (key == "folders") return unescape(v, o.folders) && !o.folders.empty();
@@ -249,11 +245,7 @@ bool parseRunLine(const std::vector<std::string_view>& f, RunSummary& run) {
   if (key == "min-size") return limit(v, o.useMinSize, o.minSizeBytes);
   if (key == "max-size") return limit(v, o.useMaxSize, o.maxSizeBytes);
   if (key == "count-limit") return limit(v, o.useCountLimit, o.countLimit);
-  if (key == "names") {
-    const std::optional<RenameMethod> method = options::journalRenameMethod(v);
-    o.renameMethod = method.value_or(RenameMethod::DateTime);
-    return method.has_value();
-  }
+  if (key == "names") return choice(v, o.renameMethod);
   if (key == "fix-extension") return yesNo(v, o.extFix);
   if (key == "slowly") return yesNo(v, o.slowly);
   return parseNamingLine(key, v, o);
@@ -402,11 +394,11 @@ class Reader {
 std::string namingLines(const TransferOptions& o, const std::string& base) {
   std::string lines;
   if (o.stamp != options::StampChoice::Transfer)
-    lines += Line("stamp").word(options::stampChoiceRow(o.stamp).word).end();
+    lines += Line("stamp").word(options::choiceRow(o.stamp).word).end();
   if (o.timeShift.seconds != 0)
     lines += Line("time-shift").word(options::timeShiftText(o.timeShift)).end();
   if (o.videoTime != options::VideoTime::Utc)
-    lines += Line("video-time").word(options::videoTimeRow(o.videoTime).word).end();
+    lines += Line("video-time").word(options::choiceRow(o.videoTime).word).end();
   if (o.skipIdentical) lines += Line("skip-identical").word("yes").end();
   if (!o.backupDir.empty()) lines += Line("backup").path(o.backupDir, base).end();
   if (!o.folders.empty()) lines += Line("folders").text(o.folders).end();
@@ -430,7 +422,7 @@ std::string headerText(const TransferOptions& o, std::time_t started, const std:
          limit("min-size", o.useMinSize, o.minSizeBytes) +
          limit("max-size", o.useMaxSize, o.maxSizeBytes) +
          limit("count-limit", o.useCountLimit, o.countLimit) +
-         Line("names").word(options::renameMethodRow(o.renameMethod).journalWord).end() +
+         Line("names").word(options::choiceRow(o.renameMethod).word).end() +
          Line("fix-extension").word(yes(o.extFix)).end() +
          Line("slowly").word(yes(o.slowly)).end() + namingLines(o, base);
 }

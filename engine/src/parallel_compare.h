@@ -10,12 +10,10 @@
 
 namespace msifter::engine {
 
+// Neither copied nor moved: its thread works on its members.
 class ParallelCompare {
  public:
-  ParallelCompare() = default;
   ~ParallelCompare();
-  ParallelCompare(const ParallelCompare&) = delete;
-  ParallelCompare& operator=(const ParallelCompare&) = delete;
 
   // True when the `count` bytes at `a` and `b` are equal; false when they
   // differ or a file was cut short while they were read.

@@ -9,19 +9,12 @@ namespace msifter::engine {
 using common::guardLog;
 
 std::string gGetFileExt(const std::string& path) {
-  return guardLog("gGetFileExt", std::string(), [&] {
-    objects::cPath p;
-    p.setFileName(path);
-    return p.GetExt();
-  });
+  return guardLog("gGetFileExt", std::string(), [&] { return objects::cPath(path).GetExt(); });
 }
 
 std::string gGetFileNameOnly(const std::string& path) {
-  return guardLog("gGetFileNameOnly", std::string(" "), [&] {
-    objects::cPath p;
-    p.setFileName(path);
-    return p.GetFileNameOnly();
-  });
+  return guardLog("gGetFileNameOnly", std::string(" "),
+                  [&] { return objects::cPath(path).GetFileNameOnly(); });
 }
 
 }  // namespace msifter::engine

@@ -23,6 +23,7 @@
 #include "isolated_test.h"
 #include "platform/directory.h"
 #include "platform/syscalls.h"
+#include "source_folder_test.h"
 #include "temp_env.h"
 
 namespace msifter::engine {
@@ -101,22 +102,8 @@ TEST(MatchesPattern, InvalidListsFail) {
   }
 }
 
-class RecordingLabel : public ProgressLabel {
- public:
-  void setCaption(const std::string& caption) override { captions.push_back(caption); }
-  std::vector<std::string> captions;
-};
-
-class FinderTest : public testing::IsolatedTest {
+class FinderTest : public testing::SourceFolderTest {
  protected:
-  // The source folder without a trailing separator, or a path inside it.
-  std::string dir(const std::string& relative = "") const {
-    const fs::path top = env.root() / "src";
-    return (relative.empty() ? top : top / relative).string();
-  }
-  void file(const std::string& relative, std::size_t size = 0) const {
-    env.writeFile(fs::path("src") / relative, size);
-  }
   // The search of the source folder as the transfer run makes it, into
   // `list`, `label` and `totals`; a test changes what it needs.
   FindRequest transferSearch() {
@@ -151,7 +138,6 @@ class FinderTest : public testing::IsolatedTest {
   }
 
   std::vector<std::string> list;
-  RecordingLabel label;
   FindTotals totals;
 };
 

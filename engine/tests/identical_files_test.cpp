@@ -22,6 +22,7 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::writeText;
 
 // Counts the calls that reach files, per name opened in the folder, and
 // refuses to open the names in `unreadable`.
@@ -56,10 +57,6 @@ class CountingCalls : public platform::Syscalls {
   std::set<std::string> unreadable;
 };
 
-void write(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // Larger than the compared head, with `tail` as its last byte.
 std::string big(char fill, char tail) {
   std::string bytes(IdenticalFiles::kHeadBytes + 100, fill);
@@ -68,33 +65,28 @@ std::string big(char fill, char tail) {
 }
 
 TEST(IdenticalFiles, FindsOnlyTheSameBytes) {
-  struct Row {
-    const char* what;
-    std::string there;  // in the folder as "there.bin"
-    std::string source;
-    bool found;
-  };
-  const Row rows[] = {
-      {.what = "small, equal", .there = "abc", .source = "abc", .found = true},
-      {.what = "small, same size", .there = "abc", .source = "abd", .found = false},
-      {.what = "big, equal", .there = big('x', 'y'), .source = big('x', 'y'), .found = true},
-      {.what = "big, last byte", .there = big('x', 'y'), .source = big('x', 'z'), .found = false},
+  // The first in the folder as "there.bin", the second the source.
+  const testing::BytesCase rows[] = {
+      {.what = "small, equal", .first = "abc", .second = "abc", .same = true},
+      {.what = "small, same size", .first = "abc", .second = "abd", .same = false},
+      {.what = "big, equal", .first = big('x', 'y'), .second = big('x', 'y'), .same = true},
+      {.what = "big, last byte", .first = big('x', 'y'), .second = big('x', 'z'), .same = false},
       {.what = "big, first byte",
-       .there = "q" + big('x', 'y'),
-       .source = "r" + big('x', 'y'),
-       .found = false},
-      {.what = "empty", .there = "", .source = "", .found = true},
+       .first = "q" + big('x', 'y'),
+       .second = "r" + big('x', 'y'),
+       .same = false},
+      {.what = "empty", .first = "", .second = "", .same = true},
   };
-  for (const Row& row : rows) {
+  for (const testing::BytesCase& row : rows) {
     testing::TempEnv env;
     fs::create_directory(env.root() / "dst");
-    write(env.root() / "dst" / "there.bin", row.there);
-    write(env.root() / "src.bin", row.source);
+    writeText(env.root() / "dst" / "there.bin", row.first);
+    writeText(env.root() / "src.bin", row.second);
     IdenticalFiles index;
     ASSERT_TRUE(index.open((env.root() / "dst").string()).ok());
     EXPECT_EQ(index.findIdentical((env.root() / "src.bin").string(),
-                                  static_cast<int64_t>(row.source.size())),
-              row.found ? "there.bin" : "")
+                                  static_cast<int64_t>(row.second.size())),
+              row.same ? "there.bin" : "")
         << row.what;
   }
 }
@@ -104,11 +96,11 @@ TEST(IdenticalFiles, LinksTemporariesAndTheSourceItselfAreNoMatchSubfoldersAre) 
   const fs::path dst = env.root() / "dst";
   fs::create_directories(dst / "2024" / "05" / "01");
   fs::create_directories(env.root() / "elsewhere");
-  write(env.root() / "src.bin", "photo");
-  write(env.root() / "elsewhere" / "copy.bin", "photo");
-  write(dst / ".m_sifter-42-f0.part", "photo");
-  write(dst / "2024" / ".m_sifter-43-f0.part", "photo");
-  write(dst / "self.bin", "other");
+  writeText(env.root() / "src.bin", "photo");
+  writeText(env.root() / "elsewhere" / "copy.bin", "photo");
+  writeText(dst / ".m_sifter-42-f0.part", "photo");
+  writeText(dst / "2024" / ".m_sifter-43-f0.part", "photo");
+  writeText(dst / "self.bin", "other");
   fs::create_symlink(env.root() / "src.bin", dst / "link.bin");
   fs::create_directory_symlink(env.root() / "elsewhere", dst / "2024" / "linked");
   {
@@ -118,7 +110,7 @@ TEST(IdenticalFiles, LinksTemporariesAndTheSourceItselfAreNoMatchSubfoldersAre) 
     EXPECT_EQ(index.findIdentical((dst / "self.bin").string(), 5), "");
   }
   // A photo filed by hand into a folder by date is in the library.
-  write(dst / "2024" / "05" / "01" / "copy.bin", "photo");
+  writeText(dst / "2024" / "05" / "01" / "copy.bin", "photo");
   IdenticalFiles index;
   ASSERT_TRUE(index.open(dst.string()).ok());
   EXPECT_EQ(index.findIdentical((env.root() / "src.bin").string(), 5), "2024/05/01/copy.bin");
@@ -131,11 +123,11 @@ TEST(IdenticalFiles, ManyOfOneSizeAreReadOnceAndAMissNeedsNoCall) {
   // The same head, different last bytes: the worst case for the first look.
   const auto photo = [](int n) { return big('x', 'y') + std::to_string(1000 + n); };
   const auto size = static_cast<int64_t>(photo(0).size());
-  for (int i = 0; i < 200; ++i) write(dst / (std::to_string(i) + ".jpg"), photo(i));
-  for (int i = 0; i < 50; ++i) write(dst / ("e" + std::to_string(i)), "");
-  write(env.root() / "a", photo(123));
-  write(env.root() / "b", photo(9000));
-  write(env.root() / "empty", "");
+  for (int i = 0; i < 200; ++i) writeText(dst / (std::to_string(i) + ".jpg"), photo(i));
+  for (int i = 0; i < 50; ++i) writeText(dst / ("e" + std::to_string(i)), "");
+  writeText(env.root() / "a", photo(123));
+  writeText(env.root() / "b", photo(9000));
+  writeText(env.root() / "empty", "");
 
   CountingCalls calls;
   platform::ScopedSyscalls seam(calls);
@@ -159,9 +151,9 @@ TEST(IdenticalFiles, AddedChangedVanishedAndUnreadableFiles) {
   testing::TempEnv env;
   const fs::path dst = env.root() / "dst";
   fs::create_directory(dst);
-  for (const char* name : {"vanished", "locked", "kept"}) write(dst / name, "photo");
-  write(env.root() / "src", "photo");
-  write(env.root() / "new", "movie");
+  for (const char* name : {"vanished", "locked", "kept"}) writeText(dst / name, "photo");
+  writeText(env.root() / "src", "photo");
+  writeText(env.root() / "new", "movie");
 
   CountingCalls calls;
   calls.unreadable = {"locked"};
@@ -171,7 +163,7 @@ TEST(IdenticalFiles, AddedChangedVanishedAndUnreadableFiles) {
   fs::remove(dst / "vanished");
   EXPECT_EQ(index.findIdentical((env.root() / "src").string(), 5), "kept");
   // Its digest is known now; a file changed since is another file.
-  write(dst / "kept", "PHOTO");
+  writeText(dst / "kept", "PHOTO");
   fs::last_write_time(dst / "kept", fs::last_write_time(dst / "kept") + std::chrono::seconds(1));
   EXPECT_EQ(index.findIdentical((env.root() / "src").string(), 5), "");
 
@@ -196,11 +188,11 @@ TEST(IdenticalFiles, TheIndexIsTrustedOnlyWhileFoldersAndFilesAreUnchanged) {
   fs::create_directories(dst / "2024");
   // Every byte the same but the first: two heads.
   const auto headed = [](char first) { return first + tailed('Z').substr(1); };
-  write(dst / "2024" / "a.jpg", tailed('A'));
-  write(dst / "2024" / "b.jpg", tailed('C'));
-  write(dst / "2024" / "e.jpg", headed('E'));
-  for (const char tail : {'A', 'B'}) write(env.root() / std::string(1, tail), tailed(tail));
-  write(env.root() / "F", headed('F'));
+  writeText(dst / "2024" / "a.jpg", tailed('A'));
+  writeText(dst / "2024" / "b.jpg", tailed('C'));
+  writeText(dst / "2024" / "e.jpg", headed('E'));
+  for (const char tail : {'A', 'B'}) writeText(env.root() / std::string(1, tail), tailed(tail));
+  writeText(env.root() / "F", headed('F'));
   const auto size = static_cast<int64_t>(tailed('A').size());
   const std::string a = (env.root() / "A").string();
   const std::string b = (env.root() / "B").string();
@@ -224,7 +216,7 @@ TEST(IdenticalFiles, TheIndexIsTrustedOnlyWhileFoldersAndFilesAreUnchanged) {
   // changed file over either.
   for (const auto& [name, bytes] : {std::pair{"a.jpg", tailed('B')}, {"e.jpg", headed('F')}}) {
     const auto modified = fs::last_write_time(dst / "2024" / name);
-    write(dst / "2024" / name, bytes);
+    writeText(dst / "2024" / name, bytes);
     fs::last_write_time(dst / "2024" / name, modified);
   }
   calls.listings = 0;
@@ -241,7 +233,7 @@ TEST(IdenticalFiles, TheIndexIsTrustedOnlyWhileFoldersAndFilesAreUnchanged) {
   EXPECT_EQ(calls.opened["2024/b.jpg"], 0);  // its kept digests told it apart
 
   // A photo filed by hand into a known folder changes the folder.
-  write(dst / "2024" / "c.jpg", tailed('A'));
+  writeText(dst / "2024" / "c.jpg", tailed('A'));
   IdenticalFiles index(options);
   ASSERT_TRUE(index.open(dst.string()).ok());
   EXPECT_EQ(index.findIdentical(a, size), "2024/c.jpg");
@@ -254,8 +246,8 @@ TEST(IdenticalFiles, ADamagedLockedOrUnwritableIndexNeverFailsARun) {
     testing::TempEnv env;
     const fs::path dst = env.root() / "dst";
     fs::create_directories(dst / "sub");
-    write(dst / "sub" / "copy.jpg", "photo");
-    write(env.root() / "src.jpg", "photo");
+    writeText(dst / "sub" / "copy.jpg", "photo");
+    writeText(env.root() / "src.jpg", "photo");
     CountingCalls calls;
     platform::ScopedSyscalls seam(calls);
     {
@@ -265,7 +257,7 @@ TEST(IdenticalFiles, ADamagedLockedOrUnwritableIndexNeverFailsARun) {
     const fs::path file = indexFile(env);
     ASSERT_FALSE(file.empty());
     sqlite3* holder = nullptr;
-    if (harm == Harm::Garbage) write(file, std::string(4096, '\x5a'));
+    if (harm == Harm::Garbage) writeText(file, std::string(4096, '\x5a'));
     if (harm == Harm::BadListing) {
       ASSERT_TRUE(testing::runSql(file, "UPDATE folders SET listing = x'0102'"));
     }
@@ -301,8 +293,8 @@ TEST(IdenticalFiles, ASidecarIsNeverSkippedOnItsOwn) {
   const char* const names[] = {"IMG_0001.XMP", "IMG_0001.CR2.xmp", "IMG_0001.thm", "IMG_0001.AAE",
                                "IMG_0001.JPG"};
   for (const char* name : names) {
-    write(dst / name, std::string("in library: ") + name);
-    write(env.root() / name, std::string("in library: ") + name);
+    writeText(dst / name, std::string("in library: ") + name);
+    writeText(env.root() / name, std::string("in library: ") + name);
   }
   IdenticalFiles index;
   ASSERT_TRUE(index.open(dst.string()).ok());
@@ -331,35 +323,29 @@ class Colliding : public ContentDigest {
 };
 
 TEST(IdenticalFiles, EqualDigestsAreNeverAMatch) {
-  struct Row {
-    const char* what;
-    std::string there;
-    std::string source;
-    bool found;
-  };
-  const Row rows[] = {
-      {.what = "small", .there = "abc", .source = "abd", .found = false},
+  const testing::BytesCase rows[] = {
+      {.what = "small", .first = "abc", .second = "abd", .same = false},
       {.what = "big, first byte",
-       .there = "q" + big('x', 'y'),
-       .source = "r" + big('x', 'y'),
-       .found = false},
-      {.what = "big, last byte", .there = big('x', 'y'), .source = big('x', 'z'), .found = false},
-      {.what = "big, equal", .there = big('x', 'y'), .source = big('x', 'y'), .found = true},
+       .first = "q" + big('x', 'y'),
+       .second = "r" + big('x', 'y'),
+       .same = false},
+      {.what = "big, last byte", .first = big('x', 'y'), .second = big('x', 'z'), .same = false},
+      {.what = "big, equal", .first = big('x', 'y'), .second = big('x', 'y'), .same = true},
   };
   const Colliding colliding;
-  for (const Row& row : rows) {
+  for (const testing::BytesCase& row : rows) {
     testing::TempEnv env;
     fs::create_directory(env.root() / "dst");
-    write(env.root() / "dst" / "there.bin", row.there);
-    write(env.root() / "dst" / "twin.bin", row.there);
-    write(env.root() / "src.bin", row.source);
+    writeText(env.root() / "dst" / "there.bin", row.first);
+    writeText(env.root() / "dst" / "twin.bin", row.first);
+    writeText(env.root() / "src.bin", row.second);
     IdenticalFiles::Options options;
     options.digest = &colliding;
     IdenticalFiles index(options);
     ASSERT_TRUE(index.open((env.root() / "dst").string()).ok());
     const std::string found = index.findIdentical((env.root() / "src.bin").string(),
-                                                  static_cast<int64_t>(row.source.size()));
-    EXPECT_EQ(!found.empty(), row.found) << row.what << ": " << found;
+                                                  static_cast<int64_t>(row.second.size()));
+    EXPECT_EQ(!found.empty(), row.same) << row.what << ": " << found;
   }
 }
 
@@ -371,19 +357,19 @@ TEST(IdenticalFiles, LargeFilesAreComparedToTheLastByte) {
   fs::create_directory(dst);
   std::string photo(3 * 1024 * 1024 + 17, '\0');
   for (std::size_t i = 0; i < photo.size(); ++i) photo[i] = static_cast<char>(i * 7 % 251);
-  write(dst / "photo.jpg", photo);
+  writeText(dst / "photo.jpg", photo);
   const auto size = static_cast<int64_t>(photo.size());
   {
     IdenticalFiles index;  // the copy's digests are learnt and kept
     ASSERT_TRUE(index.open(dst.string()).ok());
-    write(env.root() / "same.jpg", photo);
+    writeText(env.root() / "same.jpg", photo);
     ASSERT_EQ(index.findIdentical((env.root() / "same.jpg").string(), size), "photo.jpg");
   }
   for (const std::size_t flipped : {std::size_t{0}, std::size_t{IdenticalFiles::kHeadBytes + 1},
                                     photo.size() / 2 + 5, photo.size() - 1}) {
     std::string source = photo;
     source[flipped] = static_cast<char>(source[flipped] ^ 1);
-    write(env.root() / "other.jpg", source);
+    writeText(env.root() / "other.jpg", source);
     IdenticalFiles index;
     ASSERT_TRUE(index.open(dst.string()).ok());
     EXPECT_EQ(index.findIdentical((env.root() / "other.jpg").string(), size), "") << flipped;

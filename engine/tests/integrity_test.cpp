@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 
@@ -28,18 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Tree = std::map<std::string, std::string>;  // path below a folder -> bytes
-
-Tree treeOf(const fs::path& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (!e.is_regular_file()) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    tree[fs::relative(e.path(), root).string()] = {std::istreambuf_iterator<char>(in), {}};
-  }
-  return tree;
-}
+using testing::Tree;
+using testing::treeOf;
 
 ino_t inodeOf(const fs::path& path) {
   struct stat st {};
@@ -57,9 +46,7 @@ class IntegrityTest : public testing::TransferTestBase {
     options.renameMethod = RenameMethod::SerialNumber;
   }
   static std::string put(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
+    return testing::writeText(path, bytes).string();
   }
   // A run as the window and the command line make it: journal, transfers,
   // the journal's end.

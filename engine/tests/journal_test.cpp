@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <tuple>
 
 #include "common/failure.h"
 #include "common/msg.h"
 #include "every_file_run.h"
+#include "journal_file.h"
 #include "journal_lines.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
@@ -26,11 +28,7 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::readText;
 
 auto fieldsOf(const TransferredFile& f) {
   return std::tie(f.kind, f.source, f.destination, f.size, f.modifiedSeconds, f.modifiedNanoseconds,
@@ -89,7 +87,7 @@ TEST(JournalTest, PathsAndNumbersRoundTripExactly) {
   EXPECT_FALSE(s.damaged);
   // One line a record (the header's 13, a file's, the end and the closing
   // line), names readable as they are.
-  const std::string written = text(journal.path());
+  const std::string written = readText(journal.path());
   EXPECT_EQ(occurrences(written, "\n"), 13 + files.size() + 3);
   EXPECT_NE(written.find("写真 2024.JPG"), std::string::npos);
   EXPECT_EQ(fs::status(journal.path()).permissions(),
@@ -217,6 +215,18 @@ TEST(JournalTest, EveryPlaceInALongPathRoundTrips) {
   EXPECT_EQ(text.find("\xc2\x85"), std::string::npos);
 }
 
+// Lines that cannot all be queued for want of memory leave nothing of
+// themselves behind: the journal never gets half a line.
+TEST(JournalTest, LinesAreQueuedWholeOrNotAtAll) {
+  detail::JournalFile file(-1, 0, false);
+  ASSERT_TRUE(file.queueLines([](std::string& q) { q += "first\n"; }));
+  EXPECT_FALSE(file.queueLines([](std::string& q) {
+    q += "half a li";
+    throw std::bad_alloc();
+  }));
+  EXPECT_EQ(file.queue(), "first\n");
+}
+
 TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
   testing::TempEnv env;
   RunJournal journal;
@@ -224,7 +234,7 @@ TEST(JournalTest, AJournalCutAnywhereListsTheWholeLinesItHas) {
   for (int64_t i = 0; i < 3; ++i)
     journal.fileTransferred({TransferredFile::Kind::Moved, "/s/" + std::to_string(i), "/d", 10});
   ASSERT_EQ(journal.finish(true), 0);
-  const std::string full = text(journal.path());
+  const std::string full = readText(journal.path());
   const fs::path cut = fs::path(journal.path()).replace_filename("cut.journal");
   fs::remove(journal.path());
 

@@ -14,6 +14,8 @@
 #include "engine/journal.h"
 #include "engine/mover.h"
 #include "engine/undo.h"
+#include "fixed_clock.h"
+#include "moments.h"
 #include "platform/syscalls.h"
 #include "transfer_test_base.h"
 
@@ -21,19 +23,10 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::writeText;
 
 std::tm on(int year, int month, int day, int hour = 9) {
-  return std::tm{.tm_sec = 37,
-                 .tm_min = 6,
-                 .tm_hour = hour,
-                 .tm_mday = day,
-                 .tm_mon = month - 1,
-                 .tm_year = year - 1900,
-                 .tm_wday = 0,
-                 .tm_yday = 0,
-                 .tm_isdst = 0,
-                 .tm_gmtoff = 0,
-                 .tm_zone = nullptr};
+  return testing::moment(year, month, day, hour, 6, 37);
 }
 
 // Capture times by file name; a name without one falls back to 2000-01-01.
@@ -71,10 +64,8 @@ class LibraryFoldersTest : public testing::TransferTestBase {
   }
   std::vector<std::string> put(std::initializer_list<const char*> names) {
     std::vector<std::string> paths;
-    for (const char* name : names) {
-      std::ofstream(src / name) << "bytes of " << name;
-      paths.push_back((src / name).string());
-    }
+    for (const char* name : names)
+      paths.push_back(writeText(src / name, std::string("bytes of ") + name).string());
     return paths;
   }
   std::vector<std::string> planned(const std::vector<std::string>& sources) {
@@ -122,8 +113,7 @@ TEST(FileGroups, MembersShareFolderAndBase) {
 TEST_F(LibraryFoldersTest, FilesGoIntoTheFolderOfTheirStamp) {
   capture.byName = {
       {"a.jpg", on(2024, 5, 1)}, {"b.jpg", on(2023, 12, 31)}, {"c.jpg", on(2024, 5, 1)}};
-  fs::create_directories(dst / "2024/05/01");
-  std::ofstream(dst / "2024/05/01/20240501090637_00000_a.jpg") << "there before";
+  writeText(dst / "2024/05/01/20240501090637_00000_a.jpg", "there before");
   const std::vector<std::string> sources = put({"a.jpg", "b.jpg", "c.jpg"});
   const std::vector<std::string> expected = {"2024/05/01/20240501090637_00001_a.jpg",
                                              "2023/12/31/20231231090637_00000_b.jpg",
@@ -139,12 +129,9 @@ TEST_F(LibraryFoldersTest, FilesGoIntoTheFolderOfTheirStamp) {
 // Serial names and the moment of the transfer file by the moment a file's
 // first name is asked for; serial numbers count per folder.
 TEST_F(LibraryFoldersTest, SerialNumbersCountPerFolder) {
-  struct NextDayEachTime : platform::Syscalls {
-    std::time_t t = 1714554397;  // 2024-05-01 09:06:37 UTC
+  struct NextDayEachTime : testing::FixedClock {
+    NextDayEachTime() { t = 1714554397; }  // 2024-05-01 09:06:37 UTC
     std::time_t now() override { return t += 86400; }
-    bool localTime(std::time_t when, std::tm& out) override {
-      return ::gmtime_r(&when, &out) != nullptr;
-    }
   } clock;
   platform::ScopedSyscalls scoped(clock);
   options.renameMethod = RenameMethod::SerialNumber;
@@ -163,8 +150,7 @@ TEST_F(LibraryFoldersTest, AGroupSharesOnePrefixAndFolder) {
   capture.byName = {{"IMG_0001.JPG", on(2024, 5, 1)},
                     {"IMG_0001.XMP", on(2021, 1, 1)},
                     {"b.jpg", on(2024, 5, 1)}};
-  fs::create_directories(dst / "2024/05/01");
-  std::ofstream(dst / "2024/05/01/20240501090637_00000_IMG_0001.XMP") << "taken";
+  writeText(dst / "2024/05/01/20240501090637_00000_IMG_0001.XMP", "taken");
   // The CR2 tells no time of its own; the AAE is listed first.
   const std::vector<std::string> sources =
       put({"IMG_0001.AAE", "IMG_0001.CR2", "b.jpg", "IMG_0001.JPG", "IMG_0001.XMP"});
@@ -266,8 +252,7 @@ TEST_F(LibraryFoldersTest, ALevelThatIsALinkOrAFileIsRefused) {
 TEST_F(LibraryFoldersTest, UndoRemovesTheEmptyFoldersTheRunMade) {
   capture.byName = {
       {"a.jpg", on(2024, 5, 1)}, {"b.jpg", on(2024, 6, 2)}, {"c.jpg", on(2023, 1, 1)}};
-  fs::create_directories(dst / "2024");
-  std::ofstream(dst / "2024/mine.txt") << "the user's";
+  writeText(dst / "2024/mine.txt", "the user's");
   const std::vector<std::string> sources = put({"a.jpg", "b.jpg", "c.jpg"});
   RunJournal journal;
   ASSERT_EQ(journal.begin(options), 0);

@@ -4,28 +4,29 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace msifter::engine {
 namespace {
 
+// An identity on device 8; times as {seconds, nanoseconds}.
+platform::FileIdentity identity(uint64_t inode, int64_t size, std::pair<int64_t, int64_t> modified,
+                                std::pair<int64_t, int64_t> changed) {
+  return {.device = 8,
+          .inode = inode,
+          .size = size,
+          .modifiedSeconds = modified.first,
+          .modifiedNanoseconds = modified.second,
+          .changedSeconds = changed.first,
+          .changedNanoseconds = changed.second};
+}
+
 FolderSnapshot sample() {
   FolderSnapshot s;
-  s.identity = {.device = 8,
-                .inode = 12,
-                .size = 4096,
-                .modifiedSeconds = 1714550000,
-                .modifiedNanoseconds = 5,
-                .changedSeconds = 1714550001,
-                .changedNanoseconds = 6};
+  s.identity = identity(12, 4096, {1714550000, 5}, {1714550001, 6});
   IndexedFile plain;
   plain.name = "IMG_0001.JPG";
-  plain.identity = {.device = 8,
-                    .inode = 13,
-                    .size = 3000000,
-                    .modifiedSeconds = 1,
-                    .modifiedNanoseconds = 2,
-                    .changedSeconds = 3,
-                    .changedNanoseconds = 4};
+  plain.identity = identity(13, 3000000, {1, 2}, {3, 4});
   IndexedFile digested = plain;
   digested.name = std::string("\xe5\x86\x99\xe7\x9c\x9f.jpg");  // not ASCII
   digested.headKnown = true;

@@ -32,6 +32,7 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readText;
 
 // Kills the process before the chosen call of those that change what is on
 // disk (a look or a read leaves nothing new behind); optionally on a file
@@ -95,11 +96,6 @@ class KillAt : public platform::Syscalls {
   bool unnamedFiles_;
 };
 
-std::string text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 struct Scenario {
   const char* name;
   bool copy;
@@ -107,6 +103,17 @@ struct Scenario {
   bool unnamedFiles;
   bool backup = false;  // every file also into a backup folder
 };
+
+// The runs that both the run's kills and the journal's are made on.
+constexpr Scenario kCopyUnnamed{
+    .name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true};
+constexpr Scenario kMove{.name = "Move", .copy = false, .across = false, .unnamedFiles = true};
+constexpr Scenario kMoveAcrossUnnamed{
+    .name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true};
+constexpr Scenario kMoveAcrossNamedTemporary{
+    .name = "MoveAcrossNamedTemporary", .copy = false, .across = true, .unnamedFiles = false};
+
+std::string scenarioName(const ::testing::TestParamInfo<Scenario>& row) { return row.param.name; }
 
 class MoverKillTest : public ::testing::TestWithParam<Scenario> {
  protected:
@@ -133,13 +140,13 @@ class MoverKillTest : public ::testing::TestWithParam<Scenario> {
       } else if (name.size() <= 11 || files.count(name.substr(11)) == 0) {
         ADD_FAILURE() << "unexpected name " << name;
       } else {
-        EXPECT_EQ(text(e.path()), files.at(name.substr(11))) << name;
+        EXPECT_EQ(readText(e.path()), files.at(name.substr(11))) << name;
         ++placed[name.substr(11)];
       }
     }
     for (const auto& [name, content] : files) {
       const bool atSource = fs::exists(src / name);
-      EXPECT_EQ(atSource ? text(src / name) : content, content) << name;
+      EXPECT_EQ(atSource ? readText(src / name) : content, content) << name;
       EXPECT_LE(placed[name], 1) << name;
       const int wholeCopies = atSource + placed[name];
       EXPECT_TRUE(s.copy ? atSource : s.across ? wholeCopies >= 1 : wholeCopies == 1) << name;
@@ -205,20 +212,14 @@ TEST_P(MoverKillTest, EveryFileStaysWholeWhereverTheRunIsKilled) {
   EXPECT_EQ(leftTemporaries, !s.unnamedFiles);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, MoverKillTest,
-    ::testing::Values(
-        Scenario{.name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true},
-        Scenario{
-            .name = "CopyNamedTemporary", .copy = true, .across = false, .unnamedFiles = false},
-        Scenario{.name = "Move", .copy = false, .across = false, .unnamedFiles = true},
-        Scenario{.name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true},
-        Scenario{.name = "MoveAcrossNamedTemporary",
-                 .copy = false,
-                 .across = true,
-                 .unnamedFiles = false}),
-
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, MoverKillTest,
+                         ::testing::Values(kCopyUnnamed,
+                                           Scenario{.name = "CopyNamedTemporary",
+                                                    .copy = true,
+                                                    .across = false,
+                                                    .unnamedFiles = false},
+                                           kMove, kMoveAcrossUnnamed, kMoveAcrossNamedTemporary),
+                         scenarioName);
 
 }  // namespace
 }  // namespace msifter::engine
@@ -305,8 +306,8 @@ class JournaledKillTest : public MoverKillTest {
       SCOPED_TRACE(name);
       const bool atSource = fs::exists(src / name);
       const std::string made = finalName(name);
-      EXPECT_EQ(atSource ? text(src / name) : content, content);
-      EXPECT_EQ(made.empty() ? content : text(made), content);
+      EXPECT_EQ(atSource ? readText(src / name) : content, content);
+      EXPECT_EQ(made.empty() ? content : readText(made), content);
       EXPECT_EQ(atSource, GetParam().copy || made.empty());
       EXPECT_EQ(recorded.contains(name), !made.empty());
       if (recorded.contains(name)) {
@@ -315,7 +316,7 @@ class JournaledKillTest : public MoverKillTest {
       // A backup recorded is whole; a source moved between file systems
       // goes only once its backup is on disk.
       if (GetParam().backup && recorded.contains(name) && !recorded[name].backup.path.empty()) {
-        EXPECT_EQ(text(recorded[name].backup.path), content);
+        EXPECT_EQ(readText(recorded[name].backup.path), content);
       }
       if (GetParam().backup && !atSource && GetParam().across) {
         EXPECT_FALSE(recorded[name].backup.path.empty());
@@ -336,7 +337,7 @@ class JournaledKillTest : public MoverKillTest {
     for (const auto& e : fs::directory_iterator(bak)) {
       const std::string n = e.path().filename();
       if (!platform::isTransferTemporary(n) && n.size() > 11 && files.contains(n.substr(11)) &&
-          text(e.path()) == files.at(n.substr(11)))
+          readText(e.path()) == files.at(n.substr(11)))
         backedUp.insert(n.substr(11));
     }
     for (const auto& [name, content] : files) {
@@ -352,7 +353,7 @@ class JournaledKillTest : public MoverKillTest {
       const std::string n = e.path().filename();
       if (platform::isTransferTemporary(n)) continue;
       ASSERT_GT(n.size(), 11u) << n;
-      EXPECT_EQ(text(e.path()), files.at(n.substr(11))) << n;
+      EXPECT_EQ(readText(e.path()), files.at(n.substr(11))) << n;
     }
   }
   // The final names left in the backup folder.
@@ -369,7 +370,7 @@ class JournaledKillTest : public MoverKillTest {
     const UndoReport undo = undoRun({});
     EXPECT_TRUE(undo.status == UndoStatus::Done || undo.status == UndoStatus::NoRuns);
     for (const auto& [name, content] : files) {
-      EXPECT_EQ(text(src / name), content) << name;
+      EXPECT_EQ(readText(src / name), content) << name;
       EXPECT_EQ(finalName(name), "") << name;
     }
     EXPECT_EQ(backupsLeft(), 0u);
@@ -427,32 +428,25 @@ TEST_P(JournaledKillTest, AnUndoKilledIsSettledAndFinishedByTheNext) {
   EXPECT_GE(kills, static_cast<long>(files.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, JournaledKillTest,
-    ::testing::Values(
-        Scenario{.name = "CopyUnnamed", .copy = true, .across = false, .unnamedFiles = true},
-        Scenario{.name = "Move", .copy = false, .across = false, .unnamedFiles = true},
-        Scenario{.name = "MoveAcrossUnnamed", .copy = false, .across = true, .unnamedFiles = true},
-        Scenario{.name = "MoveAcrossNamedTemporary",
-                 .copy = false,
-                 .across = true,
-                 .unnamedFiles = false},
-        Scenario{.name = "CopyWithBackup",
-                 .copy = true,
-                 .across = false,
-                 .unnamedFiles = true,
-                 .backup = true},
-        Scenario{.name = "MoveWithBackup",
-                 .copy = false,
-                 .across = false,
-                 .unnamedFiles = true,
-                 .backup = true},
-        Scenario{.name = "MoveAcrossWithBackup",
-                 .copy = false,
-                 .across = true,
-                 .unnamedFiles = true,
-                 .backup = true}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, JournaledKillTest,
+                         ::testing::Values(kCopyUnnamed, kMove, kMoveAcrossUnnamed,
+                                           kMoveAcrossNamedTemporary,
+                                           Scenario{.name = "CopyWithBackup",
+                                                    .copy = true,
+                                                    .across = false,
+                                                    .unnamedFiles = true,
+                                                    .backup = true},
+                                           Scenario{.name = "MoveWithBackup",
+                                                    .copy = false,
+                                                    .across = false,
+                                                    .unnamedFiles = true,
+                                                    .backup = true},
+                                           Scenario{.name = "MoveAcrossWithBackup",
+                                                    .copy = false,
+                                                    .across = true,
+                                                    .unnamedFiles = true,
+                                                    .backup = true}),
+                         scenarioName);
 
 }  // namespace
 }  // namespace msifter::engine

@@ -10,13 +10,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <tuple>
 
 #include "engine/run.h"
+#include "fixed_clock.h"
 #include "isolated_test.h"
 #include "platform/syscalls.h"
+#include "recorded_calls.h"
 #include "scratch_mount.h"
 #include "temp_env.h"
 #include "transfer_test_base.h"
@@ -25,18 +26,11 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readText;
 
 // 2002-10-15 09:30:00, read as local time without a time zone.
-constexpr std::time_t kOctober15 = 1034674200;
-
-// A wall clock that stands still (or moves when told to).
-struct FixedClock : platform::Syscalls {
-  std::time_t t = kOctober15;
-  std::time_t now() override { return t; }
-  bool localTime(std::time_t when, std::tm& out) override {
-    return ::gmtime_r(&when, &out) != nullptr;
-  }
-};
+using testing::FixedClock;
+using testing::kOctober15;
 
 using testing::namesIn;
 
@@ -61,10 +55,6 @@ class MoverTest : public testing::TransferTestBase {
   void emptyDestination() {
     fs::remove_all(dst);
     fs::create_directories(dst);
-  }
-  static std::string text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 };
 
@@ -105,7 +95,7 @@ TEST_F(MoverTest, NewNames) {
     const std::string source = put(row.source, row.source);
     ASSERT_TRUE(mMoveFile({source}, options));
     EXPECT_EQ(destinationNames(), std::vector<std::string>{row.expected});
-    EXPECT_EQ(text(dst / row.expected), row.source);
+    EXPECT_EQ(readText(dst / row.expected), row.source);
     EXPECT_FALSE(fs::exists(source));
   }
 }
@@ -171,9 +161,9 @@ TEST_F(MoverTest, TakenSerialNameIsSkippedAndUsedUp) {
   std::ofstream(dst / "0000000000_photo.jpg") << "already here";
   options.renameMethod = RenameMethod::SerialNumber;
   ASSERT_TRUE(mMoveFile({put("photo.jpg", "new"), put("other.png", "other")}, options));
-  EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "already here");
-  EXPECT_EQ(text(dst / "0000000001_photo.jpg"), "new");
-  EXPECT_EQ(text(dst / "0000000002_other.png"), "other");
+  EXPECT_EQ(readText(dst / "0000000000_photo.jpg"), "already here");
+  EXPECT_EQ(readText(dst / "0000000001_photo.jpg"), "new");
+  EXPECT_EQ(readText(dst / "0000000002_other.png"), "other");
   EXPECT_EQ(env.errorLog(), "");
 }
 
@@ -208,8 +198,8 @@ TEST_F(MoverTest, NameTakenMeanwhileIsNotOverwritten) {
     intruder.folder = dst;
     platform::ScopedSyscalls scoped(intruder);
     ASSERT_TRUE(mMoveFile({put("photo.jpg", "mine")}, options));
-    EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "intruder");
-    EXPECT_EQ(text(dst / "0000000001_photo.jpg"), "mine");
+    EXPECT_EQ(readText(dst / "0000000000_photo.jpg"), "intruder");
+    EXPECT_EQ(readText(dst / "0000000001_photo.jpg"), "mine");
     EXPECT_EQ(destinationNames().size(), 2u);
   }
 }
@@ -220,9 +210,9 @@ TEST_F(MoverTest, SameSecondClashTakesTheNextCounter) {
   std::ofstream(dst / "20021015093000_00000_photo.jpg") << "earlier run";
   options.copyFiles = true;
   ASSERT_TRUE(mMoveFile({put("photo.jpg", "new"), put("next.jpg", "next")}, options));
-  EXPECT_EQ(text(dst / "20021015093000_00000_photo.jpg"), "earlier run");
-  EXPECT_EQ(text(dst / "20021015093000_00001_photo.jpg"), "new");
-  EXPECT_EQ(text(dst / "20021015093000_00002_next.jpg"), "next");
+  EXPECT_EQ(readText(dst / "20021015093000_00000_photo.jpg"), "earlier run");
+  EXPECT_EQ(readText(dst / "20021015093000_00001_photo.jpg"), "new");
+  EXPECT_EQ(readText(dst / "20021015093000_00002_next.jpg"), "next");
 }
 
 // Every name of one second is taken: the counter runs to 99998, then the
@@ -252,8 +242,8 @@ TEST_F(MoverTest, CopyKeepsTheSourceAndItsTime) {
   const struct timespec times[2] = {{kOctober15, 0}, {kOctober15, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
   ASSERT_TRUE(mMoveFile({source}, options));
-  EXPECT_EQ(text(source), "photo");
-  EXPECT_EQ(text(dst / "0000000000_photo.jpg"), "photo");
+  EXPECT_EQ(readText(source), "photo");
+  EXPECT_EQ(readText(dst / "0000000000_photo.jpg"), "photo");
   struct stat st {};
   ASSERT_EQ(::stat((dst / "0000000000_photo.jpg").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, kOctober15);
@@ -278,9 +268,9 @@ TEST_F(MoverTest, MovesBetweenFileSystems) {
   options.renameMethod = RenameMethod::SerialNumber;
   const bool moved = mMoveFile({(remote / "a.jpg").string(), (remote / "b.jpg").string()}, options);
   EXPECT_TRUE(moved);
-  EXPECT_EQ(text(local / "0000000000_a.jpg"), "kept");
-  EXPECT_EQ(text(local / "0000000001_a.jpg"), std::string(100000, 'a'));
-  EXPECT_EQ(text(local / "0000000002_b.jpg"), "b");
+  EXPECT_EQ(readText(local / "0000000000_a.jpg"), "kept");
+  EXPECT_EQ(readText(local / "0000000001_a.jpg"), std::string(100000, 'a'));
+  EXPECT_EQ(readText(local / "0000000002_b.jpg"), "b");
   EXPECT_TRUE(fs::is_empty(remote));
   fs::remove_all(remote);
   fs::remove_all(local);
@@ -395,7 +385,7 @@ TEST_F(MoverTest, DestinationChangedMidRunIsNeitherRecreatedNorFollowed) {
         platform::ScopedSyscalls scoped(clock);
         EXPECT_FALSE(mMoveFile({a, b}, options));
       }
-      EXPECT_EQ(text(b), "b");
+      EXPECT_EQ(readText(b), "b");
       // The first file waited for its batch to settle: with its destination
       // changed, a rename is taken back and a copy dropped; a file removed
       // with the folder is gone with it.
@@ -492,12 +482,12 @@ TEST_F(MoverAcrossTest, SourceSavedOverDuringTheMoveStays) {
     }
     const bool whileRead = row.save != Save::ReplacedAfterCopy;
     EXPECT_TRUE(saver.saved);
-    EXPECT_EQ(text(a), "newer");
+    EXPECT_EQ(readText(a), "newer");
     EXPECT_EQ(destinationNames(), row.destination);
     if (!whileRead) {
-      EXPECT_EQ(text(dst / "0000000000_a.jpg"), "older");
+      EXPECT_EQ(readText(dst / "0000000000_a.jpg"), "older");
     }
-    EXPECT_EQ(text(b), "b");
+    EXPECT_EQ(readText(b), "b");
   }
   EXPECT_NE(env.errorLog().find("mMoveFile"), std::string::npos);
 }
@@ -512,7 +502,7 @@ TEST_F(MoverAcrossTest, AnEntryThatIsAFolderByItsTurnIsNeverTransferred) {
     std::ofstream(folder / "inside.jpg") << "inside";
     options.copyFiles = row.copy;
     EXPECT_FALSE(mMoveFile({folder.string()}, options));
-    EXPECT_EQ(text(folder / "inside.jpg"), "inside");
+    EXPECT_EQ(readText(folder / "inside.jpg"), "inside");
     EXPECT_TRUE(destinationNames().empty());
   }
 }
@@ -521,26 +511,16 @@ TEST_F(MoverAcrossTest, AnEntryThatIsAFolderByItsTurnIsNeverTransferred) {
 // flush of the destination per batch (data, then names), not one per file,
 // and one of the sources' file system once they are removed.
 TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
-  struct Counting : platform::Syscalls {
+  struct Counting : testing::RecordedCalls {
     std::string remote;
-    int fsyncs = 0;
-    int syncs = 0;
     std::vector<int> syncsAtRemoval;
-    int fsync(int fd) override {
-      ++fsyncs;
-      return Syscalls::fsync(fd);
-    }
-    int syncfs(int fd) override {
-      ++syncs;
-      return Syscalls::syncfs(fd);
-    }
     int unlinkAt(int dir, const char* path, int flags) override {
       struct stat folder {
       }, there{};
       if (::fstat(dir, &folder) == 0 && ::stat(remote.c_str(), &there) == 0 &&
           folder.st_dev == there.st_dev)
-        syncsAtRemoval.push_back(syncs);
-      return Syscalls::unlinkAt(dir, path, flags);
+        syncsAtRemoval.push_back(count('S'));
+      return RecordedCalls::unlinkAt(dir, path, flags);
     }
   } calls;
   calls.remote = remote.string();
@@ -551,11 +531,11 @@ TEST_F(MoverAcrossTest, MovesAcrossAreFlushedPerBatchBeforeAnySourceGoes) {
     platform::ScopedSyscalls scoped(calls);
     ASSERT_TRUE(mMoveFile(sources, options));
   }
-  EXPECT_EQ(calls.fsyncs, 0);
-  EXPECT_EQ(calls.syncs, 3);
+  EXPECT_EQ(calls.count('F'), 0);
+  EXPECT_EQ(calls.count('S'), 3);
   EXPECT_EQ(calls.syncsAtRemoval, std::vector<int>(5, 2));
   EXPECT_TRUE(fs::is_empty(remote));
-  EXPECT_EQ(text(dst / "0000000004_f4.jpg"), std::string(4000, 'x'));
+  EXPECT_EQ(readText(dst / "0000000004_f4.jpg"), std::string(4000, 'x'));
 }
 
 // A failure in the middle of a batch: what was copied before it is settled
@@ -591,22 +571,14 @@ TEST_F(MoverAcrossTest, FailureMidBatchSettlesWhatWasCopiedFirst) {
 // was flushed, after the source of a move between file systems is gone
 // (its copy flushed, then its name, then its removal).
 TEST_F(MoverAcrossTest, ObserverHearsOfEachFileWhenItIsComplete) {
-  struct Recorder : TransferObserver, platform::Syscalls {
-    int syncs = 0;
+  struct Recorder : TransferObserver, testing::RecordedCalls {
     std::vector<TransferredFile> files;
     std::vector<std::vector<int>> seen;  // source there, destination there, flushes
-    int syncfs(int fd) override {
-      ++syncs;
-      return Syscalls::syncfs(fd);
-    }
-    // A batch of renames alone may be flushed through its folder.
-    int fsync(int fd) override {
-      ++syncs;
-      return Syscalls::fsync(fd);
-    }
     void fileTransferred(const TransferredFile& f) override {
       files.push_back(f);
-      seen.push_back({fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination), syncs});
+      // A batch of renames alone may be flushed through its folder.
+      seen.push_back({fs::exists(fs::symlink_status(f.source)), fs::exists(f.destination),
+                      count('S') + count('F')});
     }
   };
 

@@ -14,7 +14,9 @@
 
 #include "common/failure.h"
 #include "engine/mover.h"
+#include "fixed_clock.h"
 #include "isolated_test.h"
+#include "moments.h"
 #include "platform/syscalls.h"
 #include "temp_env.h"
 #include "transfer_test_base.h"
@@ -25,15 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::namesIn;
 
-// 2002-10-15 09:30:00, read as local time without a time zone.
-constexpr std::time_t kOctober15 = 1034674200;
-
-struct FixedClock : platform::Syscalls {
-  std::time_t now() override { return kOctober15; }
-  bool localTime(std::time_t when, std::tm& out) override {
-    return ::gmtime_r(&when, &out) != nullptr;
-  }
-};
+using testing::FixedClock;
 
 // Capture moments by file name: "a" and "c" were taken in the same second.
 struct CaptureTimes : StampSource {
@@ -47,17 +41,7 @@ struct CaptureTimes : StampSource {
 };
 
 std::tm at(int hour, int minute, int second) {
-  return std::tm{.tm_sec = second,
-                 .tm_min = minute,
-                 .tm_hour = hour,
-                 .tm_mday = 5,
-                 .tm_mon = 0,
-                 .tm_year = 124,
-                 .tm_wday = 0,
-                 .tm_yday = 0,
-                 .tm_isdst = 0,
-                 .tm_gmtoff = 0,
-                 .tm_zone = nullptr};
+  return testing::moment(2024, 1, 5, hour, minute, second);
 }
 
 class NamePlannerTest : public testing::TransferTestBase {

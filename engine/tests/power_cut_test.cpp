@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <vector>
@@ -39,11 +38,7 @@ namespace msifter::engine {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::readText;
 
 // An ext4 file system in an image file, mounted through a loop device. Each
 // time it is mounted again it comes on another loop device (another device
@@ -237,8 +232,8 @@ class PowerCutTest : public ::testing::TestWithParam<Scenario> {
       EXPECT_LE(made.size(), 1u);
       const bool atSource = fs::exists(src / name);
       EXPECT_EQ(atSource, GetParam().copy || made.empty());
-      EXPECT_EQ(atSource ? text(src / name) : content, content);
-      EXPECT_EQ(made.empty() ? content : text(made[0]), content);
+      EXPECT_EQ(atSource ? readText(src / name) : content, content);
+      EXPECT_EQ(made.empty() ? content : readText(made[0]), content);
       EXPECT_EQ(recorded.contains(name), !made.empty());
       EXPECT_EQ(recorded.contains(name) ? recorded[name] : std::string(),
                 made.empty() ? std::string() : made[0].string());

@@ -12,6 +12,7 @@
 
 #include "engine/destination_names.h"
 #include "engine/mover.h"
+#include "fixed_clock.h"
 #include "platform/syscalls.h"
 #include "transfer_test_base.h"
 
@@ -22,13 +23,9 @@ namespace fs = std::filesystem;
 
 // 2002-10-15 09:30:00 for as long as the test runs, read without a zone;
 // every look at a name in the destination counted.
-struct StoppedClock : platform::Syscalls {
+struct StoppedClock : testing::FixedClock {
   std::string destination;
   int destinationLooks = 0;
-  std::time_t now() override { return 1034674200; }
-  bool localTime(std::time_t when, std::tm& out) override {
-    return ::gmtime_r(&when, &out) != nullptr;
-  }
   int fstatat(int dir, const char* name, struct stat* out, int flags) override {
     if (std::string(name).find("_x") != std::string::npos) ++destinationLooks;
     return Syscalls::fstatat(dir, name, out, flags);

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <optional>
 
@@ -26,23 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Tree = std::map<std::string, std::string>;  // path below a folder -> bytes
-
-Tree treeOf(const fs::path& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (!fs::is_regular_file(e.symlink_status())) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    tree[fs::relative(e.path(), root).string()] = {std::istreambuf_iterator<char>(in), {}};
-  }
-  return tree;
-}
-
-void put(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::Tree;
+using testing::treeOf;
+using testing::writeText;
 
 // Swaps a folder for a link at the first call of one kind after it is
 // armed: the folder moves aside (its files with it), a link takes its name.
@@ -123,10 +108,10 @@ TEST_F(SwappedFolderTest, ASwapBeforeTheFilesTurnStopsTheRun) {
     const fs::path source = base / "tree", outside = base / "outside";
     for (const fs::path& p : {source, outside, dst}) fs::remove_all(p);
     fs::create_directories(dst);
-    put(source / "0.jpg", "first");
-    put(source / "a/x.jpg", "a's x");
-    put(source / "b/x.jpg", "b's x");
-    put(outside / "x.jpg", "outside's x");
+    writeText(source / "0.jpg", "first");
+    writeText(source / "a/x.jpg", "a's x");
+    writeText(source / "b/x.jpg", "b's x");
+    writeText(outside / "x.jpg", "outside's x");
     options.serverDir = source.string();
     options.copyFiles = row.copy;
     const Tree outsideBefore = treeOf(outside);
@@ -159,7 +144,7 @@ TEST_F(SwappedFolderTest, ASwapBeforeTheFilesTurnStopsTheRun) {
 TEST_F(SwappedFolderTest, ASwapBeforeTheSourceIsRemovedRemovesNothingOutside) {
   if (!card.mounted()) GTEST_SKIP() << "cannot mount a memory file system here";
   const fs::path source = card.path() / "tree", outside = card.path() / "outside";
-  put(source / "a/x.jpg", "x");
+  writeText(source / "a/x.jpg", "x");
   fs::create_directories(outside);
   fs::create_hard_link(source / "a/x.jpg", outside / "x.jpg");
   options.serverDir = source.string();
@@ -193,9 +178,9 @@ TEST_F(SwappedFolderTest, UndoFollowsNoLinkSwappedInAfterItsChecks) {
     const fs::path outside = env.root() / "outside";
     for (const fs::path& p : {src, outside, dst}) fs::remove_all(p);
     fs::create_directories(dst);
-    put(src / "a/sub/x.jpg", "a's x");
-    put(src / "b/keep.jpg", "b's own");
-    put(outside / "keep.jpg", "outside's own");
+    writeText(src / "a/sub/x.jpg", "a's x");
+    writeText(src / "b/keep.jpg", "b's own");
+    writeText(outside / "keep.jpg", "outside's own");
     options.targetList = "x.jpg";
     SwapAt quiet;
     MoveFailure failure;
@@ -295,8 +280,8 @@ TEST_F(SwappedFolderTest, UndoRemovesABackupOnlyBeneathTheBackupFolder) {
     SCOPED_TRACE(row.name);
     for (const fs::path& p : {src, dst, bak, outside, env.stateHome()}) fs::remove_all(p);
     for (const fs::path& p : {dst, bak, outside}) fs::create_directories(p);
-    put(src / "x.jpg", "x");
-    put(src / "y.jpg", "y");
+    writeText(src / "x.jpg", "x");
+    writeText(src / "y.jpg", "y");
     options.copyFiles = true;
     options.backupDir = bak.string();
     options.folders = "%Y";

@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 
 #include "engine/journal.h"
@@ -23,18 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Tree = std::map<std::string, std::string>;  // relative path -> bytes
-
-Tree treeOf(const fs::path& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (!e.is_regular_file()) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    tree[fs::relative(e.path(), root).string()] = {std::istreambuf_iterator<char>(in), {}};
-  }
-  return tree;
-}
+using testing::Tree;
+using testing::treeOf;
 
 std::vector<UndoOutcome> outcomes(const UndoReport& report) {
   std::vector<UndoOutcome> out;
@@ -59,9 +48,7 @@ class UndoTest : public ::testing::Test {
     options.serverDir = src.string();
     std::vector<std::string> sources;
     for (const auto& [name, bytes] : files) {
-      fs::create_directories((src / name).parent_path());
-      std::ofstream(src / name, std::ios::binary) << bytes;
-      sources.push_back((src / name).string());
+      sources.push_back(testing::writeText(src / name, bytes).string());
     }
     return sources;
   }
@@ -306,8 +293,7 @@ TEST_F(UndoTest, AKilledRunStillListsAndUndoesWhatItRecords) {
 // intent and its file line), as a hand with an editor would.
 void editJournal(const std::string& id, const std::string& from, const std::string& to) {
   const std::string path = readRun(id).value().summary.path;
-  std::ifstream in(path, std::ios::binary);
-  std::string text{std::istreambuf_iterator<char>(in), {}};
+  std::string text = testing::readText(path);
   const std::string field = "\t" + from + "\t";
   auto at = text.find(field);
   ASSERT_NE(at, std::string::npos) << from;

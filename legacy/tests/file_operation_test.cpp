@@ -15,6 +15,8 @@ namespace msifter::legacy {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readText;
+using testing::writeText;
 
 struct Views {
   bool respond, rename, simple, confirmMkdir, show, undo, silent;
@@ -98,18 +100,10 @@ class FileOperationOnFiles : public ::testing::Test {
  protected:
   testing::TempEnv env;
   fs::path root = env.root();
-  void put(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << text;
-  }
-  std::string text(const fs::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 };
 
 TEST_F(FileOperationOnFiles, DeleteDropsOnlyOneTrailingSeparator) {
-  put(root / "box/a.txt", "a");
+  writeText(root / "box/a.txt", "a");
   RecordingCalls calls;
   platform::ScopedSyscalls scoped(calls);
   clsFileOperation op;
@@ -120,33 +114,33 @@ TEST_F(FileOperationOnFiles, DeleteDropsOnlyOneTrailingSeparator) {
 }
 
 TEST_F(FileOperationOnFiles, MovePassesAFolderPathUnchanged) {
-  put(root / "box/a.txt", "a");
+  writeText(root / "box/a.txt", "a");
   RecordingCalls calls;
   platform::ScopedSyscalls scoped(calls);
   clsFileOperation op;
   EXPECT_TRUE(op.Move((root / "box").string() + "/", (root / "moved").string()));
   ASSERT_EQ(calls.renames.size(), 1u);
   EXPECT_EQ(calls.renames[0], (root / "box").string() + "/");
-  EXPECT_EQ(text(root / "moved/a.txt"), "a");
+  EXPECT_EQ(readText(root / "moved/a.txt"), "a");
 }
 
 TEST_F(FileOperationOnFiles, MoveNeverReplacesAndSaysWhy) {
-  put(root / "a.jpg", "new");
-  put(root / "out/b.jpg", "old");
+  writeText(root / "a.jpg", "new");
+  writeText(root / "out/b.jpg", "old");
   clsFileOperation op;
   op.RespondDialog(true);
   op.Sielnt(true);
   EXPECT_FALSE(op.Move((root / "a.jpg").string(), (root / "out/b.jpg").string()));
   EXPECT_TRUE(op.TargetExisted());
-  EXPECT_EQ(text(root / "out/b.jpg"), "old");
+  EXPECT_EQ(readText(root / "out/b.jpg"), "old");
   EXPECT_FALSE(op.Move((root / "none.jpg").string(), (root / "out/c.jpg").string()));
   EXPECT_FALSE(op.TargetExisted());
   EXPECT_TRUE(op.Move((root / "a.jpg").string(), (root / "out/c.jpg").string()));
-  EXPECT_EQ(text(root / "out/c.jpg"), "new");
+  EXPECT_EQ(readText(root / "out/c.jpg"), "new");
 }
 
 TEST_F(FileOperationOnFiles, CopyReplacesTheOptionsBySilentAlone) {
-  put(root / "a.jpg", "photo");
+  writeText(root / "a.jpg", "photo");
   clsFileOperation op;
   op.RespondDialog(true);
   op.AllowUndo(true);
@@ -156,17 +150,17 @@ TEST_F(FileOperationOnFiles, CopyReplacesTheOptionsBySilentAlone) {
   EXPECT_FALSE(op.Copy((root / "a.jpg").string(), (root / "new/a.jpg").string()));
   EXPECT_EQ(read(op), (Views{false, false, false, true, false, false, true}));
   EXPECT_TRUE(op.Copy((root / "a.jpg").string(), (root / "b.jpg").string()));
-  EXPECT_EQ(text(root / "a.jpg"), "photo");
-  EXPECT_EQ(text(root / "b.jpg"), "photo");
+  EXPECT_EQ(readText(root / "a.jpg"), "photo");
+  EXPECT_EQ(readText(root / "b.jpg"), "photo");
 }
 
 TEST_F(FileOperationOnFiles, TrashSendsTheFileToTheTrash) {
   env.setVar("XDG_DATA_HOME", (root / "data").string());
-  put(root / "a.jpg", "photo");
+  writeText(root / "a.jpg", "photo");
   clsFileOperation op;
   EXPECT_TRUE(op.Trash((root / "a.jpg").string()));
   EXPECT_FALSE(fs::exists(root / "a.jpg"));
-  EXPECT_EQ(text(root / "data/Trash/files/a.jpg"), "photo");
+  EXPECT_EQ(readText(root / "data/Trash/files/a.jpg"), "photo");
 }
 
 }  // namespace

@@ -3,34 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "isolated_test.h"
+#include "source_folder_test.h"
 
 namespace msifter::legacy {
 namespace {
 
-namespace fs = std::filesystem;
-
-class RecordingLabel : public engine::ProgressLabel {
- public:
-  void setCaption(const std::string& caption) override { captions.push_back(caption); }
-  std::vector<std::string> captions;
-};
-
-class FinderTest : public testing::IsolatedTest {
- protected:
-  // The source folder without a trailing separator, or a path inside it.
-  std::string dir(const std::string& relative = "") const {
-    const fs::path top = env.root() / "src";
-    return (relative.empty() ? top : top / relative).string();
-  }
-  void file(const std::string& relative, std::size_t size = 0) const {
-    env.writeFile(fs::path("src") / relative, size);
-  }
-
-  RecordingLabel label;
-};
+using FinderTest = testing::SourceFolderTest;
 
 // The procedure with its eighteen parameters hands each one on to its place.
 TEST_F(FinderTest, WithoutAListEntriesGoToTheText) {

@@ -11,12 +11,6 @@
 namespace msifter::legacy {
 namespace {
 
-cPath pathOf(const std::string& text) {
-  cPath p;
-  p.setFileName(text);
-  return p;
-}
-
 TEST(cPath, PlatformFoldersEndWithSeparator) {
   testing::TempEnv env;
   const std::string home = (env.root() / "home").string();
@@ -48,20 +42,20 @@ TEST(cPath, ShortPathAndAssociatedProgram) {
   std::filesystem::permissions(tool, std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);
 
-  EXPECT_EQ(pathOf(data.string()).GetShortPathName(), data.string());
-  EXPECT_EQ(pathOf((env.root() / "missing").string()).GetShortPathName(), "");
+  EXPECT_EQ(cPath(data.string()).GetShortPathName(), data.string());
+  EXPECT_EQ(cPath((env.root() / "missing").string()).GetShortPathName(), "");
 
-  EXPECT_EQ(pathOf(tool.string()).GetExecFileFromDataFile(), tool.string());
-  EXPECT_EQ(pathOf((env.root() / "missing").string()).GetExecFileFromDataFile(), "");
+  EXPECT_EQ(cPath(tool.string()).GetExecFileFromDataFile(), tool.string());
+  EXPECT_EQ(cPath((env.root() / "missing").string()).GetExecFileFromDataFile(), "");
 
   // A data file opens through the desktop's opener when one is on PATH.
   const auto opener = env.writeFile("bin/xdg-open", 1);
   std::filesystem::permissions(opener, std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);
   env.setVar("PATH", (env.root() / "bin").string());
-  EXPECT_EQ(pathOf(data.string()).GetExecFileFromDataFile(), opener.string());
+  EXPECT_EQ(cPath(data.string()).GetExecFileFromDataFile(), opener.string());
   env.setVar("PATH", (env.root() / "nowhere").string());
-  EXPECT_EQ(pathOf(data.string()).GetExecFileFromDataFile(), "");
+  EXPECT_EQ(cPath(data.string()).GetExecFileFromDataFile(), "");
 }
 
 }  // namespace

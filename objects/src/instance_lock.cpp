@@ -25,11 +25,9 @@ InstanceLockState InstanceLock::tryLock(const std::string& path) {
     error_ = e.code();
     return InstanceLockState::Unavailable;
   }
-  fd_ = fd.release();
+  fd_ = std::move(fd);
   return InstanceLockState::Held;
 }
-
-void InstanceLock::unlock() { platform::UniqueFd closing(std::exchange(fd_, -1)); }
 
 std::string instanceLockFileName(bool sharedFolder) {
   std::string name = common::kAppTitle;

@@ -6,12 +6,6 @@
 namespace msifter::objects {
 namespace {
 
-cPath pathOf(const std::string& text) {
-  cPath p;
-  p.setFileName(text);
-  return p;
-}
-
 TEST(cPath, SplitsPathsIntoPieces) {
   struct Row {
     std::string path, fileName, ext, nameOnly, folder;
@@ -33,12 +27,16 @@ TEST(cPath, SplitsPathsIntoPieces) {
       {"/raw/bad\xFF.\xFE", "bad\xFF.\xFE", "\xFE", "bad\xFF", "/raw/"},
   };
   for (const auto& r : rows) {
-    const cPath p = pathOf(r.path);
+    const cPath p(r.path);
     EXPECT_EQ(p.GetFileName(), r.fileName) << r.path;
     EXPECT_EQ(p.GetExt(), r.ext) << r.path;
     EXPECT_EQ(p.GetFileNameOnly(), r.nameOnly) << r.path;
     EXPECT_EQ(p.GetPath(), r.folder) << r.path;
     EXPECT_EQ(p.FileName(), r.path) << "the questions never change FileName";
+    cPath renamed("/elsewhere/other.ext");
+    renamed.setFileName(r.path);
+    EXPECT_EQ(renamed.GetExt(), r.ext) << r.path;
+    EXPECT_EQ(renamed.GetPath(), r.folder) << r.path;
   }
 }
 
@@ -60,7 +58,7 @@ TEST(cPath, AddDblQuot) {
       {.path = "\"", .notCheckSpace = true, .quoted = "\"\""},
   };
   for (const auto& r : rows) {
-    EXPECT_EQ(pathOf(r.path).AddDblQuot(r.notCheckSpace), r.quoted) << r.path;
+    EXPECT_EQ(cPath(r.path).AddDblQuot(r.notCheckSpace), r.quoted) << r.path;
   }
 }
 
@@ -95,7 +93,7 @@ TEST(cPath, GetCleanFileNameCapitalisesAllCapitalParts) {
        "\xFF"
        "abc.Txt"},  // a byte that is not UTF-8 is a character
   };
-  for (const auto& r : rows) EXPECT_EQ(pathOf(r.path).GetCleanFileName(), r.clean) << r.path;
+  for (const auto& r : rows) EXPECT_EQ(cPath(r.path).GetCleanFileName(), r.clean) << r.path;
 }
 
 }  // namespace

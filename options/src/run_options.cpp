@@ -9,41 +9,6 @@
 
 namespace msifter::options {
 
-const RenameMethodRow& renameMethodRow(RenameMethod method) {
-  for (const RenameMethodRow& row : kRenameMethods) {
-    if (row.method == method) return row;
-  }
-  return kRenameMethods[0];
-}
-
-std::optional<RenameMethod> storedRenameMethod(int32_t stored) {
-  for (const RenameMethodRow& row : kRenameMethods) {
-    if (row.stored == stored) return row.method;
-  }
-  return std::nullopt;
-}
-
-std::optional<RenameMethod> journalRenameMethod(std::string_view word) {
-  for (const RenameMethodRow& row : kRenameMethods) {
-    if (row.journalWord == word) return row.method;
-  }
-  return std::nullopt;
-}
-
-const StampChoiceRow& stampChoiceRow(StampChoice choice) {
-  for (const StampChoiceRow& row : kStampChoices) {
-    if (row.choice == choice) return row;
-  }
-  return kStampChoices[0];
-}
-
-std::optional<StampChoice> storedStampChoice(int32_t stored) {
-  for (const StampChoiceRow& row : kStampChoices) {
-    if (row.stored == stored) return row.choice;
-  }
-  return std::nullopt;
-}
-
 std::optional<ImageType> imageTypeNamed(std::string_view name) {
   const std::string lower = common::lowerCase(name);
   for (const ImageTypeRow& row : kImageTypes) {
@@ -52,27 +17,6 @@ std::optional<ImageType> imageTypeNamed(std::string_view name) {
     }
   }
   return std::nullopt;
-}
-
-std::optional<VideoTime> storedVideoTime(int32_t stored) {
-  for (const VideoTimeRow& row : kVideoTimes) {
-    if (row.stored == stored) return row.choice;
-  }
-  return std::nullopt;
-}
-
-std::optional<VideoTime> videoTimeNamed(std::string_view word) {
-  for (const VideoTimeRow& row : kVideoTimes) {
-    if (row.word == word) return row.choice;
-  }
-  return std::nullopt;
-}
-
-const VideoTimeRow& videoTimeRow(VideoTime choice) {
-  for (const VideoTimeRow& row : kVideoTimes) {
-    if (row.choice == choice) return row;
-  }
-  return kVideoTimes[0];
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/msg.h"
+#include "moments.h"
 #include "options/option_table.h"
 
 namespace msifter::options {
@@ -35,17 +36,7 @@ TEST(FolderTemplate, ATemplateNeverLeadsOutOfTheDestination) {
 }
 
 TEST(FolderTemplate, FieldsAreTheStampsDateAndTime) {
-  const std::tm when{.tm_sec = 7,
-                     .tm_min = 6,
-                     .tm_hour = 9,
-                     .tm_mday = 1,
-                     .tm_mon = 4,
-                     .tm_year = 124,
-                     .tm_wday = 0,
-                     .tm_yday = 0,
-                     .tm_isdst = 0,
-                     .tm_gmtoff = 0,
-                     .tm_zone = nullptr};
+  const std::tm when = testing::moment(2024, 5, 1, 9, 6, 7);
   EXPECT_EQ(expandFolderTemplate("%Y/%m/%d", when), "2024/05/01");
   EXPECT_EQ(expandFolderTemplate("%Y/%Y-%m-%d_%H%M%S", when), "2024/2024-05-01_090607");
   EXPECT_EQ(expandFolderTemplate("100%%/%%Y", when), "100%/%Y");

@@ -159,19 +159,33 @@ TEST(NamedValues, EachNameOnce) {
   EXPECT_EQ(imageTypeNamed("Pcd"), ImageType::PCD);
   EXPECT_EQ(imageTypeNamed("raw"), std::nullopt);
   EXPECT_EQ(imageTypeNamed(""), std::nullopt);
-  for (const RenameMethodRow& row : kRenameMethods) {
-    EXPECT_EQ(storedRenameMethod(row.stored), row.method);
-    EXPECT_EQ(journalRenameMethod(row.journalWord), row.method);
-    EXPECT_EQ(&renameMethodRow(row.method), &row);
+}
+
+// Every choice of a table comes back from its stored number and from its
+// word, and finds its own row; a number or a word of none is nothing, and a
+// value outside the table reads as the table's default.
+template <class Choice>
+void expectEachChoiceOnce(std::string_view wordOfNone) {
+  for (const auto& row : choicesOf(Choice{})) {
+    EXPECT_EQ(storedChoice<Choice>(row.stored), row.choice) << row.word;
+    EXPECT_EQ(choiceNamed<Choice>(row.word), row.choice) << row.word;
+    EXPECT_EQ(&choiceRow(row.choice), &row) << row.word;
   }
-  EXPECT_EQ(storedRenameMethod(2), std::nullopt);
-  EXPECT_EQ(journalRenameMethod("serial-number"), std::nullopt);
+  EXPECT_EQ(storedChoice<Choice>(2), std::nullopt);
+  EXPECT_EQ(choiceNamed<Choice>(wordOfNone), std::nullopt) << wordOfNone;
+  EXPECT_EQ(&choiceRow(static_cast<Choice>(7)), &choicesOf(Choice{})[0]);
+}
+
+TEST(NamedValues, EachChoiceOnce) {
+  expectEachChoiceOnce<RenameMethod>("serial-number");
+  expectEachChoiceOnce<StampChoice>("Capture");
+  expectEachChoiceOnce<VideoTime>("UTC");
 }
 
 // "[+-]H:MM[:SS]", and nothing else: a value the command line refuses and
 // the store does not take back.
 TEST(NamedValues, TimeShifts) {
-  const std::pair<const char*, std::optional<int32_t>> rows[] = {
+  const std::pair<const char*, int32_t> accepted[] = {
       {"+1:00", 3600},
       {"1:00", 3600},
       {"-0:20:30", -1230},
@@ -179,35 +193,19 @@ TEST(NamedValues, TimeShifts) {
       {"-0:00:01", -1},
       {"99999:59:59", kLongestTimeShift},
       {"-99999:59:59", -kLongestTimeShift},
-      {"100000:00", std::nullopt},
-      {"1:60", std::nullopt},
-      {"1:00:60", std::nullopt},
-      {"1:5", std::nullopt},
-      {"1:005", std::nullopt},
-      {"1", std::nullopt},
-      {":30", std::nullopt},
-      {"1:00:00:00", std::nullopt},
-      {"--1:00", std::nullopt},
-      {"+-1:00", std::nullopt},
-      {"1:0x", std::nullopt},
-      {" 1:00", std::nullopt},
-      {"", std::nullopt},
   };
-  for (const auto& [text, seconds] : rows) {
+  for (const auto& [text, seconds] : accepted) {
     const std::optional<TimeShift> shift = parseTimeShift(text);
-    EXPECT_EQ(shift ? std::optional<int32_t>(shift->seconds) : std::nullopt, seconds) << text;
+    EXPECT_EQ(shift, TimeShift{seconds}) << text;
     if (shift) {
       EXPECT_EQ(parseTimeShift(timeShiftText(*shift)), shift) << text;
     }
   }
+  const char* const refused[] = {"100000:00",  "1:60",   "1:00:60", "1:5",  "1:005", "1", ":30",
+                                 "1:00:00:00", "--1:00", "+-1:00",  "1:0x", " 1:00", ""};
+  for (const char* text : refused) EXPECT_EQ(parseTimeShift(text), std::nullopt) << text;
   EXPECT_EQ(timeShiftText({-1230}), "-0:20:30");
   EXPECT_EQ(timeShiftText({kLongestTimeShift}), "+99999:59:59");
-  for (const VideoTimeRow& row : kVideoTimes) {
-    EXPECT_EQ(videoTimeNamed(row.word), row.choice);
-    EXPECT_EQ(storedVideoTime(row.stored), row.choice);
-  }
-  EXPECT_EQ(videoTimeNamed("UTC"), std::nullopt);
-  EXPECT_EQ(storedVideoTime(2), std::nullopt);
 }
 
 TEST(NamedValues, ExtensionItems) {

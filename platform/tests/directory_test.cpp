@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/syscalls.h"
 #include "temp_env.h"
@@ -53,6 +54,27 @@ TEST(Directory, SymlinkToFolderIsLeftOutLinkToFileIsAFile) {
   EXPECT_EQ(dir.fileSize("dangling", size).code(), 0);
   EXPECT_EQ(size, static_cast<int64_t>((top / "missing").string().size()));
   EXPECT_EQ(dir.fileSize("no-such-file", size).code(), ENOENT);
+}
+
+// A folder's descriptor goes with it, or with the next folder it opens.
+TEST(Directory, KeepsOneDescriptorAndClosesItWhenItGoes) {
+  testing::TempEnv env;
+  env.writeFile("a/x.txt");
+  env.writeFile("b/sub/y.txt");
+  const auto openDescriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  const auto before = openDescriptors();
+  {
+    Directory dir;
+    ASSERT_EQ(dir.open((env.root() / "a").string()).code(), 0);
+    ASSERT_EQ(dir.open((env.root() / "b").string()).code(), 0);
+    EXPECT_EQ(openDescriptors(), before + 1);
+    Directory child;
+    ASSERT_EQ(child.openChild(dir, "sub").code(), 0);
+    EXPECT_EQ(openDescriptors(), before + 2);
+  }
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(Directory, OpenFailsOnMissingFolderOrFile) {

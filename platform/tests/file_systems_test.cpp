@@ -15,15 +15,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "folder_pair_test.h"
 #include "mounted_image.h"
 #include "platform/destination_folder.h"
 #include "platform/file_transfer.h"
 #include "platform/syscalls.h"
+#include "recorded_calls.h"
 #include "temp_env.h"
 
 namespace msifter::platform {
@@ -33,22 +34,9 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using testing::MountedImage;
 
-std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::vector<std::string> entriesOf(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using testing::namesIn;
+using testing::readText;
+using testing::writeText;
 
 struct stat statOf(const fs::path& path) {
   struct stat st {};
@@ -105,8 +93,8 @@ TEST_P(CardTest, CopiesAndMovesOntoTheCardReplaceNothing) {
   EXPECT_LE(std::abs(statOf(card.path() / "b.jpg").st_mtim.tv_sec - 1034674201), 2);
   EXPECT_EQ(readText(card.path() / "c.jpg"), "moved");
   EXPECT_EQ(readText(card.path() / "d.jpg"), "on the card");
-  EXPECT_EQ(entriesOf(local), std::vector<std::string>{"set-id.jpg"});
-  EXPECT_EQ(entriesOf(card.path()),
+  EXPECT_EQ(namesIn(local), std::vector<std::string>{"set-id.jpg"});
+  EXPECT_EQ(namesIn(card.path()),
             (std::vector<std::string>{"DCIM", "a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
 }
 
@@ -114,22 +102,7 @@ TEST_P(CardTest, CopiesAndMovesOntoTheCardReplaceNothing) {
 // is flushed before it gets its name and again with it: a move's source is
 // removed only after both.
 TEST_P(CardTest, EachFileReachesTheCardBeforeItsSourceGoes) {
-  struct Recorded : Syscalls {
-    std::string events;
-    int fsync(int fd) override {
-      events += 'F';
-      return Syscalls::fsync(fd);
-    }
-    int renameAt(int fd, const char* from, int toFd, const char* to, unsigned flags) override {
-      const int rc = Syscalls::renameAt(fd, from, toFd, to, flags);
-      if (rc == 0) events += 'N';
-      return rc;
-    }
-    int unlinkAt(int fd, const char* path, int flags) override {
-      events += 'U';
-      return Syscalls::unlinkAt(fd, path, flags);
-    }
-  } calls;
+  testing::RecordedCalls calls;
   for (const char* name : {"a.jpg", "b.jpg"}) writeText(local / name, name);
   ScopedSyscalls scoped(calls);
   DestinationFolder folder;
@@ -137,7 +110,7 @@ TEST_P(CardTest, EachFileReachesTheCardBeforeItsSourceGoes) {
   for (const char* name : {"a.jpg", "b.jpg"})
     ASSERT_EQ(folder.move((local / name).string(), onlyName(name)).code(), 0);
   ASSERT_EQ(folder.settle().code(), 0);
-  EXPECT_EQ(calls.events, "FFNFNFUU");
+  EXPECT_EQ(calls.only("FNU"), "FFNFNFUU");
   EXPECT_EQ(readText(card.path() / "b.jpg"), "b.jpg");
 }
 
@@ -147,16 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- What a copy keeps, as cp -p and mv keep it
 
-class KeptMetadataTest : public ::testing::Test {
- protected:
-  testing::TempEnv env;
-  fs::path src = env.root() / "src";
-  fs::path dst = env.root() / "dst";
-  void SetUp() override {
-    fs::create_directories(src);
-    fs::create_directories(dst);
-  }
-};
+using KeptMetadataTest = testing::FolderPairTest;
 
 // Set-user-ID and set-group-ID stay only with the owner and group they were
 // set for: root's copy keeps them with the owner; a copy onto a file system

@@ -20,16 +20,17 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "folder_pair_test.h"
 #include "platform/destination_folder.h"
 #include "platform/syscalls.h"
 #include "platform/transfer_meter.h"
+#include "recorded_calls.h"
 #include "temp_env.h"
 
 namespace msifter::platform {
@@ -37,22 +38,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-// Entries of a folder other than the given names: leftovers of a transfer.
-std::vector<std::string> entriesOf(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename());
-  return {names.begin(), names.end()};
-}
+using testing::namesIn;
+using testing::readText;
+using testing::writeText;
 
 void setModified(const fs::path& path, time_t seconds) {
   const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
@@ -183,16 +171,7 @@ class FaultyCalls : public Syscalls {
   }
 };
 
-class FileTransferTest : public ::testing::Test {
- protected:
-  testing::TempEnv env;
-  fs::path src = env.root() / "src";
-  fs::path dst = env.root() / "dst";
-  void SetUp() override {
-    fs::create_directories(src);
-    fs::create_directories(dst);
-  }
-};
+using FileTransferTest = testing::FolderPairTest;
 
 TEST_F(FileTransferTest, MoveWithinOneFileSystemRefusesATakenName) {
   writeText(src / "a.jpg", "new");
@@ -212,7 +191,7 @@ TEST_F(FileTransferTest, MissingSourceFailsAndCreatesNothing) {
   EXPECT_EQ(r.code(), ENOENT);
   EXPECT_STREQ(r.operation(), "lstat");
   EXPECT_EQ(r.message(), "lstat " + (src / "gone.jpg").string() + ": No such file or directory");
-  EXPECT_TRUE(entriesOf(dst).empty());
+  EXPECT_TRUE(namesIn(dst).empty());
 }
 
 TEST_F(FileTransferTest, CopyKeepsSourceModeAndModificationTime) {
@@ -224,11 +203,11 @@ TEST_F(FileTransferTest, CopyKeepsSourceModeAndModificationTime) {
   EXPECT_EQ(readText(dst / "c.jpg"), std::string(300000, 'z'));
   EXPECT_EQ(modified(dst / "c.jpg"), 1034674200);
   EXPECT_EQ(fs::status(dst / "c.jpg").permissions(), fs::perms::owner_read | fs::perms::group_read);
-  EXPECT_EQ(entriesOf(dst), std::vector<std::string>{"c.jpg"});
+  EXPECT_EQ(namesIn(dst), std::vector<std::string>{"c.jpg"});
 
   // The same name again is refused and leaves no temporary file behind.
   EXPECT_TRUE(copyFile(src / "a.jpg", dst / "c.jpg").nameTaken());
-  EXPECT_EQ(entriesOf(dst), std::vector<std::string>{"c.jpg"});
+  EXPECT_EQ(namesIn(dst), std::vector<std::string>{"c.jpg"});
 }
 
 TEST_F(FileTransferTest, CopyWithoutKernelCopyUsesReadAndWrite) {
@@ -318,7 +297,7 @@ TEST_F(FileTransferTest, CopyFailuresLeaveNothingBehind) {
     ScopedSyscalls scoped(calls);
     EXPECT_EQ(copyFile(src / "a.jpg", dst / "a.jpg").code(), f.error);
     EXPECT_EQ(readText(src / "a.jpg"), "photo");
-    EXPECT_TRUE(entriesOf(dst).empty());
+    EXPECT_TRUE(namesIn(dst).empty());
   }
 }
 
@@ -365,7 +344,7 @@ TEST_F(CrossFileSystemTest, MoveBetweenFileSystemsKeepsContentTimeAndMode) {
   EXPECT_EQ(modified(local / "b.jpg"), 1034674200);
   EXPECT_EQ(fs::status(local / "b.jpg").permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(entriesOf(local), std::vector<std::string>{"b.jpg"});
+  EXPECT_EQ(namesIn(local), std::vector<std::string>{"b.jpg"});
 
   // And back, onto a taken name: refused before anything is copied.
   writeText(remote / "b.jpg", "other");
@@ -391,7 +370,7 @@ TEST_F(CrossFileSystemTest, LinksAndPipesBetweenFileSystems) {
   ASSERT_EQ(::mkfifo((remote / "pipe").c_str(), 0600), 0);
   EXPECT_EQ(moveFile(remote / "pipe", local / "pipe").code(), EXDEV);
   EXPECT_TRUE(fs::is_fifo(remote / "pipe"));
-  EXPECT_EQ(entriesOf(local), std::vector<std::string>{"link.jpg"});
+  EXPECT_EQ(namesIn(local), std::vector<std::string>{"link.jpg"});
 }
 
 TEST_F(CrossFileSystemTest, FoldersMoveBetweenFileSystems) {
@@ -403,7 +382,7 @@ TEST_F(CrossFileSystemTest, FoldersMoveBetweenFileSystems) {
     calls.error = ENOSPC;
     ScopedSyscalls scoped(calls);
     EXPECT_EQ(moveFile(remote / "album", local / "album").code(), ENOSPC);
-    EXPECT_TRUE(entriesOf(local).empty());
+    EXPECT_TRUE(namesIn(local).empty());
     EXPECT_EQ(readText(remote / "album/a.jpg"), "a");
   }
   ASSERT_TRUE(moveFile(remote / "album", local / "album").ok());
@@ -426,7 +405,7 @@ TEST_F(CrossFileSystemTest, FailureAtEachStepLosesNothing) {
     ScopedSyscalls scoped(calls);
     EXPECT_EQ(moveFile(remote / "a.jpg", local / "a.jpg").code(), f.error);
     EXPECT_EQ(readText(remote / "a.jpg"), content);
-    EXPECT_TRUE(entriesOf(local).empty());
+    EXPECT_TRUE(namesIn(local).empty());
   }
 }
 
@@ -476,7 +455,7 @@ TEST_F(FileTransferTest, CopyFollowsLinksAndKeepsDanglingOnesAsLinks) {
   EXPECT_EQ(fs::read_symlink(dst / "b.jpg"), src / "nowhere.jpg");
   ASSERT_EQ(::mkfifo((src / "pipe").c_str(), 0600), 0);
   EXPECT_EQ(copyFile(src / "pipe", dst / "pipe").code(), EINVAL);
-  EXPECT_EQ(entriesOf(dst), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+  EXPECT_EQ(namesIn(dst), (std::vector<std::string>{"a.jpg", "b.jpg"}));
 }
 
 TEST_F(FileTransferTest, FoldersAreCopiedWholeOrNotAtAll) {
@@ -497,7 +476,7 @@ TEST_F(FileTransferTest, FoldersAreCopiedWholeOrNotAtAll) {
   calls.error = ENOSPC;
   ScopedSyscalls scoped(calls);
   EXPECT_EQ(copyFile(src / "album", dst / "album2").code(), ENOSPC);
-  EXPECT_EQ(entriesOf(dst), std::vector<std::string>{"album"});
+  EXPECT_EQ(namesIn(dst), std::vector<std::string>{"album"});
 }
 
 TEST_F(FileTransferTest, OperationRulesWhereTheShellWouldAsk) {
@@ -737,14 +716,14 @@ TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
     for (std::size_t i = 0; i < sources.size(); ++i) {
       ASSERT_EQ(folder.move(sources[i], onlyName("n" + std::to_string(i))).code(), 0);
       syncs.push_back(calls.syncs);
-      sourcesLeft.push_back(static_cast<int>(entriesOf(remote).size()));
+      sourcesLeft.push_back(static_cast<int>(namesIn(remote).size()));
       calls.t += row.millisecondsPerFile;
     }
     EXPECT_EQ(syncs, row.syncsAfterEachMove);
     EXPECT_EQ(sourcesLeft, row.sourcesLeftAfterEachMove);
     ASSERT_EQ(folder.settle().code(), 0);
     EXPECT_TRUE(fs::is_empty(remote));
-    EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1", "n2", "n3", "n4"}));
+    EXPECT_EQ(namesIn(local), (std::vector<std::string>{"n0", "n1", "n2", "n3", "n4"}));
   }
 }
 
@@ -753,23 +732,8 @@ TEST_F(DestinationFolderTest, ABatchEndsAtItsFirstBound) {
 // costs one flush, and the copies of a run cut short are named too. The
 // last flush makes the last names durable.
 TEST_F(DestinationFolderTest, CopiesAreNamedOnlyAfterTheirContentsAreFlushed) {
-  struct Recorded : Syscalls {
-    std::string events;
-    int syncfs(int fd) override {
-      events += 'S';
-      return Syscalls::syncfs(fd);
-    }
-    int linkAt(int fd, const char* from, int toFd, const char* to, int flags) override {
-      events += 'N';
-      return Syscalls::linkAt(fd, from, toFd, to, flags);
-    }
-    int renameAt(int fd, const char* from, int toFd, const char* to, unsigned flags) override {
-      events += 'N';
-      return Syscalls::renameAt(fd, from, toFd, to, flags);
-    }
-  };
   const std::vector<std::string> sources = putRemote(3);
-  Recorded calls;
+  testing::RecordedCalls calls;
   ScopedSyscalls scoped(calls);
   DestinationFolder folder;
   ASSERT_EQ(folder.open(local.string()).code(), 0);
@@ -777,19 +741,19 @@ TEST_F(DestinationFolderTest, CopiesAreNamedOnlyAfterTheirContentsAreFlushed) {
   std::vector<std::size_t> namedSoFar;
   for (std::size_t i = 0; i < sources.size(); ++i) {
     ASSERT_EQ(folder.copy(sources[i], onlyName("n" + std::to_string(i))).code(), 0);
-    namedSoFar.push_back(entriesOf(local).size());
+    namedSoFar.push_back(namesIn(local).size());
   }
   EXPECT_EQ(namedSoFar, (std::vector<std::size_t>{0, 2, 2}));
   ASSERT_EQ(folder.settle().code(), 0);
-  EXPECT_EQ(calls.events, "SNNSNS");
-  EXPECT_EQ(entriesOf(local), (std::vector<std::string>{"n0", "n1", "n2"}));
-  EXPECT_EQ(entriesOf(remote).size(), 3u);
+  EXPECT_EQ(calls.only("SN"), "SNNSNS");
+  EXPECT_EQ(namesIn(local), (std::vector<std::string>{"n0", "n1", "n2"}));
+  EXPECT_EQ(namesIn(remote).size(), 3u);
 }
 
 // Named temporaries as a run killed in the middle of a copy leaves them:
 // made by the program in a child process that ends without cleaning up.
 std::vector<std::string> leftoverTemporaries(const fs::path& folder, int count) {
-  const std::vector<std::string> before = entriesOf(folder);
+  const std::vector<std::string> before = namesIn(folder);
   const fs::path source = folder.parent_path() / "leftover-source.jpg";
   writeText(source, "ownerless");
   const pid_t child = ::fork();
@@ -812,7 +776,7 @@ std::vector<std::string> leftoverTemporaries(const fs::path& folder, int count) 
   EXPECT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_EQ(status, 0);
   std::vector<std::string> made;
-  for (const std::string& name : entriesOf(folder))
+  for (const std::string& name : namesIn(folder))
     if (std::find(before.begin(), before.end(), name) == before.end()) made.push_back(name);
   EXPECT_EQ(made.size(), static_cast<size_t>(count));
   return made;
@@ -835,11 +799,11 @@ TEST_F(FileTransferTest, OnlyTemporariesWhoseOwnerIsGoneAreRemoved) {
   fs::create_directories(dst / folderName);
   UniqueFd owner(::open((dst / owned).c_str(), O_RDONLY));
   ASSERT_EQ(::flock(owner.get(), LOCK_EX), 0);
-  const std::vector<std::string> all = entriesOf(dst);
+  const std::vector<std::string> all = namesIn(dst);
   {
     DestinationFolder folder;
     ASSERT_EQ(folder.open(dst.string()).code(), 0);
-    EXPECT_EQ(entriesOf(dst), all);
+    EXPECT_EQ(namesIn(dst), all);
   }
   Later later;
   ScopedSyscalls scoped(later);
@@ -847,7 +811,7 @@ TEST_F(FileTransferTest, OnlyTemporariesWhoseOwnerIsGoneAreRemoved) {
   ASSERT_EQ(folder.open(dst.string()).code(), 0);
   std::vector<std::string> expected = {owned, folderName, "other.part"};
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(entriesOf(dst), expected);
+  EXPECT_EQ(namesIn(dst), expected);
   EXPECT_FALSE(fs::exists(dst / ownerless));
 }
 
@@ -868,7 +832,7 @@ TEST_F(FileTransferTest, AUsersLookAlikesOfTemporariesAreNeverRemoved) {
   ASSERT_EQ(folder.open(dst.string()).code(), 0);
   std::vector<std::string> expected = users;
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(entriesOf(dst), expected);
+  EXPECT_EQ(namesIn(dst), expected);
   for (const std::string& name : users) EXPECT_EQ(readText(dst / name), "the user's own") << name;
 }
 

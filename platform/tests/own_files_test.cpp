@@ -21,6 +21,7 @@ namespace msifter::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::writeText;
 
 UniqueFd openFolder(const fs::path& path) {
   return UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -191,22 +192,15 @@ class UnreadableFiles : public Syscalls {
 TEST(OwnFiles, SameBytesOnlyWhenEveryByteWasReadAndMatches) {
   testing::TempEnv env;
   const std::string big(200000, 'b');
-  struct Row {
-    const char* what;
-    std::string a;
-    std::string b;
-    bool same;
-  };
-  const Row rows[] = {
+  const testing::BytesCase rows[] = {
       {"equal, past one chunk", big, big, true},
       {"last byte differs", big, big.substr(0, big.size() - 1) + "c", false},
       {"one is longer", big, big + "b", false},
       {"both empty", "", "", true},
   };
-  for (const Row& row : rows) {
-    const fs::path a = env.root() / "a", b = env.root() / "b";
-    std::ofstream(a, std::ios::binary | std::ios::trunc) << row.a;
-    std::ofstream(b, std::ios::binary | std::ios::trunc) << row.b;
+  for (const testing::BytesCase& row : rows) {
+    const fs::path a = writeText(env.root() / "a", row.first);
+    const fs::path b = writeText(env.root() / "b", row.second);
     EXPECT_EQ(sameBytes(a.string(), b.string()), row.same) << row.what;
   }
   EXPECT_FALSE(sameBytes((env.root() / "a").string(), (env.root() / "none").string()));

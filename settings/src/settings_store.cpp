@@ -84,9 +84,9 @@ bool readRow(const OptionRow& row, SavedSettings& saved) {
             return (o.*m = unpackedImages(readText(key, "")), true);
           },
           [&](options::RenameMethod RunOptions::*m) {
-            const int32_t stored = readLong(key, options::renameMethodRow(kDefaults.*m).stored);
+            const int32_t stored = readLong(key, options::choiceRow(kDefaults.*m).stored);
             if (stored < 0 || stored > 255) return (o.*m = kDefaults.*m, false);
-            const auto method = options::storedRenameMethod(stored);
+            const auto method = options::storedChoice<options::RenameMethod>(stored);
             saved.methodKnown = method.has_value();
             o.*m = method.value_or(kDefaults.*m);
             return true;
@@ -98,15 +98,9 @@ bool readRow(const OptionRow& row, SavedSettings& saved) {
             o.*m = known ? options::TimeShift{stored} : kDefaults.*m;
             return known;
           },
-          [&](options::VideoTime RunOptions::*m) {
-            const auto choice =
-                options::storedVideoTime(readLong(key, options::videoTimeRow(kDefaults.*m).stored));
-            o.*m = choice.value_or(kDefaults.*m);
-            return choice.has_value();
-          },
-          [&](options::StampChoice RunOptions::*m) {
-            const auto choice = options::storedStampChoice(
-                readLong(key, options::stampChoiceRow(kDefaults.*m).stored));
+          [&]<options::TableChoice Choice>(Choice RunOptions::*m) {
+            const auto choice = options::storedChoice<Choice>(
+                readLong(key, options::choiceRow(kDefaults.*m).stored));
             o.*m = choice.value_or(kDefaults.*m);
             return choice.has_value();
           },
@@ -135,17 +129,11 @@ std::pair<int32_t, RegValue> storedValue(const OptionRow& row, const RunOptions&
                         [&](ImageTypes RunOptions::*m) {
                           return Stored{kRegSz, packedImages(o.*m)};
                         },
-                        [&](options::RenameMethod RunOptions::*m) {
-                          return Stored{kRegDword, options::renameMethodRow(o.*m).stored};
+                        [&]<options::TableChoice Choice>(Choice RunOptions::*m) {
+                          return Stored{kRegDword, options::choiceRow(o.*m).stored};
                         },
                         [&](options::TimeShift RunOptions::*m) {
                           return Stored{kRegDword, (o.*m).seconds};
-                        },
-                        [&](options::VideoTime RunOptions::*m) {
-                          return Stored{kRegDword, options::videoTimeRow(o.*m).stored};
-                        },
-                        [&](options::StampChoice RunOptions::*m) {
-                          return Stored{kRegDword, options::stampChoiceRow(o.*m).stored};
                         },
                         [](auto) {
                           return Stored{kRegDword, RegValue()};

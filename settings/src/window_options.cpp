@@ -43,7 +43,7 @@ void readRow(const SettingsWindow& window, const OptionRow& row, RunOptions& o) 
                  // The last button on wins; none on is the first method.
                  [&](RenameMethod RunOptions::*m) {
                    for (const auto& method : options::kRenameMethods) {
-                     if (window.isSelected(method.method)) o.*m = method.method;
+                     if (window.isSelected(method.choice)) o.*m = method.choice;
                    }
                  },
                  [](auto) {},

@@ -270,6 +270,13 @@ TEST_F(SettingsStoreTest, CaptureTimeValuesOutOfRangeReadAsTheirDefaults) {
   EXPECT_TRUE(gGetSettingData(saved));
   EXPECT_EQ(saved.options.timeShift.seconds, -options::kLongestTimeShift);
   EXPECT_EQ(saved.options.videoTime, options::VideoTime::Local);
+  // The stamp likewise: a number of no choice is the default, and damage.
+  store("bytStamp", kRegDword, int32_t{2});
+  EXPECT_FALSE(gGetSettingData(saved));
+  EXPECT_EQ(saved.options.stamp, options::StampChoice::Transfer);
+  store("bytStamp", kRegDword, int32_t{1});
+  EXPECT_TRUE(gGetSettingData(saved));
+  EXPECT_EQ(saved.options.stamp, options::StampChoice::Capture);
 }
 
 TEST_F(SettingsStoreTest, StoredImageTypesCheckTheirBoxesOnly) {

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history_models.h"
 
-#include <climits>
-
 #include "history_texts.h"
 #include "ui/appearance.h"
 
@@ -16,15 +14,6 @@ const char* const kRunHeaders[RunColumns] = {"日時", "操作",     "ファイ�
 
 enum FileColumn { FileSource, FileDestination, FileUndo, FileColumns };
 const char* const kFileHeaders[FileColumns] = {"移動元", "新しいパス", "取り消し"};
-
-int clampedRows(std::size_t size) { return static_cast<int>(std::min<std::size_t>(size, INT_MAX)); }
-
-QVariant header(const char* const* names, int count, int section, Qt::Orientation orientation,
-                int role) {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= count)
-    return {};
-  return QString::fromUtf8(names[section]);
-}
 
 QVariant runText(const RunRow& run, int column) {
   switch (column) {
@@ -42,30 +31,18 @@ QVariant runText(const RunRow& run, int column) {
 
 }  // namespace
 
-void RunListModel::setRuns(std::vector<RunRow> runs) {
-  beginResetModel();
-  runs_ = std::move(runs);
-  endResetModel();
-}
+RunListModel::RunListModel(QObject* parent) : RowListModel(kRunHeaders, parent) {}
 
 int RunListModel::rowOf(const std::string& id) const {
-  for (std::size_t i = 0; i < runs_.size(); ++i) {
-    if (runs_[i].id == id) return static_cast<int>(i);
+  for (std::size_t i = 0; i < rows().size(); ++i) {
+    if (rows()[i].id == id) return static_cast<int>(i);
   }
   return -1;
 }
 
-int RunListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : clampedRows(runs_.size());
-}
-
-int RunListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : RunColumns;
-}
-
 QVariant RunListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  const RunRow& run = runs_[static_cast<std::size_t>(index.row())];
+  const RunRow& run = at(index.row());
   if (role == Qt::TextAlignmentRole && (index.column() == Files || index.column() == Bytes))
     return QVariant(Qt::AlignRight | Qt::AlignVCenter);
   if (role == Qt::ToolTipRole && index.column() >= Source) return runText(run, index.column());
@@ -75,34 +52,18 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
   return runText(run, index.column());
 }
 
-QVariant RunListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  return header(kRunHeaders, RunColumns, section, orientation, role);
-}
-
-void FileListModel::setFiles(std::vector<FileRow> files) {
-  beginResetModel();
-  files_ = std::move(files);
-  endResetModel();
-}
+FileListModel::FileListModel(QObject* parent) : RowListModel(kFileHeaders, parent) {}
 
 void FileListModel::setRefusals(std::map<int64_t, std::string> reasons) {
   refusals_ = std::move(reasons);
-  if (!files_.empty())
+  if (!rows().empty())
     emit dataChanged(index(0, FileUndo), index(rowCount() - 1, FileUndo), {Qt::DisplayRole});
-}
-
-int FileListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : clampedRows(files_.size());
-}
-
-int FileListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : FileColumns;
 }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  const FileRow& file = files_[static_cast<std::size_t>(index.row())];
+  const FileRow& file = at(index.row());
   switch (index.column()) {
     case FileSource: return displayPath(file.source);
     case FileDestination: return displayPath(file.destination);
@@ -113,10 +74,6 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     }
     default: return {};
   }
-}
-
-QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  return header(kFileHeaders, FileColumns, section, orientation, role);
 }
 
 }  // namespace msifter::ui::history

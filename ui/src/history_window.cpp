@@ -184,7 +184,7 @@ void HistoryWindow::runsListed(Outcome<std::vector<RunRow>>& listed) {
   if (listed.value) {
     const RunRow* selected = selectedRun();
     const std::string keep = selected != nullptr ? selected->id : std::string();
-    runs_->setRuns(std::move(*listed.value));
+    runs_->setRows(std::move(*listed.value));
     int row = runs_->rowOf(keep);
     // Else the newest run: most often the one just made.
     if (row < 0 && runs_->rowCount() > 0) row = 0;
@@ -215,7 +215,7 @@ void HistoryWindow::showSelectedRun() {
   if (run == nullptr) {
     ++filesGeneration_;
     shownRun_.reset();
-    files_->setFiles({});
+    files_->setRows({});
     lblFiles_->setText(runs_->rowCount() == 0 ? u("実行の記録はありません。") : QString());
     return;
   }
@@ -241,7 +241,7 @@ void HistoryWindow::filesRead(uint64_t generation,
   if (generation != filesGeneration_ || !shownRun_) return;
   const QString run = u("実行 ") + u(shownRun_->id);
   if (!read.value || !read.value->has_value()) {
-    files_->setFiles({});
+    files_->setRows({});
     lblFiles_->setText(
         run + (read.value ? u(" の記録はもうありません。") : u(" の記録を読めませんでした。")));
     shownRun_.reset();
@@ -249,13 +249,13 @@ void HistoryWindow::filesRead(uint64_t generation,
   }
   history::RunFiles& files = **read.value;
   lblFiles_->setText(run + u(" のファイル： ") + QString::number(files.files.size()) + u(" 件"));
-  files_->setFiles(std::move(files.files));
+  files_->setRows(std::move(files.files));
 }
 
 const RunRow* HistoryWindow::selectedRun() const {
   const QModelIndex current = lstRuns_->selectionModel()->currentIndex();
   if (!current.isValid() || current.row() >= runs_->rowCount()) return nullptr;
-  return &runs_->run(current.row());
+  return &runs_->at(current.row());
 }
 
 // ---- 元に戻す
@@ -281,25 +281,42 @@ void HistoryWindow::setUndoing(bool undoing) {
 void HistoryWindow::undoSelectedRun() {
   const RunRow* selected = selectedRun();
   if (undoing_ || selected == nullptr || !history::undoUnavailableReason(*selected).empty()) return;
+  // A copy: the list may be read again while the undo runs.
   const RunRow run = *selected;
+  startUndo(run, true);
+}
+
+void HistoryWindow::startUndo(const RunRow& run, bool preview) {
   setUndoing(true);
   inBackground<UndoTally>(
-      "undoRunFromHistory", [id = run.id] { return history::undoRun(id, true); },
-      [this, run](Outcome<UndoTally>& preview) { previewed(run, preview); });
+      "undoRunFromHistory", [id = run.id, preview] { return history::undoRun(id, preview); },
+      [this, run, preview](Outcome<UndoTally>& outcome) {
+        preview ? previewed(run, outcome) : undone(run, outcome);
+      });
+}
+
+bool HistoryWindow::undoRan(const RunRow& run, const Outcome<UndoTally>& outcome) {
+  setUndoing(false);
+  if (!outcome.value) {
+    common::ui().messageBox(kUnexpectedFailure, common::mb::Exclamation, "");
+    return false;
+  }
+  if (outcome.value->status != history::UndoStatus::Done) {
+    common::ui().messageBox(history::undoStatusText(run.id, *outcome.value),
+                            common::mb::Exclamation, "");
+    return false;
+  }
+  return true;
 }
 
 void HistoryWindow::previewed(const RunRow& run, Outcome<UndoTally>& preview) {
-  setUndoing(false);
-  if (!preview.value) {
-    common::ui().messageBox(kUnexpectedFailure, common::mb::Exclamation, "");
+  if (!undoRan(run, preview)) {
+    // A look that could not run changed nothing; one that found the run
+    // changed meanwhile shows the list as it now is.
+    if (preview.value) refresh();
     return;
   }
   const UndoTally& tally = *preview.value;
-  if (tally.status != history::UndoStatus::Done) {
-    common::ui().messageBox(history::undoStatusText(run.id, tally), common::mb::Exclamation, "");
-    refresh();
-    return;
-  }
   rememberRefusals(run.id, tally);
   if (tally.movedBack + tally.copiesRemoved == 0) {
     common::ui().messageBox(history::nothingToUndoText(tally), common::mb::Information, "");
@@ -310,20 +327,11 @@ void HistoryWindow::previewed(const RunRow& run, Outcome<UndoTally>& preview) {
                               common::mb::OkCancel | common::mb::Question,
                               "") != common::answer::Ok)
     return;
-  setUndoing(true);
-  inBackground<UndoTally>(
-      "undoRunFromHistory", [id = run.id] { return history::undoRun(id, false); },
-      [this, run](Outcome<UndoTally>& done) { undone(run, done); });
+  startUndo(run, false);
 }
 
 void HistoryWindow::undone(const RunRow& run, Outcome<UndoTally>& done) {
-  setUndoing(false);
-  if (!done.value) {
-    common::ui().messageBox(kUnexpectedFailure, common::mb::Exclamation, "");
-  } else if (done.value->status != history::UndoStatus::Done) {
-    common::ui().messageBox(history::undoStatusText(run.id, *done.value), common::mb::Exclamation,
-                            "");
-  } else {
+  if (undoRan(run, done)) {
     const UndoTally& tally = *done.value;
     rememberRefusals(run.id, tally);
     const bool whole = tally.refused.empty() && tally.markFailure.empty();

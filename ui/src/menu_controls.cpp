@@ -250,7 +250,7 @@ MenuControls reach(const Made& widgets) {
   controls.folders = {folderRow(widgets, "cmdServerSelect", "lblServerDir", "imgServerDir"),
                       folderRow(widgets, "cmdReceiveSelect", "lblReceiveDir", "imgReceiveDir")};
   for (const auto& method : options::kRenameMethods) {
-    controls.options[static_cast<std::size_t>(method.method)] =
+    controls.options[static_cast<std::size_t>(method.choice)] =
         made<QRadioButton>(widgets, method.button);
   }
   for (std::size_t i = 0; i < controls.checks.size(); ++i)

@@ -254,16 +254,11 @@ class FrmMenuRun : public FrmMenuTest {
  protected:
   void SetUp() override {
     FrmMenuTest::SetUp();
-    source = env.root() / "source";
-    destination = env.root() / "destination";
-    env.writeFile("source/b.txt", 20);
-    env.writeFile("source/a.txt", 10);
-    env.writeFile("source/sub/c.jpg", 30);
-    fs::create_directories(destination);
+    makeRunFolders(source, destination, {{"b.txt", 20}, {"a.txt", 10}, {"sub/c.jpg", 30}});
   }
 
-  fs::path source;
-  fs::path destination;
+  fs::path source = env.root() / "source";
+  fs::path destination = env.root() / "destination";
 };
 
 TEST_F(FrmMenuRun, ExecuteMovesEveryFileUnderItsNewNameAndListsTheSources) {

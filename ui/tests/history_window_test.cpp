@@ -148,6 +148,21 @@ TEST_F(HistoryTest, ListsEveryRunNewestFirstAndTheFilesOfTheSelectedOne) {
             std::string::npos);
   EXPECT_TRUE(undo->isEnabled());
 
+  // Each list under its headings, across the top only.
+  const auto headings = [&](const char* list) {
+    const QAbstractItemModel* model = window.findChild<QTableView*>(list)->model();
+    std::vector<std::string> texts;
+    for (int c = 0; c <= model->columnCount(); ++c)
+      texts.push_back(model->headerData(c, Qt::Horizontal).toString().toStdString());
+    EXPECT_FALSE(model->headerData(0, Qt::Vertical).isValid()) << list;
+    return texts;
+  };
+  EXPECT_EQ(headings("lstRuns"),
+            (std::vector<std::string>{"日時", "操作", "ファイル数", "バイト数", "結果", "取り消し",
+                                      "移動元", "移動先", ""}));
+  EXPECT_EQ(headings("lstFiles"),
+            (std::vector<std::string>{"移動元", "新しいパス", "取り消し", ""}));
+
   // Its end is written: the next look finds it free, the selection stays.
   running.finish(true);
   open(window);
@@ -271,6 +286,38 @@ TEST_F(HistoryTest, NothingToTakeBackOrARunTakenMeanwhileIsSaidWithoutAConfirmat
   EXPECT_EQ(recorder.boxes[0].text,
             "元に戻せるファイルはありません。\n元に戻せません: " + dst.string() +
                 "/0000000000_a.jpg → " + src.string() + "/a.jpg（移動先にファイルがありません）");
+}
+
+// The run taken elsewhere while the confirmation was shown: the undo says
+// so and takes nothing back.
+TEST_F(HistoryTest, ARunTakenWhileTheConfirmationIsShownIsSaidAndLeftAlone) {
+  const std::string id = run({"a.jpg"}, false);
+  HistoryWindow window;
+  open(window);
+  const int fd = ::open(engine::listRuns().at(0).path.c_str(), O_RDONLY | O_CLOEXEC);
+  {
+    struct LockingAtConfirmation : msifter::testing::RecordingUi {
+      int fd = -1;
+      int messageBox(const std::string& text, int style, const std::string& title) override {
+        if ((style & common::mb::Question) != 0) {
+          EXPECT_EQ(::flock(fd, LOCK_EX), 0);
+        }
+        return RecordingUi::messageBox(text, style, title);
+      }
+    } answering;
+    answering.fd = fd;
+    pressUndo(window);
+    ASSERT_EQ(answering.boxes.size(), 2u);
+    EXPECT_EQ(answering.boxes[1].text, "実行「" + id + "」は実行中か、ほかで取り消しの最中です。");
+    EXPECT_EQ(answering.boxes[1].style, common::mb::Exclamation);
+  }
+  common::setUi(&recorder);
+  // The list was read again, the journal still held.
+  EXPECT_EQ(rowsOf(window, "lstRuns")[0][4], "実行中");
+  EXPECT_FALSE(window.findChild<QPushButton*>("cmdUndo")->isEnabled());
+  ::close(fd);
+  EXPECT_TRUE(fs::exists(dst / "0000000000_a.jpg"));
+  EXPECT_FALSE(fs::exists(src / "a.jpg"));
 }
 
 class HistoryFromMenuTest : public HistoryTest {};

@@ -23,11 +23,7 @@ class ImportOptionsTest : public WindowTest {
  public:
   void SetUp() override {
     WindowTest::SetUp();
-    source = env.root() / "source";
-    destination = env.root() / "destination";
-    env.writeFile("source/a.txt", 10);
-    env.writeFile("source/b.txt", 20);
-    fs::create_directories(destination);
+    makeRunFolders(source, destination, {{"a.txt", 10}, {"b.txt", 20}});
     window.load();
   }
 
@@ -54,13 +50,22 @@ class ImportOptionsTest : public WindowTest {
     view.setValue(Check::Copy, 1);
     window.targetType_Click();
   }
+  // The dialog's check box `box` on (with none, as it was), OK, and a copy
+  // by 実 行.
+  void copyWith(const char* box) {
+    openDialog();
+    if (box != nullptr) control<QCheckBox>(box)->setChecked(true);
+    pressOk();
+    prepareCopy();
+    window.cmdExecute_Click();
+  }
   std::string summary() { return window.findChild<QLabel*>("lblProgress")->text().toStdString(); }
   std::size_t filesIn(const fs::path& folder) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
   }
 
-  fs::path source;
-  fs::path destination;
+  fs::path source = env.root() / "source";
+  fs::path destination = env.root() / "destination";
   FrmMenu window;
   msifter::testing::TempEnv& temp = env;
 };
@@ -195,11 +200,7 @@ TEST_F(ImportOptionsTest, OkRefusesWhatIsWrittenWrong) {
 // Pressed twice with skip-identical on, 実 行 copies each file once, and
 // the summary says what it skipped.
 TEST_F(ImportOptionsTest, ASecondRunWithSkipIdenticalCopiesNothing) {
-  openDialog();
-  control<QCheckBox>("chkSkipIdentical")->setChecked(true);
-  pressOk();
-  prepareCopy();
-  window.cmdExecute_Click();
+  copyWith("chkSkipIdentical");
   EXPECT_EQ(filesIn(destination), 2u);
   EXPECT_EQ(summary(), "処理結果： 2 ファイル   30 バイト   処理時間 0 秒   スキップ 0 ファイル");
   window.cmdExecute_Click();
@@ -210,10 +211,7 @@ TEST_F(ImportOptionsTest, ASecondRunWithSkipIdenticalCopiesNothing) {
 
 // Without it, as the form has always done: the second run copies again.
 TEST_F(ImportOptionsTest, WithEverythingOffASecondRunCopiesAgain) {
-  openDialog();
-  pressOk();
-  prepareCopy();
-  window.cmdExecute_Click();
+  copyWith(nullptr);
   window.cmdExecute_Click();
   EXPECT_EQ(filesIn(destination), 4u);
   EXPECT_EQ(summary(), "処理結果： 2 ファイル   30 バイト   処理時間 0 秒");
@@ -225,11 +223,7 @@ TEST_F(ImportOptionsTest, CaptureNamesTakeWhenThePhotoWasTaken) {
   const auto taken = std::chrono::file_clock::now() - std::chrono::hours(24 * 400);
   fs::last_write_time(source / "a.txt", taken);
   fs::remove(source / "b.txt");
-  openDialog();
-  control<QCheckBox>("chkStamp")->setChecked(true);
-  pressOk();
-  prepareCopy();
-  window.cmdExecute_Click();
+  copyWith("chkStamp");
   ASSERT_EQ(filesIn(destination), 1u);
   const std::time_t when =
       std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(taken));

@@ -7,10 +7,12 @@
 
 #include <QApplication>
 #include <QTest>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "common/failure.h"
 #include "common/msg.h"
@@ -21,9 +23,15 @@ namespace msifter::ui::testing {
 
 namespace fs = std::filesystem;
 
-inline std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+using msifter::testing::readText;
+
+// Files of the given lengths in `source`, by their paths below it, and an
+// empty `destination`: the folders of a run.
+inline void makeRunFolders(const fs::path& source, const fs::path& destination,
+                           std::initializer_list<std::pair<const char*, std::size_t>> files) {
+  for (const auto& [name, size] : files)
+    msifter::testing::writeText(source / name, std::string(size, 'x'));
+  fs::create_directories(destination);
 }
 
 // A private folder and the recording services; nothing can block or end the

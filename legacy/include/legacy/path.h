@@ -12,6 +12,8 @@ namespace msifter::legacy {
 
 class cPath : public objects::cPath {
  public:
+  using objects::cPath::cPath;
+
   // Special-folder numbers for GetSpecialFolder.
   enum SpecialFolder : int32_t {
     Desktop = 0,

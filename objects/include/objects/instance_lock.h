@@ -8,6 +8,8 @@
 // simply locked again.
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace msifter::objects {
 
 enum class InstanceLockState {
@@ -16,24 +18,20 @@ enum class InstanceLockState {
   Unavailable,    // no lock can be taken here (see error())
 };
 
+// Held while its descriptor is open.
 class InstanceLock {
  public:
-  InstanceLock() = default;
-  ~InstanceLock() { unlock(); }
-  InstanceLock(const InstanceLock&) = delete;
-  InstanceLock& operator=(const InstanceLock&) = delete;
-
   // Tries once, without waiting. The file is created owner-only when missing;
   // a link, a folder, anything but a regular file, or a file of another user
   // is never used.
   InstanceLockState tryLock(const std::string& path);
   // The errno that made the last try Unavailable.
   int error() const { return error_; }
-  bool held() const { return fd_ >= 0; }
-  void unlock();
+  bool held() const { return fd_.valid(); }
+  void unlock() { fd_.reset(); }
 
  private:
-  int fd_ = -1;
+  platform::UniqueFd fd_;
   int error_ = 0;
 };
 

@@ -5,11 +5,15 @@
 // guard. The platform look-ups of the class (short path, system and special
 // folders, the associated program) are the test-only legacy::cPath.
 #include <string>
+#include <utility>
 
 namespace msifter::objects {
 
 class cPath {
  public:
+  cPath() = default;
+  explicit cPath(std::string FileName) : fileName_(std::move(FileName)) {}
+
   void setFileName(const std::string& New_FileName) { fileName_ = New_FileName; }
   const std::string& FileName() const { return fileName_; }
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The options of one run as the user gives them, in the window or on the
-// command line, and as the settings store keeps them; and the two small
-// tables they choose from, the rename methods and the image types. The
-// option table (option_table.h) says where each option lives.
+// command line, and as the settings store keeps them; and the small tables
+// they choose from: the image types, and the choices (the rename methods,
+// the stamps, the video times). The option table (option_table.h) says
+// where each option lives.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,22 +20,17 @@ enum class RenameMethod : int { DateTime = 0, SerialNumber = 1 };
 
 // A rename method under each of its names.
 struct RenameMethodRow {
-  RenameMethod method;
-  int32_t stored;           // bytBytRenameMethod
-  const char* journalWord;  // the journal's "names" line
-  const char* flag;         // the command line's switch
-  const char* button;       // the window's option button
+  RenameMethod choice;
+  int32_t stored;      // bytBytRenameMethod
+  const char* word;    // the journal's "names" line
+  const char* flag;    // the command line's switch
+  const char* button;  // the window's option button
 };
 
 inline constexpr RenameMethodRow kRenameMethods[] = {
     {RenameMethod::DateTime, 0, "date-time", "--date-time", "optDateNum"},
     {RenameMethod::SerialNumber, 1, "serial", "--serial", "optSerialNum"},
 };
-
-const RenameMethodRow& renameMethodRow(RenameMethod method);
-// Nothing for a number or a word that names no method.
-std::optional<RenameMethod> storedRenameMethod(int32_t stored);
-std::optional<RenameMethod> journalRenameMethod(std::string_view word);
 
 enum class ImageType { BMP, GIF, TIFF, JPG, PNG, PCD };
 
@@ -84,9 +80,6 @@ struct StampChoiceRow {
 };
 inline constexpr StampChoiceRow kStampChoices[] = {{StampChoice::Transfer, "transfer", 0},
                                                    {StampChoice::Capture, "capture", 1}};
-const StampChoiceRow& stampChoiceRow(StampChoice choice);
-// Nothing for a number that names no choice.
-std::optional<StampChoice> storedStampChoice(int32_t stored);
 
 // How a film's movie header is read: as UTC, which its format says, or as
 // the camera's local clock, which some cameras write there.
@@ -98,9 +91,47 @@ struct VideoTimeRow {
 };
 inline constexpr VideoTimeRow kVideoTimes[] = {{VideoTime::Utc, 0, "utc"},
                                                {VideoTime::Local, 1, "local"}};
-std::optional<VideoTime> storedVideoTime(int32_t stored);
-std::optional<VideoTime> videoTimeNamed(std::string_view word);
-const VideoTimeRow& videoTimeRow(VideoTime choice);
+
+// The tables of choices (the rename methods, the stamps, the video times),
+// each found by the type of its choice and read alike. A table's first row
+// is its default.
+inline const auto& choicesOf(RenameMethod) { return kRenameMethods; }
+inline const auto& choicesOf(StampChoice) { return kStampChoices; }
+inline const auto& choicesOf(VideoTime) { return kVideoTimes; }
+
+template <class T>
+concept TableChoice = requires(T choice) {
+  choicesOf(choice);
+};
+
+// A choice's row; the default's for a value that names none.
+template <class Choice>
+const auto& choiceRow(Choice choice) {
+  const auto& table = choicesOf(choice);
+  for (const auto& row : table) {
+    if (row.choice == choice) return row;
+  }
+  return table[0];
+}
+
+// The choice the settings store keeps as `stored`; nothing for a number
+// that names none.
+template <class Choice>
+std::optional<Choice> storedChoice(int32_t stored) {
+  for (const auto& row : choicesOf(Choice{})) {
+    if (row.stored == stored) return row.choice;
+  }
+  return std::nullopt;
+}
+
+// The choice whose word is `word`, in that case; nothing for a word of none.
+template <class Choice>
+std::optional<Choice> choiceNamed(std::string_view word) {
+  for (const auto& row : choicesOf(Choice{})) {
+    if (word == row.word) return row.choice;
+  }
+  return std::nullopt;
+}
 
 // Added to every capture time of a run: a camera whose clock was wrong.
 struct TimeShift {

@@ -43,11 +43,6 @@ struct FolderEntry {
 // beneath it; each listing reads it through a stream of its own.
 class Directory {
  public:
-  Directory() = default;
-  ~Directory();
-  Directory(const Directory&) = delete;
-  Directory& operator=(const Directory&) = delete;
-
   // `folder` may end with a separator. Links in the path are followed: a
   // folder named through a link is that folder.
   OsError open(const std::string& folder);

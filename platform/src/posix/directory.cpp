@@ -72,8 +72,6 @@ OsError lookAt(int folderFd, const std::string& name, LastLink link, FileIdentit
   return {};
 }
 
-Directory::~Directory() { close(); }
-
 OsError Directory::open(const std::string& folder) {
   close();
   UniqueFd fd(syscalls().open(folder.c_str(), kFolderFlags, 0));

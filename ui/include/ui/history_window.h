@@ -61,8 +61,14 @@ class HistoryWindow : public QWidget {
   void runsListed(Outcome<std::vector<history::RunRow>>& listed);
   void showSelectedRun();
   void filesRead(uint64_t generation, Outcome<std::optional<history::RunFiles>>& read);
+  // Undoes `run` on the worker, or with `preview` only looks at what undo
+  // would do; previewed() or undone() has the outcome.
+  void startUndo(const history::RunRow& run, bool preview);
   void previewed(const history::RunRow& run, Outcome<history::UndoTally>& preview);
   void undone(const history::RunRow& run, Outcome<history::UndoTally>& done);
+  // Ends the busy state of an undo or of its look and tells the user of one
+  // that failed or could not run; true when it ran.
+  bool undoRan(const history::RunRow& run, const Outcome<history::UndoTally>& outcome);
   void rememberRefusals(const std::string& id, const history::UndoTally& tally);
   const history::RunRow* selectedRun() const;
   void updateUndoButton();

@@ -12,17 +12,7 @@ source "$(dirname "$0")/window_session.sh"
 if [ "${1:-}" = --session ]; then
   app=$2 work=$3
   start_window_manager
-  "$app" >"$work/app.out" 2>&1 &
-  pid=$!
-  error_log=$work/tmp/m_sifter_ErrLog.txt
-  stop() {
-    kill "$pid" 2>/dev/null || true
-    show_log
-    fail "$*"
-  }
-
-  main=$(window "ファイル検索移動プログラム") || stop "the main window did not open"
-  activate "$main"
+  start_app
   # The focus starts on the first button of the tab order; 実 行 is the third.
   keys Tab Tab space
   until_true '[ "$(count "$work/src")" -eq 0 ]' ||
@@ -55,12 +45,7 @@ if [ "${1:-}" = --session ]; then
   activate "$history"
   keys Escape
   activate "$main"
-  keys alt+F4
-  status=0
-  timeout 20 tail --pid="$pid" -f /dev/null || stop "the program did not end"
-  wait "$pid" || status=$?
-  [ "$status" -eq 0 ] || { show_log; fail "the program ended with status $status"; }
-  [ ! -e "$error_log" ] || { show_log; fail "the program wrote an error log"; }
+  close_app
   echo "moved by 実 行, taken back from 実行履歴"
   exit 0
 fi

@@ -13,19 +13,10 @@ source "$(dirname "$0")/window_session.sh"
 if [ "${1:-}" = --session ]; then
   app=$2 work=$3
   start_window_manager
-  error_log=$work/tmp/m_sifter_ErrLog.txt
   # One start of the window: $1 = "set" turns skip-identical on first; 実 行
   # is pressed once and the window closed.
   press_execute() {
-    "$app" >"$work/app.out" 2>&1 &
-    pid=$!
-    stop() {
-      kill "$pid" 2>/dev/null || true
-      show_log
-      fail "$*"
-    }
-    main=$(window "ファイル検索移動プログラム") || stop "the main window did not open"
-    activate "$main"
+    start_app
     if [ "$1" = set ]; then
       keys alt+t i
       dialog=$(window "取り込みの設定$") || stop "取り込みの設定 did not open"
@@ -42,10 +33,7 @@ if [ "${1:-}" = --session ]; then
     until_true '[ "$(find "$work/state" -name "*.journal" | wc -l)" -gt "$before" ]' ||
       stop "実 行 did not run"
     sleep 2
-    keys alt+F4
-    timeout 20 tail --pid="$pid" -f /dev/null || stop "the program did not end"
-    wait "$pid" || stop "the program failed"
-    [ ! -e "$error_log" ] || stop "the program wrote an error log"
+    close_app
   }
 
   press_execute set

@@ -34,6 +34,31 @@ show_log() {
   [ -e "$work/tmp/m_sifter_ErrLog.txt" ] && { echo "--- error log:"; cat "$work/tmp/m_sifter_ErrLog.txt"; } >&2 || true
 }
 
+# Starts the program ($app, its output in $work/app.out, its process $pid)
+# and brings its main window ($main) to the front.
+start_app() {
+  "$app" >"$work/app.out" 2>&1 &
+  pid=$!
+  main=$(window "ファイル検索移動プログラム") || stop "the main window did not open"
+  activate "$main"
+}
+# Ends the program started by start_app and fails, its log shown.
+stop() {
+  kill "$pid" 2>/dev/null || true
+  show_log
+  fail "$*"
+}
+# Closes the front window by the keyboard (the main window: the program
+# ends) and fails unless the program ended well and wrote no error log.
+close_app() {
+  local status=0
+  keys alt+F4
+  timeout 20 tail --pid="$pid" -f /dev/null || stop "the program did not end"
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || { show_log; fail "the program ended with status $status"; }
+  [ ! -e "$work/tmp/m_sifter_ErrLog.txt" ] || { show_log; fail "the program wrote an error log"; }
+}
+
 # A window manager for the session, ended with the script.
 start_window_manager() {
   openbox >/dev/null 2>&1 &
