@@ -403,32 +403,15 @@ class Level {
       return !entry.isDirectory && !patterns.accepts(entry.name);
     });
     sortInFolderOrder(entries);
-    // Without a count limit every file is looked at: all at once, each
-    // answer taken in its turn below.
-    std::vector<const std::string*> names;
-    std::vector<platform::FileIdentity> looked;
-    std::vector<platform::OsError> failures;
-    if (!request_.useCountLimit) {
-      for (const auto& entry : entries) {
-        if (!entry.isDirectory) names.push_back(&entry.name);
-      }
-      dir_.fileIdentities(names, looked, failures);
-    }
     FindTotals& totals = search_.totals;
-    std::size_t file = 0;
     for (auto& entry : entries) {
       if (entry.isDirectory) {
         subfolderNames.push_back(std::move(entry.name));
         continue;
       }
       platform::FileIdentity seen;
-      if (request_.useCountLimit) {
-        if (const platform::OsError e = dir_.fileIdentity(entry.name, seen))
-          common::failErrno(e.code());
-      } else {
-        if (failures[file]) common::failErrno(failures[file].code());
-        seen = looked[file++];
-      }
+      if (const platform::OsError e = dir_.fileIdentity(entry.name, seen))
+        common::failErrno(e.code());
       const int64_t length = seen.size;
       if (request_.useMinSize && length < request_.minSizeBytes) continue;
       if (request_.useMaxSize && length > request_.maxSizeBytes) continue;

@@ -84,12 +84,6 @@ class Directory {
   OsError fileSize(const std::string& name, int64_t& size) const;
   // The same look, all it tells: a link's target, or the link itself.
   OsError fileIdentity(const std::string& name, FileIdentity& identity) const;
-  // fileIdentity() of each of `names`, into `identities` and `errors` by
-  // position. A long list is looked at by two threads at once: in a search
-  // these looks cost more than anything else, and the system answers two
-  // of them in parallel.
-  void fileIdentities(const std::vector<const std::string*>& names,
-                      std::vector<FileIdentity>& identities, std::vector<OsError>& errors) const;
   // The identity of the open folder itself (compare with sameFile(): a
   // folder's times change as its entries do).
   OsError identity(FileIdentity& identity) const;

@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
-#include <thread>
 
 #include "platform/destination_folder.h"
 #include "platform/source_tree.h"
@@ -175,31 +173,6 @@ OsError Directory::fileIdentity(const std::string& name, FileIdentity& identity)
   }
   identity = identityOf(st);
   return {};
-}
-
-void Directory::fileIdentities(const std::vector<const std::string*>& names,
-                               std::vector<FileIdentity>& identities,
-                               std::vector<OsError>& errors) const {
-  // Below this a second thread costs more than it saves.
-  constexpr std::size_t kSharedFrom = 256;
-  const std::size_t count = names.size();
-  identities.assign(count, FileIdentity{});
-  errors.assign(count, OsError{});
-  auto lookAt = [&](std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i) errors[i] = fileIdentity(*names[i], identities[i]);
-  };
-  std::size_t half = count;
-  std::thread second;
-  if (count >= kSharedFrom) {
-    try {
-      second = std::thread(lookAt, count / 2, count);
-      half = count / 2;
-    } catch (const std::system_error&) {
-      // No thread to be had: this one looks at them all.
-    }
-  }
-  lookAt(0, half);
-  if (second.joinable()) second.join();
 }
 
 OsError Directory::identity(FileIdentity& identity) const {
