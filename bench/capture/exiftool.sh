@@ -16,21 +16,18 @@
 # it is missing and this runs as root.
 set -euo pipefail
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
-build=$(realpath "${1:-build}")
-work=$(realpath -m "${2:-$build/bench-exiftool-work}")
-ours="$build/app/m_sifter-cli"
-pairs=${PAIRS:-7}
+# shellcheck source=../pairs.sh
+source "$here/../pairs.sh"
+bench_setup exiftool 7 "${1:-}" "${2:-}"
+ours=$(built app/m_sifter-cli)
 files=${FILES:-2000}
-[ -x "$ours" ] || { echo "build first: cmake --build --preset default ($ours)" >&2; exit 1; }
 if ! command -v exiftool >/dev/null; then
   [ "$(id -u)" -eq 0 ] || { echo "exiftool is missing: apt-get install libimage-exiftool-perl" >&2; exit 1; }
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libimage-exiftool-perl >/dev/null
 fi
-
-rm -rf "$work"
+fresh_work
 mkdir -p "$work/card/DCIM/100CANON" "$work/dst"
-trap 'rm -rf "$work"' EXIT
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+runs_keep_in_work state config cache
 
 # Twenty camera-like JPEGs (EXIF with a thumbnail, XMP), one a day, each
 # copied to a twentieth of the card.
@@ -60,8 +57,6 @@ b_dates=$(eval "$b_cmd" | cut -c1-14 | sort | uniq -c)
 [ "$a_dates" = "$b_dates" ] && [ "$(echo "$a_dates" | awk '{ n += $1 } END { print n }')" -eq "$files" ] ||
   { printf 'the readers disagree:\nA\n%s\nB\n%s\n' "$a_dates" "$b_dates" >&2; exit 1; }
 
-# shellcheck source=../pairs.sh
-source "$here/../pairs.sh"
 a_name=m_sifter b_name=exiftool compare_pairs \
   "capture-time names of $files JPEGs: A m_sifter-cli --stamp=capture --dry-run, B exiftool -p" \
   true true "$a_cmd" "$b_cmd"

@@ -24,6 +24,12 @@ fresh_work
 mkdir -p "$work/before/cli" "$work/jpegs"
 
 # The earlier reader, in the same driver, with the flags of the build above.
+# Only a ref whose reader was the one file cli/src/capture_time.cpp can be
+# built so; since the reader became the media library, exiftool.sh times it.
+git -C "$root" cat-file -e "$ref:cli/src/capture_time.cpp" 2>/dev/null || {
+  echo "$ref has no cli/src/capture_time.cpp (the reader is in media/ now): give an earlier ref, or run bench/capture/exiftool.sh" >&2
+  exit 1
+}
 git -C "$root" show "$ref:cli/include/cli/capture_time.h" >"$work/before/cli/capture_time.h"
 git -C "$root" show "$ref:cli/src/capture_time.cpp" >"$work/before/capture_time.cpp"
 flags=$(sed -n 's/^CMAKE_CXX_FLAGS_RELWITHDEBINFO:STRING=//p' "$build/CMakeCache.txt")
