@@ -289,6 +289,7 @@ class Reader {
     const std::string_view kind = f[0];
     int64_t n = 0;
     if (kind == "file") return file(f);
+    if (kind == "done") return done(f);
     if (kind == "intent") {
       TransferIntent intent;
       if (!parseIntent(f, intent)) return false;
@@ -349,6 +350,28 @@ class Reader {
     }
     byNumber_.emplace(entry.number, record_.entries.size());
     record_.summary.bytes += entry.file.size;
+    record_.entries.push_back(std::move(entry));
+    return true;
+  }
+
+  // A file that arrived as its intent (the last of its number) said.
+  bool done(const std::vector<std::string_view>& f) {
+    JournalEntry entry;
+    const auto it = f.size() == 6 && number(f[1], entry.number) ? open_.intents.find(entry.number)
+                                                                : open_.intents.end();
+    if (it == open_.intents.end() || byNumber_.contains(entry.number)) return false;
+    TransferredFile& file = entry.file;
+    if (!number(f[2], file.size) ||
+        !modifiedTime(f[3], file.modifiedSeconds, file.modifiedNanoseconds) ||
+        !number(f[4], file.device) || !number(f[5], file.inode))
+      return false;
+    file.kind = it->second.copy ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved;
+    file.source = std::move(it->second.source);
+    file.destination = std::move(it->second.destination);
+    entry.dateSource = it->second.dateSource;
+    open_.intents.erase(it);
+    byNumber_.emplace(entry.number, record_.entries.size());
+    record_.summary.bytes += file.size;
     record_.entries.push_back(std::move(entry));
     return true;
   }
@@ -435,6 +458,18 @@ std::string fileLine(int64_t number, const TransferredFile& f, const std::string
 
 void appendFileLine(std::string& out, int64_t number, const TransferredFile& f,
                     const std::string& base) {
+  // The commonest line of a journal: a file that arrived as its intent said
+  // is told by its number and what arrived, its paths read from the intent.
+  if (f.asIntended) {
+    Line(out, "done")
+        .number(number)
+        .number(f.size)
+        .time(f.modifiedSeconds, f.modifiedNanoseconds)
+        .number(f.device)
+        .number(f.inode)
+        .end();
+    return;
+  }
   Line(out, "file")
       .number(number)
       .word(f.kind == TransferredFile::Kind::Copied ? "copied" : "moved")

@@ -6,6 +6,8 @@
 //   folder     PATH            (below the destination, to be made by the run)
 //   intent     N  move|copy      SOURCE NEW-PATH SIZE TIME DEVICE INODE [DATE-SOURCE]
 //                                (the source's; the date source of a capture-time name)
+//   done       N  SIZE TIME DEVICE INODE  (the new file's, at its intent's new path,
+//                                from its intent's source)
 //   file       N  moved|copied   SOURCE NEW-PATH SIZE TIME DEVICE INODE  (the new file's)
 //   backed-up  N  BACKUP-PATH DEVICE INODE  (after its file line: the backup's copy)
 //   not-backed-up  N  ERRNO     (after its file line: why its backup could not be made)

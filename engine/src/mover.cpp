@@ -240,7 +240,8 @@ std::pair<Group*, std::size_t> Transfers::find(int64_t number) {
 }
 
 void Transfers::completed(const platform::TransferredFile& f) {
-  if (const auto [group, i] = find(f.tag); group != nullptr && !group->done[i]) {
+  const auto [group, i] = find(f.tag);
+  if (group != nullptr && !group->done[i]) {
     group->done[i] = 1;
     --group->left;
   }
@@ -258,6 +259,8 @@ void Transfers::completed(const platform::TransferredFile& f) {
   told.device = f.device;
   told.inode = f.inode;
   told.number = f.tag;
+  told.asIntended = group != nullptr && group->intents[i].source == told.source &&
+                    group->intents[i].destination == told.destination;
   extras_.observer->fileTransferred(told);
   if (backedUp) extras_.observer->fileBackedUp(f.tag, backup);
 }

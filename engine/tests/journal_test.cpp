@@ -160,6 +160,59 @@ TEST(JournalTest, DateSourcesSkippedFilesAndNamingOptionsComeBack) {
   EXPECT_EQ(o.backupDir, "/backup");
 }
 
+// A file that arrived as its intent said is told in a short line; read
+// back, it has its intent's paths (the last intent of its number) and the
+// identity of what arrived. A short line without an intent is damage.
+TEST(JournalTest, AFileAsIntendedIsToldByItsNumberAndReadsWhole) {
+  testing::TempEnv env;
+  RunJournal journal;
+  ASSERT_EQ(journal.begin({}), 0);
+  std::vector<TransferIntent> group(3);
+  for (int64_t n = 0; n < 3; ++n) {
+    group[n].number = n;
+    group[n].copy = n == 1;
+    group[n].source = "/card/IMG_\t" + std::to_string(n) + ".JPG";
+    group[n].destination = "/photos/" + std::to_string(n) + ".JPG";
+  }
+  ASSERT_EQ(journal.filesPlanned(group), 0);
+  TransferIntent renamed = group[2];
+  renamed.destination = "/photos/2b.JPG";
+  ASSERT_EQ(journal.fileRenamed(renamed), 0);
+  std::vector<TransferredFile> told;
+  for (const TransferIntent& i : {group[0], group[1], renamed}) {
+    TransferredFile& f = told.emplace_back();
+    f.kind = i.copy ? TransferredFile::Kind::Copied : TransferredFile::Kind::Moved;
+    f.source = i.source;
+    f.destination = i.destination;
+    f.size = 100 + i.number;
+    f.modifiedSeconds = 1714522000 + i.number;
+    f.modifiedNanoseconds = 7;
+    f.device = 2049;
+    f.inode = 500 + static_cast<uint64_t>(i.number);
+    f.number = i.number;
+    f.asIntended = true;
+    journal.fileTransferred(f);
+  }
+  ASSERT_EQ(journal.finish(true), 0);
+  const std::string text = readText(journal.path());
+  EXPECT_EQ(occurrences(text, "\ndone\t"), 3u);
+  EXPECT_EQ(occurrences(text, "\nfile\t"), 0u);
+
+  const std::optional<RunRecord> run = readRun(journal.id());
+  ASSERT_TRUE(run);
+  EXPECT_FALSE(run->summary.damaged);
+  ASSERT_EQ(run->entries.size(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(fieldsOf(run->entries[k].file), fieldsOf(told[k]));
+  EXPECT_EQ(run->summary.bytes, 303);
+
+  // A short line whose number has no intent: the journal is damaged.
+  std::ofstream(journal.path(), std::ios::binary | std::ios::app)
+      << "done\t9\t1\t1.000000000\t1\t1\n";
+  const std::optional<RunRecord> damaged = readRun(journal.id());
+  ASSERT_TRUE(damaged);
+  EXPECT_TRUE(damaged->summary.damaged);
+}
+
 // Journals written before date sources and skipped files still read whole,
 // with the options they did not name at their defaults.
 TEST(JournalTest, AnOlderJournalReadsAsBefore) {

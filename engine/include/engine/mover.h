@@ -25,6 +25,9 @@ struct TransferredFile {
   uint64_t device = 0;  // of the new file
   uint64_t inode = 0;
   int64_t number = -1;  // the file's TransferIntent::number; -1: not planned
+  // Its source and new path are those of its intent (the last one of its
+  // number): the journal need not write them again.
+  bool asIntended = false;
 };
 
 // A transferred file's copy in the backup folder, on disk before the file
