@@ -48,14 +48,16 @@ int main(int argc, char** argv) {
     } else if (arg == "--quiet") {
       quiet = true;
     } else if (arg == "--min" && hasValue) {
-      options.useMinSize = true, options.minSizeBytes = std::strtoll(argv[++i], nullptr, 10);
+      options.bounds.useMinSize = true,
+      options.bounds.minSizeBytes = std::strtoll(argv[++i], nullptr, 10);
     } else if (arg == "--max" && hasValue) {
-      options.useMaxSize = true, options.maxSizeBytes = std::strtoll(argv[++i], nullptr, 10);
+      options.bounds.useMaxSize = true,
+      options.bounds.maxSizeBytes = std::strtoll(argv[++i], nullptr, 10);
     } else if (arg == "--destination" && hasValue) {
       options.receiveDir = argv[++i];
     } else if (arg == "--count" && hasValue) {
-      options.useCountLimit = true;
-      options.countLimit = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 10));
+      options.bounds.useCountLimit = true;
+      options.bounds.countLimit = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 10));
     } else {
       usage();
     }

@@ -132,9 +132,9 @@ std::string targetsText(const std::string& list) {
 std::string optionsText(const engine::TransferOptions& o) {
   std::string text = "対象 " + targetsText(o.targetList);
   if (o.subFolder) text += "  サブフォルダも";
-  if (o.useMinSize) text += "  " + std::to_string(o.minSizeBytes) + " バイト以上";
-  if (o.useMaxSize) text += "  " + std::to_string(o.maxSizeBytes) + " バイト以下";
-  if (o.useCountLimit) text += "  " + std::to_string(o.countLimit) + " ファイルまで";
+  if (o.bounds.useMinSize) text += "  " + std::to_string(o.bounds.minSizeBytes) + " バイト以上";
+  if (o.bounds.useMaxSize) text += "  " + std::to_string(o.bounds.maxSizeBytes) + " バイト以下";
+  if (o.bounds.useCountLimit) text += "  " + std::to_string(o.bounds.countLimit) + " ファイルまで";
   text += o.renameMethod == engine::RenameMethod::SerialNumber ? "  連番" : "  日時";
   if (o.stamp == options::StampChoice::Capture) {
     text += "（撮影日時";

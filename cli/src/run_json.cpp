@@ -29,9 +29,9 @@ JsonObject optionsJson(const engine::TransferOptions& o) {
       json.json(name, "null");
     }
   };
-  limit("min_bytes", o.useMinSize, o.minSizeBytes);
-  limit("max_bytes", o.useMaxSize, o.maxSizeBytes);
-  limit("count_limit", o.useCountLimit, o.countLimit);
+  limit("min_bytes", o.bounds.useMinSize, o.bounds.minSizeBytes);
+  limit("max_bytes", o.bounds.useMaxSize, o.bounds.maxSizeBytes);
+  limit("count_limit", o.bounds.useCountLimit, o.bounds.countLimit);
   return json.text("names", options::choiceRow(o.renameMethod).word)
       .flag("fix_extension", o.extFix)
       .flag("slowly", o.slowly)

@@ -99,8 +99,8 @@ TEST(RunJson, OptionsCarryTheImportOptions) {
   engine::TransferOptions o;
   o.targetList = "/CR2;*.jpg";
   o.subFolder = true;
-  o.useMinSize = true;
-  o.minSizeBytes = 2048;
+  o.bounds.useMinSize = true;
+  o.bounds.minSizeBytes = 2048;
   o.renameMethod = engine::RenameMethod::SerialNumber;
   o.stamp = options::StampChoice::Capture;
   o.timeShift = {-(3 * 3600 + 4 * 60 + 6)};

@@ -32,12 +32,14 @@ void expectSameOptions(const engine::TransferOptions& got, const engine::Transfe
   EXPECT_EQ(got.receiveDir, want.receiveDir);
   EXPECT_EQ(got.targetList, want.targetList);
   EXPECT_EQ(got.subFolder, want.subFolder);
-  EXPECT_EQ(std::make_pair(got.useMinSize, got.minSizeBytes),
-            std::make_pair(want.useMinSize, want.minSizeBytes));
-  EXPECT_EQ(std::make_pair(got.useMaxSize, got.maxSizeBytes),
-            std::make_pair(want.useMaxSize, want.maxSizeBytes));
-  EXPECT_EQ(std::make_pair(got.useCountLimit, got.countLimit),
-            std::make_pair(want.useCountLimit, want.countLimit));
+  const engine::SearchBounds& g = got.bounds;
+  const engine::SearchBounds& w = want.bounds;
+  EXPECT_EQ(std::make_pair(g.useMinSize, g.minSizeBytes),
+            std::make_pair(w.useMinSize, w.minSizeBytes));
+  EXPECT_EQ(std::make_pair(g.useMaxSize, g.maxSizeBytes),
+            std::make_pair(w.useMaxSize, w.maxSizeBytes));
+  EXPECT_EQ(std::make_pair(g.useCountLimit, g.countLimit),
+            std::make_pair(w.useCountLimit, w.countLimit));
   EXPECT_EQ(got.copyFiles, want.copyFiles);
   EXPECT_EQ(got.renameMethod, want.renameMethod);
   EXPECT_EQ(got.extFix, want.extFix);
@@ -57,14 +59,14 @@ TEST_F(RequestedOptionsTest, SavedSettingsThenTheOptionsGiven) {
   ASSERT_TRUE(settings::gSetSettingData(last, "2024/01/05 14:30:00"));
 
   // The saved run as a run takes it; built once (see EachFlagFillsItsOwnRow).
-  static const engine::TransferOptions kAsSaved = {.serverDir = "/media/card",
-                                                   .receiveDir = "/photos",
-                                                   .targetList = "*",
-                                                   .subFolder = true,
-                                                   .useCountLimit = true,
-                                                   .countLimit = 50,
-                                                   .copyFiles = true,
-                                                   .renameMethod = RenameMethod::SerialNumber};
+  static const engine::TransferOptions kAsSaved = {
+      .serverDir = "/media/card",
+      .receiveDir = "/photos",
+      .targetList = "*",
+      .subFolder = true,
+      .bounds = {.useCountLimit = true, .countLimit = 50},
+      .copyFiles = true,
+      .renameMethod = RenameMethod::SerialNumber};
   static const engine::TransferOptions kSavedWithExtensions = [] {
     engine::TransferOptions o = kAsSaved;
     o.targetList = "/CR2;/NEF";
@@ -83,15 +85,13 @@ TEST_F(RequestedOptionsTest, SavedSettingsThenTheOptionsGiven) {
        .expected = {.serverDir = "/media/other",
                     .receiveDir = "/photos",
                     .targetList = "*.TIFF;*.TIF;*.JPG;*.JPEG",
-                    .useCountLimit = true,
-                    .countLimit = 7}},
+                    .bounds = {.useCountLimit = true, .countLimit = 7}}},
       {.name = "first start",
        .args = {"/s", "/d", "--other=txt;doc", "--min-kb=2"},
        .expected = {.serverDir = "/s",
                     .receiveDir = "/d",
                     .targetList = "TXT;DOC",
-                    .useMinSize = true,
-                    .minSizeBytes = 2048}},
+                    .bounds = {.useMinSize = true, .minSizeBytes = 2048}}},
       // --ext is a file type too: the saved "all files" goes.
       {.name = "extensions over the saved types",
        .args = {"--from-settings", "--ext=cr2,nef"},
@@ -103,8 +103,7 @@ TEST_F(RequestedOptionsTest, SavedSettingsThenTheOptionsGiven) {
        .expected = {.serverDir = "/s",
                     .receiveDir = "/d",
                     .targetList = "*",
-                    .useMaxSize = true,
-                    .maxSizeBytes = 9216,
+                    .bounds = {.useMaxSize = true, .maxSizeBytes = 9216},
                     .renameMethod = RenameMethod::SerialNumber,
                     .slowly = true}},
   };

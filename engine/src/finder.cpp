@@ -326,7 +326,7 @@ class Level {
 
  private:
   bool countLimitReached() const {
-    return request_.useCountLimit && search_.totals.fileCount == request_.countLimit;
+    return request_.bounds.useCountLimit && search_.totals.fileCount == request_.bounds.countLimit;
   }
 
   // Said to whoever asked and written to the error log, never shown: the
@@ -413,8 +413,8 @@ class Level {
       if (const platform::OsError e = dir_.fileIdentity(entry.name, seen))
         common::failErrno(e.code());
       const int64_t length = seen.size;
-      if (request_.useMinSize && length < request_.minSizeBytes) continue;
-      if (request_.useMaxSize && length > request_.maxSizeBytes) continue;
+      if (request_.bounds.useMinSize && length < request_.bounds.minSizeBytes) continue;
+      if (request_.bounds.useMaxSize && length > request_.bounds.maxSizeBytes) continue;
       if (countLimitReached()) return false;
       // Listed, it could be neither moved nor copied.
       if (folder_.size() + entry.name.size() > platform::kLongestPath) {

@@ -242,9 +242,9 @@ bool parseRunLine(const std::vector<std::string_view>& f, RunSummary& run) {
   if (key == "destination") return unescape(v, o.receiveDir);
   if (key == "targets") return unescape(v, o.targetList);
   if (key == "subfolders") return yesNo(v, o.subFolder);
-  if (key == "min-size") return limit(v, o.useMinSize, o.minSizeBytes);
-  if (key == "max-size") return limit(v, o.useMaxSize, o.maxSizeBytes);
-  if (key == "count-limit") return limit(v, o.useCountLimit, o.countLimit);
+  if (key == "min-size") return limit(v, o.bounds.useMinSize, o.bounds.minSizeBytes);
+  if (key == "max-size") return limit(v, o.bounds.useMaxSize, o.bounds.maxSizeBytes);
+  if (key == "count-limit") return limit(v, o.bounds.useCountLimit, o.bounds.countLimit);
   if (key == "names") return choice(v, o.renameMethod);
   if (key == "fix-extension") return yesNo(v, o.extFix);
   if (key == "slowly") return yesNo(v, o.slowly);
@@ -442,9 +442,9 @@ std::string headerText(const TransferOptions& o, std::time_t started, const std:
          Line("destination").path(o.receiveDir, base).end() +
          Line("targets").text(o.targetList).end() +
          Line("subfolders").word(yes(o.subFolder)).end() +
-         limit("min-size", o.useMinSize, o.minSizeBytes) +
-         limit("max-size", o.useMaxSize, o.maxSizeBytes) +
-         limit("count-limit", o.useCountLimit, o.countLimit) +
+         limit("min-size", o.bounds.useMinSize, o.bounds.minSizeBytes) +
+         limit("max-size", o.bounds.useMaxSize, o.bounds.maxSizeBytes) +
+         limit("count-limit", o.bounds.useCountLimit, o.bounds.countLimit) +
          Line("names").word(options::choiceRow(o.renameMethod).word).end() +
          Line("fix-extension").word(yes(o.extFix)).end() +
          Line("slowly").word(yes(o.slowly)).end() + namingLines(o, base);

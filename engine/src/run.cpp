@@ -246,12 +246,7 @@ FindRequest transferSearch(const TransferOptions& options, std::vector<std::stri
           .subFolders = options.subFolder,
           .resultList = list,
           .progressLabel = label,
-          .useMinSize = options.useMinSize,
-          .minSizeBytes = options.minSizeBytes,
-          .useMaxSize = options.useMaxSize,
-          .maxSizeBytes = options.maxSizeBytes,
-          .useCountLimit = options.useCountLimit,
-          .countLimit = options.countLimit,
+          .bounds = options.bounds,
           .excludedFolder = options.receiveDir};
 }
 

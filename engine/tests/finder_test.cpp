@@ -222,10 +222,10 @@ TEST_F(FinderTest, SizeBoundsAreInclusive) {
   for (int size : {1023, 1024, 2048, 2049}) file("f" + std::to_string(size) + ".dat", size);
   FindRequest request = transferSearch();
   request.fullPath = false;
-  request.useMinSize = true;
-  request.minSizeBytes = 1024;
-  request.useMaxSize = true;
-  request.maxSizeBytes = 2048;
+  request.bounds.useMinSize = true;
+  request.bounds.minSizeBytes = 1024;
+  request.bounds.useMaxSize = true;
+  request.bounds.maxSizeBytes = 2048;
   ASSERT_TRUE(find(request));
   EXPECT_EQ(list, (std::vector<std::string>{"f1024.dat", "f2048.dat"}));
   EXPECT_EQ(totals.fileCount, 2);
@@ -241,8 +241,8 @@ TEST_F(FinderTest, FilesOf2GiBAndMoreAreSizedFilteredAndCounted) {
 
   FindRequest atLeast2GiB = transferSearch();
   atLeast2GiB.fullPath = false;
-  atLeast2GiB.useMinSize = true;
-  atLeast2GiB.minSizeBytes = int64_t{2} << 30;
+  atLeast2GiB.bounds.useMinSize = true;
+  atLeast2GiB.bounds.minSizeBytes = int64_t{2} << 30;
   ASSERT_TRUE(find(atLeast2GiB));
   EXPECT_EQ(list, (std::vector<std::string>{"big.bin"}));
   EXPECT_EQ(totals.byteTotal, big);
@@ -254,8 +254,8 @@ TEST_F(FinderTest, FilesOf2GiBAndMoreAreSizedFilteredAndCounted) {
 
   clearResults();
   FindRequest capped = transferSearch();
-  capped.useMaxSize = true;
-  capped.maxSizeBytes = big - 1;
+  capped.bounds.useMaxSize = true;
+  capped.bounds.maxSizeBytes = big - 1;
   ASSERT_TRUE(find(capped));
   EXPECT_EQ(list, (std::vector<std::string>{dir("small.bin")}));
 }
@@ -266,8 +266,8 @@ TEST_F(FinderTest, CountLimitKeepsTheFirstFilesAndStopsTheSearch) {
   file("sub/g.jpg");
   FindRequest request = transferSearch();
   request.fullPath = false;
-  request.useCountLimit = true;
-  request.countLimit = 3;
+  request.bounds.useCountLimit = true;
+  request.bounds.countLimit = 3;
   ASSERT_TRUE(find(request));
   EXPECT_EQ(list, (std::vector<std::string>{"a.jpg", "b.jpg", "C.jpg"}));
   EXPECT_EQ(totals.fileCount, 3);
@@ -277,8 +277,8 @@ TEST_F(FinderTest, CountLimitKeepsTheFirstFilesAndStopsTheSearch) {
 TEST_F(FinderTest, CountLimitZeroTouchesNothing) {
   file("a.jpg");
   FindRequest request = transferSearch();
-  request.useCountLimit = true;
-  request.countLimit = 0;
+  request.bounds.useCountLimit = true;
+  request.bounds.countLimit = 0;
   ASSERT_TRUE(find(request));
   EXPECT_TRUE(list.empty());
   EXPECT_TRUE(label.captions.empty());

@@ -52,8 +52,8 @@ TEST(JournalTest, PathsAndNumbersRoundTripExactly) {
   options.receiveDir = "/to/\xc3";
   options.targetList = "*.JPG;*%;*";
   options.copyFiles = true;
-  options.useMaxSize = true;
-  options.maxSizeBytes = 1 << 20;
+  options.bounds.useMaxSize = true;
+  options.bounds.maxSizeBytes = 1 << 20;
   options.renameMethod = RenameMethod::SerialNumber;
   RunJournal journal;
   ASSERT_EQ(journal.begin(options), 0);
@@ -80,8 +80,8 @@ TEST(JournalTest, PathsAndNumbersRoundTripExactly) {
   const RunSummary& s = run->summary;
   EXPECT_EQ(std::tie(s.options.serverDir, s.options.receiveDir, s.options.targetList),
             std::tie(options.serverDir, options.receiveDir, options.targetList));
-  EXPECT_TRUE(s.options.copyFiles && s.options.useMaxSize && !s.options.useMinSize);
-  EXPECT_EQ(s.options.maxSizeBytes, 1 << 20);
+  EXPECT_TRUE(s.options.copyFiles && s.options.bounds.useMaxSize && !s.options.bounds.useMinSize);
+  EXPECT_EQ(s.options.bounds.maxSizeBytes, 1 << 20);
   EXPECT_EQ(s.options.renameMethod, RenameMethod::SerialNumber);
   EXPECT_EQ(s.end, RunEnd::Completed);
   EXPECT_FALSE(s.damaged);

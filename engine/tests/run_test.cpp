@@ -50,8 +50,8 @@ TEST(RunNumbers, KilobytesBecomeBytes) {
     options.maxSizeKb = row.kb;
     TransferOptions snapshot;
     ASSERT_TRUE(takeSnapshot(options, snapshot));
-    EXPECT_EQ(snapshot.minSizeBytes, row.bytes) << row.kb;
-    EXPECT_EQ(snapshot.maxSizeBytes, row.bytes) << row.kb;
+    EXPECT_EQ(snapshot.bounds.minSizeBytes, row.bytes) << row.kb;
+    EXPECT_EQ(snapshot.bounds.maxSizeBytes, row.bytes) << row.kb;
   }
 }
 

@@ -457,15 +457,16 @@ TEST_F(FrmMenuSnapshot, TheRunTakesEveryOptionAsTheWindowShowsIt) {
   using engine::TransferOptions;
   struct Switch {
     Check box;
-    bool TransferOptions::*option;
+    bool (*option)(const TransferOptions&);
   };
-  const Switch switches[] = {{Check::SubFolder, &TransferOptions::subFolder},
-                             {Check::LimitMinSize, &TransferOptions::useMinSize},
-                             {Check::LimitMaxSize, &TransferOptions::useMaxSize},
-                             {Check::LimitCount, &TransferOptions::useCountLimit},
-                             {Check::Copy, &TransferOptions::copyFiles},
-                             {Check::ExtFix, &TransferOptions::extFix},
-                             {Check::Slowly, &TransferOptions::slowly}};
+  const Switch switches[] = {
+      {Check::SubFolder, [](const TransferOptions& o) { return o.subFolder; }},
+      {Check::LimitMinSize, [](const TransferOptions& o) { return o.bounds.useMinSize; }},
+      {Check::LimitMaxSize, [](const TransferOptions& o) { return o.bounds.useMaxSize; }},
+      {Check::LimitCount, [](const TransferOptions& o) { return o.bounds.useCountLimit; }},
+      {Check::Copy, [](const TransferOptions& o) { return o.copyFiles; }},
+      {Check::ExtFix, [](const TransferOptions& o) { return o.extFix; }},
+      {Check::Slowly, [](const TransferOptions& o) { return o.slowly; }}};
   const fs::path photos = env.root() / "photos/caf\xe9";
   const fs::path sorted = env.root() / "sorted";
   fs::create_directories(photos);
@@ -496,14 +497,14 @@ TEST_F(FrmMenuSnapshot, TheRunTakesEveryOptionAsTheWindowShowsIt) {
 
     EXPECT_NE(runThread, std::this_thread::get_id());
     for (std::size_t i = 0; i < std::size(switches); ++i) {
-      EXPECT_EQ(seen.*switches[i].option, on(i)) << static_cast<int>(switches[i].box);
+      EXPECT_EQ(switches[i].option(seen), on(i)) << static_cast<int>(switches[i].box);
     }
     EXPECT_EQ(seen.serverDir, photos.string());
     EXPECT_EQ(seen.receiveDir, sorted.string());
     EXPECT_EQ(seen.targetList, "*");
-    EXPECT_EQ(seen.minSizeBytes, 17 * 1024);
-    EXPECT_EQ(seen.maxSizeBytes, 4000 * 1024);
-    EXPECT_EQ(seen.countLimit, 25);
+    EXPECT_EQ(seen.bounds.minSizeBytes, 17 * 1024);
+    EXPECT_EQ(seen.bounds.maxSizeBytes, 4000 * 1024);
+    EXPECT_EQ(seen.bounds.countLimit, 25);
     EXPECT_EQ(seen.renameMethod,
               pattern == 1 ? engine::RenameMethod::SerialNumber : engine::RenameMethod::DateTime);
   }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/search_bounds.h"
+
 namespace msifter::engine {
 
 // The label that shows the folder being searched.
@@ -58,12 +60,7 @@ struct FindRequest {
   std::string* resultText = nullptr;
   ProgressLabel* progressLabel = nullptr;  // shows each folder entered
   bool fullPath = true;                    // else the bare file name
-  bool useMinSize = false;
-  int64_t minSizeBytes = 0;
-  bool useMaxSize = false;
-  int64_t maxSizeBytes = 0;
-  bool useCountLimit = false;
-  int32_t countLimit = 0;    // accepted files after which the search stops
+  SearchBounds bounds{};
   bool listFolders = false;  // also an entry per subfolder entered
   bool tagged = false;       // entries begin with their kind, level and "*"
   int32_t depth = 0;         // level of the calling search; 0 for a first one

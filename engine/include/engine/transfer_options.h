@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/search_bounds.h"
 #include "options/run_options.h"
 
 namespace msifter::engine {
@@ -17,12 +18,7 @@ struct TransferOptions {
   std::string receiveDir;
   std::string targetList;
   bool subFolder = false;
-  bool useMinSize = false;
-  int64_t minSizeBytes = 0;
-  bool useMaxSize = false;
-  int64_t maxSizeBytes = 0;
-  bool useCountLimit = false;
-  int32_t countLimit = 0;
+  SearchBounds bounds{};
   bool copyFiles = false;
   RenameMethod renameMethod = RenameMethod::DateTime;
   bool extFix = false;
