@@ -11,6 +11,13 @@ bench_setup() {
   pairs=${PAIRS:-$2}
 }
 
+# cli_bench_setup NAME PAIRS [BUILD_DIR] [WORK_DIR]: bench_setup, and ours:
+# the command line's program in that build (see built below).
+cli_bench_setup() {
+  bench_setup "$@"
+  ours=$(built app/m_sifter-cli)
+}
+
 # built PROGRAM: $build/PROGRAM, which the build makes; fails (and so ends
 # the benchmark, set -e) when it has not been built.
 built() {

@@ -18,8 +18,7 @@ set -euo pipefail
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 # shellcheck source=../pairs.sh
 source "$here/../pairs.sh"
-bench_setup exiftool 7 "${1:-}" "${2:-}"
-ours=$(built app/m_sifter-cli)
+cli_bench_setup exiftool 7 "${1:-}" "${2:-}"
 files=${FILES:-2000}
 if ! command -v exiftool >/dev/null; then
   [ "$(id -u)" -eq 0 ] || { echo "exiftool is missing: apt-get install libimage-exiftool-perl" >&2; exit 1; }

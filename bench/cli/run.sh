@@ -20,8 +20,7 @@
 set -euo pipefail
 # shellcheck source=../pairs.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
-bench_setup cli 7 "${1:-}" "${2:-}"
-ours=$(built app/m_sifter-cli)
+cli_bench_setup cli 7 "${1:-}" "${2:-}"
 engine=$(built bench/transfer/transfer_cli)
 make_tree=$(built bench/transfer/transfer_make_tree)
 

@@ -13,8 +13,7 @@
 set -euo pipefail
 # shellcheck source=../pairs.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
-bench_setup reimport 7 "${1:-}" "${2:-}"
-ours=$(built app/m_sifter-cli)
+cli_bench_setup reimport 7 "${1:-}" "${2:-}"
 make_library=$(built bench/identical/identical_make_library)
 card=${CARD:-2000} library=${LIBRARY:-100000} min=${MIN:-1000000} max=${MAX:-3000000}
 

@@ -16,8 +16,7 @@ set -euo pipefail
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 # shellcheck source=../pairs.sh
 source "$here/../pairs.sh"
-bench_setup library 11 "${1:-}" "${2:-}"
-cli=$(built app/m_sifter-cli)
+cli_bench_setup library 11 "${1:-}" "${2:-}"
 groups=${CARD_GROUPS:-1000}
 fresh_work
 mkdir -p "$work/card" "$work/seeds"
@@ -53,5 +52,5 @@ check() {
 a_name=folders+groups b_name=flat compare_pairs \
   "import of $files files ($groups groups): A --folders=%Y/%m/%d with groups, B flat, --no-groups" \
   "$prepare" check \
-  "'$cli' run '$work/card' '$work/dst' --all --stamp=capture --copy --quiet --folders=%Y/%m/%d" \
-  "'$cli' run '$work/card' '$work/dst' --all --stamp=capture --copy --quiet --no-groups"
+  "'$ours' run '$work/card' '$work/dst' --all --stamp=capture --copy --quiet --folders=%Y/%m/%d" \
+  "'$ours' run '$work/card' '$work/dst' --all --stamp=capture --copy --quiet --no-groups"

@@ -19,8 +19,7 @@
 set -euo pipefail
 # shellcheck source=../pairs.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../pairs.sh"
-bench_setup preview 7 "${1:-}" "${2:-}"
-ours=$(built app/m_sifter-cli)
+cli_bench_setup preview 7 "${1:-}" "${2:-}"
 make_tree=$(built bench/bench_make_tree)
 
 mkdir -p "$work/dst"
