@@ -141,10 +141,11 @@ struct BackupPlace {
 // A backup found for a file transferred is recorded with it; one of a file
 // left whole at its source is the run's own and goes.
 IntentOutcome settleIntent(const TransferIntent& intent, const std::string& base,
-                           const MountRoots& mounts, const BackupPlace& backup = {});
+                           const MountRoots& mounts, const BackupPlace& backup);
 // One file being undone: "undone", "not-undone", or "" when that cannot be
-// told now.
-std::string settleUndoing(const JournalEntry& entry, const MountRoots& mounts);
+// told now. Its source is reached beneath `sourceRoot`, the run's source.
+std::string settleUndoing(const JournalEntry& entry, const MountRoots& mounts,
+                          const std::string& sourceRoot);
 
 // A file found transferred, in a run with a backup folder, whose backup is
 // not there: the run was cut short between the two.

@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/own_files.h"
+#include "platform/source_tree.h"
 
 namespace msifter::engine::detail {
 
@@ -118,16 +119,25 @@ IntentOutcome transferred(const TransferIntent& i, const FileIdentity& made,
   return o;
 }
 
-// Removes `path` only while it is still the file that was looked at.
-bool removeLooked(const std::string& path, const FileIdentity& looked) {
+// Removes `path` only while it is still the file that was looked at,
+// reached through the folders beneath `root` (a run's source, destination
+// or backup folder) without following a link: a folder swapped for a link
+// since never leads the removal elsewhere.
+bool removeLooked(const std::string& root, const std::string& path, const FileIdentity& looked) {
+  platform::SourceTree tree;
+  platform::SourceFile file;
   FileIdentity now;
-  if (platform::identityOf(path, LastLink::Refuse, now) || !now.sameFile(looked)) return false;
-  const OsError e = platform::removeFile(path);
+  if (tree.open(root) || tree.reach(path, file) ||
+      platform::lookAt(file.at(), file.name, LastLink::Refuse, now) || !now.sameFile(looked))
+    return false;
+  const OsError e = platform::removeFileAt(file.at(), file.name);
   return !e || e.code() == ENOENT;
 }
 
-// A moved file found at both its source and its new path.
-IntentOutcome bothThere(const TransferIntent& i, const Look& source, const Look& made) {
+// A moved file found at both its source and its new path (beneath
+// `destination`).
+IntentOutcome bothThere(const TransferIntent& i, const Look& source, const Look& made,
+                        const std::string& destination) {
   // A second name made by a move without atomic renames, cut short: the new one goes.
   const bool secondName = source.st.sameFile(made.st);
   // The run's own copy of a source that is still whole: the copy goes, so
@@ -139,7 +149,7 @@ IntentOutcome bothThere(const TransferIntent& i, const Look& source, const Look&
       sameTime(made.st, i.modifiedSeconds, i.modifiedNanoseconds) &&
       sameBytes(i.source, i.destination);
   if (!secondName && !ownCopy) return left(i, LeftAs::BothKept);
-  if (!removeLooked(i.destination, made.st)) return {};
+  if (!removeLooked(destination, i.destination, made.st)) return {};
   return left(i, LeftAs::CopyDropped);
 }
 
@@ -159,8 +169,8 @@ std::string backupOf(const std::string& destination, const BackupPlace& place) {
 // A file transferred takes its backup along where the backup holds its
 // bytes; a backup of a file that stayed whole at its source is the run's
 // own (the destination's copy went the same way) and is taken away.
-void settleBackup(const TransferIntent& i, const std::string& backup, const std::string& base,
-                  IntentOutcome& o) {
+void settleBackup(const TransferIntent& i, const std::string& backup, const BackupPlace& place,
+                  const std::string& base, IntentOutcome& o) {
   const Look copy = look(backup);
   if (!copy.there || !copy.st.isFile()) return;
   if (o.transferred) {
@@ -169,27 +179,27 @@ void settleBackup(const TransferIntent& i, const std::string& backup, const std:
     appendBackedUpLine(o.line, i.number, o.backup, base);
   } else if ((o.how == LeftAs::Untouched || o.how == LeftAs::CopyDropped) &&
              copy.st.size == i.size && sameBytes(i.source, backup)) {
-    static_cast<void>(removeLooked(backup, copy.st));
+    static_cast<void>(removeLooked(place.backup, backup, copy.st));
   }
 }
 
-IntentOutcome settleFile(const TransferIntent& i, const std::string& base,
-                         const MountRoots& mounts);
+IntentOutcome settleFile(const TransferIntent& i, const std::string& base, const MountRoots& mounts,
+                         const std::string& destination);
 
 }  // namespace
 
 IntentOutcome settleIntent(const TransferIntent& i, const std::string& base,
                            const MountRoots& mounts, const BackupPlace& backup) {
-  IntentOutcome o = settleFile(i, base, mounts);
+  IntentOutcome o = settleFile(i, base, mounts, backup.destination);
   if (const std::string path = backupOf(i.destination, backup); !path.empty() && !o.line.empty())
-    settleBackup(i, path, base, o);
+    settleBackup(i, path, backup, base, o);
   return o;
 }
 
 namespace {
 
-IntentOutcome settleFile(const TransferIntent& i, const std::string& base,
-                         const MountRoots& mounts) {
+IntentOutcome settleFile(const TransferIntent& i, const std::string& base, const MountRoots& mounts,
+                         const std::string& destination) {
   const Look made = look(i.destination);
   if (made.unknown) return {};
   if (i.copy) {
@@ -202,7 +212,7 @@ IntentOutcome settleFile(const TransferIntent& i, const std::string& base,
   }
   const Look source = look(i.source);
   if (source.unknown) return {};
-  if (source.there && made.there) return bothThere(i, source, made);
+  if (source.there && made.there) return bothThere(i, source, made, destination);
   if (source.there) return left(i, LeftAs::Untouched);
   if (!sourceFolderThere(i.source, i.device, mounts)) return {};
   if (!made.there) return left(i, LeftAs::Missing);
@@ -213,7 +223,8 @@ IntentOutcome settleFile(const TransferIntent& i, const std::string& base,
 
 }  // namespace
 
-std::string settleUndoing(const JournalEntry& e, const MountRoots& mounts) {
+std::string settleUndoing(const JournalEntry& e, const MountRoots& mounts,
+                          const std::string& sourceRoot) {
   const TransferredFile& f = e.file;
   const Look made = look(f.destination);
   if (made.unknown) return {};
@@ -228,7 +239,7 @@ std::string settleUndoing(const JournalEntry& e, const MountRoots& mounts) {
     // new path: taken away, the file stays where the run put it.
     const bool own = back.st.sameFile(made.st) ||
                      (asMoved && back.st.isFile() && sameBytes(f.source, f.destination));
-    if (own && !removeLooked(f.source, back.st)) return {};
+    if (own && !removeLooked(sourceRoot, f.source, back.st)) return {};
     return notUndoneLine(e.number);
   }
   if (back.there) return asMoved ? undoneLine(e.number) : notUndoneLine(e.number);
@@ -364,7 +375,7 @@ int settleRun(OpenedRun& run) {
     const auto entry = entryOf(number);
     const std::string line = entry == run.record.entries.end()
                                  ? notUndoneLine(number)
-                                 : settleUndoing(*entry, run.open.mounts);
+                                 : settleUndoing(*entry, run.open.mounts, options.serverDir);
     pending |= line.empty();
     file.add(line);
     if (line != notUndoneLine(number)) leftAlone.insert(number);

@@ -153,7 +153,7 @@ class Undo {
       const bool notBack =
           item.outcome == UndoOutcome::Failed || item.outcome == UndoOutcome::Outside;
       if (!notBack || item.entry.undone || !tried_.contains(index)) continue;
-      const std::string line = detail::settleUndoing(item.entry, mounts_);
+      const std::string line = detail::settleUndoing(item.entry, mounts_, sourceRoot_);
       pending_ |= line.empty();
       marks_->add(line);
     }

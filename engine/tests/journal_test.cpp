@@ -29,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::readText;
+using testing::writeText;
 
 auto fieldsOf(const TransferredFile& f) {
   return std::tie(f.kind, f.source, f.destination, f.size, f.modifiedSeconds, f.modifiedNanoseconds,
@@ -342,6 +343,37 @@ TEST(JournalTest, ACardNotMountedIsLeftForALaterLook) {
   EXPECT_EQ(std::make_tuple(runs[0].files, runs[0].pendingFiles, runs[0].unclearFiles),
             std::make_tuple(int64_t{1}, int64_t{0}, int64_t{0}));
   EXPECT_EQ(runs[0].end, RunEnd::Interrupted);
+}
+
+// A killed move left the source and, it seems, its copy: the copy the look
+// would take away is reached only beneath the destination, never through a
+// folder swapped for a link since, so a file outside stays.
+TEST(JournalTest, TheLookNeverRemovesAFileBehindALinkInTheDestination) {
+  testing::TempEnv env;
+  const fs::path card = env.root() / "card", dst = env.root() / "dst",
+                 outside = env.root() / "outside";
+  fs::create_directories(card);
+  fs::create_directories(dst);
+  fs::create_directories(outside);
+  const struct timespec times[2] = {{1034674200, 0}, {1034674200, 0}};
+  for (const fs::path& file : {card / "a.jpg", outside / "0000000000_a.jpg"}) {
+    writeText(file, "photo");
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  }
+  fs::create_directory_symlink(outside, dst / "2024");
+  struct stat source {};
+  ASSERT_EQ(::stat((card / "a.jpg").c_str(), &source), 0);
+  fs::create_directories(journalFolder());
+  std::ofstream(fs::path(journalFolder()) / "20240105-143000.journal")
+      << "m_sifter journal 1\nstarted\t1704465000\noperation\tmove\nsource\t" << card.string()
+      << "\ndestination\t" << dst.string() << "\nintent\t0\tmove\t" << (card / "a.jpg").string()
+      << "\t" << (dst / "2024/0000000000_a.jpg").string() << "\t5\t1034674200.000000000\t"
+      << source.st_dev << "\t" << source.st_ino << "\n";
+  const std::vector<RunSummary> runs = listRuns();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].pendingFiles, 1);
+  EXPECT_EQ(readText(outside / "0000000000_a.jpg"), "photo");
+  EXPECT_EQ(readText(card / "a.jpg"), "photo");
 }
 
 // Fills the journal's disk only: the error log, written through the same
