@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <optional>
 
@@ -27,6 +26,7 @@
 #include "engine/mover.h"
 #include "engine/run_words.h"
 #include "engine/undo.h"
+#include "files.h"
 #include "platform/syscalls.h"
 #include "recording_ui.h"
 #include "scratch_mount.h"
@@ -37,19 +37,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Every file below `root`, by its path there.
-std::map<std::string, std::string> filesBelow(const fs::path& root) {
-  std::map<std::string, std::string> found;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) found[fs::relative(e.path(), root).string()] = text(e.path());
-  }
-  return found;
-}
+using testing::readText;
+using testing::treeOf;
 
 // The first call that would make something in the backup folder (a folder
 // by date, a copy staged there) kills the process, or fails with `error`.
@@ -126,12 +115,12 @@ class BackupTest : public ::testing::Test {
     runKilledBy(calls);
     if (HasFatalFailure()) return;
     // Killed where it was meant to be: every file in the destination, no backup.
-    ASSERT_EQ(filesBelow(dst).size(), files.size());
-    ASSERT_TRUE(filesBelow(bak).empty());
+    ASSERT_EQ(treeOf(dst).size(), files.size());
+    ASSERT_TRUE(treeOf(bak).empty());
   }
 
   void expectSourcesBackAlone() {
-    for (const auto& [name, content] : files) EXPECT_EQ(text(src / name), content) << name;
+    for (const auto& [name, content] : files) EXPECT_EQ(readText(src / name), content) << name;
     EXPECT_TRUE(fs::is_empty(dst));
   }
 };
@@ -160,8 +149,8 @@ TEST_F(BackupTest, TheLookThatSettlesTheRunMakesTheBackupsItWasKilledBefore) {
       SCOPED_TRACE(name);
       // Beneath the backup folder as the new file is beneath the destination.
       EXPECT_EQ(fs::path(e.backup.path), bak / fs::relative(e.file.destination, dst));
-      EXPECT_EQ(text(e.backup.path), files.at(name));
-      EXPECT_EQ(text(e.file.destination), files.at(name));
+      EXPECT_EQ(readText(e.backup.path), files.at(name));
+      EXPECT_EQ(readText(e.file.destination), files.at(name));
       struct stat st {};
       ASSERT_EQ(::lstat(e.backup.path.c_str(), &st), 0);
       EXPECT_EQ(st.st_ino, e.backup.inode);
@@ -178,7 +167,7 @@ TEST_F(BackupTest, TheLookThatSettlesTheRunMakesTheBackupsItWasKilledBefore) {
     }
     // A second look has nothing left to do.
     EXPECT_EQ(readRun(runs[0].id).value().entries[0].backup.path, record.entries[0].backup.path);
-    EXPECT_EQ(filesBelow(bak).size(), files.size());
+    EXPECT_EQ(treeOf(bak).size(), files.size());
 
     // Undo takes back both copies, and the folders made for them.
     const UndoReport undo = undoRun({});
@@ -239,9 +228,9 @@ TEST_F(BackupTest, ABackupThatCannotBeMadeIsSaidAndTheFileStaysWhereTheRunPutIt)
     for (const JournalEntry& e : record.entries) {
       EXPECT_EQ(e.backup.path, "");
       EXPECT_EQ(e.backupError, row.error);
-      EXPECT_EQ(text(e.file.destination), files.at(fs::path(e.file.source).filename()));
+      EXPECT_EQ(readText(e.file.destination), files.at(fs::path(e.file.source).filename()));
     }
-    EXPECT_TRUE(filesBelow(bak).empty());
+    EXPECT_TRUE(treeOf(bak).empty());
 
     const UndoReport undo = undoRun({});
     EXPECT_EQ(undo.count(UndoOutcome::Undone), files.size());
@@ -274,10 +263,10 @@ TEST_F(BackupTest, AMoveWithinOneFileSystemTakesNoSourceAwayBeforeItsBackup) {
     runKilledBy(atRename ? static_cast<platform::Syscalls&>(rename) : beforeBackup);
     if (HasFatalFailure()) return;
     EXPECT_TRUE(fs::is_empty(dst));
-    for (const auto& [name, content] : files) EXPECT_EQ(text(src / name), content) << name;
+    for (const auto& [name, content] : files) EXPECT_EQ(readText(src / name), content) << name;
     if (atRename) {
       std::map<std::string, std::string> whole;
-      for (const auto& [path, content] : filesBelow(bak)) whole[path.substr(11)] = content;
+      for (const auto& [path, content] : treeOf(bak)) whole[path.substr(11)] = content;
       EXPECT_EQ(whole, files);
     }
 
@@ -285,7 +274,7 @@ TEST_F(BackupTest, AMoveWithinOneFileSystemTakesNoSourceAwayBeforeItsBackup) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].files, 0);
     EXPECT_EQ(runs[0].unclearFiles + runs[0].pendingFiles, 0);
-    EXPECT_TRUE(filesBelow(bak).empty());
+    EXPECT_TRUE(treeOf(bak).empty());
     fs::remove_all(env.stateHome());
     for (const auto& e : fs::directory_iterator(bak)) fs::remove_all(e.path());
   }
@@ -341,16 +330,16 @@ TEST_F(BackupTest, ACopyMadeAheadServesOnlyTheFileItWasMadeFrom) {
     for (const JournalEntry& e : record.entries) {
       const std::string name = fs::path(e.file.destination).filename();
       EXPECT_EQ(fs::path(e.backup.path), bak / name);
-      expected[name] = text(e.file.destination);
+      expected[name] = readText(e.file.destination);
     }
-    EXPECT_EQ(filesBelow(bak), expected);
+    EXPECT_EQ(treeOf(bak), expected);
     if (!row.nameTaken) {
       EXPECT_EQ(expected["0000000000_a.jpg"], files.at("a.jpg") + " and more");
     }
 
     const UndoReport undo = undoRun({});
     EXPECT_EQ(undo.backupsRemoved, files.size());
-    EXPECT_TRUE(filesBelow(bak).empty());
+    EXPECT_TRUE(treeOf(bak).empty());
     for (const auto& e : fs::directory_iterator(dst)) fs::remove(e.path());
     std::ofstream(src / "a.jpg", std::ios::binary | std::ios::trunc) << files.at("a.jpg");
     fs::remove_all(env.stateHome());
